@@ -1,0 +1,50 @@
+// The module's entry points. No exception leaves them.
+#include <windows.h>
+
+#include "addon/module.h"
+#include "addon/object_map.h"
+#include "addon/registration.h"
+#include "convutils/log.h"
+
+namespace {
+constexpr vpdf::LogSource kLog("PDFConverter\\VPDFIManageAddon\\VPDFIManageAddon");
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    vpdf::Module::Instance().Init(instance);
+    DisableThreadLibraryCalls(instance);
+  } else if (reason == DLL_PROCESS_DETACH) {
+    vpdf::Module::Instance().Term();
+  }
+  kLog.Trace("IMAnageAddon DllMain - win64");
+  return TRUE;
+}
+
+STDAPI DllCanUnloadNow() { return vpdf::Module::Instance().LockCount() == 0 ? S_OK : S_FALSE; }
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
+  try {
+    return vpdf::GetClassObject(clsid, iid, object);
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+STDAPI DllRegisterServer() {
+  try {
+    return vpdf::RegisterServer();
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+STDAPI DllUnregisterServer() {
+  try {
+    HRESULT hr = vpdf::UnregisterServer();
+    // Only the type library's entries could not be reached: nothing is left to remove.
+    return hr == TYPE_E_REGISTRYACCESS ? S_OK : hr;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}

@@ -1,0 +1,149 @@
+#include "outside/dms.h"
+
+#include <algorithm>
+
+namespace dms {
+
+using vpdf::Variant;
+
+HRESULT Object::Query(IUnknown* unknown, REFIID iid, Object& out) {
+  if (!unknown) return E_POINTER;
+  vpdf::ComPtr<IDispatch> object;
+  HRESULT hr = unknown->QueryInterface(iid, object.PutVoid());
+  if (SUCCEEDED(hr)) out = Object(std::move(object));
+  return hr;
+}
+
+HRESULT Object::Invoke(const wchar_t* member, WORD flags, Args& args, VARIANT* result) const {
+  if (!m_object) return E_POINTER;
+  DISPID id = 0;
+  LPOLESTR name = const_cast<LPOLESTR>(member);
+  HRESULT hr = m_object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) return hr;
+  // DISPPARAMS carries the arguments last to first.
+  std::vector<VARIANT> reversed(args.size());
+  std::transform(args.rbegin(), args.rend(), reversed.begin(), [](Variant& v) { return *v.Get(); });
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+  if (flags & DISPATCH_PROPERTYPUT) {
+    params.rgdispidNamedArgs = &named;
+    params.cNamedArgs = 1;
+  }
+  return m_object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr,
+                          nullptr);
+}
+
+Got<Variant> Object::Property(const wchar_t* member, Args args) const {
+  Got<Variant> got;
+  got.hr = Invoke(member, DISPATCH_PROPERTYGET | DISPATCH_METHOD, args, got.value.Put());
+  return got;
+}
+
+HRESULT Object::PutProperty(const wchar_t* member, Variant value) const {
+  Args args;
+  args.push_back(std::move(value));
+  return Invoke(member, DISPATCH_PROPERTYPUT, args, nullptr);
+}
+
+Got<Variant> Object::Call(const wchar_t* member, Args args) const {
+  Got<Variant> got;
+  got.hr = Invoke(member, DISPATCH_METHOD, args, got.value.Put());
+  return got;
+}
+
+namespace {
+
+// The property converted to `type`; a value that does not convert is a failure.
+Got<Variant> Typed(const Object& object, const wchar_t* member, VARTYPE type) {
+  Got<Variant> got = object.Property(member);
+  if (got.Ok() && got.value.Type() != type)
+    got.hr = VariantChangeType(got.value.Get(), got.value.Get(), 0, type);
+  return got;
+}
+
+}  // namespace
+
+Got<LONG> Object::LongProperty(const wchar_t* member) const {
+  Got<Variant> v = Typed(*this, member, VT_I4);
+  return {v.hr, v.Ok() ? v.value.Get()->lVal : 0};
+}
+
+Got<std::wstring> Object::StringProperty(const wchar_t* member) const {
+  Got<Variant> v = Typed(*this, member, VT_BSTR);
+  Got<std::wstring> got{v.hr, {}};
+  if (v.Ok() && v.value.Get()->bstrVal)
+    got.value.assign(v.value.Get()->bstrVal, SysStringLen(v.value.Get()->bstrVal));
+  return got;
+}
+
+Got<bool> Object::BoolProperty(const wchar_t* member) const {
+  Got<Variant> v = Typed(*this, member, VT_BOOL);
+  return {v.hr, v.Ok() && v.value.Get()->boolVal == VARIANT_TRUE};
+}
+
+Got<DATE> Object::DateProperty(const wchar_t* member) const {
+  Got<Variant> v = Typed(*this, member, VT_DATE);
+  return {v.hr, v.Ok() ? v.value.Get()->date : 0.0};
+}
+
+Got<Object> Object::ObjectProperty(const wchar_t* member) const {
+  Got<Variant> v = Property(member);
+  Got<Object> got{v.hr, {}};
+  if (!v.Ok()) return got;
+  VARIANT* value = v.value.Get();
+  IUnknown* unknown = value->vt == VT_DISPATCH ? value->pdispVal
+                      : value->vt == VT_UNKNOWN ? value->punkVal
+                                                : nullptr;
+  if (!unknown) {
+    got.hr = value->vt == VT_DISPATCH || value->vt == VT_UNKNOWN ? E_POINTER : DISP_E_TYPEMISMATCH;
+    return got;
+  }
+  vpdf::ComPtr<IDispatch> object;
+  got.hr = unknown->QueryInterface(IID_IDispatch, object.PutVoid());
+  if (SUCCEEDED(got.hr)) got.value = Object(std::move(object));
+  return got;
+}
+
+namespace {
+
+template <class T>
+Got<T> As(Got<Object> got) {
+  return {got.hr, T(vpdf::ComPtr<IDispatch>(got.value.Get()))};
+}
+
+}  // namespace
+
+Got<Session> Database::GetSession() const { return As<Session>(ObjectProperty(member::kSession)); }
+
+HRESULT Document::From(IUnknown* unknown, Document& out) {
+  Object object;
+  HRESULT hr = Query(unknown, IID_INRTDocument, object);
+  if (SUCCEEDED(hr)) out = Document(vpdf::ComPtr<IDispatch>(object.Get()));
+  return hr;
+}
+
+Got<Database> Document::GetDatabase() const { return As<Database>(ObjectProperty(member::kDatabase)); }
+
+Got<DocumentType> Document::Type() const { return As<DocumentType>(ObjectProperty(member::kType)); }
+
+Got<Variant> Document::Attribute(LONG number) const {
+  Args args;
+  args.push_back(Variant::Long(number));
+  return Call(member::kGetAttributeValueByID, std::move(args));
+}
+
+HRESULT Document::GetCopy(const std::wstring& path) const {
+  Args args;
+  args.push_back(Variant::String(path));
+  args.push_back(Variant::Long(0));
+  Got<Variant> result = Call(member::kGetCopy, std::move(args));
+  if (FAILED(result.hr)) return result.hr;
+  // The client answers a negative number when the copy failed.
+  Variant code = std::move(result.value);
+  if (code.Type() != VT_EMPTY && SUCCEEDED(VariantChangeType(code.Get(), code.Get(), 0, VT_I4)) &&
+      code.Get()->lVal < 0)
+    return code.Get()->lVal;
+  return S_OK;
+}
+
+}  // namespace dms

@@ -1,0 +1,121 @@
+// The DMS client's document objects. Their vtable layout is the client's and unknown
+// to us: the add-in asks for them by IID and calls every member by name through
+// IDispatch. All member names live in outside/dms_members.h.
+#pragma once
+#include <windows.h>
+#include <oaidl.h>
+
+#include <string>
+#include <vector>
+
+#include "convutils/comutil.h"
+#include "outside/dms_members.h"
+
+namespace dms {
+
+// IIDs under which the client's objects answer.
+inline constexpr IID IID_INRTDocument = {0x37085B9A, 0x90AC, 0x11D4, {0x81, 0x00, 0x00, 0xC0, 0x4F, 0x61, 0x0D, 0xBB}};
+inline constexpr IID IID_IManDocument = {0x68A9B2E3, 0x0E4B, 0x4738, {0x97, 0xAB, 0x37, 0x8A, 0x7B, 0xD3, 0x4F, 0x58}};
+inline constexpr IID IID_IManShortcut = {0xDD251D9B, 0x53F3, 0x4461, {0x86, 0xED, 0x94, 0x81, 0xBB, 0xF3, 0x6E, 0xE9}};
+inline constexpr IID IID_INRTDatabase = {0x37085B84, 0x90AC, 0x11D4, {0x81, 0x00, 0x00, 0xC0, 0x4F, 0x61, 0x0D, 0xBB}};
+inline constexpr IID IID_INRTSession = {0x37085B82, 0x90AC, 0x11D4, {0x81, 0x00, 0x00, 0xC0, 0x4F, 0x61, 0x0D, 0xBB}};
+inline constexpr IID IID_INRTSessions = {0x37085B80, 0x90AC, 0x11D4, {0x81, 0x00, 0x00, 0xC0, 0x4F, 0x61, 0x0D, 0xBB}};
+
+// The result of one object-model call: its HRESULT and, on success, its value.
+// Value() raises the failure as a COM error, for calls whose result the code does not test.
+template <class T>
+struct Got {
+  HRESULT hr = E_FAIL;
+  T value{};
+  bool Ok() const { return SUCCEEDED(hr); }
+  T& Value() & {
+    vpdf::ThrowIfFailed(hr);
+    return value;
+  }
+  T Value() && {
+    vpdf::ThrowIfFailed(hr);
+    return std::move(value);
+  }
+};
+
+using Args = std::vector<vpdf::Variant>;
+
+// An automation object of the client, called by member name.
+class Object {
+ public:
+  Object() = default;
+  explicit Object(vpdf::ComPtr<IDispatch> object) : m_object(std::move(object)) {}
+
+  // The object behind `unknown` under interface `iid`: E_NOINTERFACE when it has none.
+  static HRESULT Query(IUnknown* unknown, REFIID iid, Object& out);
+
+  IDispatch* Get() const { return m_object.Get(); }
+  explicit operator bool() const { return static_cast<bool>(m_object); }
+
+  // args in natural order; VT_BYREF arguments carry out values back.
+  HRESULT Invoke(const wchar_t* member, WORD flags, Args& args, VARIANT* result) const;
+  Got<vpdf::Variant> Property(const wchar_t* member, Args args = {}) const;
+  HRESULT PutProperty(const wchar_t* member, vpdf::Variant value) const;
+  Got<vpdf::Variant> Call(const wchar_t* member, Args args = {}) const;
+
+  Got<LONG> LongProperty(const wchar_t* member) const;
+  Got<std::wstring> StringProperty(const wchar_t* member) const;
+  Got<bool> BoolProperty(const wchar_t* member) const;
+  Got<DATE> DateProperty(const wchar_t* member) const;
+  Got<Object> ObjectProperty(const wchar_t* member) const;
+
+ private:
+  vpdf::ComPtr<IDispatch> m_object;
+};
+
+class Session : public Object {
+ public:
+  using Object::Object;
+  Got<std::wstring> UserID() const { return StringProperty(member::kUserID); }
+  Got<std::wstring> SessionID() const { return StringProperty(member::kSessionID); }
+  Got<Object> DMS() const { return ObjectProperty(member::kDMS); }
+};
+
+class Database : public Object {
+ public:
+  using Object::Object;
+  Got<std::wstring> Name() const { return StringProperty(member::kName); }
+  Got<Session> GetSession() const;
+};
+
+// Document types, users, classes: objects known by their name.
+class Named : public Object {
+ public:
+  using Object::Object;
+  Got<std::wstring> Name() const { return StringProperty(member::kName); }
+};
+
+class DocumentType : public Named {
+ public:
+  using Named::Named;
+  Got<std::wstring> ApplicationExtension() const {
+    return StringProperty(member::kApplicationExtension);
+  }
+};
+
+class Document : public Object {
+ public:
+  using Object::Object;
+  // The document under `unknown`, asked for as INRTDocument.
+  static HRESULT From(IUnknown* unknown, Document& out);
+
+  Got<LONG> Number() const { return LongProperty(member::kNumber); }
+  Got<LONG> Version() const { return LongProperty(member::kVersion); }
+  Got<std::wstring> Name() const { return StringProperty(member::kName); }
+  Got<std::wstring> Description() const { return StringProperty(member::kDescription); }
+  Got<std::wstring> Extension() const { return StringProperty(member::kExtension); }
+  Got<std::wstring> CheckoutPath() const { return StringProperty(member::kCheckoutPath); }
+  Got<bool> CheckedOut() const { return BoolProperty(member::kCheckedOut); }
+  Got<Database> GetDatabase() const;
+  Got<DocumentType> Type() const;
+  Got<vpdf::Variant> Attribute(LONG number) const;
+  // Copies the document's content to `path`; a negative result is a failure.
+  HRESULT GetCopy(const std::wstring& path) const;
+};
+
+}  // namespace dms

@@ -1,0 +1,33 @@
+// Every member name that the add-in calls on the DMS client's objects through
+// IDispatch, in one place, so that it can be checked against the real client.
+#pragma once
+
+namespace dms::member {
+
+// Documents (INRTDocument, IManDocument)
+inline constexpr wchar_t kNumber[] = L"Number";
+inline constexpr wchar_t kVersion[] = L"Version";
+inline constexpr wchar_t kName[] = L"Name";
+inline constexpr wchar_t kDescription[] = L"Description";
+inline constexpr wchar_t kExtension[] = L"Extension";
+inline constexpr wchar_t kDatabase[] = L"Database";
+inline constexpr wchar_t kType[] = L"Type";
+inline constexpr wchar_t kCheckoutPath[] = L"CheckoutPath";
+inline constexpr wchar_t kCheckedOut[] = L"CheckedOut";
+inline constexpr wchar_t kGetAttributeValueByID[] = L"GetAttributeValueByID";
+inline constexpr wchar_t kGetCopy[] = L"GetCopy";
+
+// Document types
+inline constexpr wchar_t kApplicationExtension[] = L"ApplicationExtension";
+
+// Databases and sessions
+inline constexpr wchar_t kSession[] = L"Session";
+inline constexpr wchar_t kUserID[] = L"UserID";
+inline constexpr wchar_t kSessionID[] = L"SessionID";
+inline constexpr wchar_t kDMS[] = L"DMS";
+
+// Collections
+inline constexpr wchar_t kCount[] = L"Count";
+inline constexpr wchar_t kItem[] = L"Item";
+
+}  // namespace dms::member
