@@ -20,6 +20,16 @@ class Tokenizer {
     while (m_pos < m_text.size() && std::iswspace(m_text[m_pos])) ++m_pos;
     if (m_pos >= m_text.size()) return {Token::kEnd, {}};
     wchar_t c = m_text[m_pos];
+    // A name in braces such as {GUID} is a word; a lone brace opens or closes a body.
+    if (c == L'{') {
+      size_t end = m_pos + 1;
+      while (end < m_text.size() && !std::iswspace(m_text[end]) && m_text[end] != L'}') ++end;
+      if (end > m_pos + 1 && end < m_text.size() && m_text[end] == L'}') {
+        std::wstring word = m_text.substr(m_pos, end + 1 - m_pos);
+        m_pos = end + 1;
+        return {Token::kWord, word};
+      }
+    }
     if (c == L'{' || c == L'}' || c == L'=') {
       ++m_pos;
       return {c == L'{' ? Token::kOpen : c == L'}' ? Token::kClose : Token::kEquals, {}};
