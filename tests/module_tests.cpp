@@ -1,0 +1,188 @@
+// The add-in as the client and the COM runtime see it: entry points, class
+// objects, the lock count, and the command objects' interfaces.
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include "IManExt.h"
+#include "tests/testing/trace_log.h"
+
+namespace {
+
+constexpr CLSID kCreatePDF = {0xD1F898E4, 0x8739, 0x4118, {0x95, 0xB4, 0xFB, 0x11, 0x42, 0x4E, 0xAF, 0x64}};
+constexpr CLSID kOpenOverride = {0x69D4B1AF, 0x1841, 0x455B, {0xB1, 0xB7, 0xB5, 0x36, 0x83, 0x0D, 0xC9, 0xED}};
+constexpr IID kICommand2 = {0x62B13AF2, 0x8354, 0x11D3, {0x80, 0x9A, 0x00, 0xC0, 0x4F, 0x79, 0x0E, 0x87}};
+constexpr IID kICommand3 = {0x152C3FB0, 0x2D42, 0x4F06, {0x9A, 0x17, 0x21, 0xAD, 0x98, 0xF7, 0x79, 0x80}};
+
+using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+using CanUnloadNowFn = HRESULT(WINAPI*)();
+
+struct AddIn {
+  HMODULE module = LoadLibraryW(L"VPDFIManageAddon.dll");
+  GetClassObjectFn getClassObject = reinterpret_cast<GetClassObjectFn>(
+      reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  CanUnloadNowFn canUnloadNow = reinterpret_cast<CanUnloadNowFn>(
+      reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+  ~AddIn() { FreeLibrary(module); }
+};
+
+IClassFactory* Factory(const AddIn& addIn, REFCLSID clsid) {
+  IClassFactory* factory = nullptr;
+  EXPECT_EQ(S_OK, addIn.getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+  return factory;
+}
+
+// Runs first, while the module is not loaded yet: attaching writes its record.
+TEST(ModuleEntry, ProcessAttachWritesItsRecord) {
+  ASSERT_EQ(nullptr, GetModuleHandleW(L"VPDFIManageAddon.dll"));
+  testing_support::TraceLog log;
+  AddIn addIn;
+  ASSERT_NE(nullptr, addIn.module);
+  testing_support::TraceRecord record;
+  ASSERT_TRUE(log.Find("IMAnageAddon DllMain - win64", record));
+  EXPECT_EQ(0, record.level);
+  EXPECT_EQ("PDFConverter\\VPDFIManageAddon\\VPDFIManageAddon", record.source);
+}
+
+TEST(ModuleEntry, ExportsTheEntryPointsUndecorated) {
+  AddIn addIn;
+  for (const char* name : {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
+                           "DllUnregisterServer"})
+    EXPECT_NE(nullptr, reinterpret_cast<void*>(GetProcAddress(addIn.module, name))) << name;
+}
+
+TEST(ClassObjects, SameClassObjectForTwoRequests) {
+  AddIn addIn;
+  IClassFactory* first = Factory(addIn, kCreatePDF);
+  IClassFactory* second = Factory(addIn, kCreatePDF);
+  ASSERT_NE(nullptr, first);
+  EXPECT_EQ(first, second);
+  IUnknown* unknown = nullptr;
+  ASSERT_EQ(S_OK, addIn.getClassObject(kCreatePDF, IID_IUnknown, reinterpret_cast<void**>(&unknown)));
+  EXPECT_EQ(static_cast<IUnknown*>(first), unknown);
+  unknown->Release();
+  first->Release();
+  second->Release();
+}
+
+TEST(ClassObjects, OpenOverrideAndUnknownClassesAreNotAvailable) {
+  AddIn addIn;
+  const CLSID unknownClass = {0x12345678, 0x1, 0x2, {1, 2, 3, 4, 5, 6, 7, 8}};
+  for (const CLSID& clsid : {kOpenOverride, unknownClass}) {
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, addIn.getClassObject(clsid, IID_IClassFactory, &object));
+    EXPECT_EQ(nullptr, object);
+  }
+}
+
+TEST(ClassObjects, RefusesAggregationAndLeavesTheOutputNull) {
+  AddIn addIn;
+  IClassFactory* factory = Factory(addIn, kCreatePDF);
+  ASSERT_NE(nullptr, factory);
+  IUnknown* outer = factory;  // any unknown will do as the would-be outer object
+  void* object = reinterpret_cast<void*>(1);
+  EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(outer, IID_IUnknown, &object));
+  EXPECT_EQ(nullptr, object);
+  EXPECT_EQ(E_POINTER, factory->CreateInstance(nullptr, IID_IUnknown, nullptr));
+  factory->Release();
+  EXPECT_EQ(S_OK, addIn.canUnloadNow());
+}
+
+TEST(ClassObjects, UnloadFollowsLiveObjectsAndServerLocks) {
+  AddIn addIn;
+  IClassFactory* factory = Factory(addIn, kCreatePDF);
+  ASSERT_NE(nullptr, factory);
+  EXPECT_EQ(S_OK, addIn.canUnloadNow());
+
+  ICommand* first = nullptr;
+  ICommand* second = nullptr;
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_ICommand, reinterpret_cast<void**>(&first)));
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_ICommand, reinterpret_cast<void**>(&second)));
+  EXPECT_EQ(S_FALSE, addIn.canUnloadNow());
+  first->Release();
+  EXPECT_EQ(S_FALSE, addIn.canUnloadNow());
+  second->Release();
+  EXPECT_EQ(S_OK, addIn.canUnloadNow());
+
+  factory->LockServer(TRUE);
+  EXPECT_EQ(S_FALSE, addIn.canUnloadNow());
+  factory->LockServer(FALSE);
+  EXPECT_EQ(S_OK, addIn.canUnloadNow());
+
+  // A refused interface destroys the new object and keeps no lock.
+  void* object = reinterpret_cast<void*>(1);
+  EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IClassFactory, &object));
+  EXPECT_EQ(nullptr, object);
+  EXPECT_EQ(S_OK, addIn.canUnloadNow());
+  factory->Release();
+}
+
+struct CommandClass {
+  const wchar_t* progId;
+  const wchar_t* name;
+};
+
+// Every creatable class, by ProgID through the registration, with the name menus use.
+TEST(CommandClasses, AllTwelveAreCreatableByProgIdWithTheirNames) {
+  const CommandClass classes[] = {
+      {L"RPDFImanAddon.CreateNewPDFFile", L"RPDFIManAddon.CreateNewPDFFile"},
+      {L"RPDFImanAddon.CreateNewPDFFile_CM", L"RPDFIManAddon.CreateNewPDFFile_CM"},
+      {L"RPDFImanAddon.CreateNewPDFScan", L"RPDFIManAddon.CreateNewPDFScan"},
+      {L"RPDFImanAddon.CreateNewPDFScan_CM", L"RPDFIManAddon.CreateNewPDFScan_CM"},
+      {L"RPDFImanAddon.CreatePDF", L"RPDFIManAddon.CreatePDF"},
+      {L"RPDFImanAddon.CreatePDF_CM", L"RPDFIManAddon.CreatePDF_CM"},
+      {L"RPDFImanAddon.SendPDFEMail", L"RPDFIManAddon.SendPDFEMail"},
+      {L"RPDFImanAddon.SendPDFEMail_CM", L"RPDFIManAddon.SendPDFEMail"},
+      {L"RPDFImanAddon.OpenInPro", L"RPDFIManAddon.OpenInPro"},
+      {L"RPDFImanAddon.OpenInPro_CM", L"RPDFIManAddon.OpenInPro"},
+      {L"RPDFImanAddon.OpenInCnv", L"RPDFIManAddon.OpenInCnv"},
+      {L"RPDFImanAddon.OpenInCnv_CM", L"RPDFIManAddon.OpenInCnv_CM"},
+  };
+  for (const CommandClass& entry : classes) {
+    CLSID clsid;
+    ASSERT_EQ(S_OK, CLSIDFromProgID(entry.progId, &clsid)) << entry.progId;
+    ICommand* command = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ICommand,
+                                     reinterpret_cast<void**>(&command)))
+        << entry.progId;
+    BSTR name = nullptr;
+    ASSERT_EQ(S_OK, command->get_Name(&name));
+    EXPECT_STREQ(entry.name, name) << entry.progId;
+    SysFreeString(name);
+    command->Release();
+  }
+  CLSID clsid;
+  EXPECT_NE(S_OK, CLSIDFromProgID(L"RPDFImanAddon.OpenOverride", &clsid));
+}
+
+TEST(CommandClasses, AnswerTheirInterfacesAndErrorInfo) {
+  ICommand* command = nullptr;
+  ASSERT_EQ(S_OK, CoCreateInstance(kCreatePDF, nullptr, CLSCTX_INPROC_SERVER, IID_ICommand,
+                                   reinterpret_cast<void**>(&command)));
+  IUnknown* unknown = nullptr;
+  IDispatch* dispatch = nullptr;
+  ISupportErrorInfo* errorInfo = nullptr;
+  ASSERT_EQ(S_OK, command->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)));
+  ASSERT_EQ(S_OK, command->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)));
+  ASSERT_EQ(S_OK, command->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&errorInfo)));
+  EXPECT_EQ(static_cast<IUnknown*>(command), unknown);
+  // The error-info interface is a second interface of the same object.
+  IUnknown* again = nullptr;
+  ASSERT_EQ(S_OK, errorInfo->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&again)));
+  EXPECT_EQ(unknown, again);
+  EXPECT_EQ(S_OK, errorInfo->InterfaceSupportsErrorInfo(IID_ICommand));
+  EXPECT_EQ(S_OK, errorInfo->InterfaceSupportsErrorInfo(kICommand2));
+  EXPECT_EQ(S_OK, errorInfo->InterfaceSupportsErrorInfo(kICommand3));
+  EXPECT_EQ(S_FALSE, errorInfo->InterfaceSupportsErrorInfo(IID_IDispatch));
+  void* none = reinterpret_cast<void*>(1);
+  EXPECT_EQ(E_NOINTERFACE, command->QueryInterface(IID_IClassFactory, &none));
+  EXPECT_EQ(nullptr, none);
+  again->Release();
+  errorInfo->Release();
+  dispatch->Release();
+  unknown->Release();
+  command->Release();
+}
+
+}  // namespace
