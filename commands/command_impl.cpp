@@ -23,7 +23,7 @@ HRESULT LoadCommandTypeInfo() {
   HRESULT hr = LoadRegTypeLib(LIBID_IManExt, 1, 0, LOCALE_NEUTRAL, library.Put());
   if (FAILED(hr)) return hr;
   ComPtr<ITypeInfo> info;
-  hr = library->GetTypeInfoOfGuid(IID_ICommand, info.Put());
+  hr = library->GetTypeInfoOfGuid(__uuidof(ICommand), info.Put());
   if (FAILED(hr)) return hr;
   TYPEATTR* attributes = nullptr;
   if (SUCCEEDED(info->GetTypeAttr(&attributes))) {
@@ -120,7 +120,7 @@ ICommandImpl::~ICommandImpl() { Module::Instance().Unlock(); }
 STDMETHODIMP ICommandImpl::QueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
-  if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_ICommand)
+  if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(ICommand))
     *object = static_cast<ICommand*>(this);
   else if (iid == IID_ISupportErrorInfo)
     *object = static_cast<ISupportErrorInfo*>(this);
@@ -238,7 +238,7 @@ STDMETHODIMP ICommandImpl::get_SubCommands(ICommands** value) {
     CLSID clsid;
     HRESULT hr = CLSIDFromProgID(L"IManExt.Commands", &clsid);
     if (FAILED(hr)) return hr;
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_ICommands, m_subCommands.PutVoid());
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, __uuidof(ICommands), m_subCommands.PutVoid());
     if (FAILED(hr)) return hr;
   }
   *value = m_subCommands.Get();
@@ -282,7 +282,7 @@ STDMETHODIMP ICommandImpl::put_AuxFlag(short value) {
 }
 
 STDMETHODIMP ICommandImpl::InterfaceSupportsErrorInfo(REFIID iid) {
-  return iid == IID_ICommand || iid == IID_ICommand2 || iid == IID_ICommand3 ? S_OK : S_FALSE;
+  return iid == __uuidof(ICommand) || iid == IID_ICommand2 || iid == IID_ICommand3 ? S_OK : S_FALSE;
 }
 
 HRESULT ICommandImpl::GetContextValue(const wchar_t* name, VARTYPE expectedType, void* value) {

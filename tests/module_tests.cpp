@@ -97,8 +97,8 @@ TEST(ClassObjects, UnloadFollowsLiveObjectsAndServerLocks) {
 
   ICommand* first = nullptr;
   ICommand* second = nullptr;
-  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_ICommand, reinterpret_cast<void**>(&first)));
-  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_ICommand, reinterpret_cast<void**>(&second)));
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, __uuidof(ICommand), reinterpret_cast<void**>(&first)));
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, __uuidof(ICommand), reinterpret_cast<void**>(&second)));
   EXPECT_EQ(S_FALSE, addIn.canUnloadNow());
   first->Release();
   EXPECT_EQ(S_FALSE, addIn.canUnloadNow());
@@ -143,7 +143,7 @@ TEST(CommandClasses, AllTwelveAreCreatableByProgIdWithTheirNames) {
     CLSID clsid;
     ASSERT_EQ(S_OK, CLSIDFromProgID(entry.progId, &clsid)) << entry.progId;
     ICommand* command = nullptr;
-    ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ICommand,
+    ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ICommand),
                                      reinterpret_cast<void**>(&command)))
         << entry.progId;
     BSTR name = nullptr;
@@ -158,7 +158,7 @@ TEST(CommandClasses, AllTwelveAreCreatableByProgIdWithTheirNames) {
 
 TEST(CommandClasses, AnswerTheirInterfacesAndErrorInfo) {
   ICommand* command = nullptr;
-  ASSERT_EQ(S_OK, CoCreateInstance(kCreatePDF, nullptr, CLSCTX_INPROC_SERVER, IID_ICommand,
+  ASSERT_EQ(S_OK, CoCreateInstance(kCreatePDF, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ICommand),
                                    reinterpret_cast<void**>(&command)));
   IUnknown* unknown = nullptr;
   IDispatch* dispatch = nullptr;
@@ -171,7 +171,7 @@ TEST(CommandClasses, AnswerTheirInterfacesAndErrorInfo) {
   IUnknown* again = nullptr;
   ASSERT_EQ(S_OK, errorInfo->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&again)));
   EXPECT_EQ(unknown, again);
-  EXPECT_EQ(S_OK, errorInfo->InterfaceSupportsErrorInfo(IID_ICommand));
+  EXPECT_EQ(S_OK, errorInfo->InterfaceSupportsErrorInfo(__uuidof(ICommand)));
   EXPECT_EQ(S_OK, errorInfo->InterfaceSupportsErrorInfo(kICommand2));
   EXPECT_EQ(S_OK, errorInfo->InterfaceSupportsErrorInfo(kICommand3));
   EXPECT_EQ(S_FALSE, errorInfo->InterfaceSupportsErrorInfo(IID_IDispatch));

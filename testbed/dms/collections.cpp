@@ -309,7 +309,7 @@ constexpr ClassEntry kClasses[] = {
 namespace tb {
 
 HRESULT NewContextItems(IContextItems** items) {
-  return CoCreateInstance(kClsidContextItems, nullptr, CLSCTX_INPROC_SERVER, IID_IContextItems,
+  return CoCreateInstance(kClsidContextItems, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IContextItems),
                           reinterpret_cast<void**>(items));
 }
 

@@ -124,7 +124,7 @@ int ListCommands() {
       ICommand* command = nullptr;
       hr = CLSIDFromProgID(progId, &clsid);
       if (SUCCEEDED(hr))
-        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ICommand,
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ICommand),
                               reinterpret_cast<void**>(&command));
       if (FAILED(hr)) {
         Print(L"%ls: not available (0x%08lX)\n", progId, static_cast<unsigned long>(hr));
