@@ -1,0 +1,186 @@
+// Test set-up for the settings, temporary-file and client-option tests: registry values and
+// the DMS profile ini file put back as they were, and a check that the temporary folder is
+// left as it was found.
+#pragma once
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/testing/trace_log.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// One registry value, saved now and put back (or removed again) when this goes.
+class ScopedRegistryValue {
+ public:
+  ScopedRegistryValue(HKEY root, std::wstring path, std::wstring name, REGSAM view = 0)
+      : m_root(root), m_path(std::move(path)), m_name(std::move(name)), m_view(view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(m_root, m_path.c_str(), 0, KEY_READ | m_view, &key) != ERROR_SUCCESS)
+      return;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, m_name.c_str(), nullptr, &m_type, nullptr, &size) ==
+        ERROR_SUCCESS) {
+      m_data.resize(size);
+      m_existed = RegQueryValueExW(key, m_name.c_str(), nullptr, &m_type, m_data.data(),
+                                   &size) == ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+  }
+  ~ScopedRegistryValue() {
+    HKEY key = nullptr;
+    if (m_existed) {
+      if (RegCreateKeyExW(m_root, m_path.c_str(), 0, nullptr, 0, KEY_WRITE | m_view, nullptr,
+                          &key, nullptr) == ERROR_SUCCESS) {
+        RegSetValueExW(key, m_name.c_str(), 0, m_type, m_data.data(),
+                       static_cast<DWORD>(m_data.size()));
+        RegCloseKey(key);
+      }
+    } else if (RegOpenKeyExW(m_root, m_path.c_str(), 0, KEY_WRITE | m_view, &key) ==
+               ERROR_SUCCESS) {
+      RegDeleteValueW(key, m_name.c_str());
+      RegCloseKey(key);
+    }
+  }
+  ScopedRegistryValue(const ScopedRegistryValue&) = delete;
+  ScopedRegistryValue& operator=(const ScopedRegistryValue&) = delete;
+
+  // Sets the value with any type and raw bytes (in the same view).
+  void Set(DWORD type, const void* data, DWORD size) const {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(m_root, m_path.c_str(), 0, nullptr, 0,
+                                             KEY_WRITE | m_view, nullptr, &key, nullptr));
+    RegSetValueExW(key, m_name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+  }
+  void SetString(const std::wstring& text) const {
+    Set(REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+  }
+  void SetDword(DWORD value) const { Set(REG_DWORD, &value, sizeof value); }
+  void Remove() const {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(m_root, m_path.c_str(), 0, KEY_WRITE | m_view, &key) == ERROR_SUCCESS) {
+      RegDeleteValueW(key, m_name.c_str());
+      RegCloseKey(key);
+    }
+  }
+
+ private:
+  HKEY m_root;
+  std::wstring m_path, m_name;
+  REGSAM m_view;
+  bool m_existed = false;
+  DWORD m_type = 0;
+  std::vector<BYTE> m_data;
+};
+
+// %ProgramData%\Ostrel\VarnelProDMS.ini, found independently of the code under test.
+inline std::wstring ProfileIniFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+  return std::wstring(folder) + L"\\Ostrel";
+}
+inline std::wstring ProfileIniPath() { return ProfileIniFolder() + L"\\VarnelProDMS.ini"; }
+
+// The DMS profile ini file with the given text (written as UTF-16 with a byte order mark)
+// while this lives; what was there before (file, folder or nothing) comes back afterwards.
+class ScopedProfileIni {
+ public:
+  ScopedProfileIni() {
+    m_folderMade = CreateDirectoryW(ProfileIniFolder().c_str(), nullptr) != 0;
+    std::ifstream in(std::filesystem::path(ProfileIniPath()), std::ios::binary);
+    if (in) {
+      m_existed = true;
+      m_previous.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    DeleteFileW(ProfileIniPath().c_str());
+  }
+  explicit ScopedProfileIni(const std::wstring& text) : ScopedProfileIni() { Write(text); }
+  ~ScopedProfileIni() {
+    DeleteFileW(ProfileIniPath().c_str());
+    if (m_existed) {
+      std::ofstream out(std::filesystem::path(ProfileIniPath()), std::ios::binary);
+      out.write(m_previous.data(), static_cast<std::streamsize>(m_previous.size()));
+    }
+    if (m_folderMade) RemoveDirectoryW(ProfileIniFolder().c_str());
+  }
+  ScopedProfileIni(const ScopedProfileIni&) = delete;
+  ScopedProfileIni& operator=(const ScopedProfileIni&) = delete;
+
+  void Write(const std::wstring& text) const {
+    std::ofstream out(std::filesystem::path(ProfileIniPath()), std::ios::binary | std::ios::trunc);
+    const wchar_t bom = 0xFEFF;
+    out.write(reinterpret_cast<const char*>(&bom), sizeof bom);
+    out.write(reinterpret_cast<const char*>(text.data()),
+              static_cast<std::streamsize>(text.size() * sizeof(wchar_t)));
+  }
+
+ private:
+  bool m_folderMade = false;
+  bool m_existed = false;
+  std::string m_previous;
+};
+
+inline std::wstring TempFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  return folder;
+}
+
+// The names in the temporary folder, for a check that a test leaves it as it found it.
+inline std::set<std::wstring> TempFolderEntries() {
+  std::set<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((TempFolder() + L"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do names.insert(found.cFileName);
+  while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
+// What differs between two listings, "+name" for new entries and "-name" for lost ones.
+inline std::wstring TempFolderChanges(const std::set<std::wstring>& before,
+                                      const std::set<std::wstring>& after) {
+  std::wstring changes;
+  for (const std::wstring& name : after)
+    if (!before.count(name)) changes += L" +" + name;
+  for (const std::wstring& name : before)
+    if (!after.count(name)) changes += L" -" + name;
+  return changes;
+}
+
+// A test that must leave the temporary folder as it found it, with the trace log on.
+class CleanTempFolderTest : public testing::Test {
+ protected:
+  void SetUp() override { m_tempBefore = TempFolderEntries(); }
+  void TearDown() override {
+    EXPECT_EQ(L"", TempFolderChanges(m_tempBefore, TempFolderEntries()))
+        << "the temporary folder changed";
+  }
+  TraceLog log;
+
+ private:
+  std::set<std::wstring> m_tempBefore;
+};
+
+// UTF-8 for comparisons with trace records.
+inline std::string Utf8(const std::wstring& text) {
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                 nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size,
+                      nullptr, nullptr);
+  return out;
+}
+
+}  // namespace testing_support
