@@ -18,9 +18,13 @@ class ComError {
   HRESULT Error() const { return m_hr; }
   std::wstring Message() const;
 
+
  private:
   HRESULT m_hr;
 };
+
+// A narrow text of the ANSI code page as UTF-16.
+std::wstring WidenAnsi(const char* text);
 
 inline void ThrowIfFailed(HRESULT hr) {
   if (FAILED(hr)) throw ComError(hr);
