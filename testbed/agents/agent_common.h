@@ -1,0 +1,57 @@
+// Shared by the stand-ins of the product's helper programs and libraries and by the
+// testbed_support library that tests use to read what they did. See README.md.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+namespace tbagent {
+
+// Names the journal file; nothing is written while it is unset or empty.
+constexpr wchar_t kJournalVariable[] = L"VPDF_AGENT_JOURNAL";
+// Serialises appends (and the tests' clearing) across processes.
+constexpr wchar_t kJournalMutex[] = L"VarnelTestbedAgentJournal";
+// Controls: HKEY_CURRENT_USER\Software\VarnelTestbed\Agents\<agent>.
+constexpr wchar_t kControlKey[] = L"Software\\VarnelTestbed\\Agents";
+
+// Appends "program|commandLine|what\n" (UTF-8) to the journal. `what` is escaped
+// (EscapeWhat); CR and LF in `commandLine` become U+240D and U+240A.
+void JournalWrite(const std::wstring& program, const std::wstring& commandLine,
+                  const std::wstring& what);
+
+// "\" -> "\\", LF -> "\n", CR -> "\r", "|" -> "\x7C", other control characters but TAB -> "\xHH".
+std::wstring EscapeWhat(const std::wstring& text);
+std::wstring UnescapeWhat(const std::wstring& text);
+
+std::wstring Utf8ToWide(const std::string& text);
+std::string WideToUtf8(const std::wstring& text);
+
+// The file name part of a path (after the last "\" or "/").
+std::wstring FileNameOf(const std::wstring& path);
+// The file name of a loaded module (null: the process's executable).
+std::wstring ModuleName(HMODULE module);
+// The module that holds this code (the executable, or the DLL it is linked into).
+HMODULE ThisModule();
+
+// The text after the program token of a Windows command line, leading blanks skipped.
+std::wstring ArgumentsAfterProgram(const std::wstring& commandLine);
+
+// The behaviour string set for `agent` and a subject path: the value named by the full
+// path, else by its file name, else "*" (case-insensitive, as registry value names are);
+// empty when none is set.
+std::wstring Behaviour(const std::wstring& agent, const std::wstring& subjectPath);
+// A DWORD control of the agent; false when absent.
+bool ControlDword(const std::wstring& agent, const wchar_t* name, DWORD& value);
+// Sleeps for the agent's "DelayMs" control, if set.
+void ApplyDelay(const std::wstring& agent);
+
+// A behaviour string of the producing stand-ins (print and scan agents, image-to-PDF library).
+struct OutputBehaviour {
+  enum Kind { Pdf, Fail, NoOutput, Empty, FailWithOutput, Unknown };
+  Kind kind = Pdf;
+  int pages = 0;  // "pages:N"; 0 = the stand-in's own page count
+};
+// "" or "pdf", "pages:N" (1..1000), "fail", "nooutput", "empty", "failwithoutput"; else Unknown.
+OutputBehaviour ParseBehaviour(const std::wstring& text);
+
+}  // namespace tbagent

@@ -1,0 +1,87 @@
+#include "tests/testbed_test_helpers.h"
+
+#include <shellapi.h>
+
+#include "testbed/agents/agent_common.h"
+
+namespace testbed_tests {
+
+TempFolder::TempFolder(const std::wstring& prefix) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring base = temp;
+  if (!base.empty() && base.back() == L'\\') base.pop_back();
+  for (unsigned n = GetTickCount();; ++n) {
+    m_path = base + L"\\" + prefix + std::to_wstring(n % 100000);
+    if (CreateDirectoryW(m_path.c_str(), nullptr)) break;
+  }
+}
+
+TempFolder::~TempFolder() {
+  // SHFileOperation wants a double-terminated list.
+  std::wstring from = m_path + L'\0';
+  SHFILEOPSTRUCTW op{};
+  op.wFunc = FO_DELETE;
+  op.pFrom = from.c_str();
+  op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+  SHFileOperationW(&op);
+}
+
+bool RunLikeAddIn(const std::wstring& exe, const std::wstring& parameters, int show,
+                  DWORD& exitCode) {
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+  info.lpVerb = L"open";
+  info.lpFile = exe.c_str();
+  info.lpParameters = parameters.c_str();
+  info.nShow = show;
+  if (!ShellExecuteExW(&info) || !info.hProcess) return false;
+  WaitForSingleObject(info.hProcess, 60000);
+  GetExitCodeProcess(info.hProcess, &exitCode);
+  CloseHandle(info.hProcess);
+  return true;
+}
+
+bool RunCommandLine(const std::wstring& commandLine, DWORD& exitCode) {
+  std::wstring line = commandLine;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process))
+    return false;
+  WaitForSingleObject(process.hProcess, 60000);
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
+bool FileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+long long FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool WriteText(const std::wstring& path, const std::string& bytes) {
+  return tbpdf::WriteFileBytes(path, bytes);
+}
+
+void KeepSample(const std::wstring& name, const std::wstring& pdf, int pages,
+                const std::vector<std::wstring>& texts) {
+  wchar_t folder[MAX_PATH];
+  DWORD length = GetEnvironmentVariableW(L"VPDF_PDF_SAMPLES", folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  std::wstring base = std::wstring(folder) + L"\\" + name;
+  CopyFileW(pdf.c_str(), (base + L".pdf").c_str(), FALSE);
+  std::string expect = std::to_string(pages) + "\n";
+  for (const std::wstring& text : texts) expect += tbagent::WideToUtf8(text) + "\n";
+  tbpdf::WriteFileBytes(base + L".expect", expect);
+}
+
+}  // namespace testbed_tests
