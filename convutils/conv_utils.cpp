@@ -1,0 +1,434 @@
+#include "convutils/conv_utils.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <cwchar>
+
+#include "convutils/comutil.h"
+#include "convutils/log.h"
+#include "convutils/settings.h"
+#include "outside/companions.h"
+
+namespace vpdf {
+namespace {
+
+constexpr LogSource kLog("PDFConverter\\ConvUtils\\ConvUtils");
+
+constexpr ULONG kShellExecuteMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;  // 0x140
+constexpr DWORD kConverterCreationFlags = NORMAL_PRIORITY_CLASS;                 // 0x20
+constexpr int kMaxFilesPerMail = 30;
+
+constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
+constexpr wchar_t kDebugMessageKey[] = L"Software\\Wow6432Node\\Ostrel\\PDF\\V1";
+
+bool FileExists(const wchar_t* path) {
+  return path && *path && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+// ShellExecuteEx with verb "open", no owner and no working folder; the process handle or null.
+HANDLE StartWithShell(const std::wstring& file, const std::wstring& parameters, int show,
+                      ULONG mask) {
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof info;
+  info.fMask = mask;
+  info.hwnd = nullptr;
+  info.lpVerb = L"open";
+  info.lpFile = file.c_str();
+  info.lpParameters = parameters.c_str();
+  info.lpDirectory = nullptr;
+  info.nShow = show;
+  if (!ShellExecuteExW(&info)) {
+    if (info.hProcess) CloseHandle(info.hProcess);
+    return nullptr;
+  }
+  return info.hProcess;
+}
+
+// What the print and scan runners share: find the agent, start it hidden, wait pumping,
+// and hand back its exit code. False when the agent is missing or did not start.
+bool RunProductAgent(const wchar_t* runner, const wchar_t* agentName,
+                     const std::wstring& parameters, DWORD& exitCode) {
+  std::wstring installFolder = outside::ConfigRegistryBasedInstallPath(520);
+  std::wstring agent = CConvUtils::FindHelperExecutable(installFolder.c_str(), agentName, L"bin");
+  if (agent.empty()) {
+    kLog.Error("%S: %S not found under \"%S\"", runner, agentName, installFolder.c_str());
+    return false;
+  }
+  kLog.Trace("%S: command line %S %S", runner, agent.c_str(), parameters.c_str());
+  Handle process(StartWithShell(agent, parameters, SW_HIDE, kShellExecuteMask));
+  if (!process) {
+    kLog.Error("ShellExecuteEx returned false");
+    return false;
+  }
+  kLog.Trace("%S: started, waiting", runner);
+  CConvUtils::WaitPumpingMessages(process.Get());
+  exitCode = 0;
+  GetExitCodeProcess(process.Get(), &exitCode);
+  kLog.Trace("%S: wait ended, exit code %d", runner, static_cast<int>(exitCode));
+  return true;
+}
+
+bool NonEmptyFile(const wchar_t* path) {
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD size = GetFileSize(file, nullptr);
+  CloseHandle(file);
+  return size != 0 && size != INVALID_FILE_SIZE;
+}
+
+std::string ToUtf8(const wchar_t* text) {
+  int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return {};
+  std::string result(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
+  result.resize(static_cast<std::size_t>(size - 1));
+  return result;
+}
+
+// The product's install folder for its libraries: kind 1, falling back to kind 0.
+std::wstring LibraryInstallFolder() {
+  wchar_t folder[520] = {};
+  DWORD size = 520;
+  if (GetProductInstallPath(folder, size, 1)) return folder;
+  size = 520;
+  folder[0] = L'\0';
+  if (GetProductInstallPath(folder, size, 0)) return folder;
+  return {};
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- image-to-PDF library
+
+ImgPDFDll& ImgPDFDll::Instance() {
+  static ImgPDFDll instance;
+  return instance;
+}
+
+void ImgPDFDll::ClearEntryPoints() {
+  MRCConvertEx = nullptr;
+  P4ToPDFConvert = nullptr;
+  Stationary = nullptr;
+  ConvertWithEngine = nullptr;
+}
+
+bool ImgPDFDll::ResolveEntryPoints() {
+  if (!m_module) return false;
+  auto entry = [this](const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(m_module, name));
+  };
+  // One after another, stopping at the first that is missing.
+  if (!(MRCConvertEx = reinterpret_cast<GenericFn>(entry("MRCConvertEx")))) return false;
+  if (!(P4ToPDFConvert = reinterpret_cast<P4ToPDFConvertFn>(entry("P4ToPDFConvert"))))
+    return false;
+  if (!(Stationary = reinterpret_cast<GenericFn>(entry("Stationary")))) return false;
+  if (!(ConvertWithEngine = reinterpret_cast<GenericFn>(entry("ConvertWithEngine")))) return false;
+  return true;
+}
+
+// ---------------------------------------------------------------- finding helpers
+
+std::wstring CConvUtils::FindHelperExecutable(const wchar_t* installFolder, const wchar_t* exeName,
+                                              const wchar_t* subFolder) {
+  if (!installFolder || !*installFolder || !exeName || !*exeName) return {};
+  wchar_t path[MAX_PATH] = {};
+  if (subFolder && *subFolder) {
+    if (PathCombineW(path, installFolder, subFolder) && PathAppendW(path, exeName) &&
+        FileExists(path))
+      return path;
+  }
+  path[0] = L'\0';
+  if (PathCombineW(path, installFolder, exeName) && FileExists(path)) return path;
+  return {};
+}
+
+std::wstring CConvUtils::ReadAgentInstallFolder() {
+  CConvRegKey key(HKEY_LOCAL_MACHINE, kProductKey, L"InstallPath", static_cast<const wchar_t*>(nullptr));
+  const wchar_t* text = key.ReadString();
+  std::wstring folder = text ? text : L"";
+  if (folder.size() >= 270) folder.resize(269);  // a buffer of 270 characters
+  return folder;
+}
+
+// ---------------------------------------------------------------- waiting
+
+DWORD CConvUtils::WaitPumpingMessages(HANDLE process, DWORD wakeMask, bool translate) {
+  for (;;) {
+    DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, wakeMask);
+    if (result != WAIT_OBJECT_0 + 1) return result;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (translate) TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+}
+
+// ---------------------------------------------------------------- print and scan agents
+
+bool CConvUtils::PrintPDFWithHelper(const wchar_t* sourcePath, const wchar_t* outputPath,
+                                    bool mailSwitch, bool viewResult) {
+  bool result = false;
+  try {
+    kLog.Trace("PrintPDFWithHelper enter: \"%S\" -> \"%S\"", sourcePath ? sourcePath : L"",
+               outputPath ? outputPath : L"");
+    // "%s \"%s\" \"%s\" %s"
+    std::wstring parameters = std::wstring(mailSwitch ? L"/m" : L"/p") + L" \"" +
+                              (sourcePath ? sourcePath : L"") + L"\" \"" +
+                              (outputPath ? outputPath : L"") + L"\" " +
+                              (viewResult ? L"/viewpdf" : L"/noviewpdf");
+    DWORD exitCode = 0;
+    if (RunProductAgent(L"PrintPDFWithHelper", L"printpdfagent.exe", parameters, exitCode)) {
+      if (exitCode != 0) {
+        kLog.Error("Print failed");
+      } else if (FileExists(outputPath)) {
+        kLog.Trace("Print Succeeded");
+        result = true;
+      } else {
+        kLog.Error("Printed file not found");
+      }
+    }
+  } catch (...) {
+    kLog.Error("Exception in PrintPDFWithHelper");
+  }
+  kLog.Trace("PrintPDFWithHelper exit");
+  return result;
+}
+
+bool CConvUtils::ScanToPDFWithHelper(const wchar_t* outputPath) {
+  bool result = false;
+  try {
+    kLog.Trace("ScanToPDFWithHelper enter: \"%S\"", outputPath ? outputPath : L"");
+    std::wstring parameters = outputPath ? outputPath : L"";  // "%s", not quoted
+    DWORD exitCode = 0;
+    if (RunProductAgent(L"ScanToPDFWithHelper", L"scanpdfagent.exe", parameters, exitCode)) {
+      if (exitCode != 0) {
+        kLog.Error("Scan failed");
+      } else if (NonEmptyFile(outputPath)) {
+        kLog.Trace("Print Succeeded");
+        result = true;
+      } else {
+        kLog.Error("Scanned file not found");
+      }
+    }
+  } catch (...) {
+    kLog.Error("Exception in ScanToPDFWithHelper");
+  }
+  kLog.Trace("ScanToPDFWithHelper exit");
+  return result;
+}
+
+// ---------------------------------------------------------------- mail agent
+
+void CConvUtils::RunMailAgent(const std::vector<std::wstring>& pdfPaths) {
+  RunMailAgent(ReadAgentInstallFolder(), pdfPaths);
+}
+
+void CConvUtils::RunMailAgent(const std::wstring& installFolder,
+                              const std::vector<std::wstring>& pdfPaths) {
+  try {
+    std::wstring agent = installFolder + L"bin\\mailpdfagent.exe";
+    kLog.Trace("RunMailAgent enter: %d files, agent %S", static_cast<int>(pdfPaths.size()),
+               agent.c_str());
+    std::wstring files;
+    int inList = 0;
+    for (std::size_t i = 0; i < pdfPaths.size(); ++i) {
+      wchar_t shortPath[MAX_PATH] = {};
+      DWORD length = GetShortPathNameW(pdfPaths[i].c_str(), shortPath, MAX_PATH);
+      // A file that does not exist (a failed print) has no short form: it goes as it is.
+      const wchar_t* listed = length > 0 && length < MAX_PATH ? shortPath : pdfPaths[i].c_str();
+      files += L"\"";
+      files += listed;
+      files += L"\" ";
+      ++inList;
+      if (inList < kMaxFilesPerMail && i + 1 < pdfPaths.size()) continue;
+
+      std::wstring parameters = L" /mail /files " + files;
+      kLog.Trace("RunMailAgent: %S%S", agent.c_str(), parameters.c_str());
+      Handle process(StartWithShell(agent, parameters, SW_SHOWNORMAL, kShellExecuteMask));
+      if (!process) {
+        kLog.Error("ShellExecuteEx returned false");
+      } else {
+        WaitPumpingMessages(process.Get());
+        kLog.Trace("RunMailAgent: mail agent ended");
+      }
+      files.clear();
+      inList = 0;
+    }
+  } catch (...) {
+    kLog.Error("Exception in RunMailAgent");
+  }
+  kLog.Trace("RunMailAgent exit");
+}
+
+// ---------------------------------------------------------------- conversion tool
+
+bool CConvUtils::CheckConverterCommandLine(const wchar_t* commandLine, wchar_t* output,
+                                           std::size_t capacity) {
+  if (!commandLine || !output) return false;
+  std::wstring quoted;
+  if (const wchar_t* open = wcschr(commandLine, L'"')) {
+    if (const wchar_t* close = wcschr(open + 1, L'"')) quoted.assign(open + 1, close);
+  }
+  if (!quoted.empty()) {
+    static const wchar_t* const kSchemes[] = {L"http://", L"https://", L"ftp:", L"file://"};
+    bool web = false;
+    for (const wchar_t* scheme : kSchemes)
+      web = web || quoted.compare(0, wcslen(scheme), scheme) == 0;
+    if (!web && !FileExists(quoted.c_str())) return false;
+  }
+  std::size_t length = wcslen(commandLine);
+  if (length + 1 > capacity) return false;
+  wmemcpy(output, commandLine, length + 1);
+  return true;
+}
+
+void CConvUtils::LaunchConverter(const wchar_t* commandLine, bool modal, HWND parent) {
+  wchar_t checked[MAX_PATH] = {};
+  if (!CheckConverterCommandLine(commandLine, checked, MAX_PATH)) {
+    kLog.Error("ERROR: Invalid commandline parameter");
+    return;
+  }
+  wchar_t tool[520] = {};
+  DWORD size = 520;
+  if (!GetProductInstallPath(tool, size, 1)) return;
+  if (wcslen(tool) + wcslen(L"vpdfassist.exe") >= 520) return;
+  wcscat(tool, L"vpdfassist.exe");
+
+  if (!modal) {
+    kLog.Trace("LaunchConverter: %S %S", tool, checked);
+    HANDLE process = StartWithShell(tool, checked, SW_SHOWNORMAL, 0);
+    if (process) CloseHandle(process);
+    return;
+  }
+
+  if (IsWindow(parent))
+    EnableWindow(parent, FALSE);
+  else
+    kLog.Warning("ALERT: LaunchConverter should be modal, but the parent window is invalid");
+
+  wchar_t line[780] = {};
+  int formatted = _snwprintf(line, 780, L"\"%ls\" %ls", tool, checked);
+  if (formatted < 0 || formatted >= 780) {
+    line[779] = L'\0';
+    wchar_t debug[400];
+    _snwprintf(debug, 400, L"_snwprintf failed with %d in %hs(%d)\n", formatted, __FILE__,
+               __LINE__);
+    debug[399] = L'\0';
+    OutputDebugStringW(debug);
+  }
+  kLog.Trace("LaunchConverter: %S", line);
+
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOW;
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessW(tool, line, nullptr, nullptr, TRUE, kConverterCreationFlags, nullptr,
+                      nullptr, &startup, &info)) {
+    kLog.Error("LaunchConverter: CreateProcess failed with %d", static_cast<int>(GetLastError()));
+    if (IsWindow(parent)) EnableWindow(parent, TRUE);
+    return;
+  }
+  WaitPumpingMessages(info.hProcess, kWakeAllInputPosted, true);
+  CloseHandle(info.hProcess);
+  CloseHandle(info.hThread);
+  ShowDebugMessage(L"LaunchConverter", commandLine, false);
+  if (IsWindow(parent)) EnableWindow(parent, TRUE);
+}
+
+void CConvUtils::ShowDebugMessage(const wchar_t* caption, const wchar_t* text, bool force) {
+  if (!force) {
+    DWORD value = 0, type = 0, bytes = sizeof value;
+    RegKey key;
+    if (key.Open(HKEY_CURRENT_USER, kDebugMessageKey, KEY_READ) != ERROR_SUCCESS) return;
+    if (RegQueryValueExW(key.Get(), L"ShowDebugMessage", nullptr, &type,
+                         reinterpret_cast<BYTE*>(&value), &bytes) != ERROR_SUCCESS ||
+        type != REG_DWORD || value == 0)
+      return;
+  }
+  MessageBoxW(nullptr, text ? text : L"", caption ? caption : L"", MB_OK);
+}
+
+// ---------------------------------------------------------------- PDF and XPS files
+
+bool CConvUtils::IsPDFOrXPSFile(const wchar_t* path) {
+  if (!path || !*path) return false;
+  char head[7] = {};
+  DWORD read = 0;
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    if (!ReadFile(file, head, sizeof head, &read, nullptr)) read = 0;
+    CloseHandle(file);
+  }
+  if (read == 7 && (memcmp(head, "%PDF-1.", 7) == 0 || memcmp(head, "%PDF-2.", 7) == 0))
+    return true;
+  if (read >= 2 && head[0] == 'P' && head[1] == 'K') {
+    const wchar_t* extension = PathFindExtensionW(path);
+    return _wcsicmp(extension, L".xps") == 0 || _wcsicmp(extension, L".oxps") == 0;
+  }
+  return false;
+}
+
+bool CConvUtils::ConvertXPSToPDF(const wchar_t* sourcePath, const wchar_t* targetPath, int mode,
+                                 int option1, int option2) {
+  ImgPDFDll& library = ImgPDFDll::Instance();
+  if (!library.Module()) {
+    HMODULE module = LoadProductLibrary(L"rasterpdf64.dll", 3);
+    if (!module) {
+      kLog.Error("ConvertXPSToPDF: rasterpdf64.dll could not be loaded");
+      return false;
+    }
+    library.SetModule(module);
+    library.ClearEntryPoints();
+    if (!library.ResolveEntryPoints()) {
+      kLog.Error("ConvertXPSToPDF: an entry point of rasterpdf64.dll is missing");
+      FreeLibrary(module);
+      library.SetModule(nullptr);
+      library.ClearEntryPoints();
+      return false;
+    }
+  }
+  if (!library.P4ToPDFConvert || !sourcePath || !targetPath) return false;
+  std::string source = ToUtf8(sourcePath), target = ToUtf8(targetPath);
+  int result = library.P4ToPDFConvert(source.c_str(), target.c_str(), mode, option1, option2);
+  kLog.Trace("ConvertXPSToPDF: P4ToPDFConvert(\"%S\", \"%S\", %d, %d, %d) returned %d", sourcePath,
+             targetPath, mode, option1, option2, result);
+  return result >= 0;
+}
+
+HMODULE CConvUtils::LoadProductLibrary(const wchar_t* fileName, DWORD searchFlags) {
+  if (!fileName || !*fileName) return nullptr;
+  auto load = [fileName](const std::wstring& folder, const wchar_t* sub) -> HMODULE {
+    if (folder.empty()) return nullptr;
+    wchar_t path[MAX_PATH] = {};
+    if (!PathCombineW(path, folder.c_str(), sub ? sub : L"")) return nullptr;
+    if (!PathAppendW(path, fileName)) return nullptr;
+    return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  };
+  if (searchFlags & 1) {
+    wchar_t exe[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    if (length > 0 && length < MAX_PATH && PathRemoveFileSpecW(exe)) {
+      if (HMODULE module = load(exe, nullptr)) return module;
+    }
+  }
+  if (!(searchFlags & (2 | 4 | 8 | 16))) return nullptr;
+  std::wstring install = LibraryInstallFolder();
+  if (install.empty()) return nullptr;
+  if (searchFlags & 2)
+    if (HMODULE module = load(install, nullptr)) return module;
+  if (searchFlags & 4)
+    if (HMODULE module = load(install, L"x64")) return module;
+  if (searchFlags & 8)
+    if (HMODULE module = load(install, L"bin\\")) return module;
+  if (searchFlags & 16)
+    if (HMODULE module = load(install, L"bin\\Plug-ins")) return module;
+  return nullptr;
+}
+
+}  // namespace vpdf

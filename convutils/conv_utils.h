@@ -1,0 +1,108 @@
+// The helper process runner (spec Part 7.1): finding the product's helper executables,
+// starting them with their fixed command lines and waiting for them while the calling
+// (UI) thread keeps dispatching its messages, judging their result, the conversion tool,
+// XPS conversion through the image-to-PDF library, and PDF/XPS recognition.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace vpdf {
+
+// A product library whose entry points are resolved by name. Virtual slots, in order:
+// clear the entry points, resolve them (true only when all exist), destroy.
+class DynLoadDll {
+ public:
+  DynLoadDll() = default;
+  DynLoadDll(const DynLoadDll&) = delete;
+  DynLoadDll& operator=(const DynLoadDll&) = delete;
+
+  virtual void ClearEntryPoints() = 0;
+  virtual bool ResolveEntryPoints() = 0;
+  virtual ~DynLoadDll() = default;
+
+  HMODULE Module() const { return m_module; }
+  void SetModule(HMODULE module) { m_module = module; }
+
+ protected:
+  HMODULE m_module = nullptr;
+};
+
+// The image-to-PDF library "rasterpdf64.dll": one instance for the process, loaded on
+// first use and kept (freed again only when its entry points cannot be resolved).
+class ImgPDFDll : public DynLoadDll {
+ public:
+  using GenericFn = int (*)();
+  // P4ToPDFConvert(UTF-8 source, UTF-8 target, mode, option 1, option 2): < 0 is failure.
+  using P4ToPDFConvertFn = int (*)(const char* source, const char* target, int mode, int option1,
+                                   int option2);
+
+  static ImgPDFDll& Instance();
+
+  void ClearEntryPoints() override;
+  bool ResolveEntryPoints() override;
+  ~ImgPDFDll() override = default;
+
+  GenericFn MRCConvertEx = nullptr;
+  P4ToPDFConvertFn P4ToPDFConvert = nullptr;
+  GenericFn Stationary = nullptr;
+  GenericFn ConvertWithEngine = nullptr;
+};
+
+class CConvUtils {
+ public:
+  // installFolder\subFolder\exeName when that file exists, else installFolder\exeName when
+  // that exists, else empty. Joined with the path-append rule in 260-character buffers.
+  static std::wstring FindHelperExecutable(const wchar_t* installFolder, const wchar_t* exeName,
+                                           const wchar_t* subFolder);
+
+  // The print agent "printpdfagent.exe": true when it exited with 0 and the PDF exists.
+  static bool PrintPDFWithHelper(const wchar_t* sourcePath, const wchar_t* outputPath,
+                                 bool mailSwitch, bool viewResult);
+
+  // The scan agent "scanpdfagent.exe": true when it exited with 0 and left a non-empty file.
+  static bool ScanToPDFWithHelper(const wchar_t* outputPath);
+
+  // The mail agent "bin\mailpdfagent.exe" under HKLM\Software\Ostrel\PDF\V1 InstallPath,
+  // started once per 30 files (short paths, quoted), each run waited for.
+  static void RunMailAgent(const std::vector<std::wstring>& pdfPaths);
+  // The same with the install folder already read (it ends with a backslash).
+  static void RunMailAgent(const std::wstring& installFolder,
+                           const std::vector<std::wstring>& pdfPaths);
+  // The InstallPath string under HKLM\Software\Ostrel\PDF\V1 (270 characters), empty when
+  // the key or value is missing: the folder of the mail agent and of the PDF editor.
+  static std::wstring ReadAgentInstallFolder();
+
+  // The conversion tool "vpdfassist.exe" under GetProductInstallPath (kind 1).
+  static void LaunchConverter(const wchar_t* commandLine, bool modal, HWND parent);
+  static bool CheckConverterCommandLine(const wchar_t* commandLine, wchar_t* output,
+                                        std::size_t capacity);
+
+  // A message box when `force` is set or HKCU\Software\Wow6432Node\Ostrel\PDF\V1
+  // ShowDebugMessage is a non-zero DWORD.
+  static void ShowDebugMessage(const wchar_t* caption, const wchar_t* text, bool force);
+
+  // "%PDF-1." / "%PDF-2." at the start, or a ZIP ("PK") named .xps or .oxps.
+  static bool IsPDFOrXPSFile(const wchar_t* path);
+
+  // Through P4ToPDFConvert of "rasterpdf64.dll"; callers pass mode 15 and options 0, 0.
+  static bool ConvertXPSToPDF(const wchar_t* sourcePath, const wchar_t* targetPath, int mode,
+                              int option1, int option2);
+
+  // Flags: 1 host executable's folder, 2 install folder, 4 install\x64, 8 install\bin\,
+  // 16 install\bin\Plug-ins; tried in that order with LOAD_WITH_ALTERED_SEARCH_PATH.
+  static HMODULE LoadProductLibrary(const wchar_t* fileName, DWORD searchFlags);
+
+  // Waits for `process` while removing and dispatching every message of the calling thread
+  // whenever input arrives (translating them too when asked). Ends on anything but
+  // WAIT_OBJECT_0 + 1. The print, scan and mail waits use QS_ALLINPUT (0x1CFF), no translation.
+  static DWORD WaitPumpingMessages(HANDLE process, DWORD wakeMask = kWakeAllInput,
+                                   bool translate = false);
+
+  static constexpr DWORD kWakeAllInput = 0x1CFF;       // QS_ALLINPUT with raw input, touch, pointer
+  static constexpr DWORD kWakeAllInputPosted = 0x1DFF;  // ... with QS_ALLPOSTMESSAGE
+};
+
+}  // namespace vpdf

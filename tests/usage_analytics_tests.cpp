@@ -1,0 +1,406 @@
+// Part 7.5, usage analytics: the decision table in the real registry, the helper's command
+// line as the testbed's usagestats.exe receives it, and EscapeUrlText.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "convutils/usage_analytics.h"
+#include "testbed/agents/journal.h"
+#include "tests/import_hook.h"
+#include "tests/settings_support.h"
+#include "tests/testing/registry.h"
+
+namespace {
+
+using testing_support::ScopedRegistryValue;
+using testing_support::Utf8;
+using vpdf::CUsageAnalytics;
+using vpdf::EscapeUrlText;
+
+constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
+constexpr wchar_t kPolicyKey[] = L"Software\\Policies\\Ostrel\\VarnelPDF 5.1\\Preferences";
+constexpr wchar_t kTrackingId[] = L"UA-271828182-1";
+
+// The outermost part of `path` that does not exist yet, or empty: what a test that writes
+// below it must take away again.
+std::wstring FirstMissingKey(HKEY root, const std::wstring& path) {
+  for (size_t end = 0; end != std::wstring::npos;) {
+    end = path.find(L'\\', end + 1);
+    std::wstring prefix = path.substr(0, end);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, prefix.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return prefix;
+    RegCloseKey(key);
+  }
+  return {};
+}
+
+std::vector<std::pair<HKEY, std::wstring>> MissingKeys() {
+  std::vector<std::pair<HKEY, std::wstring>> keys;
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+    for (const wchar_t* path : {kProductKey, kPolicyKey}) {
+      std::wstring missing = FirstMissingKey(root, path);
+      if (!missing.empty()) keys.emplace_back(root, missing);
+    }
+  // The agents' controls (ScopedAgentControls takes away only their own key).
+  std::wstring controls = FirstMissingKey(HKEY_CURRENT_USER, L"Software\\VarnelTestbed\\Agents");
+  if (!controls.empty()) keys.emplace_back(HKEY_CURRENT_USER, controls);
+  return keys;
+}
+
+// The processes named usagestats.exe that this process started.
+std::vector<DWORD> OurHelpers() {
+  std::vector<DWORD> ids;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return ids;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    if (_wcsicmp(entry.szExeFile, L"usagestats.exe") == 0 &&
+        entry.th32ParentProcessID == GetCurrentProcessId())
+      ids.push_back(entry.th32ProcessID);
+  CloseHandle(snapshot);
+  return ids;
+}
+
+// Every test: the analytics values of both roots saved and put back, keys that did not exist
+// removed again, a journal, and a working folder that goes again. The helper is the testbed's
+// usagestats.exe of the product folder unless a test says otherwise.
+class AnalyticsTest : public testing_support::CleanTempFolderTest {
+ protected:
+  void SetUp() override {
+    CleanTempFolderTest::SetUp();
+    m_work = testing_support::TempFolder() + L"analytics" + std::to_wstring(GetCurrentProcessId());
+    ASSERT_TRUE(CreateDirectoryW(m_work.c_str(), nullptr));
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+      m_values.push_back(std::make_unique<ScopedRegistryValue>(root, kPolicyKey, L"CollectData"));
+      m_values.back()->Remove();
+      m_values.push_back(std::make_unique<ScopedRegistryValue>(root, kProductKey, L"AnalyticsEnabled"));
+      m_values.back()->Remove();
+      m_values.push_back(std::make_unique<ScopedRegistryValue>(root, kProductKey, L"InstallPath"));
+      m_values.back()->Remove();
+    }
+    journal.Clear();
+  }
+  void TearDown() override {
+    // Wait for any helper still running before its folder goes.
+    for (DWORD id : OurHelpers()) {
+      if (HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id)) {
+        WaitForSingleObject(process, 15000);
+        CloseHandle(process);
+      }
+    }
+    SetCurrentDirectoryW(m_previousDirectory.c_str());
+    m_values.clear();
+    std::error_code error;
+    std::filesystem::remove_all(std::filesystem::path(m_work), error);
+    EXPECT_FALSE(error) << error.message();
+    CleanTempFolderTest::TearDown();
+  }
+
+  ScopedRegistryValue& CollectData(HKEY root) { return *m_values[root == HKEY_LOCAL_MACHINE ? 0 : 3]; }
+  ScopedRegistryValue& AnalyticsEnabled(HKEY root) {
+    return *m_values[root == HKEY_LOCAL_MACHINE ? 1 : 4];
+  }
+  ScopedRegistryValue& InstallPath(HKEY root) { return *m_values[root == HKEY_LOCAL_MACHINE ? 2 : 5]; }
+
+  // An install folder of the test's own with the testbed helper and, if given, a Build.id.
+  std::wstring MakeInstallFolder(const char* buildId) {
+    std::wstring folder = m_work + L"\\install\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    CopyFileW((testbed::ProductFolder() + L"\\usagestats.exe").c_str(),
+              (folder + L"usagestats.exe").c_str(), FALSE);
+    if (buildId) tbpdf::WriteFileBytes(folder + L"Build.id", buildId);
+    return folder;
+  }
+  // The product's own folder, with its Build.id "5.1.0.2718".
+  std::wstring UseProduct() {
+    std::wstring folder = testbed::ProductFolder() + L"\\";
+    InstallPath(HKEY_LOCAL_MACHINE).SetString(folder);
+    return folder;
+  }
+  void Enable() { CollectData(HKEY_LOCAL_MACHINE).SetDword(1); }
+
+  static DWORD ReadDword(HKEY root, const wchar_t* path, const wchar_t* name, DWORD* type = nullptr) {
+    DWORD value = 0xDEADBEEF, size = sizeof value, found = 0;
+    if (RegGetValueW(root, path, name, RRF_RT_ANY, &found, &value, &size) != ERROR_SUCCESS)
+      return 0xDEADBEEF;
+    if (type) *type = found;
+    return value;
+  }
+
+  std::wstring m_previousDirectory = [] {
+    wchar_t folder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    return std::wstring(folder);
+  }();
+  // Keys first: removed after the values in them are put back.
+  testing_support::ScopedRegistryKeys m_newKeys{MissingKeys()};
+  std::vector<std::unique_ptr<ScopedRegistryValue>> m_values;
+  testbed::ScopedAgentControls controls;
+  testbed::AgentJournal journal;
+  std::wstring m_work;
+};
+
+// ---------------------------------------------------------------- escaping
+
+TEST(EscapeUrlText, EscapesBlanksAndUnitsAbove127Only) {
+  EXPECT_EQ(L"a%20b", EscapeUrlText(L"a b"));
+  EXPECT_EQ(L"%E9", EscapeUrlText(L"\u00E9"));
+  EXPECT_EQ(L"%20AC", EscapeUrlText(L"\u20AC"));
+  EXPECT_EQ(L"%80%FF%100%FFFF", EscapeUrlText(L"\u0080\u00FF\u0100\uFFFF"));
+  EXPECT_EQ(L"", EscapeUrlText(L""));
+  EXPECT_EQ(L"|%\\/?&=+-_.~\x7F\t", EscapeUrlText(L"|%\\/?&=+-_.~\x7F\t"));
+  EXPECT_EQ(L"Send%20E-mail", EscapeUrlText(L"Send E-mail"));
+  // A character outside the basic plane goes unit by unit.
+  EXPECT_EQ(L"%D83D%DE00", EscapeUrlText(L"\U0001F600"));
+}
+
+// ---------------------------------------------------------------- decision table
+
+TEST_F(AnalyticsTest, PolicyZeroInTheMachineRootStartsNothingWhateverTheSwitchSays) {
+  UseProduct();
+  CollectData(HKEY_LOCAL_MACHINE).SetDword(0);
+  AnalyticsEnabled(HKEY_LOCAL_MACHINE).SetDword(1);
+  AnalyticsEnabled(HKEY_CURRENT_USER).SetDword(1);
+  CollectData(HKEY_CURRENT_USER).SetDword(1);  // the machine's policy is read first
+
+  CUsageAnalytics analytics(kProductKey, kTrackingId);
+  analytics.AddField(L"ec", L"iManage");
+  analytics.AddField(L"ea", L"Scan");
+  EXPECT_FALSE(analytics.Enabled());
+  EXPECT_EQ(L"", analytics.HelperPath());
+  EXPECT_EQ(L"", analytics.Parameters());
+  analytics.Send();
+  EXPECT_TRUE(OurHelpers().empty());
+  EXPECT_FALSE(journal.WaitFor(testbed::kUsageStatsExe, 1, 1500));
+}
+
+TEST_F(AnalyticsTest, PolicyOneEnablesWhateverTheSwitchSays) {
+  UseProduct();
+  CollectData(HKEY_LOCAL_MACHINE).SetDword(1);
+  AnalyticsEnabled(HKEY_LOCAL_MACHINE).SetDword(0);
+  EXPECT_TRUE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
+}
+
+TEST_F(AnalyticsTest, PolicyOfTheUserCountsWhenTheMachineHasNone) {
+  UseProduct();
+  CollectData(HKEY_CURRENT_USER).SetDword(0);
+  AnalyticsEnabled(HKEY_CURRENT_USER).SetDword(1);
+  EXPECT_FALSE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
+  CollectData(HKEY_CURRENT_USER).SetDword(1);
+  AnalyticsEnabled(HKEY_CURRENT_USER).SetDword(0);
+  EXPECT_TRUE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
+  // Only exactly 1 enables.
+  CollectData(HKEY_CURRENT_USER).SetDword(2);
+  EXPECT_FALSE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
+  // The policy's registry type is not checked: four bytes of another type count as a number.
+  DWORD one = 1;
+  CollectData(HKEY_CURRENT_USER).Set(REG_BINARY, &one, sizeof one);
+  EXPECT_TRUE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
+}
+
+TEST_F(AnalyticsTest, WithoutAnyValueTheFirstUseWritesTheSwitchAndStartsTheHelper) {
+  const std::wstring folder = UseProduct();
+  ASSERT_FALSE(testing_support::ValueExists(HKEY_CURRENT_USER, kProductKey, L"AnalyticsEnabled"));
+
+  CUsageAnalytics analytics(kProductKey, kTrackingId);
+  EXPECT_TRUE(analytics.Enabled());
+  DWORD type = 0;
+  EXPECT_EQ(1u, ReadDword(HKEY_CURRENT_USER, kProductKey, L"AnalyticsEnabled", &type));
+  EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+  EXPECT_FALSE(testing_support::ValueExists(HKEY_LOCAL_MACHINE, kProductKey, L"AnalyticsEnabled"));
+  EXPECT_EQ(folder + L"usagestats.exe", analytics.HelperPath());
+
+  analytics.AddField(L"ec", L"iManage");
+  analytics.Send();
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+}
+
+TEST_F(AnalyticsTest, TheSwitchIsReadFromTheMachineFirstAndMustBeExactlyOne) {
+  UseProduct();
+  AnalyticsEnabled(HKEY_LOCAL_MACHINE).SetDword(0);
+  AnalyticsEnabled(HKEY_CURRENT_USER).SetDword(1);
+  EXPECT_FALSE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
+  AnalyticsEnabled(HKEY_LOCAL_MACHINE).Remove();
+  EXPECT_TRUE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
+  AnalyticsEnabled(HKEY_CURRENT_USER).SetDword(0);
+  EXPECT_FALSE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
+  // A switch that is present is never rewritten.
+  EXPECT_EQ(0u, ReadDword(HKEY_CURRENT_USER, kProductKey, L"AnalyticsEnabled"));
+  AnalyticsEnabled(HKEY_CURRENT_USER).SetDword(2);
+  EXPECT_FALSE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
+  EXPECT_EQ(2u, ReadDword(HKEY_CURRENT_USER, kProductKey, L"AnalyticsEnabled"));
+}
+
+// ---------------------------------------------------------------- helper and build id
+
+TEST_F(AnalyticsTest, HelperAndBuildIdComeFromTheInstallFolder) {
+  Enable();
+  const std::wstring folder = MakeInstallFolder("\r\n   \t 5.1.2345.6  extra words\r\nnext");
+  InstallPath(HKEY_CURRENT_USER).SetString(folder);  // the user's when the machine has none
+
+  CUsageAnalytics analytics(kProductKey, kTrackingId);
+  EXPECT_EQ(folder + L"usagestats.exe", analytics.HelperPath());
+  EXPECT_EQ(L"Software\\Ostrel\\PDF\\V1|5.1.2345.6|UA-271828182-1", analytics.Parameters());
+
+  // The machine's folder comes first; without a Build.id the identifier is empty.
+  InstallPath(HKEY_LOCAL_MACHINE).SetString(m_work + L"\\");
+  CUsageAnalytics other(kProductKey, kTrackingId);
+  EXPECT_EQ(m_work + L"\\usagestats.exe", other.HelperPath());
+  EXPECT_EQ(L"Software\\Ostrel\\PDF\\V1||UA-271828182-1", other.Parameters());
+}
+
+TEST_F(AnalyticsTest, BuildIdOfTheProductFolder) {
+  Enable();
+  UseProduct();
+  EXPECT_EQ(L"Software\\Ostrel\\PDF\\V1|5.1.0.2718|UA-271828182-1",
+            CUsageAnalytics(kProductKey, kTrackingId).Parameters());
+}
+
+TEST_F(AnalyticsTest, WithoutInstallFolderTheHelperIsLookedForRelativeToTheCurrentFolder) {
+  Enable();
+  const std::wstring deep = m_work + L"\\a\\b\\c";
+  ASSERT_EQ(0, SHCreateDirectoryExW(nullptr, deep.c_str(), nullptr));
+  ASSERT_TRUE(SetCurrentDirectoryW(deep.c_str()));
+
+  // None there: the last candidate, unchecked. No install folder, no build identifier.
+  EXPECT_EQ(L"..\\..\\usagestats.exe", CUsageAnalytics(kProductKey, kTrackingId).HelperPath());
+  EXPECT_EQ(L"Software\\Ostrel\\PDF\\V1||UA-271828182-1",
+            CUsageAnalytics(kProductKey, kTrackingId).Parameters());
+  tbpdf::WriteFileBytes(m_work + L"\\a\\usagestats.exe", "x");
+  EXPECT_EQ(L"..\\..\\usagestats.exe", CUsageAnalytics(kProductKey, kTrackingId).HelperPath());
+  tbpdf::WriteFileBytes(m_work + L"\\a\\b\\usagestats.exe", "x");
+  EXPECT_EQ(L"..\\usagestats.exe", CUsageAnalytics(kProductKey, kTrackingId).HelperPath());
+  tbpdf::WriteFileBytes(deep + L"\\usagestats.exe", "x");
+  EXPECT_EQ(L"usagestats.exe", CUsageAnalytics(kProductKey, kTrackingId).HelperPath());
+  SetCurrentDirectoryW(m_previousDirectory.c_str());
+}
+
+// ---------------------------------------------------------------- fields
+
+TEST_F(AnalyticsTest, FieldsAreTrimmedEscapedAndEmptyOnesLeftOut) {
+  Enable();
+  UseProduct();
+  CUsageAnalytics analytics(kProductKey, kTrackingId);
+  const std::wstring start = analytics.Parameters();
+  analytics.AddField(L" ec ", L"\tiManage ");
+  analytics.AddField(L"ea", L"Open");
+  analytics.AddField(L"el", L"Caf\u00E9 \u20AC");
+  analytics.AddField(L"el", L"");
+  analytics.AddField(L"el", L"   ");
+  analytics.AddField(L"", L"value");
+  analytics.AddField(nullptr, L"value");
+  analytics.AddField(L"el", nullptr);
+  EXPECT_EQ(start + L"|ec|iManage|ea|Open|el|Caf%E9%20%20AC", analytics.Parameters());
+}
+
+// ---------------------------------------------------------------- sending
+
+TEST_F(AnalyticsTest, SendEmailEventCommandLine) {
+  Enable();
+  const std::wstring folder = UseProduct();
+  CUsageAnalytics analytics(L"Software\\Ostrel\\PDF\\V1", L"UA-271828182-1");
+  analytics.AddField(L"ec", L"iManage");
+  analytics.AddField(L"ea", L"Send E-mail");
+  analytics.AddField(L"el", L"");
+  analytics.Send();
+
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+  auto runs = journal.Entries(testbed::kUsageStatsExe);
+  ASSERT_EQ(1u, runs.size());
+  EXPECT_EQ(folder +
+                L"usagestats.exe Software\\Ostrel\\PDF\\V1|5.1.0.2718|UA-271828182-1|ec|iManage|ea|"
+                L"Send%20E-mail",
+            runs[0].commandLine);
+  EXPECT_EQ(L"recorded, exit 0", runs[0].what);
+}
+
+TEST_F(AnalyticsTest, CreatePdfEventWithANonAsciiLabel) {
+  Enable();
+  const std::wstring folder = UseProduct();
+  CUsageAnalytics analytics(kProductKey, kTrackingId);
+  analytics.AddField(L"ec", L"iManage");
+  analytics.AddField(L"ea", L"Create PDF");
+  analytics.AddField(L"el", L"From D\u00E9MS");
+  analytics.Send();
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+  EXPECT_EQ(L"Software\\Ostrel\\PDF\\V1|5.1.0.2718|UA-271828182-1|ec|iManage|ea|Create%20PDF|el|"
+            L"From%20D%E9MS",
+            journal.Entries(testbed::kUsageStatsExe)[0].Arguments());
+}
+
+// What Send passes to CreateProcess is recorded on its way to the real function: Wine does
+// not apply priority classes to the processes it starts.
+TEST_F(AnalyticsTest, HelperStartsBelowNormalPriorityAndIsNotWaitedFor) {
+  Enable();
+  const std::wstring folder = UseProduct();
+  testbed::SetAgentDelay(testbed::kUsageStats, 2000);
+  CUsageAnalytics analytics(kProductKey, kTrackingId);
+  analytics.AddField(L"ec", L"iManage");
+  analytics.AddField(L"ea", L"Scan");
+  testing_support::RecordedProcessStarts recorded;
+  ASSERT_TRUE(recorded.Installed());
+
+  auto start = std::chrono::steady_clock::now();
+  analytics.Send();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+  ASSERT_EQ(1u, recorded.Starts().size());
+  const testing_support::ProcessStart& helper = recorded.Starts()[0];
+  EXPECT_FALSE(helper.applicationGiven);
+  EXPECT_EQ(folder + L"usagestats.exe Software\\Ostrel\\PDF\\V1|5.1.0.2718|UA-271828182-1|ec|"
+                     L"iManage|ea|Scan",
+            helper.commandLine);
+  EXPECT_FALSE(helper.inherit);
+  EXPECT_EQ(static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS), helper.flags);
+  EXPECT_EQ(0u, helper.startup.dwFlags);
+  EXPECT_EQ(nullptr, helper.startup.lpDesktop);
+  EXPECT_EQ(nullptr, helper.startup.lpTitle);
+  // Both handles are closed at once.
+  DWORD handleFlags = 0;
+  EXPECT_FALSE(GetHandleInformation(helper.process, &handleFlags));
+  EXPECT_FALSE(GetHandleInformation(helper.thread, &handleFlags));
+
+  // Still running: Send did not wait for it.
+  EXPECT_EQ(1u, OurHelpers().size());
+  EXPECT_TRUE(journal.Entries().empty());
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+}
+
+TEST_F(AnalyticsTest, CommandLineMustFit1040Characters) {
+  Enable();
+  const std::wstring folder = UseProduct();
+  auto padded = [&](size_t length) {
+    auto analytics = std::make_unique<CUsageAnalytics>(kProductKey, kTrackingId);
+    size_t used = analytics->CommandLine().size() + 4;  // "|el|"
+    analytics->AddField(L"el", std::wstring(length - used, L'x').c_str());
+    EXPECT_EQ(length, analytics->CommandLine().size());
+    return analytics;
+  };
+  // 1040 characters with the terminator: 1039 are started.
+  padded(1039)->Send();
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+  EXPECT_EQ(1039u, journal.Entries(testbed::kUsageStatsExe)[0].commandLine.size());
+
+  journal.Clear();
+  padded(1040)->Send();
+  EXPECT_TRUE(OurHelpers().empty());
+  EXPECT_FALSE(journal.WaitFor(testbed::kUsageStatsExe, 1, 1500));
+}
+
+TEST_F(AnalyticsTest, HelperThatDoesNotStartIsSilent) {
+  Enable();
+  InstallPath(HKEY_LOCAL_MACHINE).SetString(m_work + L"\\nowhere\\");
+  CUsageAnalytics analytics(kProductKey, kTrackingId);
+  analytics.AddField(L"ec", L"iManage");
+  analytics.Send();  // nothing to start, nothing reported
+  EXPECT_TRUE(OurHelpers().empty());
+}
+
+}  // namespace
