@@ -1,9 +1,48 @@
 #include "commands/newpdf/new_pdf_from_file.h"
 
+#include "addon/resource.h"
+#include "convutils/log.h"
+#include "convutils/resource_library.h"
+
 namespace vpdf {
+namespace {
+
+constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\CreateNewPDF");
+
+constexpr wchar_t kDescription[] = L"List the documents which are selected.";
+constexpr int kClassicBitmap = 14560;
+constexpr int kRibbonBitmap = 14570;
+
+}  // namespace
 
 CCreateNewPDFFromFile_I::CCreateNewPDFFromFile_I(Placement placement) {
-  put_Name(Bstr(placement == Placement::kMenu ? L"RPDFIManAddon.CreateNewPDFFile" : L"RPDFIManAddon.CreateNewPDFFile_CM").Get());
+  const bool menu = placement == Placement::kMenu;
+
+  m_langOffset = DetectUILanguage();
+  kLog.Trace(menu ? "CCreateNewPDFFromFile::CCreateNewPDFFromFile m_langOffset : %d"
+                  : "CCreateNewPDFFromFile_CM::CCreateNewPDFFromFile_CM m_langOffset : %d",
+             m_langOffset);
+
+  Bstr name(menu ? L"RPDFIManAddon.CreateNewPDFFile" : L"RPDFIManAddon.CreateNewPDFFile_CM");
+  put_Name(name.Get());
+  kLog.Trace("put_Name : %S m_langOffset : %d ", name.c_str(), m_langOffset);
+  put_DescriptionText(Bstr(kDescription).Get());
+  if (!menu || !IsRibbonClient()) put_Accelerator(AcceleratorFor(L'F'));
+  put_CommandKind(1);
+  put_Status(kDisabled);
+
+  Bstr menuText = Bstr::Adopt(LoadResString(IDS_NEWPDF_FILE_MENU + m_langOffset));
+  put_MenuText(menuText.Get());
+  kLog.Trace("bstrMenuText : %S  ", menuText.c_str());
+  Bstr helpText = Bstr::Adopt(LoadResString(IDS_NEWPDF_FILE_HELP + m_langOffset));
+  put_HelpText(helpText.Get());
+  kLog.Trace("put_HelpText : %S  ", helpText.c_str());
+
+  HBITMAP bitmap =
+      menu ? LoadBITMAPFromIconDLL(UseClassicImages() ? kClassicBitmap : kRibbonBitmap,
+                                   IsRibbonClient())
+           : LoadBITMAPFromIconDLL(kClassicBitmap, true);
+  put_Bitmap(*m_images.Keep(bitmap).Get());
 }
 
 }  // namespace vpdf

@@ -1,9 +1,35 @@
 #include "commands/open/open_in_cnv.h"
 
-namespace vpdf {
+#include "addon/resource.h"
+#include "convutils/resource_library.h"
 
+namespace vpdf {
+namespace {
+
+constexpr int kClassicBitmap = 14600;
+constexpr int kRibbonBitmap = 14610;
+
+}  // namespace
+
+// Logs nothing (Part 2.2).
 COpenInCnv_I::COpenInCnv_I(Placement placement) {
-  put_Name(Bstr(placement == Placement::kMenu ? L"RPDFIManAddon.OpenInCnv" : L"RPDFIManAddon.OpenInCnv_CM").Get());
+  const bool menu = placement == Placement::kMenu;
+
+  m_langOffset = DetectUILanguage();
+  put_Name(Bstr(menu ? L"RPDFIManAddon.OpenInCnv" : L"RPDFIManAddon.OpenInCnv_CM").Get());
+  // The description string does not exist in any language: the property stays empty.
+  put_DescriptionText(Bstr::Adopt(LoadResString(IDS_OPENINCNV_DESCRIPTION + m_langOffset)).Get());
+  if (!menu || !IsRibbonClient()) put_Accelerator(AcceleratorFor(L'W'));
+  put_CommandKind(1);
+  put_Status(kDisabled);
+
+  put_MenuText(Bstr::Adopt(LoadResString(IDS_OPENINCNV_MENU + m_langOffset)).Get());
+  put_HelpText(Bstr::Adopt(LoadResString(IDS_OPENINCNV_HELP + m_langOffset)).Get());
+
+  m_hBitmap = menu ? LoadBITMAPFromIconDLL(UseClassicImages() ? kClassicBitmap : kRibbonBitmap,
+                                           IsRibbonClient())
+                   : LoadBITMAPFromIconDLL(kClassicBitmap, true);
+  put_Bitmap(*m_images.Keep(m_hBitmap).Get());
 }
 
 }  // namespace vpdf

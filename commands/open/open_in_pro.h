@@ -1,11 +1,17 @@
 #pragma once
 #include "commands/command_impl.h"
+#include "commands/identity.h"
 
 namespace vpdf {
 
 class COpenInPro_I : public ICommandImpl {
  public:
   explicit COpenInPro_I(Placement placement);
+  ~COpenInPro_I() override;
+
+ protected:
+  int m_langOffset = 0;  // added to the id of every localised resource (Part 2.2)
+  HBITMAP m_hBitmap = nullptr;  // the Bitmap image handed to the client; deleted with the command
 };
 
 class COpenInPro : public COpenInPro_I {

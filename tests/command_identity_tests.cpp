@@ -1,0 +1,355 @@
+// Part 2.2 through COM: the twelve command classes created by their ProgIDs from the
+// registered add-in, with the properties, images and log records their constructors give for
+// the client's version, the product's UI language and the product key. The stand-in skin
+// libraries of the product folder supply the images; the expected texts come from the same
+// string tables, linked into this program (command_identity_tests.rc).
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "IManExt.h"
+#include "tests/identity_support.h"
+
+namespace {
+
+using testing_support::BitmapOf;
+using testing_support::IdentitySettings;
+using testing_support::ReadImage;
+using testing_support::TraceLog;
+
+struct Command {
+  const wchar_t* progId;
+  const wchar_t* name;
+  bool menu;  // the menu and toolbar variant; else the context-menu variant
+  wchar_t letter;
+  UINT menuId, helpId;
+  int classicBitmap, ribbonBitmap;
+  bool description;
+};
+
+constexpr Command kCommands[] = {
+    {L"RPDFImanAddon.CreatePDF", L"RPDFIManAddon.CreatePDF", true, L'C', 301, 303, 14560, 14570, true},
+    {L"RPDFImanAddon.CreatePDF_CM", L"RPDFIManAddon.CreatePDF_CM", false, L'C', 301, 303, 14560, 14570, true},
+    {L"RPDFImanAddon.CreateNewPDFFile", L"RPDFIManAddon.CreateNewPDFFile", true, L'F', 318, 319, 14560, 14570, true},
+    {L"RPDFImanAddon.CreateNewPDFFile_CM", L"RPDFIManAddon.CreateNewPDFFile_CM", false, L'F', 318, 319, 14560, 14570, true},
+    {L"RPDFImanAddon.CreateNewPDFScan", L"RPDFIManAddon.CreateNewPDFScan", true, L'A', 320, 321, 14580, 14590, true},
+    {L"RPDFImanAddon.CreateNewPDFScan_CM", L"RPDFIManAddon.CreateNewPDFScan_CM", false, L'A', 320, 321, 14580, 14590, true},
+    {L"RPDFImanAddon.SendPDFEMail", L"RPDFIManAddon.SendPDFEMail", true, L'S', 302, 304, 14620, 14630, true},
+    {L"RPDFImanAddon.SendPDFEMail_CM", L"RPDFIManAddon.SendPDFEMail", false, L'S', 302, 304, 14620, 14630, true},
+    {L"RPDFImanAddon.OpenInPro", L"RPDFIManAddon.OpenInPro", true, L'P', 311, 312, 14640, 14650, false},
+    {L"RPDFImanAddon.OpenInPro_CM", L"RPDFIManAddon.OpenInPro", false, L'P', 311, 312, 14640, 14650, false},
+    {L"RPDFImanAddon.OpenInCnv", L"RPDFIManAddon.OpenInCnv", true, L'W', 314, 315, 14600, 14610, false},
+    {L"RPDFImanAddon.OpenInCnv_CM", L"RPDFIManAddon.OpenInCnv_CM", false, L'W', 314, 315, 14600, 14610, false},
+};
+
+// The product folder with the stand-in skins, for the whole program: the add-in keeps the skin
+// library it found first for the process. The product key HKLM\Software\Ostrel\PDF\V1 exists
+// (COpenInPro's kind 1) unless a test moves it aside.
+class ProductEnvironment : public testing::Environment {
+ public:
+  void SetUp() override {
+    settings = new IdentitySettings;
+    settings->ClearSkin();
+    settings->SetInstallPath(testing_support::ProductFolder());
+    settings->SetUILanguageAll(0);
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, testing_support::kProductKey, 0, nullptr, 0, KEY_WRITE,
+                    nullptr, &key, &created);
+    if (key) RegCloseKey(key);
+  }
+  void TearDown() override {
+    delete settings;
+    if (created == REG_CREATED_NEW_KEY)
+      RegDeleteTreeW(HKEY_LOCAL_MACHINE, testing_support::kProductKey);
+  }
+  IdentitySettings* settings = nullptr;
+  DWORD created = 0;
+};
+testing::Environment* const g_environment =
+    testing::AddGlobalTestEnvironment(new ProductEnvironment);
+
+ICommand* Create(const wchar_t* progId) {
+  CLSID clsid = {};
+  EXPECT_EQ(S_OK, CLSIDFromProgID(progId, &clsid)) << progId;
+  ICommand* command = nullptr;
+  EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ICommand),
+                                   reinterpret_cast<void**>(&command)))
+      << progId;
+  return command;
+}
+
+struct Identity {
+  std::wstring name, description, menuText, helpText;
+  LONG accelerator = -1, kind = -1, status = -1;
+  int bitmap = -1, bitmapWidth = 0;
+  VARTYPE bitmapType = VT_ILLEGAL;
+  int largeBitmap = -1, smallIcon = -1, largeIcon = -1;  // marker ids; -1 none
+  HBITMAP bitmapHandle = nullptr;
+};
+
+std::string Narrow(const wchar_t* text) { return testing_support::Utf8(text); }
+
+std::wstring Take(BSTR text) {
+  std::wstring result = text ? std::wstring(text, SysStringLen(text)) : L"<null>";
+  SysFreeString(text);
+  return result;
+}
+
+int ImageId(ICommand* command, HRESULT (STDMETHODCALLTYPE ICommand::*get)(VARIANT*)) {
+  VARIANT value;
+  VariantInit(&value);
+  EXPECT_EQ(S_OK, (command->*get)(&value));
+  int id = value.vt == VT_EMPTY ? -1 : ReadImage(BitmapOf(value)).MarkerId();
+  VariantClear(&value);
+  return id;
+}
+
+Identity Read(ICommand* command) {
+  Identity identity;
+  BSTR text = nullptr;
+  command->get_Name(&text);
+  identity.name = Take(text);
+  command->get_DescriptionText(&(text = nullptr));
+  identity.description = Take(text);
+  command->get_MenuText(&(text = nullptr));
+  identity.menuText = Take(text);
+  command->get_HelpText(&(text = nullptr));
+  identity.helpText = Take(text);
+  command->get_Accelerator(&identity.accelerator);
+  command->get_CommandKind(&identity.kind);
+  command->get_Status(&identity.status);
+  VARIANT bitmap;
+  VariantInit(&bitmap);
+  command->get_Bitmap(&bitmap);
+  identity.bitmapType = bitmap.vt;
+  identity.bitmapHandle = BitmapOf(bitmap);
+  testing_support::ImageInfo image = ReadImage(identity.bitmapHandle);
+  identity.bitmap = image.MarkerId();
+  identity.bitmapWidth = image.width;
+  identity.largeBitmap = ImageId(command, &ICommand::get_LargeBitmap);
+  identity.smallIcon = ImageId(command, &ICommand::get_SmallIcon);
+  identity.largeIcon = ImageId(command, &ICommand::get_LargeIcon);
+  return identity;
+}
+
+Identity CreateAndRead(const wchar_t* progId) {
+  ICommand* command = Create(progId);
+  if (!command) return {};
+  Identity identity = Read(command);
+  command->Release();
+  return identity;
+}
+
+// String `id` of this program's copy of the add-in's string tables.
+std::wstring OwnString(UINT id) {
+  const wchar_t* text = nullptr;
+  int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+  return length > 0 ? std::wstring(text, static_cast<size_t>(length)) : L"<null>";
+}
+
+class CommandIdentity : public testing::Test {
+ protected:
+  IdentitySettings settings;
+  TraceLog log;
+};
+
+TEST_F(CommandIdentity, ClassicClientEnglish) {
+  settings.SetClientVersion(L"9.1");
+  for (const Command& expected : kCommands) {
+    SCOPED_TRACE(Narrow(expected.progId));
+    Identity identity = CreateAndRead(expected.progId);
+    EXPECT_EQ(expected.name, identity.name);
+    EXPECT_EQ(expected.description ? L"List the documents which are selected." : L"<null>",
+              identity.description);
+    EXPECT_EQ(0x110000 + static_cast<LONG>(expected.letter), identity.accelerator);
+    EXPECT_EQ(1, identity.kind);  // COpenInPro too: the product key exists
+    EXPECT_EQ(1, identity.status);
+    EXPECT_EQ(OwnString(expected.menuId), identity.menuText);
+    EXPECT_EQ(OwnString(expected.helpId), identity.helpText);
+    EXPECT_EQ(VT_I4, identity.bitmapType);
+    EXPECT_EQ(expected.classicBitmap, identity.bitmap);
+    EXPECT_EQ(16, identity.bitmapWidth);
+  }
+  EXPECT_EQ(L"&Create PDF\tAlt+C", CreateAndRead(L"RPDFImanAddon.CreatePDF").menuText);
+  EXPECT_EQ(L"O&pen with Conversion Desk", CreateAndRead(L"RPDFImanAddon.OpenInCnv_CM").menuText);
+  EXPECT_EQ(L"Open PDF documents with Ostrel Varnel PDF",
+            CreateAndRead(L"RPDFImanAddon.OpenInPro").helpText);
+}
+
+TEST_F(CommandIdentity, RibbonClientMenuVariantsHaveNoAcceleratorAndRibbonImages) {
+  for (const wchar_t* version : {L"92", L"100.0"}) {
+    settings.SetClientVersion(version);
+    for (const Command& expected : kCommands) {
+      SCOPED_TRACE(Narrow(expected.progId));
+      Identity identity = CreateAndRead(expected.progId);
+      if (expected.menu) {
+        EXPECT_EQ(0, identity.accelerator);
+        EXPECT_EQ(expected.ribbonBitmap, identity.bitmap);
+        EXPECT_EQ(32, identity.bitmapWidth);
+      } else {
+        EXPECT_EQ(0x110000 + static_cast<LONG>(expected.letter), identity.accelerator);
+        EXPECT_EQ(expected.classicBitmap, identity.bitmap);
+        EXPECT_EQ(16, identity.bitmapWidth);
+      }
+      EXPECT_EQ(expected.name, identity.name);
+      EXPECT_EQ(1, identity.status);
+    }
+  }
+}
+
+TEST_F(CommandIdentity, CreatePDFHasItsPngImages) {
+  settings.SetClientVersion(L"100.0");
+  Identity menu = CreateAndRead(L"RPDFImanAddon.CreatePDF");
+  EXPECT_EQ(12761, menu.largeBitmap);
+  EXPECT_EQ(14111, menu.smallIcon);
+  EXPECT_EQ(12761, menu.largeIcon);
+  Identity contextMenu = CreateAndRead(L"RPDFImanAddon.CreatePDF_CM");
+  EXPECT_EQ(14111, contextMenu.largeBitmap);
+  EXPECT_EQ(14111, contextMenu.smallIcon);
+  EXPECT_EQ(14111, contextMenu.largeIcon);
+  for (const Command& other : kCommands) {
+    if (std::wstring(other.progId).find(L"CreatePDF") != std::wstring::npos) continue;
+    Identity identity = CreateAndRead(other.progId);
+    EXPECT_EQ(-1, identity.largeBitmap);
+    EXPECT_EQ(-1, identity.smallIcon);
+    EXPECT_EQ(-1, identity.largeIcon);
+  }
+}
+
+TEST_F(CommandIdentity, FrenchAndHungarianTexts) {
+  for (auto [language, offset] : {std::pair<DWORD, UINT>{1036, 100}, {1038, 1900}}) {
+    settings.SetUILanguageAll(language);
+    for (const Command& expected : kCommands) {
+      Identity identity = CreateAndRead(expected.progId);
+      EXPECT_EQ(OwnString(expected.menuId + offset), identity.menuText);
+      EXPECT_EQ(OwnString(expected.helpId + offset), identity.helpText);
+      EXPECT_NE(OwnString(expected.menuId), identity.menuText);
+      // DescriptionText is not localised.
+      EXPECT_EQ(expected.description ? L"List the documents which are selected." : L"<null>",
+                identity.description);
+    }
+  }
+  settings.SetUILanguageAll(1036);
+  EXPECT_EQ(L"&Créer un PDF\tAlt+C", CreateAndRead(L"RPDFImanAddon.CreatePDF").menuText);
+}
+
+TEST_F(CommandIdentity, JapaneseShowsEnglishAlthoughJapaneseStringsExist) {
+  settings.SetUILanguageAll(1041);
+  ASSERT_EQ(L"PDF の作成(&C)\tAlt+C", OwnString(301 + 1300));
+  for (const Command& expected : kCommands) {
+    Identity identity = CreateAndRead(expected.progId);
+    EXPECT_EQ(OwnString(expected.menuId), identity.menuText);
+    EXPECT_EQ(OwnString(expected.helpId), identity.helpText);
+  }
+}
+
+TEST_F(CommandIdentity, OpenInProWithoutTheProductKeyIsKindZero) {
+  {
+    testing_support::ScopedKeyAside aside(HKEY_LOCAL_MACHINE, testing_support::kProductKey);
+    EXPECT_EQ(0, CreateAndRead(L"RPDFImanAddon.OpenInPro").kind);
+    EXPECT_EQ(0, CreateAndRead(L"RPDFImanAddon.OpenInPro_CM").kind);
+    EXPECT_EQ(1, CreateAndRead(L"RPDFImanAddon.OpenInCnv").kind);
+    EXPECT_FALSE(log.Has("COpenInPro SUCCESS key.Open"));
+  }
+  EXPECT_EQ(1, CreateAndRead(L"RPDFImanAddon.OpenInPro").kind);
+  EXPECT_EQ(1, CreateAndRead(L"RPDFImanAddon.OpenInPro_CM").kind);
+  EXPECT_EQ(1, log.Count("COpenInPro SUCCESS key.Open"));
+  EXPECT_EQ(1, log.Count("COpenInPro_CM SUCCESS key.Open"));
+}
+
+TEST_F(CommandIdentity, ImagesLiveAsLongAsTheCommand) {
+  ICommand* command = Create(L"RPDFImanAddon.OpenInPro");
+  ASSERT_NE(nullptr, command);
+  Identity identity = Read(command);
+  BITMAP header = {};
+  ASSERT_NE(0, GetObjectW(identity.bitmapHandle, sizeof header, &header));
+  command->Release();
+  EXPECT_EQ(0, GetObjectW(identity.bitmapHandle, sizeof header, &header));
+
+  command = Create(L"RPDFImanAddon.CreatePDF");
+  ASSERT_NE(nullptr, command);
+  identity = Read(command);
+  ASSERT_NE(0, GetObjectW(identity.bitmapHandle, sizeof header, &header));
+  command->Release();
+  EXPECT_EQ(0, GetObjectW(identity.bitmapHandle, sizeof header, &header));
+}
+
+std::vector<std::string> TextsFrom(const TraceLog& log, const std::string& source) {
+  std::vector<std::string> texts;
+  for (const testing_support::TraceRecord& record : log.Records()) {
+    if (record.source != source) continue;
+    EXPECT_EQ(0, record.level) << record.text;
+    texts.push_back(record.text);
+  }
+  return texts;
+}
+
+TEST_F(CommandIdentity, CreatePDFLogRecords) {
+  settings.SetClientVersion(L"9.1");
+  CreateAndRead(L"RPDFImanAddon.CreatePDF");
+  EXPECT_EQ((std::vector<std::string>{
+                "CCreatePDF::CCreatePDF()", "CCreatePDF::DetectUILanguage 0",
+                "CCreatePDF::put_Name RPDFIManAddon.CreatePDF",
+                "CCreatePDF::put_MenuText &Create PDF\tAlt+C",
+                "CCreatePDF::put_HelpText Create PDF copy of selected files and place it on "
+                "server.\nCreate PDF copy for selected files.",
+                "CCreatePDF::put_Bitmap ", "CCreatePDF::put_LargeBitmap ",
+                "CCreatePDF::put_SmallIcon ", "CCreatePDF::put_LargeIcon "}),
+            TextsFrom(log, "PDFConverter\\VPDFIManageAddon\\CreatePDF"));
+  log.Clear();
+  settings.SetUILanguageAll(1036);
+  CreateAndRead(L"RPDFImanAddon.CreatePDF_CM");
+  std::vector<std::string> texts = TextsFrom(log, "PDFConverter\\VPDFIManageAddon\\CreatePDF");
+  ASSERT_EQ(9u, texts.size());
+  EXPECT_EQ("CCreatePDF_CM::CCreatePDF_CM()", texts[0]);
+  EXPECT_EQ("CCreatePDF_CM::DetectUILanguage 100", texts[1]);
+  EXPECT_EQ("CCreatePDF_CM::put_Name RPDFIManAddon.CreatePDF_CM", texts[2]);
+  EXPECT_EQ("CCreatePDF_CM::put_LargeIcon ", texts[8]);
+}
+
+TEST_F(CommandIdentity, NewPdfLogRecords) {
+  CreateAndRead(L"RPDFImanAddon.CreateNewPDFFile");
+  CreateAndRead(L"RPDFImanAddon.CreateNewPDFScan_CM");
+  EXPECT_EQ((std::vector<std::string>{
+                "CCreateNewPDFFromFile::CCreateNewPDFFromFile m_langOffset : 0",
+                "put_Name : RPDFIManAddon.CreateNewPDFFile m_langOffset : 0 ",
+                "bstrMenuText : From &Local File  ",
+                "put_HelpText : Create a PDF document from the selected local file and upload it "
+                "onto the server.  ",
+                "CCreateNewPDFFromScanner_CM::CCreateNewPDFFromScanner_CM m_langOffset : 0",
+                "put_Name : RPDFIManAddon.CreateNewPDFScan_CM m_langOffset : 0 ",
+                "bstrMenuText : From &Scanner  ",
+                "put_HelpText : Create a PDF document from scanner and upload it onto the "
+                "server.  "}),
+            TextsFrom(log, "PDFConverter\\VPDFIManageAddon\\CreateNewPDF"));
+}
+
+TEST_F(CommandIdentity, MailAndOpenLogRecords) {
+  settings.SetClientVersion(L"9.1");
+  CreateAndRead(L"RPDFImanAddon.SendPDFEMail_CM");
+  EXPECT_EQ((std::vector<std::string>{
+                "CSendPDFEMail_CM::CSendPDFEMail_CM()", "CSendPDFEMail_CM::DetectUILanguage 0",
+                "CSendPDFEMail_CM::put_Name RPDFIManAddon.SendPDFEMail",
+                "CSendPDFEMail_CM::put_MenuText &Send PDF in e-mail\tAlt+S",
+                "CSendPDFEMail_CM::put_HelpText Send PDF copy for selected files in e-mail.\nSend "
+                "PDF copy in e-mail.",
+                "CSendPDFEMail_CM::put_Bitmap "}),
+            TextsFrom(log, "PDFConverter\\VPDFIManageAddon\\SendPDFEMail"));
+  CreateAndRead(L"RPDFImanAddon.OpenInPro");
+  EXPECT_EQ((std::vector<std::string>{
+                "COpenInPro::COpenInPro()", "COpenInPro::DetectUILanguage 0",
+                "COpenInPro::put_Name RPDFIManAddon.OpenInPro",
+                "COpenInPro::put_MenuText &Open with Ostrel Varnel PDF",
+                "COpenInPro::put_HelpText Open PDF documents with Ostrel Varnel PDF",
+                "COpenInPro::put_Bitmap ", "COpenInPro SUCCESS key.Open"}),
+            TextsFrom(log, "PDFConverter\\VPDFIManageAddon\\OpenPDF"));
+  log.Clear();
+  CreateAndRead(L"RPDFImanAddon.OpenInCnv");
+  CreateAndRead(L"RPDFImanAddon.OpenInCnv_CM");
+  EXPECT_EQ(0u, log.Records().size()) << "COpenInCnv_I logs nothing";
+}
+
+}  // namespace
