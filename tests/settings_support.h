@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,92 @@ class ScopedRegistryValue {
   bool m_existed = false;
   DWORD m_type = 0;
   std::vector<BYTE> m_data;
+};
+
+// A registry tree held in memory.
+struct RegistryTree {
+  struct Value {
+    std::wstring name;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+  };
+  std::vector<Value> values;
+  std::vector<std::pair<std::wstring, RegistryTree>> subkeys;
+
+  void Read(HKEY key) {
+    for (DWORD i = 0;; ++i) {
+      wchar_t name[16384];
+      DWORD nameLength = 16384, size = 0;
+      Value value;
+      if (RegEnumValueW(key, i, name, &nameLength, nullptr, &value.type, nullptr, &size) !=
+          ERROR_SUCCESS)
+        break;
+      value.data.resize(size);
+      nameLength = 16384;
+      RegEnumValueW(key, i, name, &nameLength, nullptr, &value.type, value.data.data(), &size);
+      value.name = name;
+      values.push_back(std::move(value));
+    }
+    for (DWORD i = 0;; ++i) {
+      wchar_t name[256];
+      DWORD nameLength = 256;
+      if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+          ERROR_SUCCESS)
+        break;
+      HKEY child = nullptr;
+      if (RegOpenKeyExW(key, name, 0, KEY_READ, &child) != ERROR_SUCCESS) continue;
+      subkeys.emplace_back(name, RegistryTree());
+      subkeys.back().second.Read(child);
+      RegCloseKey(child);
+    }
+  }
+  void Write(HKEY key) const {
+    for (const Value& value : values)
+      RegSetValueExW(key, value.name.c_str(), 0, value.type, value.data.data(),
+                     static_cast<DWORD>(value.data.size()));
+    for (const auto& [name, tree] : subkeys) {
+      HKEY child = nullptr;
+      if (RegCreateKeyExW(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child,
+                          nullptr) != ERROR_SUCCESS)
+        continue;
+      tree.Write(child);
+      RegCloseKey(child);
+    }
+  }
+};
+
+// A key that a test may change at will: it is removed now, and what was there (other
+// components' entries included) comes back when this goes.
+class ScopedRegistryTree {
+ public:
+  ScopedRegistryTree(HKEY root, std::wstring path) : m_root(root), m_path(std::move(path)) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(m_root, m_path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      m_existed = true;
+      m_saved.Read(key);
+      RegCloseKey(key);
+    }
+    RegDeleteTreeW(m_root, m_path.c_str());
+    RegDeleteKeyW(m_root, m_path.c_str());
+  }
+  ~ScopedRegistryTree() {
+    RegDeleteTreeW(m_root, m_path.c_str());
+    RegDeleteKeyW(m_root, m_path.c_str());
+    HKEY key = nullptr;
+    if (m_existed && RegCreateKeyExW(m_root, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                     nullptr, &key, nullptr) == ERROR_SUCCESS) {
+      m_saved.Write(key);
+      RegCloseKey(key);
+    }
+  }
+  ScopedRegistryTree(const ScopedRegistryTree&) = delete;
+  ScopedRegistryTree& operator=(const ScopedRegistryTree&) = delete;
+
+ private:
+  HKEY m_root;
+  std::wstring m_path;
+  bool m_existed = false;
+  RegistryTree m_saved;
 };
 
 // %ProgramData%\Ostrel\VarnelProDMS.ini, found independently of the code under test.

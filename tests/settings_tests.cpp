@@ -90,7 +90,8 @@ TEST_F(RegKey, BooleanIsTheNumberComparedWithZero) {
 TEST_F(RegKey, WritesCreateTheKey) {
   const std::wstring path = kRoot + L"\\New\\Deeper";
   EXPECT_EQ(ERROR_SUCCESS, CConvRegKey(HKEY_CURRENT_USER, path.c_str(), L"Num", 0).WriteNumber(9));
-  EXPECT_EQ(ERROR_SUCCESS, CConvRegKey(HKEY_CURRENT_USER, path.c_str(), L"Flag", 0).WriteBool(true));
+  EXPECT_EQ(ERROR_SUCCESS,
+            CConvRegKey(HKEY_CURRENT_USER, path.c_str(), L"Flag", 0).WriteBool(true));
   EXPECT_EQ(ERROR_SUCCESS,
             CConvRegKey(HKEY_CURRENT_USER, path.c_str(), L"Text", L"").WriteString(L"abc"));
 
@@ -119,7 +120,8 @@ TEST_F(RegKey, TheExtraAccessChoosesThe32BitView) {
   key.SetExtraAccess(KEY_WOW64_32KEY);
   ASSERT_EQ(ERROR_SUCCESS, key.WriteNumber(3));
   EXPECT_EQ(3u, key.ReadNumber());
-  EXPECT_TRUE(testing_support::KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\VpdfTestsView"));
+  EXPECT_TRUE(
+      testing_support::KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\VpdfTestsView"));
   EXPECT_FALSE(testing_support::KeyExists(HKEY_LOCAL_MACHINE, path));
   EXPECT_EQ(0u, CConvRegKey(HKEY_LOCAL_MACHINE, path.c_str(), L"N", 0).ReadNumber());
 }

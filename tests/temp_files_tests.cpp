@@ -307,7 +307,8 @@ TEST_F(DocumentPath, AConfiguredFolderThatIsMissingIsIgnored) {
 }
 
 TEST_F(DocumentPath, ADocumentWithoutANameIsAFailure) {
-  dms::Document nameless(vpdf::ComPtr<IDispatch>::Adopt(new FakeDocument(std::map<std::wstring, std::wstring>{{L"Extension", L"x"}})));
+  std::map<std::wstring, std::wstring> members{{L"Extension", L"x"}};
+  dms::Document nameless(vpdf::ComPtr<IDispatch>::Adopt(new FakeDocument(members)));
   std::wstring path = L"old";
   EXPECT_EQ(DISP_E_UNKNOWNNAME, vpdf::MakeDocumentTempPath(nameless, path));
   EXPECT_EQ(L"", path);

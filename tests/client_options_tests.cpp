@@ -1,0 +1,387 @@
+// The DMS client's options key, the new-version profile switch, IManExt2.dll, the portable
+// folder, the product's UseProfile and USE_TEMP_FOR_OPEN, and document types for files.
+#include "dms/client_options.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tests/settings_support.h"
+#include "tests/testing/registry.h"
+
+namespace {
+
+using testing_support::ScopedProfileIni;
+using testing_support::ScopedRegistryTree;
+using testing_support::TempFolder;
+using testing_support::Utf8;
+
+const std::wstring kClient = L"Software\\InterWoven\\WorkSite";
+const std::wstring kThin = L"Software\\NetRight\\iManage\\ThinClient";
+const std::wstring kPortable = L"Software\\Interwoven\\WorkSite\\8.0\\Common\\General\\Portable";
+const std::wstring kProductWorkSite = L"Software\\Ostrel\\PDF\\V1\\WorkSite";
+const wchar_t kShow[] = L"Show profile for checkin as newversion";
+
+std::wstring ClientOptions(const std::wstring& version) {
+  return kClient + L"\\" + version + L"\\Common\\Advanced Options";
+}
+std::wstring ThinOptions(const std::wstring& version) {
+  return kThin + L"\\" + version + L"\\Advanced Options";
+}
+
+// The name the registry lists first under `path`, as the code under test sees it.
+std::wstring FirstSubkey(HKEY root, const std::wstring& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return L"";
+  wchar_t name[MAX_PATH];
+  DWORD length = MAX_PATH;
+  LONG got = RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr);
+  RegCloseKey(key);
+  return got == ERROR_SUCCESS ? name : L"";
+}
+
+std::wstring ValueIn(HKEY key, const wchar_t* name) {
+  wchar_t text[MAX_PATH] = {};
+  DWORD size = sizeof text;
+  if (RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+    return L"<missing>";
+  return text;
+}
+
+// The client's keys of both families, whatever the prefix held, put back afterwards.
+class ClientKeys : public testing_support::CleanTempFolderTest {
+ protected:
+  ScopedRegistryTree client{HKEY_CURRENT_USER, kClient};
+  ScopedRegistryTree thin{HKEY_CURRENT_USER, kThin};
+};
+
+// ---- Options key --------------------------------------------------------------------------
+
+TEST_F(ClientKeys, WithoutAClientThereIsNoOptionsKey) {
+  EXPECT_FALSE(vpdf::GetiManageRegPath());
+  EXPECT_TRUE(log.Has("GetiManageRegPath begin"));
+  EXPECT_TRUE(log.Has("GetiManageRegPath _64readfrom32or32readfrom64 0  read 131097"));
+  EXPECT_TRUE(log.Has("GetiManageRegPath leave"));
+}
+
+TEST_F(ClientKeys, OnlyTheFirstVersionOfTheClientIsLookedAt) {
+  for (const wchar_t* version : {L"10.0", L"9.0"})
+    testing_support::SetString(HKEY_CURRENT_USER, ClientOptions(version), L"Marker", version);
+  const std::wstring first = FirstSubkey(HKEY_CURRENT_USER, kClient);
+  ASSERT_FALSE(first.empty());
+
+  vpdf::RegKey key = vpdf::GetiManageRegPath();
+  ASSERT_TRUE(key);
+  EXPECT_EQ(first, ValueIn(key.Get(), L"Marker"));
+  EXPECT_TRUE(log.Has("regString " + Utf8(ClientOptions(first))));
+  EXPECT_FALSE(log.Has("regString2 " + Utf8(ThinOptions(L""))));
+}
+
+TEST_F(ClientKeys, AFirstVersionWithoutOptionsLeavesOnlyTheThinClient) {
+  testing_support::SetString(HKEY_CURRENT_USER, kClient + L"\\0.1\\Common", L"Other", L"x");
+  testing_support::SetString(HKEY_CURRENT_USER, ClientOptions(L"9.9"), L"Marker", L"later");
+  ASSERT_EQ(L"0.1", FirstSubkey(HKEY_CURRENT_USER, kClient));
+  EXPECT_FALSE(vpdf::GetiManageRegPath());
+
+  testing_support::SetString(HKEY_CURRENT_USER, ThinOptions(L"2.0"), L"Marker", L"thin");
+  vpdf::RegKey key = vpdf::GetiManageRegPath();
+  ASSERT_TRUE(key);
+  EXPECT_EQ(L"thin", ValueIn(key.Get(), L"Marker"));
+  EXPECT_TRUE(log.Has("regString2 " + Utf8(ThinOptions(L"2.0"))));
+}
+
+// ---- Profile dialog for a new version -----------------------------------------------------
+
+TEST_F(ClientKeys, OnlyNInAnyCaseSwitchesTheProfileDialogOff) {
+  EXPECT_TRUE(vpdf::EnableNewVersionProfileDlg());
+  EXPECT_TRUE(log.Has("EnableNewVersionProfileDlg end, true"));
+
+  const std::wstring options = ClientOptions(L"8.0");
+  testing_support::SetString(HKEY_CURRENT_USER, options, L"Other", L"x");
+  log.Clear();
+  EXPECT_TRUE(vpdf::EnableNewVersionProfileDlg());
+  EXPECT_TRUE(log.Has("EnableNewVersionProfileDlg key2"));
+  EXPECT_TRUE(log.Has("EnableNewVersionProfileDlg, !key2 true"));
+
+  const std::pair<const wchar_t*, bool> cases[] = {
+      {L"N", false}, {L"n", false}, {L"No", true}, {L"0", true}, {L"Y", true}, {L"", true}};
+  for (const auto& [text, on] : cases) {
+    testing_support::SetString(HKEY_CURRENT_USER, options, kShow, text);
+    log.Clear();
+    EXPECT_EQ(on, vpdf::EnableNewVersionProfileDlg()) << Utf8(text);
+    EXPECT_TRUE(log.Has("keyName " + Utf8(text)));
+    EXPECT_TRUE(
+        log.Has(on ? "EnableNewVersionProfileDlg true" : "EnableNewVersionProfileDlg false"));
+  }
+
+  // A value that is no string counts as absent.
+  testing_support::SetDword(HKEY_CURRENT_USER, options, kShow, 0);
+  EXPECT_TRUE(vpdf::EnableNewVersionProfileDlg());
+}
+
+TEST_F(ClientKeys, TheSwitchIsWrittenIntoEveryFamilyThatHasOptions) {
+  for (const wchar_t* version : {L"10.0", L"9.0"})
+    testing_support::SetString(HKEY_CURRENT_USER, ClientOptions(version), L"Other", L"x");
+  testing_support::SetString(HKEY_CURRENT_USER, ThinOptions(L"3.0"), L"Other", L"x");
+  const std::wstring first = FirstSubkey(HKEY_CURRENT_USER, kClient);
+  const std::wstring second = first == L"10.0" ? L"9.0" : L"10.0";
+
+  vpdf::SetShowProfileForCheckin(false);
+  EXPECT_EQ(L"N", testing_support::GetString(HKEY_CURRENT_USER, ClientOptions(first), kShow));
+  EXPECT_EQ(L"N", testing_support::GetString(HKEY_CURRENT_USER, ThinOptions(L"3.0"), kShow));
+  EXPECT_EQ(L"<missing>",
+            testing_support::GetString(HKEY_CURRENT_USER, ClientOptions(second), kShow));
+  EXPECT_FALSE(vpdf::EnableNewVersionProfileDlg());
+  EXPECT_TRUE(log.Has("SetShowProfileForCheckin begin"));
+  EXPECT_TRUE(log.Has("SetShowProfileForCheckin " + Utf8(ClientOptions(first)) +
+                      " key set N value"));
+  EXPECT_TRUE(log.Has("SetShowProfileForCheckin end"));
+
+  vpdf::SetShowProfileForCheckin(true);
+  EXPECT_EQ(L"Y", testing_support::GetString(HKEY_CURRENT_USER, ClientOptions(first), kShow));
+  EXPECT_EQ(L"Y", testing_support::GetString(HKEY_CURRENT_USER, ThinOptions(L"3.0"), kShow));
+  EXPECT_TRUE(vpdf::EnableNewVersionProfileDlg());
+}
+
+TEST_F(ClientKeys, WithOnlyTheThinClientOnlyItsOptionsAreWritten) {
+  testing_support::SetString(HKEY_CURRENT_USER, ThinOptions(L"3.0"), L"Other", L"x");
+  testing_support::SetString(HKEY_CURRENT_USER, kClient + L"\\10.0\\Common", L"Other", L"x");
+  vpdf::SetShowProfileForCheckin(false);
+  EXPECT_EQ(L"N", testing_support::GetString(HKEY_CURRENT_USER, ThinOptions(L"3.0"), kShow));
+  EXPECT_FALSE(testing_support::KeyExists(HKEY_CURRENT_USER, ClientOptions(L"10.0")))
+      << "no options key is created";
+
+  vpdf::RegKey key = vpdf::GetiManageRegPath();
+  ASSERT_TRUE(key);
+  EXPECT_EQ(L"N", ValueIn(key.Get(), kShow));
+}
+
+// ---- IManExt2.dll -------------------------------------------------------------------------
+
+// The answer is kept for the life of the process, so every case runs in a process of its own:
+// this program again, with only the child test below and the expected answer in the
+// environment. The child also checks that the answer does not change once given.
+const wchar_t kExpectVariable[] = L"VPDF_EXPECT_IMANEXT2";
+const wchar_t kRemoveVariable[] = L"VPDF_IMANEXT2_REMOVE";
+
+std::wstring Environment(const wchar_t* name) {
+  wchar_t value[MAX_PATH];
+  DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
+  return length && length < MAX_PATH ? value : L"";
+}
+
+TEST(FindIManExt2Child, Answer) {
+  const std::wstring expected = Environment(kExpectVariable);
+  if (expected.empty()) GTEST_SKIP() << "run by the IManExt2 tests in a process of its own";
+  EXPECT_EQ(expected == L"1", vpdf::FindIManExt2());
+  const std::wstring remove = Environment(kRemoveVariable);
+  if (!remove.empty()) {
+    ASSERT_TRUE(DeleteFileW(remove.c_str()));
+    ASSERT_TRUE(RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClient.c_str()) == ERROR_SUCCESS);
+  }
+  EXPECT_EQ(expected == L"1", vpdf::FindIManExt2()) << "asked again";
+}
+
+class IManExt2 : public testing_support::CleanTempFolderTest {
+ protected:
+  ScopedRegistryTree installed{HKEY_LOCAL_MACHINE, kClient};
+  const std::wstring client = TempFolder() + L"vpdf_Client";
+  const std::wstring second = TempFolder() + L"vpdf_Second";
+
+  void SetUp() override {
+    CleanTempFolderTest::SetUp();
+    for (const std::wstring& folder : {client, second}) {
+      CreateDirectoryW(folder.c_str(), nullptr);
+      std::ofstream(std::filesystem::path(folder + L"\\IManExt2.dll")) << "MZ";
+    }
+  }
+  void TearDown() override {
+    for (const std::wstring& folder : {client, second})
+      std::filesystem::remove_all(std::filesystem::path(folder));
+    CleanTempFolderTest::TearDown();
+  }
+
+  static void InstallRoot(const std::wstring& version, const std::wstring& path) {
+    testing_support::SetString(HKEY_LOCAL_MACHINE, kClient + L"\\" + version +
+                               L"\\Common\\InstallRoot", L"path", path);
+  }
+
+  // Runs the child test in a new process; true when it passed.
+  static bool ChildAnswers(bool expected, const std::wstring& removeAfterwards = L"") {
+    wchar_t program[MAX_PATH];
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring commandLine =
+        L"\"" + std::wstring(program) + L"\" --gtest_filter=FindIManExt2Child.Answer";
+    SetEnvironmentVariableW(kExpectVariable, expected ? L"1" : L"0");
+    SetEnvironmentVariableW(kRemoveVariable,
+                            removeAfterwards.empty() ? nullptr : removeAfterwards.c_str());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    BOOL started = CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                  nullptr, nullptr, &startup, &process);
+    SetEnvironmentVariableW(kExpectVariable, nullptr);
+    SetEnvironmentVariableW(kRemoveVariable, nullptr);
+    if (!started) return false;
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code == 0;
+  }
+};
+
+TEST_F(IManExt2, EveryVersionIsLookedAtAndTheAnswerIsKept) {
+  // The first version's path lacks its trailing backslash (...\vpdf_ClientIManExt2.dll);
+  // only the second one finds the library.
+  InstallRoot(L"A", client);
+  InstallRoot(L"B", second + L"\\");
+  ASSERT_EQ(L"A", FirstSubkey(HKEY_LOCAL_MACHINE, kClient));
+  EXPECT_TRUE(ChildAnswers(true, second + L"\\IManExt2.dll"));
+}
+
+TEST_F(IManExt2, APathWithoutBackslashRunsOnIntoTheFileName) {
+  InstallRoot(L"10.0", client);
+  std::ofstream(std::filesystem::path(client + L"IManExt2.dll.txt")) << "not it";
+  EXPECT_TRUE(ChildAnswers(false));
+  DeleteFileW((client + L"IManExt2.dll.txt").c_str());
+}
+
+TEST_F(IManExt2, NoClientMeansNotFound) {
+  EXPECT_TRUE(ChildAnswers(false));
+  testing_support::SetString(HKEY_LOCAL_MACHINE, kClient + L"\\10.0\\Common\\InstallRoot",
+                             L"other", L"x");
+  EXPECT_TRUE(ChildAnswers(false));
+}
+
+// ---- Portable folder ----------------------------------------------------------------------
+
+class PortableFolder : public testing_support::CleanTempFolderTest {
+ protected:
+  ScopedRegistryTree portable{HKEY_CURRENT_USER, kPortable};
+
+  static std::wstring Folder() {
+    BSTR path = nullptr;
+    EXPECT_EQ(S_OK, vpdf::GetDesksitePath(&path));
+    std::wstring text = path ? path : L"<null>";
+    SysFreeString(path);
+    return text;
+  }
+};
+
+TEST_F(PortableFolder, TheDirectoryGetsABackslashAppendedAlways) {
+  testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DRIVE", L"E");
+  testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DIRECTORY", L"D:\\Docs");
+  EXPECT_EQ(L"D:\\Docs\\", Folder());
+  testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DIRECTORY", L"D:\\Docs\\");
+  EXPECT_EQ(L"D:\\Docs\\\\", Folder());
+  testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DIRECTORY",
+                             L"%USERPROFILE%\\NRPortbl", REG_EXPAND_SZ);
+  EXPECT_EQ(L"%USERPROFILE%\\NRPortbl\\", Folder());
+  EXPECT_TRUE(log.Has("GetDesksitePath begin"));
+  EXPECT_TRUE(log.Has("GetDesksitePath end"));
+}
+
+TEST_F(PortableFolder, TheDriveAloneOrNothingGivesNrPortbl) {
+  testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DRIVE", L"E");
+  EXPECT_EQ(L"E:\\NrPortbl\\", Folder());
+  testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"Other", L"x");
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, kPortable.c_str(), L"PORTABLE_DRIVE");
+  EXPECT_EQ(L"C:\\NrPortbl\\", Folder());
+}
+
+TEST_F(PortableFolder, NoPortableKeyGivesTheDefaultFolder) {
+  EXPECT_EQ(L"C:\\NRPortbl\\", Folder());
+  EXPECT_EQ(E_POINTER, vpdf::GetDesksitePath(nullptr));
+}
+
+// ---- Product settings ---------------------------------------------------------------------
+
+class ProductSettings : public testing_support::CleanTempFolderTest {
+ protected:
+  ScopedRegistryTree workSite{HKEY_CURRENT_USER, kProductWorkSite};
+  ScopedProfileIni ini;
+};
+
+TEST_F(ProductSettings, UseProfileIsANonZeroNumber) {
+  EXPECT_FALSE(vpdf::UseProfile());
+  testing_support::SetDword(HKEY_CURRENT_USER, kProductWorkSite, L"UseProfile", 1);
+  EXPECT_TRUE(vpdf::UseProfile());
+  testing_support::SetDword(HKEY_CURRENT_USER, kProductWorkSite, L"UseProfile", 0);
+  EXPECT_FALSE(vpdf::UseProfile());
+  testing_support::SetString(HKEY_CURRENT_USER, kProductWorkSite, L"UseProfile", L"1");
+  EXPECT_FALSE(vpdf::UseProfile()) << "a string is not the switch";
+}
+
+TEST_F(ProductSettings, UseTempForOpenIsAPositiveNumberInTheProfileIni) {
+  EXPECT_FALSE(vpdf::UseTempForOpen());
+  const std::pair<const wchar_t*, bool> cases[] = {
+      {L"1", true}, {L"2", true}, {L"0", false}, {L"-1", false}, {L"yes", false}};
+  for (const auto& [text, on] : cases) {
+    ini.Write(std::wstring(L"[WorkSite]\r\nUSE_TEMP_FOR_OPEN=") + text + L"\r\n");
+    EXPECT_EQ(on, vpdf::UseTempForOpen()) << Utf8(text);
+  }
+  EXPECT_TRUE(log.Has("dmsprofile_reader::read_int(\"WorkSite\"/\"USE_TEMP_FOR_OPEN\")"));
+}
+
+// ---- Document types -----------------------------------------------------------------------
+
+class DocumentType : public testing_support::CleanTempFolderTest {
+ protected:
+  ScopedProfileIni ini;
+};
+
+TEST_F(DocumentType, FollowsTheExtensionAndTheOfficeTypesSwitch) {
+  const struct {
+    const wchar_t* file;
+    const wchar_t* client;
+    const wchar_t* office;
+  } cases[] = {
+      {L"a.pdf", L"ACROBAT", L"ACROBAT"},  {L"C:\\x\\B.DOC", L"WORD", L"DOC"},
+      {L"c.rtf", L"RTF", L"RTF"},          {L"d.docx", L"WORDX", L"DOCX"},
+      {L"e.xls", L"EXCEL", L"XLS"},        {L"f.XLSX", L"EXCELX", L"XLSX"},
+      {L"g.wpd", L"WPF", L"WPF"},          {L"h.ppt", L"PPT", L"PPT"},
+      {L"i.pptx", L"PPTX", L"PPTX"},       {L"j.xps", L"XPS", L"XPS"},
+      {L"k.oxps", L"XPS", L"XPS"},         {L"l.bmp", L"BMP", L"BMP"},
+      {L"m.tif", L"TIFF", L"TIFF"},        {L"n.tiff", L"TIFF", L"TIFF"},
+      {L"o.jpg", L"JPEG", L"JPEG"},        {L"p.Jpeg", L"JPEG", L"JPEG"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.client, vpdf::DocTypeForFile(c.file)) << Utf8(c.file);
+  ini.Write(L"[WorkSite]\r\nUSE_OFFICE_TYPES=1\r\n");
+  for (const auto& c : cases) EXPECT_EQ(c.office, vpdf::DocTypeForFile(c.file)) << Utf8(c.file);
+  ini.Write(L"[WorkSite]\r\nUSE_OFFICE_TYPES=2\r\n");
+  EXPECT_EQ(L"WORDX", vpdf::DocTypeForFile(L"d.docx"));
+}
+
+TEST_F(DocumentType, ThePdfTypeComesFromTheProfileIni) {
+  ini.Write(L"[WorkSite]\r\nPDFAPPID=ACROBAT9\r\n");
+  EXPECT_EQ(L"ACROBAT9", vpdf::DocTypeForFile(L"temp.pdf"));
+}
+
+TEST_F(DocumentType, AnUnknownExtensionLooksAtTheContent) {
+  const std::wstring pdf = TempFolder() + L"vpdf_content.dat";
+  const std::wstring text = TempFolder() + L"vpdf_content.txt";
+  const std::wstring bare = TempFolder() + L"vpdf.folder\\content";
+  std::ofstream(std::filesystem::path(pdf), std::ios::binary) << "%PDF-1.4\n%\xE2\xE3\n";
+  std::ofstream(std::filesystem::path(text), std::ios::binary) << "plain text\n";
+  CreateDirectoryW((TempFolder() + L"vpdf.folder").c_str(), nullptr);
+  std::ofstream(std::filesystem::path(bare), std::ios::binary) << "%PDF-1.7\n";
+
+  EXPECT_EQ(L"ACROBAT", vpdf::DocTypeForFile(pdf.c_str()));
+  EXPECT_EQ(L"", vpdf::DocTypeForFile(text.c_str()));
+  EXPECT_EQ(L"ACROBAT", vpdf::DocTypeForFile(bare.c_str()))
+      << "the point in a folder name is no extension";
+  EXPECT_EQ(L"", vpdf::DocTypeForFile((TempFolder() + L"vpdf_missing.bin").c_str()));
+
+  DeleteFileW(pdf.c_str());
+  DeleteFileW(text.c_str());
+  std::filesystem::remove_all(std::filesystem::path(TempFolder() + L"vpdf.folder"));
+}
+
+}  // namespace
