@@ -140,11 +140,8 @@ HRESULT MakeDocumentTempPath(const dms::Document& document, std::wstring& path,
       return HRESULT_FROM_WIN32(ERROR_CANNOT_MAKE);
     path = buffer + suffix;
   } else {
-    wchar_t folder[270];
-    DWORD length = GetTempPathW(270, folder);
-    if (length == 0 || length >= 270) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-    std::wstring stem(folder, length);
-    if (stem.back() != L'\\') stem += L'\\';
+    std::wstring stem = TempFolder();
+    if (stem.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
     stem += base;
     path = stem + suffix;
     for (unsigned int number = 1; Exists(path); ++number)

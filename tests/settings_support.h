@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/testing/registry.h"
 #include "tests/testing/trace_log.h"
 
 #include <algorithm>
@@ -23,62 +24,40 @@ namespace testing_support {
 // One registry value, saved now and put back (or removed again) when this goes.
 class ScopedRegistryValue {
  public:
-  ScopedRegistryValue(HKEY root, std::wstring path, std::wstring name, REGSAM view = 0)
-      : m_root(root), m_path(std::move(path)), m_name(std::move(name)), m_view(view) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(m_root, m_path.c_str(), 0, KEY_READ | m_view, &key) != ERROR_SUCCESS)
-      return;
+  ScopedRegistryValue(HKEY root, std::wstring path, std::wstring name)
+      : m_root(root), m_path(std::move(path)), m_name(std::move(name)) {
     DWORD size = 0;
-    if (RegQueryValueExW(key, m_name.c_str(), nullptr, &m_type, nullptr, &size) ==
-        ERROR_SUCCESS) {
-      m_data.resize(size);
-      m_existed = RegQueryValueExW(key, m_name.c_str(), nullptr, &m_type, m_data.data(),
-                                   &size) == ERROR_SUCCESS;
-    }
-    RegCloseKey(key);
+    if (RegGetValueW(m_root, m_path.c_str(), m_name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &m_type,
+                     nullptr, &size) != ERROR_SUCCESS)
+      return;
+    m_data.resize(size);
+    m_existed = RegGetValueW(m_root, m_path.c_str(), m_name.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
+                             &m_type, m_data.data(), &size) == ERROR_SUCCESS;
   }
   ~ScopedRegistryValue() {
-    HKEY key = nullptr;
-    if (m_existed) {
-      if (RegCreateKeyExW(m_root, m_path.c_str(), 0, nullptr, 0, KEY_WRITE | m_view, nullptr,
-                          &key, nullptr) == ERROR_SUCCESS) {
-        RegSetValueExW(key, m_name.c_str(), 0, m_type, m_data.data(),
-                       static_cast<DWORD>(m_data.size()));
-        RegCloseKey(key);
-      }
-    } else if (RegOpenKeyExW(m_root, m_path.c_str(), 0, KEY_WRITE | m_view, &key) ==
-               ERROR_SUCCESS) {
-      RegDeleteValueW(key, m_name.c_str());
-      RegCloseKey(key);
-    }
+    if (m_existed)
+      Set(m_type, m_data.data(), static_cast<DWORD>(m_data.size()));
+    else
+      Remove();
   }
   ScopedRegistryValue(const ScopedRegistryValue&) = delete;
   ScopedRegistryValue& operator=(const ScopedRegistryValue&) = delete;
 
-  // Sets the value with any type and raw bytes (in the same view).
+  // Any type, raw bytes.
   void Set(DWORD type, const void* data, DWORD size) const {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(m_root, m_path.c_str(), 0, nullptr, 0,
-                                             KEY_WRITE | m_view, nullptr, &key, nullptr));
-    RegSetValueExW(key, m_name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
+    RegSetKeyValueW(m_root, m_path.c_str(), m_name.c_str(), type, data, size);
   }
   void SetString(const std::wstring& text) const {
-    Set(REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    testing_support::SetString(m_root, m_path, m_name.c_str(), text);
   }
-  void SetDword(DWORD value) const { Set(REG_DWORD, &value, sizeof value); }
-  void Remove() const {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(m_root, m_path.c_str(), 0, KEY_WRITE | m_view, &key) == ERROR_SUCCESS) {
-      RegDeleteValueW(key, m_name.c_str());
-      RegCloseKey(key);
-    }
+  void SetDword(DWORD value) const {
+    testing_support::SetDword(m_root, m_path, m_name.c_str(), value);
   }
+  void Remove() const { RegDeleteKeyValueW(m_root, m_path.c_str(), m_name.c_str()); }
 
  private:
   HKEY m_root;
   std::wstring m_path, m_name;
-  REGSAM m_view;
   bool m_existed = false;
   DWORD m_type = 0;
   std::vector<BYTE> m_data;
