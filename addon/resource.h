@@ -1,4 +1,4 @@
-// Resource identifiers of the add-in module (spec Parts 2.2, 6.1, 6.2). English ids; the
+// Resource identifiers of the add-in module: strings and the two dialogs. English ids; the
 // resource of a language is its English id plus the language's offset (commands/identity.h).
 // Plain #defines: read by the resource compiler and by C++.
 #pragma once
@@ -41,8 +41,8 @@
 #define IDS_SAVE_QUESTION_MERGED 341  // two %s: 339 and 340
 
 // Dialog templates.
-#define IDD_HOW_TO_SAVE 307           // HowToSaveDlg, "Save As", Part 6.2
-#define IDD_MERGE_SORT 333            // MergeSortDlg, "Merge items to one PDF", Part 6.1
+#define IDD_HOW_TO_SAVE 307           // HowToSaveDlg, "Save As"
+#define IDD_MERGE_SORT 333            // MergeSortDlg, "Merge items to one PDF"
 
 // Controls of IDD_HOW_TO_SAVE.
 #define IDC_SAVE_NEW_DOCUMENT 206

@@ -1,4 +1,4 @@
-// Command identity and localisation (spec Part 2.2): the UI language offset of the
+// Command identity and localisation: the UI language offset of the
 // localised resources, the client tests that choose between the classic and the ribbon
 // images, and the loading of the add-in's own strings.
 #pragma once

@@ -69,44 +69,16 @@ int ReadSkinTypeFromIni() {
   return static_cast<int>(GetPrivateProfileIntW(L"ROzozArar", L"SKINTYPE", -1, path));
 }
 
-// GDI+ is started once for all current users and shut down by the last one.
-class GdiplusUser {
- public:
-  GdiplusUser() {
-    Lock lock;
-    if (s_users == 0) {
-      Gdiplus::GdiplusStartupInput input;
-      if (Gdiplus::GdiplusStartup(&s_token, &input, nullptr) != Gdiplus::Ok) return;
-    }
-    ++s_users;
-    m_started = true;
-  }
-  ~GdiplusUser() {
-    if (!m_started) return;
-    Lock lock;
-    if (--s_users == 0) Gdiplus::GdiplusShutdown(s_token);
-  }
-  GdiplusUser(const GdiplusUser&) = delete;
-  GdiplusUser& operator=(const GdiplusUser&) = delete;
-  bool Started() const { return m_started; }
-
- private:
-  struct Lock {
-    Lock() { EnterCriticalSection(&Section()); }
-    ~Lock() { LeaveCriticalSection(&Section()); }
-  };
-  static CRITICAL_SECTION& Section() {
-    static CRITICAL_SECTION section = [] {
-      CRITICAL_SECTION s;
-      InitializeCriticalSection(&s);
-      return s;
-    }();
-    return section;
-  }
-  static inline int s_users = 0;
-  static inline ULONG_PTR s_token = 0;
-  bool m_started = false;
-};
+CRITICAL_SECTION& GdiplusSection() {
+  static CRITICAL_SECTION section = [] {
+    CRITICAL_SECTION s;
+    InitializeCriticalSection(&s);
+    return s;
+  }();
+  return section;
+}
+int g_gdiplusUsers = 0;
+ULONG_PTR g_gdiplusToken = 0;
 
 // Copy of a resource in a movable global block, as a stream that frees the block on release.
 IStream* StreamOnResource(HMODULE module, int id, const wchar_t* type) {
@@ -189,6 +161,24 @@ HBITMAP DecodePng(IStream* stream) {
 }
 
 }  // namespace
+
+GdiplusUser::GdiplusUser() {
+  EnterCriticalSection(&GdiplusSection());
+  Gdiplus::GdiplusStartupInput input;
+  if (g_gdiplusUsers > 0 ||
+      Gdiplus::GdiplusStartup(&g_gdiplusToken, &input, nullptr) == Gdiplus::Ok) {
+    ++g_gdiplusUsers;
+    m_started = true;
+  }
+  LeaveCriticalSection(&GdiplusSection());
+}
+
+GdiplusUser::~GdiplusUser() {
+  if (!m_started) return;
+  EnterCriticalSection(&GdiplusSection());
+  if (--g_gdiplusUsers == 0) Gdiplus::GdiplusShutdown(g_gdiplusToken);
+  LeaveCriticalSection(&GdiplusSection());
+}
 
 int GetProductUILanguage(int kind) { return outside::ConfigUILanguage(kind); }
 

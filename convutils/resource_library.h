@@ -1,4 +1,4 @@
-// UI language and resource library (spec Part 7.4): the product's UI language, the product's
+// UI language and resource library: the product's UI language, the product's
 // skin resource library and the command images taken from it in the size that fits the
 // screen's DPI.
 #pragma once
@@ -49,6 +49,22 @@ HBITMAP LoadPNGFromIconDLL(int id, HMODULE module, bool scaled);
 inline HBITMAP LoadPNGFromIconDLL(int id, bool scaled) {
   return LoadPNGFromIconDLL(id, nullptr, scaled);
 }
+
+// GDI+ started for as long as this lives: one start-up shared by all current users in the
+// process (counted, under a critical section); the last user shuts GDI+ down. Each
+// LoadPNGFromIconDLL is such a user; a caller that decodes several images in a row may hold
+// one around them so that GDI+ starts once.
+class GdiplusUser {
+ public:
+  GdiplusUser();
+  ~GdiplusUser();
+  GdiplusUser(const GdiplusUser&) = delete;
+  GdiplusUser& operator=(const GdiplusUser&) = delete;
+  bool Started() const { return m_started; }
+
+ private:
+  bool m_started = false;
+};
 
 // A new bitmap, `bitmap` stretched (StretchBlt, SRCCOPY) to the screen scale (width and height
 // times the scale / 100, truncated); `bitmap` is deleted. None for none.

@@ -1,4 +1,4 @@
-// Part 2.2 through COM: the twelve command classes created by their ProgIDs from the
+// The commands' identity through COM: the twelve command classes created by their ProgIDs from the
 // registered add-in, with the properties, images and log records their constructors give for
 // the client's version, the product's UI language and the product key. The stand-in skin
 // libraries of the product folder supply the images; the expected texts come from the same

@@ -1,4 +1,4 @@
-// Set-up for the command identity tests (Parts 2.2, 7.4): the product's install folder, UI
+// Set-up for the command identity tests: the product's install folder, UI
 // language, client version and skin settings, put back as they were afterwards; reading the
 // marker pixel of a command image; starting a copy of the test program as a child process.
 #pragma once

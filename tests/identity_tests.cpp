@@ -1,4 +1,4 @@
-// Parts 2.2 and 7.4 in process: language detection, the client tests, the add-in's strings
+// Command identity and images in process: language detection, the client tests, the add-in's strings
 // (this program carries the add-in's string tables, identity_tests.rc), the skin resource
 // library and the command images. The host-executable and DPI cases run in child processes:
 // a copy of this program named OUTLOOK.EXE, and this program under another screen DPI.

@@ -2,7 +2,7 @@
 // English has exists in each of the 21 languages, in a string block of that language, and
 // keeps the English text's printf placeholders (in order), its "&" mnemonics, its "\t"
 // shortcut, its line breaks and its filter pattern after a zero character; the dialogs 307 and
-// 333 exist in every language with the controls of Parts 6.1 and 6.2.
+// 333 exist in every language with the controls their dialog code expects.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -31,7 +31,7 @@ constexpr Language kLanguages[] = {
     {"Arabic", 2000, 0x0401},
 };
 
-// The English string ids (Parts 2.2, 1.3, 4.3, 5.1, 5.3, 5.4, 6.1). 308 and 309 repeat 311
+// The English string ids. 308 and 309 repeat 311
 // and 312.
 constexpr UINT kStringIds[] = {301, 302, 303, 304, 305, 306, 308, 309, 311, 312, 314, 315, 317, 318,
                                319, 320, 321, 322, 323, 324, 329, 330, 331, 332, 334, 335, 336, 337,

@@ -1,6 +1,6 @@
 # The add-in's localised texts: the string table 301-341 and the two dialog templates
-# (307 "Save As", 333 "Merge items to one PDF") in the 21 languages of spec Part 2.2.
-# English is the spec's text. Every translation keeps the English text's "&" mnemonic
+# (307 "Save As", 333 "Merge items to one PDF") in the add-in's 21 languages.
+# English is the reference text. Every translation keeps the English text's "&" mnemonic
 # (one per text), its printf placeholders in the same order, its "\t" shortcut, its line
 # breaks and the part after a zero character (file dialog filters); generate.py checks that.
 #

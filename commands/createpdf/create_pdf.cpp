@@ -73,6 +73,7 @@ CCreatePDF_I::CCreatePDF_I(Placement placement) {
   put_Bitmap(*m_images.Keep(bitmap).Get());
   kLog.Trace(id.putBitmap);
 
+  GdiplusUser gdiplus;  // started once for the three images
   put_LargeBitmap(*m_images.Keep(LoadPNGFromIconDLL(id.largeBitmap, true)).Get());
   kLog.Trace(id.putLargeBitmap);
   put_SmallIcon(*m_images.Keep(LoadPNGFromIconDLL(id.smallIcon, true)).Get());

@@ -9,7 +9,7 @@ class CCreateNewPDFFromFile_I : public ICommandImpl {
   explicit CCreateNewPDFFromFile_I(Placement placement);
 
  protected:
-  int m_langOffset = 0;  // added to the id of every localised resource (Part 2.2)
+  int m_langOffset = 0;  // added to the id of every localised resource
 
  private:
   CommandImages m_images;  // the images handed to the client

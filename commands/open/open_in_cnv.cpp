@@ -11,7 +11,7 @@ constexpr int kRibbonBitmap = 14610;
 
 }  // namespace
 
-// Logs nothing (Part 2.2).
+// Logs nothing.
 COpenInCnv_I::COpenInCnv_I(Placement placement) {
   const bool menu = placement == Placement::kMenu;
 

@@ -9,7 +9,7 @@ class COpenInCnv_I : public ICommandImpl {
   explicit COpenInCnv_I(Placement placement);
 
  protected:
-  int m_langOffset = 0;  // added to the id of every localised resource (Part 2.2)
+  int m_langOffset = 0;  // added to the id of every localised resource
   HBITMAP m_hBitmap = nullptr;  // the Bitmap image, owned by m_images
 
  private:

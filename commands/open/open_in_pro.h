@@ -10,7 +10,7 @@ class COpenInPro_I : public ICommandImpl {
   ~COpenInPro_I() override;
 
  protected:
-  int m_langOffset = 0;  // added to the id of every localised resource (Part 2.2)
+  int m_langOffset = 0;  // added to the id of every localised resource
   HBITMAP m_hBitmap = nullptr;  // the Bitmap image handed to the client; deleted with the command
 };
 

@@ -3,7 +3,7 @@
 
     make_skin.py SKIN OUTDIR     (SKIN: blue, gray, lightgray or generic)
 
-The product's skin libraries (spec Part 7.4) hold the command bitmaps of Part 2.2 (ids
+The product's skin libraries hold the bitmaps of the add-in's commands (ids
 14560..14650, the 150 % variant at id + 1, the 200 % variant at id + 2) and the PNG images
 12761 and 14111 of Create PDF (+1, +2). These stand-ins draw simple icons: a page with a red
 "PDF" band, a scanner, an envelope, a pencil, a pair of arrows. Some variants are left out on
