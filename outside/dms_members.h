@@ -19,6 +19,18 @@ inline constexpr wchar_t kGetCopy[] = L"GetCopy";
 
 // Document types
 inline constexpr wchar_t kApplicationExtension[] = L"ApplicationExtension";
+inline constexpr wchar_t kID[] = L"ID";
+inline constexpr wchar_t kDMSExtension[] = L"DMSExtension";
+inline constexpr wchar_t kOpenMethod[] = L"OpenMethod";
+inline constexpr wchar_t kViewMethod[] = L"ViewMethod";
+
+// Application methods of a document type
+inline constexpr wchar_t kPath[] = L"Path";
+inline constexpr wchar_t kDDEName[] = L"DDEName";
+inline constexpr wchar_t kDDEOpen[] = L"DDEOpen";
+
+// Shortcuts
+inline constexpr wchar_t kResolve[] = L"Resolve";
 
 // Databases and sessions
 inline constexpr wchar_t kSession[] = L"Session";

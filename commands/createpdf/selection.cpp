@@ -1,0 +1,235 @@
+// Create PDF: whether the command is available, and the documents it works on.
+#include <string>
+
+#include "commands/createpdf/create_pdf.h"
+#include "convutils/log.h"
+#include "outside/dms.h"
+
+namespace vpdf {
+namespace {
+
+constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\CreatePDF");
+
+constexpr wchar_t kSelectedNRTDocuments[] = L"SelectedNRTDocuments";
+constexpr wchar_t kSelectedIManObjects[] = L"SelectedIManObjects";
+constexpr VARTYPE kSelectionType = VT_ARRAY | VT_DISPATCH;
+
+SAFEARRAY* ArrayOf(const VARIANT* selection) {
+  return selection && selection->vt == kSelectionType ? selection->parray : nullptr;
+}
+
+bool SameText(const std::wstring& a, const wchar_t* b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b, -1, TRUE) == CSTR_EQUAL;
+}
+
+// The document a shortcut item points to, as IManDocument.
+HRESULT ResolveShortcut(IDispatch* item, dms::Document& out) {
+  dms::Object probe;
+  HRESULT hr = dms::Object::Query(item, dms::IID_IManShortcutItem, probe);
+  if (FAILED(hr)) return hr;
+  dms::Object shortcut;
+  hr = dms::Object::Query(item, dms::IID_IManShortcut, shortcut);
+  if (FAILED(hr)) return hr;
+  auto target = dms::Shortcut(ComPtr<IDispatch>(shortcut.Get())).Resolve();
+  if (FAILED(target.hr)) return target.hr;
+  if (!target.value) return E_POINTER;
+  dms::Object document;
+  hr = dms::Object::Query(target.value.Get(), dms::IID_IManDocument, document);
+  if (SUCCEEDED(hr)) out = dms::Document(ComPtr<IDispatch>(document.Get()));
+  return hr;
+}
+
+// Whether element `index` is a document, or a shortcut to one, that may be converted.
+bool Convertible(SAFEARRAY* array, LONG index) {
+  ComPtr<IDispatch> element;
+  if (FAILED(SafeArrayGetElement(array, &index, element.Put())) || !element) return false;
+  dms::Document document;
+  if (FAILED(dms::Document::From(element.Get(), document)) &&
+      FAILED(ResolveShortcut(element.Get(), document)))
+    return false;
+  auto type = document.Type();
+  if (!type.Ok() || !type.value) return false;
+  auto extension = type.value.ApplicationExtension();
+  if (!extension.Ok()) return false;
+  return !SameText(extension.value, L"PDF") && !SameText(extension.value, L"MSG");
+}
+
+}  // namespace
+
+LONG CCreatePDF_I::busy = 0;
+LONG CCreatePDF_I::merging = 0;
+
+STDMETHODIMP CCreatePDF_I::Update() {
+  kLog.Trace("CCreatePDF::Update ");
+  Variant selection;
+  if (FAILED(GetContextValue(kSelectedNRTDocuments, kSelectionType, selection.Put())) &&
+      FAILED(GetContextValue(kSelectedIManObjects, kSelectionType, selection.Put())))
+    return S_OK;
+  LONG lower = 0, upper = 0;
+  if (FAILED(SafeArrayGetLBound(ArrayOf(selection.Get()), 1, &lower)) ||
+      FAILED(SafeArrayGetUBound(ArrayOf(selection.Get()), 1, &upper)))
+    return S_OK;
+
+  LONG status = kDisabled;
+  try {
+    bool readable = true;
+    if (upper == lower - 1) {
+      readable = SUCCEEDED(GetContextValue(kSelectedIManObjects, kSelectionType, selection.Put())) &&
+                 SUCCEEDED(SafeArrayGetLBound(ArrayOf(selection.Get()), 1, &lower)) &&
+                 SUCCEEDED(SafeArrayGetUBound(ArrayOf(selection.Get()), 1, &upper));
+    }
+    for (LONG i = lower; readable && i <= upper; ++i) {
+      if (!Convertible(ArrayOf(selection.Get()), i)) {
+        status = kDisabled;
+        break;
+      }
+      status = kEnabled;
+    }
+  } catch (...) {
+    // A failing object-model call leaves the command unavailable.
+    status = kDisabled;
+  }
+  put_Status(status);
+  kLog.Trace("CCreatePDF::put_Status  commandType :%d", static_cast<int>(status));
+  return S_OK;
+}
+
+HRESULT CCreatePDF_I::GetBounds(VARIANT* selection, LONG* lower, LONG* upper) {
+  try {
+    kLog.Trace("****************** CreatePDF GetBounds() START ******************");
+    if (FAILED(SafeArrayGetLBound(ArrayOf(selection), 1, lower))) {
+      kLog.Error("****************** CreatePDF GetBounds() LBound fail ******************");
+      return E_FAIL;
+    }
+    if (FAILED(SafeArrayGetUBound(ArrayOf(selection), 1, upper))) {
+      kLog.Error("****************** CreatePDF GetBounds() UBound fail ******************");
+      return E_FAIL;
+    }
+    if (*upper - *lower + 1 == 0) {
+      Variant fallback;
+      if (FAILED(GetContextValue(kSelectedIManObjects, kSelectionType, fallback.Put()))) {
+        kLog.Error("****************** CreatePDF GetBounds() UBound fail ******************");
+        return E_FAIL;
+      }
+      // The caller reads its elements from the array whose bounds it gets.
+      VariantClear(selection);
+      *selection = fallback.Detach();
+      HRESULT hr = SafeArrayGetLBound(ArrayOf(selection), 1, lower);
+      if (FAILED(hr)) {
+        kLog.Error("SafeArrayGetLBound() failed");
+        return hr;
+      }
+      hr = SafeArrayGetUBound(ArrayOf(selection), 1, upper);
+      if (FAILED(hr)) {
+        kLog.Error("SafeArrayGetUBound() failed");
+        return hr;
+      }
+    }
+    if (*upper - *lower + 1 == 0) {
+      kLog.Error("lDocCnt == 0");
+      return E_FAIL;
+    }
+    kLog.Trace("****************** CreatePDF GetBounds() END ******************");
+    return S_OK;
+  } catch (...) {
+    kLog.Error("Exception in GetBounds");
+    return E_FAIL;
+  }
+}
+
+HRESULT CCreatePDF_I::GetSelectedDoc(VARIANT* selection, LONG* index, IDispatch** document) {
+  try {
+    kLog.Trace("****************** CreatePDF GetSelectedDoc() START ******************");
+    *document = nullptr;
+    ComPtr<IDispatch> element;
+    HRESULT hr = SafeArrayGetElement(ArrayOf(selection), index, element.Put());
+    if (SUCCEEDED(hr) && !element) hr = E_POINTER;
+    if (FAILED(hr)) {
+      kLog.Error("SafeArrayGetElement(%d) failed", static_cast<int>(*index));
+      *index = -1;
+      kLog.Error("****************** CreatePDF GetSelectedDoc() END ******************");
+      return hr;
+    }
+    if (SUCCEEDED(element->QueryInterface(dms::IID_INRTDocument,
+                                          reinterpret_cast<void**>(document))))
+      return S_OK;
+
+    ComPtr<IUnknown> probe;
+    hr = element->QueryInterface(dms::IID_IManShortcutItem, probe.PutVoid());
+    if (FAILED(hr)) {
+      kLog.Error("pDisp->QueryInterface failed");
+      return hr;
+    }
+    dms::Object shortcut;
+    hr = dms::Object::Query(element.Get(), dms::IID_IManShortcut, shortcut);
+    if (FAILED(hr)) {
+      kLog.Error("pDisp->QueryInterface failed");
+      return hr;
+    }
+    auto target = dms::Shortcut(ComPtr<IDispatch>(shortcut.Get())).Resolve();
+    if (FAILED(target.hr) || !target.value) {
+      kLog.Error("pIManCS->Resolve failed");
+      return FAILED(target.hr) ? target.hr : E_POINTER;
+    }
+    ComPtr<IUnknown> manDocument;
+    hr = target.value.Get()->QueryInterface(dms::IID_IManDocument, manDocument.PutVoid());
+    if (FAILED(hr)) {
+      kLog.Error("pIManC->QueryInterface failed");
+      return hr;
+    }
+    hr = manDocument->QueryInterface(dms::IID_INRTDocument, reinterpret_cast<void**>(document));
+    if (FAILED(hr)) kLog.Error("pIManDocument->QueryInterface failed");
+    return hr;
+  } catch (...) {
+    kLog.Error("Exception in GetSelectedDoc");
+    return E_FAIL;
+  }
+}
+
+namespace {
+
+void LogText(const dms::Object& object, const wchar_t* member, const char* format) {
+  auto text = object.StringProperty(member);
+  if (text.Ok()) kLog.Trace(LogFormat(format), text.value.c_str());
+}
+
+void LogMethod(const dms::Object& type, const wchar_t* which, const char* const (&formats)[6]) {
+  auto method = type.ObjectProperty(which);
+  if (!method.Ok() || !method.value) return;
+  const wchar_t* members[] = {dms::member::kID,      dms::member::kName,
+                              dms::member::kPath,    dms::member::kDDEName,
+                              dms::member::kDDEOpen, dms::member::kDescription};
+  for (int i = 0; i < 6; ++i) LogText(method.value, members[i], formats[i]);
+}
+
+}  // namespace
+
+HRESULT CCreatePDF_I::GetMethods(IDispatch* document) {
+  try {
+    kLog.Trace("****************** CreatePDF GetMethods() START ******************");
+    auto type = dms::Document(ComPtr<IDispatch>(document)).Type();
+    if (type.Ok() && type.value) {
+      const dms::Object& t = type.value;
+      LogText(t, dms::member::kID, "pDocType: ID: %S");
+      LogText(t, dms::member::kName, "pDocType: Name: %S");
+      LogText(t, dms::member::kDMSExtension, "pDocType: DMSExtension: %S");
+      LogText(t, dms::member::kApplicationExtension, "pDocType: ApplicationExtension: %S");
+      LogText(t, dms::member::kDescription, "pDocType: Description: %S");
+      static const char* const kOpen[6] = {
+          "pOpenMet: ID: %S",      "pOpenMet: Name: %S",    "pOpenMet: Path: %S",
+          "pOpenMet: DDEName: %S", "pOpenMet: DDEOpen: %S", "pOpenMet: Description: %S"};
+      static const char* const kView[6] = {
+          "pViewMet: ID: %S",      "pViewMet: Name: %S",    "pViewMet: Path: %S",
+          "pViewMet: DDEName: %S", "pViewMet: DDEOpen: %S", "pViewMet: Description: %S"};
+      LogMethod(t, dms::member::kOpenMethod, kOpen);
+      LogMethod(t, dms::member::kViewMethod, kView);
+    }
+    kLog.Trace("******************* CreatePDF GetMethods() END *******************");
+    return S_OK;
+  } catch (...) {
+    kLog.Error("Exception in GetMethods");
+    return E_FAIL;
+  }
+}
+
+}  // namespace vpdf

@@ -1,0 +1,404 @@
+// Create PDF: availability from the selection, reading the selection's bounds,
+// resolving one selected item to its document, and the records for the dialog.
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "commands/createpdf/create_pdf.h"
+#include "commands/createpdf/doc_description.h"
+#include "testbed/dms/tbdms.h"
+#include "tests/testing/trace_log.h"
+
+namespace {
+
+using vpdf::ComPtr;
+using testing_support::TraceLog;
+using testing_support::TraceRecord;
+
+constexpr IID kShortcut = {0xDD251D9B, 0x53F3, 0x4461, {0x86, 0xED, 0x94, 0x81, 0xBB, 0xF3, 0x6E, 0xE9}};
+constexpr wchar_t kNrt[] = L"SelectedNRTDocuments";
+constexpr wchar_t kIMan[] = L"SelectedIManObjects";
+
+class CreatePdfSelection : public testing::Test {
+ protected:
+  void SetUp() override {
+    command = ComPtr<vpdf::CCreatePDF>(new vpdf::CCreatePDF);
+    ASSERT_EQ(S_OK, tb::NewContextItems(context.Put()));
+    ASSERT_EQ(S_OK, command->putref_Context(context.Get()));
+  }
+  void TearDown() override {
+    for (IDispatch* object : owned) object->Release();
+    owned.clear();
+    command.Reset();
+    context.Reset();
+    EXPECT_EQ(0, tb::LiveObjects()) << "a client object was not released";
+  }
+
+  // A document of a type with this application extension; released at the end.
+  tb::Document* Doc(const std::wstring& extension, long number = 1) {
+    tb::Document* document = tb::Document::Create(nullptr, number, 1, L"Doc " + extension,
+                                                  extension + L"TYPE", extension, L"");
+    owned.push_back(document);
+    return document;
+  }
+  tb::AutoObject* Keep(tb::AutoObject* object) {
+    owned.push_back(object);
+    return object;
+  }
+  void Select(const wchar_t* item, const std::vector<IDispatch*>& objects) {
+    VARIANT value;
+    value.vt = VT_ARRAY | VT_DISPATCH;
+    value.parray = tb::DispatchArray(objects);
+    BSTR name = SysAllocString(item);
+    ASSERT_EQ(S_OK, context->Add(name, value));
+    SysFreeString(name);
+    VariantClear(&value);
+  }
+  LONG StatusAfterUpdate(LONG before) {
+    command->put_Status(before);
+    EXPECT_EQ(S_OK, command->Update());
+    LONG status = -1;
+    command->get_Status(&status);
+    return status;
+  }
+  // The selection as the command reads it, owned by the caller.
+  VARIANT Selection(const wchar_t* item) {
+    VARIANT value;
+    VariantInit(&value);
+    ComPtr<IContextItem> found;
+    EXPECT_EQ(S_OK, context->get_Item(*vpdf::Variant::String(item).Get(), found.Put()));
+    if (found) {
+      EXPECT_EQ(S_OK, found->get_Value(&value));
+    }
+    return value;
+  }
+  void Unselect(const wchar_t* item) {
+    EXPECT_EQ(S_OK, context->Remove(*vpdf::Variant::String(item).Get()));
+  }
+
+  ComPtr<vpdf::CCreatePDF> command;
+  ComPtr<IContextItems> context;
+  std::vector<IDispatch*> owned;
+};
+
+// --- Availability ---
+
+TEST_F(CreatePdfSelection, OnlyDocumentsThatAreNeitherPdfNorMsgEnableTheCommand) {
+  Select(kNrt, {Doc(L"DOCX"), Doc(L"XLSX")});
+  EXPECT_EQ(0, StatusAfterUpdate(1));
+
+  Select(kNrt, {Doc(L"DOCX"), Doc(L"PDF")});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+  Select(kNrt, {Doc(L"PDF"), Doc(L"DOCX")});
+  EXPECT_EQ(1, StatusAfterUpdate(0)) << "a later convertible item must not re-enable";
+  Select(kNrt, {Doc(L"pdf")});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+  Select(kNrt, {Doc(L"MSG")});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+  Select(kNrt, {Doc(L"mSg")});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+  // Near misses are ordinary documents.
+  Select(kNrt, {Doc(L"PDFX"), Doc(L"MS")});
+  EXPECT_EQ(0, StatusAfterUpdate(1));
+}
+
+TEST_F(CreatePdfSelection, StatusIsLoggedAfterItIsSet) {
+  TraceLog log;
+  Select(kNrt, {Doc(L"DOCX")});
+  StatusAfterUpdate(1);
+  EXPECT_LT(log.IndexOf("CCreatePDF::Update "), log.IndexOf("CCreatePDF::put_Status  commandType :0"));
+  EXPECT_GE(log.IndexOf("CCreatePDF::Update "), 0);
+  log.Clear();
+  Select(kNrt, {Doc(L"PDF")});
+  StatusAfterUpdate(0);
+  EXPECT_TRUE(log.Has("CCreatePDF::put_Status  commandType :1"));
+}
+
+TEST_F(CreatePdfSelection, EmptyDocumentSelectionFallsBackToObjects) {
+  Select(kNrt, {});
+  Select(kIMan, {Doc(L"DOCX")});
+  EXPECT_EQ(0, StatusAfterUpdate(1));
+  Select(kIMan, {Doc(L"PDF")});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+  Select(kIMan, {});
+  EXPECT_EQ(1, StatusAfterUpdate(0)) << "nothing selected anywhere";
+}
+
+TEST_F(CreatePdfSelection, ObjectsAreReadWhenDocumentsItemIsMissing) {
+  Select(kIMan, {Doc(L"DOCX")});
+  EXPECT_EQ(0, StatusAfterUpdate(1));
+}
+
+TEST_F(CreatePdfSelection, WithoutSelectionItemTheStatusStaysAsItWas) {
+  EXPECT_EQ(0, StatusAfterUpdate(0));
+  EXPECT_EQ(1, StatusAfterUpdate(1));
+  // An item of another type counts as missing.
+  VARIANT text;
+  text.vt = VT_BSTR;
+  text.bstrVal = SysAllocString(L"not an array");
+  BSTR name = SysAllocString(kNrt);
+  ASSERT_EQ(S_OK, context->Add(name, text));
+  SysFreeString(name);
+  VariantClear(&text);
+  EXPECT_EQ(0, StatusAfterUpdate(0));
+}
+
+TEST_F(CreatePdfSelection, UpdateWithoutContextChangesNothing) {
+  ComPtr<vpdf::CCreatePDF> bare(new vpdf::CCreatePDF);
+  bare->put_Status(0);
+  EXPECT_EQ(S_OK, bare->Update());
+  LONG status = -1;
+  bare->get_Status(&status);
+  EXPECT_EQ(0, status);
+}
+
+TEST_F(CreatePdfSelection, ShortcutIsJudgedByTheDocumentItPointsTo) {
+  Select(kNrt, {Keep(tb::NewShortcut(Doc(L"DOCX"))), Doc(L"XLSX")});
+  EXPECT_EQ(0, StatusAfterUpdate(1));
+  Select(kNrt, {Keep(tb::NewShortcut(Doc(L"PDF")))});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+}
+
+TEST_F(CreatePdfSelection, ItemsThatAreNoDocumentMakeTheCommandUnavailable) {
+  // Neither a document nor a shortcut.
+  Select(kNrt, {Doc(L"DOCX"), Keep(tb::NewObject())});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+
+  // A shortcut that lacks the companion interface.
+  tb::AutoObject* partial = Keep(tb::NewObject());
+  partial->Answer(kShortcut);
+  partial->SetObject(L"Target", Doc(L"DOCX"));
+  partial->SetMethod(L"Resolve", [partial](std::vector<VARIANT*>&, VARIANT* result) {
+    return partial->Get(L"Target", result) ? S_OK : E_FAIL;
+  });
+  Select(kNrt, {partial});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+  EXPECT_EQ(0, partial->Calls(L"Resolve"));
+
+  // A shortcut to something that is no document, and one that cannot resolve.
+  Select(kNrt, {Keep(tb::NewShortcut(Keep(tb::NewObject())))});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+  tb::AutoObject* broken = Keep(tb::NewShortcut(Doc(L"DOCX")));
+  broken->Fail(L"Resolve", E_FAIL);
+  Select(kNrt, {broken});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+
+  // A document whose type cannot be read.
+  tb::Document* typeless = Doc(L"DOCX");
+  typeless->Fail(L"Type", E_ACCESSDENIED);
+  Select(kNrt, {typeless});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+
+  // A null element.
+  Select(kNrt, {Doc(L"DOCX"), nullptr});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+}
+
+// --- Bounds ---
+
+TEST_F(CreatePdfSelection, BoundsOfTheSelection) {
+  TraceLog log;
+  Select(kNrt, {Doc(L"DOCX"), Doc(L"XLSX")});
+  VARIANT selection = Selection(kNrt);
+  LONG lower = -5, upper = -5;
+  EXPECT_EQ(S_OK, command->GetBounds(&selection, &lower, &upper));
+  EXPECT_EQ(0, lower);
+  EXPECT_EQ(1, upper);
+  EXPECT_TRUE(log.Has("****************** CreatePDF GetBounds() START ******************"));
+  EXPECT_TRUE(log.Has("****************** CreatePDF GetBounds() END ******************"));
+  VariantClear(&selection);
+}
+
+TEST_F(CreatePdfSelection, EmptyBoundsTakeTheObjectsArrayIntoTheSelection) {
+  tb::Document* word = Doc(L"DOCX");
+  Select(kNrt, {});
+  Select(kIMan, {Doc(L"XLSX"), word, Doc(L"PPTX")});
+  VARIANT selection = Selection(kNrt);
+  LONG lower = -5, upper = -5;
+  ASSERT_EQ(S_OK, command->GetBounds(&selection, &lower, &upper));
+  EXPECT_EQ(0, lower);
+  EXPECT_EQ(2, upper);
+  // The elements come from the array the bounds belong to.
+  LONG index = 1;
+  IDispatch* document = nullptr;
+  ASSERT_EQ(S_OK, command->GetSelectedDoc(&selection, &index, &document));
+  EXPECT_EQ(static_cast<IDispatch*>(word), document);
+  document->Release();
+  VariantClear(&selection);
+}
+
+TEST_F(CreatePdfSelection, NothingSelectedAnywhereIsAFailure) {
+  TraceLog log;
+  Select(kNrt, {});
+  Select(kIMan, {});
+  VARIANT selection = Selection(kNrt);
+  LONG lower = 0, upper = 0;
+  EXPECT_EQ(E_FAIL, command->GetBounds(&selection, &lower, &upper));
+  TraceRecord record;
+  ASSERT_TRUE(log.Find("lDocCnt == 0", record));
+  EXPECT_EQ(2, record.level);
+  VariantClear(&selection);
+
+  // Empty, and no objects item to fall back on.
+  Unselect(kIMan);
+  selection = Selection(kNrt);
+  log.Clear();
+  EXPECT_EQ(E_FAIL, command->GetBounds(&selection, &lower, &upper));
+  EXPECT_TRUE(log.Has("****************** CreatePDF GetBounds() UBound fail ******************"));
+  VariantClear(&selection);
+
+  VARIANT none;
+  VariantInit(&none);
+  log.Clear();
+  EXPECT_EQ(E_FAIL, command->GetBounds(&none, &lower, &upper));
+  ASSERT_TRUE(log.Find("****************** CreatePDF GetBounds() LBound fail ******************", record));
+  EXPECT_EQ(2, record.level);
+}
+
+// --- Resolving one item ---
+
+TEST_F(CreatePdfSelection, ItemsResolveToTheirDocument) {
+  tb::Document* word = Doc(L"DOCX");
+  tb::Document* target = Doc(L"XLSX");
+  Select(kNrt, {word, Keep(tb::NewShortcut(target))});
+  VARIANT selection = Selection(kNrt);
+  for (LONG i = 0; i < 2; ++i) {
+    LONG index = i;
+    IDispatch* document = nullptr;
+    ASSERT_EQ(S_OK, command->GetSelectedDoc(&selection, &index, &document));
+    EXPECT_EQ(i, index);
+    EXPECT_EQ(i == 0 ? static_cast<IDispatch*>(word) : static_cast<IDispatch*>(target), document);
+    document->Release();
+  }
+  VariantClear(&selection);
+}
+
+TEST_F(CreatePdfSelection, UnreadableElementSetsIndexToMinusOne) {
+  TraceLog log;
+  Select(kNrt, {Doc(L"DOCX")});
+  VARIANT selection = Selection(kNrt);
+  LONG index = 5;
+  IDispatch* document = reinterpret_cast<IDispatch*>(1);
+  EXPECT_TRUE(FAILED(command->GetSelectedDoc(&selection, &index, &document)));
+  EXPECT_EQ(-1, index);
+  EXPECT_EQ(nullptr, document);
+  TraceRecord record;
+  ASSERT_TRUE(log.Find("SafeArrayGetElement(5) failed", record));
+  EXPECT_EQ(2, record.level);
+  EXPECT_EQ("PDFConverter\\VPDFIManageAddon\\CreatePDF", record.source);
+  ASSERT_TRUE(log.Find("****************** CreatePDF GetSelectedDoc() END ******************", record));
+  EXPECT_EQ(2, record.level);
+  VariantClear(&selection);
+}
+
+TEST_F(CreatePdfSelection, EachFailedResolvingStepIsNamed) {
+  tb::AutoObject* partial = Keep(tb::NewObject());
+  partial->Answer(kShortcut);
+  tb::AutoObject* unresolvable = Keep(tb::NewShortcut(Doc(L"DOCX")));
+  unresolvable->Fail(L"Resolve", DISP_E_EXCEPTION);
+  Select(kNrt, {Keep(tb::NewObject()), partial, unresolvable,
+                Keep(tb::NewShortcut(Keep(tb::NewObject())))});
+  VARIANT selection = Selection(kNrt);
+  struct Expected {
+    HRESULT hr;
+    const char* text;
+  } expected[] = {{E_NOINTERFACE, "pDisp->QueryInterface failed"},
+                  {E_NOINTERFACE, "pDisp->QueryInterface failed"},
+                  {DISP_E_EXCEPTION, "pIManCS->Resolve failed"},
+                  {E_NOINTERFACE, "pIManC->QueryInterface failed"}};
+  for (LONG i = 0; i < 4; ++i) {
+    TraceLog log;
+    LONG index = i;
+    IDispatch* document = nullptr;
+    EXPECT_EQ(expected[i].hr, command->GetSelectedDoc(&selection, &index, &document)) << i;
+    EXPECT_EQ(nullptr, document);
+    EXPECT_EQ(i, index) << "only an unreadable element gives -1";
+    EXPECT_EQ(1, log.Count(expected[i].text)) << i;
+  }
+  VariantClear(&selection);
+}
+
+// --- Diagnostics ---
+
+TEST_F(CreatePdfSelection, MethodsLogTheTypeAndSkipWhatCannotBeRead) {
+  tb::Document* word = Doc(L"DOCX");
+  VARIANT typeValue;
+  VariantInit(&typeValue);
+  ASSERT_TRUE(word->Get(L"Type", &typeValue));
+  auto* type = static_cast<tb::AutoObject*>(typeValue.pdispVal);
+  tb::AutoObject* open = tb::NewObject();
+  open->SetString(L"Path", L"C:\\Word\\winword.exe");
+  open->SetString(L"DDEName", L"WinWord");
+  type->SetObject(L"OpenMethod", open);
+  open->Release();
+  VariantClear(&typeValue);
+
+  TraceLog log;
+  EXPECT_EQ(S_OK, command->GetMethods(word));
+  EXPECT_TRUE(log.Has("pDocType: Name: DOCXTYPE"));
+  EXPECT_TRUE(log.Has("pDocType: ApplicationExtension: DOCX"));
+  EXPECT_TRUE(log.Has("pOpenMet: Path: C:\\Word\\winword.exe"));
+  EXPECT_TRUE(log.Has("pOpenMet: DDEName: WinWord"));
+  for (const TraceRecord& record : log.Records()) {
+    EXPECT_EQ(std::string::npos, record.text.find("pDocType: ID:")) << "no ID to read";
+    EXPECT_EQ(std::string::npos, record.text.find("pViewMet:")) << "no view method";
+  }
+  EXPECT_LT(log.IndexOf("****************** CreatePDF GetMethods() START ******************"),
+            log.IndexOf("pDocType: Name: DOCXTYPE"));
+  EXPECT_LT(log.IndexOf("pOpenMet: DDEName: WinWord"),
+            log.IndexOf("******************* CreatePDF GetMethods() END *******************"));
+}
+
+// --- Records for the dialog ---
+
+TEST(DocDescription, FieldsInOrder) {
+  vpdf::doc_description empty;
+  EXPECT_TRUE(empty.label.empty() && empty.name.empty() && empty.extra.empty() &&
+              empty.reserved4.empty());
+  vpdf::doc_description six(L"n/a", L"Contract", L"DOCX", L"1234", L"3", L"x");
+  EXPECT_EQ(L"n/a", six.label);
+  EXPECT_EQ(L"Contract", six.name);
+  EXPECT_EQ(L"DOCX", six.extension);
+  EXPECT_EQ(L"1234", six.number);
+  EXPECT_EQ(L"3", six.version);
+  EXPECT_EQ(L"x", six.extra);
+}
+
+TEST(DocDescription, ComRecordHoldsTheDocumentAndTakesItsLabel) {
+  {
+    vpdf::doc_list list;
+    tb::Document* document = tb::Document::Create(nullptr, 4711, 2, L"Offer", L"WORD", L"DOCX", L"");
+    document->SetString(L"Description", L"Offer to ACME");
+    ASSERT_EQ(S_OK, vpdf::AppendDocDescription(document, list));
+    document->Release();
+    EXPECT_GT(tb::LiveObjects(), 0) << "the record keeps the document";
+    ASSERT_EQ(1u, list.size());
+    const vpdf::doc_description_COM& record = *list.front();
+    EXPECT_EQ(L"Offer to ACME", record.label);
+    EXPECT_EQ(L"Offer", record.name);
+    EXPECT_EQ(L"DOCX", record.extension);
+    EXPECT_EQ(L"4711", record.number);
+    EXPECT_EQ(L"2", record.version);
+    EXPECT_TRUE(record.extra.empty());
+    EXPECT_EQ(static_cast<IDispatch*>(document), record.document());
+
+    // A document without a readable description keeps the given label.
+    tb::Document* other = tb::Document::Create(nullptr, 1, 1, L"Other", L"WORD", L"DOCX", L"");
+    other->Fail(L"Description", E_FAIL);
+    vpdf::doc_description_COM kept(other, L"n/a", L"Other", L"DOCX", L"1", L"1");
+    other->Release();
+    EXPECT_EQ(L"n/a", kept.label);
+  }
+  EXPECT_EQ(0, tb::LiveObjects());
+}
+
+TEST(CreatePdfFlags, StartCleared) {
+  EXPECT_EQ(0, vpdf::CCreatePDF_I::busy);
+  EXPECT_EQ(0, vpdf::CCreatePDF_I::merging);
+}
+
+}  // namespace
