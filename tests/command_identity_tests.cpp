@@ -352,4 +352,34 @@ TEST_F(CommandIdentity, MailAndOpenLogRecords) {
   EXPECT_EQ(0u, log.Records().size()) << "COpenInCnv_I logs nothing";
 }
 
+// ---- Inside the mail client's host ---------------------------------------------------------
+
+// Run by InOutlook below in a copy of this program named OUTLOOK.EXE.
+TEST(OutlookChild, ClassicImagesOnARibbonClient) {
+  if (testing_support::Environment(L"VPDF_OUTLOOK_CHILD").empty())
+    GTEST_SKIP() << "runs only as a child of InOutlook";
+  IdentitySettings settings;
+  settings.SetClientVersion(L"100.0");
+  for (const Command& expected : kCommands) {
+    SCOPED_TRACE(Narrow(expected.progId));
+    Identity identity = CreateAndRead(expected.progId);
+    EXPECT_EQ(expected.classicBitmap, identity.bitmap);
+    EXPECT_EQ(16, identity.bitmapWidth);
+    // Still a ribbon client: no accelerator on the menu variants.
+    EXPECT_EQ(expected.menu ? 0 : 0x110000 + static_cast<LONG>(expected.letter), identity.accelerator);
+  }
+  testing_support::ChildRan();
+}
+
+TEST(InOutlook, TheMenuVariantsShowTheClassicImages) {
+  const std::wstring folder = testing_support::TempFolder() + L"vpdf_outlook\\";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring outlook = folder + L"OUTLOOK.EXE";
+  ASSERT_TRUE(CopyFileW(testing_support::ProgramPath().c_str(), outlook.c_str(), FALSE));
+  EXPECT_EQ(0, testing_support::RunChild(outlook, L"--gtest_filter=OutlookChild.*",
+                                         {{L"VPDF_OUTLOOK_CHILD", L"1"}}));
+  DeleteFileW(outlook.c_str());
+  RemoveDirectoryW(folder.c_str());
+}
+
 }  // namespace

@@ -32,8 +32,14 @@ inline std::wstring ProgramPath() {
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   return path;
 }
-// The product install folder that the build lays out (the stand-in skin libraries are there).
-inline std::wstring ProductFolder() { return ProgramFolder() + L"product\\"; }
+// The product install folder that the build lays out (the stand-in skin libraries are there);
+// a child started by RunChild from a copy elsewhere is told its parent's.
+inline std::wstring ProductFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  DWORD length = GetEnvironmentVariableW(L"VPDF_PRODUCT_FOLDER", folder, MAX_PATH);
+  if (length && length < MAX_PATH) return folder;
+  return ProgramFolder() + L"product\\";
+}
 
 // Everything the identity of a command depends on, saved now and put back at the end.
 class IdentitySettings {
@@ -171,6 +177,7 @@ inline int RunChild(const std::wstring& program, const std::wstring& arguments,
   GetTempFileNameW(folder, L"chd", 0, mark);
   DeleteFileW(mark);
   environment.emplace_back(L"VPDF_CHILD_MARK", mark);
+  environment.emplace_back(L"VPDF_PRODUCT_FOLDER", ProductFolder());
   for (const auto& [name, value] : environment) SetEnvironmentVariableW(name.c_str(), value.c_str());
   std::wstring line = L"\"" + program + L"\" " + arguments;
   STARTUPINFOW startup = {};

@@ -55,7 +55,9 @@ CCreatePDF_I::CCreatePDF_I(Placement placement) {
   put_Name(name.Get());
   kLog.Trace(id.putName, name.c_str());
   put_DescriptionText(Bstr(kDescription).Get());
-  if (!menu || !IsRibbonClient()) put_Accelerator(AcceleratorFor(L'C'));
+  // The client's version is read once: the menu variant's accelerator and image depend on it.
+  const bool ribbon = menu && IsRibbonClient();
+  if (!ribbon) put_Accelerator(AcceleratorFor(L'C'));
   put_CommandKind(1);
   put_Status(kDisabled);
 
@@ -66,10 +68,10 @@ CCreatePDF_I::CCreatePDF_I(Placement placement) {
   put_HelpText(helpText.Get());
   kLog.Trace(id.putHelpText, helpText.c_str());
 
-  HBITMAP bitmap =
-      menu ? LoadBITMAPFromIconDLL(UseClassicImages() ? kClassicBitmap : kRibbonBitmap,
-                                   IsRibbonClient())
-           : LoadBITMAPFromIconDLL(kClassicBitmap, true);
+  // The classic image in the mail client's host and in a classic client (UseClassicImages);
+  // the context-menu variant always has the classic image, scaled.
+  const int bitmapId = !menu || IsOutlookHost() || !ribbon ? kClassicBitmap : kRibbonBitmap;
+  HBITMAP bitmap = LoadBITMAPFromIconDLL(bitmapId, !menu || ribbon);
   put_Bitmap(*m_images.Keep(bitmap).Get());
   kLog.Trace(id.putBitmap);
 

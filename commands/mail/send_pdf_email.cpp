@@ -45,7 +45,9 @@ CSendPDFEMail_I::CSendPDFEMail_I(Placement placement) {
   put_Name(name.Get());
   kLog.Trace(log.putName, name.c_str());
   put_DescriptionText(Bstr(kDescription).Get());
-  if (!menu || !IsRibbonClient()) put_Accelerator(AcceleratorFor(L'S'));
+  // The client's version is read once: the menu variant's accelerator and image depend on it.
+  const bool ribbon = menu && IsRibbonClient();
+  if (!ribbon) put_Accelerator(AcceleratorFor(L'S'));
   put_CommandKind(1);
   put_Status(kDisabled);
 
@@ -56,10 +58,10 @@ CSendPDFEMail_I::CSendPDFEMail_I(Placement placement) {
   put_HelpText(helpText.Get());
   kLog.Trace(log.putHelpText, helpText.c_str());
 
-  HBITMAP bitmap =
-      menu ? LoadBITMAPFromIconDLL(UseClassicImages() ? kClassicBitmap : kRibbonBitmap,
-                                   IsRibbonClient())
-           : LoadBITMAPFromIconDLL(kClassicBitmap, true);
+  // The classic image in the mail client's host and in a classic client (UseClassicImages);
+  // the context-menu variant always has the classic image, scaled.
+  const int bitmapId = !menu || IsOutlookHost() || !ribbon ? kClassicBitmap : kRibbonBitmap;
+  HBITMAP bitmap = LoadBITMAPFromIconDLL(bitmapId, !menu || ribbon);
   put_Bitmap(*m_images.Keep(bitmap).Get());
   kLog.Trace(log.putBitmap);
 }

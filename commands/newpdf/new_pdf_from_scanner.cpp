@@ -27,7 +27,9 @@ CCreateNewPDFFromScanner_I::CCreateNewPDFFromScanner_I(Placement placement) {
   put_Name(name.Get());
   kLog.Trace("put_Name : %S m_langOffset : %d ", name.c_str(), m_langOffset);
   put_DescriptionText(Bstr(kDescription).Get());
-  if (!menu || !IsRibbonClient()) put_Accelerator(AcceleratorFor(L'A'));
+  // The client's version is read once: the menu variant's accelerator and image depend on it.
+  const bool ribbon = menu && IsRibbonClient();
+  if (!ribbon) put_Accelerator(AcceleratorFor(L'A'));
   put_CommandKind(1);
   put_Status(kDisabled);
 
@@ -38,10 +40,10 @@ CCreateNewPDFFromScanner_I::CCreateNewPDFFromScanner_I(Placement placement) {
   put_HelpText(helpText.Get());
   kLog.Trace("put_HelpText : %S  ", helpText.c_str());
 
-  HBITMAP bitmap =
-      menu ? LoadBITMAPFromIconDLL(UseClassicImages() ? kClassicBitmap : kRibbonBitmap,
-                                   IsRibbonClient())
-           : LoadBITMAPFromIconDLL(kClassicBitmap, true);
+  // The classic image in the mail client's host and in a classic client (UseClassicImages);
+  // the context-menu variant always has the classic image, scaled.
+  const int bitmapId = !menu || IsOutlookHost() || !ribbon ? kClassicBitmap : kRibbonBitmap;
+  HBITMAP bitmap = LoadBITMAPFromIconDLL(bitmapId, !menu || ribbon);
   put_Bitmap(*m_images.Keep(bitmap).Get());
 }
 

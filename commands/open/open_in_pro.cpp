@@ -49,7 +49,9 @@ COpenInPro_I::COpenInPro_I(Placement placement) {
   kLog.Trace(log.putName, name.c_str());
   // The description string does not exist in any language: the property stays empty.
   put_DescriptionText(Bstr::Adopt(LoadResString(IDS_OPENINPRO_DESCRIPTION + m_langOffset)).Get());
-  if (!menu || !IsRibbonClient()) put_Accelerator(AcceleratorFor(L'P'));
+  // The client's version is read once: the menu variant's accelerator and image depend on it.
+  const bool ribbon = menu && IsRibbonClient();
+  if (!ribbon) put_Accelerator(AcceleratorFor(L'P'));
   put_Status(kDisabled);
 
   Bstr menuText = Bstr::Adopt(LoadResString(IDS_OPENINPRO_MENU + m_langOffset));
@@ -59,9 +61,10 @@ COpenInPro_I::COpenInPro_I(Placement placement) {
   put_HelpText(helpText.Get());
   kLog.Trace(log.putHelpText, helpText.c_str());
 
-  m_hBitmap = menu ? LoadBITMAPFromIconDLL(UseClassicImages() ? kClassicBitmap : kRibbonBitmap,
-                                           IsRibbonClient())
-                   : LoadBITMAPFromIconDLL(kClassicBitmap, true);
+  // The classic image in the mail client's host and in a classic client (UseClassicImages);
+  // the context-menu variant always has the classic image, scaled.
+  const int bitmapId = !menu || IsOutlookHost() || !ribbon ? kClassicBitmap : kRibbonBitmap;
+  m_hBitmap = LoadBITMAPFromIconDLL(bitmapId, !menu || ribbon);
   put_Bitmap(*Variant::Long(static_cast<LONG>(reinterpret_cast<LONG_PTR>(m_hBitmap))).Get());
   kLog.Trace(log.putBitmap);
 
