@@ -33,7 +33,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
 
 STDAPI DllRegisterServer() {
   try {
-    return vpdf::RegisterServer();
+    return vpdf::RegisterAll();
   } catch (...) {
     return E_UNEXPECTED;
   }
@@ -41,9 +41,7 @@ STDAPI DllRegisterServer() {
 
 STDAPI DllUnregisterServer() {
   try {
-    HRESULT hr = vpdf::UnregisterServer();
-    // Only the type library's entries could not be reached: nothing is left to remove.
-    return hr == TYPE_E_REGISTRYACCESS ? S_OK : hr;
+    return vpdf::UnregisterAll();
   } catch (...) {
     return E_UNEXPECTED;
   }

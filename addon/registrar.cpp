@@ -14,7 +14,8 @@ struct Token {
 
 class Tokenizer {
  public:
-  explicit Tokenizer(const std::wstring& text) : m_text(text) {}
+  Tokenizer(const std::wstring& text, const ScriptReplacements& replacements)
+      : m_text(text), m_replacements(replacements) {}
 
   Token Next() {
     while (m_pos < m_text.size() && std::iswspace(m_text[m_pos])) ++m_pos;
@@ -27,7 +28,7 @@ class Tokenizer {
       if (end > m_pos + 1 && end < m_text.size() && m_text[end] == L'}') {
         std::wstring word = m_text.substr(m_pos, end + 1 - m_pos);
         m_pos = end + 1;
-        return {Token::kWord, word};
+        return {Token::kWord, Substitute(word)};
       }
     }
     if (c == L'{' || c == L'}' || c == L'=') {
@@ -44,7 +45,7 @@ class Tokenizer {
             continue;
           }
           ++m_pos;
-          return {Token::kQuoted, quoted};
+          return {Token::kQuoted, Substitute(quoted)};
         }
         quoted += m_text[m_pos];
       }
@@ -54,7 +55,7 @@ class Tokenizer {
     while (m_pos < m_text.size() && !std::iswspace(m_text[m_pos]) && m_text[m_pos] != L'{' &&
            m_text[m_pos] != L'}' && m_text[m_pos] != L'=')
       ++m_pos;
-    return {Token::kWord, m_text.substr(start, m_pos - start)};
+    return {Token::kWord, Substitute(m_text.substr(start, m_pos - start))};
   }
 
   Token Peek() {
@@ -65,7 +66,42 @@ class Tokenizer {
   }
 
  private:
+  // %NAME% becomes its replacement and %% a single %, inside the token's own text: a value
+  // such as a module path may hold quotes, braces or spaces without changing the script.
+  std::wstring Substitute(const std::wstring& token) const {
+    if (token.find(L'%') == std::wstring::npos) return token;
+    std::wstring out;
+    for (size_t i = 0; i < token.size(); ++i) {
+      if (token[i] != L'%') {
+        out += token[i];
+        continue;
+      }
+      size_t close = token.find(L'%', i + 1);
+      if (close == std::wstring::npos) {
+        out += token.substr(i);
+        break;
+      }
+      std::wstring name = token.substr(i + 1, close - i - 1);
+      if (name.empty()) {
+        out += L'%';
+        i = close;
+        continue;
+      }
+      const std::wstring* value = nullptr;
+      for (const auto& [key, replacement] : m_replacements)
+        if (_wcsicmp(key.c_str(), name.c_str()) == 0) value = &replacement;
+      if (value) {
+        out += *value;
+        i = close;
+      } else {
+        out += L'%';  // not a marker: the rest is read on
+      }
+    }
+    return out;
+  }
+
   const std::wstring& m_text;
+  const ScriptReplacements& m_replacements;
   size_t m_pos = 0;
 };
 
@@ -81,7 +117,8 @@ HKEY RootKey(const std::wstring& name) {
 
 class ScriptRunner {
  public:
-  ScriptRunner(const std::wstring& text, bool doRegister) : m_tokens(text), m_register(doRegister) {}
+  ScriptRunner(const std::wstring& text, bool doRegister, const ScriptReplacements& replacements)
+      : m_tokens(text, replacements), m_register(doRegister) {}
 
   HRESULT Run() {
     for (Token root = m_tokens.Next(); root.kind != Token::kEnd; root = m_tokens.Next()) {
@@ -212,14 +249,10 @@ class ScriptRunner {
 
 HRESULT RunRegistryScriptText(const std::wstring& script, bool doRegister,
                               const ScriptReplacements& replacements) {
-  std::wstring text = script;
-  for (const auto& [name, value] : replacements) {
-    std::wstring marker = L"%" + name + L"%";
-    for (size_t at = text.find(marker); at != std::wstring::npos;
-         at = text.find(marker, at + value.size()))
-      text.replace(at, marker.size(), value);
-  }
-  return ScriptRunner(text, doRegister).Run();
+  // A byte order mark in front of the script is not part of it.
+  const size_t start = !script.empty() && script[0] == L'\xFEFF' ? 1 : 0;
+  const std::wstring text = script.substr(start);
+  return ScriptRunner(text, doRegister, replacements).Run();
 }
 
 HRESULT RunRegistryScript(HINSTANCE module, int id, bool doRegister,
