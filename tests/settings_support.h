@@ -24,15 +24,18 @@ namespace testing_support {
 // One registry value, saved now and put back (or removed again) when this goes.
 class ScopedRegistryValue {
  public:
-  ScopedRegistryValue(HKEY root, std::wstring path, std::wstring name)
-      : m_root(root), m_path(std::move(path)), m_name(std::move(name)) {
+  // `view` 0 or KEY_WOW64_32KEY: the registry view of every read and write.
+  ScopedRegistryValue(HKEY root, std::wstring path, std::wstring name, REGSAM view = 0)
+      : m_root(root), m_path(std::move(path)), m_name(std::move(name)), m_view(view) {
+    const DWORD flags = RRF_RT_ANY | RRF_NOEXPAND |
+                        (m_view & KEY_WOW64_32KEY ? RRF_SUBKEY_WOW6432KEY : 0);
     DWORD size = 0;
-    if (RegGetValueW(m_root, m_path.c_str(), m_name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &m_type,
-                     nullptr, &size) != ERROR_SUCCESS)
+    if (RegGetValueW(m_root, m_path.c_str(), m_name.c_str(), flags, &m_type, nullptr, &size) !=
+        ERROR_SUCCESS)
       return;
     m_data.resize(size);
-    m_existed = RegGetValueW(m_root, m_path.c_str(), m_name.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
-                             &m_type, m_data.data(), &size) == ERROR_SUCCESS;
+    m_existed = RegGetValueW(m_root, m_path.c_str(), m_name.c_str(), flags, &m_type,
+                             m_data.data(), &size) == ERROR_SUCCESS;
   }
   ~ScopedRegistryValue() {
     if (m_existed)
@@ -45,19 +48,37 @@ class ScopedRegistryValue {
 
   // Any type, raw bytes.
   void Set(DWORD type, const void* data, DWORD size) const {
-    RegSetKeyValueW(m_root, m_path.c_str(), m_name.c_str(), type, data, size);
+    if (!m_view) {
+      RegSetKeyValueW(m_root, m_path.c_str(), m_name.c_str(), type, data, size);
+      return;
+    }
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(m_root, m_path.c_str(), 0, nullptr, 0, KEY_WRITE | m_view, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+      return;
+    RegSetValueExW(key, m_name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
   }
   void SetString(const std::wstring& text) const {
-    testing_support::SetString(m_root, m_path, m_name.c_str(), text);
+    if (!m_view) return testing_support::SetString(m_root, m_path, m_name.c_str(), text);
+    Set(REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
   }
   void SetDword(DWORD value) const {
-    testing_support::SetDword(m_root, m_path, m_name.c_str(), value);
+    if (!m_view) return testing_support::SetDword(m_root, m_path, m_name.c_str(), value);
+    Set(REG_DWORD, &value, sizeof value);
   }
-  void Remove() const { RegDeleteKeyValueW(m_root, m_path.c_str(), m_name.c_str()); }
+  void Remove() const {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(m_root, m_path.c_str(), 0, KEY_SET_VALUE | m_view, &key) != ERROR_SUCCESS)
+      return;
+    RegDeleteValueW(key, m_name.c_str());
+    RegCloseKey(key);
+  }
 
  private:
   HKEY m_root;
   std::wstring m_path, m_name;
+  REGSAM m_view = 0;
   bool m_existed = false;
   DWORD m_type = 0;
   std::vector<BYTE> m_data;
