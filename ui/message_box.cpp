@@ -1,0 +1,52 @@
+#include "ui/message_box.h"
+
+#include <string>
+
+#include "addon/module.h"
+#include "convutils/resource_library.h"
+#include "convutils/settings.h"
+
+namespace vpdf {
+namespace {
+
+// The application title string of the platform's dialog framework.
+constexpr UINT kAppTitleString = 0xE000;
+
+// The product's UI language for the installed component: kind 2, else kind 1, else 0 (the
+// same choice as DetectUILanguage).
+int ProductUILanguage() {
+  int kind = 0;
+  for (int probe : {2, 1}) {
+    wchar_t path[MAX_PATH];
+    DWORD size = MAX_PATH;
+    if (GetProductInstallPath(path, size, probe)) {
+      kind = probe;
+      break;
+    }
+  }
+  return GetProductUILanguage(kind);
+}
+
+}  // namespace
+
+UINT MessageBoxStyle(UINT style) {
+  if (ProductUILanguage() == kArabicLanguageId) style |= MB_RIGHT | MB_RTLREADING;
+  return style;
+}
+
+const wchar_t* MessageBoxCaption(const wchar_t* caption) {
+  if (caption && *caption) return caption;
+  static const std::wstring appName = [] {
+    wchar_t text[256];
+    int length = LoadStringW(Module::Instance().Handle(), kAppTitleString, text,
+                             static_cast<int>(sizeof text / sizeof text[0]));
+    return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
+  }();
+  return appName.empty() ? kDefaultMessageBoxCaption : appName.c_str();
+}
+
+int VPDFMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style) {
+  return MessageBoxW(owner, text ? text : L"", MessageBoxCaption(caption), MessageBoxStyle(style));
+}
+
+}  // namespace vpdf
