@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "addon/open_commands.h"
 #include "commands/identity.h"
 #include "convutils/comutil.h"
 #include "convutils/log.h"
@@ -30,7 +31,6 @@ constexpr BaseKey kRegistrationOrder[] = {kDesksite8, kClientDesksite, kThinClie
 constexpr BaseKey kUnregistrationOrder[] = {kClientDesksite, kDesksite8, kThinClient};
 
 constexpr wchar_t kPrinterName[] = L"Varnel PDF";
-constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
 constexpr wchar_t kAddIn[] = L"RPDFIManAddon";
 constexpr wchar_t kMenuName[] = L"VarnelPDFMenu";
 constexpr wchar_t kMenuText[] = L"&Ostrel PDF";
@@ -76,11 +76,6 @@ void Append(std::wstring& list, const wchar_t* name) {
   list += name;
 }
 
-bool FileExists(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // vpdfassist.exe in the product install folder of `kind`.
 bool ConverterIn(int kind) {
   wchar_t folder[MAX_PATH] = {};
@@ -88,7 +83,7 @@ bool ConverterIn(int kind) {
   if (!GetProductInstallPath(folder, size, kind)) return false;
   std::wstring path = folder;
   if (!path.empty() && path.back() != L'\\') path += L'\\';
-  return FileExists(path + L"vpdfassist.exe");
+  return IsExistingFile(path + L"vpdfassist.exe");
 }
 
 bool IsConverterInstalled() {
@@ -101,16 +96,6 @@ bool IsConverterInstalled() {
   kLog.Trace("Varnel Pro is not identified");
   if (!ConverterIn(0)) return false;
   kLog.Trace("Varnel Create is found");
-  return true;
-}
-
-bool IsEditorInstalled() {
-  CConvRegKey installPath(HKEY_LOCAL_MACHINE, kProductKey, L"InstallPath", L"");
-  const wchar_t* folder = installPath.ReadString();
-  // Used without change (it ends with its backslash); without a folder there is no editor.
-  if (!folder || !*folder || !FileExists(std::wstring(folder) + L"bin\\varnelpdf.exe"))
-    return false;
-  kLog.Trace("Varnel Pro is found");
   return true;
 }
 

@@ -131,11 +131,6 @@ LONG WriteText(HKEY key, const wchar_t* name, const std::wstring& text) {
                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
-bool FileExists(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 }  // namespace
 
 void ReplaceStr(std::wstring& text, const wchar_t* find, const wchar_t* replace, bool all) {
@@ -224,22 +219,40 @@ int Modify(int site, const wchar_t* find, const wchar_t* replace, bool all) {
   return result;
 }
 
-void IsComponentInstalled(bool& editor, bool& converter, bool& creator) {
-  kLog.Trace("IsComponentInstalled enter");
-  editor = converter = creator = false;
+namespace {
+
+// InstallPath of the product key, used without change: the folder ends with its backslash.
+std::wstring ProductFolder() {
   CConvRegKey installPath(HKEY_LOCAL_MACHINE, kProductKey, L"InstallPath", L"");
   const wchar_t* folder = installPath.ReadString();
-  // Used without change: the folder ends with its backslash. Without a folder nothing is
-  // installed (the names alone would be looked up in the current folder).
-  if (folder && *folder) {
-    std::wstring base = folder;
-    editor = FileExists(base + L"bin\\varnelpdf.exe");
-    if (editor) kLog.Trace("Varnel Pro is found");
-    converter = FileExists(base + L"vpdfassist.exe");
-    if (converter) kLog.Trace("Varnel Converter regkey is found");
-    creator = FileExists(base + L"bin\\vpdfcreate.exe");
-    if (creator) kLog.Trace("Varnel Create exe is found");
-  }
+  return folder ? folder : L"";
+}
+
+// Without a folder nothing is installed (the names alone would be looked up in the current
+// folder).
+bool EditorIn(const std::wstring& folder) {
+  if (folder.empty() || !IsExistingFile(folder + L"bin\\varnelpdf.exe")) return false;
+  kLog.Trace("Varnel Pro is found");
+  return true;
+}
+
+}  // namespace
+
+bool IsExistingFile(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsEditorInstalled() { return EditorIn(ProductFolder()); }
+
+void IsComponentInstalled(bool& editor, bool& converter, bool& creator) {
+  kLog.Trace("IsComponentInstalled enter");
+  const std::wstring folder = ProductFolder();
+  editor = EditorIn(folder);
+  converter = !folder.empty() && IsExistingFile(folder + L"vpdfassist.exe");
+  if (converter) kLog.Trace("Varnel Converter regkey is found");
+  creator = !folder.empty() && IsExistingFile(folder + L"bin\\vpdfcreate.exe");
+  if (creator) kLog.Trace("Varnel Create exe is found");
   kLog.Trace("IsComponentInstalled leave");
 }
 

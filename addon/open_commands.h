@@ -24,6 +24,10 @@ int UnRegisterOpenCommands();
 // The product components, from the files under InstallPath of HKLM\Software\Ostrel\PDF\V1:
 // editor bin\varnelpdf.exe, converter vpdfassist.exe, creator bin\vpdfcreate.exe.
 void IsComponentInstalled(bool& editor, bool& converter, bool& creator);
+// The editor alone (bin\\varnelpdf.exe), as the client registration asks for it.
+bool IsEditorInstalled();
+// True when `path` names an existing file (not a folder).
+bool IsExistingFile(const std::wstring& path);
 
 // ReplaceCommand on the `Commands` list of one site (the first WorkSite version key that has
 // the site's path, else the site's fallback keys). 1 when the new list was stored.

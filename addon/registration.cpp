@@ -134,8 +134,8 @@ std::vector<RegistrationEntry> RegistrationEntries() {
   // Without a DeskSite list under a WorkSite version key, the thin client's lists and its
   // default command stand in for it.
   const std::wstring thinClient = L"Software\\NetRight\\iThinClient\\Commands\\";
-  if (OpenCommandsSiteKey(kSiteDeskSite).rfind(thinClient, 0) == 0 ||
-      OpenCommandsSiteKey(kSiteDeskSite).empty()) {
+  const std::wstring desk = OpenCommandsSiteKey(kSiteDeskSite);
+  if (desk.empty() || desk.rfind(thinClient, 0) == 0) {
     const std::wstring grid = thinClient + L"Grid Popup Menus";
     const std::wstring options = L"SOFTWARE\\NetRight\\iManage\\ThinClient\\5.0\\Advanced Options";
     RegKey key;

@@ -763,17 +763,19 @@ const std::wstring kICommand2 = L"{62B13AF2-8354-11D3-809A-00C04F790E87}";
 const std::wstring kICommand3 = L"{152C3FB0-2D42-4F06-9A17-21AD98F77980}";
 const std::wstring kClientLibrary = L"{7583B91A-3857-11D2-ACDF-00A0C970F49D}";
 
+// The reference and the repaired interfaces in both views.
+std::vector<std::pair<HKEY, std::wstring>> InterfaceKeys() {
+  std::vector<std::pair<HKEY, std::wstring>> keys;
+  for (const wchar_t* view : {L"Interface\\", L"Wow6432Node\\Interface\\"})
+    for (const std::wstring& iid :
+         {kReference, kICommands, kIContextItem, kIContextItems, kICommand, kICommand2, kICommand3})
+      keys.emplace_back(HKCR, view + iid);
+  return keys;
+}
+
 class InterfaceRepair : public ::testing::Test {
  protected:
-  static std::vector<std::pair<HKEY, std::wstring>> Keys() {
-    std::vector<std::pair<HKEY, std::wstring>> keys;
-    for (const wchar_t* view : {L"Interface\\", L"Wow6432Node\\Interface\\"})
-      for (const std::wstring& iid : {kReference, kICommands, kIContextItem, kIContextItems,
-                                      kICommand, kICommand2, kICommand3})
-        keys.emplace_back(HKCR, view + iid);
-    return keys;
-  }
-  ScopedRegistrySnapshot saved{Keys()};
+  ScopedRegistrySnapshot saved{InterfaceKeys()};
 
   void SetUp() override { saved.Clear(); }
 
@@ -788,7 +790,7 @@ class InterfaceRepair : public ::testing::Test {
   }
   static std::wstring All() {
     std::wstring all;
-    for (const auto& [root, path] : Keys()) all += DumpTree(root, path);
+    for (const auto& [root, path] : InterfaceKeys()) all += DumpTree(root, path);
     return all;
   }
 };
@@ -1084,14 +1086,7 @@ struct AddInLibrary {
 class ModuleRegistration : public ClientWorld {
  protected:
   ScopedRegistrySnapshot classes{ClassKeys()};
-  ScopedRegistrySnapshot interfaces{[] {
-    std::vector<std::pair<HKEY, std::wstring>> keys;
-    for (const wchar_t* view : {L"Interface\\", L"Wow6432Node\\Interface\\"})
-      for (const std::wstring& iid : {kReference, kICommands, kIContextItem, kIContextItems,
-                                      kICommand, kICommand2, kICommand3})
-        keys.emplace_back(HKCR, view + iid);
-    return keys;
-  }()};
+  ScopedRegistrySnapshot interfaces{InterfaceKeys()};
 
   void SetUp() override {
     ClientWorld::SetUp();
