@@ -467,7 +467,7 @@ TEST_F(DialogTest, ResizingMovesControlsByTheirAnchorsAndStopsAtTheInitialSize) 
   auto dialog = MakeMergeDialog(true);
   SIZE initial{}, grown{}, shrunk{}, last{};
   RECT client0{}, client1{}, list0{}, list1{}, ok0{}, ok1{}, cancel0{}, cancel1{}, group0{},
-      group1{}, relate0{}, relate1{}, single0{}, single1{};
+      group1{}, relate0{}, relate1{}, single0{}, single1{}, up0{}, up1{}, down1{};
   MINMAXINFO limits{};
   INT_PTR result = Show(*dialog, [&](HWND d) {
     initial = WindowSize(d);
@@ -478,6 +478,7 @@ TEST_F(DialogTest, ResizingMovesControlsByTheirAnchorsAndStopsAtTheInitialSize) 
     group0 = ControlRect(d, IDC_SAVE_GROUP);
     relate0 = ControlRect(d, IDC_MERGE_RELATE);
     single0 = ControlRect(d, IDC_SINGLE);
+    up0 = ControlRect(d, IDC_UP);
 
     ResizeWindow(d, initial.cx + 120, initial.cy + 90);
     grown = WindowSize(d);
@@ -488,6 +489,8 @@ TEST_F(DialogTest, ResizingMovesControlsByTheirAnchorsAndStopsAtTheInitialSize) 
     group1 = ControlRect(d, IDC_SAVE_GROUP);
     relate1 = ControlRect(d, IDC_MERGE_RELATE);
     single1 = ControlRect(d, IDC_SINGLE);
+    up1 = ControlRect(d, IDC_UP);
+    down1 = ControlRect(d, IDC_DOWN);
 
     ResizeWindow(d, 100, 80);
     shrunk = WindowSize(d);
@@ -519,6 +522,11 @@ TEST_F(DialogTest, ResizingMovesControlsByTheirAnchorsAndStopsAtTheInitialSize) 
   EXPECT_EQ(group1.top, group0.top + 90);
   EXPECT_EQ(relate1.left, relate0.left);
   EXPECT_EQ(relate1.top, relate0.top + 90);
+  // Up and Down stay beside the widened list, at their height.
+  EXPECT_EQ(client1.right - up1.right, client0.right - up0.right);
+  EXPECT_EQ(up1.top, up0.top);
+  EXPECT_GE(up1.left, list1.right);
+  EXPECT_GE(down1.left, list1.right);
   // Controls without an anchor stay.
   EXPECT_EQ(single1.left, single0.left);
   EXPECT_EQ(single1.top, single0.top);

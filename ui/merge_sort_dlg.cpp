@@ -126,6 +126,10 @@ BOOL MergeSortDlg::OnInitDialog() {
     AddAnchor(id, ALIGN_LEFT | ALIGN_BOTTOM);
   AddAnchor(IDOK, ALIGN_RIGHT | ALIGN_BOTTOM);
   AddAnchor(IDCANCEL, ALIGN_RIGHT | ALIGN_BOTTOM);
+  // Up and Down stay beside the list's right edge: left where they are, the widened list
+  // would cover them.
+  AddAnchor(IDC_UP, ALIGN_RIGHT | ALIGN_TOP);
+  AddAnchor(IDC_DOWN, ALIGN_RIGHT | ALIGN_TOP);
   RestoreSize();
   return result;
 }
