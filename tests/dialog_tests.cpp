@@ -616,6 +616,25 @@ TEST_F(DialogTest, StoredSizeOfZeroLeavesTheTemplateSize) {
   EXPECT_EQ(withHalfZero.cy, templateSize.cy);
 }
 
+TEST_F(DialogTest, StoredSizeFromALargerScreenIsRequestedAsItIs) {
+  int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  StoreDword(kSizeValue, MAKELONG(screenWidth + 300, screenHeight + 200));
+  auto dialog = MakeMergeDialog();
+  SIZE opened{}, dragged{};
+  Show(*dialog, [&](HWND d) {
+    opened = WindowSize(d);
+    ResizeWindow(d, screenWidth + 500, screenHeight + 400);
+    dragged = WindowSize(d);
+    Click(d, IDCANCEL);
+  });
+  // Nothing measures the stored size against this screen; the platform keeps the window
+  // within the maximum tracking size, which is the screen's.
+  EXPECT_EQ(opened.cx, screenWidth);
+  EXPECT_EQ(opened.cy, screenHeight);
+  EXPECT_EQ(dragged.cx, screenWidth);
+  EXPECT_EQ(dragged.cy, screenHeight);
+}
+
 // A dialog of our own on the base, to see the base without MergeSortDlg: a callback anchor, a
 // plain (not resizable) variant and the no-minimum switch.
 class AnchoredSaveDialog : public vpdf::resizable_dialog {
