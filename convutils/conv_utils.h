@@ -1,4 +1,4 @@
-// The helper process runner (spec Part 7.1): finding the product's helper executables,
+// The helper process runner: finding the product's helper executables,
 // starting them with their fixed command lines and waiting for them while the calling
 // (UI) thread keeps dispatching its messages, judging their result, the conversion tool,
 // XPS conversion through the image-to-PDF library, and PDF/XPS recognition.

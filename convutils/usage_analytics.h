@@ -1,4 +1,4 @@
-// Usage analytics (spec Part 7.5): one usage event per command run, handed to the
+// Usage analytics: one usage event per command run, handed to the
 // product's analytics helper "usagestats.exe" on its command line, never waited for.
 #pragma once
 #include <cstddef>

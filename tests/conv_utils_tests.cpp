@@ -1,4 +1,4 @@
-// Part 7.1, the helper process runner: real helper processes (the testbed's stand-ins of the
+// The helper process runner: real helper processes (the testbed's stand-ins of the
 // product's agents, laid out under build/bin/product), real waits, real registry and files.
 #include <windows.h>
 #include <tlhelp32.h>

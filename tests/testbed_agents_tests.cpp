@@ -42,7 +42,7 @@ TEST_F(Agents, ProductFolderHoldsEveryHelper) {
 
 class PrintAgent : public Agents {
  protected:
-  // Runs the agent with the parameters of PrintPDFWithHelper (Part 7.1).
+  // Runs the agent with the parameters of PrintPDFWithHelper.
   DWORD Print(const std::wstring& source, const std::wstring& output,
               const std::wstring& mode = L"/p", const std::wstring& view = L"/noviewpdf") {
     parameters = mode + L" \"" + source + L"\" \"" + output + L"\" " + view;
@@ -209,7 +209,7 @@ TEST_F(Agents, ScanAgentControls) {
 TEST_F(Agents, MailAgentRecordsItsFiles) {
   std::wstring a = folder.File(L"a.pdf"), b = folder.File(L"b.pdf");
   ASSERT_TRUE(tbpdf::Write(a, {{L"a"}}));
-  // Part 7.1: short paths, each quoted and followed by one blank, after " /mail /files ".
+  // Short paths, each quoted and followed by one blank, after " /mail /files ".
   wchar_t shortA[MAX_PATH];
   ASSERT_NE(GetShortPathNameW(a.c_str(), shortA, MAX_PATH), 0u);
   std::wstring parameters = L" /mail /files \"" + std::wstring(shortA) + L"\" \"" + b + L"\" ";
@@ -223,7 +223,7 @@ TEST_F(Agents, MailAgentRecordsItsFiles) {
 }
 
 TEST_F(Agents, ConversionToolRecordsItsFileList) {
-  // Part 5.5: UTF-16 little-endian without a byte order mark, lines ending in a line feed.
+  // The conversion tool's list: UTF-16 little-endian without a byte order mark, lines ending in a line feed.
   std::wstring list = folder.File(L"ss_1a2b.txt");
   std::wstring content = L"[FILES]\nCount=1\nDMSLinkID=768\nDelete=1\n1=\"C:\\new\\x|y.pdf\"\n";
   ASSERT_TRUE(WriteText(list, std::string(reinterpret_cast<const char*>(content.data()),
@@ -265,7 +265,7 @@ TEST_F(Agents, EditorAndUsageHelperRecordTheirCommandLines) {
   EXPECT_EQ(editor[0].what, L"document exists, exit 0");
   EXPECT_EQ(editor[1].what, L"document missing, exit 0");
 
-  // Part 7.5: CreateProcess with the helper path, a blank and the parameter string.
+  // The usage helper: CreateProcess with the helper path, a blank and the parameter string.
   std::wstring line = Product(L"usagestats.exe") +
                       L" Software\\Ostrel\\PDF\\V1|5.1.0.2718|UA-271828182-1|ec|iManage|ea|Open|el|"
                       L"Varnel%20PDF";

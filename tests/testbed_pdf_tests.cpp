@@ -198,7 +198,7 @@ class MergePlugin : public ::testing::Test {
     ASSERT_TRUE(tbpdf::Write(third, {{L"three", L"1/3"}, {L"three", L"2/3"}, {L"three", L"3/3"}}));
   }
 
-  // The call order of Part 4.2; returns the result of ordinal 2, or of ordinal 1 when it fails.
+  // The add-in's call order; returns the result of ordinal 2, or of ordinal 1 when it fails.
   int Merge(const std::vector<std::wstring>& files) {
     int result = plugin->InitPDFAttach(0);
     if (result != 0) return result;

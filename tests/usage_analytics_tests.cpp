@@ -1,4 +1,4 @@
-// Part 7.5, usage analytics: the decision table in the real registry, the helper's command
+// Usage analytics: the decision table in the real registry, the helper's command
 // line as the testbed's usagestats.exe receives it, and EscapeUrlText.
 #include <windows.h>
 #include <tlhelp32.h>
