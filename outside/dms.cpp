@@ -126,6 +126,69 @@ Got<Database> Document::GetDatabase() const { return As<Database>(ObjectProperty
 
 Got<DocumentType> Document::Type() const { return As<DocumentType>(ObjectProperty(member::kType)); }
 
+Got<Document> Database::CreateDocument() const {
+  Got<Object> created = ObjectProperty(member::kCreateDocument);
+  return {created.hr, Document(vpdf::ComPtr<IDispatch>(created.value.Get()))};
+}
+
+HRESULT Document::PutCheckoutPath(const std::wstring& path) const {
+  return PutProperty(member::kCheckoutPath, Variant::String(path));
+}
+
+HRESULT Document::CheckOut(const std::wstring& path, LONG mode, DATE due,
+                           const std::wstring& comment, LONG option,
+                           const std::wstring& application, const std::wstring& text) const {
+  Args args;
+  args.push_back(Variant::String(path));
+  args.push_back(Variant::Long(mode));
+  Variant date;
+  date.Get()->vt = VT_DATE;
+  date.Get()->date = due;
+  args.push_back(std::move(date));
+  args.push_back(Variant::String(comment));
+  args.push_back(Variant::Long(option));
+  args.push_back(Variant::String(application));
+  args.push_back(Variant::String(text));
+  return Call(member::kCheckOut, std::move(args)).hr;
+}
+
+HRESULT Document::CheckIn(const std::wstring& path, LONG mode, LONG option1, LONG option2,
+                          const std::wstring& application, const std::wstring& text1,
+                          const std::wstring& text2, LONG* result) const {
+  LONG answer = 0;
+  Args args;
+  args.push_back(Variant::String(path));
+  args.push_back(Variant::Long(mode));
+  args.push_back(Variant::Long(option1));
+  args.push_back(Variant::Long(option2));
+  args.push_back(Variant::String(application));
+  args.push_back(Variant::String(text1));
+  args.push_back(Variant::String(text2));
+  Variant out;
+  out.Get()->vt = VT_BYREF | VT_I4;
+  out.Get()->plVal = &answer;
+  args.push_back(std::move(out));
+  HRESULT hr = Call(member::kCheckIn, std::move(args)).hr;
+  if (result) *result = answer;
+  return hr;
+}
+
+HRESULT Document::UnlockContent() const { return Call(member::kUnlockContent).hr; }
+
+HRESULT Document::RelateDocument(LONG number, const std::wstring& text, bool& related) const {
+  VARIANT_BOOL answer = VARIANT_FALSE;
+  Args args;
+  args.push_back(Variant::Long(number));
+  args.push_back(Variant::String(text));
+  Variant out;
+  out.Get()->vt = VT_BYREF | VT_BOOL;
+  out.Get()->pboolVal = &answer;
+  args.push_back(std::move(out));
+  HRESULT hr = Call(member::kRelateDocument, std::move(args)).hr;
+  related = SUCCEEDED(hr) && answer == VARIANT_TRUE;
+  return hr;
+}
+
 Got<Variant> Document::Attribute(LONG number) const {
   Args args;
   args.push_back(Variant::Long(number));

@@ -78,11 +78,15 @@ class Session : public Object {
   Got<Object> DMS() const { return ObjectProperty(member::kDMS); }
 };
 
+class Document;
+
 class Database : public Object {
  public:
   using Object::Object;
   Got<std::wstring> Name() const { return StringProperty(member::kName); }
   Got<Session> GetSession() const;
+  // A new document object of this database, not yet stored.
+  Got<Document> CreateDocument() const;
 };
 
 // Document types, users, classes: objects known by their name.
@@ -123,6 +127,22 @@ class Document : public Object {
   Got<Database> GetDatabase() const;
   Got<DocumentType> Type() const;
   Got<vpdf::Variant> Attribute(LONG number) const;
+  // The folders that hold the document: a collection with Count and Item (from 1).
+  Got<Object> Folders() const { return ObjectProperty(member::kFolders); }
+  HRESULT PutCheckoutPath(const std::wstring& path) const;
+  // Checks the document out to `path`: mode, due date, comment, option, application name and
+  // a further text.
+  HRESULT CheckOut(const std::wstring& path, LONG mode, DATE due, const std::wstring& comment,
+                   LONG option, const std::wstring& application, const std::wstring& text) const;
+  // Checks the document in from `path`: mode, two options, application name, two texts;
+  // `result` (may be null) receives the client's answer.
+  HRESULT CheckIn(const std::wstring& path, LONG mode, LONG option1, LONG option2,
+                  const std::wstring& application, const std::wstring& text1,
+                  const std::wstring& text2, LONG* result = nullptr) const;
+  // Releases the checkout.
+  HRESULT UnlockContent() const;
+  // Relates this document to document `number`; `related` is the client's answer.
+  HRESULT RelateDocument(LONG number, const std::wstring& text, bool& related) const;
   // Copies the document's content to `path`; a negative result is a failure.
   HRESULT GetCopy(const std::wstring& path) const;
 };

@@ -17,6 +17,14 @@ inline constexpr wchar_t kCheckedOut[] = L"CheckedOut";
 inline constexpr wchar_t kGetAttributeValueByID[] = L"GetAttributeValueByID";
 inline constexpr wchar_t kGetCopy[] = L"GetCopy";
 
+// Storing documents: check-out and check-in, relations, the folders that hold a document
+inline constexpr wchar_t kCheckOut[] = L"CheckOut";
+inline constexpr wchar_t kCheckIn[] = L"CheckIn";
+inline constexpr wchar_t kUnlockContent[] = L"UnlockContent";
+inline constexpr wchar_t kRelateDocument[] = L"RelateDocument";
+inline constexpr wchar_t kFolders[] = L"Folders";
+inline constexpr wchar_t kCreateDocument[] = L"CreateDocument";
+
 // Document types
 inline constexpr wchar_t kApplicationExtension[] = L"ApplicationExtension";
 inline constexpr wchar_t kID[] = L"ID";

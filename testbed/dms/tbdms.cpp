@@ -246,6 +246,16 @@ long ArgLong(VARIANT* arg) {
   return number;
 }
 
+// An argument as text for the records; a date as its number of days.
+std::wstring ArgText(VARIANT* arg) {
+  VARIANT v;
+  VariantInit(&v);
+  VariantCopyInd(&v, arg);
+  std::wstring text = v.vt == VT_DATE ? std::to_wstring(v.date) : ArgString(&v);
+  VariantClear(&v);
+  return text;
+}
+
 }  // namespace
 
 AutoObject* NewObject() { return new Plain; }
@@ -267,6 +277,11 @@ Database* Database::Create(const std::wstring& name, Session* session) {
   database->Answer(kINRTDatabase);
   database->SetString(L"Name", name);
   database->SetObject(L"Session", session);
+  database->SetMethod(L"CreateDocument", [database](std::vector<VARIANT*>&, VARIANT* result) {
+    result->vt = VT_DISPATCH;
+    result->pdispVal = Document::Create(database, 0, 0, L"", L"", L"", L"");
+    return S_OK;
+  });
   return database;
 }
 
@@ -317,6 +332,45 @@ Document* Document::Create(Database* database, long number, long version,
     document->m_history.push_back({ArgLong(args[0]), ArgString(args[1]), ArgLong(args[2]),
                                    ArgLong(args[3]), ArgString(args[4]), ArgString(args[5]),
                                    ArgString(args[6])});
+    return S_OK;
+  });
+  auto record = [document](const wchar_t* member, std::vector<VARIANT*>& args) {
+    MemberCall call;
+    call.member = member;
+    for (VARIANT* arg : args) call.args.push_back(ArgText(arg));
+    call.fileExisted = !call.args.empty() && !call.args[0].empty() &&
+                       GetFileAttributesW(call.args[0].c_str()) != INVALID_FILE_ATTRIBUTES;
+    document->m_recorded.push_back(std::move(call));
+  };
+  // CheckOut(path, mode, due, comment, option, application, text)
+  document->SetMethod(L"CheckOut", [document, record](std::vector<VARIANT*>& args, VARIANT*) {
+    if (args.size() < 7) return DISP_E_BADPARAMCOUNT;
+    record(L"CheckOut", args);
+    std::wstring target = ArgString(args[0]);
+    if (!document->m_content.empty()) CopyFileW(document->m_content.c_str(), target.c_str(), FALSE);
+    document->SetBool(L"CheckedOut", true);
+    document->SetString(L"CheckoutPath", target);
+    return S_OK;
+  });
+  // CheckIn(path, mode, option, option, application, text, text, [out] result)
+  document->SetMethod(L"CheckIn", [document, record](std::vector<VARIANT*>& args, VARIANT*) {
+    if (args.size() < 7) return DISP_E_BADPARAMCOUNT;
+    record(L"CheckIn", args);
+    if (args.size() > 7 && args[7]->vt == (VT_BYREF | VT_I4)) *args[7]->plVal = 0;
+    document->SetBool(L"CheckedOut", false);
+    return S_OK;
+  });
+  document->SetMethod(L"UnlockContent", [document, record](std::vector<VARIANT*>& args, VARIANT*) {
+    record(L"UnlockContent", args);
+    document->SetBool(L"CheckedOut", false);
+    return S_OK;
+  });
+  // RelateDocument(number, text, [out] related)
+  document->SetMethod(L"RelateDocument", [record](std::vector<VARIANT*>& args, VARIANT*) {
+    if (args.size() < 3) return DISP_E_BADPARAMCOUNT;
+    std::vector<VARIANT*> given(args.begin(), args.begin() + 2);
+    record(L"RelateDocument", given);
+    if (args[2]->vt == (VT_BYREF | VT_BOOL)) *args[2]->pboolVal = VARIANT_TRUE;
     return S_OK;
   });
   return document;

@@ -90,7 +90,7 @@ class Session;
 
 class TBDMS_API Database : public AutoObject {
  public:
-  // Name, Session.
+  // Name, Session; CreateDocument gives a new, empty Document of this database.
   static Database* Create(const std::wstring& name, Session* session);
 };
 
@@ -107,6 +107,13 @@ struct HistoryEntry {
   std::wstring comment, text1, text2;
 };
 
+// One call of CheckOut, CheckIn, UnlockContent or RelateDocument on a document.
+struct MemberCall {
+  std::wstring member;
+  std::vector<std::wstring> args;  // each as text; a date as its number of days
+  bool fileExisted = false;        // the first argument named an existing file at the call
+};
+
 class TBDMS_API Document : public AutoObject {
  public:
   // A document whose content is the file `contentPath` (copied out by GetCopy).
@@ -117,6 +124,9 @@ class TBDMS_API Document : public AutoObject {
   std::vector<std::wstring> Copies() const { return m_copies; }
   std::vector<HistoryEntry> History() const { return m_history; }
   void SetAttribute(long number, const VARIANT& value);
+  // CheckOut (copies the content to the path), CheckIn, UnlockContent and RelateDocument
+  // (answers true) as they were called, in order.
+  std::vector<MemberCall> Recorded() const { return m_recorded; }
 
  private:
   Document();
@@ -124,6 +134,7 @@ class TBDMS_API Document : public AutoObject {
   std::vector<std::wstring> m_copies;
   std::vector<HistoryEntry> m_history;
   std::map<long, VARIANT> m_attributes;
+  std::vector<MemberCall> m_recorded;
 };
 
 // A shortcut object: Resolve gives `target`.
