@@ -1,0 +1,307 @@
+// Create PDF: the run that copies the selected documents out of the DMS, converts each to PDF,
+// merges them in the user's order when asked, and hands every result to SaveResult.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "commands/createpdf/create_pdf.h"
+#include "commands/execute_guard.h"
+#include "convutils/conv_utils.h"
+#include "convutils/log.h"
+#include "convutils/temp_files.h"
+#include "convutils/usage_analytics.h"
+#include "outside/companions.h"
+#include "outside/dms.h"
+#include "ui/merge_sort_dlg.h"
+
+// Last: it marks the unbounded string functions of the headers above as deprecated.
+#include <strsafe.h>
+
+namespace vpdf {
+namespace {
+
+constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\CreatePDF");
+
+constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
+constexpr wchar_t kTrackingId[] = L"UA-271828182-1";
+constexpr wchar_t kSelectedNRTDocuments[] = L"SelectedNRTDocuments";
+constexpr wchar_t kSelectedIManObjects[] = L"SelectedIManObjects";
+constexpr VARTYPE kSelectionType = VT_ARRAY | VT_DISPATCH;
+
+std::wstring Lower(std::wstring text) {
+  if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+bool IsXps(const std::wstring& extension) { return extension == L"xps" || extension == L"oxps"; }
+
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void DeleteIfExists(const std::wstring& path) {
+  if (!path.empty() && Exists(path)) DeleteFileW(path.c_str());
+}
+
+// The copy's path in a MAX_PATH buffer (cut when longer) with its extension replaced by ".pdf".
+std::wstring PdfPathFor(const std::wstring& copyPath) {
+  wchar_t buffer[MAX_PATH] = {};
+  HRESULT hr = StringCchCopyW(buffer, MAX_PATH, copyPath.c_str());
+  if (FAILED(hr)) {
+    wchar_t code[16];
+    StringCchPrintfW(code, 16, L"%X", static_cast<unsigned>(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER)));
+    const std::wstring text = L"\nStringCchCopy HRESULT=" + std::wstring(code) + L", File=" +
+                              WidenAnsi(__FILE__) + L", Line=" + std::to_wstring(__LINE__);
+    OutputDebugStringW(text.c_str());
+  }
+  std::wstring path(buffer);
+  const std::size_t slash = path.find_last_of(L"\\/");
+  const std::size_t dot = path.rfind(L'.');
+  if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash))
+    path.erase(dot);
+  return path + L".pdf";
+}
+
+// The main window of the client this add-in runs in: the dialog's owner.
+BOOL CALLBACK FindMainWindow(HWND window, LPARAM parameter) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
+      GetWindow(window, GW_OWNER))
+    return TRUE;
+  *reinterpret_cast<HWND*>(parameter) = window;
+  return FALSE;
+}
+
+HWND ClientMainWindow() {
+  HWND window = nullptr;
+  EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&window));
+  return window;
+}
+
+// One document's conversion, shared by the merge and the single-file path.
+struct Conversion {
+  std::wstring extension;  // lower case
+  std::wstring copyPath;
+  std::wstring pdfPath;
+  bool converted = false;
+};
+
+// Copies `document` out and converts the copy. A copy whose conversion failed is deleted
+// again; on success both files stay for the caller. `taken` lists PDF paths of this run that
+// the new PDF must not overwrite.
+Conversion Convert(CCreatePDF_I& command, const dms::Document& document, HRESULT& lastHr,
+                   const std::vector<std::wstring>& taken = {}) {
+  Conversion c;
+  c.extension = Lower(document.Extension().Value());
+  if (FAILED(MakeDocumentTempPath(document, c.copyPath, c.extension.c_str())))
+    c.copyPath.clear();
+  kLog.Trace("pSelectedDoc: GetTempFile: %S, GetExtension: %S", c.copyPath.c_str(),
+             c.extension.c_str());
+  lastHr = command.GetMethods(document.Get());
+
+  if (c.extension == L"pdf") {
+    kLog.Trace("pSelectedDoc: bstrExt == pdf");
+    return c;
+  }
+  if (c.copyPath.empty()) {
+    kLog.Warning("pSelectedDoc: no temporary path");
+    return c;
+  }
+  lastHr = document.GetCopy(c.copyPath);
+  if (FAILED(lastHr)) {
+    kLog.Warning("pSelectedDoc->GetCopy() failed");
+    DeleteIfExists(c.copyPath);
+    return c;
+  }
+
+  c.pdfPath = PdfPathFor(c.copyPath);
+  // Two documents of one name but different types would share one PDF name.
+  auto isTaken = [&](const std::wstring& path) {
+    for (const std::wstring& other : taken)
+      if (CompareStringOrdinal(other.c_str(), -1, path.c_str(), -1, TRUE) == CSTR_EQUAL)
+        return true;
+    return false;
+  };
+  if (isTaken(c.pdfPath)) {
+    const std::wstring stem = c.pdfPath.substr(0, c.pdfPath.size() - 4);
+    for (unsigned n = 1; isTaken(c.pdfPath) || Exists(c.pdfPath); ++n) {
+      wchar_t number[16];
+      StringCchPrintfW(number, 16, L"%.3u", n);
+      c.pdfPath = stem + number + L".pdf";
+    }
+  }
+
+  if (IsXps(c.extension)) {
+    c.converted = CConvUtils::ConvertXPSToPDF(c.copyPath.c_str(), c.pdfPath.c_str(), 15, 0, 0);
+  } else {
+    c.converted = CConvUtils::PrintPDFWithHelper(c.copyPath.c_str(), c.pdfPath.c_str(), false,
+                                                 false);
+  }
+  if (!c.converted) {
+    kLog.Warning("Conversion to PDF failed: %S", c.copyPath.c_str());
+    DeleteIfExists(c.copyPath);
+    DeleteIfExists(c.pdfPath);
+  }
+  return c;
+}
+
+enum class Outcome { kGoOn, kEnd };
+
+// One PDF per document, in selection order, each saved on its own.
+Outcome SingleFiles(CCreatePDF_I& command, VARIANT* selection, LONG lower, LONG upper) {
+  kLog.Trace("!MergeSortDlg");
+  for (LONG i = lower; i <= upper; ++i) {
+    LONG index = i;
+    ComPtr<IDispatch> selected;
+    if (FAILED(command.GetSelectedDoc(selection, &index, selected.Put()))) {
+      if (index == -1) return Outcome::kEnd;
+      break;
+    }
+    dms::Document document{selected};
+    HRESULT hr = S_OK;
+    Conversion c = Convert(command, document, hr);
+    if (!c.converted) continue;
+    command.SaveResult(selected.Get(), c.pdfPath, c.copyPath, {selected}, false);
+  }
+  return Outcome::kGoOn;
+}
+
+// The PDFs merged into the first one through the merge plug-in: its last result, 0 on success.
+int MergeIntoFirst(const std::vector<std::wstring>& pdfs) {
+  const outside::PdfJoin* join = outside::PdfJoinPlugin();
+  if (!join) {
+    kLog.Error("PdfJoinPlugin not available");
+    return -1;
+  }
+  int result = join->InitPDFAttach(0);
+  kLog.Trace("InitPDFAttach() %d", result);
+  if (result != 0) return result;
+  void* handle = nullptr;
+  int step = join->DoOpenFile(pdfs.front().c_str(), &handle, "");
+  kLog.Trace("DoOpenFile() %d", step);
+  for (std::size_t i = 1; i < pdfs.size(); ++i) {
+    step = join->DoMerge2(handle, pdfs[i].c_str(), L"", L"", L"", L"", "", 0);
+    kLog.Trace("DoMerge2() %d", step);
+  }
+  step = join->DoSaveFile(pdfs.front().c_str(), handle, 0);
+  kLog.Trace("DoSaveFile() %d", step);
+  return join->EndPDFAttach(0);
+}
+
+// The documents of the dialog's list converted, merged in that order and saved once.
+void MergeFiles(CCreatePDF_I& command, const doc_list& ordered) {
+  kLog.Trace("Merge ....");
+  CCreatePDF_I::merging = 1;
+  {
+    CCreatePDF_I::MergeState state;
+    for (const auto& record : ordered)
+      if (record) command.ConvertForMerge(state, *record);
+    // Each copy stays until all are converted, so that no two documents share a name.
+    for (const std::wstring& copy : state.copies) DeleteIfExists(copy);
+    state.copies.clear();
+
+    if (state.pdfs.empty() || !state.first) {
+      kLog.Warning("Merge: no document could be converted");
+    } else {
+      const int result = MergeIntoFirst(state.pdfs);
+      kLog.Trace("SaveResult() %d", result);
+      if (result == 0)
+        command.SaveResult(state.first.Get(), state.firstPdf, state.firstSource.Str(),
+                           state.documents, true);
+    }
+  }  // the state deletes every PDF that is left
+  CCreatePDF_I::merging = 0;
+}
+
+}  // namespace
+
+CCreatePDF_I::MergeState::~MergeState() {
+  for (const std::wstring& copy : copies) DeleteIfExists(copy);
+  for (const std::wstring& pdf : pdfs) DeleteIfExists(pdf);
+}
+
+void CCreatePDF_I::ConvertForMerge(MergeState& state, const doc_description_COM& record) {
+  dms::Document document{ComPtr<IDispatch>(record.document())};
+  Conversion c = Convert(*this, document, state.hr, state.pdfs);
+  if (!c.converted) return;
+  state.copies.push_back(c.copyPath);
+  state.pdfs.push_back(c.pdfPath);
+  state.documents.push_back(ComPtr<IDispatch>(record.document()));
+  if (!state.first) {
+    state.first = ComPtr<IDispatch>(record.document());
+    state.firstSource = Bstr(c.copyPath);
+    StringCchCopyW(state.firstPdf, MAX_PATH, c.pdfPath.c_str());
+  }
+}
+
+STDMETHODIMP CCreatePDF_I::Execute() {
+  if (busy == 1) return S_OK;
+  merging = 0;
+
+  RunGuarded(kLog, [&] {
+    CUsageAnalytics analytics(kProductKey, kTrackingId);
+    analytics.AddField(L"ec", L"iManage");
+    analytics.AddField(L"ea", L"Create PDF");
+    analytics.AddField(L"el", L"From DMS");
+    analytics.Send();
+
+    kLog.Trace("****************** CreatePDF Execute() START ******************");
+    Variant selection;
+    if (FAILED(GetContextValue(kSelectedNRTDocuments, kSelectionType, selection.Put())) &&
+        FAILED(GetContextValue(kSelectedIManObjects, kSelectionType, selection.Put())))
+      return;
+    LONG lower = 0, upper = 0;
+    if (FAILED(GetBounds(selection.Get(), &lower, &upper))) return;
+
+    doc_list list;
+    if (upper > lower) {
+      for (LONG i = lower; i <= upper; ++i) {
+        LONG index = i;
+        ComPtr<IDispatch> document;
+        if (FAILED(GetSelectedDoc(selection.Get(), &index, document.Put()))) {
+          if (index == -1) return;
+          break;
+        }
+        if (FAILED(AppendDocDescription(document.Get(), list))) break;
+      }
+    }
+
+    bool merge = false;
+    doc_list ordered;
+    if (!list.empty()) {
+      m_langOffset = DetectUILanguage();
+      kLog.Trace("CCreatePDF_I::Execute() m_langOffset : %d", m_langOffset);
+      kLog.Trace("MergeSortDlg");
+      busy = 1;
+      MergeSortDlg dialog(L"iManage Work", L"merge_dialog_size", false, AsDocDescriptions(list),
+                          m_langOffset, ClientMainWindow());
+      const INT_PTR result = dialog.DoModal();
+      if (result != IDOK) {
+        if (result == IDCANCEL)
+          kLog.Trace("IDCANCEL");
+        else if (result == IDABORT || result == 5)
+          kLog.Trace("IDABORT");
+        else
+          kLog.Trace("S_OK %d", static_cast<int>(result));
+        return;
+      }
+      kLog.Trace("MergeSortDlg IDOK");
+      merge = dialog.merge_documents();
+      ordered = dialog.output_as<doc_description_COM>();
+    }
+
+    if (merge) {
+      MergeFiles(*this, ordered);
+    } else if (SingleFiles(*this, selection.Get(), lower, upper) == Outcome::kEnd) {
+      return;
+    }
+    kLog.Trace("******************* CreatePDF Execute() END *******************");
+  });
+  // Every way out, thrown or not, ends the run.
+  busy = 0;
+  merging = 0;
+  return S_OK;
+}
+
+}  // namespace vpdf

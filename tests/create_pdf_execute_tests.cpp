@@ -1,0 +1,463 @@
+// Create PDF's run: the selected testbed documents are copied out, printed or converted by the
+// testbed's helpers, merged by its plug-in in the order set in the real merge dialog (driven
+// from a second thread), and handed on to be saved.
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "commands/createpdf/create_pdf.h"
+#include "testbed/agents/journal.h"
+#include "testbed/dms/tbdms.h"
+#include "tests/dialog_driver.h"
+#include "tests/testing/registry.h"
+#include "tests/testing/trace_log.h"
+
+namespace {
+
+using testing_support::TraceLog;
+using testing_support::TraceRecord;
+using vpdf::CCreatePDF_I;
+using vpdf::ComPtr;
+
+constexpr wchar_t kSettingsKey[] = L"Software\\Ostrel\\PDF\\V1";
+constexpr wchar_t kDialogKey[] = L"Software\\Ostrel\\PDF\\V1\\iManage Work";
+constexpr char kSaveStart[] = "****************** CreatePDF SaveResult() START ******************";
+constexpr char kExecuteStart[] = "****************** CreatePDF Execute() START ******************";
+constexpr char kExecuteEnd[] = "******************* CreatePDF Execute() END *******************";
+constexpr int kMergeRadio = 217, kSingleRadio = 218, kUp = 214, kList = 216;
+
+std::wstring TempPath() {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, buffer);
+  return buffer;
+}
+
+// The names directly inside the temporary folder.
+std::set<std::wstring> TempListing() {
+  std::set<std::wstring> names;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((TempPath() + L"*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    names.insert(data.cFileName);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  return names;
+}
+
+std::string Utf8(const std::wstring& text) {
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(size > 0 ? size - 1 : 0, '\0');
+  if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+std::wstring FileName(const std::wstring& path) {
+  return path.substr(path.find_last_of(L'\\') + 1);
+}
+
+// Answers the dialogs that the test thread shows, one script per dialog in turn; a dialog
+// beyond the scripts is cancelled. Records each dialog's title.
+class DialogSequence {
+ public:
+  using Script = std::function<void(HWND)>;
+  explicit DialogSequence(std::vector<Script> scripts)
+      : m_ui(GetCurrentThreadId()), m_scripts(std::move(scripts)) {
+    m_thread = std::thread([this] { Run(); });
+  }
+  ~DialogSequence() { Stop(); }
+  void Stop() {
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
+  }
+  const std::vector<std::wstring>& Titles() const { return m_titles; }
+
+ private:
+  static BOOL CALLBACK Find(HWND window, LPARAM found) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
+      *reinterpret_cast<HWND*>(found) = window;
+      return FALSE;
+    }
+    return TRUE;
+  }
+  void Run() {
+    while (!m_stop) {
+      HWND dialog = nullptr;
+      EnumThreadWindows(m_ui, Find, reinterpret_cast<LPARAM>(&dialog));
+      if (!dialog) {
+        Sleep(20);
+        continue;
+      }
+      m_titles.push_back(testing_support::Text(dialog));
+      if (m_next < m_scripts.size())
+        m_scripts[m_next++](dialog);
+      else
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      for (int i = 0; i < 500 && IsWindow(dialog) && IsWindowVisible(dialog); ++i) Sleep(20);
+      if (IsWindow(dialog) && IsWindowVisible(dialog)) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      while (IsWindow(dialog) && IsWindowVisible(dialog)) Sleep(20);
+    }
+  }
+
+  DWORD m_ui;
+  std::vector<Script> m_scripts;
+  std::size_t m_next = 0;
+  std::vector<std::wstring> m_titles;
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
+};
+
+// Merge-dialog answers.
+DialogSequence::Script Answer(bool merge, std::vector<int> rowsUp = {}) {
+  return [merge, rowsUp](HWND dialog) {
+    testing_support::Click(dialog, merge ? kMergeRadio : kSingleRadio);
+    HWND list = testing_support::Control(dialog, kList);
+    for (int row : rowsUp) {
+      testing_support::SelectRow(list, row);
+      testing_support::Click(dialog, kUp);
+    }
+    testing_support::Click(dialog, IDOK);
+  };
+}
+DialogSequence::Script Cancel() {
+  return [](HWND dialog) { testing_support::Click(dialog, IDCANCEL); };
+}
+
+class CreatePdfExecute : public testing::Test {
+ protected:
+  void SetUp() override {
+    keys = std::make_unique<testing_support::ScopedRegistryKeys>(
+        std::vector<std::pair<HKEY, std::wstring>>{{HKEY_CURRENT_USER, kSettingsKey},
+                                                   {HKEY_LOCAL_MACHINE, kSettingsKey}});
+    controls = std::make_unique<testbed::ScopedAgentControls>();
+    testbed::PointProductAt(testbed::ProductFolder());
+    content = TempPath() + L"cpdf_execute_content";
+    CreateDirectoryW(content.c_str(), nullptr);
+    journal = std::make_unique<testbed::AgentJournal>();
+    log = std::make_unique<TraceLog>();
+    database = tb::Database::Create(L"WORKSITE", nullptr);
+    before = TempListing();
+    command = ComPtr<vpdf::CCreatePDF>(new vpdf::CCreatePDF);
+    ASSERT_EQ(S_OK, tb::NewContextItems(context.Put()));
+    ASSERT_EQ(S_OK, command->putref_Context(context.Get()));
+  }
+  void TearDown() override {
+    EXPECT_EQ(0, CCreatePDF_I::busy);
+    EXPECT_EQ(0, CCreatePDF_I::merging);
+    // The usage helper is not waited for by the command.
+    journal->WaitFor(testbed::kUsageStatsExe, 1, 5000);
+    Sleep(200);
+    EXPECT_EQ(before, TempListing()) << "the temporary folder changed";
+    for (IDispatch* object : owned) object->Release();
+    owned.clear();
+    database->Release();
+    command.Reset();
+    context.Reset();
+    EXPECT_EQ(0, tb::LiveObjects()) << "a client object was not released";
+    log.reset();
+    journal.reset();
+    std::wstring pattern = content + L"\\*";
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(pattern.c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        DeleteFileW((content + L"\\" + data.cFileName).c_str());
+      } while (FindNextFileW(find, &data));
+      FindClose(find);
+    }
+    RemoveDirectoryW(content.c_str());
+  }
+
+  // A text document whose content shows `name`; released at the end.
+  tb::Document* TextDoc(const std::wstring& name, long number, const std::wstring& file = {}) {
+    std::wstring path = content + L"\\" + (file.empty() ? name : file) + L".txt";
+    std::ofstream(path.c_str(), std::ios::binary) << "Content of " << Utf8(name) << "\r\n";
+    tb::Document* document =
+        tb::Document::Create(database, number, 1, name, L"ANSI", L"TXT", path);
+    owned.push_back(document);
+    return document;
+  }
+  void Select(const std::vector<IDispatch*>& objects) {
+    VARIANT value;
+    value.vt = VT_ARRAY | VT_DISPATCH;
+    value.parray = tb::DispatchArray(objects);
+    BSTR name = SysAllocString(L"SelectedNRTDocuments");
+    ASSERT_EQ(S_OK, context->Add(name, value));
+    SysFreeString(name);
+    VariantClear(&value);
+  }
+  // The file names of the sources that the print agent was given, in order.
+  std::vector<std::wstring> Printed() const {
+    std::vector<std::wstring> names;
+    for (const auto& entry : journal->Entries(testbed::kPrintAgentExe)) {
+      std::wstring args = entry.Arguments();
+      std::size_t open = args.find(L'"'), close = args.find(L'"', open + 1);
+      names.push_back(FileName(args.substr(open + 1, close - open - 1)));
+    }
+    return names;
+  }
+  std::vector<std::wstring> MergeCalls() const {
+    std::vector<std::wstring> calls;
+    for (const auto& entry : journal->Entries(testbed::kMergePlugin))
+      calls.push_back(entry.commandLine + L" -> " + entry.what);
+    return calls;
+  }
+  std::string Temp(const std::wstring& name) const { return Utf8(TempPath() + name); }
+
+  std::unique_ptr<testing_support::ScopedRegistryKeys> keys;
+  std::unique_ptr<testbed::ScopedAgentControls> controls;
+  std::unique_ptr<testbed::AgentJournal> journal;
+  std::unique_ptr<TraceLog> log;
+  std::wstring content;
+  std::set<std::wstring> before;
+  tb::Database* database = nullptr;
+  ComPtr<vpdf::CCreatePDF> command;
+  ComPtr<IContextItems> context;
+  std::vector<IDispatch*> owned;
+};
+
+// --- Without the merge dialog ---
+
+TEST_F(CreatePdfExecute, OneDocumentIsConvertedAndSavedAloneWithoutDialog) {
+  Select({TextDoc(L"Budget", 101)});
+  DialogSequence dialogs({});
+  EXPECT_EQ(S_OK, command->Execute());
+  dialogs.Stop();
+  EXPECT_TRUE(std::none_of(dialogs.Titles().begin(), dialogs.Titles().end(),
+                           [](const std::wstring& t) { return t == L"Merge items to one PDF"; }));
+  EXPECT_EQ(std::vector<std::wstring>{L"Budget.txt"}, Printed());
+  EXPECT_EQ(1, log->Count(kSaveStart));
+  EXPECT_TRUE(log->Has("!MergeSortDlg"));
+  EXPECT_FALSE(log->Has("MergeSortDlg"));
+  EXPECT_TRUE(log->Has("pSelectedDoc: GetTempFile: " + Temp(L"Budget.txt") + ", GetExtension: txt"));
+  EXPECT_LT(log->IndexOf(kExecuteStart), log->IndexOf(kSaveStart));
+  EXPECT_LT(log->IndexOf(kSaveStart), log->IndexOf(kExecuteEnd));
+  EXPECT_TRUE(MergeCalls().empty());
+}
+
+TEST_F(CreatePdfExecute, XpsDocumentIsConvertedWithoutThePrintAgent) {
+  std::wstring path = content + L"\\plan.xps";
+  ASSERT_TRUE(testbed::WriteXpsPackage(path, 2));
+  tb::Document* plan = tb::Document::Create(database, 7, 2, L"Floor plan", L"XPS", L"XPS", path);
+  owned.push_back(plan);
+  Select({plan});
+  EXPECT_EQ(S_OK, command->Execute());
+  EXPECT_TRUE(Printed().empty());
+  auto raster = journal->Entries(testbed::kRasterLibrary);
+  ASSERT_EQ(1u, raster.size());
+  EXPECT_EQ(L"P4ToPDFConvert(\"" + TempPath() + L"Floor plan.xps\", \"" + TempPath() +
+                L"Floor plan.pdf\", 15, 0, 0)",
+            raster[0].commandLine);
+  EXPECT_EQ(L"0, pdf 2 pages", raster[0].what);
+  EXPECT_EQ(1, log->Count(kSaveStart));
+}
+
+TEST_F(CreatePdfExecute, PdfDocumentsAreLeftOutAndNothingIsSaved) {
+  tb::Document* pdf = tb::Document::Create(database, 9, 1, L"Scan", L"ACROBAT", L"PDF", L"");
+  owned.push_back(pdf);
+  Select({pdf});
+  EXPECT_EQ(S_OK, command->Execute());
+  EXPECT_TRUE(log->Has("pSelectedDoc: bstrExt == pdf"));
+  EXPECT_EQ(0, log->Count(kSaveStart));
+  EXPECT_EQ(0, pdf->Calls(L"GetCopy"));
+}
+
+TEST_F(CreatePdfExecute, AFailingObjectModelCallIsCaughtAndEndsTheRun) {
+  tb::Document* document = TextDoc(L"Broken", 5);
+  document->Fail(L"Extension", E_ACCESSDENIED);
+  Select({document});
+  EXPECT_EQ(S_OK, command->Execute());
+  TraceRecord record;
+  bool found = false;
+  for (const auto& r : log->Records())
+    if (r.text.rfind("Exception in Execute, com error is: ", 0) == 0) {
+      record = r;
+      found = true;
+    }
+  ASSERT_TRUE(found);
+  EXPECT_EQ(2, record.level);
+  EXPECT_FALSE(log->Has(kExecuteEnd));
+}
+
+// --- Through the merge dialog ---
+
+TEST_F(CreatePdfExecute, MergeFollowsTheOrderSetInTheDialog) {
+  Select({TextDoc(L"Alpha", 1), TextDoc(L"Beta", 2), TextDoc(L"Gamma", 3)});
+  DialogSequence dialogs({Answer(true, {2})});  // Gamma one place up
+  EXPECT_EQ(S_OK, command->Execute());
+  dialogs.Stop();
+  ASSERT_FALSE(dialogs.Titles().empty());
+  EXPECT_EQ(L"Merge items to one PDF", dialogs.Titles()[0]);
+
+  EXPECT_EQ((std::vector<std::wstring>{L"Alpha.txt", L"Gamma.txt", L"Beta.txt"}), Printed());
+  const std::wstring t = TempPath();
+  EXPECT_EQ((std::vector<std::wstring>{
+                L"InitPDFAttach(0) -> 0",
+                L"DoOpenFile(\"" + t + L"Alpha.pdf\", \"\") -> 0, handle 1, 1 pages",
+                L"DoMerge2(handle 1, \"" + t + L"Gamma.pdf\", \"\", \"\", \"\", \"\", \"\", 0) -> 0, 2 pages",
+                L"DoMerge2(handle 1, \"" + t + L"Beta.pdf\", \"\", \"\", \"\", \"\", \"\", 0) -> 0, 3 pages",
+                L"DoSaveFile(\"" + t + L"Alpha.pdf\", handle 1, 0) -> 0, 3 pages written",
+                L"EndPDFAttach(0) -> 0"}),
+            MergeCalls());
+  EXPECT_EQ(1, log->Count(kSaveStart));
+  EXPECT_LT(log->IndexOf("MergeSortDlg IDOK"), log->IndexOf("Merge ...."));
+  EXPECT_LT(log->IndexOf("InitPDFAttach() 0"), log->IndexOf("SaveResult() 0"));
+  EXPECT_EQ(2, log->Count("DoMerge2() 0"));
+  EXPECT_LT(log->IndexOf("SaveResult() 0"), log->IndexOf(kSaveStart));
+  EXPECT_TRUE(log->Has(kExecuteEnd));
+}
+
+TEST_F(CreatePdfExecute, SingleFilesKeepTheSelectionOrder) {
+  Select({TextDoc(L"Alpha", 1), TextDoc(L"Beta", 2), TextDoc(L"Gamma", 3)});
+  DialogSequence dialogs({Answer(false)});
+  EXPECT_EQ(S_OK, command->Execute());
+  dialogs.Stop();
+  EXPECT_EQ((std::vector<std::wstring>{L"Alpha.txt", L"Beta.txt", L"Gamma.txt"}), Printed());
+  EXPECT_EQ(3, log->Count(kSaveStart));
+  EXPECT_TRUE(log->Has("MergeSortDlg IDOK"));
+  EXPECT_TRUE(log->Has("!MergeSortDlg"));
+  EXPECT_TRUE(MergeCalls().empty());
+}
+
+TEST_F(CreatePdfExecute, DocumentsThatCannotBeCopiedOrPrintedAreLeftOut) {
+  tb::Document* alpha = TextDoc(L"Alpha", 1);
+  tb::Document* beta = TextDoc(L"Beta", 2);
+  tb::Document* gamma = TextDoc(L"Gamma", 3);
+  beta->Fail(L"GetCopy", E_FAIL);
+  testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Gamma.txt", testbed::kFail);
+  Select({alpha, beta, gamma});
+  {
+    DialogSequence dialogs({Answer(false)});
+    EXPECT_EQ(S_OK, command->Execute());
+  }
+  EXPECT_EQ((std::vector<std::wstring>{L"Alpha.txt", L"Gamma.txt"}), Printed());
+  EXPECT_EQ(1, log->Count(kSaveStart));
+  TraceRecord record;
+  ASSERT_TRUE(log->Find("pSelectedDoc->GetCopy() failed", record));
+  EXPECT_EQ(1, record.level);
+
+  // The same in a merge: the two others are merged.
+  log->Clear();
+  journal->Clear();
+  testbed::ClearAgentControls();
+  beta->Fail(L"GetCopy", S_OK);
+  testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Alpha.txt", testbed::kFail);
+  {
+    DialogSequence dialogs({Answer(true)});
+    EXPECT_EQ(S_OK, command->Execute());
+  }
+  auto calls = MergeCalls();
+  ASSERT_EQ(5u, calls.size());
+  EXPECT_NE(std::wstring::npos, calls[1].find(L"DoOpenFile(\"" + TempPath() + L"Beta.pdf")) << Utf8(calls[1]);
+  EXPECT_NE(std::wstring::npos, calls[2].find(L"Gamma.pdf")) << Utf8(calls[2]);
+  EXPECT_EQ(1, log->Count("DoMerge2() 0"));
+  EXPECT_EQ(1, log->Count(kSaveStart));
+}
+
+TEST_F(CreatePdfExecute, FailedMergeSessionSavesNothing) {
+  Select({TextDoc(L"Alpha", 1), TextDoc(L"Beta", 2)});
+  testbed::SetMergeInitResult(7);
+  DialogSequence dialogs({Answer(true)});
+  EXPECT_EQ(S_OK, command->Execute());
+  dialogs.Stop();
+  EXPECT_EQ(2u, Printed().size());
+  EXPECT_TRUE(log->Has("InitPDFAttach() 7"));
+  EXPECT_TRUE(log->Has("SaveResult() 7"));
+  EXPECT_FALSE(log->Has("DoOpenFile() 0"));
+  EXPECT_EQ(0, log->Count(kSaveStart));
+}
+
+TEST_F(CreatePdfExecute, NamesOfForbiddenCharactersOnlyBecomeDmlThenDml001) {
+  Select({TextDoc(L"?*:", 1, L"first"), TextDoc(L"<|>", 2, L"second")});
+  DialogSequence dialogs({Answer(true)});
+  EXPECT_EQ(S_OK, command->Execute());
+  dialogs.Stop();
+  EXPECT_TRUE(log->Has("pSelectedDoc: GetTempFile: " + Temp(L"dml.txt") + ", GetExtension: txt"));
+  EXPECT_TRUE(log->Has("pSelectedDoc: GetTempFile: " + Temp(L"dml001.txt") + ", GetExtension: txt"));
+  EXPECT_EQ((std::vector<std::wstring>{L"dml.txt", L"dml001.txt"}), Printed());
+  auto calls = MergeCalls();
+  ASSERT_EQ(5u, calls.size());
+  EXPECT_NE(std::wstring::npos, calls[2].find(L"dml001.pdf\"")) << Utf8(calls[2]);
+  EXPECT_NE(std::wstring::npos, calls[3].find(L"2 pages written")) << Utf8(calls[3]);
+}
+
+TEST_F(CreatePdfExecute, CancelLeavesNothingBehind) {
+  Select({TextDoc(L"Alpha", 1), TextDoc(L"Beta", 2)});
+  DialogSequence dialogs({Cancel()});
+  EXPECT_EQ(S_OK, command->Execute());
+  dialogs.Stop();
+  EXPECT_EQ(1u, dialogs.Titles().size());
+  EXPECT_TRUE(log->Has("IDCANCEL"));
+  EXPECT_FALSE(log->Has(kExecuteEnd));
+  EXPECT_TRUE(Printed().empty());
+  EXPECT_EQ(0, log->Count(kSaveStart));
+  EXPECT_FALSE(testing_support::ValueExists(HKEY_CURRENT_USER, kDialogKey, L"do_merge"));
+  EXPECT_FALSE(testing_support::ValueExists(HKEY_CURRENT_USER, kDialogKey, L"how_to_save"));
+  EXPECT_TRUE(log->Has("MergeSortDlg"));
+  EXPECT_TRUE(log->Has("CCreatePDF_I::Execute() m_langOffset : 0"));
+}
+
+// A second Execute, reached while the first one's dialog pumps messages, returns at once.
+ComPtr<vpdf::CCreatePDF>* g_reentered = nullptr;
+HRESULT g_nestedResult = E_FAIL;
+LONG g_busyInside = -1;
+int g_nestedStarts = -1;
+TraceLog* g_log = nullptr;
+
+void CALLBACK Reenter(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  g_busyInside = CCreatePDF_I::busy;
+  int before = g_log->Count(kExecuteStart);
+  g_nestedResult = (*g_reentered)->Execute();
+  g_nestedStarts = g_log->Count(kExecuteStart) - before;
+}
+
+TEST_F(CreatePdfExecute, SecondExecuteWhileTheDialogIsUpReturnsAtOnce) {
+  Select({TextDoc(L"Alpha", 1), TextDoc(L"Beta", 2)});
+  g_reentered = &command;
+  g_log = log.get();
+  SetTimer(nullptr, 0, 100, Reenter);
+  DialogSequence dialogs({[](HWND dialog) {
+    for (int i = 0; i < 200 && g_nestedStarts < 0; ++i) Sleep(20);
+    testing_support::Click(dialog, IDCANCEL);
+  }});
+  EXPECT_EQ(S_OK, command->Execute());
+  dialogs.Stop();
+  EXPECT_EQ(S_OK, g_nestedResult);
+  EXPECT_EQ(1, g_busyInside);
+  EXPECT_EQ(0, g_nestedStarts);
+  EXPECT_EQ(1, log->Count(kExecuteStart));
+  EXPECT_EQ(1u, dialogs.Titles().size());
+  g_reentered = nullptr;
+  g_log = nullptr;
+}
+
+TEST_F(CreatePdfExecute, ExceptionAfterTheDialogClearsTheFlags) {
+  tb::Document* beta = TextDoc(L"Beta", 2);
+  Select({TextDoc(L"Alpha", 1), beta});
+  DialogSequence dialogs({[beta](HWND dialog) {
+    beta->Fail(L"Extension", E_ACCESSDENIED);
+    Answer(true)(dialog);
+  }});
+  EXPECT_EQ(S_OK, command->Execute());
+  dialogs.Stop();
+  EXPECT_TRUE(log->Has("Merge ...."));
+  bool caught = false;
+  for (const auto& r : log->Records())
+    caught = caught || r.text.rfind("Exception in Execute, com error is: ", 0) == 0;
+  EXPECT_TRUE(caught);
+  EXPECT_EQ(0, log->Count(kSaveStart));
+}
+
+}  // namespace
