@@ -209,4 +209,18 @@ HRESULT Document::GetCopy(const std::wstring& path) const {
   return S_OK;
 }
 
+HRESULT Document::AddHistory(LONG activity, const std::wstring& application, LONG number1,
+                             LONG number2, const std::wstring& comment, const std::wstring& text1,
+                             const std::wstring& text2) const {
+  Args args;
+  args.push_back(Variant::Long(activity));
+  args.push_back(Variant::String(application));
+  args.push_back(Variant::Long(number1));
+  args.push_back(Variant::Long(number2));
+  args.push_back(Variant::String(comment));
+  args.push_back(Variant::String(text1));
+  args.push_back(Variant::String(text2));
+  return Call(member::kAddHistory, std::move(args)).hr;
+}
+
 }  // namespace dms

@@ -145,6 +145,11 @@ class Document : public Object {
   HRESULT RelateDocument(LONG number, const std::wstring& text, bool& related) const;
   // Copies the document's content to `path`; a negative result is a failure.
   HRESULT GetCopy(const std::wstring& path) const;
+  // Records an entry in the document's history: activity code, application name, two
+  // numbers, comment and two further texts.
+  HRESULT AddHistory(LONG activity, const std::wstring& application, LONG number1, LONG number2,
+                     const std::wstring& comment, const std::wstring& text1,
+                     const std::wstring& text2) const;
 };
 
 }  // namespace dms

@@ -16,6 +16,7 @@ inline constexpr wchar_t kCheckoutPath[] = L"CheckoutPath";
 inline constexpr wchar_t kCheckedOut[] = L"CheckedOut";
 inline constexpr wchar_t kGetAttributeValueByID[] = L"GetAttributeValueByID";
 inline constexpr wchar_t kGetCopy[] = L"GetCopy";
+inline constexpr wchar_t kAddHistory[] = L"AddHistory";
 
 // Storing documents: check-out and check-in, relations, the folders that hold a document
 inline constexpr wchar_t kCheckOut[] = L"CheckOut";

@@ -1,0 +1,53 @@
+#include "commands/selected_items.h"
+
+namespace vpdf {
+
+SAFEARRAY* SelectionArray(const VARIANT* selection) {
+  return selection && selection->vt == kSelectionType ? selection->parray : nullptr;
+}
+
+bool SameTextNoCase(const std::wstring& text, const wchar_t* other) {
+  return CompareStringOrdinal(text.c_str(), static_cast<int>(text.size()), other, -1, TRUE) ==
+         CSTR_EQUAL;
+}
+
+HRESULT ResolveShortcut(IDispatch* item, dms::Document& out) {
+  dms::Object probe;
+  HRESULT hr = dms::Object::Query(item, dms::IID_IManShortcutItem, probe);
+  if (FAILED(hr)) return hr;
+  dms::Object shortcut;
+  hr = dms::Object::Query(item, dms::IID_IManShortcut, shortcut);
+  if (FAILED(hr)) return hr;
+  auto target = dms::Shortcut(ComPtr<IDispatch>(shortcut.Get())).Resolve();
+  if (FAILED(target.hr)) return target.hr;
+  if (!target.value) return E_POINTER;
+  dms::Object document;
+  hr = dms::Object::Query(target.value.Get(), dms::IID_IManDocument, document);
+  if (SUCCEEDED(hr)) out = dms::Document(ComPtr<IDispatch>(document.Get()));
+  return hr;
+}
+
+HRESULT SelectedTypeExtension(IDispatch* element, std::wstring& extension) {
+  dms::Document document;
+  if (FAILED(dms::Document::From(element, document))) {
+    HRESULT hr = ResolveShortcut(element, document);
+    if (FAILED(hr)) return hr;
+  }
+  auto type = document.Type();
+  if (FAILED(type.hr)) return type.hr;
+  if (!type.value) return E_POINTER;
+  auto text = type.value.ApplicationExtension();
+  if (FAILED(text.hr)) return text.hr;
+  extension = std::move(text.value);
+  return S_OK;
+}
+
+HRESULT SelectedDocument(IDispatch* element, dms::Document& out) {
+  if (SUCCEEDED(dms::Document::From(element, out))) return S_OK;
+  dms::Document manDocument;
+  HRESULT hr = ResolveShortcut(element, manDocument);
+  if (FAILED(hr)) return hr;
+  return dms::Document::From(manDocument.Get(), out);
+}
+
+}  // namespace vpdf

@@ -1,0 +1,335 @@
+// Set-up for the tests that run a command's Update and Execute on the testbed's DMS objects
+// and helper programs: the product pointed at the testbed's install folder, usage events on,
+// no DMS profile file, every registry value put back afterwards, a journal of the helpers, a
+// working folder for the documents' contents, and the checks that every test ends with (the
+// temporary folder as it was found, every client object released).
+#pragma once
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "IManExt.h"
+#include "convutils/comutil.h"
+#include "testbed/agents/journal.h"
+#include "testbed/dms/tbdms.h"
+#include "tests/settings_support.h"
+#include "tests/testing/registry.h"
+
+namespace testing_support {
+
+inline constexpr wchar_t kRunProductKey[] = L"Software\\Ostrel\\PDF\\V1";
+inline constexpr wchar_t kRunProductKey32[] = L"Software\\Wow6432Node\\Ostrel\\PDF\\V1";
+inline constexpr wchar_t kRunConfigKey[] = L"Software\\VarnelTestbed\\Config";
+inline constexpr wchar_t kRunPolicyKey[] = L"Software\\Policies\\Ostrel\\VarnelPDF 5.1\\Preferences";
+
+// The outermost key on `path` that does not exist yet, or empty.
+inline std::wstring MissingPartOf(HKEY root, const std::wstring& path) {
+  for (size_t end = 0; end != std::wstring::npos;) {
+    end = path.find(L'\\', end + 1);
+    std::wstring prefix = path.substr(0, end);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, prefix.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return prefix;
+    RegCloseKey(key);
+  }
+  return {};
+}
+
+// One value of HKLM seen through the 32-bit registry view, put back as it was (its key
+// removed again when it did not exist).
+class ScopedValue32 {
+ public:
+  ScopedValue32(const std::wstring& path, const wchar_t* name) : m_path(path), m_name(name) {
+    for (size_t end = 0; end != std::wstring::npos && m_missing.empty();) {
+      end = path.find(L'\\', end + 1);
+      HKEY key = nullptr;
+      if (Open(path.substr(0, end), KEY_READ, key) != ERROR_SUCCESS)
+        m_missing = path.substr(0, end);
+      else
+        RegCloseKey(key);
+    }
+    HKEY key = nullptr;
+    if (m_missing.empty() && Open(m_path, KEY_READ, key) == ERROR_SUCCESS) {
+      DWORD size = 0;
+      if (RegQueryValueExW(key, m_name.c_str(), nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
+        m_data.resize(size);
+        m_existed = RegQueryValueExW(key, m_name.c_str(), nullptr, &m_type, m_data.data(),
+                                     &size) == ERROR_SUCCESS;
+      }
+      RegCloseKey(key);
+    }
+  }
+  ~ScopedValue32() {
+    HKEY key = nullptr;
+    if (!m_missing.empty()) {
+      size_t cut = m_missing.rfind(L'\\');
+      if (Open(m_missing.substr(0, cut), KEY_ALL_ACCESS, key) == ERROR_SUCCESS) {
+        RegDeleteTreeW(key, m_missing.substr(cut + 1).c_str());
+        RegCloseKey(key);
+      }
+    } else if (Open(m_path, KEY_ALL_ACCESS, key) == ERROR_SUCCESS) {
+      if (m_existed)
+        RegSetValueExW(key, m_name.c_str(), 0, m_type, m_data.data(),
+                       static_cast<DWORD>(m_data.size()));
+      else
+        RegDeleteValueW(key, m_name.c_str());
+      RegCloseKey(key);
+    }
+  }
+  ScopedValue32(const ScopedValue32&) = delete;
+  ScopedValue32& operator=(const ScopedValue32&) = delete;
+
+  void Remove() const {
+    HKEY key = nullptr;
+    if (Open(m_path, KEY_ALL_ACCESS, key) != ERROR_SUCCESS) return;
+    RegDeleteValueW(key, m_name.c_str());
+    RegCloseKey(key);
+  }
+
+ private:
+  static LONG Open(const std::wstring& path, REGSAM access, HKEY& key) {
+    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | KEY_WOW64_32KEY, &key);
+  }
+  std::wstring m_path, m_name, m_missing;
+  bool m_existed = false;
+  DWORD m_type = 0;
+  std::vector<BYTE> m_data;
+};
+
+inline std::vector<std::pair<HKEY, std::wstring>> MissingRunKeys() {
+  std::vector<std::pair<HKEY, std::wstring>> keys;
+  const std::pair<HKEY, const wchar_t*> all[] = {
+      {HKEY_LOCAL_MACHINE, kRunProductKey}, {HKEY_LOCAL_MACHINE, kRunPolicyKey},
+      {HKEY_CURRENT_USER, kRunConfigKey},
+      {HKEY_CURRENT_USER, kRunProductKey},  {HKEY_CURRENT_USER, L"Software\\VarnelTestbed\\Agents"}};
+  for (const auto& [root, path] : all) {
+    std::wstring missing = MissingPartOf(root, path);
+    if (!missing.empty()) keys.emplace_back(root, missing);
+  }
+  return keys;
+}
+
+// The running processes with this executable name that this process started.
+inline std::vector<DWORD> ChildProcesses(const wchar_t* exeName) {
+  std::vector<DWORD> ids;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return ids;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    if (_wcsicmp(entry.szExeFile, exeName) == 0 &&
+        entry.th32ParentProcessID == GetCurrentProcessId())
+      ids.push_back(entry.th32ProcessID);
+  CloseHandle(snapshot);
+  return ids;
+}
+
+inline void WaitForChildren(const wchar_t* exeName) {
+  for (DWORD id : ChildProcesses(exeName)) {
+    if (HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id)) {
+      WaitForSingleObject(process, 15000);
+      CloseHandle(process);
+    }
+  }
+}
+
+inline std::string ReadBytes(const std::wstring& path) {
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteText(const std::wstring& path, const std::string& bytes) {
+  std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline bool FileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The quoted pieces of a command line, in order.
+inline std::vector<std::wstring> QuotedParts(const std::wstring& line) {
+  std::vector<std::wstring> parts;
+  for (size_t open = line.find(L'"'); open != std::wstring::npos;) {
+    size_t close = line.find(L'"', open + 1);
+    if (close == std::wstring::npos) break;
+    parts.push_back(line.substr(open + 1, close - open - 1));
+    open = line.find(L'"', close + 1);
+  }
+  return parts;
+}
+
+// Closes the message boxes that this thread shows while it lives (a thread timer, dispatched
+// by the box's own message loop), remembering their captions.
+class MessageBoxCloser {
+ public:
+  MessageBoxCloser() {
+    s_captions.clear();
+    m_timer = SetTimer(nullptr, 0, 100, &MessageBoxCloser::OnTimer);
+  }
+  ~MessageBoxCloser() { KillTimer(nullptr, m_timer); }
+  MessageBoxCloser(const MessageBoxCloser&) = delete;
+  MessageBoxCloser& operator=(const MessageBoxCloser&) = delete;
+  const std::vector<std::wstring>& Captions() const { return s_captions; }
+
+ private:
+  static BOOL CALLBACK OnWindow(HWND window, LPARAM) {
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (wcscmp(className, L"#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+    wchar_t caption[256] = {};
+    GetWindowTextW(window, caption, 256);
+    s_captions.push_back(caption);
+    PostMessageW(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+  }
+  static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
+    EnumThreadWindows(GetCurrentThreadId(), &MessageBoxCloser::OnWindow, 0);
+  }
+  UINT_PTR m_timer = 0;
+  static inline std::vector<std::wstring> s_captions;
+};
+
+// A test that runs a command of type `Command` (linked in, created with new) with a context
+// collection of the testbed.
+template <class Command>
+class CommandRunTest : public CleanTempFolderTest {
+ protected:
+  void SetUp() override {
+    static int counter = 0;
+    m_work = TempFolder() + L"cmdrun" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+             std::to_wstring(++counter);
+    std::error_code ignored;  // a run that was killed may have left its folder
+    std::filesystem::remove_all(std::filesystem::path(m_work), ignored);
+    CleanTempFolderTest::SetUp();
+    ASSERT_TRUE(CreateDirectoryW(m_work.c_str(), nullptr));
+    for (ScopedRegistryValue* value : {&m_installPath, &m_configPath, &m_collectData,
+                                       &m_collectDataUser, &m_analyticsMachine, &m_analyticsUser})
+      value->Remove();
+    m_installPath32.Remove();
+    for (auto& language : m_uiLanguage) language.Remove();
+    testbed::PointProductAt(testbed::ProductFolder());
+    // Usage events are on by policy: every Execute starts the usage helper.
+    m_collectData.SetDword(1);
+    journal.Clear();
+    NewCommand();
+  }
+
+  void TearDown() override {
+    // Helpers that nobody waits for must be gone before their journal and folders go.
+    WaitForChildren(L"usagestats.exe");
+    WaitForChildren(L"vpdfassist.exe");
+    m_command.Reset();
+    m_context.Reset();
+    for (IDispatch* object : m_owned) object->Release();
+    m_owned.clear();
+    EXPECT_EQ(0, tb::LiveObjects()) << "a client object was not released";
+    std::error_code error;
+    std::filesystem::remove_all(std::filesystem::path(m_work), error);
+    EXPECT_FALSE(error) << error.message();
+    CleanTempFolderTest::TearDown();
+  }
+
+  // A new command object with a new, empty context collection.
+  void NewCommand() {
+    m_command = vpdf::ComPtr<Command>(new Command);
+    ASSERT_EQ(S_OK, tb::NewContextItems(m_context.Put()));
+    ASSERT_EQ(S_OK, m_command->putref_Context(m_context.Get()));
+  }
+
+  // The product's UI language for every component kind (the configuration stand-in).
+  void SetUILanguage(DWORD language) {
+    for (auto& value : m_uiLanguage) value.SetDword(language);
+  }
+
+  // A path in the working folder.
+  std::wstring Work(const std::wstring& name) const { return m_work + L"\\" + name; }
+
+  // A document whose content is a new file in the working folder; released at the end.
+  tb::Document* Doc(const std::wstring& name, const std::wstring& extension,
+                    const std::string& content = "content\r\n", long number = 0) {
+    static long next = 1000;
+    if (!number) number = ++next;
+    std::wstring contentPath = Work(L"content" + std::to_wstring(number) + L"." + extension);
+    WriteText(contentPath, content);
+    tb::Document* document = tb::Document::Create(Database(), number, 1, name,
+                                                  extension + L"TYPE", extension, contentPath);
+    m_owned.push_back(document);
+    return document;
+  }
+  tb::Database* Database() {
+    if (!m_database) {
+      tb::Session* session = tb::Session::Create(L"jdoe", L"DMSSRV");
+      m_database = tb::Database::Create(L"ACTIVE", session);
+      session->Release();
+      m_owned.push_back(m_database);
+    }
+    return m_database;
+  }
+  tb::AutoObject* Keep(tb::AutoObject* object) {
+    m_owned.push_back(object);
+    return object;
+  }
+
+  void Select(const wchar_t* item, const std::vector<IDispatch*>& objects) {
+    VARIANT value;
+    value.vt = VT_ARRAY | VT_DISPATCH;
+    value.parray = tb::DispatchArray(objects);
+    BSTR name = SysAllocString(item);
+    ASSERT_EQ(S_OK, m_context->Add(name, value));
+    SysFreeString(name);
+    VariantClear(&value);
+  }
+  // An item of the selection's type whose array cannot be read.
+  void SelectUnreadable(const wchar_t* item) {
+    VARIANT value;
+    value.vt = VT_ARRAY | VT_DISPATCH;
+    value.parray = nullptr;
+    BSTR name = SysAllocString(item);
+    ASSERT_EQ(S_OK, m_context->Add(name, value));
+    SysFreeString(name);
+  }
+
+  LONG StatusAfterUpdate(LONG before) {
+    m_command->put_Status(before);
+    EXPECT_EQ(S_OK, m_command->Update());
+    LONG status = -1;
+    m_command->get_Status(&status);
+    return status;
+  }
+
+  // The usage helper's command line for this event's fields, as the journal records it.
+  static std::wstring UsageCommandLine(const std::wstring& fields) {
+    return testbed::ProductFolder() + L"\\usagestats.exe Software\\Ostrel\\PDF\\V1|5.1.0.2718|" +
+           L"UA-271828182-1|" + fields;
+  }
+
+  // Declared first: removed last, after the values inside them are put back.
+  ScopedRegistryKeys m_newKeys{MissingRunKeys()};
+  ScopedRegistryValue m_installPath{HKEY_LOCAL_MACHINE, kRunProductKey, L"InstallPath"};
+  ScopedValue32 m_installPath32{kRunProductKey32, L"InstallPath"};
+  ScopedRegistryValue m_configPath{HKEY_CURRENT_USER, kRunConfigKey, L"InstallPath"};
+  ScopedRegistryValue m_collectData{HKEY_LOCAL_MACHINE, kRunPolicyKey, L"CollectData"};
+  ScopedRegistryValue m_collectDataUser{HKEY_CURRENT_USER, kRunPolicyKey, L"CollectData"};
+  ScopedRegistryValue m_analyticsMachine{HKEY_LOCAL_MACHINE, kRunProductKey, L"AnalyticsEnabled"};
+  ScopedRegistryValue m_analyticsUser{HKEY_CURRENT_USER, kRunProductKey, L"AnalyticsEnabled"};
+  ScopedRegistryValue m_uiLanguage[3] = {{HKEY_CURRENT_USER, kRunConfigKey, L"UILanguage0"},
+                                         {HKEY_CURRENT_USER, kRunConfigKey, L"UILanguage1"},
+                                         {HKEY_CURRENT_USER, kRunConfigKey, L"UILanguage2"}};
+  ScopedProfileIni m_profileIni;  // no DMS profile file unless a test writes one
+  testbed::ScopedAgentControls controls;
+  testbed::AgentJournal journal;
+  std::wstring m_work;
+  vpdf::ComPtr<Command> m_command;
+  vpdf::ComPtr<IContextItems> m_context;
+  tb::Database* m_database = nullptr;
+  std::vector<IDispatch*> m_owned;
+};
+
+}  // namespace testing_support

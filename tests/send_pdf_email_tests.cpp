@@ -1,0 +1,407 @@
+// Send PDF in e-mail: availability from the selection, and runs of Execute on the testbed's
+// documents with the print agent, the image-to-PDF library and the mail agent of the
+// testbed's product folder: batches, short paths, history entries and their order, failures
+// on the way, clean-up and the usage event.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "commands/mail/send_pdf_email.h"
+#include "tests/command_run_support.h"
+
+namespace {
+
+using testbed::JournalEntry;
+using testing_support::FileExists;
+using testing_support::QuotedParts;
+using testing_support::TempFolder;
+using testing_support::TraceRecord;
+using testing_support::Utf8;
+
+constexpr wchar_t kNrt[] = L"SelectedNRTDocuments";
+constexpr wchar_t kIMan[] = L"SelectedIManObjects";
+constexpr char kSource[] = "PDFConverter\\VPDFIManageAddon\\SendPDFEMail";
+constexpr wchar_t kSentEnglish[] = L"Converted to PDF and sent";
+
+using SendPdfTest = testing_support::CommandRunTest<vpdf::CSendPDFEMail>;
+
+// The short form that a file of this path has once it exists (made and deleted again here).
+std::wstring ShortFormOf(const std::wstring& path) {
+  testing_support::WriteText(path, "x");
+  wchar_t shortPath[MAX_PATH] = {};
+  DWORD length = GetShortPathNameW(path.c_str(), shortPath, MAX_PATH);
+  DeleteFileW(path.c_str());
+  return length > 0 && length < MAX_PATH ? shortPath : L"";
+}
+
+void ExpectSentHistory(tb::Document* document, const std::wstring& comment) {
+  auto history = document->History();
+  ASSERT_EQ(1u, history.size()) << Utf8(document->GetString(L"Name"));
+  EXPECT_EQ(11, history[0].activity);
+  EXPECT_EQ(L"Ostrel Varnel PDF", history[0].application);
+  EXPECT_EQ(0, history[0].a);
+  EXPECT_EQ(0, history[0].b);
+  EXPECT_EQ(comment, history[0].comment);
+  EXPECT_EQ(L"", history[0].text1);
+  EXPECT_EQ(L"", history[0].text2);
+}
+
+// The first record whose text begins with `prefix`, -1 when none.
+int IndexOfPrefix(const std::vector<TraceRecord>& records, const std::string& prefix) {
+  for (size_t i = 0; i < records.size(); ++i)
+    if (records[i].text.compare(0, prefix.size(), prefix) == 0) return static_cast<int>(i);
+  return -1;
+}
+int LastIndexOf(const std::vector<TraceRecord>& records, const std::string& text) {
+  for (size_t i = records.size(); i-- > 0;)
+    if (records[i].text == text) return static_cast<int>(i);
+  return -1;
+}
+
+// ---------------------------------------------------------------- availability
+
+TEST_F(SendPdfTest, PdfOrMessageAnywhereInTheSelectionDisables) {
+  Select(kNrt, {Doc(L"Letter", L"DOC"), Doc(L"Memo", L"DOC")});
+  EXPECT_EQ(0, StatusAfterUpdate(1));
+  Select(kNrt, {Doc(L"Scan", L"PDF"), Doc(L"Letter", L"DOC")});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+  Select(kNrt, {Doc(L"Letter", L"DOC"), Doc(L"Scan", L"pdf")});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+  Select(kNrt, {Doc(L"Mail", L"MSG")});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+  Select(kNrt, {Doc(L"Letter", L"DOCX"), Doc(L"Mail", L"mSg"), Doc(L"Sheet", L"XLSX")});
+  EXPECT_EQ(1, StatusAfterUpdate(0)) << "a later document must not enable again";
+  // Near misses are ordinary documents; XPS is converted, so it is allowed.
+  Select(kNrt, {Doc(L"A", L"PDFX"), Doc(L"B", L"MS"), Doc(L"C", L"XPS")});
+  EXPECT_EQ(0, StatusAfterUpdate(1));
+}
+
+TEST_F(SendPdfTest, UpdateLogsItsBoundsAroundTheStatus) {
+  Select(kNrt, {Doc(L"Letter", L"DOC")});
+  EXPECT_EQ(0, StatusAfterUpdate(1));
+  TraceRecord enter, exit;
+  ASSERT_TRUE(log.Find("CSendPDFEMail_I Update() enter ", enter));
+  ASSERT_TRUE(log.Find("CSendPDFEMail_I Update() exit ", exit));
+  EXPECT_EQ(kSource, enter.source);
+  EXPECT_EQ(0, enter.level);
+  EXPECT_LT(log.IndexOf("CSendPDFEMail_I Update() enter "), log.IndexOf("CSendPDFEMail_I Update() exit "));
+}
+
+TEST_F(SendPdfTest, NoSelectionOrAnEmptyOneDisables) {
+  EXPECT_EQ(1, StatusAfterUpdate(0)) << "no selection item at all";
+  EXPECT_TRUE(log.Has("CSendPDFEMail_I Update() exit "));
+
+  // The objects are read when the documents item is missing.
+  Select(kIMan, {Doc(L"Letter", L"DOC")});
+  EXPECT_EQ(0, StatusAfterUpdate(1));
+
+  // An empty documents array is the selection: the objects are not looked at.
+  Select(kNrt, {});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+}
+
+TEST_F(SendPdfTest, UnreadableBoundsLeaveTheStatusAsItWas) {
+  SelectUnreadable(kNrt);
+  EXPECT_EQ(0, StatusAfterUpdate(0));
+  EXPECT_EQ(1, StatusAfterUpdate(1));
+  EXPECT_FALSE(log.Has("CSendPDFEMail_I Update() exit "));
+}
+
+TEST_F(SendPdfTest, ShortcutsStandForTheirDocuments) {
+  Select(kNrt, {Keep(tb::NewShortcut(Doc(L"Letter", L"DOC"))), Doc(L"Memo", L"RTF")});
+  EXPECT_EQ(0, StatusAfterUpdate(1));
+  Select(kNrt, {Doc(L"Memo", L"RTF"), Keep(tb::NewShortcut(Doc(L"Scan", L"PDF")))});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+  // An element that is neither a document nor a shortcut.
+  Select(kNrt, {Doc(L"Memo", L"RTF"), Keep(tb::NewObject())});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+  // A document whose type cannot be read.
+  tb::Document* broken = Doc(L"Broken", L"DOC");
+  broken->Fail(L"Type", E_ACCESSDENIED);
+  Select(kNrt, {broken});
+  EXPECT_EQ(1, StatusAfterUpdate(0));
+}
+
+// ---------------------------------------------------------------- runs
+
+TEST_F(SendPdfTest, ThirtyFiveDocumentsGoToTwoMailRunsOfShortPaths) {
+  std::vector<IDispatch*> selection;
+  std::vector<tb::Document*> documents;
+  std::vector<std::wstring> pdfs;
+  for (int i = 1; i <= 35; ++i) {
+    wchar_t name[40];
+    swprintf(name, 40, L"Quarterly report %02d", i);
+    documents.push_back(Doc(name, L"DOCX"));
+    selection.push_back(documents.back());
+    pdfs.push_back(TempFolder() + name + L".pdf");
+  }
+  Select(kNrt, selection);
+
+  EXPECT_EQ(S_OK, m_command->Execute());
+
+  EXPECT_EQ(35u, journal.Entries(testbed::kPrintAgentExe).size());
+  std::vector<JournalEntry> mails = journal.Entries(testbed::kMailAgentExe);
+  ASSERT_EQ(2u, mails.size());
+  EXPECT_EQ(L"files 30, existing 30, exit 0", mails[0].what);
+  EXPECT_EQ(L"files 5, existing 5, exit 0", mails[1].what);
+  EXPECT_EQ(0u, mails[0].Arguments().find(L"/mail /files \"")) << Utf8(mails[0].commandLine);
+
+  std::vector<std::wstring> listed = QuotedParts(mails[0].Arguments());
+  std::vector<std::wstring> second = QuotedParts(mails[1].Arguments());
+  listed.insert(listed.end(), second.begin(), second.end());
+  ASSERT_EQ(35u, listed.size());
+  for (size_t i = 0; i < pdfs.size(); ++i) {
+    EXPECT_FALSE(FileExists(pdfs[i])) << Utf8(pdfs[i]) << " was not deleted";
+    std::wstring shortForm = ShortFormOf(pdfs[i]);
+    ASSERT_NE(L"", shortForm);
+    EXPECT_NE(pdfs[i], shortForm) << "the name must have a distinct short form";
+    EXPECT_EQ(shortForm, listed[i]) << i;
+  }
+  for (tb::Document* document : documents) ExpectSentHistory(document, kSentEnglish);
+
+  EXPECT_EQ(35, log.Count("Update History"));
+  EXPECT_EQ(35, log.Count("Call CConvUtils::PrintPDFWithHelper"));
+  EXPECT_EQ(35, log.Count("Call end CConvUtils::PrintPDFWithHelper"));
+  EXPECT_TRUE(log.Has("CSendPDFEMail_I::Execute() - exit"));
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+}
+
+// While the mail agent runs, the command's wait dispatches this thread's messages; a timer
+// looks then at the documents' history.
+struct MailObserver {
+  static inline std::vector<tb::Document*> documents;
+  static inline std::vector<size_t> entriesWhileMailing;
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (testing_support::ChildProcesses(L"mailpdfagent.exe").empty()) return;
+    size_t entries = 0;
+    for (tb::Document* document : documents) entries += document->History().size();
+    entriesWhileMailing.push_back(entries);
+  }
+};
+
+TEST_F(SendPdfTest, HistoryIsOnEveryDocumentBeforeTheMailAgentRuns) {
+  MailObserver::documents = {Doc(L"Offer", L"DOC"), Doc(L"Terms", L"RTF"), Doc(L"Prices", L"XLS")};
+  MailObserver::entriesWhileMailing.clear();
+  Select(kNrt, {MailObserver::documents.begin(), MailObserver::documents.end()});
+  testbed::SetAgentDelay(testbed::kMailAgent, 2000);
+
+  UINT_PTR timer = SetTimer(nullptr, 0, 100, &MailObserver::Tick);
+  ASSERT_NE(0u, timer);
+  EXPECT_EQ(S_OK, m_command->Execute());
+  KillTimer(nullptr, timer);
+
+  ASSERT_FALSE(MailObserver::entriesWhileMailing.empty()) << "the mail agent was never seen running";
+  for (size_t entries : MailObserver::entriesWhileMailing) EXPECT_EQ(3u, entries);
+  for (tb::Document* document : MailObserver::documents) ExpectSentHistory(document, kSentEnglish);
+  ASSERT_EQ(1u, journal.Entries(testbed::kMailAgentExe).size());
+
+  // The log tells the same: every history entry ends before the agent is started.
+  auto records = log.Records();
+  int lastHistory = LastIndexOf(records, "Update History end");
+  int mail = IndexOfPrefix(records, "RunMailAgent: ");
+  ASSERT_GE(lastHistory, 0);
+  EXPECT_LT(lastHistory, mail);
+  EXPECT_LT(mail, log.IndexOf("CSendPDFEMail_I::Execute() - exit"));
+  MailObserver::documents.clear();
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+}
+
+TEST_F(SendPdfTest, HistoryTextFollowsTheUserInterfaceLanguage) {
+  SetUILanguage(1031);
+  NewCommand();  // the language is taken when the command is made
+  tb::Document* document = Doc(L"Angebot", L"DOC");
+  Select(kNrt, {document});
+  EXPECT_EQ(S_OK, m_command->Execute());
+  ExpectSentHistory(document, L"In PDF konvertiert und gesendet");
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+}
+
+TEST_F(SendPdfTest, FailedPrintIsListedWithHistoryAndFailsTheRunWhenLast) {
+  tb::Document* letter = Doc(L"Letter", L"DOC");
+  tb::Document* budget = Doc(L"Budget plan", L"DOCX");
+  testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Budget plan.docx", testbed::kFail);
+  Select(kNrt, {letter, budget});
+
+  EXPECT_EQ(E_FAIL, m_command->Execute());
+  auto prints = journal.Entries(testbed::kPrintAgentExe);
+  ASSERT_EQ(2u, prints.size());
+  EXPECT_EQ(L"fail, exit 1", prints[1].what);
+  // The print agent writes the PDF beside the copy, under the document's name.
+  std::vector<std::wstring> args = QuotedParts(prints[1].Arguments());
+  ASSERT_EQ(2u, args.size());
+  EXPECT_EQ(TempFolder() + L"Budget plan.docx", args[0]);
+  EXPECT_EQ(TempFolder() + L"Budget plan.pdf", args[1]);
+  EXPECT_TRUE(log.Has("pSelectedDoc: GetTempFile: " + Utf8(args[0]) + ", GetExtension: docx"));
+
+  auto mails = journal.Entries(testbed::kMailAgentExe);
+  ASSERT_EQ(1u, mails.size());
+  EXPECT_EQ(L"files 2, existing 1, exit 0", mails[0].what);
+  ExpectSentHistory(letter, kSentEnglish);
+  ExpectSentHistory(budget, kSentEnglish);
+  EXPECT_TRUE(log.Has("Print failed"));
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+
+  // A failure before a successful last print leaves the run successful.
+  journal.Clear();
+  tb::Document* second = Doc(L"Budget plan", L"DOCX");
+  tb::Document* memo = Doc(L"Memo", L"DOC");
+  Select(kNrt, {second, memo});
+  EXPECT_EQ(S_OK, m_command->Execute());
+  ASSERT_EQ(1u, journal.Entries(testbed::kMailAgentExe).size());
+  EXPECT_EQ(L"files 2, existing 1, exit 0", journal.Entries(testbed::kMailAgentExe)[0].what);
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+}
+
+TEST_F(SendPdfTest, XpsIsConvertedByTheImageLibrary) {
+  tb::Document* plan = Doc(L"Floor plan", L"XPS");
+  ASSERT_TRUE(testbed::WriteXpsPackage(Work(L"content" + std::to_wstring(plan->GetLong(L"Number")) + L".XPS"), 2));
+  Select(kNrt, {plan});
+
+  EXPECT_EQ(S_OK, m_command->Execute());
+  EXPECT_TRUE(journal.Entries(testbed::kPrintAgentExe).empty());
+  auto conversions = journal.Entries(testbed::kRasterLibrary);
+  ASSERT_EQ(1u, conversions.size());
+  EXPECT_EQ(L"P4ToPDFConvert(\"" + TempFolder() + L"Floor plan.xps\", \"" + TempFolder() +
+                L"Floor plan.pdf\", 15, 0, 0)",
+            conversions[0].commandLine);
+  EXPECT_EQ(L"0, pdf 2 pages", conversions[0].what);
+  auto mails = journal.Entries(testbed::kMailAgentExe);
+  ASSERT_EQ(1u, mails.size());
+  EXPECT_EQ(L"files 1, existing 1, exit 0", mails[0].what);
+  ExpectSentHistory(plan, kSentEnglish);
+  EXPECT_FALSE(log.Has("Call CConvUtils::PrintPDFWithHelper"));
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+}
+
+TEST_F(SendPdfTest, FailedXpsConversionLeavesTheDocumentOut) {
+  tb::Document* letter = Doc(L"Letter", L"DOC");
+  tb::Document* plan = Doc(L"Floor plan", L"OXPS");
+  ASSERT_TRUE(testbed::WriteXpsPackage(Work(L"content" + std::to_wstring(plan->GetLong(L"Number")) + L".OXPS"), 1));
+  testbed::SetAgentBehaviour(testbed::kRaster, L"*", testbed::kFail);
+  Select(kNrt, {letter, plan});
+
+  EXPECT_EQ(S_OK, m_command->Execute()) << "the last print succeeded";
+  ASSERT_EQ(1u, journal.Entries(testbed::kRasterLibrary).size());
+  auto mails = journal.Entries(testbed::kMailAgentExe);
+  ASSERT_EQ(1u, mails.size());
+  EXPECT_EQ(L"files 1, existing 1, exit 0", mails[0].what);
+  ExpectSentHistory(letter, kSentEnglish);
+  EXPECT_TRUE(plan->History().empty());
+  EXPECT_EQ(1, log.Count("Update History"));
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+}
+
+TEST_F(SendPdfTest, DocumentWithoutCopyIsLeftOut) {
+  tb::Document* first = Doc(L"First", L"DOC");
+  tb::Document* locked = Doc(L"Locked", L"DOC");
+  tb::Document* third = Doc(L"Third", L"DOC");
+  locked->Fail(L"GetCopy", E_ACCESSDENIED);
+  Select(kNrt, {first, locked, third});
+
+  EXPECT_EQ(S_OK, m_command->Execute());
+  EXPECT_EQ(2u, journal.Entries(testbed::kPrintAgentExe).size());
+  auto mails = journal.Entries(testbed::kMailAgentExe);
+  ASSERT_EQ(1u, mails.size());
+  EXPECT_EQ(L"files 2, existing 2, exit 0", mails[0].what);
+  ExpectSentHistory(first, kSentEnglish);
+  EXPECT_TRUE(locked->History().empty());
+  ExpectSentHistory(third, kSentEnglish);
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+}
+
+TEST_F(SendPdfTest, ElementThatIsNoDocumentEndsTheWalkAndMailsWhatWasMade) {
+  tb::Document* first = Doc(L"First", L"DOC");
+  tb::Document* after = Doc(L"After", L"DOC");
+  Select(kNrt, {first, Keep(tb::NewObject()), after});
+
+  EXPECT_EQ(S_OK, m_command->Execute());
+  EXPECT_EQ(1u, journal.Entries(testbed::kPrintAgentExe).size());
+  auto mails = journal.Entries(testbed::kMailAgentExe);
+  ASSERT_EQ(1u, mails.size());
+  EXPECT_EQ(L"files 1, existing 1, exit 0", mails[0].what);
+  ExpectSentHistory(first, kSentEnglish);
+  EXPECT_TRUE(after->History().empty());
+  EXPECT_EQ(0, after->Calls(L"GetCopy"));
+  EXPECT_TRUE(log.Has("CSendPDFEMail_I::Execute() - exit"));
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+}
+
+TEST_F(SendPdfTest, ShortcutIsResolvedToItsDocument) {
+  tb::Document* letter = Doc(L"Letter", L"DOC");
+  Select(kIMan, {Keep(tb::NewShortcut(letter))});
+  EXPECT_EQ(S_OK, m_command->Execute());
+  ASSERT_EQ(1u, journal.Entries(testbed::kMailAgentExe).size());
+  ExpectSentHistory(letter, kSentEnglish);
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+}
+
+TEST_F(SendPdfTest, WithoutSelectionOnlyTheUsageEventIsReported) {
+  EXPECT_EQ(S_OK, m_command->Execute());
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+  auto usage = journal.Entries(testbed::kUsageStatsExe);
+  ASSERT_EQ(1u, usage.size());
+  EXPECT_EQ(UsageCommandLine(L"ec|iManage|ea|Send%20E-mail"), usage[0].commandLine);
+  EXPECT_EQ(usage.size(), journal.Entries().size()) << "nothing else may run";
+
+  TraceRecord enter;
+  ASSERT_TRUE(log.Find("CSendPDFEMail_I::Execute() - enter", enter));
+  EXPECT_EQ(kSource, enter.source);
+  EXPECT_LT(log.IndexOf("CSendPDFEMail_I::Execute() - enter"),
+            log.IndexOf("CSendPDFEMail_I::Execute() - exit"));
+}
+
+TEST_F(SendPdfTest, UnreadableBoundsEndTheRunWithTheirError) {
+  SelectUnreadable(kNrt);
+  EXPECT_EQ(E_INVALIDARG, m_command->Execute());
+  EXPECT_TRUE(log.Has("CSendPDFEMail_I::Execute() - enter"));
+  EXPECT_FALSE(log.Has("CSendPDFEMail_I::Execute() - exit"));
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+  EXPECT_EQ(1u, journal.Entries().size());
+}
+
+TEST_F(SendPdfTest, MissingMailAgentStillDeletesThePdfs) {
+  // The mail agent's folder (and the usage helper's) holds nothing.
+  ASSERT_TRUE(CreateDirectoryW(Work(L"empty").c_str(), nullptr));
+  m_installPath.SetString(Work(L"empty\\"));
+  tb::Document* letter = Doc(L"Letter", L"DOC");
+  Select(kNrt, {letter});
+
+  {
+    testing_support::MessageBoxCloser boxes;  // the shell may report the failure in a box
+    EXPECT_EQ(S_OK, m_command->Execute());
+  }
+  EXPECT_EQ(1u, journal.Entries(testbed::kPrintAgentExe).size());
+  EXPECT_TRUE(journal.Entries(testbed::kMailAgentExe).empty());
+  EXPECT_TRUE(log.Has("ShellExecuteEx returned false"));
+  EXPECT_FALSE(FileExists(TempFolder() + L"Letter.pdf"));
+  ExpectSentHistory(letter, kSentEnglish);
+  EXPECT_TRUE(log.Has("CSendPDFEMail_I::Execute() - exit"));
+}
+
+TEST_F(SendPdfTest, CopiesGoToAWorkingFolderOfTheirOwnWhenOneIsConfigured) {
+  const std::wstring folder = Work(L"working");
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  m_profileIni.Write(L"[WorkSite]\r\nTEMP_FOLDER_PATH=" + folder + L"\r\n");
+  Select(kNrt, {Doc(L"report", L"DOCX")});
+
+  EXPECT_EQ(S_OK, m_command->Execute());
+  auto prints = journal.Entries(testbed::kPrintAgentExe);
+  ASSERT_EQ(1u, prints.size());
+  std::vector<std::wstring> args = QuotedParts(prints[0].Arguments());
+  ASSERT_EQ(2u, args.size());
+  const std::wstring copyFolder = args[0].substr(0, args[0].rfind(L'\\'));
+  EXPECT_EQ(0u, copyFolder.find(folder + L"\\iman")) << Utf8(args[0]);
+  EXPECT_EQ(copyFolder + L"\\report.docx", args[0]);
+  EXPECT_EQ(copyFolder + L"\\report.pdf", args[1]);
+  ASSERT_EQ(1u, journal.Entries(testbed::kMailAgentExe).size());
+  // The copy and the PDF are gone; the working folder is left empty.
+  EXPECT_FALSE(FileExists(args[0]));
+  EXPECT_FALSE(FileExists(args[1]));
+  EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(copyFolder)));
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+}
+
+}  // namespace
