@@ -2,7 +2,14 @@
 #include "commands/command_impl.h"
 #include "commands/identity.h"
 
+#include <string>
+#include <vector>
+
 namespace vpdf {
+
+// Results of NewVersionCheckIn.
+inline constexpr int DML_SUCCESS = 0;
+inline constexpr int DML_FAIL = -1;
 
 class CCreatePDF_I : public ICommandImpl {
  public:
@@ -18,6 +25,26 @@ class CCreatePDF_I : public ICommandImpl {
   HRESULT GetSelectedDoc(VARIANT* selection, LONG* index, IDispatch** document);
   // Logs the document's type and its open and view methods.
   HRESULT GetMethods(IDispatch* document);
+
+  // Asks how to store the converted PDF (new document, new version, local file), stores it
+  // and deletes the PDF and the source file. `document` and `sources` are INRTDocuments
+  // (for a merge, the first merged document and all of them in merge order). Always S_OK.
+  HRESULT SaveResult(IDispatch* document, const std::wstring& pdfPath,
+                     const std::wstring& sourcePath, const std::vector<ComPtr<IDispatch>>& sources,
+                     bool merged);
+  // Checks the PDF in as a new version of `document`, which SaveResult checked out: through
+  // the client's new-version command when the client shows its profile dialog, else directly.
+  // DML_SUCCESS or DML_FAIL.
+  int NewVersionCheckIn(const std::wstring& pdfPath, IDispatch* document);
+
+  // The save question: `format` when it holds "%s" no later than 5 characters before its end
+  // and a second "%s" after that, else the built-in English text; filled with the two texts.
+  static std::wstring SaveQuestion(const std::wstring& format, const std::wstring& first,
+                                   const std::wstring& second);
+  // A history text: `format` when it holds "%d", a later "%d" and a later "%s", else
+  // "%d_%d_%s"; filled with the number, the version and the database.
+  static std::wstring HistoryText(const std::wstring& format, LONG number, LONG version,
+                                  const std::wstring& database);
 
   // Process-wide, UI thread only: the merge-and-order dialog is up / a merge is running.
   static LONG busy;
