@@ -2,6 +2,7 @@
 #include <string>
 
 #include "commands/createpdf/create_pdf.h"
+#include "commands/selected_items.h"
 #include "convutils/log.h"
 #include "outside/dms.h"
 
@@ -10,48 +11,15 @@ namespace {
 
 constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\CreatePDF");
 
-constexpr wchar_t kSelectedNRTDocuments[] = L"SelectedNRTDocuments";
-constexpr wchar_t kSelectedIManObjects[] = L"SelectedIManObjects";
-constexpr VARTYPE kSelectionType = VT_ARRAY | VT_DISPATCH;
-
-SAFEARRAY* ArrayOf(const VARIANT* selection) {
-  return selection && selection->vt == kSelectionType ? selection->parray : nullptr;
-}
-
-bool SameText(const std::wstring& a, const wchar_t* b) {
-  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b, -1, TRUE) == CSTR_EQUAL;
-}
-
-// The document a shortcut item points to, as IManDocument.
-HRESULT ResolveShortcut(IDispatch* item, dms::Document& out) {
-  dms::Object probe;
-  HRESULT hr = dms::Object::Query(item, dms::IID_IManShortcutItem, probe);
-  if (FAILED(hr)) return hr;
-  dms::Object shortcut;
-  hr = dms::Object::Query(item, dms::IID_IManShortcut, shortcut);
-  if (FAILED(hr)) return hr;
-  auto target = dms::Shortcut(ComPtr<IDispatch>(shortcut.Get())).Resolve();
-  if (FAILED(target.hr)) return target.hr;
-  if (!target.value) return E_POINTER;
-  dms::Object document;
-  hr = dms::Object::Query(target.value.Get(), dms::IID_IManDocument, document);
-  if (SUCCEEDED(hr)) out = dms::Document(ComPtr<IDispatch>(document.Get()));
-  return hr;
-}
+SAFEARRAY* ArrayOf(const VARIANT* selection) { return SelectionArray(selection); }
 
 // Whether element `index` is a document, or a shortcut to one, that may be converted.
 bool Convertible(SAFEARRAY* array, LONG index) {
   ComPtr<IDispatch> element;
   if (FAILED(SafeArrayGetElement(array, &index, element.Put())) || !element) return false;
-  dms::Document document;
-  if (FAILED(dms::Document::From(element.Get(), document)) &&
-      FAILED(ResolveShortcut(element.Get(), document)))
-    return false;
-  auto type = document.Type();
-  if (!type.Ok() || !type.value) return false;
-  auto extension = type.value.ApplicationExtension();
-  if (!extension.Ok()) return false;
-  return !SameText(extension.value, L"PDF") && !SameText(extension.value, L"MSG");
+  std::wstring extension;
+  if (FAILED(SelectedTypeExtension(element.Get(), extension))) return false;
+  return !SameTextNoCase(extension, L"PDF") && !SameTextNoCase(extension, L"MSG");
 }
 
 }  // namespace
