@@ -46,6 +46,8 @@ inline constexpr wchar_t kSession[] = L"Session";
 inline constexpr wchar_t kUserID[] = L"UserID";
 inline constexpr wchar_t kSessionID[] = L"SessionID";
 inline constexpr wchar_t kDMS[] = L"DMS";
+// The DMS object's session collection
+inline constexpr wchar_t kSessions[] = L"Sessions";
 
 // Collections
 inline constexpr wchar_t kCount[] = L"Count";

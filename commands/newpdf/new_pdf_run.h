@@ -1,0 +1,62 @@
+// What the two New PDF commands share: whether the client has a DMS session, the session
+// that receives the new document, the usage event and the temporary files of a run.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "outside/dms.h"
+
+namespace vpdf {
+
+// Reads a context item of the command: name, expected type, storage of that type.
+using ContextReader = std::function<HRESULT(const wchar_t* name, VARTYPE type, void* value)>;
+
+// True when "NRTSessions", or else the session collection of "NRTDMS", counts at least one
+// session. Never throws.
+bool HasSession(const ContextReader& read);
+
+// The first session of the "NRTDMS" object (Item 1 of its sessions); empty when there is none.
+// Never throws.
+dms::Session FirstSession(const ContextReader& read);
+
+// The session of the database of the first element of "SelectedIManContents": of the folder's
+// database, the document's database or the element itself when it is a database. False when
+// there is no such item or no database; a failing object-model call counts as no item.
+bool SessionOfSelectedContents(const ContextReader& read, dms::Session& session);
+
+// The session of "SelectedContainer": of the folder's database, of the container itself when
+// it is a database, or the container when it is a session. False (session untouched) when
+// there is no such item or it is none of these. A failing object-model call raises ComError.
+bool SessionOfContainer(const ContextReader& read, dms::Session& session);
+
+// Starts the usage helper with ec=iManage, the action and, when not null, the label.
+void SendNewPdfUsageEvent(const wchar_t* action, const wchar_t* label);
+
+// `path` with everything from the last point of its file name replaced by `extension`
+// (appended when the name has no point).
+std::wstring ReplaceExtension(const std::wstring& path, const wchar_t* extension);
+
+// A file of the run that goes when the run ends, whichever way it ends.
+class RunFile {
+ public:
+  RunFile() = default;
+  explicit RunFile(std::wstring path) : m_path(std::move(path)) {}
+  RunFile(const RunFile&) = delete;
+  RunFile& operator=(const RunFile&) = delete;
+  ~RunFile() { Delete(); }
+  void Reset(std::wstring path) {
+    Delete();
+    m_path = std::move(path);
+  }
+  void Delete() {
+    if (!m_path.empty()) DeleteFileW(m_path.c_str());
+    m_path.clear();
+  }
+
+ private:
+  std::wstring m_path;
+};
+
+}  // namespace vpdf
