@@ -9,3 +9,12 @@ bash scripts/register.sh "$PWD/build/wineprefix" "$PWD/build/bin"
 export WINEPREFIX=$PWD/build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cd build/bin
 /usr/lib/wine/wine64 clienthost.exe "$@"
+# Create PDF end to end: four samples merged in the order 3 1 2 4 and stored as a local file,
+# then checked here on the Linux side.
+if [ $# -eq 0 ]; then
+  /usr/lib/wine/wine64 clienthost.exe createpdf merge 3 1 2 4
+  qpdf --check createpdf-result.pdf
+  order=$(pdftotext createpdf-result.pdf - | grep -E '\.(txt|xps)$' | uniq | tr '\n' '|')
+  echo "Pages in order: $order"
+  [ "$order" = "Contract draft.txt|Meeting notes.txt|Budget 2026.txt|Floor plan.xps|" ]
+fi

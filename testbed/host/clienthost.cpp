@@ -5,12 +5,18 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <commctrl.h>
+
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "IManExt.h"
+#include "testbed/agents/journal.h"
 #include "testbed/dms/tbdms.h"
+#include "testbed/pdf/tbpdf.h"
 
 namespace {
 
@@ -162,6 +168,173 @@ int ListCommands() {
   return failures || live ? 1 : 0;
 }
 
+// --- createpdf: Create PDF on the samples, its dialogs answered as the command line says ---
+
+BOOL CALLBACK FindShownDialog(HWND window, LPARAM found) {
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+std::wstring RowText(HWND list, int row) {
+  wchar_t text[260] = {};
+  LVITEMW item = {};
+  item.iSubItem = 0;
+  item.pszText = text;
+  item.cchTextMax = 260;
+  SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+  return text;
+}
+
+void Press(HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+// Answers the dialogs that the UI thread shows, the way a person at the client would.
+class DialogAnswers {
+ public:
+  DialogAnswers(bool merge, std::vector<std::wstring> order, std::wstring saveAs)
+      : m_ui(GetCurrentThreadId()), m_merge(merge), m_order(std::move(order)),
+        m_saveAs(std::move(saveAs)) {
+    m_thread = std::thread([this] { Run(); });
+  }
+  ~DialogAnswers() {
+    m_stop = true;
+    m_thread.join();
+  }
+
+ private:
+  void Run() {
+    while (!m_stop) {
+      HWND dialog = nullptr;
+      EnumThreadWindows(m_ui, FindShownDialog, reinterpret_cast<LPARAM>(&dialog));
+      if (!dialog) {
+        Sleep(20);
+        continue;
+      }
+      Sleep(100);
+      if (GetDlgItem(dialog, 216)) {
+        AnswerMergeDialog(dialog);
+      } else if (GetDlgItem(dialog, 204)) {
+        Print(L"  Save dialog: \"Local Save\"\n");
+        Press(dialog, 204);
+        Press(dialog, IDOK);
+      } else if (HWND name = GetDlgItem(dialog, 0x47C) ? GetDlgItem(dialog, 0x47C)
+                                                       : GetDlgItem(dialog, 0x480)) {
+        Print(L"  Save-As dialog: %ls\n", m_saveAs.c_str());
+        SetWindowTextW(name, m_saveAs.c_str());
+        Press(dialog, IDOK);
+      } else {
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      }
+      for (int i = 0; i < 500 && IsWindow(dialog) && IsWindowVisible(dialog); ++i) Sleep(20);
+      if (IsWindow(dialog) && IsWindowVisible(dialog)) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      while (IsWindow(dialog) && IsWindowVisible(dialog)) Sleep(20);
+    }
+  }
+  void AnswerMergeDialog(HWND dialog) {
+    Print(L"  Merge dialog: %ls\n", m_merge ? L"one PDF" : L"one PDF per document");
+    Press(dialog, m_merge ? 217 : 218);
+    HWND list = GetDlgItem(dialog, 216);
+    for (size_t target = 0; target < m_order.size(); ++target) {
+      int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+      for (int row = static_cast<int>(target); row < count; ++row) {
+        if (RowText(list, row) != m_order[target]) continue;
+        for (int at = row; at > static_cast<int>(target); --at) {
+          LVITEMW state = {};
+          state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+          SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+          state.state = LVIS_SELECTED | LVIS_FOCUSED;
+          SendMessageW(list, LVM_SETITEMSTATE, at, reinterpret_cast<LPARAM>(&state));
+          Press(dialog, 214);
+        }
+        break;
+      }
+    }
+    int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) Print(L"    %d. %ls\n", row + 1, RowText(list, row).c_str());
+    Press(dialog, IDOK);
+  }
+
+  DWORD m_ui;
+  bool m_merge;
+  std::vector<std::wstring> m_order;
+  std::wstring m_saveAs;
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
+};
+
+// `clienthost createpdf [merge|single] [n...]`: the n-th sample documents in this order.
+int RunCreatePdf(int argc, wchar_t** argv) {
+  const bool merge = argc <= 2 || std::wstring(argv[2]) != L"single";
+  testbed::PointProductAt(testbed::ProductFolder());
+  wchar_t here[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, here);
+  const std::wstring output = std::wstring(here) + L"\\createpdf-result.pdf";
+  DeleteFileW(output.c_str());
+  int failures = 0;
+  {
+    SampleWorld world;
+    std::wstring xps = world.folder + L"\\sample4.xps";
+    testbed::WriteXpsPackage(xps, 2);
+    world.documents.push_back(
+        tb::Document::Create(world.database, 1004, 1, L"Floor plan", L"XPS", L"xps", xps));
+    std::vector<std::wstring> order;
+    for (int i = 3; i < argc; ++i) {
+      size_t n = static_cast<size_t>(_wtoi(argv[i]));
+      if (n >= 1 && n <= world.documents.size())
+        order.push_back(world.documents[n - 1]->GetString(L"Name"));
+    }
+    IContextItems* context = nullptr;
+    CLSID clsid;
+    ICommand* command = nullptr;
+    HRESULT hr = world.MakeContext(&context);
+    if (SUCCEEDED(hr)) hr = CLSIDFromProgID(L"RPDFImanAddon.CreatePDF", &clsid);
+    if (SUCCEEDED(hr))
+      hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ICommand),
+                            reinterpret_cast<void**>(&command));
+    if (FAILED(hr)) {
+      Print(L"Create PDF is not available (0x%08lX)\n", static_cast<unsigned long>(hr));
+      if (context) context->Release();
+      return 1;
+    }
+    command->putref_Context(context);
+    command->Update();
+    Print(L"Create PDF on %zu documents, %ls:\n", world.documents.size(),
+          merge ? L"merged" : L"one PDF each");
+    {
+      DialogAnswers answers(merge, order, output);
+      hr = command->Execute();
+    }
+    Print(L"Execute: 0x%08lX\n", static_cast<unsigned long>(hr));
+    command->Release();
+    context->Release();
+    std::vector<tbpdf::Page> pages;
+    if (tbpdf::Read(output, pages)) {
+      Print(L"The PDF went to %ls: %zu pages\n", output.c_str(), pages.size());
+      for (size_t i = 0; i < pages.size(); ++i)
+        Print(L"  page %zu: %ls\n", i + 1, pages[i].empty() ? L"" : pages[i][0].c_str());
+    } else {
+      Print(L"No PDF at %ls\n", output.c_str());
+      ++failures;
+    }
+    for (tb::Document* document : world.documents) {
+      Print(L"Document %ld \"%ls\": %zu history entries\n", document->GetLong(L"Number"),
+            document->GetString(L"Name").c_str(), document->History().size());
+      for (const auto& entry : document->History())
+        Print(L"  history: %ls\n", entry.comment.c_str());
+    }
+    world.documents.back()->Release();
+    world.documents.pop_back();
+    DeleteFileW(xps.c_str());
+  }
+  long live = tb::LiveObjects();
+  Print(L"Client objects still alive: %ld\n", live);
+  return failures || live ? 1 : 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -170,8 +343,10 @@ int wmain(int argc, wchar_t** argv) {
   int result = 2;
   if (verb == L"list") {
     result = ListCommands();
+  } else if (verb == L"createpdf") {
+    result = RunCreatePdf(argc, argv);
   } else {
-    Print(L"usage: clienthost [list]\n");
+    Print(L"usage: clienthost [list | createpdf [merge|single] [n...]]\n");
   }
   CoUninitialize();
   return result;
