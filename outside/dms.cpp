@@ -189,6 +189,18 @@ HRESULT Document::RelateDocument(LONG number, const std::wstring& text, bool& re
   return hr;
 }
 
+Got<Named> Document::Operator() const { return As<Named>(ObjectProperty(member::kOperator)); }
+
+Got<Named> Document::LastUser() const { return As<Named>(ObjectProperty(member::kLastUser)); }
+
+Got<Named> Document::InUseBy() const { return As<Named>(ObjectProperty(member::kInUseBy)); }
+
+Got<Named> Document::Author() const { return As<Named>(ObjectProperty(member::kAuthor)); }
+
+Got<Named> Document::Class() const { return As<Named>(ObjectProperty(member::kClass)); }
+
+Got<Named> Document::SubClass() const { return As<Named>(ObjectProperty(member::kSubClass)); }
+
 Got<Variant> Document::Attribute(LONG number) const {
   Args args;
   args.push_back(Variant::Long(number));

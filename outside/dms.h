@@ -128,6 +128,19 @@ class Document : public Object {
   Got<bool> CheckedOut() const { return BoolProperty(member::kCheckedOut); }
   Got<Database> GetDatabase() const;
   Got<DocumentType> Type() const;
+  // The operator and the users who last edited and now use the document: objects known by
+  // their name; a document without such a user answers no object.
+  Got<Named> Operator() const;
+  Got<Named> LastUser() const;
+  Got<Named> InUseBy() const;
+  Got<LONG> RetentionDays() const { return LongProperty(member::kRetentionDays); }
+  Got<bool> Indexable() const { return BoolProperty(member::kIndexable); }
+  Got<DATE> CreationDate() const { return DateProperty(member::kCreationDate); }
+  Got<std::wstring> MhcText() const { return StringProperty(member::kMhcText); }
+  // The author (a user), the class and the subclass: objects known by their name.
+  Got<Named> Author() const;
+  Got<Named> Class() const;
+  Got<Named> SubClass() const;
   Got<vpdf::Variant> Attribute(LONG number) const;
   // The folders that hold the document: a collection with Count and Item (from 1).
   Got<Object> Folders() const { return ObjectProperty(member::kFolders); }

@@ -17,6 +17,19 @@ inline constexpr wchar_t kCheckedOut[] = L"CheckedOut";
 inline constexpr wchar_t kGetAttributeValueByID[] = L"GetAttributeValueByID";
 inline constexpr wchar_t kGetCopy[] = L"GetCopy";
 inline constexpr wchar_t kAddHistory[] = L"AddHistory";
+inline constexpr wchar_t kAuthor[] = L"Author";
+inline constexpr wchar_t kClass[] = L"Class";
+inline constexpr wchar_t kSubClass[] = L"SubClass";
+
+// Profile fields of a document (INRTDocument)
+inline constexpr wchar_t kOperator[] = L"Operator";
+inline constexpr wchar_t kLastUser[] = L"LastUser";
+inline constexpr wchar_t kInUseBy[] = L"InUseBy";
+inline constexpr wchar_t kRetentionDays[] = L"RetentionDays";
+inline constexpr wchar_t kIndexable[] = L"Indexable";
+inline constexpr wchar_t kCreationDate[] = L"CreationDate";
+// The text that goes into the ".mhc" file beside a portable copy
+inline constexpr wchar_t kMhcText[] = L"MhcText";
 
 // Storing documents: check-out and check-in, relations, the folders that hold a document
 inline constexpr wchar_t kCheckOut[] = L"CheckOut";

@@ -290,6 +290,10 @@ Document::Document() {
   Answer(kIManDocument);
 }
 
+Document::~Document() {
+  for (auto& [number, value] : m_attributes) VariantClear(&value);
+}
+
 Document* Document::Create(Database* database, long number, long version,
                            const std::wstring& name, const std::wstring& typeName,
                            const std::wstring& extension, const std::wstring& contentPath) {

@@ -130,6 +130,7 @@ class TBDMS_API Document : public AutoObject {
 
  private:
   Document();
+  ~Document() override;  // releases what the attributes hold
   std::wstring m_content;
   std::vector<std::wstring> m_copies;
   std::vector<HistoryEntry> m_history;
