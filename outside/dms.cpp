@@ -221,6 +221,14 @@ HRESULT Document::GetCopy(const std::wstring& path) const {
   return S_OK;
 }
 
+HRESULT Dialog::SetAttribute(LONG number, const Variant& value) const {
+  Args args;
+  args.push_back(Variant::Long(number));
+  args.push_back(value);
+  args.push_back(Variant::Bool(true));
+  return Call(member::kSetAttributeValueByID, std::move(args)).hr;
+}
+
 HRESULT Document::AddHistory(LONG activity, const std::wstring& application, LONG number1,
                              LONG number2, const std::wstring& comment, const std::wstring& text1,
                              const std::wstring& text2) const {

@@ -62,6 +62,9 @@ inline constexpr wchar_t kDMS[] = L"DMS";
 // The DMS object's session collection
 inline constexpr wchar_t kSessions[] = L"Sessions";
 
+// The client's dialogs (new version, new profile, edit profile, file save)
+inline constexpr wchar_t kSetAttributeValueByID[] = L"SetAttributeValueByID";
+
 // Collections
 inline constexpr wchar_t kCount[] = L"Count";
 inline constexpr wchar_t kItem[] = L"Item";

@@ -8,6 +8,17 @@ class CCreateNewPDFFromFile_I : public ICommandImpl {
  public:
   explicit CCreateNewPDFFromFile_I(Placement placement);
 
+  // Enabled when the client has at least one DMS session.
+  STDMETHODIMP Update() override;
+  // Lets the user pick a local file, prints or converts it to PDF and imports the PDF as a
+  // new document into the session of the place the user works in.
+  STDMETHODIMP Execute() override;
+
+  // A unique name "SS_XXXX.tmp" in the temporary folder, written into `buffer` (`size`
+  // characters); the file itself is removed again. False when the temporary folder is
+  // unknown; a folder path of MAX_PATH characters or more leaves `buffer` as it was.
+  static bool MakeTempName(wchar_t* buffer, DWORD size);
+
  protected:
   int m_langOffset = 0;  // added to the id of every localised resource
 

@@ -1,6 +1,12 @@
 #include "commands/newpdf/new_pdf_from_scanner.h"
 
+#include <string>
+
 #include "addon/resource.h"
+#include "commands/execute_guard.h"
+#include "commands/import_document.h"
+#include "commands/newpdf/new_pdf_run.h"
+#include "convutils/conv_utils.h"
 #include "convutils/log.h"
 #include "convutils/resource_library.h"
 
@@ -45,6 +51,53 @@ CCreateNewPDFFromScanner_I::CCreateNewPDFFromScanner_I(Placement placement) {
   const int bitmapId = !menu || IsOutlookHost() || !ribbon ? kClassicBitmap : kRibbonBitmap;
   HBITMAP bitmap = LoadBITMAPFromIconDLL(bitmapId, !menu || ribbon);
   put_Bitmap(*m_images.Keep(bitmap).Get());
+}
+
+void CCreateNewPDFFromScanner_I::MakeScanTempName(wchar_t* buffer) {
+  buffer[0] = L'\0';
+  wchar_t folder[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  GetTempFileNameW(folder, L"scan", 0, buffer);
+  DeleteFileW(buffer);
+  const std::wstring name = ReplaceExtension(buffer, L".pdf");
+  lstrcpynW(buffer, name.c_str(), MAX_PATH);
+}
+
+STDMETHODIMP CCreateNewPDFFromScanner_I::Update() {
+  const bool any = HasSession([this](const wchar_t* name, VARTYPE type, void* value) {
+    return GetContextValue(name, type, value);
+  });
+  put_Status(any ? kEnabled : kDisabled);
+  return S_OK;
+}
+
+STDMETHODIMP CCreateNewPDFFromScanner_I::Execute() {
+  HRESULT result = S_OK;
+  RunGuarded(kLog, [&] {
+    SendNewPdfUsageEvent(L"Scan", nullptr);
+    wchar_t scanPath[MAX_PATH] = {};
+    MakeScanTempName(scanPath);
+    RunFile scan(scanPath);
+    if (!scanPath[0] || !CConvUtils::ScanToPDFWithHelper(scanPath)) return;
+
+    const ContextReader read = [this](const wchar_t* name, VARTYPE type, void* value) {
+      return GetContextValue(name, type, value);
+    };
+    dms::Session session = FirstSession(read);
+    try {
+      SessionOfContainer(read, session);
+    } catch (const ComError& error) {
+      result = error.Error();
+      return;
+    }
+    dms::Document created;
+    result = ImportNewDocument(scanPath, L"", session, dms::Object(), created, L"");
+    if (SUCCEEDED(result)) {
+      const VARIANT_BOOL refresh = VARIANT_TRUE;
+      SetContextValue(L"iManExt.Refresh", VT_BOOL, &refresh);
+    }
+  });
+  return result;
 }
 
 }  // namespace vpdf

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "testbed/dms/client_commands.h"
 #include "testbed/dms/tbdms.h"
 
 namespace tb {
@@ -160,6 +161,7 @@ const std::wstring& ItemName(ContextItem* item) { return item->Name(); }
 
 class ContextItems final : public Dual<IContextItems> {
  public:
+  ContextItems() { tb::RunContextItemsHook(); }
   ~ContextItems() override {
     for (ContextItem* item : m_items) item->Release();
   }
@@ -302,11 +304,23 @@ struct ClassEntry {
 constexpr ClassEntry kClasses[] = {
     {&kClsidContextItems, L"IManExt.ContextItems", L"ContextItems Class"},
     {&kClsidCommands, L"IManExt.Commands", L"Commands Class"},
+    // The client's own commands (client_commands.cpp).
+    {&tb::kClsidFileOpenCmd, L"IManExt2.IManFileOpenCmd", L"IManFileOpenCmd Class"},
+    {&tb::kClsidNewVersionCmd, L"IManExt.NewVersionCmd", L"NewVersionCmd Class"},
+    {&tb::kClsidImportCmd, L"IManExt2.ImportCmd", L"ImportCmd Class"},
+    {&tb::kClsidNewDocumentCmd, L"IManExt.ImportCmd", L"ImportCmd (new document) Class"},
 };
 
 }  // namespace
 
 namespace tb {
+
+void LockModule(bool lock) {
+  if (lock)
+    InterlockedIncrement(&g_locks);
+  else
+    InterlockedDecrement(&g_locks);
+}
 
 HRESULT NewContextItems(IContextItems** items) {
   return CoCreateInstance(kClsidContextItems, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IContextItems),
@@ -327,6 +341,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
   *object = nullptr;
   if (clsid == kClsidContextItems) return g_contextItemsFactory.QueryInterface(iid, object);
   if (clsid == kClsidCommands) return g_commandsFactory.QueryInterface(iid, object);
+  if (tb::IsClientCommandClass(clsid)) return tb::ClientCommandClassObject(clsid, iid, object);
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 

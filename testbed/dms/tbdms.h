@@ -150,4 +150,7 @@ TBDMS_API SAFEARRAY* DispatchArray(const std::vector<IDispatch*>& objects);
 // The registered context-item collection class, created through COM.
 TBDMS_API HRESULT NewContextItems(IContextItems** items);
 
+// The client's own commands (file-open, new version, imports), their dialogs and the scripts
+// that decide what the user does: testbed/dms/client_commands.h.
+
 }  // namespace tb

@@ -1,0 +1,518 @@
+// Picking a document in the client's file-open browser (the testbed's stand-in,
+// created through COM), the context-item collection made on a worker thread, and the local
+// path of a document in the client's portable folder. This program carries the add-in's string
+// tables (doc_select_tests.rc), so the browser's texts come from them.
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "commands/identity.h"
+#include "dms/doc_select.h"
+#include "testbed/dms/client_commands.h"
+#include "tests/identity_support.h"
+
+namespace {
+
+using testing_support::IdentitySettings;
+using testing_support::ScopedRegistryTree;
+using testing_support::ScopedRegistryValue;
+using testing_support::TraceLog;
+using testing_support::TraceRecord;
+using vpdf::ComPtr;
+
+constexpr wchar_t kPortable[] = L"Software\\Interwoven\\WorkSite\\8.0\\Common\\General\\Portable";
+
+bool IsFolder(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The level of the first record with this text; -1 when there is none.
+int LevelOf(const TraceLog& log, const std::string& text) {
+  TraceRecord record;
+  return log.Find(text, record) ? record.level : -1;
+}
+
+class DocSelect : public testing::Test {
+ protected:
+  void TearDown() override {
+    tb::ResetClientCommands();
+    for (IDispatch* object : owned) object->Release();
+    owned.clear();
+    EXPECT_EQ(0, tb::LiveObjects()) << "a client object was not released";
+  }
+
+  template <class T>
+  T* Keep(T* object) {
+    owned.push_back(static_cast<IDispatch*>(object));
+    return object;
+  }
+
+  tb::Session* NewSession() { return Keep(tb::Session::Create(L"jdoe", L"S1")); }
+
+  tb::Document* NewDocument(long number = 1234, long version = 2) {
+    tb::Database* database = Keep(tb::Database::Create(L"DB1", NewSession()));
+    return Keep(tb::Document::Create(database, number, version, L"Contract", L"WORDX", L"docx",
+                                     L""));
+  }
+
+  // The user picks `selection` (or does what `script` says) in the browser.
+  void Browser(tb::ClientScript script) {
+    tb::SetClientScript(tb::ClientCommandKind::kFileOpen, script);
+  }
+  void Picks(const std::vector<IDispatch*>& selection) {
+    tb::ClientScript script;
+    script.selection = selection;
+    Browser(script);
+  }
+
+  // DocSelect on a session of its own; the session reference goes with the call.
+  int Select(dms::Document& document) {
+    tb::Session* session = tb::Session::Create(L"jdoe", L"S1");
+    dms::Session wrapped{ComPtr<IDispatch>(session)};
+    session->Release();
+    return vpdf::DocSelect(document, std::move(wrapped));
+  }
+
+  static tb::ClientCommandRun LastRun() {
+    std::vector<tb::ClientCommandRun> runs = tb::ClientCommandRuns();
+    return runs.empty() ? tb::ClientCommandRun() : runs.back();
+  }
+
+  std::vector<IDispatch*> owned;
+};
+
+TEST_F(DocSelect, ThePickedDocumentIsTheResult) {
+  TraceLog log;
+  tb::Document* picked = NewDocument();
+  Picks({picked});
+  dms::Document document;
+  EXPECT_EQ(0, Select(document));
+  EXPECT_EQ(static_cast<IDispatch*>(picked), document.Get());
+  tb::ClientCommandRun run = LastRun();
+  EXPECT_EQ(1, run.updates);
+  EXPECT_EQ(1, run.executes);
+  EXPECT_EQ(1u, run.advised.size());
+  EXPECT_EQ(run.advised, run.unadvised) << "the sink is disconnected after Execute";
+
+  for (const char* trace :
+       {"DocSelect() Enter", "DocSelect() !bUseProfile &&  FindIManExt2 ",
+        "DocSelect() create contextItems", "DocSelect() Success Create IManFileOpenCmd",
+        "DocSelect() IManFileOpenCmd nrActiveCommand", "DocSelect() IManFileOpenCmd Execute()",
+        "DocSelect() Add doc to list: 0"})
+    EXPECT_EQ(0, LevelOf(log, trace)) << trace;
+  EXPECT_EQ(2, LevelOf(log, "DocSelect() selectedDocList selCount: 1"));
+  EXPECT_EQ(2, LevelOf(log, "DocSelect() Leave 1"));
+  EXPECT_LT(log.IndexOf("DocSelect() Enter"), log.IndexOf("DocSelect() create contextItems"));
+  EXPECT_LT(log.IndexOf("DocSelect() IManFileOpenCmd Execute()"),
+            log.IndexOf("DocSelect() Leave 1"));
+  for (const TraceRecord& record : log.Records())
+    if (record.text.rfind("DocSelect()", 0) == 0) {
+      EXPECT_EQ("PDFConverter\\DMSConnectors\\iManageCommon\\DMSiManageCommon", record.source);
+    }
+}
+
+TEST_F(DocSelect, CancelGivesMinusFourWithoutReadingTheAnswer) {
+  TraceLog log;
+  tb::ClientScript cancel;
+  cancel.user = tb::UserAction::kCancel;
+  cancel.selection = {NewDocument()};
+  Browser(cancel);
+  dms::Document document;
+  EXPECT_EQ(-4, Select(document));
+  EXPECT_FALSE(document);
+  EXPECT_EQ(2, LevelOf(log, "DocSelect() operation canceled"));
+  EXPECT_FALSE(log.Has("DocSelect() IManFileOpenCmd Execute()"));
+  EXPECT_FALSE(log.Has("DocSelect() Error SelectedIManObjects"));
+  EXPECT_FALSE(log.Has("DocSelect() Leave 0"));
+  EXPECT_EQ(LastRun().advised, LastRun().unadvised);
+}
+
+TEST_F(DocSelect, AShortcutIsResolvedToItsDocument) {
+  tb::Document* target = NewDocument();
+  tb::AutoObject* shortcut = Keep(tb::NewShortcut(target));
+  Picks({shortcut});
+  dms::Document document;
+  EXPECT_EQ(0, Select(document));
+  EXPECT_EQ(static_cast<IDispatch*>(target), document.Get());
+  EXPECT_EQ(1, shortcut->Calls(L"Resolve"));
+}
+
+TEST_F(DocSelect, AnObjectThatIsNoDocumentGivesMinusOne) {
+  TraceLog log;
+  Picks({Keep(tb::NewObject())});
+  dms::Document document;
+  EXPECT_EQ(-1, Select(document));
+  EXPECT_FALSE(document);
+  EXPECT_EQ(2, LevelOf(log, "DocSelect() selectedDocList selCount: 1"));
+  EXPECT_EQ(2, LevelOf(log, "DocSelect() Leave 0"));
+  EXPECT_FALSE(log.Has("DocSelect() Add doc to list: 0"));
+}
+
+TEST_F(DocSelect, TheLastDocumentOfTheAnswerWins) {
+  tb::Document* first = NewDocument(1);
+  tb::Document* last = NewDocument(2);
+  Picks({first, Keep(tb::NewObject()), last});
+  dms::Document document;
+  EXPECT_EQ(0, Select(document));
+  EXPECT_EQ(static_cast<IDispatch*>(last), document.Get());
+}
+
+TEST_F(DocSelect, AnEmptyAnswerGivesMinusFour) {
+  TraceLog log;
+  Picks({});
+  dms::Document document;
+  EXPECT_EQ(-4, Select(document));
+  EXPECT_EQ(2, LevelOf(log, "DocSelect() selectedDocList selCount: 0"));
+  EXPECT_EQ(2, LevelOf(log, "DocSelect() no documents selected"));
+}
+
+TEST_F(DocSelect, AnAnswerThatCannotBeReadGivesMinusFour) {
+  TraceLog log;
+  tb::ClientScript failing;
+  failing.user = tb::UserAction::kNothing;
+  failing.executeResult = E_FAIL;
+  Browser(failing);
+  dms::Document document;
+  EXPECT_EQ(-4, Select(document));
+  EXPECT_EQ(2, LevelOf(log, "DocSelect() Error SelectedIManObjects"));
+}
+
+TEST_F(DocSelect, AnInactiveBrowserGivesMinusOneWithoutExecuting) {
+  TraceLog log;
+  tb::ClientScript inactive;
+  inactive.status = 1;
+  Browser(inactive);
+  dms::Document document;
+  EXPECT_EQ(-1, Select(document));
+  EXPECT_EQ(1, LastRun().updates);
+  EXPECT_EQ(0, LastRun().executes);
+  EXPECT_EQ(2, LevelOf(log, "DocSelect() Leave 0"));
+  EXPECT_FALSE(log.Has("DocSelect() IManFileOpenCmd nrActiveCommand"));
+}
+
+// An answer written by the browser in place of the selection.
+void WriteAnswer(IContextItems* context, VARIANT& value) {
+  BSTR name = SysAllocString(L"SelectedIManObjects");
+  context->Add(name, value);
+  SysFreeString(name);
+}
+
+TEST_F(DocSelect, UnknownElementsMarkedAsDispatchCount) {
+  tb::Document* picked = NewDocument();
+  tb::ClientScript script;
+  script.onAccept = [picked](IContextItems* context) {
+    VARIANT value;
+    value.vt = VT_ARRAY | VT_UNKNOWN;
+    value.parray = tb::DispatchArray({picked});  // a VT_DISPATCH array: FADF_DISPATCH
+    ASSERT_TRUE(value.parray->fFeatures & FADF_DISPATCH);
+    WriteAnswer(context, value);
+    SafeArrayDestroy(value.parray);
+  };
+  Browser(script);
+  dms::Document document;
+  EXPECT_EQ(0, Select(document));
+  EXPECT_EQ(static_cast<IDispatch*>(picked), document.Get());
+}
+
+TEST_F(DocSelect, AnswersThatAreNoDispatchArraysGiveMinusOne) {
+  tb::Document* picked = NewDocument();
+  tb::ClientScript unknowns;
+  unknowns.onAccept = [picked](IContextItems* context) {
+    VARIANT value;
+    value.vt = VT_ARRAY | VT_UNKNOWN;
+    value.parray = SafeArrayCreateVector(VT_UNKNOWN, 0, 1);
+    LONG index = 0;
+    SafeArrayPutElement(value.parray, &index, static_cast<IUnknown*>(picked));
+    WriteAnswer(context, value);
+    SafeArrayDestroy(value.parray);
+  };
+  Browser(unknowns);
+  dms::Document document;
+  EXPECT_EQ(-1, Select(document));
+
+  tb::ClientScript single;
+  single.onAccept = [picked](IContextItems* context) {
+    VARIANT value;
+    value.vt = VT_DISPATCH;
+    value.pdispVal = picked;
+    WriteAnswer(context, value);
+  };
+  Browser(single);
+  EXPECT_EQ(-1, Select(document));
+  EXPECT_FALSE(document);
+}
+
+TEST_F(DocSelect, AFailingResolveIsRaised) {
+  tb::AutoObject* shortcut = Keep(tb::NewShortcut(NewDocument()));
+  shortcut->Fail(L"Resolve", E_ACCESSDENIED);
+  Picks({shortcut});
+  dms::Document document;
+  try {
+    Select(document);
+    ADD_FAILURE() << "no COM error raised";
+  } catch (const vpdf::ComError& error) {
+    EXPECT_EQ(E_ACCESSDENIED, error.Error());
+  }
+}
+
+// A visible top-level window of this process, gone at the end.
+class TopWindow {
+ public:
+  TopWindow() {
+    m_window = CreateWindowExW(0, L"STATIC", L"client", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                               200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  }
+  ~TopWindow() { DestroyWindow(m_window); }
+  HWND Get() const { return m_window; }
+
+ private:
+  HWND m_window;
+};
+
+TEST_F(DocSelect, TheBrowserGetsFiveItemsInOrderWithEnglishTexts) {
+  IdentitySettings settings;
+  settings.SetInstallPath(testing_support::ProductFolder());
+  settings.SetUILanguageAll(1031);  // German
+  ASSERT_EQ(200, vpdf::DetectUILanguage());
+  BSTR german = vpdf::LoadResString(538);
+  ASSERT_NE(nullptr, german);
+  EXPECT_STRNE(L"Select document for new version", german) << "the German table is there";
+  SysFreeString(german);
+
+  TopWindow client;
+  ASSERT_TRUE(client.Get());
+  ASSERT_EQ(client.Get(), vpdf::ApplicationMainWindow());
+
+  tb::Session* session = NewSession();
+  VARIANT dms;
+  ASSERT_TRUE(session->Get(L"DMS", &dms));
+  const void* dmsObject = dms.pdispVal;
+  VariantClear(&dms);
+
+  Picks({NewDocument()});
+  dms::Document document;
+  EXPECT_EQ(0, vpdf::DocSelect(document, dms::Session{ComPtr<IDispatch>(session)}));
+
+  tb::ClientCommandRun run = LastRun();
+  ASSERT_TRUE(run.hadContext);
+  ASSERT_EQ(5u, run.context.size());
+  const std::vector<tb::ContextRecord>& items = run.context;
+  EXPECT_EQ(L"IManExt2.BrowseCmd.WindowTitle", items[0].name);
+  EXPECT_EQ(VT_BSTR, items[0].type);
+  EXPECT_EQ(L"Select document for new version", items[0].text);
+
+  EXPECT_EQ(L"IManExt2.CommandList", items[1].name);
+  EXPECT_EQ(VT_ARRAY | VT_BSTR, items[1].type);
+  EXPECT_EQ(std::vector<std::wstring>{L"New Version"}, items[1].strings);
+
+  EXPECT_EQ(L"ParentWindow", items[2].name);
+  EXPECT_EQ(VT_I4, items[2].type);
+  EXPECT_EQ(static_cast<long>(reinterpret_cast<LONG_PTR>(client.Get())), items[2].number);
+
+  EXPECT_EQ(L"IManDMS", items[3].name);
+  EXPECT_EQ(VT_DISPATCH, items[3].type);
+  ASSERT_EQ(1u, items[3].objects.size());
+  EXPECT_EQ(dmsObject, items[3].objects[0]);
+
+  EXPECT_EQ(L"IManExt2.MultiFileSelection", items[4].name);
+  EXPECT_EQ(VT_BOOL, items[4].type);
+  EXPECT_EQ(VARIANT_FALSE, items[4].number);
+}
+
+TEST_F(DocSelect, WithoutAMainWindowTheParentWindowIsZero) {
+  ASSERT_EQ(nullptr, vpdf::ApplicationMainWindow());
+  Picks({NewDocument()});
+  dms::Document document;
+  EXPECT_EQ(0, Select(document));
+  ASSERT_EQ(5u, LastRun().context.size());
+  EXPECT_EQ(L"ParentWindow", LastRun().context[2].name);
+  EXPECT_EQ(0, LastRun().context[2].number);
+}
+
+// ---- The worker thread -------------------------------------------------------------------
+
+constexpr UINT kPing = WM_APP + 7;
+HANDLE g_dispatched = nullptr;
+
+LRESULT CALLBACK PingWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kPing) {
+    SetEvent(g_dispatched);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST_F(DocSelect, TheWorkerRunsWhileThisThreadDispatchesMessages) {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = PingWindow;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"DocSelectPing";
+  RegisterClassW(&windowClass);
+  HWND window = CreateWindowExW(0, L"DocSelectPing", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+  ASSERT_TRUE(window);
+  g_dispatched = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+  DWORD uiThread = GetCurrentThreadId(), creatingThread = 0;
+  APTTYPE apartment = APTTYPE_CURRENT;
+  bool dispatchedWhileCreating = false;
+  tb::OnContextItemsCreated([&] {
+    creatingThread = GetCurrentThreadId();
+    APTTYPEQUALIFIER qualifier;
+    CoGetApartmentType(&apartment, &qualifier);
+    // The collection is not there until the UI thread has dispatched this message.
+    PostMessageW(window, kPing, 0, 0);
+    dispatchedWhileCreating = WaitForSingleObject(g_dispatched, 10000) == WAIT_OBJECT_0;
+  });
+
+  ComPtr<IContextItems> collection;
+  EXPECT_TRUE(vpdf::CreateContextItemsOnWorker(collection));
+  tb::OnContextItemsCreated(nullptr);
+  EXPECT_TRUE(dispatchedWhileCreating);
+  EXPECT_NE(0u, creatingThread);
+  EXPECT_NE(uiThread, creatingThread);
+  EXPECT_EQ(APTTYPE_STA, apartment);
+  ASSERT_TRUE(collection);
+  // The collection is usable here.
+  EXPECT_EQ(S_OK, vpdf::AddContextItem(collection.Get(), L"Probe", vpdf::Variant::Long(5)));
+  vpdf::Variant read;
+  EXPECT_EQ(S_OK, vpdf::ReadContextItem(collection.Get(), L"Probe", read));
+  EXPECT_EQ(VT_I4, read.Type());
+  collection.Reset();
+
+  DestroyWindow(window);
+  UnregisterClassW(L"DocSelectPing", GetModuleHandleW(nullptr));
+  CloseHandle(g_dispatched);
+  g_dispatched = nullptr;
+}
+
+TEST_F(DocSelect, TheWorkerReplacesWhatTheSlotHeld) {
+  ComPtr<IContextItems> collection;
+  ASSERT_EQ(S_OK, tb::NewContextItems(collection.Put()));
+  IContextItems* before = collection.Get();
+  collection->AddRef();
+  EXPECT_TRUE(vpdf::CreateContextItemsOnWorker(collection));
+  EXPECT_NE(before, collection.Get());
+  EXPECT_EQ(0u, before->Release()) << "the earlier collection was released";
+}
+
+// ---- DocCreate --------------------------------------------------------------------------
+
+// Folders made by a test, removed (deepest first) at the end when they were not there before.
+class MadeFolders {
+ public:
+  explicit MadeFolders(std::vector<std::wstring> deepestFirst) : m_folders(std::move(deepestFirst)) {
+    for (const std::wstring& folder : m_folders) m_existed.push_back(IsFolder(folder));
+  }
+  ~MadeFolders() {
+    for (size_t i = 0; i < m_folders.size(); ++i)
+      if (!m_existed[i]) RemoveDirectoryW(m_folders[i].c_str());
+  }
+
+ private:
+  std::vector<std::wstring> m_folders;
+  std::vector<bool> m_existed;
+};
+
+class DocCreate : public DocSelect {
+ protected:
+  ScopedRegistryTree portable{HKEY_CURRENT_USER, kPortable};
+
+  HRESULT Create(tb::Document* document, std::wstring& path) {
+    return vpdf::DocCreate(dms::Document(ComPtr<IDispatch>(document)), path);
+  }
+};
+
+TEST_F(DocCreate, ThePathInTheDefaultPortableFolder) {
+  TraceLog log;
+  MadeFolders made({L"C:\\NRPortbl\\DB1\\jdoe", L"C:\\NRPortbl\\DB1", L"C:\\NRPortbl"});
+  tb::Document* document = NewDocument(1234, 2);
+  std::wstring path;
+  EXPECT_EQ(S_OK, Create(document, path));
+  EXPECT_EQ(L"C:\\NRPortbl\\DB1\\jdoe\\1234_2.docx", path);
+  EXPECT_TRUE(IsFolder(L"C:\\NRPortbl\\DB1\\jdoe"));
+  EXPECT_FALSE(Exists(path)) << "DocCreate makes no file";
+  EXPECT_EQ(2, LevelOf(log, "DocCreate() GetDesksitePath() C:\\NRPortbl\\ hr: 0"));
+  EXPECT_EQ(0, LevelOf(log, "DocCreate() C:\\NRPortbl\\"));
+}
+
+TEST_F(DocCreate, EnvironmentVariablesAreExpanded) {
+  TraceLog log;
+  wchar_t profile[MAX_PATH] = {};
+  ASSERT_LT(0u, GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH));
+  const std::wstring root = std::wstring(profile) + L"\\NrPortblTest";
+  MadeFolders made({root + L"\\DB1\\jdoe", root + L"\\DB1", root});
+  testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DIRECTORY",
+                             L"%USERPROFILE%\\NrPortblTest");
+  tb::Document* document = NewDocument(77, 1);
+  std::wstring path;
+  EXPECT_EQ(S_OK, Create(document, path));
+  EXPECT_EQ(root + L"\\DB1\\jdoe\\77_1.docx", path);
+  EXPECT_TRUE(IsFolder(root + L"\\DB1\\jdoe"));
+  EXPECT_TRUE(log.Has("DocCreate() %USERPROFILE%\\NrPortblTest\\"));
+  EXPECT_TRUE(log.Has("DocCreate() GetDesksitePath() " + testing_support::Utf8(root) + "\\"));
+}
+
+TEST_F(DocCreate, DoubledBackslashesAreMadeSingle) {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);  // ends with a backslash: the folder gets a doubled one
+  const std::wstring root = std::wstring(temp) + L"vpdf_portable";
+  MadeFolders made({root + L"\\DB1\\jdoe", root + L"\\DB1", root});
+  testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DIRECTORY", root + L"\\");
+  std::wstring path;
+  EXPECT_EQ(S_OK, Create(NewDocument(5, 3), path));
+  EXPECT_EQ(root + L"\\DB1\\jdoe\\5_3.docx", path);
+}
+
+TEST_F(DocCreate, WithoutATypeTheExtensionIsPdf) {
+  MadeFolders made({L"C:\\NRPortbl\\DB1\\jdoe", L"C:\\NRPortbl\\DB1", L"C:\\NRPortbl"});
+  tb::Document* document = NewDocument(8, 1);
+  document->Fail(L"Type", E_FAIL);
+  std::wstring path;
+  EXPECT_EQ(S_OK, Create(document, path));
+  EXPECT_EQ(L"C:\\NRPortbl\\DB1\\jdoe\\8_1.pdf", path);
+}
+
+TEST_F(DocCreate, NumberOrVersionThatCannotBeReadFails) {
+  MadeFolders made({L"C:\\NRPortbl\\DB1\\jdoe", L"C:\\NRPortbl\\DB1", L"C:\\NRPortbl"});
+  {
+    TraceLog log;
+    tb::Document* document = NewDocument();
+    document->Fail(L"Number", E_ACCESSDENIED);
+    std::wstring path = L"unchanged";
+    EXPECT_EQ(E_FAIL, Create(document, path));
+    EXPECT_EQ(L"unchanged", path);
+    EXPECT_EQ(2, LevelOf(log, "DocSelect() / get_Number() bad hr, returning"));
+  }
+  {
+    TraceLog log;
+    tb::Document* document = NewDocument();
+    document->Fail(L"Version", E_ACCESSDENIED);
+    std::wstring path;
+    EXPECT_EQ(E_FAIL, Create(document, path));
+    EXPECT_EQ(2, LevelOf(log, "DocSelect() / get_Version() bad hr, returning"));
+    EXPECT_FALSE(log.Has("DocSelect() / get_Number() bad hr, returning"));
+  }
+}
+
+TEST_F(DocCreate, AFolderPartLongerThan259CharactersFails) {
+  tb::Session* session = Keep(tb::Session::Create(std::wstring(250, L'u'), L"S1"));
+  tb::Database* database = Keep(tb::Database::Create(L"DB1", session));
+  tb::Document* document =
+      Keep(tb::Document::Create(database, 1, 1, L"Long", L"WORDX", L"docx", L""));
+  MadeFolders made({L"C:\\NRPortbl\\DB1", L"C:\\NRPortbl"});
+  std::wstring path;
+  EXPECT_EQ(E_FAIL, Create(document, path));
+  EXPECT_FALSE(IsFolder(L"C:\\NRPortbl\\DB1"));
+}
+
+}  // namespace
