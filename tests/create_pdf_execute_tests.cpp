@@ -252,7 +252,10 @@ TEST_F(CreatePdfExecute, XpsDocumentIsConvertedWithoutThePrintAgent) {
   tb::Document* plan = tb::Document::Create(database, 7, 2, L"Floor plan", L"XPS", L"XPS", path);
   owned.push_back(plan);
   Select({plan});
-  EXPECT_EQ(S_OK, command->Execute());
+  {
+    DialogSequence dialogs({});  // the save question is cancelled
+    EXPECT_EQ(S_OK, command->Execute());
+  }
   EXPECT_TRUE(Printed().empty());
   auto raster = journal->Entries(testbed::kRasterLibrary);
   ASSERT_EQ(1u, raster.size());
