@@ -1,5 +1,6 @@
 #pragma once
 #include "commands/command_impl.h"
+#include "commands/createpdf/doc_description.h"
 #include "commands/identity.h"
 
 #include <string>
@@ -45,6 +46,29 @@ class CCreatePDF_I : public ICommandImpl {
   // "%d_%d_%s"; filled with the number, the version and the database.
   static std::wstring HistoryText(const std::wstring& format, LONG number, LONG version,
                                   const std::wstring& database);
+
+  // Converts the selected documents to PDF, merged in the user's order or one by one, and
+  // hands each result to SaveResult. Returns at once while another run has its dialog up.
+  STDMETHODIMP Execute() override;
+
+  // What the conversions of one merge have gathered, in merge order. Whatever is left of
+  // the local copies and PDFs goes with it.
+  struct MergeState {
+    MergeState() = default;
+    MergeState(const MergeState&) = delete;
+    MergeState& operator=(const MergeState&) = delete;
+    ~MergeState();
+
+    HRESULT hr = S_OK;                         // of the last object-model call
+    std::vector<std::wstring> pdfs;            // converted PDFs
+    std::vector<ComPtr<IDispatch>> documents;  // their documents
+    ComPtr<IDispatch> first;                   // the first converted document
+    Bstr firstSource;                          // its local copy
+    wchar_t firstPdf[MAX_PATH] = {};           // its PDF, later the merged file
+    std::vector<std::wstring> copies;          // local copies, kept until every one is converted
+  };
+  // One document of a merge: copied out and converted; left out when that fails.
+  void ConvertForMerge(MergeState& state, const doc_description_COM& record);
 
   // Process-wide, UI thread only: the merge-and-order dialog is up / a merge is running.
   static LONG busy;
