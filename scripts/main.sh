@@ -9,6 +9,10 @@ bash scripts/register.sh "$PWD/build/wineprefix" "$PWD/build/bin"
 export WINEPREFIX=$PWD/build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cd build/bin
 /usr/lib/wine/wine64 clienthost.exe "$@"
+# The same commands in German, as the product configuration can ask for them.
+if [ $# -eq 0 ]; then
+  /usr/lib/wine/wine64 clienthost.exe list 1031
+fi
 # Create PDF end to end: four samples merged in the order 3 1 2 4 and stored as a local file,
 # then checked here on the Linux side.
 if [ $# -eq 0 ]; then

@@ -9,11 +9,13 @@
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "IManExt.h"
+#include "addon/registration.h"
 #include "testbed/agents/journal.h"
 #include "testbed/dms/tbdms.h"
 #include "testbed/pdf/tbpdf.h"
@@ -107,8 +109,47 @@ struct SampleWorld {
   }
 };
 
-int ListCommands() {
+// The product's UI language for the configuration library, set for one run and put back after.
+class ScopedUILanguage {
+ public:
+  explicit ScopedUILanguage(DWORD language) {
+    for (int kind = 0; kind < 3; ++kind) {
+      wchar_t name[] = L"UILanguage0";
+      name[10] = static_cast<wchar_t>(L'0' + kind);
+      DWORD size = sizeof m_saved[kind];
+      m_had[kind] = RegGetValueW(HKEY_CURRENT_USER, kConfigKey, name, RRF_RT_REG_DWORD, nullptr,
+                                 &m_saved[kind], &size) == ERROR_SUCCESS;
+      RegSetKeyValueW(HKEY_CURRENT_USER, kConfigKey, name, REG_DWORD, &language, sizeof language);
+    }
+  }
+  ~ScopedUILanguage() {
+    for (int kind = 0; kind < 3; ++kind) {
+      wchar_t name[] = L"UILanguage0";
+      name[10] = static_cast<wchar_t>(L'0' + kind);
+      if (m_had[kind])
+        RegSetKeyValueW(HKEY_CURRENT_USER, kConfigKey, name, REG_DWORD, &m_saved[kind],
+                        sizeof m_saved[kind]);
+      else
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kConfigKey, name);
+    }
+  }
+  ScopedUILanguage(const ScopedUILanguage&) = delete;
+  ScopedUILanguage& operator=(const ScopedUILanguage&) = delete;
+
+ private:
+  static constexpr wchar_t kConfigKey[] = L"Software\\VarnelTestbed\\Config";
+  DWORD m_saved[3] = {};
+  bool m_had[3] = {};
+};
+
+int ListCommands(DWORD language) {
   int failures = 0;
+  testbed::PointProductAt(testbed::ProductFolder());
+  std::unique_ptr<ScopedUILanguage> uiLanguage;
+  if (language) {
+    uiLanguage = std::make_unique<ScopedUILanguage>(language);
+    Print(L"Product UI language: %lu\n", language);
+  }
   {
     SampleWorld world;
     IContextItems* context = nullptr;
@@ -337,16 +378,72 @@ int RunCreatePdf(int argc, wchar_t** argv) {
 
 }  // namespace
 
+// Every place that registration writes, as the registry stands now, with what is there.
+void DumpKey(HKEY key, const std::wstring& path, int depth) {
+  Print(L"%*ls[%ls]\n", depth * 2, L"", path.c_str());
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[256];
+    BYTE data[2048];
+    DWORD nameLength = 256, type = 0, size = sizeof data - 2;
+    if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS)
+      break;
+    data[size] = data[size + 1] = 0;
+    if (type == REG_SZ || type == REG_EXPAND_SZ)
+      Print(L"%*ls  %ls = \"%ls\"\n", depth * 2, L"", nameLength ? name : L"@",
+            reinterpret_cast<const wchar_t*>(data));
+    else if (type == REG_DWORD)
+      Print(L"%*ls  %ls = dword:%lu\n", depth * 2, L"", nameLength ? name : L"@",
+            *reinterpret_cast<const DWORD*>(data));
+  }
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[256];
+    DWORD nameLength = 256;
+    if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      break;
+    HKEY sub = nullptr;
+    if (RegOpenKeyExW(key, name, 0, KEY_READ, &sub) != ERROR_SUCCESS) continue;
+    DumpKey(sub, path + L"\\" + name, depth + 1);
+    RegCloseKey(sub);
+  }
+}
+
+int ShowRegistration() {
+  for (const vpdf::RegistrationEntry& entry : vpdf::RegistrationEntries()) {
+    HKEY key = nullptr;
+    std::wstring where = entry.rootName + L"\\" + entry.path;
+    if (RegOpenKeyExW(entry.root, entry.path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+      Print(L"(%ls) %ls: not present\n", entry.kind.c_str(), where.c_str());
+      continue;
+    }
+    if (entry.value.empty()) {
+      Print(L"(%ls)\n", entry.kind.c_str());
+      DumpKey(key, where, 0);
+    } else {
+      wchar_t text[2048] = {};
+      DWORD size = sizeof text - sizeof(wchar_t);
+      bool read = RegGetValueW(key, nullptr, entry.value.c_str(), RRF_RT_REG_SZ, nullptr, text,
+                               &size) == ERROR_SUCCESS;
+      Print(L"(%ls) %ls\n  %ls = %ls\n", entry.kind.c_str(), where.c_str(), entry.value.c_str(),
+            read ? text : L"(not present)");
+    }
+    RegCloseKey(key);
+  }
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
   std::wstring verb = argc > 1 ? argv[1] : L"list";
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
   int result = 2;
   if (verb == L"list") {
-    result = ListCommands();
+    result = ListCommands(argc > 2 ? wcstoul(argv[2], nullptr, 0) : 0);
+  } else if (verb == L"registry") {
+    result = ShowRegistration();
   } else if (verb == L"createpdf") {
     result = RunCreatePdf(argc, argv);
   } else {
-    Print(L"usage: clienthost [list | createpdf [merge|single] [n...]]\n");
+    Print(L"usage: clienthost [list [language id] | registry | createpdf [merge|single] [n...]]\n");
   }
   CoUninitialize();
   return result;
