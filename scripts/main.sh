@@ -18,7 +18,7 @@ fi
 if [ $# -eq 0 ]; then
   /usr/lib/wine/wine64 clienthost.exe createpdf merge 3 1 2 4
   qpdf --check createpdf-result.pdf
-  order=$(pdftotext createpdf-result.pdf - | grep -E '\.(txt|xps)$' | uniq | tr '\n' '|')
+  order=$(pdftotext createpdf-result.pdf - | tr -d '\f' | grep -E '\.(txt|xps)$' | uniq | tr '\n' '|')
   echo "Pages in order: $order"
   [ "$order" = "Contract draft.txt|Meeting notes.txt|Budget 2026.txt|Floor plan.xps|" ]
 fi
