@@ -1,6 +1,7 @@
 #include "commands/createpdf/create_pdf.h"
 
 #include "addon/resource.h"
+#include "commands/command_identity.h"
 #include "convutils/log.h"
 #include "convutils/resource_library.h"
 
@@ -9,9 +10,6 @@ namespace {
 
 constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\CreatePDF");
 
-constexpr wchar_t kDescription[] = L"List the documents which are selected.";
-constexpr int kClassicBitmap = 14560;
-constexpr int kRibbonBitmap = 14570;
 
 // What the two classes differ in: name, log texts and PNG images.
 struct Identity {
@@ -44,35 +42,17 @@ constexpr Identity kContextMenu = {
 }  // namespace
 
 CCreatePDF_I::CCreatePDF_I(Placement placement) {
-  const bool menu = placement == Placement::kMenu;
-  const Identity& id = menu ? kMenu : kContextMenu;
+  const Identity& id = placement == Placement::kMenu ? kMenu : kContextMenu;
 
   kLog.Trace(id.entered);
   m_langOffset = DetectUILanguage();
   kLog.Trace(id.language, m_langOffset);
 
-  Bstr name(id.name);
-  put_Name(name.Get());
-  kLog.Trace(id.putName, name.c_str());
-  put_DescriptionText(Bstr(kDescription).Get());
-  // The client's version is read once: the menu variant's accelerator and image depend on it.
-  const bool ribbon = menu && IsRibbonClient();
-  if (!ribbon) put_Accelerator(AcceleratorFor(L'C'));
-  put_CommandKind(1);
-  put_Status(kDisabled);
-
-  Bstr menuText = Bstr::Adopt(LoadResString(IDS_CREATEPDF_MENU + m_langOffset));
-  put_MenuText(menuText.Get());
-  kLog.Trace(id.putMenuText, menuText.c_str());
-  Bstr helpText = Bstr::Adopt(LoadResString(IDS_CREATEPDF_HELP + m_langOffset));
-  put_HelpText(helpText.Get());
-  kLog.Trace(id.putHelpText, helpText.c_str());
-
-  // The classic image in the mail client's host and in a classic client (UseClassicImages);
-  // the context-menu variant always has the classic image, scaled.
-  const int bitmapId = !menu || IsOutlookHost() || !ribbon ? kClassicBitmap : kRibbonBitmap;
-  HBITMAP bitmap = LoadBITMAPFromIconDLL(bitmapId, !menu || ribbon);
-  put_Bitmap(*m_images.Keep(bitmap).Get());
+  const CommandIdentity identity = {id.name, L"List the documents which are selected.", 0, L'C',
+                                    true, IDS_CREATEPDF_MENU, IDS_CREATEPDF_HELP, 14560, 14570};
+  put_Bitmap(*m_images.Keep(ApplyIdentity(*this, placement, m_langOffset, identity,
+                                          {&kLog, id.putName, id.putMenuText, id.putHelpText}))
+                  .Get());
   kLog.Trace(id.putBitmap);
 
   GdiplusUser gdiplus;  // started once for the three images

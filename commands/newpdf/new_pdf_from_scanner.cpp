@@ -3,6 +3,7 @@
 #include <string>
 
 #include "addon/resource.h"
+#include "commands/command_identity.h"
 #include "commands/execute_guard.h"
 #include "commands/import_document.h"
 #include "commands/newpdf/new_pdf_run.h"
@@ -29,27 +30,13 @@ CCreateNewPDFFromScanner_I::CCreateNewPDFFromScanner_I(Placement placement) {
                   : "CCreateNewPDFFromScanner_CM::CCreateNewPDFFromScanner_CM m_langOffset : %d",
              m_langOffset);
 
-  Bstr name(menu ? L"RPDFIManAddon.CreateNewPDFScan" : L"RPDFIManAddon.CreateNewPDFScan_CM");
-  put_Name(name.Get());
-  kLog.Trace("put_Name : %S m_langOffset : %d ", name.c_str(), m_langOffset);
-  put_DescriptionText(Bstr(kDescription).Get());
-  // The client's version is read once: the menu variant's accelerator and image depend on it.
-  const bool ribbon = menu && IsRibbonClient();
-  if (!ribbon) put_Accelerator(AcceleratorFor(L'A'));
-  put_CommandKind(1);
-  put_Status(kDisabled);
-
-  Bstr menuText = Bstr::Adopt(LoadResString(IDS_NEWPDF_SCAN_MENU + m_langOffset));
-  put_MenuText(menuText.Get());
-  kLog.Trace("bstrMenuText : %S  ", menuText.c_str());
-  Bstr helpText = Bstr::Adopt(LoadResString(IDS_NEWPDF_SCAN_HELP + m_langOffset));
-  put_HelpText(helpText.Get());
-  kLog.Trace("put_HelpText : %S  ", helpText.c_str());
-
-  // The classic image in the mail client's host and in a classic client (UseClassicImages);
-  // the context-menu variant always has the classic image, scaled.
-  const int bitmapId = !menu || IsOutlookHost() || !ribbon ? kClassicBitmap : kRibbonBitmap;
-  HBITMAP bitmap = LoadBITMAPFromIconDLL(bitmapId, !menu || ribbon);
+  const CommandIdentity identity = {
+      menu ? L"RPDFIManAddon.CreateNewPDFScan" : L"RPDFIManAddon.CreateNewPDFScan_CM",
+      kDescription, 0, L'A', true, IDS_NEWPDF_SCAN_MENU, IDS_NEWPDF_SCAN_HELP,
+      kClassicBitmap, kRibbonBitmap};
+  HBITMAP bitmap = ApplyIdentity(*this, placement, m_langOffset, identity,
+                                 {&kLog, "put_Name : %S m_langOffset : %d ", "bstrMenuText : %S  ",
+                                  "put_HelpText : %S  "});
   put_Bitmap(*m_images.Keep(bitmap).Get());
 }
 

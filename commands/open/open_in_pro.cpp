@@ -1,6 +1,7 @@
 #include "commands/open/open_in_pro.h"
 
 #include "addon/resource.h"
+#include "commands/command_identity.h"
 #include "convutils/log.h"
 #include "convutils/resource_library.h"
 
@@ -9,10 +10,12 @@ namespace {
 
 constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\OpenPDF");
 
-constexpr wchar_t kName[] = L"RPDFIManAddon.OpenInPro";  // the same for both classes
 constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
-constexpr int kClassicBitmap = 14640;
-constexpr int kRibbonBitmap = 14650;
+// Both classes carry the same name; the description string exists in no language, so the
+// property stays empty; the kind follows the product key below.
+constexpr CommandIdentity kIdentity = {L"RPDFIManAddon.OpenInPro", nullptr,
+                                       IDS_OPENINPRO_DESCRIPTION, L'P', false,
+                                       IDS_OPENINPRO_MENU, IDS_OPENINPRO_HELP, 14640, 14650};
 
 struct LogTexts {
   const char* entered;
@@ -37,34 +40,14 @@ constexpr LogTexts kContextMenu = {
 }  // namespace
 
 COpenInPro_I::COpenInPro_I(Placement placement) {
-  const bool menu = placement == Placement::kMenu;
-  const LogTexts& log = menu ? kMenu : kContextMenu;
+  const LogTexts& log = placement == Placement::kMenu ? kMenu : kContextMenu;
 
   kLog.Trace(log.entered);
   m_langOffset = DetectUILanguage();
   kLog.Trace(log.language, m_langOffset);
 
-  Bstr name(kName);
-  put_Name(name.Get());
-  kLog.Trace(log.putName, name.c_str());
-  // The description string does not exist in any language: the property stays empty.
-  put_DescriptionText(Bstr::Adopt(LoadResString(IDS_OPENINPRO_DESCRIPTION + m_langOffset)).Get());
-  // The client's version is read once: the menu variant's accelerator and image depend on it.
-  const bool ribbon = menu && IsRibbonClient();
-  if (!ribbon) put_Accelerator(AcceleratorFor(L'P'));
-  put_Status(kDisabled);
-
-  Bstr menuText = Bstr::Adopt(LoadResString(IDS_OPENINPRO_MENU + m_langOffset));
-  put_MenuText(menuText.Get());
-  kLog.Trace(log.putMenuText, menuText.c_str());
-  Bstr helpText = Bstr::Adopt(LoadResString(IDS_OPENINPRO_HELP + m_langOffset));
-  put_HelpText(helpText.Get());
-  kLog.Trace(log.putHelpText, helpText.c_str());
-
-  // The classic image in the mail client's host and in a classic client (UseClassicImages);
-  // the context-menu variant always has the classic image, scaled.
-  const int bitmapId = !menu || IsOutlookHost() || !ribbon ? kClassicBitmap : kRibbonBitmap;
-  m_hBitmap = LoadBITMAPFromIconDLL(bitmapId, !menu || ribbon);
+  m_hBitmap = ApplyIdentity(*this, placement, m_langOffset, kIdentity,
+                            {&kLog, log.putName, log.putMenuText, log.putHelpText});
   put_Bitmap(*Variant::Long(static_cast<LONG>(reinterpret_cast<LONG_PTR>(m_hBitmap))).Get());
   kLog.Trace(log.putBitmap);
 
