@@ -23,17 +23,17 @@ int LanguageOffsetFor(int languageId) {
   }
 }
 
-int DetectUILanguage() {
-  // Which product component is installed: kind 2, else kind 1, else 0.
-  int kind = 0;
-  for (int probe : {2, 1}) {
+int InstalledComponentKind() {
+  for (int kind : {2, 1}) {
     wchar_t path[MAX_PATH];
     DWORD size = MAX_PATH;
-    if (GetProductInstallPath(path, size, probe)) {
-      kind = probe;
-      break;
-    }
+    if (GetProductInstallPath(path, size, kind)) return kind;
   }
+  return 0;
+}
+
+int DetectUILanguage() {
+  const int kind = InstalledComponentKind();
   return LanguageOffsetFor(outside::ConfigUILanguage(kind));
 }
 

@@ -47,6 +47,10 @@ int LanguageOffsetFor(int languageId);
 // Read anew on every call.
 int DetectUILanguage();
 
+// The installed product component whose UI language counts: install path kind 2, else 1,
+// else 0.
+int InstalledComponentKind();
+
 // True when HKLM\Software\InterWoven "DeskSite Version" reads as a decimal number >= 92.0.
 bool IsRibbonClient();
 

@@ -50,4 +50,23 @@ HRESULT SelectedDocument(IDispatch* element, dms::Document& out) {
   return dms::Document::From(manDocument.Get(), out);
 }
 
+LONG SelectionStatus(SAFEARRAY* array, LONG lower, LONG upper,
+                     bool (*accept)(const std::wstring& extension)) {
+  LONG status = 1;
+  try {
+    for (LONG i = lower; i <= upper; ++i) {
+      vpdf::ComPtr<IDispatch> element;
+      std::wstring extension;
+      if (FAILED(SafeArrayGetElement(array, &i, element.Put())) || !element ||
+          FAILED(SelectedTypeExtension(element.Get(), extension)) || !accept(extension))
+        return 1;
+      status = 0;
+    }
+  } catch (...) {
+    // An object-model call that fails on the way leaves the command unavailable.
+    return 1;
+  }
+  return status;
+}
+
 }  // namespace vpdf

@@ -32,4 +32,10 @@ HRESULT SelectedTypeExtension(IDispatch* element, std::wstring& extension);
 // IManDocument it is a shortcut to answers.
 HRESULT SelectedDocument(IDispatch* element, dms::Document& out);
 
+// A command's status for the elements lower..upper of a selection: enabled (0) when there is
+// at least one and `accept` takes every element's type extension; disabled (1) at the first
+// element that cannot be read or is not taken.
+LONG SelectionStatus(SAFEARRAY* array, LONG lower, LONG upper,
+                     bool (*accept)(const std::wstring& extension));
+
 }  // namespace vpdf

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "addon/module.h"
+#include "commands/identity.h"
 #include "convutils/resource_library.h"
-#include "convutils/settings.h"
 
 namespace vpdf {
 namespace {
@@ -12,20 +12,8 @@ namespace {
 // The application title string of the platform's dialog framework.
 constexpr UINT kAppTitleString = 0xE000;
 
-// The product's UI language for the installed component: kind 2, else kind 1, else 0 (the
-// same choice as DetectUILanguage).
-int ProductUILanguage() {
-  int kind = 0;
-  for (int probe : {2, 1}) {
-    wchar_t path[MAX_PATH];
-    DWORD size = MAX_PATH;
-    if (GetProductInstallPath(path, size, probe)) {
-      kind = probe;
-      break;
-    }
-  }
-  return GetProductUILanguage(kind);
-}
+// The product's UI language for the installed component, as DetectUILanguage chooses it.
+int ProductUILanguage() { return GetProductUILanguage(InstalledComponentKind()); }
 
 }  // namespace
 

@@ -85,22 +85,9 @@ STDMETHODIMP CSendPDFEMail_I::Update() {
     if (FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
         FAILED(SafeArrayGetUBound(array, 1, &upper)))
       return S_OK;
-    try {
-      for (LONG i = lower; i <= upper; ++i) {
-        ComPtr<IDispatch> element;
-        std::wstring extension;
-        if (FAILED(SafeArrayGetElement(array, &i, element.Put())) || !element ||
-            FAILED(SelectedTypeExtension(element.Get(), extension)) ||
-            SameTextNoCase(extension, L"PDF") || SameTextNoCase(extension, L"MSG")) {
-          status = kDisabled;
-          break;
-        }
-        status = kEnabled;
-      }
-    } catch (...) {
-      // An object-model call that fails on the way leaves the command unavailable.
-      status = kDisabled;
-    }
+    status = SelectionStatus(array, lower, upper, [](const std::wstring& extension) {
+      return !SameTextNoCase(extension, L"PDF") && !SameTextNoCase(extension, L"MSG");
+    });
   }
   put_Status(status);
   kLog.Trace("CSendPDFEMail_I Update() exit ");

@@ -123,23 +123,10 @@ STDMETHODIMP COpenInCnv_I::Update() {
   LONG status = kDisabled;
   if (SUCCEEDED(hr)) {
     SAFEARRAY* array = SelectionArray(selection.Get());
-    try {
-      for (LONG i = lower; i <= upper; ++i) {
-        ComPtr<IDispatch> element;
-        std::wstring extension;
-        if (FAILED(SafeArrayGetElement(array, &i, element.Put())) || !element ||
-            FAILED(SelectedTypeExtension(element.Get(), extension)) ||
-            !(SameTextNoCase(extension, L"PDF") || SameTextNoCase(extension, L"XPS") ||
-              SameTextNoCase(extension, L"OXPS"))) {
-          status = kDisabled;
-          break;
-        }
-        status = kEnabled;
-      }
-    } catch (...) {
-      // An object-model call that fails on the way leaves the command unavailable.
-      status = kDisabled;
-    }
+    status = SelectionStatus(array, lower, upper, [](const std::wstring& extension) {
+      return SameTextNoCase(extension, L"PDF") || SameTextNoCase(extension, L"XPS") ||
+             SameTextNoCase(extension, L"OXPS");
+    });
   }
   put_Status(status);
   return S_OK;
