@@ -16,6 +16,7 @@
 #include "addon/resource.h"
 #include "tests/dialog_driver.h"
 #include "tests/import_hook.h"
+#include "tests/settings_support.h"
 #include "tests/testing/registry.h"
 #include "tests/testing/trace_log.h"
 #include "ui/how_to_save_dlg.h"
@@ -895,8 +896,14 @@ class MessageBoxTest : public DialogTest {
     g_messageBoxCalls.clear();
     g_messageBoxHook = &hook_;
     ASSERT_TRUE(hook_.Installed());
+    // No installed component: the configuration's language of kind 0 is the one that counts.
+    installPath_.Remove();
   }
   void TearDown() override { g_messageBoxHook = nullptr; }
+
+  testing_support::ScopedRegistryValue installPath_{HKEY_LOCAL_MACHINE,
+                                                    L"Software\\Wow6432Node\\Ostrel\\PDF\\V1",
+                                                    L"InstallPath", KEY_WOW64_32KEY};
 
   struct Seen {
     std::wstring caption;
