@@ -167,4 +167,12 @@ void CUsageAnalytics::Send() {
   }
 }
 
+void ReportCommandUsage(const wchar_t* action, const wchar_t* label) {
+  CUsageAnalytics analytics(L"Software\\Ostrel\\PDF\\V1", L"UA-271828182-1");
+  analytics.AddField(L"ec", L"iManage");
+  analytics.AddField(L"ea", action);
+  if (label) analytics.AddField(L"el", label);
+  analytics.Send();
+}
+
 }  // namespace vpdf

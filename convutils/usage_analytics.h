@@ -40,4 +40,8 @@ class CUsageAnalytics {
   bool m_enabled = false;
 };
 
+// A command's usage event: category "iManage", the action and, when given, the label, for the
+// product path Software\Ostrel\PDF\V1 and the add-in's tracking id.
+void ReportCommandUsage(const wchar_t* action, const wchar_t* label);
+
 }  // namespace vpdf

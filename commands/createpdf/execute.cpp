@@ -22,8 +22,6 @@ namespace {
 
 constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\CreatePDF");
 
-constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
-constexpr wchar_t kTrackingId[] = L"UA-271828182-1";
 constexpr wchar_t kSelectedNRTDocuments[] = L"SelectedNRTDocuments";
 constexpr wchar_t kSelectedIManObjects[] = L"SelectedIManObjects";
 constexpr VARTYPE kSelectionType = VT_ARRAY | VT_DISPATCH;
@@ -240,11 +238,7 @@ STDMETHODIMP CCreatePDF_I::Execute() {
   merging = 0;
 
   RunGuarded(kLog, [&] {
-    CUsageAnalytics analytics(kProductKey, kTrackingId);
-    analytics.AddField(L"ec", L"iManage");
-    analytics.AddField(L"ea", L"Create PDF");
-    analytics.AddField(L"el", L"From DMS");
-    analytics.Send();
+    ReportCommandUsage(L"Create PDF", L"From DMS");
 
     kLog.Trace("****************** CreatePDF Execute() START ******************");
     Variant selection;

@@ -17,8 +17,6 @@ namespace {
 
 constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\SendPDFEMail");
 
-constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
-constexpr wchar_t kTrackingId[] = L"UA-271828182-1";
 constexpr wchar_t kApplicationName[] = L"Ostrel Varnel PDF";
 constexpr LONG kHistorySent = 11;  // activity code of the history entry
 
@@ -97,10 +95,7 @@ STDMETHODIMP CSendPDFEMail_I::Update() {
 STDMETHODIMP CSendPDFEMail_I::Execute() {
   HRESULT result = S_OK;
   RunGuarded(kLog, [&] {
-    CUsageAnalytics analytics(kProductKey, kTrackingId);
-    analytics.AddField(L"ec", L"iManage");
-    analytics.AddField(L"ea", L"Send E-mail");
-    analytics.Send();
+    ReportCommandUsage(L"Send E-mail", nullptr);
     kLog.Trace("CSendPDFEMail_I::Execute() - enter");
 
     const std::wstring installFolder = CConvUtils::ReadAgentInstallFolder();

@@ -12,6 +12,7 @@
 #include "commands/newpdf/new_pdf_run.h"
 #include "convutils/conv_utils.h"
 #include "convutils/log.h"
+#include "convutils/usage_analytics.h"
 #include "convutils/resource_library.h"
 
 namespace vpdf {
@@ -128,7 +129,7 @@ STDMETHODIMP CCreateNewPDFFromFile_I::Update() {
 STDMETHODIMP CCreateNewPDFFromFile_I::Execute() {
   HRESULT result = S_OK;
   RunGuarded(kLog, [&] {
-    SendNewPdfUsageEvent(L"Create PDF", L"From Local");
+    ReportCommandUsage(L"Create PDF", L"From Local");
     kLog.Trace("****************** CreateNewPDFBegin Execute() START ******************");
 
     wchar_t file[kSourceBuffer] = {};

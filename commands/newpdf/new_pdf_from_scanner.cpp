@@ -9,6 +9,7 @@
 #include "commands/newpdf/new_pdf_run.h"
 #include "convutils/conv_utils.h"
 #include "convutils/log.h"
+#include "convutils/usage_analytics.h"
 #include "convutils/resource_library.h"
 
 namespace vpdf {
@@ -61,7 +62,7 @@ STDMETHODIMP CCreateNewPDFFromScanner_I::Update() {
 STDMETHODIMP CCreateNewPDFFromScanner_I::Execute() {
   HRESULT result = S_OK;
   RunGuarded(kLog, [&] {
-    SendNewPdfUsageEvent(L"Scan", nullptr);
+    ReportCommandUsage(L"Scan", nullptr);
     wchar_t scanPath[MAX_PATH] = {};
     MakeScanTempName(scanPath);
     RunFile scan(scanPath);

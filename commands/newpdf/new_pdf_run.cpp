@@ -1,12 +1,7 @@
 #include "commands/newpdf/new_pdf_run.h"
 
-#include "convutils/usage_analytics.h"
-
 namespace vpdf {
 namespace {
-
-constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
-constexpr wchar_t kTrackingId[] = L"UA-271828182-1";
 
 // `unknown` under `iid`: false when it has no such interface; any other failure is raised.
 bool Query(IUnknown* unknown, REFIID iid, dms::Object& out) {
@@ -135,14 +130,6 @@ bool SessionOfContainer(const ContextReader& read, dms::Session& session) {
   if (!Query(container.Get(), dms::IID_INRTSession, containerSession)) return false;
   session = dms::Session(ComPtr<IDispatch>(containerSession.Get()));
   return true;
-}
-
-void SendNewPdfUsageEvent(const wchar_t* action, const wchar_t* label) {
-  CUsageAnalytics analytics(kProductKey, kTrackingId);
-  analytics.AddField(L"ec", L"iManage");
-  analytics.AddField(L"ea", action);
-  if (label) analytics.AddField(L"el", label);
-  analytics.Send();
 }
 
 std::wstring ReplaceExtension(const std::wstring& path, const wchar_t* extension) {

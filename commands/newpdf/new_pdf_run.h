@@ -31,9 +31,6 @@ bool SessionOfSelectedContents(const ContextReader& read, dms::Session& session)
 // there is no such item or it is none of these. A failing object-model call raises ComError.
 bool SessionOfContainer(const ContextReader& read, dms::Session& session);
 
-// Starts the usage helper with ec=iManage, the action and, when not null, the label.
-void SendNewPdfUsageEvent(const wchar_t* action, const wchar_t* label);
-
 // `path` with everything from the last point of its file name replaced by `extension`
 // (appended when the name has no point).
 std::wstring ReplaceExtension(const std::wstring& path, const wchar_t* extension);

@@ -15,8 +15,6 @@ namespace {
 
 constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\OpenPDF");
 
-constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
-constexpr wchar_t kTrackingId[] = L"UA-271828182-1";
 constexpr wchar_t kSection[] = L"FILES";
 constexpr int kDMSLinkID = 768;
 
@@ -98,22 +96,6 @@ void MarkAsUnicode(const std::wstring& path) {
 
 }  // namespace
 
-HRESULT COpenInCnv_I::ReadSelection(Variant& selection, LONG& lower, LONG& upper) {
-  if (FAILED(GetContextValue(kSelectedNRTDocuments, kSelectionType, selection.Put())) &&
-      FAILED(GetContextValue(kSelectedIManObjects, kSelectionType, selection.Put())))
-    return S_FALSE;
-  if (FAILED(SafeArrayGetLBound(SelectionArray(selection.Get()), 1, &lower)) ||
-      FAILED(SafeArrayGetUBound(SelectionArray(selection.Get()), 1, &upper)))
-    return S_FALSE;
-  if (upper - lower + 1 != 0) return S_OK;
-
-  HRESULT hr = GetContextValue(kSelectedIManObjects, kSelectionType, selection.Put());
-  if (hr == S_FALSE) hr = E_FAIL;  // no context collection at all
-  if (SUCCEEDED(hr)) hr = SafeArrayGetLBound(SelectionArray(selection.Get()), 1, &lower);
-  if (SUCCEEDED(hr)) hr = SafeArrayGetUBound(SelectionArray(selection.Get()), 1, &upper);
-  return hr;
-}
-
 STDMETHODIMP COpenInCnv_I::Update() {
   Variant selection;
   LONG lower = 0, upper = -1;
@@ -135,11 +117,7 @@ STDMETHODIMP COpenInCnv_I::Update() {
 STDMETHODIMP COpenInCnv_I::Execute() {
   HRESULT result = S_OK;
   RunGuarded(kLog, [&] {
-    CUsageAnalytics analytics(kProductKey, kTrackingId);
-    analytics.AddField(L"ec", L"iManage");
-    analytics.AddField(L"ea", L"Open");
-    analytics.AddField(L"el", L"Conversion Desk");
-    analytics.Send();
+    ReportCommandUsage(L"Open", L"Conversion Desk");
 
     Variant selection;
     LONG lower = 0, upper = -1;
