@@ -4,6 +4,7 @@
 #include <string>
 
 #include "addon/module.h"
+#include "commands/selected_items.h"
 
 namespace vpdf {
 namespace {
@@ -335,6 +336,22 @@ HRESULT ICommandImpl::SetContextValue(const wchar_t* name, VARTYPE type, const v
   Bstr itemName(name);
   // The collection copies an [in] VARIANT; the caller keeps what it passed.
   return m_context->Add(itemName.Get(), item);
+}
+
+HRESULT ICommandImpl::ReadSelection(Variant& selection, LONG& lower, LONG& upper) {
+  if (FAILED(GetContextValue(kSelectedNRTDocuments, kSelectionType, selection.Put())) &&
+      FAILED(GetContextValue(kSelectedIManObjects, kSelectionType, selection.Put())))
+    return S_FALSE;
+  if (FAILED(SafeArrayGetLBound(SelectionArray(selection.Get()), 1, &lower)) ||
+      FAILED(SafeArrayGetUBound(SelectionArray(selection.Get()), 1, &upper)))
+    return S_FALSE;
+  if (upper - lower + 1 != 0) return S_OK;
+
+  HRESULT hr = GetContextValue(kSelectedIManObjects, kSelectionType, selection.Put());
+  if (hr == S_FALSE) hr = E_FAIL;  // no context collection at all
+  if (SUCCEEDED(hr)) hr = SafeArrayGetLBound(SelectionArray(selection.Get()), 1, &lower);
+  if (SUCCEEDED(hr)) hr = SafeArrayGetUBound(SelectionArray(selection.Get()), 1, &upper);
+  return hr;
 }
 
 }  // namespace vpdf

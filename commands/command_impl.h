@@ -94,6 +94,11 @@ class ICommandImpl : public ICommand, public ISupportErrorInfo {
 
   IContextItems* ContextItems() const { return m_context.Get(); }
 
+  // The selection and its bounds: "SelectedNRTDocuments", else "SelectedIManObjects", and
+  // the latter also when the former holds an empty array. S_FALSE when no selection or its
+  // bounds can be read; the failure when the read after an empty array fails.
+  HRESULT ReadSelection(Variant& selection, LONG& lower, LONG& upper);
+
  private:
   ULONG m_refs = 0;
   LONG m_accelerator = 0;

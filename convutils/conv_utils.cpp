@@ -153,6 +153,12 @@ std::wstring CConvUtils::ReadAgentInstallFolder() {
   return folder;
 }
 
+bool CConvUtils::LaunchWithShell(const std::wstring& file, const std::wstring& parameters,
+                                 int show) {
+  Handle process(StartWithShell(file, parameters, show, kShellExecuteMask));
+  return process.Get() != nullptr;
+}
+
 // ---------------------------------------------------------------- waiting
 
 DWORD CConvUtils::WaitPumpingMessages(HANDLE process, DWORD wakeMask, bool translate) {

@@ -75,6 +75,10 @@ class CConvUtils {
   // the key or value is missing: the folder of the mail agent and of the PDF editor.
   static std::wstring ReadAgentInstallFolder();
 
+  // Starts `file` through ShellExecuteEx (verb "open", no owner, mask 0x140) with the show
+  // state `show`, without waiting for it: true when it started.
+  static bool LaunchWithShell(const std::wstring& file, const std::wstring& parameters, int show);
+
   // The conversion tool "vpdfassist.exe" under GetProductInstallPath (kind 1).
   static void LaunchConverter(const wchar_t* commandLine, bool modal, HWND parent);
   static bool CheckConverterCommandLine(const wchar_t* commandLine, wchar_t* output,

@@ -248,13 +248,16 @@ int DocSelect(dms::Document& document, dms::Session session) {
   return found ? kDocSelected : kDocSelectFailed;
 }
 
-HRESULT DocCreate(dms::Document document, std::wstring& path) {
-  std::wstring extension = L"pdf";
-  if (dms::Got<dms::DocumentType> type = document.Type(); type.Ok()) {
-    dms::Got<std::wstring> applicationExtension = type.value.ApplicationExtension();
-    if (applicationExtension.Ok() && !applicationExtension.value.empty())
-      extension = applicationExtension.value;
+std::wstring TypeExtension(const dms::Document& document) {
+  if (dms::Got<dms::DocumentType> type = document.Type(); type.Ok() && type.value) {
+    dms::Got<std::wstring> extension = type.value.ApplicationExtension();
+    if (extension.Ok() && !extension.value.empty()) return extension.value;
   }
+  return L"pdf";
+}
+
+HRESULT DocCreate(dms::Document document, std::wstring& path) {
+  const std::wstring extension = TypeExtension(document);
 
   Bstr desksite;
   HRESULT hr = GetDesksitePath(desksite.Put());

@@ -48,6 +48,9 @@ bool CreateContextItemsOnWorker(ComPtr<IContextItems>& collection);
 // raised as a ComError for the calling command's outer level.
 int DocSelect(dms::Document& document, dms::Session session);
 
+// The application extension of the document's type; "pdf" when it cannot be read or is empty.
+std::wstring TypeExtension(const dms::Document& document);
+
 // The local path of `document` in the client's portable folder:
 // folder + database name + "\" + user id + "\" + number "_" version "." extension,
 // creating the folder (and its missing parents). S_OK with `path`; E_FAIL when the number or

@@ -93,6 +93,7 @@ class Session : public Object {
   using Object::Object;
   Got<std::wstring> UserID() const { return StringProperty(member::kUserID); }
   Got<std::wstring> SessionID() const { return StringProperty(member::kSessionID); }
+  Got<std::wstring> Name() const { return StringProperty(member::kName); }
   Got<Object> DMS() const { return ObjectProperty(member::kDMS); }
 };
 

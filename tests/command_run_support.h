@@ -165,6 +165,22 @@ inline std::vector<std::wstring> QuotedParts(const std::wstring& line) {
   return parts;
 }
 
+// The value of context item `name` as the add-in left it; VT_EMPTY when there is none.
+inline VARIANT ContextItem(IContextItems* items, const wchar_t* name) {
+  VARIANT value;
+  VariantInit(&value);
+  VARIANT index;
+  index.vt = VT_BSTR;
+  index.bstrVal = SysAllocString(name);
+  IContextItem* item = nullptr;
+  if (SUCCEEDED(items->get_Item(index, &item)) && item) {
+    item->get_Value(&value);
+    item->Release();
+  }
+  VariantClear(&index);
+  return value;
+}
+
 // Closes the message boxes that this thread shows while it lives (a thread timer, dispatched
 // by the box's own message loop), remembering their captions.
 class MessageBoxCloser {
@@ -294,6 +310,14 @@ class CommandRunTest : public CleanTempFolderTest {
     BSTR name = SysAllocString(item);
     ASSERT_EQ(S_OK, m_context->Add(name, value));
     SysFreeString(name);
+  }
+
+  // Whether the command asked the client to refresh its view.
+  bool Refreshed() const {
+    VARIANT value = ContextItem(m_context.Get(), L"iManExt.Refresh");
+    const bool set = value.vt == VT_BOOL && value.boolVal == VARIANT_TRUE;
+    VariantClear(&value);
+    return set;
   }
 
   LONG StatusAfterUpdate(LONG before) {

@@ -173,17 +173,7 @@ class NewPdfTest : public testing_support::CommandRunTest<Command> {
 
   // The refresh item the command left: VT_EMPTY when none.
   VARTYPE RefreshType(VARIANT_BOOL* flag = nullptr) {
-    VARIANT value;
-    VariantInit(&value);
-    VARIANT index;
-    index.vt = VT_BSTR;
-    index.bstrVal = SysAllocString(L"iManExt.Refresh");
-    IContextItem* item = nullptr;
-    if (SUCCEEDED(this->m_context->get_Item(index, &item)) && item) {
-      item->get_Value(&value);
-      item->Release();
-    }
-    VariantClear(&index);
+    VARIANT value = testing_support::ContextItem(this->m_context.Get(), L"iManExt.Refresh");
     VARTYPE type = value.vt;
     if (flag && type == VT_BOOL) *flag = value.boolVal;
     VariantClear(&value);

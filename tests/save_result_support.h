@@ -11,6 +11,7 @@
 
 #include "IManExt.h"
 #include "testbed/dms/client_commands.h"
+#include "tests/command_run_support.h"
 #include "tests/settings_support.h"
 
 namespace testing_support {
@@ -47,22 +48,6 @@ class ClientInstallation : public testing::Environment {
   ScopedRegistryTree* m_machine = nullptr;
 };
 
-// The value of context item `name` as the add-in left it; VT_EMPTY when there is none.
-inline VARIANT ContextItem(IContextItems* items, const wchar_t* name) {
-  VARIANT value;
-  VariantInit(&value);
-  VARIANT index;
-  index.vt = VT_BSTR;
-  index.bstrVal = SysAllocString(name);
-  IContextItem* item = nullptr;
-  if (SUCCEEDED(items->get_Item(index, &item)) && item) {
-    item->get_Value(&value);
-    item->Release();
-  }
-  VariantClear(&index);
-  return value;
-}
-
 // The record of context item `name` as a client command found it.
 inline const tb::ContextRecord* FindRecord(const tb::ClientCommandRun& run, const std::wstring& name) {
   for (const tb::ContextRecord& record : run.context)
@@ -93,10 +78,6 @@ inline void Touch(const std::wstring& path) {
   DWORD written = 0;
   WriteFile(file, "%PDF-1.4\n", 9, &written, nullptr);
   CloseHandle(file);
-}
-
-inline bool FileExists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace testing_support

@@ -25,11 +25,6 @@ class COpenInCnv_I : public ICommandImpl {
   int m_langOffset = 0;  // added to the id of every localised resource
   HBITMAP m_hBitmap = nullptr;  // the Bitmap image, owned by m_images
 
-  // The selection and its bounds: "SelectedNRTDocuments", else "SelectedIManObjects", and
-  // the latter also when the former holds an empty array. S_FALSE when no selection or its
-  // bounds can be read; the failure when the read after an empty array fails.
-  HRESULT ReadSelection(Variant& selection, LONG& lower, LONG& upper);
-
  private:
   CommandImages m_images;  // the images handed to the client
 };

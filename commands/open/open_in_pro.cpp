@@ -1,9 +1,22 @@
 #include "commands/open/open_in_pro.h"
 
+#include <oleauto.h>
+
+#include <string>
+
 #include "addon/resource.h"
 #include "commands/command_identity.h"
+#include "commands/execute_guard.h"
+#include "commands/selected_items.h"
+#include "convutils/conv_utils.h"
 #include "convutils/log.h"
 #include "convutils/resource_library.h"
+#include "convutils/temp_files.h"
+#include "convutils/usage_analytics.h"
+#include "dms/client_options.h"
+#include "dms/doc_select.h"
+#include "dms/document_profile.h"
+#include "ui/message_box.h"
 
 namespace vpdf {
 namespace {
@@ -37,6 +50,66 @@ constexpr LogTexts kContextMenu = {
     "COpenInPro_CM::put_HelpText %S",    "COpenInPro_CM::put_Bitmap ",
     "COpenInPro_CM SUCCESS key.Open"};
 
+constexpr wchar_t kApplication[] = L"Ostrel Varnel PDF";
+constexpr LONG kCheckoutMode = 1;
+constexpr LONG kCheckoutOption = 2;
+constexpr DATE kCheckoutSpan = 1.0 / 6;  // the checkout is due back four hours from now
+constexpr size_t kParametersCapacity = 263;
+
+DATE Now() {
+  SYSTEMTIME now = {};
+  GetLocalTime(&now);
+  DATE date = 0;
+  SystemTimeToVariantTime(&now, &date);
+  return date;
+}
+
+bool FileExists(const std::wstring& path) {
+  return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring NameOf(const dms::Got<dms::Named>& named) {
+  if (!named.Ok() || !named.value) return {};
+  auto name = named.value.Name();
+  return name.Ok() ? name.value : std::wstring();
+}
+
+std::string Narrow(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0)
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), narrow.data(),
+                        size, nullptr, nullptr);
+  return narrow;
+}
+
+// Where the document is opened: a temporary path named after it with the extension of its
+// type, or its place in the client's portable folder.
+HRESULT LocalPath(const dms::Document& document, bool temporary, std::wstring& path) {
+  if (!temporary) return DocCreate(document, path);
+  return MakeDocumentTempPath(document, path, TypeExtension(document).c_str());
+}
+
+// The link file beside a temporary copy tells the editor where to check the document in.
+// One that is already there is kept: it belongs to an earlier open of the same copy.
+void WriteLinkFile(const dms::Document& document, const std::wstring& localPath,
+                   const std::wstring& session, const std::wstring& database) {
+  const size_t dot = localPath.rfind(L'.');
+  const std::wstring linkPath =
+      (dot == std::wstring::npos ? localPath + L"." : localPath.substr(0, dot + 1)) + L"crx";
+  Handle file(CreateFileW(linkPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
+  const std::string text = std::to_string(document.Number().Value()) + "@@@@@" +
+                           std::to_string(document.Version().Value()) + "@@@@@" +
+                           Narrow(session) + "@@@@@" + Narrow(database);
+  DWORD written = 0;
+  if (!WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+    kLog.Error("Cannot write %S: %d", linkPath.c_str(), static_cast<int>(GetLastError()));
+}
+
 }  // namespace
 
 COpenInPro_I::COpenInPro_I(Placement placement) {
@@ -64,6 +137,145 @@ COpenInPro_I::COpenInPro_I(Placement placement) {
 
 COpenInPro_I::~COpenInPro_I() {
   if (m_hBitmap) DeleteObject(m_hBitmap);
+}
+
+STDMETHODIMP COpenInPro_I::Update() {
+  kLog.Trace("COpenInPro_I::Update() enter");
+  Variant selection;
+  LONG lower = 0, upper = -1;
+  HRESULT hr = ReadSelection(selection, lower, upper);
+  if (hr == S_FALSE) return S_OK;
+
+  LONG status = kDisabled;
+  if (SUCCEEDED(hr))
+    status = SelectionStatus(SelectionArray(selection.Get()), lower, upper,
+                             [](const std::wstring& extension) {
+                               return SameTextNoCase(extension, L"PDF");
+                             });
+  put_Status(status);
+  kLog.Trace("COpenInPro_I::Update() - exit");
+  return S_OK;
+}
+
+STDMETHODIMP COpenInPro_I::Execute() {
+  HRESULT result = S_OK;
+  RunGuarded(kLog, [&] {
+    kLog.Trace("COpenInPro Execute() enter ");
+    ReportCommandUsage(L"Open", L"Varnel PDF");
+
+    Variant selection;
+    LONG lower = 0, upper = -1;
+    if (ReadSelection(selection, lower, upper) != S_OK) return;
+
+    const bool temporary = UseTempForOpen();
+    std::wstring databaseName, sessionName;
+    bool first = true;
+    for (LONG i = lower; i <= upper; ++i) {
+      ComPtr<IDispatch> element;
+      result = SafeArrayGetElement(SelectionArray(selection.Get()), &i, element.Put());
+      if (SUCCEEDED(result) && !element) result = E_POINTER;
+      if (FAILED(result)) continue;
+      dms::Document document;
+      result = SelectedDocument(element.Get(), document);
+      if (FAILED(result)) break;
+
+      if (first) {
+        first = false;
+        auto database = document.GetDatabase();
+        if (database.Ok() && !database.value) database.hr = E_POINTER;
+        if (!database.Ok()) {
+          kLog.Error("Failed: pSelectedDoc->get_Database");
+          result = database.hr;
+          return;
+        }
+        auto name = database.value.Name();
+        if (name.Ok()) databaseName = name.value;
+        auto session = database.value.GetSession();
+        if (session.Ok() && !session.value) session.hr = E_POINTER;
+        if (!session.Ok()) {
+          kLog.Error("Failed: pINRTDatabase->get_Session(&pINRTSession");
+          result = session.hr;
+          return;
+        }
+        auto text = session.value.Name();
+        if (text.Ok()) sessionName = text.value;
+      }
+
+      std::wstring localPath;
+      LocalPath(document, temporary, localPath);
+      kLog.Trace("Open file %S", localPath.c_str());
+
+      auto checkedOut = document.CheckedOut();
+      if (checkedOut.Ok() && checkedOut.value) {
+        kLog.Trace("pSelectedDoc->CheckedOut = TRUE");
+        const std::wstring user = NameOf(document.InUseBy());
+        auto database = document.GetDatabase();
+        std::wstring checkoutDatabase;
+        if (database.Ok() && database.value) {
+          auto name = database.value.Name();
+          if (name.Ok()) checkoutDatabase = name.value;
+        }
+        auto checkoutPath = document.CheckoutPath();
+        const std::wstring checkoutFile = checkoutPath.Ok() ? checkoutPath.value : L"";
+        kLog.Trace("pSelectedDoc strUser:[%S] strDatabase:[%S], checkOutPath:[%S] ", user.c_str(),
+                   checkoutDatabase.c_str(), checkoutFile.c_str());
+        if (FileExists(checkoutFile)) {
+          localPath = checkoutFile;
+        } else {
+          result = document.GetCopy(localPath);
+          if (FAILED(result)) continue;
+          kLog.Trace("pSelectedDoc->GetCopy success");
+          SetFileAttributesW(localPath.c_str(), FILE_ATTRIBUTE_READONLY);
+        }
+        if (!OpenReadOnly(user)) continue;
+        kLog.Trace("pSelectedDoc IDS_ALREADY_CHECKED");
+      } else {
+        kLog.Trace("pSelectedDoc->CheckedOut = FALSE");
+        document.CheckOut(localPath, kCheckoutMode, Now() + kCheckoutSpan, L"", kCheckoutOption,
+                          kApplication, L"");
+        auto again = document.CheckedOut();
+        kLog.Trace("pSelectedDoc->CheckedOut hr %d checked %d", static_cast<int>(again.hr),
+                   again.Ok() && again.value ? 1 : 0);
+      }
+
+      if (temporary) {
+        WriteLinkFile(document, localPath, sessionName, databaseName);
+      } else {
+        std::wstring written;
+        WriteDocumentProfile(document, written, localPath);
+        WriteMhcFile(document, written, localPath);
+      }
+      LaunchPDFPro(localPath);
+    }
+
+    if (SUCCEEDED(result)) {
+      VARIANT_BOOL refresh = VARIANT_TRUE;
+      SetContextValue(L"iManExt.Refresh", VT_BOOL, &refresh);
+    }
+    kLog.Trace("COpenInPro Execute() leave \n");
+  });
+  return result;
+}
+
+bool COpenInPro_I::OpenReadOnly(const std::wstring& user) {
+  std::wstring text = Bstr::Adopt(LoadResString(IDS_ALREADY_CHECKED + m_langOffset)).Str();
+  if (const size_t slot = text.find(L"%s"); slot != std::wstring::npos)
+    text.replace(slot, 2, user);
+  return VPDFMessageBox(GetActiveWindow(), text.c_str(), kApplication,
+                        MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+bool COpenInPro_I::LaunchPDFPro(const std::wstring& path) {
+  kLog.Trace("LaunchPDFPro enter");
+  kLog.Trace("with %S", path.c_str());
+  const std::wstring editor = CConvUtils::ReadAgentInstallFolder() + L"bin\\varnelpdf.exe";
+  std::wstring parameters = L"\"" + path + L"\"";
+  if (parameters.size() >= kParametersCapacity) parameters.resize(kParametersCapacity - 1);
+  kLog.Trace("ShellExecuteEx with %S", editor.c_str());
+  const bool started = CConvUtils::LaunchWithShell(editor, parameters, SW_SHOWNORMAL);
+  if (started) kLog.Trace("ShellExecuteEx success");
+  kLog.Trace("LaunchPDFPro leave");
+  return started;
 }
 
 }  // namespace vpdf

@@ -1,4 +1,6 @@
 #pragma once
+#include <string>
+
 #include "commands/command_impl.h"
 #include "commands/identity.h"
 
@@ -9,7 +11,20 @@ class COpenInPro_I : public ICommandImpl {
   explicit COpenInPro_I(Placement placement);
   ~COpenInPro_I() override;
 
+  // Enabled only when every selected document is a PDF.
+  STDMETHODIMP Update() override;
+  // Checks each selected document out to a local path (or, when somebody else has it, offers
+  // a read-only copy), leaves beside it what the editor needs to check it back in, and starts
+  // the editor on it.
+  STDMETHODIMP Execute() override;
+
+  // Starts the product's PDF editor on `path` without waiting for it: true when it started.
+  bool LaunchPDFPro(const std::wstring& path);
+
  protected:
+  // Asks whether to open a document that `user` has checked out read-only: true for Yes.
+  bool OpenReadOnly(const std::wstring& user);
+
   int m_langOffset = 0;  // added to the id of every localised resource
   HBITMAP m_hBitmap = nullptr;  // the Bitmap image handed to the client; deleted with the command
 };

@@ -265,6 +265,7 @@ Session* Session::Create(const std::wstring& userId, const std::wstring& session
   session->Answer(kINRTSession);
   session->SetString(L"UserID", userId);
   session->SetString(L"SessionID", sessionId);
+  session->SetString(L"Name", sessionId);
   AutoObject* dms = NewObject();
   dms->SetString(L"Name", L"NRTDMS");
   session->SetObject(L"DMS", dms);

@@ -96,7 +96,7 @@ class TBDMS_API Database : public AutoObject {
 
 class TBDMS_API Session : public AutoObject {
  public:
-  // UserID, SessionID, DMS.
+  // UserID, SessionID, Name (the session id until set otherwise), DMS.
   static Session* Create(const std::wstring& userId, const std::wstring& sessionId);
 };
 
