@@ -262,11 +262,7 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
           const LONG version = target.Version().value;
           std::wstring path;
           if (UseTempForOpen()) {
-            std::wstring extension;
-            if (dms::Got<dms::DocumentType> type = target.Type(); type.Ok())
-              extension = type.value.ApplicationExtension().value;
-            if (extension.empty()) extension = L"pdf";
-            MakeDocumentTempPath(target, path, extension.c_str());
+            MakeDocumentTempPath(target, path, TypeExtension(target).c_str());
           } else {
             DocCreate(target, path);
           }
