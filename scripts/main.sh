@@ -13,12 +13,16 @@ cd build/bin
 if [ $# -eq 0 ]; then
   /usr/lib/wine/wine64 clienthost.exe list 1031
 fi
-# Create PDF end to end: four samples merged in the order 3 1 2 4 and stored as a local file,
-# then checked here on the Linux side.
+# Create PDF end to end: four samples merged in the order 3 1 2 4 and stored in the DMS as a new
+# document related to them; the stored PDF is exported and checked here on the Linux side.
 if [ $# -eq 0 ]; then
-  /usr/lib/wine/wine64 clienthost.exe createpdf merge 3 1 2 4
+  /usr/lib/wine/wine64 clienthost.exe createpdf merge dms 3 1 2 4
   qpdf --check createpdf-result.pdf
   order=$(pdftotext createpdf-result.pdf - | tr -d '\f' | grep -E '\.(txt|xps)$' | uniq | tr '\n' '|')
   echo "Pages in order: $order"
   [ "$order" = "Contract draft.txt|Meeting notes.txt|Budget 2026.txt|Floor plan.xps|" ]
+  # The further commands, each on its own samples.
+  for verb in "newpdf file" "newpdf scan" sendpdf openinpro openincnv; do
+    echo; /usr/lib/wine/wine64 clienthost.exe $verb
+  done
 fi

@@ -205,6 +205,17 @@ DialogKind DefaultDialog(ClientCommandKind kind) {
 
 long g_nextNumber = 9001;
 
+// Every document the commands created, kept as the DMS keeps what it stores.
+std::vector<Document*>& Stored() {
+  static auto* stored = new std::vector<Document*>;
+  return *stored;
+}
+Document* Store(Document* document) {
+  document->AddRef();
+  Stored().push_back(document);
+  return document;
+}
+
 std::function<void()>& ContextItemsHook() {
   static auto* hook = new std::function<void()>;
   return *hook;
@@ -570,7 +581,7 @@ IDispatch* ClientCommand::NewVersion(const ClientScript& script) {
   created->SetBool(L"CheckedOut", script.checkedOut.value_or(true));
   created->SetString(L"CheckoutPath", path);
   source->Release();
-  return created;
+  return Store(created);
 }
 
 IDispatch* ClientCommand::Imported(const ClientScript& script) {
@@ -602,11 +613,12 @@ IDispatch* ClientCommand::Imported(const ClientScript& script) {
   Document* created = Document::Create(database, script.newNumber ? script.newNumber : g_nextNumber++,
                                        script.newVersion ? script.newVersion : 1, description, type,
                                        extension, path);
+  created->StoreContent(path);
   database->Release();
   created->SetBool(L"CheckedOut",
                    script.checkedOut.value_or(m_kind == ClientCommandKind::kSilentImport));
   created->SetString(L"CheckoutPath", path);
-  return created;
+  return Store(created);
 }
 
 void ClientCommand::WriteResults(const ClientScript& script) {
@@ -794,7 +806,11 @@ void ResetClientCommands() {
   for (auto& [kind, script] : Scripts()) ReleaseSelection(script);
   Scripts().clear();
   Runs().clear();
+  for (Document* document : Stored()) document->Release();
+  Stored().clear();
 }
+
+std::vector<Document*> StoredDocuments() { return Stored(); }
 
 AutoObject* NewNamed(const std::wstring& name) {
   AutoObject* object = NewObject();

@@ -137,8 +137,13 @@ struct ClientCommandRun {
 // Every command instance created since the last reset, in order of creation.
 TBDMS_API std::vector<ClientCommandRun> ClientCommandRuns();
 
-// Scripts back to their defaults (references released), records cleared.
+// Scripts back to their defaults (references released), records cleared, stored documents
+// released.
 TBDMS_API void ResetClientCommands();
+
+// The documents that the commands created (imports and new versions), in order; they live
+// until ResetClientCommands. An imported document's content is a copy of the imported file.
+TBDMS_API std::vector<Document*> StoredDocuments();
 
 // An object known by its name (a user, a document class): Name.
 TBDMS_API AutoObject* NewNamed(const std::wstring& name);

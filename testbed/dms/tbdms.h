@@ -127,11 +127,16 @@ class TBDMS_API Document : public AutoObject {
   // CheckOut (copies the content to the path), CheckIn, UnlockContent and RelateDocument
   // (answers true) as they were called, in order.
   std::vector<MemberCall> Recorded() const { return m_recorded; }
+  // Takes a copy of the file at `path` as the stored content, as the DMS does when a document
+  // is imported or checked in: the add-in may delete its own file afterwards.
+  bool StoreContent(const std::wstring& path);
+  const std::wstring& ContentPath() const { return m_content; }
 
  private:
   Document();
-  ~Document() override;  // releases what the attributes hold
+  ~Document() override;  // releases what the attributes hold, deletes the stored content
   std::wstring m_content;
+  bool m_ownsContent = false;
   std::vector<std::wstring> m_copies;
   std::vector<HistoryEntry> m_history;
   std::map<long, VARIANT> m_attributes;
