@@ -1,6 +1,6 @@
 // Create PDF's run: the selected testbed documents are copied out, printed or converted by the
 // testbed's helpers, merged by its plug-in in the order set in the real merge dialog (driven
-// from a second thread), and handed on to be saved.
+// from a second thread), and saved back into the testbed's DMS through the save dialog.
 #include <windows.h>
 #include <objbase.h>
 
@@ -18,10 +18,15 @@
 #include "testbed/agents/journal.h"
 #include "testbed/dms/tbdms.h"
 #include "tests/dialog_driver.h"
+#include "tests/save_result_support.h"
 #include "tests/testing/registry.h"
 #include "tests/testing/trace_log.h"
 
 namespace {
+
+// The client's IManExt2.dll is installed: new documents go through the silent import.
+testing::Environment* const g_client =
+    testing::AddGlobalTestEnvironment(new testing_support::ClientInstallation);
 
 using testing_support::TraceLog;
 using testing_support::TraceRecord;
@@ -34,6 +39,7 @@ constexpr char kSaveStart[] = "****************** CreatePDF SaveResult() START *
 constexpr char kExecuteStart[] = "****************** CreatePDF Execute() START ******************";
 constexpr char kExecuteEnd[] = "******************* CreatePDF Execute() END *******************";
 constexpr int kMergeRadio = 217, kSingleRadio = 218, kUp = 214, kList = 216;
+constexpr int kNewDocumentRadio = 206, kRelateBox = 203;
 
 std::wstring TempPath() {
   wchar_t buffer[MAX_PATH + 1] = {};
@@ -133,6 +139,14 @@ DialogSequence::Script Answer(bool merge, std::vector<int> rowsUp = {}) {
 DialogSequence::Script Cancel() {
   return [](HWND dialog) { testing_support::Click(dialog, IDCANCEL); };
 }
+// Save-dialog answer: a new DMS document related to its sources.
+DialogSequence::Script SaveAsRelatedDocument() {
+  return [](HWND dialog) {
+    testing_support::Click(dialog, kNewDocumentRadio);
+    if (!testing_support::Checked(dialog, kRelateBox)) testing_support::Click(dialog, kRelateBox);
+    testing_support::Click(dialog, IDOK);
+  };
+}
 
 class CreatePdfExecute : public testing::Test {
  protected:
@@ -146,7 +160,9 @@ class CreatePdfExecute : public testing::Test {
     CreateDirectoryW(content.c_str(), nullptr);
     journal = std::make_unique<testbed::AgentJournal>();
     log = std::make_unique<TraceLog>();
-    database = tb::Database::Create(L"WORKSITE", nullptr);
+    tb::Session* session = tb::Session::Create(L"jdoe", L"DMSSRV");
+    database = tb::Database::Create(L"WORKSITE", session);
+    session->Release();
     before = TempListing();
     command = ComPtr<vpdf::CCreatePDF>(new vpdf::CCreatePDF);
     ASSERT_EQ(S_OK, tb::NewContextItems(context.Put()));
@@ -159,6 +175,7 @@ class CreatePdfExecute : public testing::Test {
     journal->WaitFor(testbed::kUsageStatsExe, 1, 5000);
     Sleep(200);
     EXPECT_EQ(before, TempListing()) << "the temporary folder changed";
+    tb::ResetClientCommands();
     for (IDispatch* object : owned) object->Release();
     owned.clear();
     database->Release();
@@ -214,6 +231,27 @@ class CreatePdfExecute : public testing::Test {
     return calls;
   }
   std::string Temp(const std::wstring& name) const { return Utf8(TempPath() + name); }
+
+  // The first text line of each page of what the DMS stored for `document`.
+  static std::vector<std::wstring> StoredPages(tb::Document* document) {
+    std::vector<tbpdf::Page> pages;
+    std::vector<std::wstring> headings;
+    if (!tbpdf::Read(document->ContentPath(), pages)) return {L"(no PDF stored)"};
+    for (const tbpdf::Page& page : pages) headings.push_back(page.empty() ? L"" : page[0]);
+    return headings;
+  }
+  static std::vector<std::wstring> Relations(tb::Document* document) {
+    std::vector<std::wstring> numbers;
+    for (const tb::MemberCall& call : document->Recorded())
+      if (call.member == L"RelateDocument") numbers.push_back(call.args.at(0));
+    return numbers;
+  }
+  bool Refreshed() const {
+    VARIANT value = testing_support::ContextItem(context.Get(), L"iManExt.Refresh");
+    const bool set = value.vt == VT_BOOL && value.boolVal == VARIANT_TRUE;
+    VariantClear(&value);
+    return set;
+  }
 
   std::unique_ptr<testing_support::ScopedRegistryKeys> keys;
   std::unique_ptr<testbed::ScopedAgentControls> controls;
@@ -461,6 +499,69 @@ TEST_F(CreatePdfExecute, ExceptionAfterTheDialogClearsTheFlags) {
     caught = caught || r.text.rfind("Exception in Execute, com error is: ", 0) == 0;
   EXPECT_TRUE(caught);
   EXPECT_EQ(0, log->Count(kSaveStart));
+}
+
+// --- Saved back into the DMS ---
+
+TEST_F(CreatePdfExecute, OneDocumentBecomesANewDocumentRelatedToItsSourceWithHistoryOnBothSides) {
+  tb::Document* budget = TextDoc(L"Budget", 101);
+  Select({budget});
+  {
+    DialogSequence dialogs({SaveAsRelatedDocument()});
+    EXPECT_EQ(S_OK, command->Execute());
+  }
+  auto stored = tb::StoredDocuments();
+  ASSERT_EQ(1u, stored.size());
+  tb::Document* created = stored[0];
+  EXPECT_EQ(std::vector<std::wstring>{L"Budget.txt"}, StoredPages(created));
+  EXPECT_EQ(std::vector<std::wstring>{L"101"}, Relations(created));
+  EXPECT_EQ(std::vector<std::wstring>{std::to_wstring(created->GetLong(L"Number"))},
+            Relations(budget));
+  ASSERT_EQ(1u, created->History().size());
+  EXPECT_EQ(L"Create from document 101 version 1 in database \"WORKSITE\" ",
+            created->History()[0].comment);
+  ASSERT_EQ(1u, budget->History().size());
+  EXPECT_EQ(L"Document " + std::to_wstring(created->GetLong(L"Number")) +
+                L" version 1 in database \"DB1\" created from this document",
+            budget->History()[0].comment);
+  EXPECT_TRUE(Refreshed());
+  EXPECT_TRUE(log->Has("SaveAsResult iDecision 0, bRelate = yes"));
+}
+
+TEST_F(CreatePdfExecute, MergedPdfIsStoredOnceWithThePagesInTheDialogsOrder) {
+  tb::Document* alpha = TextDoc(L"Alpha", 1);
+  tb::Document* beta = TextDoc(L"Beta", 2);
+  tb::Document* gamma = TextDoc(L"Gamma", 3);
+  Select({alpha, beta, gamma});
+  {
+    DialogSequence dialogs({Answer(true, {2, 1}), SaveAsRelatedDocument()});  // Gamma to the top
+    EXPECT_EQ(S_OK, command->Execute());
+  }
+  auto stored = tb::StoredDocuments();
+  ASSERT_EQ(1u, stored.size()) << "one merged PDF, saved once";
+  EXPECT_EQ((std::vector<std::wstring>{L"Gamma.txt", L"Alpha.txt", L"Beta.txt"}),
+            StoredPages(stored[0]));
+  EXPECT_EQ((std::vector<std::wstring>{L"3", L"1", L"2"}), Relations(stored[0]));
+  for (tb::Document* source : {alpha, beta, gamma}) EXPECT_EQ(1u, source->History().size());
+  EXPECT_EQ(1, log->Count(kSaveStart));
+  EXPECT_TRUE(Refreshed());
+}
+
+TEST_F(CreatePdfExecute, OnePdfEachIsStoredPerDocumentInSelectionOrder) {
+  Select({TextDoc(L"Alpha", 1), TextDoc(L"Beta", 2), TextDoc(L"Gamma", 3)});
+  {
+    DialogSequence dialogs({Answer(false), SaveAsRelatedDocument(), SaveAsRelatedDocument(),
+                            SaveAsRelatedDocument()});
+    EXPECT_EQ(S_OK, command->Execute());
+  }
+  auto stored = tb::StoredDocuments();
+  ASSERT_EQ(3u, stored.size());
+  const wchar_t* names[] = {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(std::vector<std::wstring>{names[i]}, StoredPages(stored[i]));
+    EXPECT_EQ(std::vector<std::wstring>{std::to_wstring(i + 1)}, Relations(stored[i]));
+  }
+  EXPECT_EQ(3, log->Count(kSaveStart));
 }
 
 }  // namespace
