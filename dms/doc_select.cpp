@@ -248,6 +248,15 @@ int DocSelect(dms::Document& document, dms::Session session) {
   return found ? kDocSelected : kDocSelectFailed;
 }
 
+HRESULT CheckOutForEditing(const dms::Document& document, const std::wstring& path) {
+  SYSTEMTIME now = {};
+  GetLocalTime(&now);
+  DATE date = 0;
+  SystemTimeToVariantTime(&now, &date);
+  constexpr DATE kDueIn = 1.0 / 6;  // four hours
+  return document.CheckOut(path, 1, date + kDueIn, L"", 2, L"Ostrel Varnel PDF", L"");
+}
+
 std::wstring TypeExtension(const dms::Document& document) {
   if (dms::Got<dms::DocumentType> type = document.Type(); type.Ok() && type.value) {
     dms::Got<std::wstring> extension = type.value.ApplicationExtension();

@@ -48,6 +48,10 @@ bool CreateContextItemsOnWorker(ComPtr<IContextItems>& collection);
 // raised as a ComError for the calling command's outer level.
 int DocSelect(dms::Document& document, dms::Session session);
 
+// Checks `document` out to `path` the way the add-in always does: mode 1, due back four hours
+// from now, no comment, option 2, the product's name as the application.
+HRESULT CheckOutForEditing(const dms::Document& document, const std::wstring& path);
+
 // The application extension of the document's type; "pdf" when it cannot be read or is empty.
 std::wstring TypeExtension(const dms::Document& document);
 

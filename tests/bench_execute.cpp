@@ -19,6 +19,7 @@
 #include "outside/companions.h"
 #include "testbed/agents/journal.h"
 #include "testbed/dms/tbdms.h"
+#include "tests/dialog_driver.h"
 #include "tests/import_hook.h"
 
 namespace {
@@ -99,16 +100,6 @@ int TimedEnd(int value) {
   return g_join.EndPDFAttach(value);
 }
 
-BOOL CALLBACK FindShownDialog(HWND window, LPARAM found) {
-  wchar_t name[16] = {};
-  GetClassNameW(window, name, 16);
-  if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 // The person: merges in the order shown, then cancels the save question.
 class Person {
  public:
@@ -123,8 +114,7 @@ class Person {
  private:
   void Run() {
     while (!m_stop) {
-      HWND dialog = nullptr;
-      EnumThreadWindows(m_ui, FindShownDialog, reinterpret_cast<LPARAM>(&dialog));
+      HWND dialog = testing_support::VisibleDialogOf(m_ui);
       if (!dialog) {
         Sleep(5);
         continue;

@@ -88,19 +88,9 @@ class DialogSequence {
   const std::vector<std::wstring>& Titles() const { return m_titles; }
 
  private:
-  static BOOL CALLBACK Find(HWND window, LPARAM found) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
-      *reinterpret_cast<HWND*>(found) = window;
-      return FALSE;
-    }
-    return TRUE;
-  }
   void Run() {
     while (!m_stop) {
-      HWND dialog = nullptr;
-      EnumThreadWindows(m_ui, Find, reinterpret_cast<LPARAM>(&dialog));
+      HWND dialog = testing_support::VisibleDialogOf(m_ui);
       if (!dialog) {
         Sleep(20);
         continue;

@@ -21,13 +21,13 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM lParam) {
   return TRUE;
 }
 
+}  // namespace
+
 HWND VisibleDialogOf(DWORD thread) {
   Search search;
   EnumThreadWindows(thread, FindDialog, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
-
-}  // namespace
 
 DialogDriver::DialogDriver(std::function<void(HWND)> script)
     : m_uiThread(GetCurrentThreadId()), m_script(std::move(script)) {

@@ -36,6 +36,9 @@ class DialogDriver {
   std::thread m_thread;
 };
 
+// A dialog (class #32770) that thread `thread` shows now, or null.
+HWND VisibleDialogOf(DWORD thread);
+
 // A control of the dialog; id -1 finds the first control whose id reads as -1.
 HWND Control(HWND dialog, int id);
 // BM_CLICK on a button, radio button or check box.

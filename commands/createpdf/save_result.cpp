@@ -27,7 +27,6 @@ constexpr wchar_t kBuiltInQuestion[] =
     L"'%s' has been converted to a PDF file.\nDo you want to save %s to iManage database";
 constexpr wchar_t kHistoryFallback[] = L"%d_%d_%s";
 // Checkout lasts a sixth of a day (4 hours).
-constexpr DATE kCheckoutSpan = 1.0 / 6.0;
 constexpr DWORD kSaveAsFlags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOREADONLYRETURN;
 constexpr DWORD kSaveAsBuffer = 270;
 
@@ -68,18 +67,6 @@ std::wstring Fill(const std::wstring& format, const std::vector<size_t>& positio
 void DeleteTemporaryFiles(const std::wstring& pdfPath, const std::wstring& sourcePath) {
   if (!pdfPath.empty()) DeleteFileW(pdfPath.c_str());
   if (!sourcePath.empty()) DeleteFileW(sourcePath.c_str());
-}
-
-DATE CheckoutDueDate() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  DATE date = 0;
-  SystemTimeToVariantTime(&now, &date);
-  return date + kCheckoutSpan;
-}
-
-HRESULT CheckOutTo(const dms::Document& document, const std::wstring& path) {
-  return document.CheckOut(path, 1, CheckoutDueDate(), L"", 2, kHistoryApplication, L"");
 }
 
 std::wstring ErrorDescription() {
@@ -266,13 +253,13 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
           } else {
             DocCreate(target, path);
           }
-          checkedOut = CheckOutTo(target, path);
+          checkedOut = CheckOutForEditing(target, path);
           target.AddHistory(kHistoryActivity, kHistoryApplication, 0, 0,
                             HistoryText(kHistoryFallback, number, version, name), L"", L"");
           NewVersionCheckIn(pdfPath, target.Get());
         }
       } else {
-        checkedOut = CheckOutTo(selected, sourcePath);
+        checkedOut = CheckOutForEditing(selected, sourcePath);
         NewVersionCheckIn(pdfPath, selected.Get());
       }
       if (SUCCEEDED(checkedOut)) {

@@ -1,7 +1,5 @@
 #include "commands/open/open_in_pro.h"
 
-#include <oleauto.h>
-
 #include <string>
 
 #include "addon/resource.h"
@@ -51,18 +49,7 @@ constexpr LogTexts kContextMenu = {
     "COpenInPro_CM SUCCESS key.Open"};
 
 constexpr wchar_t kApplication[] = L"Ostrel Varnel PDF";
-constexpr LONG kCheckoutMode = 1;
-constexpr LONG kCheckoutOption = 2;
-constexpr DATE kCheckoutSpan = 1.0 / 6;  // the checkout is due back four hours from now
 constexpr size_t kParametersCapacity = 263;
-
-DATE Now() {
-  SYSTEMTIME now = {};
-  GetLocalTime(&now);
-  DATE date = 0;
-  SystemTimeToVariantTime(&now, &date);
-  return date;
-}
 
 bool FileExists(const std::wstring& path) {
   return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -231,8 +218,7 @@ STDMETHODIMP COpenInPro_I::Execute() {
         kLog.Trace("pSelectedDoc IDS_ALREADY_CHECKED");
       } else {
         kLog.Trace("pSelectedDoc->CheckedOut = FALSE");
-        document.CheckOut(localPath, kCheckoutMode, Now() + kCheckoutSpan, L"", kCheckoutOption,
-                          kApplication, L"");
+        CheckOutForEditing(document, localPath);
         auto again = document.CheckedOut();
         kLog.Trace("pSelectedDoc->CheckedOut hr %d checked %d", static_cast<int>(again.hr),
                    again.Ok() && again.value ? 1 : 0);
