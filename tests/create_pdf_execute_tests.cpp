@@ -142,8 +142,10 @@ class CreatePdfExecute : public testing::Test {
  protected:
   void SetUp() override {
     keys = std::make_unique<testing_support::ScopedRegistryKeys>(
-        std::vector<std::pair<HKEY, std::wstring>>{{HKEY_CURRENT_USER, kSettingsKey},
-                                                   {HKEY_LOCAL_MACHINE, kSettingsKey}});
+        std::vector<std::pair<HKEY, std::wstring>>{
+            {HKEY_CURRENT_USER, kSettingsKey},
+            {HKEY_LOCAL_MACHINE, kSettingsKey},
+            {HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1"}});
     controls = std::make_unique<testbed::ScopedAgentControls>();
     testbed::PointProductAt(testbed::ProductFolder());
     content = TempPath() + L"cpdf_execute_content";
