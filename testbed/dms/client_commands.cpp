@@ -1,6 +1,7 @@
 // The client's own commands as stand-ins: see client_commands.h.
 #define TBDMS_BUILD
 #include "testbed/dms/client_commands.h"
+#include "testbed/dms/typelib_dispatch.h"
 
 #include <ocidl.h>
 #include <olectl.h>
@@ -17,7 +18,6 @@ long LiveObjectsAdd(long delta);
 
 namespace {
 
-constexpr GUID kLibIManExt = {0x7583B91A, 0x3857, 0x11D2, {0xAC, 0xDF, 0x00, 0xA0, 0xC9, 0x70, 0xF4, 0x9D}};
 constexpr IID kICommandEvents = {0x31679F04, 0x3EBD, 0x11D2, {0xA6, 0xDD, 0x00, 0x60, 0x08, 0x3A, 0x94, 0x2D}};
 constexpr IID kIDialogEvents = {0x1E6A8843, 0x54C8, 0x11D2, {0xA6, 0xE2, 0x00, 0x60, 0x08, 0x3A, 0x94, 0x2D}};
 constexpr IID kINewVersionDlg = {0x1E6A8845, 0x54C8, 0x11D2, {0xA6, 0xE2, 0x00, 0x60, 0x08, 0x3A, 0x94, 0x2D}};
@@ -291,7 +291,7 @@ class ConnectionPoint final : public IConnectionPoint {
   std::vector<std::pair<DWORD, IDispatch*>> m_sinks;
 };
 
-class ClientCommand final : public ICommand, public IConnectionPointContainer {
+class ClientCommand final : public TypeLibDispatch<ICommand>, public IConnectionPointContainer {
  public:
   explicit ClientCommand(ClientCommandKind kind)
       : m_kind(kind), m_record(std::make_shared<ClientCommandRun>()) {
@@ -330,36 +330,6 @@ class ClientCommand final : public ICommand, public IConnectionPointContainer {
     ULONG refs = --m_refs;
     if (refs == 0) delete this;
     return refs;
-  }
-
-  // IDispatch, from the registered IManExt type library.
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 1;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
-    if (!info) return E_POINTER;
-    *info = nullptr;
-    return index == 0 ? Load(info) : DISP_E_BADINDEX;
-  }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-    ITypeInfo* info = nullptr;
-    HRESULT hr = Load(&info);
-    if (FAILED(hr)) return hr;
-    hr = info->GetIDsOfNames(names, count, ids);
-    info->Release();
-    return hr;
-  }
-  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                      EXCEPINFO* exception, UINT* argError) override {
-    ITypeInfo* info = nullptr;
-    HRESULT hr = Load(&info);
-    if (FAILED(hr)) return hr;
-    hr = info->Invoke(static_cast<ICommand*>(this), id, flags, params, result, exception,
-                      argError);
-    info->Release();
-    return hr;
   }
 
   // ICommand: the members the add-in uses; the others keep a value or are not implemented.
@@ -448,14 +418,6 @@ class ClientCommand final : public ICommand, public IConnectionPointContainer {
   }
 
  private:
-  static HRESULT Load(ITypeInfo** info) {
-    ITypeLib* library = nullptr;
-    HRESULT hr = LoadRegTypeLib(kLibIManExt, 1, 0, LOCALE_NEUTRAL, &library);
-    if (FAILED(hr)) return hr;
-    hr = library->GetTypeInfoOfGuid(__uuidof(ICommand), info);
-    library->Release();
-    return hr;
-  }
   static HRESULT Text(const std::wstring& text, BSTR* value) {
     if (!value) return E_POINTER;
     *value = SysAllocString(text.c_str());

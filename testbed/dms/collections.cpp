@@ -15,6 +15,7 @@
 
 #include "testbed/dms/client_commands.h"
 #include "testbed/dms/tbdms.h"
+#include "testbed/dms/typelib_dispatch.h"
 
 namespace tb {
 long LiveObjectsAdd(long delta);
@@ -25,45 +26,14 @@ namespace {
 HINSTANCE g_module = nullptr;
 volatile LONG g_locks = 0;
 
-constexpr GUID kLibIManExt = {0x7583B91A, 0x3857, 0x11D2, {0xAC, 0xDF, 0x00, 0xA0, 0xC9, 0x70, 0xF4, 0x9D}};
 constexpr CLSID kClsidContextItems = {0x62F8CCF6, 0x3C71, 0x11D2, {0x8B, 0x38, 0x00, 0xA0, 0xC9, 0x70, 0xA7, 0x30}};
 // The testbed's own class identifier for the command collection.
 constexpr CLSID kClsidCommands = {0x5D7A0C31, 0x2B44, 0x4E8B, {0x9F, 0x61, 0x3A, 0x1C, 0x7E, 0x20, 0x55, 0x01}};
 
 // Dual interfaces answer IDispatch from the registered IManExt type library.
 template <class Interface>
-class Dual : public Interface {
+class Dual : public tb::TypeLibDispatch<Interface> {
  public:
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 1;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
-    if (!info) return E_POINTER;
-    *info = nullptr;
-    if (index != 0) return DISP_E_BADINDEX;
-    return Load(info);
-  }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-    ITypeInfo* info = nullptr;
-    HRESULT hr = Load(&info);
-    if (FAILED(hr)) return hr;
-    hr = info->GetIDsOfNames(names, count, ids);
-    info->Release();
-    return hr;
-  }
-  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                      EXCEPINFO* exception, UINT* argError) override {
-    ITypeInfo* info = nullptr;
-    HRESULT hr = Load(&info);
-    if (FAILED(hr)) return hr;
-    hr = info->Invoke(static_cast<Interface*>(this), id, flags, params, result, exception,
-                      argError);
-    info->Release();
-    return hr;
-  }
-
   STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
     *object = nullptr;
@@ -91,14 +61,6 @@ class Dual : public Interface {
   }
 
  private:
-  static HRESULT Load(ITypeInfo** info) {
-    ITypeLib* library = nullptr;
-    HRESULT hr = LoadRegTypeLib(kLibIManExt, 1, 0, LOCALE_NEUTRAL, &library);
-    if (FAILED(hr)) return hr;
-    hr = library->GetTypeInfoOfGuid(__uuidof(Interface), info);
-    library->Release();
-    return hr;
-  }
   volatile LONG m_refs = 1;
 };
 
@@ -370,6 +332,6 @@ STDAPI DllUnregisterServer() {
     RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(*entry.clsid)).c_str());
     RegDeleteTreeW(HKEY_CLASSES_ROOT, entry.progId);
   }
-  UnRegisterTypeLib(kLibIManExt, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);
+  UnRegisterTypeLib(tb::kLibIManExt, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);
   return S_OK;
 }
