@@ -1,5 +1,7 @@
 #include "testbed/agents/agent_common.h"
 
+#include <shellapi.h>
+
 #include <cwchar>
 #include <cwctype>
 
@@ -184,6 +186,42 @@ OutputBehaviour ParseBehaviour(const std::wstring& text) {
     result.kind = OutputBehaviour::Unknown;
   }
   return result;
+}
+
+int Finish(const std::wstring& commandLine, const std::wstring& what, int exitCode) {
+  JournalWrite(ModuleName(nullptr), commandLine, what + L", exit " + std::to_wstring(exitCode));
+  return exitCode;
+}
+
+std::vector<std::wstring> SplitArguments(const std::wstring& commandLine) {
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &argc);
+  std::vector<std::wstring> args(argv, argv + (argv ? argc : 0));
+  if (argv) LocalFree(argv);
+  return args;
+}
+
+int SettleWithoutPdf(const std::wstring& agent, const std::wstring& subject,
+                     const std::wstring& output, const std::wstring& commandLine,
+                     OutputBehaviour& behaviour) {
+  const std::wstring control = Behaviour(agent, subject);
+  behaviour = ParseBehaviour(control);
+  switch (behaviour.kind) {
+    case OutputBehaviour::Unknown:
+      return Finish(commandLine, L"unknown control " + control, 3);
+    case OutputBehaviour::Fail:
+      return Finish(commandLine, L"fail", 1);
+    case OutputBehaviour::NoOutput:
+      return Finish(commandLine, L"nooutput", 0);
+    case OutputBehaviour::Empty: {
+      HANDLE file = CreateFileW(output.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+      return Finish(commandLine, L"empty", 0);
+    }
+    default:
+      return -1;
+  }
 }
 
 }  // namespace tbagent

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace tbagent {
 
@@ -53,5 +54,16 @@ struct OutputBehaviour {
 };
 // "" or "pdf", "pages:N" (1..1000), "fail", "nooutput", "empty", "failwithoutput"; else Unknown.
 OutputBehaviour ParseBehaviour(const std::wstring& text);
+
+// The programs' last step: journals "<what>, exit <code>" and returns the code.
+int Finish(const std::wstring& commandLine, const std::wstring& what, int exitCode);
+// A command line split the way CommandLineToArgvW splits it (the program first).
+std::vector<std::wstring> SplitArguments(const std::wstring& commandLine);
+// For the producing programs: reads the behaviour of `agent` for `subject` into `behaviour`.
+// A behaviour that writes no PDF (unknown control, fail, no output, an empty file at `output`)
+// settles the run here: journalled, and its exit code returned. -1 when a PDF is to be written.
+int SettleWithoutPdf(const std::wstring& agent, const std::wstring& subject,
+                     const std::wstring& output, const std::wstring& commandLine,
+                     OutputBehaviour& behaviour);
 
 }  // namespace tbagent

@@ -1,7 +1,6 @@
 // Stand-in of the product's print agent: printpdfagent.exe /p|/m "<source>" "<output>" /viewpdf|/noviewpdf
 // Writes a PDF whose pages are headed by the source's file name; a text file's lines follow.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -56,42 +55,24 @@ std::vector<std::wstring> SplitLines(const std::wstring& text) {
   return lines;
 }
 
-int Finish(const std::wstring& commandLine, const std::wstring& what, int exitCode) {
-  tbagent::JournalWrite(tbagent::ModuleName(nullptr), commandLine,
-                        what + L", exit " + std::to_wstring(exitCode));
-  return exitCode;
-}
+using tbagent::Finish;
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::wstring commandLine = GetCommandLineW();
   tbagent::ApplyDelay(kAgent);
-  int argc = 0;
-  wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &argc);
-  std::vector<std::wstring> args(argv, argv + (argv ? argc : 0));
-  if (argv) LocalFree(argv);
+  const std::vector<std::wstring> args = tbagent::SplitArguments(commandLine);
   if (args.size() != 5 || (args[1] != L"/p" && args[1] != L"/m") ||
       (args[4] != L"/viewpdf" && args[4] != L"/noviewpdf") || args[2].empty() || args[3].empty())
     return Finish(commandLine, L"bad arguments", 2);
   const std::wstring& source = args[2];
   const std::wstring& output = args[3];
 
-  std::wstring control = tbagent::Behaviour(kAgent, source);
-  tbagent::OutputBehaviour behaviour = tbagent::ParseBehaviour(control);
-  switch (behaviour.kind) {
-    case tbagent::OutputBehaviour::Unknown:
-      return Finish(commandLine, L"unknown control " + control, 3);
-    case tbagent::OutputBehaviour::Fail:
-      return Finish(commandLine, L"fail", 1);
-    case tbagent::OutputBehaviour::NoOutput:
-      return Finish(commandLine, L"nooutput", 0);
-    case tbagent::OutputBehaviour::Empty:
-      tbpdf::WriteFileBytes(output, {});
-      return Finish(commandLine, L"empty", 0);
-    default:
-      break;
-  }
+  tbagent::OutputBehaviour behaviour;
+  if (int settled = tbagent::SettleWithoutPdf(kAgent, source, output, commandLine, behaviour);
+      settled >= 0)
+    return settled;
 
   std::string bytes;
   if (!tbpdf::ReadFileBytes(source, bytes)) return Finish(commandLine, L"missing source", 1);

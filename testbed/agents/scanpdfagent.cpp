@@ -11,12 +11,7 @@
 namespace {
 
 constexpr wchar_t kAgent[] = L"scanpdfagent";
-
-int Finish(const std::wstring& commandLine, const std::wstring& what, int exitCode) {
-  tbagent::JournalWrite(tbagent::ModuleName(nullptr), commandLine,
-                        what + L", exit " + std::to_wstring(exitCode));
-  return exitCode;
-}
+using tbagent::Finish;
 
 }  // namespace
 
@@ -28,21 +23,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (output.empty() || output.find(L'"') != std::wstring::npos)
     return Finish(commandLine, L"bad arguments", 2);
 
-  std::wstring control = tbagent::Behaviour(kAgent, output);
-  tbagent::OutputBehaviour behaviour = tbagent::ParseBehaviour(control);
-  switch (behaviour.kind) {
-    case tbagent::OutputBehaviour::Unknown:
-      return Finish(commandLine, L"unknown control " + control, 3);
-    case tbagent::OutputBehaviour::Fail:
-      return Finish(commandLine, L"fail", 1);
-    case tbagent::OutputBehaviour::NoOutput:
-      return Finish(commandLine, L"nooutput", 0);
-    case tbagent::OutputBehaviour::Empty:
-      tbpdf::WriteFileBytes(output, {});
-      return Finish(commandLine, L"empty", 0);
-    default:
-      break;
-  }
+  tbagent::OutputBehaviour behaviour;
+  if (int settled = tbagent::SettleWithoutPdf(kAgent, output, output, commandLine, behaviour);
+      settled >= 0)
+    return settled;
   const int count = behaviour.pages > 0 ? behaviour.pages : 1;
   std::vector<tbpdf::Page> pages;
   for (int i = 1; i <= count; ++i)

@@ -1,7 +1,6 @@
 // Stand-in of the product's PDF editor: varnelpdf.exe "<document>"
 // Records its command line and whether the document exists.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -11,10 +10,7 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::wstring commandLine = GetCommandLineW();
   tbagent::ApplyDelay(L"varnelpdf");
-  int argc = 0;
-  wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &argc);
-  std::vector<std::wstring> args(argv, argv + (argv ? argc : 0));
-  if (argv) LocalFree(argv);
+  const std::vector<std::wstring> args = tbagent::SplitArguments(commandLine);
   std::wstring what;
   int exitCode = 0;
   if (args.size() != 2 || args[1].empty()) {
@@ -24,7 +20,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     what = GetFileAttributesW(args[1].c_str()) != INVALID_FILE_ATTRIBUTES ? L"document exists"
                                                                           : L"document missing";
   }
-  tbagent::JournalWrite(tbagent::ModuleName(nullptr), commandLine,
-                        what + L", exit " + std::to_wstring(exitCode));
-  return exitCode;
+  return tbagent::Finish(commandLine, what, exitCode);
 }
