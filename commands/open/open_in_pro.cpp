@@ -55,10 +55,34 @@ bool FileExists(const std::wstring& path) {
   return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::wstring NameOf(const dms::Got<dms::Named>& named) {
+// The name of a user, a database or a session that the object model answers; empty when the
+// object or its name cannot be read.
+template <class Named>
+std::wstring NameOf(const dms::Got<Named>& named) {
   if (!named.Ok() || !named.value) return {};
   auto name = named.value.Name();
   return name.Ok() ? name.value : std::wstring();
+}
+
+// The names that every link file of one run carries, read from its first document: a database
+// or session that cannot be read ends the run with that error.
+HRESULT ReadLinkNames(const dms::Document& document, std::wstring& database,
+                      std::wstring& session) {
+  auto databaseObject = document.GetDatabase();
+  if (databaseObject.Ok() && !databaseObject.value) databaseObject.hr = E_POINTER;
+  if (!databaseObject.Ok()) {
+    kLog.Error("Failed: pSelectedDoc->get_Database");
+    return databaseObject.hr;
+  }
+  database = NameOf(databaseObject);
+  auto sessionObject = databaseObject.value.GetSession();
+  if (sessionObject.Ok() && !sessionObject.value) sessionObject.hr = E_POINTER;
+  if (!sessionObject.Ok()) {
+    kLog.Error("Failed: pINRTDatabase->get_Session(&pINRTSession");
+    return sessionObject.hr;
+  }
+  session = NameOf(sessionObject);
+  return S_OK;
 }
 
 std::string Narrow(const std::wstring& text) {
@@ -155,8 +179,8 @@ STDMETHODIMP COpenInPro_I::Execute() {
     if (ReadSelection(selection, lower, upper) != S_OK) return;
 
     const bool temporary = UseTempForOpen();
-    std::wstring databaseName, sessionName;
-    bool first = true;
+    std::wstring database, session;
+    bool namesRead = false;
     for (LONG i = lower; i <= upper; ++i) {
       ComPtr<IDispatch> element;
       result = SafeArrayGetElement(SelectionArray(selection.Get()), &i, element.Put());
@@ -165,73 +189,12 @@ STDMETHODIMP COpenInPro_I::Execute() {
       dms::Document document;
       result = SelectedDocument(element.Get(), document);
       if (FAILED(result)) break;
-
-      if (first) {
-        first = false;
-        auto database = document.GetDatabase();
-        if (database.Ok() && !database.value) database.hr = E_POINTER;
-        if (!database.Ok()) {
-          kLog.Error("Failed: pSelectedDoc->get_Database");
-          result = database.hr;
-          return;
-        }
-        auto name = database.value.Name();
-        if (name.Ok()) databaseName = name.value;
-        auto session = database.value.GetSession();
-        if (session.Ok() && !session.value) session.hr = E_POINTER;
-        if (!session.Ok()) {
-          kLog.Error("Failed: pINRTDatabase->get_Session(&pINRTSession");
-          result = session.hr;
-          return;
-        }
-        auto text = session.value.Name();
-        if (text.Ok()) sessionName = text.value;
+      if (!namesRead) {
+        result = ReadLinkNames(document, database, session);
+        if (FAILED(result)) return;
+        namesRead = true;
       }
-
-      std::wstring localPath;
-      LocalPath(document, temporary, localPath);
-      kLog.Trace("Open file %S", localPath.c_str());
-
-      auto checkedOut = document.CheckedOut();
-      if (checkedOut.Ok() && checkedOut.value) {
-        kLog.Trace("pSelectedDoc->CheckedOut = TRUE");
-        const std::wstring user = NameOf(document.InUseBy());
-        auto database = document.GetDatabase();
-        std::wstring checkoutDatabase;
-        if (database.Ok() && database.value) {
-          auto name = database.value.Name();
-          if (name.Ok()) checkoutDatabase = name.value;
-        }
-        auto checkoutPath = document.CheckoutPath();
-        const std::wstring checkoutFile = checkoutPath.Ok() ? checkoutPath.value : L"";
-        kLog.Trace("pSelectedDoc strUser:[%S] strDatabase:[%S], checkOutPath:[%S] ", user.c_str(),
-                   checkoutDatabase.c_str(), checkoutFile.c_str());
-        if (FileExists(checkoutFile)) {
-          localPath = checkoutFile;
-        } else {
-          result = document.GetCopy(localPath);
-          if (FAILED(result)) continue;
-          kLog.Trace("pSelectedDoc->GetCopy success");
-          SetFileAttributesW(localPath.c_str(), FILE_ATTRIBUTE_READONLY);
-        }
-        if (!OpenReadOnly(user)) continue;
-        kLog.Trace("pSelectedDoc IDS_ALREADY_CHECKED");
-      } else {
-        kLog.Trace("pSelectedDoc->CheckedOut = FALSE");
-        CheckOutForEditing(document, localPath);
-        auto again = document.CheckedOut();
-        kLog.Trace("pSelectedDoc->CheckedOut hr %d checked %d", static_cast<int>(again.hr),
-                   again.Ok() && again.value ? 1 : 0);
-      }
-
-      if (temporary) {
-        WriteLinkFile(document, localPath, sessionName, databaseName);
-      } else {
-        std::wstring written;
-        WriteDocumentProfile(document, written, localPath);
-        WriteMhcFile(document, written, localPath);
-      }
-      LaunchPDFPro(localPath);
+      result = Open(document, temporary, session, database);
     }
 
     if (SUCCEEDED(result)) {
@@ -241,6 +204,49 @@ STDMETHODIMP COpenInPro_I::Execute() {
     kLog.Trace("COpenInPro Execute() leave \n");
   });
   return result;
+}
+
+HRESULT COpenInPro_I::Open(const dms::Document& document, bool temporary,
+                           const std::wstring& session, const std::wstring& database) {
+  std::wstring localPath;
+  LocalPath(document, temporary, localPath);
+  kLog.Trace("Open file %S", localPath.c_str());
+
+  auto checkedOut = document.CheckedOut();
+  if (checkedOut.Ok() && checkedOut.value) {
+    kLog.Trace("pSelectedDoc->CheckedOut = TRUE");
+    const std::wstring user = NameOf(document.InUseBy());
+    auto checkoutPath = document.CheckoutPath();
+    const std::wstring checkoutFile = checkoutPath.Ok() ? checkoutPath.value : L"";
+    kLog.Trace("pSelectedDoc strUser:[%S] strDatabase:[%S], checkOutPath:[%S] ", user.c_str(),
+               NameOf(document.GetDatabase()).c_str(), checkoutFile.c_str());
+    if (FileExists(checkoutFile)) {
+      localPath = checkoutFile;
+    } else {
+      const HRESULT copied = document.GetCopy(localPath);
+      if (FAILED(copied)) return copied;
+      kLog.Trace("pSelectedDoc->GetCopy success");
+      SetFileAttributesW(localPath.c_str(), FILE_ATTRIBUTE_READONLY);
+    }
+    if (!OpenReadOnly(user)) return S_OK;
+    kLog.Trace("pSelectedDoc IDS_ALREADY_CHECKED");
+  } else {
+    kLog.Trace("pSelectedDoc->CheckedOut = FALSE");
+    CheckOutForEditing(document, localPath);
+    auto again = document.CheckedOut();
+    kLog.Trace("pSelectedDoc->CheckedOut hr %d checked %d", static_cast<int>(again.hr),
+               again.Ok() && again.value ? 1 : 0);
+  }
+
+  if (temporary) {
+    WriteLinkFile(document, localPath, session, database);
+  } else {
+    std::wstring written;
+    WriteDocumentProfile(document, written, localPath);
+    WriteMhcFile(document, written, localPath);
+  }
+  LaunchPDFPro(localPath);
+  return S_OK;
 }
 
 bool COpenInPro_I::OpenReadOnly(const std::wstring& user) {

@@ -3,6 +3,7 @@
 
 #include "commands/command_impl.h"
 #include "commands/identity.h"
+#include "outside/dms.h"
 
 namespace vpdf {
 
@@ -22,6 +23,11 @@ class COpenInPro_I : public ICommandImpl {
   bool LaunchPDFPro(const std::wstring& path);
 
  protected:
+  // Opens one document: checks it out to its local path, or offers a read-only copy when
+  // somebody has it, then leaves the check-in information beside it and starts the editor.
+  // A failed copy of somebody else's document is its only failure.
+  HRESULT Open(const dms::Document& document, bool temporary, const std::wstring& session,
+               const std::wstring& database);
   // Asks whether to open a document that `user` has checked out read-only: true for Yes.
   bool OpenReadOnly(const std::wstring& user);
 
