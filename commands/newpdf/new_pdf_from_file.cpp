@@ -85,23 +85,16 @@ constexpr char kExecuteEnd[] =
 
 }  // namespace
 
-CCreateNewPDFFromFile_I::CCreateNewPDFFromFile_I(Placement placement) {
-  const bool menu = placement == Placement::kMenu;
-
-  m_langOffset = DetectUILanguage();
-  kLog.Trace(menu ? "CCreateNewPDFFromFile::CCreateNewPDFFromFile m_langOffset : %d"
-                  : "CCreateNewPDFFromFile_CM::CCreateNewPDFFromFile_CM m_langOffset : %d",
-             m_langOffset);
-
-  const CommandIdentity identity = {
-      menu ? L"RPDFIManAddon.CreateNewPDFFile" : L"RPDFIManAddon.CreateNewPDFFile_CM",
-      kDescription, 0, L'F', true, IDS_NEWPDF_FILE_MENU, IDS_NEWPDF_FILE_HELP,
-      kClassicBitmap, kRibbonBitmap};
-  HBITMAP bitmap = ApplyIdentity(*this, placement, m_langOffset, identity,
-                                 {&kLog, "put_Name : %S m_langOffset : %d ", "bstrMenuText : %S  ",
-                                  "put_HelpText : %S  "});
-  put_Bitmap(*m_images.Keep(bitmap).Get());
-}
+CCreateNewPDFFromFile_I::CCreateNewPDFFromFile_I(Placement placement)
+    : CNewPdfCommand(
+          placement,
+          {placement == Placement::kMenu ? L"RPDFIManAddon.CreateNewPDFFile"
+                                         : L"RPDFIManAddon.CreateNewPDFFile_CM",
+           kDescription, 0, L'F', true, IDS_NEWPDF_FILE_MENU, IDS_NEWPDF_FILE_HELP,
+           kClassicBitmap, kRibbonBitmap},
+          placement == Placement::kMenu
+              ? "CCreateNewPDFFromFile::CCreateNewPDFFromFile m_langOffset : %d"
+              : "CCreateNewPDFFromFile_CM::CCreateNewPDFFromFile_CM m_langOffset : %d") {}
 
 bool CCreateNewPDFFromFile_I::MakeTempName(wchar_t* buffer, DWORD size) {
   wchar_t folder[MAX_PATH] = {};
@@ -116,14 +109,6 @@ bool CCreateNewPDFFromFile_I::MakeTempName(wchar_t* buffer, DWORD size) {
     DeleteFileW(name);
   }
   return made;
-}
-
-STDMETHODIMP CCreateNewPDFFromFile_I::Update() {
-  const bool any = HasSession([this](const wchar_t* name, VARTYPE type, void* value) {
-    return GetContextValue(name, type, value);
-  });
-  put_Status(any ? kEnabled : kDisabled);
-  return S_OK;
 }
 
 STDMETHODIMP CCreateNewPDFFromFile_I::Execute() {

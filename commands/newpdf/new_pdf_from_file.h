@@ -1,15 +1,12 @@
 #pragma once
-#include "commands/command_impl.h"
-#include "commands/identity.h"
+#include "commands/newpdf/new_pdf_run.h"
 
 namespace vpdf {
 
-class CCreateNewPDFFromFile_I : public ICommandImpl {
+class CCreateNewPDFFromFile_I : public CNewPdfCommand {
  public:
   explicit CCreateNewPDFFromFile_I(Placement placement);
 
-  // Enabled when the client has at least one DMS session.
-  STDMETHODIMP Update() override;
   // Lets the user pick a local file, prints or converts it to PDF and imports the PDF as a
   // new document into the session of the place the user works in.
   STDMETHODIMP Execute() override;
@@ -18,12 +15,6 @@ class CCreateNewPDFFromFile_I : public ICommandImpl {
   // characters); the file itself is removed again. False when the temporary folder is
   // unknown; a folder path of MAX_PATH characters or more leaves `buffer` as it was.
   static bool MakeTempName(wchar_t* buffer, DWORD size);
-
- protected:
-  int m_langOffset = 0;  // added to the id of every localised resource
-
- private:
-  CommandImages m_images;  // the images handed to the client
 };
 
 class CCreateNewPDFFromFile : public CCreateNewPDFFromFile_I {

@@ -23,23 +23,16 @@ constexpr int kRibbonBitmap = 14590;
 
 }  // namespace
 
-CCreateNewPDFFromScanner_I::CCreateNewPDFFromScanner_I(Placement placement) {
-  const bool menu = placement == Placement::kMenu;
-
-  m_langOffset = DetectUILanguage();
-  kLog.Trace(menu ? "CCreateNewPDFFromScanner::CCreateNewPDFFromScanner m_langOffset : %d"
-                  : "CCreateNewPDFFromScanner_CM::CCreateNewPDFFromScanner_CM m_langOffset : %d",
-             m_langOffset);
-
-  const CommandIdentity identity = {
-      menu ? L"RPDFIManAddon.CreateNewPDFScan" : L"RPDFIManAddon.CreateNewPDFScan_CM",
-      kDescription, 0, L'A', true, IDS_NEWPDF_SCAN_MENU, IDS_NEWPDF_SCAN_HELP,
-      kClassicBitmap, kRibbonBitmap};
-  HBITMAP bitmap = ApplyIdentity(*this, placement, m_langOffset, identity,
-                                 {&kLog, "put_Name : %S m_langOffset : %d ", "bstrMenuText : %S  ",
-                                  "put_HelpText : %S  "});
-  put_Bitmap(*m_images.Keep(bitmap).Get());
-}
+CCreateNewPDFFromScanner_I::CCreateNewPDFFromScanner_I(Placement placement)
+    : CNewPdfCommand(
+          placement,
+          {placement == Placement::kMenu ? L"RPDFIManAddon.CreateNewPDFScan"
+                                         : L"RPDFIManAddon.CreateNewPDFScan_CM",
+           kDescription, 0, L'A', true, IDS_NEWPDF_SCAN_MENU, IDS_NEWPDF_SCAN_HELP,
+           kClassicBitmap, kRibbonBitmap},
+          placement == Placement::kMenu
+              ? "CCreateNewPDFFromScanner::CCreateNewPDFFromScanner m_langOffset : %d"
+              : "CCreateNewPDFFromScanner_CM::CCreateNewPDFFromScanner_CM m_langOffset : %d") {}
 
 void CCreateNewPDFFromScanner_I::MakeScanTempName(wchar_t* buffer) {
   buffer[0] = L'\0';
@@ -49,14 +42,6 @@ void CCreateNewPDFFromScanner_I::MakeScanTempName(wchar_t* buffer) {
   DeleteFileW(buffer);
   const std::wstring name = ReplaceExtension(buffer, L".pdf");
   lstrcpynW(buffer, name.c_str(), MAX_PATH);
-}
-
-STDMETHODIMP CCreateNewPDFFromScanner_I::Update() {
-  const bool any = HasSession([this](const wchar_t* name, VARTYPE type, void* value) {
-    return GetContextValue(name, type, value);
-  });
-  put_Status(any ? kEnabled : kDisabled);
-  return S_OK;
 }
 
 STDMETHODIMP CCreateNewPDFFromScanner_I::Execute() {

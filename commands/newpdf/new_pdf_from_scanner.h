@@ -1,15 +1,12 @@
 #pragma once
-#include "commands/command_impl.h"
-#include "commands/identity.h"
+#include "commands/newpdf/new_pdf_run.h"
 
 namespace vpdf {
 
-class CCreateNewPDFFromScanner_I : public ICommandImpl {
+class CCreateNewPDFFromScanner_I : public CNewPdfCommand {
  public:
   explicit CCreateNewPDFFromScanner_I(Placement placement);
 
-  // Enabled when the client has at least one DMS session.
-  STDMETHODIMP Update() override;
   // Scans through the scan agent and imports the PDF as a new document into the session of
   // the selected container.
   STDMETHODIMP Execute() override;
@@ -17,12 +14,6 @@ class CCreateNewPDFFromScanner_I : public ICommandImpl {
   // A unique name "scaXXXX.pdf" (the prefix "scan" cut to three letters) in the temporary folder, written into `buffer` (MAX_PATH
   // characters); no file of that name is left.
   static void MakeScanTempName(wchar_t* buffer);
-
- protected:
-  int m_langOffset = 0;  // added to the id of every localised resource
-
- private:
-  CommandImages m_images;  // the images handed to the client
 };
 
 class CCreateNewPDFFromScanner : public CCreateNewPDFFromScanner_I {

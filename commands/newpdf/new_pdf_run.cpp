@@ -1,7 +1,11 @@
 #include "commands/newpdf/new_pdf_run.h"
 
+#include "convutils/log.h"
+
 namespace vpdf {
 namespace {
+
+constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\CreateNewPDF");
 
 // `unknown` under `iid`: false when it has no such interface; any other failure is raised.
 bool Query(IUnknown* unknown, REFIID iid, dms::Object& out) {
@@ -138,6 +142,24 @@ std::wstring ReplaceExtension(const std::wstring& path, const wchar_t* extension
   if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash))
     return path + extension;
   return path.substr(0, dot) + extension;
+}
+
+CNewPdfCommand::CNewPdfCommand(Placement placement, const CommandIdentity& identity,
+                               const char* languageRecord) {
+  m_langOffset = DetectUILanguage();
+  kLog.Trace(languageRecord, m_langOffset);
+  HBITMAP bitmap = ApplyIdentity(*this, placement, m_langOffset, identity,
+                                 {&kLog, "put_Name : %S m_langOffset : %d ", "bstrMenuText : %S  ",
+                                  "put_HelpText : %S  "});
+  put_Bitmap(*m_images.Keep(bitmap).Get());
+}
+
+STDMETHODIMP CNewPdfCommand::Update() {
+  const bool any = HasSession([this](const wchar_t* name, VARTYPE type, void* value) {
+    return GetContextValue(name, type, value);
+  });
+  put_Status(any ? kEnabled : kDisabled);
+  return S_OK;
 }
 
 }  // namespace vpdf
