@@ -10,12 +10,14 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include "tests/settings_support.h"
 #include "tests/testing/registry.h"
 
 namespace {
 
+using testing_support::CleanTempFolderTest;
 using testing_support::ScopedProfileIni;
 using testing_support::ScopedRegistryTree;
 using testing_support::TempFolder;
@@ -62,34 +64,25 @@ class ClientKeys : public testing_support::CleanTempFolderTest {
 
 // ---- Options key --------------------------------------------------------------------------
 
-TEST_F(ClientKeys, WithoutAClientThereIsNoOptionsKey) {
+TEST_F(ClientKeys, OnlyTheFirstVersionOfTheClientIsLookedAtThenTheThinClient) {
   EXPECT_FALSE(vpdf::GetiManageRegPath());
-  EXPECT_TRUE(log.Has("GetiManageRegPath begin"));
   EXPECT_TRUE(log.Has("GetiManageRegPath _64readfrom32or32readfrom64 0  read 131097"));
-  EXPECT_TRUE(log.Has("GetiManageRegPath leave"));
-}
 
-TEST_F(ClientKeys, OnlyTheFirstVersionOfTheClientIsLookedAt) {
   for (const wchar_t* version : {L"10.0", L"9.0"})
     testing_support::SetString(HKEY_CURRENT_USER, ClientOptions(version), L"Marker", version);
   const std::wstring first = FirstSubkey(HKEY_CURRENT_USER, kClient);
   ASSERT_FALSE(first.empty());
-
   vpdf::RegKey key = vpdf::GetiManageRegPath();
   ASSERT_TRUE(key);
   EXPECT_EQ(first, ValueIn(key.Get(), L"Marker"));
   EXPECT_TRUE(log.Has("regString " + Utf8(ClientOptions(first))));
-  EXPECT_FALSE(log.Has("regString2 " + Utf8(ThinOptions(L""))));
-}
 
-TEST_F(ClientKeys, AFirstVersionWithoutOptionsLeavesOnlyTheThinClient) {
+  // A first version without options leaves only the thin client.
   testing_support::SetString(HKEY_CURRENT_USER, kClient + L"\\0.1\\Common", L"Other", L"x");
-  testing_support::SetString(HKEY_CURRENT_USER, ClientOptions(L"9.9"), L"Marker", L"later");
   ASSERT_EQ(L"0.1", FirstSubkey(HKEY_CURRENT_USER, kClient));
   EXPECT_FALSE(vpdf::GetiManageRegPath());
-
   testing_support::SetString(HKEY_CURRENT_USER, ThinOptions(L"2.0"), L"Marker", L"thin");
-  vpdf::RegKey key = vpdf::GetiManageRegPath();
+  key = vpdf::GetiManageRegPath();
   ASSERT_TRUE(key);
   EXPECT_EQ(L"thin", ValueIn(key.Get(), L"Marker"));
   EXPECT_TRUE(log.Has("regString2 " + Utf8(ThinOptions(L"2.0"))));
@@ -98,16 +91,12 @@ TEST_F(ClientKeys, AFirstVersionWithoutOptionsLeavesOnlyTheThinClient) {
 // ---- Profile dialog for a new version -----------------------------------------------------
 
 TEST_F(ClientKeys, OnlyNInAnyCaseSwitchesTheProfileDialogOff) {
-  EXPECT_TRUE(vpdf::EnableNewVersionProfileDlg());
-  EXPECT_TRUE(log.Has("EnableNewVersionProfileDlg end, true"));
-
+  EXPECT_TRUE(vpdf::EnableNewVersionProfileDlg());  // no options key
   const std::wstring options = ClientOptions(L"8.0");
   testing_support::SetString(HKEY_CURRENT_USER, options, L"Other", L"x");
-  log.Clear();
-  EXPECT_TRUE(vpdf::EnableNewVersionProfileDlg());
-  EXPECT_TRUE(log.Has("EnableNewVersionProfileDlg key2"));
-  EXPECT_TRUE(log.Has("EnableNewVersionProfileDlg, !key2 true"));
-
+  EXPECT_TRUE(vpdf::EnableNewVersionProfileDlg());  // no value
+  testing_support::SetDword(HKEY_CURRENT_USER, options, kShow, 0);
+  EXPECT_TRUE(vpdf::EnableNewVersionProfileDlg()) << "a value that is no string counts as absent";
   const std::pair<const wchar_t*, bool> cases[] = {
       {L"N", false}, {L"n", false}, {L"No", true}, {L"0", true}, {L"Y", true}, {L"", true}};
   for (const auto& [text, on] : cases) {
@@ -115,13 +104,7 @@ TEST_F(ClientKeys, OnlyNInAnyCaseSwitchesTheProfileDialogOff) {
     log.Clear();
     EXPECT_EQ(on, vpdf::EnableNewVersionProfileDlg()) << Utf8(text);
     EXPECT_TRUE(log.Has("keyName " + Utf8(text)));
-    EXPECT_TRUE(
-        log.Has(on ? "EnableNewVersionProfileDlg true" : "EnableNewVersionProfileDlg false"));
   }
-
-  // A value that is no string counts as absent.
-  testing_support::SetDword(HKEY_CURRENT_USER, options, kShow, 0);
-  EXPECT_TRUE(vpdf::EnableNewVersionProfileDlg());
 }
 
 TEST_F(ClientKeys, TheSwitchIsWrittenIntoEveryFamilyThatHasOptions) {
@@ -130,22 +113,14 @@ TEST_F(ClientKeys, TheSwitchIsWrittenIntoEveryFamilyThatHasOptions) {
   testing_support::SetString(HKEY_CURRENT_USER, ThinOptions(L"3.0"), L"Other", L"x");
   const std::wstring first = FirstSubkey(HKEY_CURRENT_USER, kClient);
   const std::wstring second = first == L"10.0" ? L"9.0" : L"10.0";
-
-  vpdf::SetShowProfileForCheckin(false);
-  EXPECT_EQ(L"N", testing_support::GetString(HKEY_CURRENT_USER, ClientOptions(first), kShow));
-  EXPECT_EQ(L"N", testing_support::GetString(HKEY_CURRENT_USER, ThinOptions(L"3.0"), kShow));
-  EXPECT_EQ(L"<missing>",
-            testing_support::GetString(HKEY_CURRENT_USER, ClientOptions(second), kShow));
-  EXPECT_FALSE(vpdf::EnableNewVersionProfileDlg());
-  EXPECT_TRUE(log.Has("SetShowProfileForCheckin begin"));
-  EXPECT_TRUE(log.Has("SetShowProfileForCheckin " + Utf8(ClientOptions(first)) +
-                      " key set N value"));
-  EXPECT_TRUE(log.Has("SetShowProfileForCheckin end"));
-
-  vpdf::SetShowProfileForCheckin(true);
-  EXPECT_EQ(L"Y", testing_support::GetString(HKEY_CURRENT_USER, ClientOptions(first), kShow));
-  EXPECT_EQ(L"Y", testing_support::GetString(HKEY_CURRENT_USER, ThinOptions(L"3.0"), kShow));
-  EXPECT_TRUE(vpdf::EnableNewVersionProfileDlg());
+  for (bool show : {false, true}) {
+    vpdf::SetShowProfileForCheckin(show);
+    for (const std::wstring& options : {ClientOptions(first), ThinOptions(L"3.0")})
+      EXPECT_EQ(show ? L"Y" : L"N", testing_support::GetString(HKEY_CURRENT_USER, options, kShow));
+    EXPECT_EQ(L"<missing>", testing_support::GetString(HKEY_CURRENT_USER, ClientOptions(second), kShow));
+    EXPECT_EQ(show, vpdf::EnableNewVersionProfileDlg());
+  }
+  EXPECT_TRUE(log.Has("SetShowProfileForCheckin " + Utf8(ClientOptions(first)) + " key set N value"));
 }
 
 TEST_F(ClientKeys, WithOnlyTheThinClientOnlyItsOptionsAreWritten) {
@@ -155,10 +130,6 @@ TEST_F(ClientKeys, WithOnlyTheThinClientOnlyItsOptionsAreWritten) {
   EXPECT_EQ(L"N", testing_support::GetString(HKEY_CURRENT_USER, ThinOptions(L"3.0"), kShow));
   EXPECT_FALSE(testing_support::KeyExists(HKEY_CURRENT_USER, ClientOptions(L"10.0")))
       << "no options key is created";
-
-  vpdf::RegKey key = vpdf::GetiManageRegPath();
-  ASSERT_TRUE(key);
-  EXPECT_EQ(L"N", ValueIn(key.Get(), kShow));
 }
 
 // ---- IManExt2.dll -------------------------------------------------------------------------
@@ -238,106 +209,79 @@ class IManExt2 : public testing_support::CleanTempFolderTest {
 };
 
 TEST_F(IManExt2, EveryVersionIsLookedAtAndTheAnswerIsKept) {
-  // The first version's path lacks its trailing backslash (...\vpdf_ClientIManExt2.dll);
-  // only the second one finds the library.
+  EXPECT_TRUE(ChildAnswers(false));  // no client
+  // The first version's path lacks its trailing backslash: it runs on into the file name
+  // (...\vpdf_ClientIManExt2.dll), so only the second one finds the library.
   InstallRoot(L"A", client);
+  std::ofstream(std::filesystem::path(client + L"IManExt2.dll.txt")) << "not it";
+  EXPECT_TRUE(ChildAnswers(false));
+  DeleteFileW((client + L"IManExt2.dll.txt").c_str());
   InstallRoot(L"B", second + L"\\");
   ASSERT_EQ(L"A", FirstSubkey(HKEY_LOCAL_MACHINE, kClient));
   EXPECT_TRUE(ChildAnswers(true, second + L"\\IManExt2.dll"));
 }
 
-TEST_F(IManExt2, APathWithoutBackslashRunsOnIntoTheFileName) {
-  InstallRoot(L"10.0", client);
-  std::ofstream(std::filesystem::path(client + L"IManExt2.dll.txt")) << "not it";
-  EXPECT_TRUE(ChildAnswers(false));
-  DeleteFileW((client + L"IManExt2.dll.txt").c_str());
-}
-
-TEST_F(IManExt2, NoClientMeansNotFound) {
-  EXPECT_TRUE(ChildAnswers(false));
-  testing_support::SetString(HKEY_LOCAL_MACHINE, kClient + L"\\10.0\\Common\\InstallRoot",
-                             L"other", L"x");
-  EXPECT_TRUE(ChildAnswers(false));
-}
-
 // ---- Portable folder ----------------------------------------------------------------------
 
-class PortableFolder : public testing_support::CleanTempFolderTest {
- protected:
+TEST_F(CleanTempFolderTest, PortableFolderIsTheDirectoryElseTheDriveElseTheDefault) {
   ScopedRegistryTree portable{HKEY_CURRENT_USER, kPortable};
-
-  static std::wstring Folder() {
+  auto folder = [] {
     BSTR path = nullptr;
     EXPECT_EQ(S_OK, vpdf::GetDesksitePath(&path));
     std::wstring text = path ? path : L"<null>";
     SysFreeString(path);
     return text;
-  }
-};
-
-TEST_F(PortableFolder, TheDirectoryGetsABackslashAppendedAlways) {
-  testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DRIVE", L"E");
-  testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DIRECTORY", L"D:\\Docs");
-  EXPECT_EQ(L"D:\\Docs\\", Folder());
-  testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DIRECTORY", L"D:\\Docs\\");
-  EXPECT_EQ(L"D:\\Docs\\\\", Folder());
-  testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DIRECTORY",
-                             L"%USERPROFILE%\\NRPortbl", REG_EXPAND_SZ);
-  EXPECT_EQ(L"%USERPROFILE%\\NRPortbl\\", Folder());
-  EXPECT_TRUE(log.Has("GetDesksitePath begin"));
-  EXPECT_TRUE(log.Has("GetDesksitePath end"));
-}
-
-TEST_F(PortableFolder, TheDriveAloneOrNothingGivesNrPortbl) {
-  testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DRIVE", L"E");
-  EXPECT_EQ(L"E:\\NrPortbl\\", Folder());
+  };
+  EXPECT_EQ(L"C:\\NRPortbl\\", folder());  // no portable key
+  const struct {
+    const wchar_t *drive, *directory, *folder;
+    DWORD type = REG_SZ;
+  } rows[] = {
+      {L"E", L"D:\\Docs", L"D:\\Docs\\"},  // the directory gets a backslash appended always
+      {L"E", L"D:\\Docs\\", L"D:\\Docs\\\\"},
+      {L"E", L"%USERPROFILE%\\NRPortbl", L"%USERPROFILE%\\NRPortbl\\", REG_EXPAND_SZ},
+      {L"E", nullptr, L"E:\\NrPortbl\\"},
+      {nullptr, nullptr, L"C:\\NrPortbl\\"},
+  };
   testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"Other", L"x");
-  RegDeleteKeyValueW(HKEY_CURRENT_USER, kPortable.c_str(), L"PORTABLE_DRIVE");
-  EXPECT_EQ(L"C:\\NrPortbl\\", Folder());
-}
-
-TEST_F(PortableFolder, NoPortableKeyGivesTheDefaultFolder) {
-  EXPECT_EQ(L"C:\\NRPortbl\\", Folder());
+  for (const auto& row : rows) {
+    for (const auto& [name, value] : {std::pair{L"PORTABLE_DRIVE", row.drive},
+                                      std::pair{L"PORTABLE_DIRECTORY", row.directory}}) {
+      if (value) testing_support::SetString(HKEY_CURRENT_USER, kPortable, name, value, row.type);
+      else RegDeleteKeyValueW(HKEY_CURRENT_USER, kPortable.c_str(), name);
+    }
+    EXPECT_EQ(row.folder, folder());
+  }
   EXPECT_EQ(E_POINTER, vpdf::GetDesksitePath(nullptr));
+  EXPECT_TRUE(log.Has("GetDesksitePath end"));
 }
 
 // ---- Product settings ---------------------------------------------------------------------
 
-class ProductSettings : public testing_support::CleanTempFolderTest {
- protected:
+TEST_F(CleanTempFolderTest, UseProfileIsANonZeroNumberAndUseTempForOpenAPositiveOne) {
   ScopedRegistryTree workSite{HKEY_CURRENT_USER, kProductWorkSite};
   ScopedProfileIni ini;
-};
-
-TEST_F(ProductSettings, UseProfileIsANonZeroNumber) {
   EXPECT_FALSE(vpdf::UseProfile());
-  testing_support::SetDword(HKEY_CURRENT_USER, kProductWorkSite, L"UseProfile", 1);
-  EXPECT_TRUE(vpdf::UseProfile());
-  testing_support::SetDword(HKEY_CURRENT_USER, kProductWorkSite, L"UseProfile", 0);
-  EXPECT_FALSE(vpdf::UseProfile());
+  EXPECT_FALSE(vpdf::UseTempForOpen());
+  for (DWORD value : {1u, 0u}) {
+    testing_support::SetDword(HKEY_CURRENT_USER, kProductWorkSite, L"UseProfile", value);
+    EXPECT_EQ(value != 0, vpdf::UseProfile());
+  }
   testing_support::SetString(HKEY_CURRENT_USER, kProductWorkSite, L"UseProfile", L"1");
   EXPECT_FALSE(vpdf::UseProfile()) << "a string is not the switch";
-}
 
-TEST_F(ProductSettings, UseTempForOpenIsAPositiveNumberInTheProfileIni) {
-  EXPECT_FALSE(vpdf::UseTempForOpen());
   const std::pair<const wchar_t*, bool> cases[] = {
       {L"1", true}, {L"2", true}, {L"0", false}, {L"-1", false}, {L"yes", false}};
   for (const auto& [text, on] : cases) {
     ini.Write(std::wstring(L"[WorkSite]\r\nUSE_TEMP_FOR_OPEN=") + text + L"\r\n");
     EXPECT_EQ(on, vpdf::UseTempForOpen()) << Utf8(text);
   }
-  EXPECT_TRUE(log.Has("dmsprofile_reader::read_int(\"WorkSite\"/\"USE_TEMP_FOR_OPEN\")"));
 }
 
 // ---- Document types -----------------------------------------------------------------------
 
-class DocumentType : public testing_support::CleanTempFolderTest {
- protected:
+TEST_F(CleanTempFolderTest, DocumentTypeFollowsTheExtensionTheOfficeTypesSwitchAndTheContent) {
   ScopedProfileIni ini;
-};
-
-TEST_F(DocumentType, FollowsTheExtensionAndTheOfficeTypesSwitch) {
   const struct {
     const wchar_t* file;
     const wchar_t* client;
@@ -355,33 +299,23 @@ TEST_F(DocumentType, FollowsTheExtensionAndTheOfficeTypesSwitch) {
   for (const auto& c : cases) EXPECT_EQ(c.client, vpdf::DocTypeForFile(c.file)) << Utf8(c.file);
   ini.Write(L"[WorkSite]\r\nUSE_OFFICE_TYPES=1\r\n");
   for (const auto& c : cases) EXPECT_EQ(c.office, vpdf::DocTypeForFile(c.file)) << Utf8(c.file);
-  ini.Write(L"[WorkSite]\r\nUSE_OFFICE_TYPES=2\r\n");
+  ini.Write(L"[WorkSite]\r\nUSE_OFFICE_TYPES=2\r\nPDFAPPID=ACROBAT9\r\n");
   EXPECT_EQ(L"WORDX", vpdf::DocTypeForFile(L"d.docx"));
-}
-
-TEST_F(DocumentType, ThePdfTypeComesFromTheProfileIni) {
-  ini.Write(L"[WorkSite]\r\nPDFAPPID=ACROBAT9\r\n");
   EXPECT_EQ(L"ACROBAT9", vpdf::DocTypeForFile(L"temp.pdf"));
-}
 
-TEST_F(DocumentType, AnUnknownExtensionLooksAtTheContent) {
-  const std::wstring pdf = TempFolder() + L"vpdf_content.dat";
-  const std::wstring text = TempFolder() + L"vpdf_content.txt";
-  const std::wstring bare = TempFolder() + L"vpdf.folder\\content";
-  std::ofstream(std::filesystem::path(pdf), std::ios::binary) << "%PDF-1.4\n%\xE2\xE3\n";
-  std::ofstream(std::filesystem::path(text), std::ios::binary) << "plain text\n";
-  CreateDirectoryW((TempFolder() + L"vpdf.folder").c_str(), nullptr);
-  std::ofstream(std::filesystem::path(bare), std::ios::binary) << "%PDF-1.7\n";
-
-  EXPECT_EQ(L"ACROBAT", vpdf::DocTypeForFile(pdf.c_str()));
-  EXPECT_EQ(L"", vpdf::DocTypeForFile(text.c_str()));
-  EXPECT_EQ(L"ACROBAT", vpdf::DocTypeForFile(bare.c_str()))
-      << "the point in a folder name is no extension";
-  EXPECT_EQ(L"", vpdf::DocTypeForFile((TempFolder() + L"vpdf_missing.bin").c_str()));
-
-  DeleteFileW(pdf.c_str());
-  DeleteFileW(text.c_str());
-  std::filesystem::remove_all(std::filesystem::path(TempFolder() + L"vpdf.folder"));
+  // An unknown extension looks at the content; the point in a folder name is no extension.
+  const std::wstring folder = TempFolder() + L"vpdf.folder";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::tuple<const wchar_t*, const char*, const wchar_t*> files[] = {
+      {L"\\content.dat", "%PDF-1.4\n%\xE2\xE3\n", L"ACROBAT9"},
+      {L"\\content.txt", "plain text\n", L""},
+      {L"\\content", "%PDF-1.7\n", L"ACROBAT9"}};
+  for (const auto& [name, bytes, type] : files) {
+    std::ofstream(std::filesystem::path(folder + name), std::ios::binary) << bytes;
+    EXPECT_EQ(type, vpdf::DocTypeForFile((folder + name).c_str())) << Utf8(name);
+  }
+  EXPECT_EQ(L"", vpdf::DocTypeForFile((folder + L"\\missing.bin").c_str()));
+  std::filesystem::remove_all(std::filesystem::path(folder));
 }
 
 }  // namespace

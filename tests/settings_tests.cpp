@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/settings_support.h"
@@ -29,87 +30,72 @@ class RegKey : public testing_support::CleanTempFolderTest {
 
 TEST_F(RegKey, ReadsAStringOrItsDefault) {
   testing_support::SetString(HKEY_CURRENT_USER, kRoot, L"Text", L"stored");
-  CConvRegKey stored(HKEY_CURRENT_USER, kRoot.c_str(), L"Text", L"fallback");
-  EXPECT_STREQ(L"stored", stored.ReadString());
-  EXPECT_EQ(static_cast<DWORD>(REG_SZ), stored.Type());
-
-  CConvRegKey missingValue(HKEY_CURRENT_USER, kRoot.c_str(), L"Other", L"fallback");
-  EXPECT_STREQ(L"fallback", missingValue.ReadString());
-  CConvRegKey missingKey(HKEY_CURRENT_USER, (kRoot + L"\\Nothing").c_str(), L"Text", L"fb");
-  EXPECT_STREQ(L"fb", missingKey.ReadString());
-  CConvRegKey noDefault(HKEY_CURRENT_USER, kRoot.c_str(), L"Other", nullptr);
-  EXPECT_EQ(nullptr, noDefault.ReadString());
-}
-
-TEST_F(RegKey, AValueOfOneByteIsMissing) {
-  testing_support::SetBinary(HKEY_CURRENT_USER, kRoot, L"Short", {'x'});
-  CConvRegKey key(HKEY_CURRENT_USER, kRoot.c_str(), L"Short", L"fallback");
-  EXPECT_STREQ(L"fallback", key.ReadString());
-
+  testing_support::SetBinary(HKEY_CURRENT_USER, kRoot, L"Short", {'x'});  // one byte is missing
   // Two bytes are one character, even without a terminator in the registry.
   ScopedRegistryValue unterminated(HKEY_CURRENT_USER, kRoot, L"Bare");
   unterminated.Set(REG_SZ, L"AB", 2 * sizeof(wchar_t));
-  CConvRegKey bare(HKEY_CURRENT_USER, kRoot.c_str(), L"Bare", L"fallback");
-  EXPECT_STREQ(L"AB", bare.ReadString());
+  const struct {
+    std::wstring path;
+    const wchar_t *name, *fallback, *expected;
+  } rows[] = {
+      {kRoot, L"Text", L"fallback", L"stored"},       {kRoot, L"Other", L"fallback", L"fallback"},
+      {kRoot + L"\\Nothing", L"Text", L"fb", L"fb"},  {kRoot, L"Other", nullptr, nullptr},
+      {kRoot, L"Short", L"fallback", L"fallback"},    {kRoot, L"Bare", L"fallback", L"AB"},
+  };
+  for (const auto& row : rows) {
+    CConvRegKey key(HKEY_CURRENT_USER, row.path.c_str(), row.name, row.fallback);
+    EXPECT_STREQ(row.expected, key.ReadString()) << testing_support::Utf8(row.name);
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), key.Type());
+  }
 }
 
-TEST_F(RegKey, ANumberFromAMissingKeyReturnsTheOpenError) {
-  LONG error = -1;
-  CConvRegKey missingKey(HKEY_CURRENT_USER, (kRoot + L"\\Nothing").c_str(), L"N", 7);
-  EXPECT_EQ(7u, missingKey.ReadNumber(&error));
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, error);
-
+TEST_F(RegKey, ANumberIsReadWhateverItsTypeWithTheOpenError) {
   testing_support::SetDword(HKEY_CURRENT_USER, kRoot, L"N", 42);
-  CConvRegKey missingValue(HKEY_CURRENT_USER, kRoot.c_str(), L"Absent", 7);
-  EXPECT_EQ(7u, missingValue.ReadNumber(&error));
-  EXPECT_EQ(ERROR_SUCCESS, error);
-
-  CConvRegKey present(HKEY_CURRENT_USER, kRoot.c_str(), L"N", 7);
-  EXPECT_EQ(42u, present.ReadNumber());
-  EXPECT_EQ(static_cast<DWORD>(REG_DWORD), present.Type());
-}
-
-TEST_F(RegKey, ANumberReadDoesNotLookAtTheType) {
+  testing_support::SetDword(HKEY_CURRENT_USER, kRoot, L"Zero", 0);
   // "1" with its terminator fills exactly four bytes: the character codes are the number.
   testing_support::SetString(HKEY_CURRENT_USER, kRoot, L"One", L"1");
   testing_support::SetString(HKEY_CURRENT_USER, kRoot, L"Long", L"12345");
-  CConvRegKey one(HKEY_CURRENT_USER, kRoot.c_str(), L"One", 0);
-  EXPECT_EQ(0x31u, one.ReadNumber());
-  CConvRegKey tooLong(HKEY_CURRENT_USER, kRoot.c_str(), L"Long", -1);
-  EXPECT_EQ(0xFFFFFFFFu, tooLong.ReadNumber());
-}
-
-TEST_F(RegKey, BooleanIsTheNumberComparedWithZero) {
-  testing_support::SetDword(HKEY_CURRENT_USER, kRoot, L"Zero", 0);
-  testing_support::SetDword(HKEY_CURRENT_USER, kRoot, L"Five", 5);
-  EXPECT_FALSE(CConvRegKey(HKEY_CURRENT_USER, kRoot.c_str(), L"Zero", 1).ReadBool());
-  EXPECT_TRUE(CConvRegKey(HKEY_CURRENT_USER, kRoot.c_str(), L"Five", 0).ReadBool());
-  EXPECT_TRUE(CConvRegKey(HKEY_CURRENT_USER, kRoot.c_str(), L"Absent", 1).ReadBool());
+  const struct {
+    std::wstring path;
+    const wchar_t* name;
+    int fallback;
+    DWORD expected;
+    LONG error;
+  } rows[] = {
+      {kRoot + L"\\Nothing", L"N", 7, 7, ERROR_FILE_NOT_FOUND}, {kRoot, L"Absent", 7, 7, ERROR_SUCCESS},
+      {kRoot, L"N", 7, 42, ERROR_SUCCESS},  {kRoot, L"Zero", 1, 0, ERROR_SUCCESS},
+      {kRoot, L"One", 0, 0x31, ERROR_SUCCESS}, {kRoot, L"Long", -1, 0xFFFFFFFF, ERROR_SUCCESS},
+  };
+  for (const auto& row : rows) {
+    CConvRegKey key(HKEY_CURRENT_USER, row.path.c_str(), row.name, row.fallback);
+    LONG error = -1;
+    EXPECT_EQ(row.expected, key.ReadNumber(&error)) << testing_support::Utf8(row.name);
+    EXPECT_EQ(row.error, error) << testing_support::Utf8(row.name);
+    EXPECT_EQ(row.expected != 0, key.ReadBool());
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), key.Type());
+  }
 }
 
 TEST_F(RegKey, WritesCreateTheKey) {
   const std::wstring path = kRoot + L"\\New\\Deeper";
   EXPECT_EQ(ERROR_SUCCESS, CConvRegKey(HKEY_CURRENT_USER, path.c_str(), L"Num", 0).WriteNumber(9));
-  EXPECT_EQ(ERROR_SUCCESS,
-            CConvRegKey(HKEY_CURRENT_USER, path.c_str(), L"Flag", 0).WriteBool(true));
+  EXPECT_EQ(ERROR_SUCCESS, CConvRegKey(HKEY_CURRENT_USER, path.c_str(), L"Flag", 0).WriteBool(true));
   EXPECT_EQ(ERROR_SUCCESS,
             CConvRegKey(HKEY_CURRENT_USER, path.c_str(), L"Text", L"").WriteString(L"abc"));
-
-  DWORD type = 0, number = 0, size = sizeof number;
-  ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, path.c_str(), L"Num", RRF_RT_ANY,
-                                        &type, &number, &size));
-  EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
-  EXPECT_EQ(9u, number);
-  ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, path.c_str(), L"Flag", RRF_RT_ANY,
-                                        &type, &number, &size));
-  EXPECT_EQ(1u, number);
-  wchar_t text[16];
-  size = sizeof text;
-  ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, path.c_str(), L"Text",
-                                        RRF_RT_ANY | RRF_NOEXPAND, &type, text, &size));
-  EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
-  EXPECT_EQ(4 * sizeof(wchar_t), size);
-  EXPECT_STREQ(L"abc", text);
+  const std::tuple<const wchar_t*, DWORD, std::vector<BYTE>> rows[] = {
+      {L"Num", REG_DWORD, {9, 0, 0, 0}},
+      {L"Flag", REG_DWORD, {1, 0, 0, 0}},
+      {L"Text", REG_SZ, {'a', 0, 'b', 0, 'c', 0, 0, 0}}};
+  for (const auto& [name, type, bytes] : rows) {
+    DWORD found = 0;
+    std::vector<BYTE> data(16);
+    DWORD size = static_cast<DWORD>(data.size());
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, path.c_str(), name,
+                                          RRF_RT_ANY | RRF_NOEXPAND, &found, data.data(), &size));
+    data.resize(size);
+    EXPECT_EQ(type, found);
+    EXPECT_EQ(bytes, data);
+  }
 }
 
 TEST_F(RegKey, TheExtraAccessChoosesThe32BitView) {
@@ -123,20 +109,16 @@ TEST_F(RegKey, TheExtraAccessChoosesThe32BitView) {
   EXPECT_TRUE(
       testing_support::KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\VpdfTestsView"));
   EXPECT_FALSE(testing_support::KeyExists(HKEY_LOCAL_MACHINE, path));
-  EXPECT_EQ(0u, CConvRegKey(HKEY_LOCAL_MACHINE, path.c_str(), L"N", 0).ReadNumber());
 }
 
 // ---- DMS profile ini file -----------------------------------------------------------------
 
 class ProfileIni : public testing_support::CleanTempFolderTest {};
 
-TEST_F(ProfileIni, LivesInTheCommonApplicationDataFolder) {
+TEST_F(ProfileIni, ReadsIntegersAndTextsFromTheCommonFileAndLogsThem) {
   EXPECT_EQ(0, _wcsicmp(testing_support::ProfileIniPath().c_str(),
                         dmsprofile_reader::ini_path().c_str()))
       << testing_support::Utf8(dmsprofile_reader::ini_path());
-}
-
-TEST_F(ProfileIni, ReadsIntegersAndTextsAndLogsThem) {
   ScopedProfileIni ini(L"[WorkSite]\r\nUSE_TEMP_FOR_OPEN=1\r\nTEMP_FOLDER_PATH=D:\\Work\r\n"
                        L"EMPTY=\r\n");
   EXPECT_EQ(1, dmsprofile_reader::read_int(L"WorkSite", L"USE_TEMP_FOR_OPEN", 0));
@@ -146,19 +128,16 @@ TEST_F(ProfileIni, ReadsIntegersAndTextsAndLogsThem) {
   EXPECT_EQ(L"none", dmsprofile_reader::read_string(L"WorkSite", L"MISSING", L"none"));
   // An empty value in the file is no text either.
   EXPECT_EQ(L"none", dmsprofile_reader::read_string(L"WorkSite", L"EMPTY", L"none"));
+  for (const std::string& record :
+       {"DMS profile ini path is " + testing_support::Utf8(testing_support::ProfileIniPath()),
+        std::string("dmsprofile_reader::read_int(\"WorkSite\"/\"USE_TEMP_FOR_OPEN\")"),
+        std::string("dmsprofile_reader::read_int() returns 1"),
+        std::string("dmsprofile_reader::read_string(\"WorkSite\"/\"TEMP_FOLDER_PATH\")"),
+        std::string("dmsprofile_reader::read_string() returns \"D:\\Work\"")})
+    EXPECT_TRUE(log.Has(record)) << record;
 
-  EXPECT_TRUE(log.Has("DMS profile ini path is " +
-                      testing_support::Utf8(testing_support::ProfileIniPath())));
-  EXPECT_TRUE(log.Has("dmsprofile_reader::read_int(\"WorkSite\"/\"USE_TEMP_FOR_OPEN\")"));
-  EXPECT_TRUE(log.Has("dmsprofile_reader::read_int() returns 1"));
-  EXPECT_TRUE(log.Has("dmsprofile_reader::read_string(\"WorkSite\"/\"TEMP_FOLDER_PATH\")"));
-  EXPECT_TRUE(log.Has("dmsprofile_reader::read_string() returns \"D:\\Work\""));
-}
-
-TEST_F(ProfileIni, AMissingFileGivesTheDefaults) {
-  ScopedProfileIni noFile;
+  DeleteFileW(testing_support::ProfileIniPath().c_str());  // a missing file gives the defaults
   EXPECT_EQ(-3, dmsprofile_reader::read_int(L"WorkSite", L"USE_TEMP_FOR_OPEN", -3));
-  EXPECT_EQ(L"def", dmsprofile_reader::read_string(L"WorkSite", L"TEMP_FOLDER_PATH", L"def"));
   EXPECT_EQ(L"", dmsprofile_reader::read_string(L"WorkSite", L"TEMP_FOLDER_PATH", nullptr));
   EXPECT_TRUE(dmsprofile_reader::read_flag(L"WorkSite", L"FLAG", true));
   EXPECT_FALSE(dmsprofile_reader::read_flag(L"WorkSite", L"FLAG", false));
@@ -168,16 +147,15 @@ TEST_F(ProfileIni, AMissingFileGivesTheDefaults) {
 
 TEST_F(ProfileIni, AFlagIsYesOrTrueInAnyCase) {
   ScopedProfileIni ini(L"[S]\r\nA=Yes\r\nB=TRUE\r\nC=1\r\nD=no\r\nE=yess\r\n");
-  EXPECT_TRUE(dmsprofile_reader::read_flag(L"S", L"A", false));
-  EXPECT_TRUE(dmsprofile_reader::read_flag(L"S", L"B", false));
-  EXPECT_FALSE(dmsprofile_reader::read_flag(L"S", L"C", true));
-  EXPECT_FALSE(dmsprofile_reader::read_flag(L"S", L"D", true));
-  EXPECT_FALSE(dmsprofile_reader::read_flag(L"S", L"E", true));
-  EXPECT_TRUE(dmsprofile_reader::read_flag(L"S", L"MISSING", true));
+  const std::tuple<const wchar_t*, bool, bool> rows[] = {
+      {L"A", false, true}, {L"B", false, true}, {L"C", true, false}, {L"D", true, false},
+      {L"E", true, false}, {L"MISSING", true, true}};
+  for (const auto& [key, fallback, flag] : rows)
+    EXPECT_EQ(flag, dmsprofile_reader::read_flag(L"S", key, fallback)) << testing_support::Utf8(key);
 }
 
 TEST_F(ProfileIni, AnApplicationIdMustFitWithRoomToSpare) {
-  ScopedProfileIni ini(L"[WorkSite]\r\nPDFAPPID=ACRO_6\r\nXPSAPPID=XPSVIEW\r\n");
+  ScopedProfileIni ini(L"[WorkSite]\r\nPDFAPPID=ACRO_6\r\nXPSAPPID=XPSVIEW\r\nDOCAPPID=\x4E2D\x6587\r\n");
   char id[8] = {};
   EXPECT_TRUE(dmsprofile_reader::read_appid(L"WorkSite", L"pdf", id, sizeof id));
   EXPECT_STREQ("ACRO_6", id);
@@ -185,15 +163,11 @@ TEST_F(ProfileIni, AnApplicationIdMustFitWithRoomToSpare) {
   char wide[9] = {};
   EXPECT_TRUE(dmsprofile_reader::read_appid(L"WorkSite", L"Xps", wide, sizeof wide));
   EXPECT_STREQ("XPSVIEW", wide);
-  EXPECT_FALSE(dmsprofile_reader::read_appid(L"WorkSite", L"DOC", wide, sizeof wide));
+  EXPECT_FALSE(dmsprofile_reader::read_appid(L"WorkSite", L"RTF", wide, sizeof wide));
   EXPECT_FALSE(dmsprofile_reader::read_appid(L"WorkSite", L"pdf", nullptr, 8));
-}
-
-TEST_F(ProfileIni, AnApplicationIdOutsideTheAnsiCodePageIsRefused) {
-  if (GetACP() == CP_UTF8) GTEST_SKIP() << "every text converts to a UTF-8 code page";
-  ScopedProfileIni ini(L"[WorkSite]\r\nPDFAPPID=\x4E2D\x6587\r\n");
-  char id[32] = {};
-  EXPECT_FALSE(dmsprofile_reader::read_appid(L"WorkSite", L"PDF", id, sizeof id));
+  // Outside the ANSI code page (every text converts to a UTF-8 one).
+  char ansi[32] = {};
+  EXPECT_EQ(GetACP() == CP_UTF8, dmsprofile_reader::read_appid(L"WorkSite", L"DOC", ansi, sizeof ansi));
 }
 
 // ---- Install folder and stand-alone switch -------------------------------------------------
@@ -208,46 +182,32 @@ class InstallPath : public testing_support::CleanTempFolderTest {
   ScopedRegistryValue standAlone{HKEY_LOCAL_MACHINE, kWowProduct, L"StandAlone"};
 };
 
-TEST_F(InstallPath, ASizeTooSmallGivesTheSizeNeeded) {
+TEST_F(InstallPath, KindThreeReadsTheProductKeyAndASizeTooSmallGivesTheSizeNeeded) {
   wowPath.SetString(L"C:\\Prod\\V\\");  // 10 characters
-  wchar_t buffer[MAX_PATH] = L"untouched";
-  DWORD size = 5;
-  EXPECT_FALSE(vpdf::GetProductInstallPath(buffer, size, 1));
-  EXPECT_EQ(11u, size);
-  EXPECT_STREQ(L"untouched", buffer);
-
-  EXPECT_TRUE(vpdf::GetProductInstallPath(buffer, size, 1));
-  EXPECT_STREQ(L"C:\\Prod\\V\\", buffer);
-  size = MAX_PATH;
-  EXPECT_TRUE(vpdf::GetProductInstallPath(buffer, size, 0));
-  EXPECT_STREQ(L"C:\\Prod\\V\\", buffer);
-}
-
-TEST_F(InstallPath, KindThreeReadsTheProductKey) {
-  wowPath.SetString(L"C:\\Wow\\");
   productPath.SetString(L"C:\\Product\\");
-  for (int kind : {0, 1, 2, 4, 17}) {
+  for (int kind : {0, 1, 2, 3, 4, 17}) {
     wchar_t buffer[MAX_PATH] = {};
     DWORD size = MAX_PATH;
     EXPECT_TRUE(vpdf::GetProductInstallPath(buffer, size, kind)) << kind;
-    EXPECT_STREQ(L"C:\\Wow\\", buffer) << kind;
+    EXPECT_STREQ(kind == 3 ? L"C:\\Product\\" : L"C:\\Prod\\V\\", buffer) << kind;
+    EXPECT_EQ(static_cast<DWORD>(MAX_PATH), size);
   }
-  wchar_t buffer[MAX_PATH] = {};
-  DWORD size = MAX_PATH;
-  EXPECT_TRUE(vpdf::GetProductInstallPath(buffer, size, 3));
-  EXPECT_STREQ(L"C:\\Product\\", buffer);
-}
-
-TEST_F(InstallPath, AnEmptyOrMissingValueSetsTheSizeToZero) {
-  wowPath.SetString(L"");
-  wchar_t buffer[MAX_PATH] = {};
-  DWORD size = MAX_PATH;
+  wchar_t buffer[MAX_PATH] = L"untouched";
+  DWORD size = 10;
   EXPECT_FALSE(vpdf::GetProductInstallPath(buffer, size, 1));
-  EXPECT_EQ(0u, size);
+  EXPECT_EQ(11u, size);
+  EXPECT_STREQ(L"untouched", buffer);
+  EXPECT_TRUE(vpdf::GetProductInstallPath(buffer, size, 1));
+  EXPECT_STREQ(L"C:\\Prod\\V\\", buffer);
+
+  // An empty or missing value sets the size to zero.
+  wowPath.SetString(L"");
   productPath.Remove();
-  size = MAX_PATH;
-  EXPECT_FALSE(vpdf::GetProductInstallPath(buffer, size, 3));
-  EXPECT_EQ(0u, size);
+  for (int kind : {1, 3}) {
+    size = MAX_PATH;
+    EXPECT_FALSE(vpdf::GetProductInstallPath(buffer, size, kind));
+    EXPECT_EQ(0u, size);
+  }
 }
 
 TEST_F(InstallPath, OnlyStandAloneZeroMeansNotStandAlone) {

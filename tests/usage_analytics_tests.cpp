@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -78,14 +76,9 @@ class AnalyticsTest : public testing_support::CleanTempFolderTest {
     CleanTempFolderTest::SetUp();
     m_work = testing_support::TempFolder() + L"analytics" + std::to_wstring(GetCurrentProcessId());
     ASSERT_TRUE(CreateDirectoryW(m_work.c_str(), nullptr));
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-      m_values.push_back(std::make_unique<ScopedRegistryValue>(root, kPolicyKey, L"CollectData"));
-      m_values.back()->Remove();
-      m_values.push_back(std::make_unique<ScopedRegistryValue>(root, kProductKey, L"AnalyticsEnabled"));
-      m_values.back()->Remove();
-      m_values.push_back(std::make_unique<ScopedRegistryValue>(root, kProductKey, L"InstallPath"));
-      m_values.back()->Remove();
-    }
+    for (ScopedRegistryValue* value : {&m_policy[0], &m_policy[1], &m_switch[0], &m_switch[1],
+                                       &m_install[0], &m_install[1]})
+      value->Remove();
     journal.Clear();
   }
   void TearDown() override {
@@ -97,18 +90,15 @@ class AnalyticsTest : public testing_support::CleanTempFolderTest {
       }
     }
     SetCurrentDirectoryW(m_previousDirectory.c_str());
-    m_values.clear();
     std::error_code error;
     std::filesystem::remove_all(std::filesystem::path(m_work), error);
     EXPECT_FALSE(error) << error.message();
     CleanTempFolderTest::TearDown();
   }
 
-  ScopedRegistryValue& CollectData(HKEY root) { return *m_values[root == HKEY_LOCAL_MACHINE ? 0 : 3]; }
-  ScopedRegistryValue& AnalyticsEnabled(HKEY root) {
-    return *m_values[root == HKEY_LOCAL_MACHINE ? 1 : 4];
-  }
-  ScopedRegistryValue& InstallPath(HKEY root) { return *m_values[root == HKEY_LOCAL_MACHINE ? 2 : 5]; }
+  ScopedRegistryValue& CollectData(HKEY root) { return m_policy[root == HKEY_CURRENT_USER]; }
+  ScopedRegistryValue& AnalyticsEnabled(HKEY root) { return m_switch[root == HKEY_CURRENT_USER]; }
+  ScopedRegistryValue& InstallPath(HKEY root) { return m_install[root == HKEY_CURRENT_USER]; }
 
   // An install folder of the test's own with the testbed helper and, if given, a Build.id.
   std::wstring MakeInstallFolder(const char* buildId) {
@@ -142,7 +132,12 @@ class AnalyticsTest : public testing_support::CleanTempFolderTest {
   }();
   // Keys first: removed after the values in them are put back.
   testing_support::ScopedRegistryKeys m_newKeys{MissingKeys()};
-  std::vector<std::unique_ptr<ScopedRegistryValue>> m_values;
+  ScopedRegistryValue m_policy[2] = {{HKEY_LOCAL_MACHINE, kPolicyKey, L"CollectData"},
+                                     {HKEY_CURRENT_USER, kPolicyKey, L"CollectData"}};
+  ScopedRegistryValue m_switch[2] = {{HKEY_LOCAL_MACHINE, kProductKey, L"AnalyticsEnabled"},
+                                     {HKEY_CURRENT_USER, kProductKey, L"AnalyticsEnabled"}};
+  ScopedRegistryValue m_install[2] = {{HKEY_LOCAL_MACHINE, kProductKey, L"InstallPath"},
+                                      {HKEY_CURRENT_USER, kProductKey, L"InstallPath"}};
   testbed::ScopedAgentControls controls;
   testbed::AgentJournal journal;
   std::wstring m_work;
@@ -151,65 +146,70 @@ class AnalyticsTest : public testing_support::CleanTempFolderTest {
 // ---------------------------------------------------------------- escaping
 
 TEST(EscapeUrlText, EscapesBlanksAndUnitsAbove127Only) {
-  EXPECT_EQ(L"a%20b", EscapeUrlText(L"a b"));
-  EXPECT_EQ(L"%E9", EscapeUrlText(L"\u00E9"));
-  EXPECT_EQ(L"%20AC", EscapeUrlText(L"\u20AC"));
-  EXPECT_EQ(L"%80%FF%100%FFFF", EscapeUrlText(L"\u0080\u00FF\u0100\uFFFF"));
-  EXPECT_EQ(L"", EscapeUrlText(L""));
-  EXPECT_EQ(L"|%\\/?&=+-_.~\x7F\t", EscapeUrlText(L"|%\\/?&=+-_.~\x7F\t"));
-  EXPECT_EQ(L"Send%20E-mail", EscapeUrlText(L"Send E-mail"));
-  // A character outside the basic plane goes unit by unit.
-  EXPECT_EQ(L"%D83D%DE00", EscapeUrlText(L"\U0001F600"));
+  const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+      {L"a b", L"a%20b"}, {L"\u00E9", L"%E9"}, {L"\u20AC", L"%20AC"},
+      {L"\u0080\u00FF\u0100\uFFFF", L"%80%FF%100%FFFF"}, {L"", L""},
+      {L"|%\\/?&=+-_.~\x7F\t", L"|%\\/?&=+-_.~\x7F\t"},
+      {L"\U0001F600", L"%D83D%DE00"},  // outside the basic plane: unit by unit
+  };
+  for (const auto& [text, escaped] : rows) EXPECT_EQ(escaped, EscapeUrlText(text)) << Utf8(escaped);
 }
 
 // ---------------------------------------------------------------- decision table
 
-TEST_F(AnalyticsTest, PolicyZeroInTheMachineRootStartsNothingWhateverTheSwitchSays) {
+TEST_F(AnalyticsTest, PolicyFirstMachineBeforeUserThenTheSwitchOnlyExactlyOneEnables) {
   UseProduct();
-  CollectData(HKEY_LOCAL_MACHINE).SetDword(0);
-  AnalyticsEnabled(HKEY_LOCAL_MACHINE).SetDword(1);
-  AnalyticsEnabled(HKEY_CURRENT_USER).SetDword(1);
-  CollectData(HKEY_CURRENT_USER).SetDword(1);  // the machine's policy is read first
-
-  CUsageAnalytics analytics(kProductKey, kTrackingId);
-  analytics.AddField(L"ec", L"iManage");
-  analytics.AddField(L"ea", L"Scan");
-  EXPECT_FALSE(analytics.Enabled());
-  EXPECT_EQ(L"", analytics.HelperPath());
-  EXPECT_EQ(L"", analytics.Parameters());
-  analytics.Send();
-  EXPECT_TRUE(OurHelpers().empty());
+  const DWORD kNone = 0xFFFFFFFF;
+  const struct {
+    DWORD machinePolicy, userPolicy, machineSwitch, userSwitch;
+    bool enabled;
+  } rows[] = {
+      {0, 1, 1, 1, false},  // the machine's policy is read first, whatever the switch says
+      {1, kNone, 0, kNone, true},
+      {kNone, 0, kNone, 1, false},  // the user's policy when the machine has none
+      {kNone, 1, kNone, 0, true},
+      {kNone, 2, kNone, 1, false},
+      {kNone, kNone, 0, 1, false},  // no policy: the machine's switch first
+      {kNone, kNone, kNone, 1, true},
+      {kNone, kNone, kNone, 0, false},
+      {kNone, kNone, kNone, 2, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.machinePolicy << " " << row.userPolicy << " "
+                                    << row.machineSwitch << " " << row.userSwitch);
+    const std::pair<ScopedRegistryValue*, DWORD> values[] = {
+        {&CollectData(HKEY_LOCAL_MACHINE), row.machinePolicy},
+        {&CollectData(HKEY_CURRENT_USER), row.userPolicy},
+        {&AnalyticsEnabled(HKEY_LOCAL_MACHINE), row.machineSwitch},
+        {&AnalyticsEnabled(HKEY_CURRENT_USER), row.userSwitch}};
+    for (const auto& [value, number] : values) {
+      if (number == kNone) value->Remove();
+      else value->SetDword(number);
+    }
+    CUsageAnalytics analytics(kProductKey, kTrackingId);
+    analytics.AddField(L"ec", L"iManage");
+    EXPECT_EQ(row.enabled, analytics.Enabled());
+    // A switch that is present is never rewritten.
+    EXPECT_EQ(row.userSwitch == kNone ? 0xDEADBEEF : row.userSwitch,
+              ReadDword(HKEY_CURRENT_USER, kProductKey, L"AnalyticsEnabled"));
+    if (!row.enabled) {
+      EXPECT_EQ(L"", analytics.HelperPath());
+      EXPECT_EQ(L"", analytics.Parameters());
+      analytics.Send();
+      EXPECT_TRUE(OurHelpers().empty());
+    }
+  }
   EXPECT_FALSE(journal.WaitFor(testbed::kUsageStatsExe, 1, 1500));
-}
 
-TEST_F(AnalyticsTest, PolicyOneEnablesWhateverTheSwitchSays) {
-  UseProduct();
-  CollectData(HKEY_LOCAL_MACHINE).SetDword(1);
-  AnalyticsEnabled(HKEY_LOCAL_MACHINE).SetDword(0);
-  EXPECT_TRUE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
-}
-
-TEST_F(AnalyticsTest, PolicyOfTheUserCountsWhenTheMachineHasNone) {
-  UseProduct();
-  CollectData(HKEY_CURRENT_USER).SetDword(0);
-  AnalyticsEnabled(HKEY_CURRENT_USER).SetDword(1);
-  EXPECT_FALSE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
-  CollectData(HKEY_CURRENT_USER).SetDword(1);
-  AnalyticsEnabled(HKEY_CURRENT_USER).SetDword(0);
-  EXPECT_TRUE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
-  // Only exactly 1 enables.
-  CollectData(HKEY_CURRENT_USER).SetDword(2);
-  EXPECT_FALSE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
   // The policy's registry type is not checked: four bytes of another type count as a number.
   DWORD one = 1;
   CollectData(HKEY_CURRENT_USER).Set(REG_BINARY, &one, sizeof one);
+  AnalyticsEnabled(HKEY_LOCAL_MACHINE).SetDword(0);
   EXPECT_TRUE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
 }
 
 TEST_F(AnalyticsTest, WithoutAnyValueTheFirstUseWritesTheSwitchAndStartsTheHelper) {
   const std::wstring folder = UseProduct();
-  ASSERT_FALSE(testing_support::ValueExists(HKEY_CURRENT_USER, kProductKey, L"AnalyticsEnabled"));
-
   CUsageAnalytics analytics(kProductKey, kTrackingId);
   EXPECT_TRUE(analytics.Enabled());
   DWORD type = 0;
@@ -218,25 +218,24 @@ TEST_F(AnalyticsTest, WithoutAnyValueTheFirstUseWritesTheSwitchAndStartsTheHelpe
   EXPECT_FALSE(testing_support::ValueExists(HKEY_LOCAL_MACHINE, kProductKey, L"AnalyticsEnabled"));
   EXPECT_EQ(folder + L"usagestats.exe", analytics.HelperPath());
 
-  analytics.AddField(L"ec", L"iManage");
+  // The product folder's Build.id is "5.1.0.2718"; fields trimmed, escaped, empty ones left out.
+  analytics.AddField(L" ec ", L"\tiManage ");
+  analytics.AddField(L"ea", L"Send E-mail");
+  analytics.AddField(L"el", L"Caf\u00E9 \u20AC");
+  for (const wchar_t* empty : {L"", L"   ", static_cast<const wchar_t*>(nullptr)}) {
+    analytics.AddField(L"el", empty);
+    analytics.AddField(empty, L"value");
+  }
+  const std::wstring parameters =
+      L"Software\\Ostrel\\PDF\\V1|5.1.0.2718|UA-271828182-1|ec|iManage|ea|Send%20E-mail|el|"
+      L"Caf%E9%20%20AC";
+  EXPECT_EQ(parameters, analytics.Parameters());
   analytics.Send();
   ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
-}
-
-TEST_F(AnalyticsTest, TheSwitchIsReadFromTheMachineFirstAndMustBeExactlyOne) {
-  UseProduct();
-  AnalyticsEnabled(HKEY_LOCAL_MACHINE).SetDword(0);
-  AnalyticsEnabled(HKEY_CURRENT_USER).SetDword(1);
-  EXPECT_FALSE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
-  AnalyticsEnabled(HKEY_LOCAL_MACHINE).Remove();
-  EXPECT_TRUE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
-  AnalyticsEnabled(HKEY_CURRENT_USER).SetDword(0);
-  EXPECT_FALSE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
-  // A switch that is present is never rewritten.
-  EXPECT_EQ(0u, ReadDword(HKEY_CURRENT_USER, kProductKey, L"AnalyticsEnabled"));
-  AnalyticsEnabled(HKEY_CURRENT_USER).SetDword(2);
-  EXPECT_FALSE(CUsageAnalytics(kProductKey, kTrackingId).Enabled());
-  EXPECT_EQ(2u, ReadDword(HKEY_CURRENT_USER, kProductKey, L"AnalyticsEnabled"));
+  auto runs = journal.Entries(testbed::kUsageStatsExe);
+  ASSERT_EQ(1u, runs.size());
+  EXPECT_EQ(folder + L"usagestats.exe " + parameters, runs[0].commandLine);
+  EXPECT_EQ(L"recorded, exit 0", runs[0].what);
 }
 
 // ---------------------------------------------------------------- helper and build id
@@ -255,13 +254,8 @@ TEST_F(AnalyticsTest, HelperAndBuildIdComeFromTheInstallFolder) {
   CUsageAnalytics other(kProductKey, kTrackingId);
   EXPECT_EQ(m_work + L"\\usagestats.exe", other.HelperPath());
   EXPECT_EQ(L"Software\\Ostrel\\PDF\\V1||UA-271828182-1", other.Parameters());
-}
-
-TEST_F(AnalyticsTest, BuildIdOfTheProductFolder) {
-  Enable();
-  UseProduct();
-  EXPECT_EQ(L"Software\\Ostrel\\PDF\\V1|5.1.0.2718|UA-271828182-1",
-            CUsageAnalytics(kProductKey, kTrackingId).Parameters());
+  other.Send();  // nothing to start there, nothing reported
+  EXPECT_TRUE(OurHelpers().empty());
 }
 
 TEST_F(AnalyticsTest, WithoutInstallFolderTheHelperIsLookedForRelativeToTheCurrentFolder) {
@@ -271,70 +265,19 @@ TEST_F(AnalyticsTest, WithoutInstallFolderTheHelperIsLookedForRelativeToTheCurre
   ASSERT_TRUE(SetCurrentDirectoryW(deep.c_str()));
 
   // None there: the last candidate, unchecked. No install folder, no build identifier.
-  EXPECT_EQ(L"..\\..\\usagestats.exe", CUsageAnalytics(kProductKey, kTrackingId).HelperPath());
   EXPECT_EQ(L"Software\\Ostrel\\PDF\\V1||UA-271828182-1",
             CUsageAnalytics(kProductKey, kTrackingId).Parameters());
-  tbpdf::WriteFileBytes(m_work + L"\\a\\usagestats.exe", "x");
-  EXPECT_EQ(L"..\\..\\usagestats.exe", CUsageAnalytics(kProductKey, kTrackingId).HelperPath());
-  tbpdf::WriteFileBytes(m_work + L"\\a\\b\\usagestats.exe", "x");
-  EXPECT_EQ(L"..\\usagestats.exe", CUsageAnalytics(kProductKey, kTrackingId).HelperPath());
-  tbpdf::WriteFileBytes(deep + L"\\usagestats.exe", "x");
-  EXPECT_EQ(L"usagestats.exe", CUsageAnalytics(kProductKey, kTrackingId).HelperPath());
+  const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+      {nullptr, L"..\\..\\usagestats.exe"}, {L"\\a\\usagestats.exe", L"..\\..\\usagestats.exe"},
+      {L"\\a\\b\\usagestats.exe", L"..\\usagestats.exe"}, {L"\\a\\b\\c\\usagestats.exe", L"usagestats.exe"}};
+  for (const auto& [helper, found] : rows) {
+    if (helper) tbpdf::WriteFileBytes(m_work + helper, "x");
+    EXPECT_EQ(found, CUsageAnalytics(kProductKey, kTrackingId).HelperPath());
+  }
   SetCurrentDirectoryW(m_previousDirectory.c_str());
 }
 
-// ---------------------------------------------------------------- fields
-
-TEST_F(AnalyticsTest, FieldsAreTrimmedEscapedAndEmptyOnesLeftOut) {
-  Enable();
-  UseProduct();
-  CUsageAnalytics analytics(kProductKey, kTrackingId);
-  const std::wstring start = analytics.Parameters();
-  analytics.AddField(L" ec ", L"\tiManage ");
-  analytics.AddField(L"ea", L"Open");
-  analytics.AddField(L"el", L"Caf\u00E9 \u20AC");
-  analytics.AddField(L"el", L"");
-  analytics.AddField(L"el", L"   ");
-  analytics.AddField(L"", L"value");
-  analytics.AddField(nullptr, L"value");
-  analytics.AddField(L"el", nullptr);
-  EXPECT_EQ(start + L"|ec|iManage|ea|Open|el|Caf%E9%20%20AC", analytics.Parameters());
-}
-
 // ---------------------------------------------------------------- sending
-
-TEST_F(AnalyticsTest, SendEmailEventCommandLine) {
-  Enable();
-  const std::wstring folder = UseProduct();
-  CUsageAnalytics analytics(L"Software\\Ostrel\\PDF\\V1", L"UA-271828182-1");
-  analytics.AddField(L"ec", L"iManage");
-  analytics.AddField(L"ea", L"Send E-mail");
-  analytics.AddField(L"el", L"");
-  analytics.Send();
-
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
-  auto runs = journal.Entries(testbed::kUsageStatsExe);
-  ASSERT_EQ(1u, runs.size());
-  EXPECT_EQ(folder +
-                L"usagestats.exe Software\\Ostrel\\PDF\\V1|5.1.0.2718|UA-271828182-1|ec|iManage|ea|"
-                L"Send%20E-mail",
-            runs[0].commandLine);
-  EXPECT_EQ(L"recorded, exit 0", runs[0].what);
-}
-
-TEST_F(AnalyticsTest, CreatePdfEventWithANonAsciiLabel) {
-  Enable();
-  const std::wstring folder = UseProduct();
-  CUsageAnalytics analytics(kProductKey, kTrackingId);
-  analytics.AddField(L"ec", L"iManage");
-  analytics.AddField(L"ea", L"Create PDF");
-  analytics.AddField(L"el", L"From D\u00E9MS");
-  analytics.Send();
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
-  EXPECT_EQ(L"Software\\Ostrel\\PDF\\V1|5.1.0.2718|UA-271828182-1|ec|iManage|ea|Create%20PDF|el|"
-            L"From%20D%E9MS",
-            journal.Entries(testbed::kUsageStatsExe)[0].Arguments());
-}
 
 // What Send passes to CreateProcess is recorded on its way to the real function: Wine does
 // not apply priority classes to the processes it starts.
@@ -348,9 +291,7 @@ TEST_F(AnalyticsTest, HelperStartsBelowNormalPriorityAndIsNotWaitedFor) {
   testing_support::RecordedProcessStarts recorded;
   ASSERT_TRUE(recorded.Installed());
 
-  auto start = std::chrono::steady_clock::now();
   analytics.Send();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
   ASSERT_EQ(1u, recorded.Starts().size());
   const testing_support::ProcessStart& helper = recorded.Starts()[0];
   EXPECT_FALSE(helper.applicationGiven);
@@ -375,32 +316,18 @@ TEST_F(AnalyticsTest, HelperStartsBelowNormalPriorityAndIsNotWaitedFor) {
 
 TEST_F(AnalyticsTest, CommandLineMustFit1040Characters) {
   Enable();
-  const std::wstring folder = UseProduct();
-  auto padded = [&](size_t length) {
-    auto analytics = std::make_unique<CUsageAnalytics>(kProductKey, kTrackingId);
-    size_t used = analytics->CommandLine().size() + 4;  // "|el|"
-    analytics->AddField(L"el", std::wstring(length - used, L'x').c_str());
-    EXPECT_EQ(length, analytics->CommandLine().size());
-    return analytics;
-  };
+  UseProduct();
   // 1040 characters with the terminator: 1039 are started.
-  padded(1039)->Send();
+  for (size_t length : {1039u, 1040u}) {
+    CUsageAnalytics analytics(kProductKey, kTrackingId);
+    size_t used = analytics.CommandLine().size() + 4;  // "|el|"
+    analytics.AddField(L"el", std::wstring(length - used, L'x').c_str());
+    ASSERT_EQ(length, analytics.CommandLine().size());
+    analytics.Send();
+  }
   ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+  EXPECT_FALSE(journal.WaitFor(testbed::kUsageStatsExe, 2, 1500));
   EXPECT_EQ(1039u, journal.Entries(testbed::kUsageStatsExe)[0].commandLine.size());
-
-  journal.Clear();
-  padded(1040)->Send();
-  EXPECT_TRUE(OurHelpers().empty());
-  EXPECT_FALSE(journal.WaitFor(testbed::kUsageStatsExe, 1, 1500));
-}
-
-TEST_F(AnalyticsTest, HelperThatDoesNotStartIsSilent) {
-  Enable();
-  InstallPath(HKEY_LOCAL_MACHINE).SetString(m_work + L"\\nowhere\\");
-  CUsageAnalytics analytics(kProductKey, kTrackingId);
-  analytics.AddField(L"ec", L"iManage");
-  analytics.Send();  // nothing to start, nothing reported
-  EXPECT_TRUE(OurHelpers().empty());
 }
 
 }  // namespace
