@@ -41,71 +41,11 @@ inline std::wstring MissingPartOf(HKEY root, const std::wstring& path) {
   return {};
 }
 
-// One value of HKLM seen through the 32-bit registry view, put back as it was (its key
-// removed again when it did not exist).
-class ScopedValue32 {
- public:
-  ScopedValue32(const std::wstring& path, const wchar_t* name) : m_path(path), m_name(name) {
-    for (size_t end = 0; end != std::wstring::npos && m_missing.empty();) {
-      end = path.find(L'\\', end + 1);
-      HKEY key = nullptr;
-      if (Open(path.substr(0, end), KEY_READ, key) != ERROR_SUCCESS)
-        m_missing = path.substr(0, end);
-      else
-        RegCloseKey(key);
-    }
-    HKEY key = nullptr;
-    if (m_missing.empty() && Open(m_path, KEY_READ, key) == ERROR_SUCCESS) {
-      DWORD size = 0;
-      if (RegQueryValueExW(key, m_name.c_str(), nullptr, &m_type, nullptr, &size) == ERROR_SUCCESS) {
-        m_data.resize(size);
-        m_existed = RegQueryValueExW(key, m_name.c_str(), nullptr, &m_type, m_data.data(),
-                                     &size) == ERROR_SUCCESS;
-      }
-      RegCloseKey(key);
-    }
-  }
-  ~ScopedValue32() {
-    HKEY key = nullptr;
-    if (!m_missing.empty()) {
-      size_t cut = m_missing.rfind(L'\\');
-      if (Open(m_missing.substr(0, cut), KEY_ALL_ACCESS, key) == ERROR_SUCCESS) {
-        RegDeleteTreeW(key, m_missing.substr(cut + 1).c_str());
-        RegCloseKey(key);
-      }
-    } else if (Open(m_path, KEY_ALL_ACCESS, key) == ERROR_SUCCESS) {
-      if (m_existed)
-        RegSetValueExW(key, m_name.c_str(), 0, m_type, m_data.data(),
-                       static_cast<DWORD>(m_data.size()));
-      else
-        RegDeleteValueW(key, m_name.c_str());
-      RegCloseKey(key);
-    }
-  }
-  ScopedValue32(const ScopedValue32&) = delete;
-  ScopedValue32& operator=(const ScopedValue32&) = delete;
-
-  void Remove() const {
-    HKEY key = nullptr;
-    if (Open(m_path, KEY_ALL_ACCESS, key) != ERROR_SUCCESS) return;
-    RegDeleteValueW(key, m_name.c_str());
-    RegCloseKey(key);
-  }
-
- private:
-  static LONG Open(const std::wstring& path, REGSAM access, HKEY& key) {
-    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | KEY_WOW64_32KEY, &key);
-  }
-  std::wstring m_path, m_name, m_missing;
-  bool m_existed = false;
-  DWORD m_type = 0;
-  std::vector<BYTE> m_data;
-};
-
 inline std::vector<std::pair<HKEY, std::wstring>> MissingRunKeys() {
   std::vector<std::pair<HKEY, std::wstring>> keys;
   const std::pair<HKEY, const wchar_t*> all[] = {
-      {HKEY_LOCAL_MACHINE, kRunProductKey}, {HKEY_LOCAL_MACHINE, kRunPolicyKey},
+      {HKEY_LOCAL_MACHINE, kRunProductKey}, {HKEY_LOCAL_MACHINE, kRunProductKey32},
+      {HKEY_LOCAL_MACHINE, kRunPolicyKey},
       {HKEY_CURRENT_USER, kRunConfigKey},
       {HKEY_CURRENT_USER, kRunProductKey},  {HKEY_CURRENT_USER, L"Software\\VarnelTestbed\\Agents"}};
   for (const auto& [root, path] : all) {
@@ -337,7 +277,8 @@ class CommandRunTest : public CleanTempFolderTest {
   // Declared first: removed last, after the values inside them are put back.
   ScopedRegistryKeys m_newKeys{MissingRunKeys()};
   ScopedRegistryValue m_installPath{HKEY_LOCAL_MACHINE, kRunProductKey, L"InstallPath"};
-  ScopedValue32 m_installPath32{kRunProductKey32, L"InstallPath"};
+  ScopedRegistryValue m_installPath32{HKEY_LOCAL_MACHINE, kRunProductKey32, L"InstallPath",
+                                      KEY_WOW64_32KEY};
   ScopedRegistryValue m_configPath{HKEY_CURRENT_USER, kRunConfigKey, L"InstallPath"};
   ScopedRegistryValue m_collectData{HKEY_LOCAL_MACHINE, kRunPolicyKey, L"CollectData"};
   ScopedRegistryValue m_collectDataUser{HKEY_CURRENT_USER, kRunPolicyKey, L"CollectData"};

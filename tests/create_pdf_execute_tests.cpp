@@ -141,11 +141,13 @@ DialogSequence::Script SaveAsRelatedDocument() {
 class CreatePdfExecute : public testing::Test {
  protected:
   void SetUp() override {
-    keys = std::make_unique<testing_support::ScopedRegistryKeys>(
-        std::vector<std::pair<HKEY, std::wstring>>{
-            {HKEY_CURRENT_USER, kSettingsKey},
-            {HKEY_LOCAL_MACHINE, kSettingsKey},
-            {HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1"}});
+    std::vector<std::pair<HKEY, std::wstring>> owned{{HKEY_CURRENT_USER, kSettingsKey},
+                                                     {HKEY_LOCAL_MACHINE, kSettingsKey}};
+    // The product's 32-bit install path goes with the keys that held it.
+    const std::wstring key32 = testing_support::MissingPartOf(
+        HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1");
+    if (!key32.empty()) owned.emplace_back(HKEY_LOCAL_MACHINE, key32);
+    keys = std::make_unique<testing_support::ScopedRegistryKeys>(owned);
     controls = std::make_unique<testbed::ScopedAgentControls>();
     testbed::PointProductAt(testbed::ProductFolder());
     content = TempPath() + L"cpdf_execute_content";
