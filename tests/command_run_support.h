@@ -121,37 +121,6 @@ inline VARIANT ContextItem(IContextItems* items, const wchar_t* name) {
   return value;
 }
 
-// Closes the message boxes that this thread shows while it lives (a thread timer, dispatched
-// by the box's own message loop), remembering their captions.
-class MessageBoxCloser {
- public:
-  MessageBoxCloser() {
-    s_captions.clear();
-    m_timer = SetTimer(nullptr, 0, 100, &MessageBoxCloser::OnTimer);
-  }
-  ~MessageBoxCloser() { KillTimer(nullptr, m_timer); }
-  MessageBoxCloser(const MessageBoxCloser&) = delete;
-  MessageBoxCloser& operator=(const MessageBoxCloser&) = delete;
-  const std::vector<std::wstring>& Captions() const { return s_captions; }
-
- private:
-  static BOOL CALLBACK OnWindow(HWND window, LPARAM) {
-    wchar_t className[64] = {};
-    GetClassNameW(window, className, 64);
-    if (wcscmp(className, L"#32770") != 0 || !IsWindowVisible(window)) return TRUE;
-    wchar_t caption[256] = {};
-    GetWindowTextW(window, caption, 256);
-    s_captions.push_back(caption);
-    PostMessageW(window, WM_COMMAND, IDOK, 0);
-    return TRUE;
-  }
-  static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
-    EnumThreadWindows(GetCurrentThreadId(), &MessageBoxCloser::OnWindow, 0);
-  }
-  UINT_PTR m_timer = 0;
-  static inline std::vector<std::wstring> s_captions;
-};
-
 // A test that runs a command of type `Command` (linked in, created with new) with a context
 // collection of the testbed.
 template <class Command>

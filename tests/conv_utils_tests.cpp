@@ -18,6 +18,7 @@
 
 namespace {
 
+using testing_support::MessageBoxCloser;
 using testing_support::ScopedImportHook;
 using testing_support::ScopedRegistryValue;
 using testing_support::TraceRecord;
@@ -90,41 +91,6 @@ int LevelOf(const testing_support::TraceLog& log, const std::string& text) {
   TraceRecord record;
   return log.Find(text, record) ? record.level : -1;
 }
-
-// Closes the message boxes that this thread shows while it lives, remembering their
-// captions and texts (a thread timer, dispatched by the message box's own loop).
-class MessageBoxCloser {
- public:
-  struct Box {
-    std::wstring caption, text;
-    bool operator==(const Box&) const = default;
-  };
-  MessageBoxCloser() {
-    s_boxes.clear();
-    s_closed.clear();
-    m_timer = SetTimer(nullptr, 0, 100, &MessageBoxCloser::OnTimer);
-  }
-  ~MessageBoxCloser() { KillTimer(nullptr, m_timer); }
-  const std::vector<Box>& Boxes() const { return s_boxes; }
-
- private:
-  static BOOL CALLBACK OnWindow(HWND window, LPARAM) {
-    wchar_t className[64] = {}, caption[1024] = {}, text[1024] = {};
-    GetClassNameW(window, className, 64);
-    if (wcscmp(className, L"#32770") != 0 || !s_closed.insert(window).second) return TRUE;
-    GetWindowTextW(window, caption, 1024);
-    GetDlgItemTextW(window, 0xFFFF, text, 1024);
-    s_boxes.push_back({caption, text});
-    PostMessageW(window, WM_COMMAND, IDOK, 0);
-    return TRUE;
-  }
-  static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
-    EnumThreadWindows(GetCurrentThreadId(), &MessageBoxCloser::OnWindow, 0);
-  }
-  UINT_PTR m_timer = 0;
-  static inline std::vector<Box> s_boxes;
-  static inline std::set<HWND> s_closed;
-};
 
 // Every test: the product pointed at a folder of its choice (the settings put back as they
 // were afterwards), agent controls cleared, a journal, the trace log, and a working folder

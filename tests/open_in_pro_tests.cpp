@@ -284,7 +284,7 @@ TEST_F(OpenInProTest, FailedCopyForAnotherUsersDocumentSkipsItWithoutAsking) {
 
   testing_support::MessageBoxCloser boxes;
   EXPECT_EQ(S_OK, m_command->Execute());
-  EXPECT_TRUE(boxes.Captions().empty()) << "no question for a document not copied";
+  EXPECT_TRUE(boxes.Boxes().empty()) << "no question for a document not copied";
   EXPECT_EQ(std::vector<std::wstring>{TempFolder() + L"Free.pdf"}, EditorStarts(1));
   EXPECT_TRUE(Refreshed());
 }
