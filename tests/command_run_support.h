@@ -29,30 +29,13 @@ inline constexpr wchar_t kRunProductKey32[] = L"Software\\Wow6432Node\\Ostrel\\P
 inline constexpr wchar_t kRunConfigKey[] = L"Software\\VarnelTestbed\\Config";
 inline constexpr wchar_t kRunPolicyKey[] = L"Software\\Policies\\Ostrel\\VarnelPDF 5.1\\Preferences";
 
-// The outermost key on `path` that does not exist yet, or empty.
-inline std::wstring MissingPartOf(HKEY root, const std::wstring& path) {
-  for (size_t end = 0; end != std::wstring::npos;) {
-    end = path.find(L'\\', end + 1);
-    std::wstring prefix = path.substr(0, end);
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, prefix.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return prefix;
-    RegCloseKey(key);
-  }
-  return {};
-}
-
 inline std::vector<std::pair<HKEY, std::wstring>> MissingRunKeys() {
-  std::vector<std::pair<HKEY, std::wstring>> keys;
-  const std::pair<HKEY, const wchar_t*> all[] = {
-      {HKEY_LOCAL_MACHINE, kRunProductKey}, {HKEY_LOCAL_MACHINE, kRunProductKey32},
-      {HKEY_LOCAL_MACHINE, kRunPolicyKey},
-      {HKEY_CURRENT_USER, kRunConfigKey},
-      {HKEY_CURRENT_USER, kRunProductKey},  {HKEY_CURRENT_USER, L"Software\\VarnelTestbed\\Agents"}};
-  for (const auto& [root, path] : all) {
-    std::wstring missing = MissingPartOf(root, path);
-    if (!missing.empty()) keys.emplace_back(root, missing);
-  }
-  return keys;
+  return MissingParts({{HKEY_LOCAL_MACHINE, kRunProductKey},
+                       {HKEY_LOCAL_MACHINE, kRunProductKey32},
+                       {HKEY_LOCAL_MACHINE, kRunPolicyKey},
+                       {HKEY_CURRENT_USER, kRunConfigKey},
+                       {HKEY_CURRENT_USER, kRunProductKey},
+                       {HKEY_CURRENT_USER, L"Software\\VarnelTestbed\\Agents"}});
 }
 
 // The running processes with this executable name that this process started.

@@ -32,41 +32,6 @@ constexpr char kSource[] = "PDFConverter\\ConvUtils\\ConvUtils";
 constexpr char kModalAlert[] =
     "ALERT: LaunchConverter should be modal, but the parent window is invalid";
 
-// Removes, when it goes, the part of a key path that did not exist when it was made (so a
-// test that creates keys takes them away again). Declare it before the values inside it.
-class ScopedNewKey {
- public:
-  ScopedNewKey(HKEY root, const std::wstring& path, REGSAM view = 0) : m_root(root), m_view(view) {
-    for (size_t start = 0; start <= path.size();) {
-      size_t end = std::min(path.find(L'\\', start), path.size());
-      HKEY key = nullptr;
-      if (RegOpenKeyExW(root, path.substr(0, end).c_str(), 0, KEY_READ | view, &key)) {
-        m_parent = path.substr(0, start ? start - 1 : 0);
-        m_child = path.substr(start, end - start);
-        return;
-      }
-      RegCloseKey(key);
-      start = end + 1;
-    }
-  }
-  ~ScopedNewKey() {
-    HKEY parent = nullptr;
-    if (m_child.empty() || RegOpenKeyExW(m_root, m_parent.empty() ? nullptr : m_parent.c_str(), 0,
-                                         KEY_ALL_ACCESS | m_view, &parent))
-      return;
-    RegDeleteTreeW(parent, m_child.c_str());
-    RegDeleteKeyExW(parent, m_child.c_str(), m_view, 0);
-    RegCloseKey(parent);
-  }
-  ScopedNewKey(const ScopedNewKey&) = delete;
-  ScopedNewKey& operator=(const ScopedNewKey&) = delete;
-
- private:
-  HKEY m_root;
-  REGSAM m_view;
-  std::wstring m_parent, m_child;
-};
-
 bool Exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -125,10 +90,11 @@ class RunnerTest : public testing_support::CleanTempFolderTest {
   }
 
   // Declared first: removed last, after the values inside them are put back.
-  ScopedNewKey m_newProductKey{HKEY_LOCAL_MACHINE, kProductKey};
-  ScopedNewKey m_newProductKey32{HKEY_LOCAL_MACHINE, kProductKey32, KEY_WOW64_32KEY};
-  ScopedNewKey m_newConfigKey{HKEY_CURRENT_USER, kConfigKey};
-  ScopedNewKey m_newDebugKey{HKEY_CURRENT_USER, kProductKey32};
+  testing_support::ScopedRegistryKeys m_newKeys{testing_support::MissingParts(
+      {{HKEY_LOCAL_MACHINE, kProductKey},
+       {HKEY_LOCAL_MACHINE, kProductKey32},
+       {HKEY_CURRENT_USER, kConfigKey},
+       {HKEY_CURRENT_USER, kProductKey32}})};
   ScopedRegistryValue m_installPath{HKEY_LOCAL_MACHINE, kProductKey, L"InstallPath"};
   ScopedRegistryValue m_installPath32{HKEY_LOCAL_MACHINE, kProductKey32, L"InstallPath",
                                       KEY_WOW64_32KEY};

@@ -141,12 +141,10 @@ DialogSequence::Script SaveAsRelatedDocument() {
 class CreatePdfExecute : public testing::Test {
  protected:
   void SetUp() override {
-    std::vector<std::pair<HKEY, std::wstring>> owned{{HKEY_CURRENT_USER, kSettingsKey},
-                                                     {HKEY_LOCAL_MACHINE, kSettingsKey}};
     // The product's 32-bit install path goes with the keys that held it.
-    const std::wstring key32 = testing_support::MissingPartOf(
-        HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1");
-    if (!key32.empty()) owned.emplace_back(HKEY_LOCAL_MACHINE, key32);
+    auto owned = testing_support::MissingParts(
+        {{HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1"}});
+    owned.insert(owned.end(), {{HKEY_CURRENT_USER, kSettingsKey}, {HKEY_LOCAL_MACHINE, kSettingsKey}});
     keys = std::make_unique<testing_support::ScopedRegistryKeys>(owned);
     controls = std::make_unique<testbed::ScopedAgentControls>();
     testbed::PointProductAt(testbed::ProductFolder());

@@ -15,6 +15,25 @@ void ScopedRegistryKeys::Remove() {
   for (const auto& [root, path] : m_keys) RegDeleteTreeW(root, path.c_str());
 }
 
+std::wstring MissingPartOf(HKEY root, const std::wstring& path) {
+  for (size_t end = 0; end != std::wstring::npos;) {
+    end = path.find(L'\\', end + 1);
+    const std::wstring prefix = path.substr(0, end);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, prefix.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return prefix;
+    RegCloseKey(key);
+  }
+  return {};
+}
+
+std::vector<std::pair<HKEY, std::wstring>> MissingParts(
+    const std::vector<std::pair<HKEY, std::wstring>>& keys) {
+  std::vector<std::pair<HKEY, std::wstring>> missing;
+  for (const auto& [root, path] : keys)
+    if (std::wstring part = MissingPartOf(root, path); !part.empty()) missing.emplace_back(root, part);
+  return missing;
+}
+
 namespace {
 
 void Set(HKEY root, const std::wstring& path, const wchar_t* name, DWORD type, const void* data,

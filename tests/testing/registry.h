@@ -21,6 +21,12 @@ class ScopedRegistryKeys {
   std::vector<std::pair<HKEY, std::wstring>> m_keys;
 };
 
+// The outermost key on `path` that does not exist yet, or empty.
+std::wstring MissingPartOf(HKEY root, const std::wstring& path);
+// The missing parts of these keys, for a ScopedRegistryKeys that takes away what a test makes.
+std::vector<std::pair<HKEY, std::wstring>> MissingParts(
+    const std::vector<std::pair<HKEY, std::wstring>>& keys);
+
 void SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value,
                DWORD type = REG_SZ);
 void SetDword(HKEY root, const std::wstring& path, const wchar_t* name, DWORD value);
