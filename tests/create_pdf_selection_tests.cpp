@@ -58,6 +58,11 @@ class CreatePdfSelection : public testing::Test {
     SysFreeString(name);
     VariantClear(&value);
   }
+  // The status that Update sets from `before` with this selection.
+  LONG After(const wchar_t* item, const std::vector<IDispatch*>& objects, LONG before) {
+    Select(item, objects);
+    return StatusAfterUpdate(before);
+  }
   LONG StatusAfterUpdate(LONG before) {
     command->put_Status(before);
     EXPECT_EQ(S_OK, command->Update());
@@ -88,85 +93,50 @@ class CreatePdfSelection : public testing::Test {
 // --- Availability ---
 
 TEST_F(CreatePdfSelection, OnlyDocumentsThatAreNeitherPdfNorMsgEnableTheCommand) {
-  Select(kNrt, {Doc(L"DOCX"), Doc(L"XLSX")});
-  EXPECT_EQ(0, StatusAfterUpdate(1));
-
-  Select(kNrt, {Doc(L"DOCX"), Doc(L"PDF")});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-  Select(kNrt, {Doc(L"PDF"), Doc(L"DOCX")});
-  EXPECT_EQ(1, StatusAfterUpdate(0)) << "a later convertible item must not re-enable";
-  Select(kNrt, {Doc(L"pdf")});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-  Select(kNrt, {Doc(L"MSG")});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-  Select(kNrt, {Doc(L"mSg")});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-  // Near misses are ordinary documents.
-  Select(kNrt, {Doc(L"PDFX"), Doc(L"MS")});
-  EXPECT_EQ(0, StatusAfterUpdate(1));
-}
-
-TEST_F(CreatePdfSelection, StatusIsLoggedAfterItIsSet) {
   TraceLog log;
-  Select(kNrt, {Doc(L"DOCX")});
-  StatusAfterUpdate(1);
-  EXPECT_LT(log.IndexOf("CCreatePDF::Update "), log.IndexOf("CCreatePDF::put_Status  commandType :0"));
+  EXPECT_EQ(0, After(kNrt, {Doc(L"DOCX"), Doc(L"XLSX")}, 1));
   EXPECT_GE(log.IndexOf("CCreatePDF::Update "), 0);
-  log.Clear();
-  Select(kNrt, {Doc(L"PDF")});
-  StatusAfterUpdate(0);
+  EXPECT_LT(log.IndexOf("CCreatePDF::Update "), log.IndexOf("CCreatePDF::put_Status  commandType :0"))
+      << "the status is logged after it is set";
+  EXPECT_EQ(1, After(kNrt, {Doc(L"DOCX"), Doc(L"PDF")}, 0));
   EXPECT_TRUE(log.Has("CCreatePDF::put_Status  commandType :1"));
+  EXPECT_EQ(1, After(kNrt, {Doc(L"PDF"), Doc(L"DOCX")}, 0)) << "a later item must not re-enable";
+  EXPECT_EQ(1, After(kNrt, {Doc(L"pdf")}, 0));
+  EXPECT_EQ(1, After(kNrt, {Doc(L"MSG")}, 0));
+  EXPECT_EQ(1, After(kNrt, {Doc(L"mSg")}, 0));
+  EXPECT_EQ(0, After(kNrt, {Doc(L"PDFX"), Doc(L"MS")}, 1)) << "near misses are ordinary";
 }
 
-TEST_F(CreatePdfSelection, EmptyDocumentSelectionFallsBackToObjects) {
+TEST_F(CreatePdfSelection, EmptyOrMissingDocumentSelectionFallsBackToObjects) {
+  EXPECT_EQ(0, After(kIMan, {Doc(L"DOCX")}, 1)) << "no documents item";
   Select(kNrt, {});
-  Select(kIMan, {Doc(L"DOCX")});
-  EXPECT_EQ(0, StatusAfterUpdate(1));
-  Select(kIMan, {Doc(L"PDF")});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-  Select(kIMan, {});
-  EXPECT_EQ(1, StatusAfterUpdate(0)) << "nothing selected anywhere";
-}
-
-TEST_F(CreatePdfSelection, ObjectsAreReadWhenDocumentsItemIsMissing) {
-  Select(kIMan, {Doc(L"DOCX")});
-  EXPECT_EQ(0, StatusAfterUpdate(1));
+  EXPECT_EQ(0, After(kIMan, {Doc(L"DOCX")}, 1));
+  EXPECT_EQ(1, After(kIMan, {Doc(L"PDF")}, 0));
+  EXPECT_EQ(1, After(kIMan, {}, 0)) << "nothing selected anywhere";
 }
 
 TEST_F(CreatePdfSelection, WithoutSelectionItemTheStatusStaysAsItWas) {
-  EXPECT_EQ(0, StatusAfterUpdate(0));
-  EXPECT_EQ(1, StatusAfterUpdate(1));
-  // An item of another type counts as missing.
-  VARIANT text;
-  text.vt = VT_BSTR;
-  text.bstrVal = SysAllocString(L"not an array");
-  BSTR name = SysAllocString(kNrt);
-  ASSERT_EQ(S_OK, context->Add(name, text));
-  SysFreeString(name);
-  VariantClear(&text);
-  EXPECT_EQ(0, StatusAfterUpdate(0));
-}
-
-TEST_F(CreatePdfSelection, UpdateWithoutContextChangesNothing) {
-  ComPtr<vpdf::CCreatePDF> bare(new vpdf::CCreatePDF);
+  ComPtr<vpdf::CCreatePDF> bare(new vpdf::CCreatePDF);  // not even a context
   bare->put_Status(0);
   EXPECT_EQ(S_OK, bare->Update());
   LONG status = -1;
   bare->get_Status(&status);
   EXPECT_EQ(0, status);
+
+  EXPECT_EQ(0, StatusAfterUpdate(0));
+  EXPECT_EQ(1, StatusAfterUpdate(1));
+  // An item of another type counts as missing.
+  ASSERT_EQ(S_OK, context->Add(vpdf::Bstr(kNrt).Get(), *vpdf::Variant::String(L"not an array").Get()));
+  EXPECT_EQ(0, StatusAfterUpdate(0));
 }
 
 TEST_F(CreatePdfSelection, ShortcutIsJudgedByTheDocumentItPointsTo) {
-  Select(kNrt, {Keep(tb::NewShortcut(Doc(L"DOCX"))), Doc(L"XLSX")});
-  EXPECT_EQ(0, StatusAfterUpdate(1));
-  Select(kNrt, {Keep(tb::NewShortcut(Doc(L"PDF")))});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
+  EXPECT_EQ(0, After(kNrt, {Keep(tb::NewShortcut(Doc(L"DOCX"))), Doc(L"XLSX")}, 1));
+  EXPECT_EQ(1, After(kNrt, {Keep(tb::NewShortcut(Doc(L"PDF")))}, 0));
 }
 
 TEST_F(CreatePdfSelection, ItemsThatAreNoDocumentMakeTheCommandUnavailable) {
-  // Neither a document nor a shortcut.
-  Select(kNrt, {Doc(L"DOCX"), Keep(tb::NewObject())});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
+  EXPECT_EQ(1, After(kNrt, {Doc(L"DOCX"), Keep(tb::NewObject())}, 0)) << "no document nor shortcut";
 
   // A shortcut that lacks the companion interface.
   tb::AutoObject* partial = Keep(tb::NewObject());
@@ -175,34 +145,29 @@ TEST_F(CreatePdfSelection, ItemsThatAreNoDocumentMakeTheCommandUnavailable) {
   partial->SetMethod(L"Resolve", [partial](std::vector<VARIANT*>&, VARIANT* result) {
     return partial->Get(L"Target", result) ? S_OK : E_FAIL;
   });
-  Select(kNrt, {partial});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
+  EXPECT_EQ(1, After(kNrt, {partial}, 0));
   EXPECT_EQ(0, partial->Calls(L"Resolve"));
 
   // A shortcut to something that is no document, and one that cannot resolve.
-  Select(kNrt, {Keep(tb::NewShortcut(Keep(tb::NewObject())))});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
+  EXPECT_EQ(1, After(kNrt, {Keep(tb::NewShortcut(Keep(tb::NewObject())))}, 0));
   tb::AutoObject* broken = Keep(tb::NewShortcut(Doc(L"DOCX")));
   broken->Fail(L"Resolve", E_FAIL);
-  Select(kNrt, {broken});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
+  EXPECT_EQ(1, After(kNrt, {broken}, 0));
 
   // A document whose type cannot be read.
   tb::Document* typeless = Doc(L"DOCX");
   typeless->Fail(L"Type", E_ACCESSDENIED);
-  Select(kNrt, {typeless});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-
-  // A null element.
-  Select(kNrt, {Doc(L"DOCX"), nullptr});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
+  EXPECT_EQ(1, After(kNrt, {typeless}, 0));
+  EXPECT_EQ(1, After(kNrt, {Doc(L"DOCX"), nullptr}, 0)) << "a null element";
 }
 
 // --- Bounds ---
 
-TEST_F(CreatePdfSelection, BoundsOfTheSelection) {
+TEST_F(CreatePdfSelection, BoundsOfTheSelectionAndItsItemsResolvedToTheirDocument) {
   TraceLog log;
-  Select(kNrt, {Doc(L"DOCX"), Doc(L"XLSX")});
+  tb::Document* word = Doc(L"DOCX");
+  tb::Document* target = Doc(L"XLSX");
+  Select(kNrt, {word, Keep(tb::NewShortcut(target))});
   VARIANT selection = Selection(kNrt);
   LONG lower = -5, upper = -5;
   EXPECT_EQ(S_OK, command->GetBounds(&selection, &lower, &upper));
@@ -210,6 +175,14 @@ TEST_F(CreatePdfSelection, BoundsOfTheSelection) {
   EXPECT_EQ(1, upper);
   EXPECT_TRUE(log.Has("****************** CreatePDF GetBounds() START ******************"));
   EXPECT_TRUE(log.Has("****************** CreatePDF GetBounds() END ******************"));
+  for (LONG i = 0; i < 2; ++i) {
+    LONG index = i;
+    IDispatch* document = nullptr;
+    ASSERT_EQ(S_OK, command->GetSelectedDoc(&selection, &index, &document));
+    EXPECT_EQ(i, index);
+    EXPECT_EQ(i == 0 ? static_cast<IDispatch*>(word) : static_cast<IDispatch*>(target), document);
+    document->Release();
+  }
   VariantClear(&selection);
 }
 
@@ -260,22 +233,6 @@ TEST_F(CreatePdfSelection, NothingSelectedAnywhereIsAFailure) {
 }
 
 // --- Resolving one item ---
-
-TEST_F(CreatePdfSelection, ItemsResolveToTheirDocument) {
-  tb::Document* word = Doc(L"DOCX");
-  tb::Document* target = Doc(L"XLSX");
-  Select(kNrt, {word, Keep(tb::NewShortcut(target))});
-  VARIANT selection = Selection(kNrt);
-  for (LONG i = 0; i < 2; ++i) {
-    LONG index = i;
-    IDispatch* document = nullptr;
-    ASSERT_EQ(S_OK, command->GetSelectedDoc(&selection, &index, &document));
-    EXPECT_EQ(i, index);
-    EXPECT_EQ(i == 0 ? static_cast<IDispatch*>(word) : static_cast<IDispatch*>(target), document);
-    document->Release();
-  }
-  VariantClear(&selection);
-}
 
 TEST_F(CreatePdfSelection, UnreadableElementSetsIndexToMinusOne) {
   TraceLog log;
@@ -355,19 +312,6 @@ TEST_F(CreatePdfSelection, MethodsLogTheTypeAndSkipWhatCannotBeRead) {
 
 // --- Records for the dialog ---
 
-TEST(DocDescription, FieldsInOrder) {
-  vpdf::doc_description empty;
-  EXPECT_TRUE(empty.label.empty() && empty.name.empty() && empty.extra.empty() &&
-              empty.reserved4.empty());
-  vpdf::doc_description six(L"n/a", L"Contract", L"DOCX", L"1234", L"3", L"x");
-  EXPECT_EQ(L"n/a", six.label);
-  EXPECT_EQ(L"Contract", six.name);
-  EXPECT_EQ(L"DOCX", six.extension);
-  EXPECT_EQ(L"1234", six.number);
-  EXPECT_EQ(L"3", six.version);
-  EXPECT_EQ(L"x", six.extra);
-}
-
 TEST(DocDescription, ComRecordHoldsTheDocumentAndTakesItsLabel) {
   {
     vpdf::doc_list list;
@@ -394,11 +338,6 @@ TEST(DocDescription, ComRecordHoldsTheDocumentAndTakesItsLabel) {
     EXPECT_EQ(L"n/a", kept.label);
   }
   EXPECT_EQ(0, tb::LiveObjects());
-}
-
-TEST(CreatePdfFlags, StartCleared) {
-  EXPECT_EQ(0, vpdf::CCreatePDF_I::busy);
-  EXPECT_EQ(0, vpdf::CCreatePDF_I::merging);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,7 @@ class DocSelect : public testing::Test {
 
 TEST_F(DocSelect, ThePickedDocumentIsTheResult) {
   TraceLog log;
+  ASSERT_EQ(nullptr, vpdf::ApplicationMainWindow());
   tb::Document* picked = NewDocument();
   Picks({picked});
   dms::Document document;
@@ -102,6 +104,9 @@ TEST_F(DocSelect, ThePickedDocumentIsTheResult) {
   EXPECT_EQ(1, run.executes);
   EXPECT_EQ(1u, run.advised.size());
   EXPECT_EQ(run.advised, run.unadvised) << "the sink is disconnected after Execute";
+  ASSERT_EQ(5u, run.context.size());
+  EXPECT_EQ(L"ParentWindow", run.context[2].name);
+  EXPECT_EQ(0, run.context[2].number) << "without a main window";
 
   for (const char* trace :
        {"DocSelect() Enter", "DocSelect() !bUseProfile &&  FindIManExt2 ",
@@ -120,135 +125,83 @@ TEST_F(DocSelect, ThePickedDocumentIsTheResult) {
     }
 }
 
-TEST_F(DocSelect, CancelGivesMinusFourWithoutReadingTheAnswer) {
-  TraceLog log;
-  tb::ClientScript cancel;
-  cancel.user = tb::UserAction::kCancel;
-  cancel.selection = {NewDocument()};
-  Browser(cancel);
-  dms::Document document;
-  EXPECT_EQ(-4, Select(document));
-  EXPECT_FALSE(document);
-  EXPECT_EQ(2, LevelOf(log, "DocSelect() operation canceled"));
-  EXPECT_FALSE(log.Has("DocSelect() IManFileOpenCmd Execute()"));
-  EXPECT_FALSE(log.Has("DocSelect() Error SelectedIManObjects"));
-  EXPECT_FALSE(log.Has("DocSelect() Leave 0"));
-  EXPECT_EQ(LastRun().advised, LastRun().unadvised);
+// An answer written by the browser in place of the selection.
+std::function<void(IContextItems*)> Answer(VARTYPE type, SAFEARRAY* array, IDispatch* single) {
+  return [=](IContextItems* context) {
+    VARIANT value;
+    value.vt = type;
+    if (array)
+      value.parray = array;
+    else
+      value.pdispVal = single;
+    context->Add(vpdf::Bstr(L"SelectedIManObjects").Get(), value);
+    if (array) SafeArrayDestroy(array);
+  };
 }
 
-TEST_F(DocSelect, AShortcutIsResolvedToItsDocument) {
-  tb::Document* target = NewDocument();
-  tb::AutoObject* shortcut = Keep(tb::NewShortcut(target));
-  Picks({shortcut});
-  dms::Document document;
-  EXPECT_EQ(0, Select(document));
-  EXPECT_EQ(static_cast<IDispatch*>(target), document.Get());
-  EXPECT_EQ(1, shortcut->Calls(L"Resolve"));
-}
-
-TEST_F(DocSelect, AnObjectThatIsNoDocumentGivesMinusOne) {
-  TraceLog log;
-  Picks({Keep(tb::NewObject())});
-  dms::Document document;
-  EXPECT_EQ(-1, Select(document));
-  EXPECT_FALSE(document);
-  EXPECT_EQ(2, LevelOf(log, "DocSelect() selectedDocList selCount: 1"));
-  EXPECT_EQ(2, LevelOf(log, "DocSelect() Leave 0"));
-  EXPECT_FALSE(log.Has("DocSelect() Add doc to list: 0"));
-}
-
-TEST_F(DocSelect, TheLastDocumentOfTheAnswerWins) {
+TEST_F(DocSelect, TheLastDocumentOfTheAnswerIsTheResult) {
   tb::Document* first = NewDocument(1);
   tb::Document* last = NewDocument(2);
-  Picks({first, Keep(tb::NewObject()), last});
-  dms::Document document;
-  EXPECT_EQ(0, Select(document));
-  EXPECT_EQ(static_cast<IDispatch*>(last), document.Get());
-}
-
-TEST_F(DocSelect, AnEmptyAnswerGivesMinusFour) {
-  TraceLog log;
-  Picks({});
-  dms::Document document;
-  EXPECT_EQ(-4, Select(document));
-  EXPECT_EQ(2, LevelOf(log, "DocSelect() selectedDocList selCount: 0"));
-  EXPECT_EQ(2, LevelOf(log, "DocSelect() no documents selected"));
-}
-
-TEST_F(DocSelect, AnAnswerThatCannotBeReadGivesMinusFour) {
-  TraceLog log;
-  tb::ClientScript failing;
-  failing.user = tb::UserAction::kNothing;
-  failing.executeResult = E_FAIL;
-  Browser(failing);
-  dms::Document document;
-  EXPECT_EQ(-4, Select(document));
-  EXPECT_EQ(2, LevelOf(log, "DocSelect() Error SelectedIManObjects"));
-}
-
-TEST_F(DocSelect, AnInactiveBrowserGivesMinusOneWithoutExecuting) {
-  TraceLog log;
-  tb::ClientScript inactive;
+  tb::AutoObject* shortcut = Keep(tb::NewShortcut(first));
+  auto script = [](std::vector<IDispatch*> selection, tb::UserAction user = tb::UserAction::kAccept) {
+    tb::ClientScript s;
+    s.selection = std::move(selection);
+    s.user = user;
+    return s;
+  };
+  tb::ClientScript unreadable = script({}, tb::UserAction::kNothing), inactive = script({}),
+                   dispatchMarked = script({}), unknowns = script({}), single = script({});
+  unreadable.executeResult = E_FAIL;
   inactive.status = 1;
-  Browser(inactive);
-  dms::Document document;
-  EXPECT_EQ(-1, Select(document));
-  EXPECT_EQ(1, LastRun().updates);
-  EXPECT_EQ(0, LastRun().executes);
-  EXPECT_EQ(2, LevelOf(log, "DocSelect() Leave 0"));
-  EXPECT_FALSE(log.Has("DocSelect() IManFileOpenCmd nrActiveCommand"));
-}
-
-// An answer written by the browser in place of the selection.
-void WriteAnswer(IContextItems* context, VARIANT& value) {
-  BSTR name = SysAllocString(L"SelectedIManObjects");
-  context->Add(name, value);
-  SysFreeString(name);
-}
-
-TEST_F(DocSelect, UnknownElementsMarkedAsDispatchCount) {
-  tb::Document* picked = NewDocument();
-  tb::ClientScript script;
-  script.onAccept = [picked](IContextItems* context) {
-    VARIANT value;
-    value.vt = VT_ARRAY | VT_UNKNOWN;
-    value.parray = tb::DispatchArray({picked});  // a VT_DISPATCH array: FADF_DISPATCH
-    ASSERT_TRUE(value.parray->fFeatures & FADF_DISPATCH);
-    WriteAnswer(context, value);
-    SafeArrayDestroy(value.parray);
+  // A VT_DISPATCH array (FADF_DISPATCH) given as VT_UNKNOWN elements counts; a VT_UNKNOWN array
+  // or a single object does not.
+  SAFEARRAY* unknownArray = SafeArrayCreateVector(VT_UNKNOWN, 0, 1);
+  LONG index = 0;
+  SafeArrayPutElement(unknownArray, &index, static_cast<IUnknown*>(first));
+  dispatchMarked.onAccept = Answer(VT_ARRAY | VT_UNKNOWN, tb::DispatchArray({first}), nullptr);
+  unknowns.onAccept = Answer(VT_ARRAY | VT_UNKNOWN, unknownArray, nullptr);
+  single.onAccept = Answer(VT_DISPATCH, nullptr, first);
+  struct Case {
+    const char* what;
+    tb::ClientScript script;
+    int result;
+    IDispatch* document;
+    std::string record, absent;  // an error record that is there, a record that is not
   };
-  Browser(script);
-  dms::Document document;
-  EXPECT_EQ(0, Select(document));
-  EXPECT_EQ(static_cast<IDispatch*>(picked), document.Get());
-}
-
-TEST_F(DocSelect, AnswersThatAreNoDispatchArraysGiveMinusOne) {
-  tb::Document* picked = NewDocument();
-  tb::ClientScript unknowns;
-  unknowns.onAccept = [picked](IContextItems* context) {
-    VARIANT value;
-    value.vt = VT_ARRAY | VT_UNKNOWN;
-    value.parray = SafeArrayCreateVector(VT_UNKNOWN, 0, 1);
-    LONG index = 0;
-    SafeArrayPutElement(value.parray, &index, static_cast<IUnknown*>(picked));
-    WriteAnswer(context, value);
-    SafeArrayDestroy(value.parray);
+  const Case cases[] = {
+      {"a shortcut", script({shortcut}), 0, first, "DocSelect() Leave 1", ""},
+      {"the last document", script({first, Keep(tb::NewObject()), last}), 0, last,
+       "DocSelect() selectedDocList selCount: 3", ""},
+      {"no document", script({Keep(tb::NewObject())}), -1, nullptr, "DocSelect() Leave 0",
+       "DocSelect() Add doc to list: 0"},
+      {"nothing", script({}), -4, nullptr, "DocSelect() no documents selected",
+       "DocSelect() Leave 0"},
+      {"cancel", script({first}, tb::UserAction::kCancel), -4, nullptr,
+       "DocSelect() operation canceled", "DocSelect() IManFileOpenCmd Execute()"},
+      {"an answer that cannot be read", unreadable, -4, nullptr,
+       "DocSelect() Error SelectedIManObjects", "DocSelect() Leave 0"},
+      {"an inactive browser", inactive, -1, nullptr, "DocSelect() Leave 0",
+       "DocSelect() IManFileOpenCmd nrActiveCommand"},
+      {"dispatch-marked unknowns", dispatchMarked, 0, first, "DocSelect() Leave 1", ""},
+      {"unknowns", unknowns, -1, nullptr, "DocSelect() Leave 0", ""},
+      {"one object", single, -1, nullptr, "DocSelect() Leave 0", ""},
   };
-  Browser(unknowns);
-  dms::Document document;
-  EXPECT_EQ(-1, Select(document));
-
-  tb::ClientScript single;
-  single.onAccept = [picked](IContextItems* context) {
-    VARIANT value;
-    value.vt = VT_DISPATCH;
-    value.pdispVal = picked;
-    WriteAnswer(context, value);
-  };
-  Browser(single);
-  EXPECT_EQ(-1, Select(document));
-  EXPECT_FALSE(document);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TraceLog log;
+    tb::ResetClientCommands();
+    Browser(c.script);
+    dms::Document document;
+    EXPECT_EQ(c.result, Select(document));
+    EXPECT_EQ(c.document, document.Get());
+    EXPECT_EQ(2, LevelOf(log, c.record));
+    if (!c.absent.empty()) {
+      EXPECT_FALSE(log.Has(c.absent));
+    }
+    EXPECT_EQ(c.script.status == 0 ? 1 : 0, LastRun().executes);
+    EXPECT_EQ(LastRun().advised, LastRun().unadvised) << "the sink is disconnected";
+  }
+  EXPECT_EQ(1, shortcut->Calls(L"Resolve"));
 }
 
 TEST_F(DocSelect, AFailingResolveIsRaised) {
@@ -326,16 +279,6 @@ TEST_F(DocSelect, TheBrowserGetsFiveItemsInOrderWithEnglishTexts) {
   EXPECT_EQ(L"IManExt2.MultiFileSelection", items[4].name);
   EXPECT_EQ(VT_BOOL, items[4].type);
   EXPECT_EQ(VARIANT_FALSE, items[4].number);
-}
-
-TEST_F(DocSelect, WithoutAMainWindowTheParentWindowIsZero) {
-  ASSERT_EQ(nullptr, vpdf::ApplicationMainWindow());
-  Picks({NewDocument()});
-  dms::Document document;
-  EXPECT_EQ(0, Select(document));
-  ASSERT_EQ(5u, LastRun().context.size());
-  EXPECT_EQ(L"ParentWindow", LastRun().context[2].name);
-  EXPECT_EQ(0, LastRun().context[2].number);
 }
 
 // ---- The worker thread -------------------------------------------------------------------
@@ -432,54 +375,42 @@ class DocCreate : public DocSelect {
   }
 };
 
-TEST_F(DocCreate, ThePathInTheDefaultPortableFolder) {
-  TraceLog log;
-  MadeFolders made({L"C:\\NRPortbl\\DB1\\jdoe", L"C:\\NRPortbl\\DB1", L"C:\\NRPortbl"});
-  tb::Document* document = NewDocument(1234, 2);
-  std::wstring path;
-  EXPECT_EQ(S_OK, Create(document, path));
-  EXPECT_EQ(L"C:\\NRPortbl\\DB1\\jdoe\\1234_2.docx", path);
-  EXPECT_TRUE(IsFolder(L"C:\\NRPortbl\\DB1\\jdoe"));
-  EXPECT_FALSE(Exists(path)) << "DocCreate makes no file";
-  EXPECT_EQ(2, LevelOf(log, "DocCreate() GetDesksitePath() C:\\NRPortbl\\ hr: 0"));
-  EXPECT_EQ(0, LevelOf(log, "DocCreate() C:\\NRPortbl\\"));
-}
-
-TEST_F(DocCreate, EnvironmentVariablesAreExpanded) {
-  TraceLog log;
+TEST_F(DocCreate, ThePathInThePortableFolderWithItsFolders) {
   wchar_t profile[MAX_PATH] = {};
   ASSERT_LT(0u, GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH));
-  const std::wstring root = std::wstring(profile) + L"\\NrPortblTest";
-  MadeFolders made({root + L"\\DB1\\jdoe", root + L"\\DB1", root});
-  testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DIRECTORY",
-                             L"%USERPROFILE%\\NrPortblTest");
-  tb::Document* document = NewDocument(77, 1);
-  std::wstring path;
-  EXPECT_EQ(S_OK, Create(document, path));
-  EXPECT_EQ(root + L"\\DB1\\jdoe\\77_1.docx", path);
-  EXPECT_TRUE(IsFolder(root + L"\\DB1\\jdoe"));
-  EXPECT_TRUE(log.Has("DocCreate() %USERPROFILE%\\NrPortblTest\\"));
-  EXPECT_TRUE(log.Has("DocCreate() GetDesksitePath() " + testing_support::Utf8(root) + "\\"));
-}
-
-TEST_F(DocCreate, DoubledBackslashesAreMadeSingle) {
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);  // ends with a backslash: the folder gets a doubled one
-  const std::wstring root = std::wstring(temp) + L"vpdf_portable";
-  MadeFolders made({root + L"\\DB1\\jdoe", root + L"\\DB1", root});
-  testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DIRECTORY", root + L"\\");
-  std::wstring path;
-  EXPECT_EQ(S_OK, Create(NewDocument(5, 3), path));
-  EXPECT_EQ(root + L"\\DB1\\jdoe\\5_3.docx", path);
-}
-
-TEST_F(DocCreate, WithoutATypeTheExtensionIsPdf) {
-  MadeFolders made({L"C:\\NRPortbl\\DB1\\jdoe", L"C:\\NRPortbl\\DB1", L"C:\\NRPortbl"});
-  tb::Document* document = NewDocument(8, 1);
-  document->Fail(L"Type", E_FAIL);
-  std::wstring path;
-  EXPECT_EQ(S_OK, Create(document, path));
-  EXPECT_EQ(L"C:\\NRPortbl\\DB1\\jdoe\\8_1.pdf", path);
+  const std::wstring home = std::wstring(profile) + L"\\NrPortblTest";
+  const std::wstring temp = testing_support::TempFolder() + L"vpdf_portable";
+  const std::wstring none = L"<none>";
+  struct Case {
+    const char* what;
+    std::wstring setting, root, file;  // the registry's folder, the one used, the file name
+    std::vector<std::pair<std::string, int>> records;  // with their levels
+  };
+  const Case cases[] = {
+      {"default", none, L"C:\\NRPortbl", L"1234_2.docx",
+       {{"DocCreate() GetDesksitePath() C:\\NRPortbl\\ hr: 0", 2}, {"DocCreate() C:\\NRPortbl\\", 0}}},
+      {"no type", none, L"C:\\NRPortbl", L"1234_2.pdf", {}},
+      {"environment variables", L"%USERPROFILE%\\NrPortblTest", home, L"1234_2.docx",
+       {{"DocCreate() %USERPROFILE%\\NrPortblTest\\", 0},
+        {"DocCreate() GetDesksitePath() " + testing_support::Utf8(home) + "\\", 0}}},
+      // The temporary folder ends with a backslash: the setting has a doubled one.
+      {"doubled backslashes", temp + L"\\", temp, L"1234_2.docx", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TraceLog log;
+    MadeFolders made({c.root + L"\\DB1\\jdoe", c.root + L"\\DB1", c.root});
+    if (c.setting != none)
+      testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DIRECTORY", c.setting);
+    tb::Document* document = NewDocument(1234, 2);
+    if (c.file.ends_with(L".pdf")) document->Fail(L"Type", E_FAIL);
+    std::wstring path;
+    EXPECT_EQ(S_OK, Create(document, path));
+    EXPECT_EQ(c.root + L"\\DB1\\jdoe\\" + c.file, path);
+    EXPECT_TRUE(IsFolder(c.root + L"\\DB1\\jdoe"));
+    EXPECT_FALSE(Exists(path)) << "DocCreate makes no file";
+    for (const auto& [record, level] : c.records) EXPECT_EQ(level, LevelOf(log, record)) << record;
+  }
 }
 
 TEST_F(DocCreate, NumberOrVersionThatCannotBeReadFails) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,20 +26,42 @@ using vpdf::ComPtr;
 
 constexpr DWORD kNotConnected = 0xFEFEFEFE;
 
-std::vector<long> Range(long first, long last) {
-  std::vector<long> numbers;
-  for (long n = first; n <= last; ++n) numbers.push_back(n);
-  return numbers;
+// `first`, then the profile attributes 24..73 and 96, then `last`.
+std::vector<long> WithProfile(std::vector<long> first, const std::vector<long>& last = {}) {
+  for (long n = 24; n <= 73; ++n) first.push_back(n);
+  first.push_back(96);
+  first.insert(first.end(), last.begin(), last.end());
+  return first;
 }
 
-std::vector<long> Concat(std::initializer_list<std::vector<long>> parts) {
-  std::vector<long> all;
-  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
+// What the source document of SourceDocument() has for attribute `number`, as text.
+std::wstring SourceValue(long number) {
+  switch (number) {
+    case 7: return L"VARNELPDF";  // the PDF type of the profile ini
+    case 3: return L"Contract";
+    case 5:
+    case 6: return L"JDOE";
+    case 8: return L"DOC";
+    case 9: return L"LEGAL";
+    case 0: return L"DB1";
+    case 17: return L"1717";
+    default: return L"A" + std::to_wstring(number);
+  }
 }
 
-// 24..73 and 96.
-std::vector<long> ProfileNumbers() { return Concat({Range(24, 73), {96}}); }
+void SetValue(tb::Document* document, long number, const vpdf::Variant& value) {
+  document->SetAttribute(number, *value.Get());
+}
+
+// Invokes `id` on `sink` with one VT_DISPATCH argument; the event's result in `result`.
+HRESULT Fire(IDispatch& sink, DISPID id, IDispatch* argument, VARIANT& result) {
+  VARIANT arg;
+  arg.vt = VT_DISPATCH;
+  arg.pdispVal = argument;
+  DISPPARAMS params{&arg, nullptr, 1, 0};
+  VariantInit(&result);
+  return sink.Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+}
 
 class EventSinks : public testing::Test {
  protected:
@@ -73,8 +96,19 @@ class EventSinks : public testing::Test {
     return command;
   }
 
-  // Runs the command with `sink` connected as the add-in does; the record of its run.
-  tb::ClientCommandRun Run(const CLSID& clsid, vpdf::EventSink& sink, HRESULT expected = S_OK) {
+  // Runs the command with `sink` connected as the add-in does; the record of its run. The
+  // script of `kind` is set first when one is given.
+  tb::ClientCommandRun Run(const CLSID& clsid, vpdf::EventSink& sink,
+                           std::optional<tb::DialogKind> dialog = {},
+                           tb::UserAction user = tb::UserAction::kAccept) {
+    tb::ClientScript script;
+    script.dialog = dialog;
+    script.user = user;
+    const bool fileOpen = clsid == tb::kClsidFileOpenCmd;
+    tb::SetClientScript(fileOpen ? tb::ClientCommandKind::kFileOpen
+                        : clsid == tb::kClsidNewDocumentCmd ? tb::ClientCommandKind::kNewDocument
+                                                            : tb::ClientCommandKind::kNewVersion,
+                        script);
     ComPtr<ICommand> command = Command(clsid);
     if (!command) return {};
     EXPECT_EQ(S_OK, command->Update());
@@ -82,7 +116,7 @@ class EventSinks : public testing::Test {
     command->get_Status(&status);
     EXPECT_EQ(0, status);
     EXPECT_EQ(S_OK, sink.Connect(command.Get()));
-    EXPECT_EQ(expected, command->Execute());
+    EXPECT_EQ(S_OK, command->Execute());
     EXPECT_EQ(S_OK, sink.Disconnect());
     command.Reset();
     std::vector<tb::ClientCommandRun> runs = tb::ClientCommandRuns();
@@ -97,19 +131,10 @@ class EventSinks : public testing::Test {
     tb::Document* document =
         Keep(tb::Document::Create(database, 1234, 2, L"Contract", L"WORDX", L"docx", L""));
     tb::SetDocumentProfile(document, L"JDOE", L"DOC", L"LEGAL");
-    for (long number : ProfileNumbers()) SetText(document, number, L"A" + std::to_wstring(number));
-    VARIANT value;
-    value.vt = VT_I4;
-    value.lVal = 1717;
-    document->SetAttribute(17, value);
+    for (long number : WithProfile({}))
+      SetValue(document, number, vpdf::Variant::String(SourceValue(number)));
+    SetValue(document, 17, vpdf::Variant::Long(1717));
     return document;
-  }
-  static void SetText(tb::Document* document, long number, const std::wstring& text) {
-    VARIANT value;
-    value.vt = VT_BSTR;
-    value.bstrVal = SysAllocString(text.c_str());
-    document->SetAttribute(number, value);
-    VariantClear(&value);
   }
 
   static std::wstring ValueOf(const tb::ClientCommandRun& run, long number) {
@@ -129,14 +154,18 @@ class EventSinks : public testing::Test {
 
 // ---- Connecting ----------------------------------------------------------------------------
 
-TEST_F(EventSinks, ConnectKeepsTheCookieAndDisconnectResetsIt) {
+TEST_F(EventSinks, ConnectKeepsTheCookieAndDisconnectTakesItBack) {
   ComPtr<ICommand> command = Command(tb::kClsidNewVersionCmd);
   vpdf::CmdEvents sink;
   EXPECT_EQ(kNotConnected, sink.Cookie());
   EXPECT_FALSE(sink.Cancelled());
+  // A source without connection points, or none, leaves the sink unconnected.
+  EXPECT_EQ(E_NOINTERFACE, sink.Connect(Keep(tb::NewObject())));
+  EXPECT_EQ(E_POINTER, sink.Connect(nullptr));
+  EXPECT_EQ(kNotConnected, sink.Cookie());
 
   ASSERT_EQ(S_OK, sink.Connect(command.Get()));
-  DWORD cookie = sink.Cookie();
+  const DWORD cookie = sink.Cookie();
   EXPECT_NE(kNotConnected, cookie);
   tb::ClientCommandRun run = tb::ClientCommandRuns().back();
   EXPECT_EQ(std::vector<DWORD>{cookie}, run.advised);
@@ -147,11 +176,21 @@ TEST_F(EventSinks, ConnectKeepsTheCookieAndDisconnectResetsIt) {
   run = tb::ClientCommandRuns().back();
   EXPECT_EQ(std::vector<DWORD>{cookie}, run.unadvised);
   EXPECT_EQ(0, run.connected);
-
   // Not connected any more: nothing to take back.
   EXPECT_EQ(CONNECT_E_NOCONNECTION, sink.Disconnect());
-  EXPECT_EQ(kNotConnected, sink.Cookie());
   EXPECT_EQ(1u, tb::ClientCommandRuns().back().unadvised.size());
+
+  // A sink that goes while connected takes itself back.
+  ComPtr<ICommand> other = Command(tb::kClsidFileOpenCmd);
+  DWORD otherCookie = 0;
+  {
+    vpdf::CmdEvents scoped;
+    ASSERT_EQ(S_OK, scoped.Connect(other.Get()));
+    otherCookie = scoped.Cookie();
+  }
+  run = tb::ClientCommandRuns().back();
+  EXPECT_EQ(std::vector<DWORD>{otherCookie}, run.unadvised);
+  EXPECT_EQ(0, run.connected);
 }
 
 TEST_F(EventSinks, EachSinkConnectsToItsOwnEventInterface) {
@@ -182,50 +221,27 @@ TEST_F(EventSinks, EachSinkConnectsToItsOwnEventInterface) {
   EXPECT_EQ(S_OK, dialogSink.Disconnect());
 }
 
-TEST_F(EventSinks, ASourceWithoutConnectionPointsLeavesTheSinkUnconnected) {
-  tb::AutoObject* plain = Keep(tb::NewObject());
-  vpdf::CmdEvents sink;
-  EXPECT_EQ(E_NOINTERFACE, sink.Connect(plain));
-  EXPECT_EQ(kNotConnected, sink.Cookie());
-  EXPECT_EQ(E_POINTER, sink.Connect(nullptr));
-  EXPECT_EQ(kNotConnected, sink.Cookie());
-}
-
-TEST_F(EventSinks, ASinkThatGoesWhileConnectedTakesItselfBack) {
-  ComPtr<ICommand> command = Command(tb::kClsidFileOpenCmd);
-  DWORD cookie = 0;
-  {
-    vpdf::CmdEvents sink;
-    ASSERT_EQ(S_OK, sink.Connect(command.Get()));
-    cookie = sink.Cookie();
-  }
-  tb::ClientCommandRun run = tb::ClientCommandRuns().back();
-  EXPECT_EQ(std::vector<DWORD>{cookie}, run.unadvised);
-  EXPECT_EQ(0, run.connected);
-}
-
 // ---- IUnknown and IDispatch ----------------------------------------------------------------
 
 TEST_F(EventSinks, QueryInterfaceRules) {
   vpdf::CmdEvents commands;
   vpdf::DlgEvents dialogs;
-  void* object = reinterpret_cast<void*>(1);
-  EXPECT_EQ(E_NOINTERFACE, commands.QueryInterface(GUID_NULL, &object));
-  EXPECT_EQ(nullptr, object);
+  const struct {
+    IDispatch* sink;
+    const IID& iid;
+    bool found;
+  } cases[] = {{&commands, IID_IUnknown, true},          {&commands, IID_IDispatch, true},
+               {&commands, dms::IID_ICommandEvents, true}, {&dialogs, dms::IID_IDialogEvents, true},
+               {&dialogs, IID_IDispatch, true},            {&commands, GUID_NULL, false},
+               {&commands, dms::IID_IDialogEvents, false}, {&dialogs, dms::IID_ICommandEvents, false},
+               {&commands, IID_IConnectionPoint, false}};
+  for (const auto& c : cases) {
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(c.found ? S_OK : E_NOINTERFACE, c.sink->QueryInterface(c.iid, &object));
+    EXPECT_EQ(c.found ? c.sink : nullptr, object);
+  }
   EXPECT_EQ(E_POINTER, commands.QueryInterface(IID_IUnknown, nullptr));
   EXPECT_EQ(E_POINTER, dialogs.QueryInterface(GUID_NULL, nullptr));
-
-  for (const IID* iid : {&IID_IUnknown, &IID_IDispatch, &dms::IID_ICommandEvents}) {
-    object = nullptr;
-    EXPECT_EQ(S_OK, commands.QueryInterface(*iid, &object));
-    EXPECT_EQ(static_cast<IDispatch*>(&commands), object);
-  }
-  object = nullptr;
-  EXPECT_EQ(S_OK, dialogs.QueryInterface(dms::IID_IDialogEvents, &object));
-  EXPECT_EQ(static_cast<IDispatch*>(&dialogs), object);
-  EXPECT_EQ(E_NOINTERFACE, commands.QueryInterface(dms::IID_IDialogEvents, &object));
-  EXPECT_EQ(E_NOINTERFACE, dialogs.QueryInterface(dms::IID_ICommandEvents, &object));
-  EXPECT_EQ(E_NOINTERFACE, commands.QueryInterface(IID_IConnectionPoint, &object));
 
   // The stack frame decides the lifetime: no counting.
   EXPECT_EQ(1u, commands.AddRef());
@@ -242,16 +258,6 @@ TEST_F(EventSinks, QueryInterfaceRules) {
   EXPECT_EQ(E_NOTIMPL, commands.GetIDsOfNames(IID_NULL, &name, 1, 0, &id));
 }
 
-// Invokes `id` on `sink` with one VT_DISPATCH argument; the event's result in `result`.
-HRESULT Fire(IDispatch& sink, DISPID id, IDispatch* argument, VARIANT& result) {
-  VARIANT arg;
-  arg.vt = VT_DISPATCH;
-  arg.pdispVal = argument;
-  DISPPARAMS params{&arg, nullptr, 1, 0};
-  VariantInit(&result);
-  return sink.Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
-}
-
 TEST_F(EventSinks, InvokeAnswersOnlyTheListedDispids) {
   TraceLog log;
   tb::AutoObject* sender = Keep(tb::NewObject());
@@ -264,16 +270,13 @@ TEST_F(EventSinks, InvokeAnswersOnlyTheListedDispids) {
   EXPECT_FALSE(commands.Cancelled());
   EXPECT_TRUE(log.Records().empty());
 
-  EXPECT_EQ(S_OK, Fire(commands, 1, sender, result));
-  EXPECT_EQ(VT_I4, result.vt);
-  EXPECT_EQ(0, result.lVal);
-  EXPECT_EQ(S_OK, Fire(commands, 2, sender, result));
-  EXPECT_FALSE(commands.Cancelled());
-  EXPECT_EQ(S_OK, Fire(commands, 3, sender, result));
-  EXPECT_EQ(VT_I4, result.vt);
-  EXPECT_EQ(0, result.lVal);
+  for (DISPID id : {1, 2, 3}) {
+    EXPECT_FALSE(commands.Cancelled()) << "before " << id;
+    EXPECT_EQ(S_OK, Fire(commands, id, sender, result));
+    EXPECT_EQ(VT_I4, result.vt) << id;
+    EXPECT_EQ(0, result.lVal) << id;
+  }
   EXPECT_TRUE(commands.Cancelled());
-
   std::vector<std::string> texts;
   for (const TraceRecord& record : log.Records()) {
     texts.push_back(record.text);
@@ -303,183 +306,104 @@ TEST_F(EventSinks, InvokeAnswersOnlyTheListedDispids) {
 
 // ---- The client's commands with a sink -----------------------------------------------------
 
-TEST_F(EventSinks, OnCancelSetsTheFlagAndExecuteStillSucceeds) {
+TEST_F(EventSinks, CancelSetsTheFlagAndAcceptLeavesItClear) {
   TraceLog log;
-  tb::ClientScript cancel;
-  cancel.user = tb::UserAction::kCancel;
-  tb::SetClientScript(tb::ClientCommandKind::kNewVersion, cancel);
-  vpdf::CmdEvents sink;
-  tb::ClientCommandRun run = Run(tb::kClsidNewVersionCmd, sink, S_OK);
-  EXPECT_TRUE(sink.Cancelled());
+  vpdf::CmdEvents cancelled;
+  Run(tb::kClsidNewVersionCmd, cancelled, {}, tb::UserAction::kCancel);
+  EXPECT_TRUE(cancelled.Cancelled());
+  EXPECT_GE(log.IndexOf("_ICommandEvents OnCancel begin"), 0);
   EXPECT_LT(log.IndexOf("_ICommandEvents OnCancel begin"),
             log.IndexOf("_ICommandEvents OnCancel end"));
-  EXPECT_GE(log.IndexOf("_ICommandEvents OnCancel begin"), 0);
   EXPECT_FALSE(log.Has("_ICommandEvents PreOnOK begin"));
-}
 
-TEST_F(EventSinks, AcceptLeavesTheFlagClear) {
-  TraceLog log;
-  vpdf::CmdEvents sink;
-  tb::ClientCommandRun run = Run(tb::kClsidNewVersionCmd, sink);
-  EXPECT_FALSE(sink.Cancelled());
+  log.Clear();
+  vpdf::CmdEvents accepted;
+  tb::ClientCommandRun run = Run(tb::kClsidNewVersionCmd, accepted);
+  EXPECT_FALSE(accepted.Cancelled());
   std::vector<std::wstring> fired;
-  for (const tb::FiredEvent& event : run.events) fired.push_back(event.name);
+  for (const tb::FiredEvent& event : run.events) {
+    fired.push_back(event.name);
+    EXPECT_EQ(event.name == L"Dialog.OnOK" ? 0 : 1, event.sinks) << event.name;
+  }
   EXPECT_EQ((std::vector<std::wstring>{L"OnInitDialog", L"PreOnOK", L"Dialog.OnOK", L"PostOnOK"}),
             fired);
-  for (const tb::FiredEvent& event : run.events)
-    if (event.name != L"Dialog.OnOK") {
-      EXPECT_EQ(1, event.sinks) << event.name;
-    }
   EXPECT_LT(log.IndexOf("_ICommandEvents OnInitDialog begin"),
             log.IndexOf("_ICommandEvents PreOnOK begin"));
   EXPECT_LT(log.IndexOf("_ICommandEvents PreOnOK end"),
             log.IndexOf("_ICommandEvents PostOnOK begin"));
+  EXPECT_FALSE(log.Has("_ICommandEvents OnCancel begin"));
 }
 
 // ---- OnInitDialog --------------------------------------------------------------------------
 
-TEST_F(EventSinks, NewVersionDialogWithoutSourceDocumentGetsOnlyThePdfType) {
-  TraceLog log;
-  vpdf::CmdEvents sink;
-  tb::ClientCommandRun run = Run(tb::kClsidNewVersionCmd, sink);
-  EXPECT_EQ(tb::DialogKind::kNewVersion, run.dialog);
-  ASSERT_EQ(1u, run.dialogWrites.size());
-  EXPECT_EQ(7, run.dialogWrites[0].number);
-  EXPECT_EQ(VT_BSTR, run.dialogWrites[0].type);
-  EXPECT_EQ(L"VARNELPDF", run.dialogWrites[0].value);
-  EXPECT_TRUE(run.dialogWrites[0].flag);
-  EXPECT_EQ(0, run.events[0].result);
-
-  EXPECT_LT(log.IndexOf("_ICommandEvents OnInitDialog begin"),
-            log.IndexOf("OnInitDialog get attributes"));
-  EXPECT_LT(log.IndexOf("OnInitDialog get attributes"),
-            log.IndexOf("OnInitDialog :: pNewVersionDlg ***"));
-  EXPECT_LT(log.IndexOf("OnInitDialog :: pNewVersionDlg ***"),
-            log.IndexOf("_ICommandEvents OnInitDialog return S_OK"));
-  EXPECT_GE(log.IndexOf("_ICommandEvents OnInitDialog begin"), 0);
-  EXPECT_FALSE(log.Has("_ICommandEvents OnInitDialog end"));
-}
-
-TEST_F(EventSinks, NewVersionDialogReceivesTheSourceProfileInOrder) {
-  TraceLog log;
+// Each of the client's dialogs gets its own attributes of the source, in its own order.
+TEST_F(EventSinks, EachDialogReceivesTheSourceProfileInItsOrder) {
+  struct Case {
+    const char* what;
+    bool source;
+    CLSID command;
+    std::optional<tb::DialogKind> dialog;
+    std::vector<long> numbers;
+    std::string marker, attributeRecord;  // the attribute record: "" when none
+  };
+  const Case cases[] = {
+      {"new version without source", false, tb::kClsidNewVersionCmd, {}, {7},
+       "OnInitDialog :: pNewVersionDlg ***", ""},
+      {"new version", true, tb::kClsidNewVersionCmd, {}, WithProfile({7, 3, 6, 5, 8, 9, 0}, {17}),
+       "OnInitDialog :: pNewVersionDlg ***", "OnInitDialog :: pNewVersionDlg 24 var.bstr : A24"},
+      {"new profile", true, tb::kClsidNewDocumentCmd, {}, WithProfile({3, 17, 6, 5, 8, 9, 0}),
+       "OnInitDialog :: pNewProfileDlg ***", "OnInitialog :: pNewProfileDlg 96 var.bstr : A96"},
+      {"edit profile", true, tb::kClsidNewVersionCmd, tb::DialogKind::kEditProfile, {8},
+       "OnInitDialog :: IEditProfileDlg ***", ""},
+      {"file save", true, tb::kClsidFileOpenCmd, tb::DialogKind::kFileSave,
+       WithProfile({3, 6, 5, 8, 9, 0}), "OnInitDialog :: IIManFileSaveDlg ***",
+       "OnInitDialog :: pIManFileSaveDlg 73 var.bstr : A73"},
+      {"none of the four interfaces", true, tb::kClsidNewVersionCmd, tb::DialogKind::kOther, {},
+       "_ICommandEvents OnInitDialog end", ""},
+  };
   tb::Document* source = SourceDocument();
-  vpdf::SourceDocumentScope slot(source);
-  vpdf::CmdEvents sink;
-  tb::ClientCommandRun run = Run(tb::kClsidNewVersionCmd, sink);
-
-  EXPECT_EQ(Concat({{7, 3, 6, 5, 8, 9, 0}, ProfileNumbers(), {17}}), Numbers(run));
-  EXPECT_EQ(L"VARNELPDF", ValueOf(run, 7));
-  EXPECT_EQ(L"Contract", ValueOf(run, 3));
-  EXPECT_EQ(L"JDOE", ValueOf(run, 6));
-  EXPECT_EQ(L"JDOE", ValueOf(run, 5));
-  EXPECT_EQ(L"DOC", ValueOf(run, 8));
-  EXPECT_EQ(L"LEGAL", ValueOf(run, 9));
-  EXPECT_EQ(L"DB1", ValueOf(run, 0));
-  EXPECT_EQ(L"A24", ValueOf(run, 24));
-  EXPECT_EQ(L"A73", ValueOf(run, 73));
-  EXPECT_EQ(L"A96", ValueOf(run, 96));
-  EXPECT_EQ(L"1717", ValueOf(run, 17));
-  for (const tb::AttributeWrite& write : run.dialogWrites) {
-    EXPECT_TRUE(write.flag) << write.number;
-    EXPECT_EQ(write.number == 17 ? VT_I4 : VT_BSTR, write.type) << write.number;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    vpdf::SetSourceDocument(c.source ? source : nullptr);
+    TraceLog log;
+    vpdf::CmdEvents sink;
+    tb::ClientCommandRun run = Run(c.command, sink, c.dialog);
+    EXPECT_EQ(c.numbers, Numbers(run));
+    for (const tb::AttributeWrite& write : run.dialogWrites) {
+      EXPECT_EQ(SourceValue(write.number), write.value) << write.number;
+      EXPECT_TRUE(write.flag) << write.number;
+      EXPECT_EQ(write.number == 17 ? VT_I4 : VT_BSTR, write.type) << write.number;
+    }
+    ASSERT_FALSE(run.events.empty());
+    EXPECT_EQ(0, run.events[0].result);
+    EXPECT_GE(log.IndexOf("OnInitDialog get attributes"), 0);
+    EXPECT_LT(log.IndexOf("OnInitDialog get attributes"), log.IndexOf(c.marker));
+    EXPECT_EQ(c.numbers.size() > 0, log.Has("_ICommandEvents OnInitDialog return S_OK"));
+    if (!c.attributeRecord.empty()) {
+      EXPECT_TRUE(log.Has(c.attributeRecord));
+    }
   }
-  EXPECT_TRUE(log.Has("OnInitDialog :: pNewVersionDlg 24 var.bstr : A24"));
-  EXPECT_TRUE(log.Has("OnInitDialog :: pNewVersionDlg 96 var.bstr : A96"));
-  EXPECT_TRUE(log.Has("_ICommandEvents OnInitDialog return S_OK"));
 }
 
-TEST_F(EventSinks, AttributesTheSourceCannotGiveAreSkipped) {
+TEST_F(EventSinks, WhatTheSourceCannotGiveIsSkipped) {
   tb::Document* source = SourceDocument();
-  VARIANT empty;
-  VariantInit(&empty);
-  for (long number : {25L, 50L, 96L, 17L}) source->SetAttribute(number, empty);
-  VARIANT number;
-  number.vt = VT_I4;
-  number.lVal = 42;
-  source->SetAttribute(30, number);
+  for (long number : {25L, 50L, 96L, 17L}) SetValue(source, number, vpdf::Variant());
+  SetValue(source, 30, vpdf::Variant::Long(42));
   source->Fail(L"SubClass", E_FAIL);
-  vpdf::SourceDocumentScope slot(source);
+  vpdf::SetSourceDocument(source);
   vpdf::CmdEvents sink;
   tb::ClientCommandRun run = Run(tb::kClsidNewVersionCmd, sink);
-
-  std::vector<long> expected{7, 3, 6, 5, 8, 0};
-  for (long n : ProfileNumbers())
+  std::vector<long> expected;
+  for (long n : WithProfile({7, 3, 6, 5, 8, 0}))
     if (n != 25 && n != 50 && n != 96) expected.push_back(n);
   EXPECT_EQ(expected, Numbers(run));
   EXPECT_EQ(L"42", ValueOf(run, 30));
-}
 
-TEST_F(EventSinks, AnEmptyAuthorLeavesFiveAndSixUnset) {
-  tb::Document* source = SourceDocument();
+  // An empty author leaves 5 and 6 unset.
+  source = SourceDocument();
   tb::SetDocumentProfile(source, L"", L"DOC", L"LEGAL");
-  vpdf::SourceDocumentScope slot(source);
-  vpdf::CmdEvents sink;
-  tb::ClientCommandRun run = Run(tb::kClsidNewVersionCmd, sink);
-  EXPECT_EQ(Concat({{7, 3, 8, 9, 0}, ProfileNumbers(), {17}}), Numbers(run));
-}
-
-TEST_F(EventSinks, NewProfileDialogOrder) {
-  TraceLog log;
-  vpdf::SourceDocumentScope slot(SourceDocument());
-  vpdf::CmdEvents sink;
-  tb::ClientCommandRun run = Run(tb::kClsidNewDocumentCmd, sink);
-  EXPECT_EQ(tb::DialogKind::kNewProfile, run.dialog);
-  EXPECT_EQ(Concat({{3, 17, 6, 5, 8, 9, 0}, ProfileNumbers()}), Numbers(run));
-  EXPECT_TRUE(log.Has("OnInitDialog :: pNewProfileDlg ***"));
-  EXPECT_TRUE(log.Has("OnInitialog :: pNewProfileDlg 24 var.bstr : A24"));
-  EXPECT_TRUE(log.Has("_ICommandEvents OnInitDialog return S_OK"));
-}
-
-TEST_F(EventSinks, EditProfileDialogGetsTheClass) {
-  TraceLog log;
-  vpdf::SourceDocumentScope slot(SourceDocument());
-  tb::ClientScript script;
-  script.dialog = tb::DialogKind::kEditProfile;
-  tb::SetClientScript(tb::ClientCommandKind::kNewVersion, script);
-  vpdf::CmdEvents sink;
-  tb::ClientCommandRun run = Run(tb::kClsidNewVersionCmd, sink);
-  EXPECT_EQ(std::vector<long>{8}, Numbers(run));
-  EXPECT_EQ(L"DOC", ValueOf(run, 8));
-  EXPECT_TRUE(log.Has("OnInitDialog :: IEditProfileDlg ***"));
-}
-
-TEST_F(EventSinks, FileSaveDialogOrder) {
-  TraceLog log;
-  vpdf::SourceDocumentScope slot(SourceDocument());
-  tb::ClientScript script;
-  script.dialog = tb::DialogKind::kFileSave;
-  tb::SetClientScript(tb::ClientCommandKind::kFileOpen, script);
-  vpdf::CmdEvents sink;
-  tb::ClientCommandRun run = Run(tb::kClsidFileOpenCmd, sink);
-  EXPECT_EQ(Concat({{3, 6, 5, 8, 9, 0}, ProfileNumbers()}), Numbers(run));
-  EXPECT_TRUE(log.Has("OnInitDialog :: IIManFileSaveDlg ***"));
-  EXPECT_TRUE(log.Has("OnInitDialog :: pIManFileSaveDlg 73 var.bstr : A73"));
-}
-
-TEST_F(EventSinks, ADialogWithNoneOfTheFourInterfacesIsLeftUntouched) {
-  TraceLog log;
-  vpdf::SourceDocumentScope slot(SourceDocument());
-  tb::ClientScript script;
-  script.dialog = tb::DialogKind::kOther;
-  tb::SetClientScript(tb::ClientCommandKind::kNewVersion, script);
-  vpdf::CmdEvents sink;
-  tb::ClientCommandRun run = Run(tb::kClsidNewVersionCmd, sink);
-  EXPECT_TRUE(run.dialogWrites.empty());
-  EXPECT_EQ(0, run.events[0].result);
-  EXPECT_TRUE(log.Has("_ICommandEvents OnInitDialog end"));
-  EXPECT_FALSE(log.Has("_ICommandEvents OnInitDialog return S_OK"));
-}
-
-TEST_F(EventSinks, TheFirstDialogInterfaceInTheListWins) {
-  tb::Dialog* dialog = Keep(tb::Dialog::Create(tb::DialogKind::kFileSave));
-  dialog->Answer(dms::IID_INewProfileDlg);
-  vpdf::CmdEvents sink;
-  VARIANT result;
-  EXPECT_EQ(S_OK, Fire(sink, 4, dialog, result));
-  EXPECT_EQ(VT_I4, result.vt);
-  // Without a source document the new-profile dialog gets attribute 3 (empty) only.
-  ASSERT_EQ(std::vector<long>{3}, dialog->Numbers());
-  EXPECT_EQ(L"", dialog->Writes()[0].value);
+  vpdf::SetSourceDocument(source);
+  EXPECT_EQ(WithProfile({7, 3, 8, 9, 0}, {17}), Numbers(Run(tb::kClsidNewVersionCmd, sink)));
 }
 
 TEST_F(EventSinks, ASourceWithoutAuthorTypeOrClassSetsNothing) {
@@ -505,9 +429,20 @@ TEST_F(EventSinks, ASourceWithoutAuthorTypeOrClassSetsNothing) {
   EXPECT_TRUE(dialog->Writes().empty());
 }
 
+TEST_F(EventSinks, TheFirstDialogInterfaceInTheListWins) {
+  tb::Dialog* dialog = Keep(tb::Dialog::Create(tb::DialogKind::kFileSave));
+  dialog->Answer(dms::IID_INewProfileDlg);
+  vpdf::CmdEvents sink;
+  VARIANT result;
+  EXPECT_EQ(S_OK, Fire(sink, 4, dialog, result));
+  EXPECT_EQ(VT_I4, result.vt);
+  // Without a source document the new-profile dialog gets attribute 3 (empty) only.
+  ASSERT_EQ(std::vector<long>{3}, dialog->Numbers());
+  EXPECT_EQ(L"", dialog->Writes()[0].value);
+}
+
 TEST_F(EventSinks, TheSourceDocumentSlotHoldsAReference) {
-  tb::Document* source =
-      tb::Document::Create(nullptr, 1, 1, L"Held", L"WORDX", L"docx", L"");
+  tb::Document* source = tb::Document::Create(nullptr, 1, 1, L"Held", L"WORDX", L"docx", L"");
   vpdf::SetSourceDocument(source);
   source->Release();
   EXPECT_EQ(2, tb::LiveObjects()) << "the document and its type object stay alive";
@@ -523,42 +458,40 @@ TEST_F(EventSinks, TheSourceDocumentSlotHoldsAReference) {
   EXPECT_FALSE(vpdf::SourceDocument());
 }
 
-}  // namespace
-
 // ---- The stand-ins' results (used by the saving and new-PDF commands) -----------------------
 
-namespace {
-
-std::wstring StringOf(IDispatch* object, const wchar_t* member) {
-  dms::Object wrapped{ComPtr<IDispatch>(object)};
-  return wrapped.StringProperty(member).value;
+// Executes the client command `clsid` with these context items; the document it wrote to
+// item `result`.
+dms::Document ExecuteForDocument(ComPtr<ICommand> command,
+                                 const std::vector<std::pair<const wchar_t*, vpdf::Variant>>& items,
+                                 const wchar_t* result) {
+  ComPtr<IContextItems> context;
+  EXPECT_EQ(S_OK, command->get_Context(context.Put()));
+  for (const auto& [name, value] : items)
+    EXPECT_EQ(S_OK, context->Add(vpdf::Bstr(name).Get(), *value.Get()));
+  EXPECT_EQ(S_OK, command->Update());
+  EXPECT_EQ(S_OK, command->Execute());
+  vpdf::Variant value;
+  ComPtr<IContextItem> item;
+  dms::Document created;
+  if (context->get_Item(*vpdf::Variant::String(result).Get(), item.Put()) == S_OK &&
+      item->get_Value(value.Put()) == S_OK && value.Type() == VT_DISPATCH)
+    dms::Document::From(value.Get()->pdispVal, created);
+  EXPECT_TRUE(created) << "no document in the result item";
+  return created;
 }
-
-}  // namespace
 
 TEST_F(EventSinks, TheNewVersionCommandWritesTheCheckedOutNewVersion) {
   tb::Document* source = SourceDocument();
-  ComPtr<ICommand> command = Command(tb::kClsidNewVersionCmd);
-  ComPtr<IContextItems> context;
-  ASSERT_EQ(S_OK, command->get_Context(context.Put()));
   vpdf::Variant documents;
   documents.Put()->vt = VT_ARRAY | VT_DISPATCH;
   documents.Get()->parray = tb::DispatchArray({source});
-  vpdf::Bstr name(L"SelectedNRTDocuments");
-  ASSERT_EQ(S_OK, context->Add(name.Get(), *documents.Get()));
-  vpdf::Bstr file(L"IManExt.Import.FileName");
-  ASSERT_EQ(S_OK, context->Add(file.Get(), *vpdf::Variant::String(L"C:\\x\\merged.pdf").Get()));
-  ASSERT_EQ(S_OK, command->Update());
-  ASSERT_EQ(S_OK, command->Execute());
-
-  ComPtr<IContextItem> item;
-  ASSERT_EQ(S_OK, context->get_Item(*vpdf::Variant::String(L"iManExt.NewVersionCmd.Document").Get(),
-                                    item.Put()));
-  vpdf::Variant value;
-  ASSERT_EQ(S_OK, item->get_Value(value.Put()));
-  ASSERT_EQ(VT_DISPATCH, value.Type());
-  dms::Document created;
-  ASSERT_EQ(S_OK, dms::Document::From(value.Get()->pdispVal, created));
+  std::vector<std::pair<const wchar_t*, vpdf::Variant>> items;
+  items.emplace_back(L"SelectedNRTDocuments", std::move(documents));
+  items.emplace_back(L"IManExt.Import.FileName", vpdf::Variant::String(L"C:\\x\\merged.pdf"));
+  dms::Document created = ExecuteForDocument(Command(tb::kClsidNewVersionCmd), items,
+                                             L"iManExt.NewVersionCmd.Document");
+  ASSERT_TRUE(created);
   EXPECT_EQ(1234, created.Number().value);
   EXPECT_EQ(3, created.Version().value);
   EXPECT_TRUE(created.CheckedOut().value);
@@ -574,38 +507,30 @@ TEST_F(EventSinks, TheNewVersionCommandWritesTheCheckedOutNewVersion) {
 TEST_F(EventSinks, TheImportCommandsWriteTheImportedDocument) {
   tb::Session* session = Keep(tb::Session::Create(L"jdoe", L"S1"));
   for (bool silent : {true, false}) {
-    ComPtr<ICommand> command = Command(silent ? tb::kClsidImportCmd : tb::kClsidNewDocumentCmd);
-    ComPtr<IContextItems> context;
-    ASSERT_EQ(S_OK, command->get_Context(context.Put()));
-    auto add = [&](const wchar_t* item, const vpdf::Variant& value) {
-      vpdf::Bstr itemName(item);
-      ASSERT_EQ(S_OK, context->Add(itemName.Get(), *value.Get()));
-    };
-    add(L"IManExt.Import.FileName", vpdf::Variant::String(L"C:\\in\\scan.pdf"));
-    add(L"IManExt.Import.DocType", vpdf::Variant::String(L"ACROBAT"));
-    add(L"IManExt.Import.DocDescription", vpdf::Variant::String(L"scan"));
-    add(L"DestinationObject", vpdf::Variant::Dispatch(session));
+    SCOPED_TRACE(silent ? "silent import" : "new document");
     tb::ClientScript script;
     script.newNumber = silent ? 501 : 502;
-    tb::SetClientScript(silent ? tb::ClientCommandKind::kSilentImport
-                               : tb::ClientCommandKind::kNewDocument,
-                        script);
-    ASSERT_EQ(S_OK, command->Execute());
-
-    vpdf::Variant value;
-    ComPtr<IContextItem> item;
-    ASSERT_EQ(S_OK, context->get_Item(*vpdf::Variant::String(L"ImportedDocument").Get(), item.Put()));
-    ASSERT_EQ(S_OK, item->get_Value(value.Put()));
-    dms::Document created;
-    ASSERT_EQ(S_OK, dms::Document::From(value.Get()->pdispVal, created));
+    tb::SetClientScript(
+        silent ? tb::ClientCommandKind::kSilentImport : tb::ClientCommandKind::kNewDocument,
+        script);
+    std::vector<std::pair<const wchar_t*, vpdf::Variant>> items;
+    items.emplace_back(L"IManExt.Import.FileName", vpdf::Variant::String(L"C:\\in\\scan.pdf"));
+    items.emplace_back(L"IManExt.Import.DocType", vpdf::Variant::String(L"ACROBAT"));
+    items.emplace_back(L"IManExt.Import.DocDescription", vpdf::Variant::String(L"scan"));
+    items.emplace_back(L"DestinationObject", vpdf::Variant::Dispatch(session));
+    dms::Document created =
+        ExecuteForDocument(Command(silent ? tb::kClsidImportCmd : tb::kClsidNewDocumentCmd),
+                           items, L"ImportedDocument");
+    ASSERT_TRUE(created);
     EXPECT_EQ(silent ? 501 : 502, created.Number().value);
     EXPECT_EQ(1, created.Version().value);
     EXPECT_EQ(L"scan", created.Name().value);
     EXPECT_EQ(L"ACROBAT", created.Type().value.Name().value);
     EXPECT_EQ(L"pdf", created.Type().value.ApplicationExtension().value);
     EXPECT_EQ(silent, created.CheckedOut().value);
-    EXPECT_EQ(L"jdoe",
-              created.GetDatabase().value.GetSession().value.UserID().value);
-    EXPECT_EQ(L"DB1", StringOf(created.GetDatabase().value.Get(), L"Name"));
+    EXPECT_EQ(L"jdoe", created.GetDatabase().value.GetSession().value.UserID().value);
+    EXPECT_EQ(L"DB1", created.GetDatabase().value.Name().value);
   }
 }
+
+}  // namespace

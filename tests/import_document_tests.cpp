@@ -46,6 +46,12 @@ class ImportNewDocument : public CleanTempFolderTest {
     return document;
   }
 
+  static std::vector<std::wstring> Names(const tb::ClientCommandRun& run) {
+    std::vector<std::wstring> names;
+    for (const tb::ContextRecord& record : run.context) names.push_back(record.name);
+    return names;
+  }
+
   HRESULT Import(dms::Document& created, const std::wstring& comment, bool withSession = true) {
     dms::Session wrapped{ComPtr<IDispatch>(withSession ? session : nullptr)};
     dms::Object destination{ComPtr<IDispatch>(folder)};
@@ -73,11 +79,9 @@ TEST_F(ImportNewDocument, SilentImportWritesTheHistoryAndChecksTheFileIn) {
   ASSERT_EQ(1u, runs.size());
   EXPECT_EQ(tb::ClientCommandKind::kSilentImport, runs[0].kind);
   EXPECT_EQ(1, runs[0].executes);
-  std::vector<std::wstring> names;
-  for (const tb::ContextRecord& record : runs[0].context) names.push_back(record.name);
   EXPECT_EQ((std::vector<std::wstring>{L"IManExt.Import.DocType", L"IManExt.Import.DocDescription",
                                        L"IManDMS", L"IManExt.NoZeroByteCreation"}),
-            names);
+            Names(runs[0]));
   EXPECT_EQ(L"ACROBAT", FindRecord(runs[0], L"IManExt.Import.DocType")->text);
   EXPECT_EQ(L"Quarterly report", FindRecord(runs[0], L"IManExt.Import.DocDescription")->text);
   VARIANT dmsObject;
@@ -102,7 +106,7 @@ TEST_F(ImportNewDocument, SilentImportWritesTheHistoryAndChecksTheFileIn) {
   EXPECT_TRUE(log.Has("ImportNewDocument() silent import"));
 }
 
-TEST_F(ImportNewDocument, SilentImportOfADocumentNotCheckedOutLeavesItAlone) {
+TEST_F(ImportNewDocument, ADocumentNotCheckedOutIsLeftAloneAndAFailedCheckInIsTheResult) {
   useProfile.SetDword(0);
   tb::Document* imported = NewDocument(502);
   ImportGives(tb::ClientCommandKind::kSilentImport, imported, false);
@@ -110,17 +114,15 @@ TEST_F(ImportNewDocument, SilentImportOfADocumentNotCheckedOutLeavesItAlone) {
   EXPECT_EQ(S_OK, Import(created, L"comment"));
   EXPECT_TRUE(imported->History().empty());
   EXPECT_TRUE(imported->Recorded().empty());
-}
 
-TEST_F(ImportNewDocument, FailedCheckInIsTheResult) {
-  useProfile.SetDword(0);
-  tb::Document* imported = NewDocument(503);
+  imported = NewDocument(503);
   imported->Fail(L"CheckIn", E_ACCESSDENIED);
   ImportGives(tb::ClientCommandKind::kSilentImport, imported, true);
-  dms::Document created;
-  EXPECT_EQ(E_ACCESSDENIED, Import(created, L""));
-  EXPECT_FALSE(created);
+  dms::Document failed;
+  EXPECT_EQ(E_ACCESSDENIED, Import(failed, L""));
+  EXPECT_FALSE(failed);
   EXPECT_TRUE(imported->History().empty()) << "an empty comment writes no history";
+  EXPECT_TRUE(log.Has("ImportNewDocument() CheckIn failed, hr: 0x80070005"));
 }
 
 TEST_F(ImportNewDocument, InactiveImportCommandImportsNothing) {
@@ -147,13 +149,11 @@ TEST_F(ImportNewDocument, WithUseProfileTheNewDocumentCommandAsksForTheProfile) 
   std::vector<tb::ClientCommandRun> runs = tb::ClientCommandRuns();
   ASSERT_EQ(1u, runs.size());
   EXPECT_EQ(tb::ClientCommandKind::kNewDocument, runs[0].kind);
-  std::vector<std::wstring> names;
-  for (const tb::ContextRecord& record : runs[0].context) names.push_back(record.name);
   EXPECT_EQ((std::vector<std::wstring>{L"IManExt.Import.DocType", L"IManExt.Import.FileName",
                                        L"IManExt.Import.DocDescription",
                                        L"IManExt.Import.KeepCheckedOut", L"DestinationObject",
                                        L"SelectedNRTFolder"}),
-            names);
+            Names(runs[0]));
   EXPECT_EQ(path, FindRecord(runs[0], L"IManExt.Import.FileName")->text);
   EXPECT_EQ(VT_BOOL, FindRecord(runs[0], L"IManExt.Import.KeepCheckedOut")->type);
   EXPECT_EQ(0, FindRecord(runs[0], L"IManExt.Import.KeepCheckedOut")->number);

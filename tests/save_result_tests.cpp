@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,49 +29,9 @@ constexpr int kNewDocumentRadio = 206, kRelateBox = 203, kNewVersionRadio = 207,
 
 // The next visible dialog of `thread` other than `previous`, within a few seconds.
 HWND NextDialog(DWORD thread, HWND previous) {
-  struct Search {
-    HWND previous, found;
-  } search{previous, nullptr};
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!search.found && std::chrono::steady_clock::now() < deadline) {
-    EnumThreadWindows(
-        thread,
-        [](HWND window, LPARAM lParam) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(lParam);
-          wchar_t name[16] = {};
-          GetClassNameW(window, name, 16);
-          if (window != s->previous && std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
-            s->found = window;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    if (!search.found) Sleep(20);
-  }
-  return search.found;
-}
-
-// The first descendant of `parent` of window class `className`.
-HWND FindChild(HWND parent, const wchar_t* className) {
-  struct Search {
-    const wchar_t* name;
-    HWND found;
-  } search{className, nullptr};
-  EnumChildWindows(
-      parent,
-      [](HWND window, LPARAM lParam) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lParam);
-        wchar_t name[32] = {};
-        GetClassNameW(window, name, 32);
-        if (_wcsicmp(name, s->name) == 0) {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  for (int i = 0; i < 1000; ++i, Sleep(20))
+    if (HWND found = VisibleDialogOf(thread); found && found != previous) return found;
+  return nullptr;
 }
 
 // A Static text of the message box.
@@ -201,19 +161,31 @@ struct Choose {
 };
 
 TEST_F(SaveResult, CancelDeletesBothFilesAndStoresNothing) {
-  std::wstring message;
-  {
-    DialogDriver driver([&](HWND dialog) {
-      message = Text(Control(dialog, kMessageText));
-      Click(dialog, IDCANCEL);
-    });
-    EXPECT_EQ(S_OK, Save({document}, false));
-    EXPECT_TRUE(driver.Found());
-    EXPECT_FALSE(driver.Forced());
+  // The question is English whatever the language; a merged result has a question of its own.
+  const wchar_t* questions[] = {
+      L"The 'Contract.docx' has been converted to a PDF file.\nHow do you want to save the "
+      L"'Contract.pdf' ?",
+      L"The selected files has been converted to a PDF file. How do you want to save the "
+      L"result ?"};
+  for (int merging : {0, 1}) {
+    SCOPED_TRACE(merging);
+    CCreatePDF_I::merging = merging;
+    Touch(pdfPath);
+    Touch(sourcePath);
+    std::wstring message;
+    {
+      DialogDriver driver([&](HWND dialog) {
+        message = Text(Control(dialog, kMessageText));
+        Click(dialog, IDCANCEL);
+      });
+      EXPECT_EQ(S_OK, Save({document}, merging == 1));
+      EXPECT_TRUE(driver.Found());
+      EXPECT_FALSE(driver.Forced());
+    }
+    EXPECT_EQ(questions[merging], message);
+    EXPECT_FALSE(FileExists(pdfPath));
+    EXPECT_FALSE(FileExists(sourcePath));
   }
-  EXPECT_EQ(L"The 'Contract.docx' has been converted to a PDF file.\nHow do you want to save the "
-            L"'Contract.pdf' ?",
-            message);
   EXPECT_TRUE(tb::ClientCommandRuns().empty());
   EXPECT_TRUE(document->Recorded().empty());
   EXPECT_TRUE(document->History().empty());
@@ -224,50 +196,35 @@ TEST_F(SaveResult, CancelDeletesBothFilesAndStoresNothing) {
       "******************* CreatePDF SaveResult() Safe returning *******************"));
 }
 
-TEST_F(SaveResult, MergedResultIsAskedForInEnglish) {
-  CCreatePDF_I::merging = 1;
-  std::wstring message;
-  {
-    DialogDriver driver([&](HWND dialog) {
-      message = Text(Control(dialog, kMessageText));
-      Click(dialog, IDCANCEL);
-    });
-    Save({document}, true);
-  }
-  EXPECT_EQ(L"The selected files has been converted to a PDF file. How do you want to save the "
-            L"result ?",
-            message);
-}
-
-TEST(SaveQuestion, ResourceTextWithTwoPlaceholdersIsFilled) {
-  EXPECT_EQ(L"A x B y C", CCreatePDF_I::SaveQuestion(L"A %s B %s C", L"x", L"y"));
-  // A second "%s" may be the last characters; the first must leave five after it.
-  EXPECT_EQ(L"[1]-[2]", CCreatePDF_I::SaveQuestion(L"[%s]-[%s]", L"1", L"2"));
-  // Other '%' sequences stay as they are: the text is no printf format.
-  EXPECT_EQ(L"100% a %d b", CCreatePDF_I::SaveQuestion(L"100% %s %d %s", L"a", L"b"));
-}
-
-TEST(SaveQuestion, ResourceTextWithoutTwoPlaceholdersFallsBackToTheBuiltInText) {
+TEST(SaveResultTexts, PlaceholdersAreFilledByHandOrTheBuiltInTextServes) {
   const std::wstring builtIn =
       L"'src.doc' has been converted to a PDF file.\nDo you want to save out.pdf to iManage "
       L"database";
-  EXPECT_EQ(builtIn, CCreatePDF_I::SaveQuestion(L"Only %s here, no second one", L"src.doc",
-                                                L"out.pdf"));
-  EXPECT_EQ(builtIn, CCreatePDF_I::SaveQuestion(L"", L"src.doc", L"out.pdf"));
-  EXPECT_EQ(builtIn, CCreatePDF_I::SaveQuestion(L"No placeholder", L"src.doc", L"out.pdf"));
-  // The first "%s" must leave at least five characters after its start.
-  EXPECT_EQ(builtIn, CCreatePDF_I::SaveQuestion(L"abcdef%s%s", L"src.doc", L"out.pdf"));
-  EXPECT_EQ(L"a12..", CCreatePDF_I::SaveQuestion(L"a%s%s..", L"1", L"2"));
-}
+  const struct {
+    const wchar_t *format, *first, *second;
+    std::wstring expected;
+  } questions[] = {
+      {L"A %s B %s C", L"x", L"y", L"A x B y C"},
+      // A second "%s" may be the last characters; the first must leave five after its start.
+      {L"[%s]-[%s]", L"1", L"2", L"[1]-[2]"},
+      {L"a%s%s..", L"1", L"2", L"a12.."},
+      {L"abcdef%s%s", L"src.doc", L"out.pdf", builtIn},
+      // Other '%' sequences stay as they are: the text is no printf format.
+      {L"100% %s %d %s", L"a", L"b", L"100% a %d b"},
+      {L"Only %s here, no second one", L"src.doc", L"out.pdf", builtIn},
+      {L"No placeholder", L"src.doc", L"out.pdf", builtIn},
+      {L"", L"src.doc", L"out.pdf", builtIn}};
+  for (const auto& q : questions)
+    EXPECT_EQ(q.expected, CCreatePDF_I::SaveQuestion(q.format, q.first, q.second)) << q.format;
 
-TEST(HistoryText, ResourceFormatOrFallback) {
-  EXPECT_EQ(L"Document 5 version 2 in database \"DB1\" created from this document",
-            CCreatePDF_I::HistoryText(
-                L"Document %d version %d in database \"%s\" created from this document", 5, 2,
-                L"DB1"));
-  EXPECT_EQ(L"5_2_DB1", CCreatePDF_I::HistoryText(L"Database %s then %d and %d", 5, 2, L"DB1"));
-  EXPECT_EQ(L"5_2_DB1", CCreatePDF_I::HistoryText(L"Only %d", 5, 2, L"DB1"));
-  EXPECT_EQ(L"5_2_DB1", CCreatePDF_I::HistoryText(L"", 5, 2, L"DB1"));
+  const std::pair<const wchar_t*, const wchar_t*> histories[] = {
+      {L"Document %d version %d in database \"%s\" created from this document",
+       L"Document 5 version 2 in database \"DB1\" created from this document"},
+      {L"Database %s then %d and %d", L"5_2_DB1"},
+      {L"Only %d", L"5_2_DB1"},
+      {L"", L"5_2_DB1"}};
+  for (const auto& [format, expected] : histories)
+    EXPECT_EQ(expected, CCreatePDF_I::HistoryText(format, 5, 2, L"DB1")) << format;
 }
 
 TEST_F(SaveResult, NewDocumentRelatedToThreeSources) {
@@ -391,16 +348,11 @@ TEST_F(SaveResult, FailedDirectCheckInRetriesThroughTheClientsDialog) {
   ASSERT_EQ(1u, run.advised.size());
   EXPECT_EQ(run.advised, run.unadvised);
   // The client's new-version dialog got the source document's profile through the sink.
-  auto written = [&](long number) {
-    for (const tb::AttributeWrite& write : run.dialogWrites)
-      if (write.number == number) return write.value;
-    return std::wstring(L"<unset>");
-  };
-  EXPECT_EQ(L"JDOE", written(5));
-  EXPECT_EQ(L"JDOE", written(6));
-  EXPECT_EQ(L"CONTRACT", written(8));
-  EXPECT_EQ(L"DB1", written(0));
-  EXPECT_EQ(L"Contract", written(3));
+  std::map<long, std::wstring> written;
+  for (const tb::AttributeWrite& write : run.dialogWrites) written[write.number] = write.value;
+  EXPECT_EQ((std::map<long, std::wstring>{
+                {0, L"DB1"}, {3, L"Contract"}, {5, L"JDOE"}, {6, L"JDOE"}, {7, L"ACROBAT"}, {8, L"CONTRACT"}}),
+            written);
   for (const char* text :
        {"NewVersionCheckIn() raw_CheckIn FAILED", "NewVersionCheckIn() EnableNewVersionProfileDlg ",
         "NewVersionCheckIn() nrActiveCommand NewVersionCmd ",
@@ -432,7 +384,21 @@ TEST_F(SaveResult, NewVersionOfAMergedFileGoesToThePickedDocument) {
   tb::Document* target = NewDocument(77, 3, L"Target");
   tb::ClientScript browse;
   browse.selection = {target};
+  browse.user = tb::UserAction::kCancel;
   tb::SetClientScript(tb::ClientCommandKind::kFileOpen, browse);
+  {
+    Choose choose(kNewVersionRadio, false);
+    Save({document}, true);
+  }
+  EXPECT_TRUE(target->Recorded().empty()) << "nothing picked, nothing stored";
+  EXPECT_TRUE(target->History().empty());
+  EXPECT_FALSE(Refreshed());
+  ASSERT_EQ(1u, tb::ClientCommandRuns().size()) << "only the browser ran";
+
+  browse.user = tb::UserAction::kAccept;
+  tb::SetClientScript(tb::ClientCommandKind::kFileOpen, browse);
+  Touch(pdfPath);
+  Touch(sourcePath);
   {
     Choose choose(kNewVersionRadio, false);
     Save({document, NewDocument(1235, 1, L"Annex")}, true);
@@ -451,23 +417,6 @@ TEST_F(SaveResult, NewVersionOfAMergedFileGoesToThePickedDocument) {
   DeleteFileW((portable + L"\\DB1\\jdoe\\77_3.docx").c_str());
 }
 
-TEST_F(SaveResult, NewVersionOfAMergedFileWithNothingPickedStoresNothing) {
-  tb::Document* target = NewDocument(77, 3, L"Target");
-  tb::ClientScript browse;
-  browse.user = tb::UserAction::kCancel;
-  browse.selection = {target};
-  tb::SetClientScript(tb::ClientCommandKind::kFileOpen, browse);
-  {
-    Choose choose(kNewVersionRadio, false);
-    Save({document}, true);
-  }
-  EXPECT_TRUE(target->Recorded().empty());
-  EXPECT_TRUE(document->Recorded().empty());
-  EXPECT_TRUE(target->History().empty());
-  EXPECT_FALSE(Refreshed());
-  ASSERT_EQ(1u, tb::ClientCommandRuns().size()) << "only the browser ran";
-}
-
 TEST_F(SaveResult, LocalSaveCopiesThePdfWhereTheUserSays) {
   // The system dialog makes the chosen folder the current one.
   wchar_t current[MAX_PATH] = {};
@@ -481,9 +430,8 @@ TEST_F(SaveResult, LocalSaveCopiesThePdfWhereTheUserSays) {
       HWND saveAs = NextDialog(uiThread, first);
       if (!saveAs) return;
       title = Text(saveAs);
-      HWND edit = GetDlgItem(saveAs, 1152);  // edt1
-      if (!edit) edit = FindChild(GetDlgItem(saveAs, 1148), L"Edit");  // cmb13
-      if (!edit) edit = FindChild(saveAs, L"Edit");
+      HWND edit = Control(saveAs, 1152);  // edt1
+      if (!edit) edit = Control(saveAs, 1148);  // cmb13
       SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(target.c_str()));
       PostMessageW(saveAs, WM_COMMAND, IDOK, 0);
     });

@@ -26,7 +26,28 @@ constexpr wchar_t kIMan[] = L"SelectedIManObjects";
 constexpr char kSource[] = "PDFConverter\\VPDFIManageAddon\\SendPDFEMail";
 constexpr wchar_t kSentEnglish[] = L"Converted to PDF and sent";
 
-using SendPdfTest = testing_support::CommandRunTest<vpdf::CSendPDFEMail>;
+class SendPdfTest : public testing_support::CommandRunTest<vpdf::CSendPDFEMail> {
+ protected:
+  // The status that Update sets from `before` with this selection.
+  LONG After(const wchar_t* item, const std::vector<IDispatch*>& objects, LONG before) {
+    Select(item, objects);
+    return StatusAfterUpdate(before);
+  }
+  // The one mail agent run, with this result; the usage helper started.
+  void ExpectOneMail(const std::wstring& what) {
+    auto mails = journal.Entries(testbed::kMailAgentExe);
+    ASSERT_EQ(1u, mails.size());
+    EXPECT_EQ(what, mails[0].what);
+    EXPECT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+  }
+  // An XPS document whose content is a package of `pages` pages.
+  tb::Document* XpsDoc(const std::wstring& name, const std::wstring& extension, int pages) {
+    tb::Document* document = Doc(name, extension);
+    EXPECT_TRUE(testbed::WriteXpsPackage(
+        Work(L"content" + std::to_wstring(document->GetLong(L"Number")) + L"." + extension), pages));
+    return document;
+  }
+};
 
 // The short form that a file of this path has once it exists (made and deleted again here).
 std::wstring ShortFormOf(const std::wstring& path) {
@@ -64,65 +85,42 @@ int LastIndexOf(const std::vector<TraceRecord>& records, const std::string& text
 // ---------------------------------------------------------------- availability
 
 TEST_F(SendPdfTest, PdfOrMessageAnywhereInTheSelectionDisables) {
-  Select(kNrt, {Doc(L"Letter", L"DOC"), Doc(L"Memo", L"DOC")});
-  EXPECT_EQ(0, StatusAfterUpdate(1));
-  Select(kNrt, {Doc(L"Scan", L"PDF"), Doc(L"Letter", L"DOC")});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-  Select(kNrt, {Doc(L"Letter", L"DOC"), Doc(L"Scan", L"pdf")});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-  Select(kNrt, {Doc(L"Mail", L"MSG")});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-  Select(kNrt, {Doc(L"Letter", L"DOCX"), Doc(L"Mail", L"mSg"), Doc(L"Sheet", L"XLSX")});
-  EXPECT_EQ(1, StatusAfterUpdate(0)) << "a later document must not enable again";
-  // Near misses are ordinary documents; XPS is converted, so it is allowed.
-  Select(kNrt, {Doc(L"A", L"PDFX"), Doc(L"B", L"MS"), Doc(L"C", L"XPS")});
-  EXPECT_EQ(0, StatusAfterUpdate(1));
-}
-
-TEST_F(SendPdfTest, UpdateLogsItsBoundsAroundTheStatus) {
-  Select(kNrt, {Doc(L"Letter", L"DOC")});
-  EXPECT_EQ(0, StatusAfterUpdate(1));
+  EXPECT_EQ(0, After(kNrt, {Doc(L"Letter", L"DOC"), Doc(L"Memo", L"DOC")}, 1));
   TraceRecord enter, exit;
   ASSERT_TRUE(log.Find("CSendPDFEMail_I Update() enter ", enter));
   ASSERT_TRUE(log.Find("CSendPDFEMail_I Update() exit ", exit));
   EXPECT_EQ(kSource, enter.source);
   EXPECT_EQ(0, enter.level);
   EXPECT_LT(log.IndexOf("CSendPDFEMail_I Update() enter "), log.IndexOf("CSendPDFEMail_I Update() exit "));
+
+  EXPECT_EQ(1, After(kNrt, {Doc(L"Scan", L"PDF"), Doc(L"Letter", L"DOC")}, 0));
+  EXPECT_EQ(1, After(kNrt, {Doc(L"Letter", L"DOC"), Doc(L"Scan", L"pdf")}, 0));
+  EXPECT_EQ(1, After(kNrt, {Doc(L"Mail", L"MSG")}, 0));
+  EXPECT_EQ(1, After(kNrt, {Doc(L"Letter", L"DOCX"), Doc(L"Mail", L"mSg"), Doc(L"Sheet", L"XLSX")}, 0))
+      << "a later document must not enable again";
+  // Near misses are ordinary documents; XPS is converted, so it is allowed.
+  EXPECT_EQ(0, After(kNrt, {Doc(L"A", L"PDFX"), Doc(L"B", L"MS"), Doc(L"C", L"XPS")}, 1));
+  // Shortcuts stand for their documents; other objects and unreadable types disable.
+  EXPECT_EQ(0, After(kNrt, {Keep(tb::NewShortcut(Doc(L"Letter", L"DOC"))), Doc(L"Memo", L"RTF")}, 1));
+  EXPECT_EQ(1, After(kNrt, {Doc(L"Memo", L"RTF"), Keep(tb::NewShortcut(Doc(L"Scan", L"PDF")))}, 0));
+  EXPECT_EQ(1, After(kNrt, {Doc(L"Memo", L"RTF"), Keep(tb::NewObject())}, 0));
+  tb::Document* broken = Doc(L"Broken", L"DOC");
+  broken->Fail(L"Type", E_ACCESSDENIED);
+  EXPECT_EQ(1, After(kNrt, {broken}, 0));
 }
 
-TEST_F(SendPdfTest, NoSelectionOrAnEmptyOneDisables) {
+TEST_F(SendPdfTest, NoSelectionOrAnEmptyOneDisablesAndUnreadableBoundsChangeNothing) {
   EXPECT_EQ(1, StatusAfterUpdate(0)) << "no selection item at all";
   EXPECT_TRUE(log.Has("CSendPDFEMail_I Update() exit "));
+  EXPECT_EQ(0, After(kIMan, {Doc(L"Letter", L"DOC")}, 1)) << "the objects without documents";
+  EXPECT_EQ(1, After(kNrt, {}, 0)) << "an empty documents array: the objects are not looked at";
 
-  // The objects are read when the documents item is missing.
-  Select(kIMan, {Doc(L"Letter", L"DOC")});
-  EXPECT_EQ(0, StatusAfterUpdate(1));
-
-  // An empty documents array is the selection: the objects are not looked at.
-  Select(kNrt, {});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-}
-
-TEST_F(SendPdfTest, UnreadableBoundsLeaveTheStatusAsItWas) {
+  NewCommand();
+  log.Clear();
   SelectUnreadable(kNrt);
   EXPECT_EQ(0, StatusAfterUpdate(0));
   EXPECT_EQ(1, StatusAfterUpdate(1));
   EXPECT_FALSE(log.Has("CSendPDFEMail_I Update() exit "));
-}
-
-TEST_F(SendPdfTest, ShortcutsStandForTheirDocuments) {
-  Select(kNrt, {Keep(tb::NewShortcut(Doc(L"Letter", L"DOC"))), Doc(L"Memo", L"RTF")});
-  EXPECT_EQ(0, StatusAfterUpdate(1));
-  Select(kNrt, {Doc(L"Memo", L"RTF"), Keep(tb::NewShortcut(Doc(L"Scan", L"PDF")))});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-  // An element that is neither a document nor a shortcut.
-  Select(kNrt, {Doc(L"Memo", L"RTF"), Keep(tb::NewObject())});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-  // A document whose type cannot be read.
-  tb::Document* broken = Doc(L"Broken", L"DOC");
-  broken->Fail(L"Type", E_ACCESSDENIED);
-  Select(kNrt, {broken});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
 }
 
 // ---------------------------------------------------------------- runs
@@ -236,13 +234,10 @@ TEST_F(SendPdfTest, FailedPrintIsListedWithHistoryAndFailsTheRunWhenLast) {
   EXPECT_EQ(TempFolder() + L"Budget plan.pdf", args[1]);
   EXPECT_TRUE(log.Has("pSelectedDoc: GetTempFile: " + Utf8(args[0]) + ", GetExtension: docx"));
 
-  auto mails = journal.Entries(testbed::kMailAgentExe);
-  ASSERT_EQ(1u, mails.size());
-  EXPECT_EQ(L"files 2, existing 1, exit 0", mails[0].what);
+  ExpectOneMail(L"files 2, existing 1, exit 0");
   ExpectSentHistory(letter, kSentEnglish);
   ExpectSentHistory(budget, kSentEnglish);
   EXPECT_TRUE(log.Has("Print failed"));
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
 
   // A failure before a successful last print leaves the run successful.
   journal.Clear();
@@ -250,14 +245,11 @@ TEST_F(SendPdfTest, FailedPrintIsListedWithHistoryAndFailsTheRunWhenLast) {
   tb::Document* memo = Doc(L"Memo", L"DOC");
   Select(kNrt, {second, memo});
   EXPECT_EQ(S_OK, m_command->Execute());
-  ASSERT_EQ(1u, journal.Entries(testbed::kMailAgentExe).size());
-  EXPECT_EQ(L"files 2, existing 1, exit 0", journal.Entries(testbed::kMailAgentExe)[0].what);
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+  ExpectOneMail(L"files 2, existing 1, exit 0");
 }
 
 TEST_F(SendPdfTest, XpsIsConvertedByTheImageLibrary) {
-  tb::Document* plan = Doc(L"Floor plan", L"XPS");
-  ASSERT_TRUE(testbed::WriteXpsPackage(Work(L"content" + std::to_wstring(plan->GetLong(L"Number")) + L".XPS"), 2));
+  tb::Document* plan = XpsDoc(L"Floor plan", L"XPS", 2);
   Select(kNrt, {plan});
 
   EXPECT_EQ(S_OK, m_command->Execute());
@@ -268,48 +260,38 @@ TEST_F(SendPdfTest, XpsIsConvertedByTheImageLibrary) {
                 L"Floor plan.pdf\", 15, 0, 0)",
             conversions[0].commandLine);
   EXPECT_EQ(L"0, pdf 2 pages", conversions[0].what);
-  auto mails = journal.Entries(testbed::kMailAgentExe);
-  ASSERT_EQ(1u, mails.size());
-  EXPECT_EQ(L"files 1, existing 1, exit 0", mails[0].what);
+  ExpectOneMail(L"files 1, existing 1, exit 0");
   ExpectSentHistory(plan, kSentEnglish);
   EXPECT_FALSE(log.Has("Call CConvUtils::PrintPDFWithHelper"));
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
 }
 
 TEST_F(SendPdfTest, FailedXpsConversionLeavesTheDocumentOut) {
   tb::Document* letter = Doc(L"Letter", L"DOC");
-  tb::Document* plan = Doc(L"Floor plan", L"OXPS");
-  ASSERT_TRUE(testbed::WriteXpsPackage(Work(L"content" + std::to_wstring(plan->GetLong(L"Number")) + L".OXPS"), 1));
+  tb::Document* plan = XpsDoc(L"Floor plan", L"OXPS", 1);
   testbed::SetAgentBehaviour(testbed::kRaster, L"*", testbed::kFail);
   Select(kNrt, {letter, plan});
 
   EXPECT_EQ(S_OK, m_command->Execute()) << "the last print succeeded";
   ASSERT_EQ(1u, journal.Entries(testbed::kRasterLibrary).size());
-  auto mails = journal.Entries(testbed::kMailAgentExe);
-  ASSERT_EQ(1u, mails.size());
-  EXPECT_EQ(L"files 1, existing 1, exit 0", mails[0].what);
+  ExpectOneMail(L"files 1, existing 1, exit 0");
   ExpectSentHistory(letter, kSentEnglish);
   EXPECT_TRUE(plan->History().empty());
   EXPECT_EQ(1, log.Count("Update History"));
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
 }
 
-TEST_F(SendPdfTest, DocumentWithoutCopyIsLeftOut) {
+TEST_F(SendPdfTest, DocumentWithoutCopyIsLeftOutAndShortcutsAreResolved) {
   tb::Document* first = Doc(L"First", L"DOC");
   tb::Document* locked = Doc(L"Locked", L"DOC");
   tb::Document* third = Doc(L"Third", L"DOC");
   locked->Fail(L"GetCopy", E_ACCESSDENIED);
-  Select(kNrt, {first, locked, third});
+  Select(kIMan, {first, locked, Keep(tb::NewShortcut(third))});
 
   EXPECT_EQ(S_OK, m_command->Execute());
   EXPECT_EQ(2u, journal.Entries(testbed::kPrintAgentExe).size());
-  auto mails = journal.Entries(testbed::kMailAgentExe);
-  ASSERT_EQ(1u, mails.size());
-  EXPECT_EQ(L"files 2, existing 2, exit 0", mails[0].what);
+  ExpectOneMail(L"files 2, existing 2, exit 0");
   ExpectSentHistory(first, kSentEnglish);
   EXPECT_TRUE(locked->History().empty());
   ExpectSentHistory(third, kSentEnglish);
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
 }
 
 TEST_F(SendPdfTest, ElementThatIsNoDocumentEndsTheWalkAndMailsWhatWasMade) {
@@ -319,23 +301,11 @@ TEST_F(SendPdfTest, ElementThatIsNoDocumentEndsTheWalkAndMailsWhatWasMade) {
 
   EXPECT_EQ(S_OK, m_command->Execute());
   EXPECT_EQ(1u, journal.Entries(testbed::kPrintAgentExe).size());
-  auto mails = journal.Entries(testbed::kMailAgentExe);
-  ASSERT_EQ(1u, mails.size());
-  EXPECT_EQ(L"files 1, existing 1, exit 0", mails[0].what);
+  ExpectOneMail(L"files 1, existing 1, exit 0");
   ExpectSentHistory(first, kSentEnglish);
   EXPECT_TRUE(after->History().empty());
   EXPECT_EQ(0, after->Calls(L"GetCopy"));
   EXPECT_TRUE(log.Has("CSendPDFEMail_I::Execute() - exit"));
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
-}
-
-TEST_F(SendPdfTest, ShortcutIsResolvedToItsDocument) {
-  tb::Document* letter = Doc(L"Letter", L"DOC");
-  Select(kIMan, {Keep(tb::NewShortcut(letter))});
-  EXPECT_EQ(S_OK, m_command->Execute());
-  ASSERT_EQ(1u, journal.Entries(testbed::kMailAgentExe).size());
-  ExpectSentHistory(letter, kSentEnglish);
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
 }
 
 TEST_F(SendPdfTest, WithoutSelectionOnlyTheUsageEventIsReported) {
