@@ -250,7 +250,7 @@ TEST_F(DialogTest, MergeAndSingleSwitchTheOrderingControls) {
   StoreDword(L"do_merge", 1);
   auto dialog = MakeMergeDialog();
   Show(*dialog, [&](HWND d) {
-    EXPECT_EQ("10", Flags(d, Checked, {IDC_SINGLE, IDC_MERGE}));
+    EXPECT_EQ("01", Flags(d, Checked, {IDC_SINGLE, IDC_MERGE}));
     EXPECT_EQ("111", Flags(d, Enabled, kOrdering));
     Click(d, IDC_SINGLE);
     EXPECT_EQ("000", Flags(d, Enabled, kOrdering));
