@@ -41,34 +41,29 @@ class CommandBase : public testing::Test {
   ComPtr<IContextItems> context;
 };
 
-TEST_F(CommandBase, StartsDisabledWithEmptyProperties) {
+TEST_F(CommandBase, StartsEmptyThenStatusIsMaskedAndKindIsBounded) {
   LONG status = 0, kind = -1;
   BSTR name = reinterpret_cast<BSTR>(1);
-  EXPECT_EQ(S_OK, command->get_Status(&status));
-  EXPECT_EQ(1, status);
-  EXPECT_EQ(S_OK, command->get_CommandKind(&kind));
-  EXPECT_EQ(0, kind);
-  EXPECT_EQ(S_OK, command->get_Name(&name));
-  EXPECT_EQ(nullptr, name);
   VARIANT bitmap;
+  EXPECT_EQ(S_OK, command->get_Status(&status));
+  EXPECT_EQ(S_OK, command->get_CommandKind(&kind));
+  EXPECT_EQ(S_OK, command->get_Name(&name));
   EXPECT_EQ(S_OK, command->get_Bitmap(&bitmap));
+  EXPECT_EQ(1, status);
+  EXPECT_EQ(0, kind);
+  EXPECT_EQ(nullptr, name);
   EXPECT_EQ(VT_EMPTY, bitmap.vt);
-}
 
-TEST_F(CommandBase, StatusIsMaskedAndKindIsBounded) {
-  LONG value = 0;
-  command->put_Status(static_cast<LONG>(0xFFFFFFFF));
-  command->get_Status(&value);
-  EXPECT_EQ(0x3120B, value);
-  command->put_Status(0);
-  command->get_Status(&value);
-  EXPECT_EQ(0, value);
-
+  for (auto [put, read] : {std::pair<LONG, LONG>{static_cast<LONG>(0xFFFFFFFF), 0x3120B}, {0, 0}}) {
+    command->put_Status(put);
+    command->get_Status(&status);
+    EXPECT_EQ(read, status);
+  }
   EXPECT_EQ(S_OK, command->put_CommandKind(8));
   EXPECT_EQ(E_INVALIDARG, command->put_CommandKind(9));
   EXPECT_EQ(E_INVALIDARG, command->put_CommandKind(-1));
-  command->get_CommandKind(&value);
-  EXPECT_EQ(8, value);
+  command->get_CommandKind(&kind);
+  EXPECT_EQ(8, kind);
 }
 
 TEST_F(CommandBase, StringsAndVariantsAreCopiesOwnedByTheirHolder) {

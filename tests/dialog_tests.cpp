@@ -1,7 +1,8 @@
 // The merge-and-order dialog, the save-choice dialog, the message box and the
 // resizable base, shown from the add-in's own templates (VPDFIManageAddon.dll, loaded as a
 // resource module) and driven from a second thread through window messages, as a person
-// would work them: clicks, list selection, resizing, OK and Cancel.
+// would work them: clicks, list selection, resizing, OK and Cancel. The scripts check the
+// dialog while it is up (gtest's checks are thread-safe on Windows).
 #include <windows.h>
 #include <commctrl.h>
 #include <shlwapi.h>
@@ -26,34 +27,16 @@
 
 namespace {
 
-using testing_support::Checked;
-using testing_support::Click;
-using testing_support::ColumnTitles;
-using testing_support::ColumnWidths;
-using testing_support::Control;
-using testing_support::ControlRect;
-using testing_support::ClientRect;
-using testing_support::DialogDriver;
-using testing_support::Enabled;
-using testing_support::ResizeWindow;
-using testing_support::RowData;
-using testing_support::Rows;
-using testing_support::SelectedRow;
-using testing_support::SelectRow;
-using testing_support::SetRowData;
-using testing_support::Text;
-using testing_support::Visible;
-using testing_support::WindowSize;
-using vpdf::doc_description;
-using vpdf::doc_description_list;
-using vpdf::HowToSaveDlg;
-using vpdf::MergeSortDlg;
+using namespace testing_support;  // the dialog driver's helpers
+using testing::ElementsAre;
+using vpdf::doc_description, vpdf::doc_description_list, vpdf::HowToSaveDlg, vpdf::MergeSortDlg;
 
 constexpr wchar_t kSubkey[] = L"iManage Work";
 constexpr wchar_t kSettingsKey[] = L"Software\\Ostrel\\PDF\\V1\\iManage Work";
 constexpr wchar_t kSizeValue[] = L"merge_dialog_size";
 constexpr wchar_t kTestbedConfigKey[] = L"Software\\VarnelTestbed\\Config";
 constexpr int kGerman = 200;
+const std::vector<std::wstring> kSampleNames{L"Annual report", L"Board minutes", L"Contract draft"};
 
 // The add-in DLL beside the test program, as a resource module: the dialogs take their
 // templates and strings from it.
@@ -68,25 +51,20 @@ HINSTANCE AddinResources() {
   return module;
 }
 
-bool ValueExists(const wchar_t* name) {
-  return testing_support::ValueExists(HKEY_CURRENT_USER, kSettingsKey, name);
-}
-
+bool Stored(const wchar_t* name) { return ValueExists(HKEY_CURRENT_USER, kSettingsKey, name); }
 DWORD ReadDword(const wchar_t* name) {
   DWORD value = 0xDEADBEEF, size = sizeof value;
   RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
   return value;
 }
-
 void StoreDword(const wchar_t* name, DWORD value) {
-  testing_support::SetDword(HKEY_CURRENT_USER, kSettingsKey, name, value);
+  SetDword(HKEY_CURRENT_USER, kSettingsKey, name, value);
 }
 
 std::shared_ptr<doc_description> Doc(const wchar_t* name, const wchar_t* number,
                                      const wchar_t* version) {
   return std::make_shared<doc_description>(L"n/a", name, L"DOCX", number, version, L"");
 }
-
 doc_description_list SampleDocs() {
   return {Doc(L"Annual report", L"1001", L"1"), Doc(L"Board minutes", L"1002", L"3"),
           Doc(L"Contract draft", L"1003", L"2")};
@@ -97,20 +75,37 @@ std::vector<std::wstring> Names(const doc_description_list& list) {
   for (const auto& record : list) names.push_back(record->name);
   return names;
 }
-
 std::vector<std::wstring> FirstColumn(HWND list) {
   std::vector<std::wstring> names;
   for (const auto& row : Rows(list)) names.push_back(row[0]);
   return names;
 }
 
+void ExpectInOrder(const TraceLog& log, std::initializer_list<const char*> records) {
+  int previous = -1;
+  for (const char* record : records) {
+    EXPECT_GT(log.IndexOf(record), previous) << record;
+    previous = log.IndexOf(record);
+  }
+}
+
+// The state of several controls as "0"/"1" characters, to compare in one line.
+std::string Flags(HWND d, bool (*state)(HWND, int), std::initializer_list<int> ids) {
+  std::string flags;
+  for (int id : ids) flags += state(d, id) ? '1' : '0';
+  return flags;
+}
+const std::initializer_list<int> kOrdering = {IDC_UP, IDC_DOWN, IDC_FILE_LIST};
+const std::initializer_list<int> kSaveGroup = {IDC_SAVE_GROUP, IDC_MERGE_SAVE_NEW_DOCUMENT,
+                                               IDC_MERGE_SAVE_NEW_VERSION, IDC_MERGE_RELATE};
+
 class DialogTest : public testing::Test {
  protected:
   void SetUp() override { ASSERT_NE(AddinResources(), nullptr) << "VPDFIManageAddon.dll"; }
 
-  testing_support::ScopedRegistryKeys keys_{{{HKEY_CURRENT_USER, kSettingsKey},
-                                             {HKEY_CURRENT_USER, kTestbedConfigKey}}};
-  testing_support::TraceLog log_;
+  ScopedRegistryKeys keys_{
+      {{HKEY_CURRENT_USER, kSettingsKey}, {HKEY_CURRENT_USER, kTestbedConfigKey}}};
+  TraceLog log_;
 };
 
 // Shows the dialog with `script` driving it; the result of DoModal.
@@ -126,8 +121,19 @@ INT_PTR Show(Dialog& dialog, std::function<void(HWND)> script) {
 
 std::unique_ptr<MergeSortDlg> MakeMergeDialog(bool extended = false, int langOffset = 0,
                                               doc_description_list docs = SampleDocs()) {
-  return std::make_unique<MergeSortDlg>(kSubkey, kSizeValue, extended, std::move(docs),
-                                        langOffset, nullptr, AddinResources());
+  return std::make_unique<MergeSortDlg>(kSubkey, kSizeValue, extended, std::move(docs), langOffset,
+                                        nullptr, AddinResources());
+}
+
+// The window size a fresh merge dialog opens with.
+SIZE OpenedSize() {
+  SIZE size{};
+  auto dialog = MakeMergeDialog();
+  Show(*dialog, [&](HWND d) {
+    size = WindowSize(d);
+    Click(d, IDCANCEL);
+  });
+  return size;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -135,330 +141,193 @@ std::unique_ptr<MergeSortDlg> MakeMergeDialog(bool extended = false, int langOff
 
 TEST_F(DialogTest, MergeDialogOpensFromItsTemplateWithOneRowPerDocument) {
   auto dialog = MakeMergeDialog();
-  std::wstring title;
-  std::vector<std::vector<std::wstring>> rows;
-  std::vector<std::wstring> columns;
-  std::vector<LPARAM> data;
-  bool single = false, merge = true, up = true, down = true, list = true, group = true,
-       newDocument = true, newVersion = true, relate = true;
   INT_PTR result = Show(*dialog, [&](HWND d) {
-    title = Text(d);
-    HWND listView = Control(d, IDC_FILE_LIST);
-    rows = Rows(listView);
-    columns = ColumnTitles(listView);
-    for (int row = 0; row < 3; ++row) data.push_back(RowData(listView, row));
-    single = Checked(d, IDC_SINGLE);
-    merge = Checked(d, IDC_MERGE);
-    up = Enabled(d, IDC_UP);
-    down = Enabled(d, IDC_DOWN);
-    list = Enabled(d, IDC_FILE_LIST);
-    group = Visible(d, IDC_SAVE_GROUP);
-    newDocument = Visible(d, IDC_MERGE_SAVE_NEW_DOCUMENT);
-    newVersion = Visible(d, IDC_MERGE_SAVE_NEW_VERSION);
-    relate = Visible(d, IDC_MERGE_RELATE);
+    EXPECT_EQ(Text(d), L"Merge items to one PDF");
+    HWND list = Control(d, IDC_FILE_LIST);
+    EXPECT_THAT(ColumnTitles(list), ElementsAre(L"Files", L"Doc. Number", L"Version"));
+    EXPECT_THAT(Rows(list), ElementsAre(ElementsAre(L"Annual report", L"1001", L"1"),
+                                        ElementsAre(L"Board minutes", L"1002", L"3"),
+                                        ElementsAre(L"Contract draft", L"1003", L"2")));
+    for (int row = 0; row < 3; ++row) EXPECT_EQ(RowData(list, row), row);
+    // Defaults: one PDF per document, ordering off; not extended: no save group.
+    EXPECT_EQ("10", Flags(d, Checked, {IDC_SINGLE, IDC_MERGE}));
+    EXPECT_EQ("000", Flags(d, Enabled, kOrdering));
+    EXPECT_EQ("0000", Flags(d, Visible, kSaveGroup));
+    // Grid lines, full-row select, info tips, header in all views; columns at 60/25/15 %.
+    EXPECT_EQ(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & 0x02000421, 0x02000421);
+    RECT client{};
+    GetClientRect(list, &client);
+    const int usable = client.right - GetSystemMetrics(SM_CXVSCROLL);
+    EXPECT_THAT(ColumnWidths(list),
+                ElementsAre(static_cast<int>(usable * 0.6), static_cast<int>(usable * 0.25),
+                            static_cast<int>(usable * 0.15)));
     Click(d, IDCANCEL);
   });
   EXPECT_EQ(result, IDCANCEL);
-  EXPECT_EQ(title, L"Merge items to one PDF");
-  EXPECT_THAT(columns, testing::ElementsAre(L"Files", L"Doc. Number", L"Version"));
-  ASSERT_EQ(rows.size(), 3u);
-  EXPECT_THAT(rows[0], testing::ElementsAre(L"Annual report", L"1001", L"1"));
-  EXPECT_THAT(rows[1], testing::ElementsAre(L"Board minutes", L"1002", L"3"));
-  EXPECT_THAT(rows[2], testing::ElementsAre(L"Contract draft", L"1003", L"2"));
-  EXPECT_THAT(data, testing::ElementsAre(0, 1, 2));
-  // Defaults: one PDF per document, ordering off; not extended: no save group.
-  EXPECT_TRUE(single);
-  EXPECT_FALSE(merge);
-  EXPECT_FALSE(up);
-  EXPECT_FALSE(down);
-  EXPECT_FALSE(list);
-  EXPECT_FALSE(group);
-  EXPECT_FALSE(newDocument);
-  EXPECT_FALSE(newVersion);
-  EXPECT_FALSE(relate);
   EXPECT_TRUE(log_.Has("MergeSortDlg::MergeSortDlg(extended: false)"));
   EXPECT_TRUE(log_.Has("itemData[0] Annual report, 1001.1"));
   EXPECT_TRUE(log_.Has("itemData[2] Contract draft, 1003.2"));
-  testing_support::TraceRecord record;
+  TraceRecord record;
   ASSERT_TRUE(log_.Find("itemData[1] Board minutes, 1002.3", record));
   EXPECT_EQ(record.source, "PDFConverter\\VPDFiManageAddon_UI\\VPDFIManMergeSortDlg");
 }
 
-TEST_F(DialogTest, MergeDialogListHasItsExtendedStylesAndColumnShares) {
+TEST_F(DialogTest, CancelAndTheCloseBoxStoreNoChoices) {
   auto dialog = MakeMergeDialog();
-  DWORD styles = 0;
-  std::vector<int> widths;
-  int usable = 0;
-  Show(*dialog, [&](HWND d) {
-    HWND list = Control(d, IDC_FILE_LIST);
-    styles = static_cast<DWORD>(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
-    widths = ColumnWidths(list);
-    RECT client{};
-    GetClientRect(list, &client);
-    usable = client.right - GetSystemMetrics(SM_CXVSCROLL);
-    Click(d, IDCANCEL);
-  });
-  EXPECT_EQ(styles & 0x02000421u, 0x02000421u);
-  ASSERT_EQ(widths.size(), 3u);
-  EXPECT_EQ(widths[0], static_cast<int>(usable * 0.6));
-  EXPECT_EQ(widths[1], static_cast<int>(usable * 0.25));
-  EXPECT_EQ(widths[2], static_cast<int>(usable * 0.15));
-}
-
-TEST_F(DialogTest, CancelReturnsCancelAndStoresNoChoices) {
-  auto dialog = MakeMergeDialog();
-  INT_PTR result = Show(*dialog, [&](HWND d) {
-    Click(d, IDC_MERGE);
-    SelectRow(Control(d, IDC_FILE_LIST), 2);
-    Click(d, IDC_UP);
-    Click(d, IDCANCEL);
-  });
-  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(IDCANCEL, Show(*dialog, [&](HWND d) {
+              Click(d, IDC_MERGE);
+              SelectRow(Control(d, IDC_FILE_LIST), 2);
+              Click(d, IDC_UP);
+              Click(d, IDCANCEL);
+            }));
   EXPECT_TRUE(dialog->output().empty());
-  EXPECT_FALSE(ValueExists(L"do_merge"));
-  EXPECT_FALSE(ValueExists(L"how_to_save"));
-  EXPECT_FALSE(ValueExists(L"saver_new_related"));
+  dialog = MakeMergeDialog();
+  EXPECT_EQ(IDCANCEL, Show(*dialog, [&](HWND d) { SendMessageW(d, WM_CLOSE, 0, 0); }));
+  ExpectInOrder(log_, {"OnClose1()", "OnClose2()"});
+  for (const wchar_t* name : {L"do_merge", L"how_to_save", L"saver_new_related"})
+    EXPECT_FALSE(Stored(name));
 }
 
-TEST_F(DialogTest, CloseBoxEndsTheDialogAsCancel) {
-  auto dialog = MakeMergeDialog();
-  INT_PTR result = Show(*dialog, [&](HWND d) { SendMessageW(d, WM_CLOSE, 0, 0); });
-  EXPECT_EQ(result, IDCANCEL);
-  EXPECT_FALSE(ValueExists(L"do_merge"));
-  EXPECT_TRUE(log_.Has("OnClose1()"));
-  EXPECT_TRUE(log_.Has("OnClose2()"));
-}
-
-TEST_F(DialogTest, UpOnTheFirstRowAndDownOnTheLastChangeNothing) {
-  StoreDword(L"do_merge", 1);
-  auto dialog = MakeMergeDialog();
-  std::vector<std::wstring> afterUp, afterDown;
-  int selectedAfterUp = -2, selectedAfterDown = -2;
-  INT_PTR result = Show(*dialog, [&](HWND d) {
-    HWND list = Control(d, IDC_FILE_LIST);
-    SelectRow(list, 0);
-    Click(d, IDC_UP);
-    afterUp = FirstColumn(list);
-    selectedAfterUp = SelectedRow(list);
-    SelectRow(list, 2);
-    Click(d, IDC_DOWN);
-    afterDown = FirstColumn(list);
-    selectedAfterDown = SelectedRow(list);
-    Click(d, IDOK);
-  });
-  EXPECT_EQ(result, IDOK);
-  std::vector<std::wstring> original{L"Annual report", L"Board minutes", L"Contract draft"};
-  EXPECT_EQ(afterUp, original);
-  EXPECT_EQ(afterDown, original);
-  EXPECT_EQ(selectedAfterUp, 0);
-  EXPECT_EQ(selectedAfterDown, 2);
-  EXPECT_EQ(Names(dialog->output()), original);
-}
-
-TEST_F(DialogTest, UpAndDownReorderAndOkReturnsTheShownOrder) {
+TEST_F(DialogTest, UpAndDownReorderWithinTheListAndOkReturnsTheShownOrder) {
   auto docs = SampleDocs();
   auto dialog = MakeMergeDialog(false, 0, docs);
-  std::vector<std::vector<std::wstring>> rowsAfterUp;
-  std::vector<std::wstring> shown;
-  int selectedAfterUp = -1, selectedAfterDown = -1;
   INT_PTR result = Show(*dialog, [&](HWND d) {
     Click(d, IDC_MERGE);
     HWND list = Control(d, IDC_FILE_LIST);
-    SelectRow(list, 2);  // Contract draft one place up
+    // Up on the first row and Down on the last change nothing.
+    SelectRow(list, 0);
     Click(d, IDC_UP);
-    rowsAfterUp = Rows(list);
-    selectedAfterUp = SelectedRow(list);
+    EXPECT_EQ(SelectedRow(list), 0);
+    SelectRow(list, 2);
+    Click(d, IDC_DOWN);
+    EXPECT_EQ(SelectedRow(list), 2);
+    EXPECT_EQ(FirstColumn(list), kSampleNames);
+    Click(d, IDC_UP);  // Contract draft one place up, with its three texts
+    EXPECT_THAT(Rows(list)[1], ElementsAre(L"Contract draft", L"1003", L"2"));
+    EXPECT_EQ(SelectedRow(list), 1);
     SelectRow(list, 0);  // Annual report one place down
     Click(d, IDC_DOWN);
-    selectedAfterDown = SelectedRow(list);
-    shown = FirstColumn(list);
+    EXPECT_EQ(SelectedRow(list), 1);
+    EXPECT_THAT(FirstColumn(list),
+                ElementsAre(L"Contract draft", L"Annual report", L"Board minutes"));
     Click(d, IDOK);
   });
   EXPECT_EQ(result, IDOK);
-  ASSERT_EQ(rowsAfterUp.size(), 3u);
-  // The moved row keeps its three texts.
-  EXPECT_THAT(rowsAfterUp[1], testing::ElementsAre(L"Contract draft", L"1003", L"2"));
-  EXPECT_EQ(selectedAfterUp, 1);
-  EXPECT_EQ(selectedAfterDown, 1);
-  EXPECT_THAT(shown, testing::ElementsAre(L"Contract draft", L"Annual report", L"Board minutes"));
   EXPECT_TRUE(dialog->merge_documents());
-  // The output holds the input records themselves, in the shown order.
-  auto input = std::vector<std::shared_ptr<doc_description>>(docs.begin(), docs.end());
-  EXPECT_THAT(dialog->output(), testing::ElementsAre(input[2], input[0], input[1]));
-  // The choices are stored.
+  // The output holds the input records themselves, in the shown order, also as the caller's type.
+  const std::vector<std::shared_ptr<doc_description>> input(docs.begin(), docs.end());
+  EXPECT_THAT(dialog->output(), ElementsAre(input[2], input[0], input[1]));
+  EXPECT_EQ(dialog->output_as<doc_description>().size(), 3u);
   EXPECT_EQ(ReadDword(L"do_merge"), 1u);
   EXPECT_EQ(ReadDword(L"how_to_save"), 0u);
   EXPECT_EQ(ReadDword(L"saver_new_related"), 1u);
-  EXPECT_TRUE(log_.Has("MergeSortDlg OnMerge()"));
-  EXPECT_TRUE(
-      log_.Has("OnOK(), merge_documents_: true, save_new_: false, save_new_related_: true"));
+  ExpectInOrder(log_, {"MergeSortDlg OnMerge()",
+                       "OnOK(), merge_documents_: true, save_new_: "
+                       "false, save_new_related_: true"});
 }
 
-TEST_F(DialogTest, RowWithoutNameDoesNotMove) {
+TEST_F(DialogTest, ARowWithoutNameDoesNotMoveAndRowsWithForeignDataAreLeftOut) {
   StoreDword(L"do_merge", 1);
-  doc_description_list docs{Doc(L"Annual report", L"1001", L"1"), Doc(L"", L"1002", L"3")};
-  auto dialog = MakeMergeDialog(false, 0, docs);
-  std::vector<std::vector<std::wstring>> rows;
+  auto dialog =
+      MakeMergeDialog(false, 0, {Doc(L"Annual report", L"1001", L"1"), Doc(L"", L"1002", L"3")});
   Show(*dialog, [&](HWND d) {
     HWND list = Control(d, IDC_FILE_LIST);
     SelectRow(list, 1);
     Click(d, IDC_UP);
-    rows = Rows(list);
+    EXPECT_THAT(Rows(list), ElementsAre(ElementsAre(L"Annual report", L"1001", L"1"),
+                                        ElementsAre(L"", L"1002", L"3")));
     Click(d, IDOK);
   });
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0][0], L"Annual report");
-  EXPECT_EQ(rows[1][1], L"1002");
-}
-
-TEST_F(DialogTest, RowsWhoseItemDataIsOutOfRangeAreLeftOut) {
-  StoreDword(L"do_merge", 1);
-  auto dialog = MakeMergeDialog();
+  dialog = MakeMergeDialog();
   Show(*dialog, [&](HWND d) {
     SetRowData(Control(d, IDC_FILE_LIST), 1, 7);
     Click(d, IDOK);
   });
-  EXPECT_THAT(Names(dialog->output()), testing::ElementsAre(L"Annual report", L"Contract draft"));
-}
-
-TEST_F(DialogTest, OutputAsTheCallersRecordType) {
-  auto dialog = MakeMergeDialog();
-  Show(*dialog, [&](HWND d) { Click(d, IDOK); });
-  auto typed = dialog->output_as<doc_description>();
-  EXPECT_EQ(typed.size(), 3u);
-  EXPECT_FALSE(dialog->merge_documents());
-  EXPECT_EQ(ReadDword(L"do_merge"), 0u);
-}
-
-TEST_F(DialogTest, StoredMergeOpensWithMergeCheckedAndOrderingEnabled) {
-  StoreDword(L"do_merge", 1);
-  auto dialog = MakeMergeDialog();
-  bool single = true, merge = false, up = false, down = false, list = false;
-  Show(*dialog, [&](HWND d) {
-    single = Checked(d, IDC_SINGLE);
-    merge = Checked(d, IDC_MERGE);
-    up = Enabled(d, IDC_UP);
-    down = Enabled(d, IDC_DOWN);
-    list = Enabled(d, IDC_FILE_LIST);
-    Click(d, IDCANCEL);
-  });
-  EXPECT_FALSE(single);
-  EXPECT_TRUE(merge);
-  EXPECT_TRUE(up);
-  EXPECT_TRUE(down);
-  EXPECT_TRUE(list);
+  EXPECT_THAT(Names(dialog->output()), ElementsAre(L"Annual report", L"Contract draft"));
 }
 
 TEST_F(DialogTest, MergeAndSingleSwitchTheOrderingControls) {
+  StoreDword(L"do_merge", 1);
   auto dialog = MakeMergeDialog();
-  bool afterMerge[3] = {}, afterSingle[3] = {true, true, true};
   Show(*dialog, [&](HWND d) {
-    Click(d, IDC_MERGE);
-    afterMerge[0] = Enabled(d, IDC_UP);
-    afterMerge[1] = Enabled(d, IDC_DOWN);
-    afterMerge[2] = Enabled(d, IDC_FILE_LIST);
+    EXPECT_EQ("01", Flags(d, Checked, {IDC_SINGLE, IDC_MERGE}));
+    EXPECT_EQ("111", Flags(d, Enabled, kOrdering));
     Click(d, IDC_SINGLE);
-    afterSingle[0] = Enabled(d, IDC_UP);
-    afterSingle[1] = Enabled(d, IDC_DOWN);
-    afterSingle[2] = Enabled(d, IDC_FILE_LIST);
-    Click(d, IDCANCEL);
+    EXPECT_EQ("000", Flags(d, Enabled, kOrdering));
+    Click(d, IDC_MERGE);
+    EXPECT_EQ("111", Flags(d, Enabled, kOrdering));
+    Click(d, IDC_SINGLE);
+    Click(d, IDOK);
   });
-  EXPECT_THAT(afterMerge, testing::ElementsAre(true, true, true));
-  EXPECT_THAT(afterSingle, testing::ElementsAre(false, false, false));
-  EXPECT_TRUE(log_.Has("MergeSortDlg OnMerge()"));
-  EXPECT_TRUE(log_.Has("MergeSortDlg OnSingle()"));
+  EXPECT_FALSE(dialog->merge_documents());
+  EXPECT_EQ(ReadDword(L"do_merge"), 0u);
+  ExpectInOrder(log_, {"MergeSortDlg OnSingle()", "MergeSortDlg OnMerge()"});
 }
 
 TEST_F(DialogTest, ExtendedDialogShowsTheSaveGroupAndMergeChoosesNewDocument) {
   StoreDword(L"saver_new_related", 0);
   auto dialog = MakeMergeDialog(true);
-  bool shown = false, newVersion = false, newDocument = true, relate = true, groupEnabled = false;
-  bool merged[4] = {true, true, true, true};  // group, 250, 252, 251 enabled after Merge
-  bool mergedNewDocument = false, mergedNewVersion = true;
-  bool single[4] = {};
   INT_PTR result = Show(*dialog, [&](HWND d) {
-    shown = Visible(d, IDC_SAVE_GROUP) && Visible(d, IDC_MERGE_SAVE_NEW_DOCUMENT) &&
-            Visible(d, IDC_MERGE_SAVE_NEW_VERSION) && Visible(d, IDC_MERGE_RELATE);
-    newVersion = Checked(d, IDC_MERGE_SAVE_NEW_VERSION);  // "how_to_save" 0
-    newDocument = Checked(d, IDC_MERGE_SAVE_NEW_DOCUMENT);
-    relate = Checked(d, IDC_MERGE_RELATE);
-    groupEnabled = Enabled(d, IDC_MERGE_SAVE_NEW_DOCUMENT);
+    EXPECT_EQ("1111", Flags(d, Visible, kSaveGroup));
+    EXPECT_EQ("1111", Flags(d, Enabled, kSaveGroup));
+    // "how_to_save" 0: new version; relate off as stored.
+    EXPECT_EQ("010",
+              Flags(d, Checked,
+                    {IDC_MERGE_SAVE_NEW_DOCUMENT, IDC_MERGE_SAVE_NEW_VERSION, IDC_MERGE_RELATE}));
     Click(d, IDC_MERGE);
-    int ids[] = {IDC_SAVE_GROUP, IDC_MERGE_SAVE_NEW_DOCUMENT, IDC_MERGE_SAVE_NEW_VERSION,
-                 IDC_MERGE_RELATE};
-    for (int i = 0; i < 4; ++i) merged[i] = Enabled(d, ids[i]);
-    mergedNewDocument = Checked(d, IDC_MERGE_SAVE_NEW_DOCUMENT);
-    mergedNewVersion = Checked(d, IDC_MERGE_SAVE_NEW_VERSION);
+    EXPECT_EQ("0000", Flags(d, Enabled, kSaveGroup));
+    EXPECT_EQ("10", Flags(d, Checked, {IDC_MERGE_SAVE_NEW_DOCUMENT, IDC_MERGE_SAVE_NEW_VERSION}));
     Click(d, IDC_SINGLE);
-    for (int i = 0; i < 4; ++i) single[i] = Enabled(d, ids[i]);
+    EXPECT_EQ("1111", Flags(d, Enabled, kSaveGroup));
     Click(d, IDOK);
   });
   EXPECT_EQ(result, IDOK);
-  EXPECT_TRUE(shown);
-  EXPECT_TRUE(newVersion);
-  EXPECT_FALSE(newDocument);
-  EXPECT_FALSE(relate);
-  EXPECT_TRUE(groupEnabled);
-  EXPECT_THAT(merged, testing::ElementsAre(false, false, false, false));
-  EXPECT_TRUE(mergedNewDocument);
-  EXPECT_FALSE(mergedNewVersion);
-  EXPECT_THAT(single, testing::ElementsAre(true, true, true, true));
   EXPECT_FALSE(dialog->merge_documents());
   EXPECT_EQ(dialog->save_new(), 1u);
   EXPECT_EQ(ReadDword(L"how_to_save"), 1u);
   EXPECT_EQ(ReadDword(L"saver_new_related"), 0u);
   EXPECT_TRUE(log_.Has("MergeSortDlg::MergeSortDlg(extended: true)"));
-}
 
-TEST_F(DialogTest, ExtendedDialogWithStoredMergeOpensWithTheSaveGroupDisabled) {
+  // A stored merge opens with the save group disabled.
   StoreDword(L"do_merge", 1);
-  StoreDword(L"how_to_save", 1);
-  auto dialog = MakeMergeDialog(true);
-  bool enabled[4] = {true, true, true, true};
-  bool newDocument = false;
+  dialog = MakeMergeDialog(true);
   Show(*dialog, [&](HWND d) {
-    int ids[] = {IDC_SAVE_GROUP, IDC_MERGE_SAVE_NEW_DOCUMENT, IDC_MERGE_SAVE_NEW_VERSION,
-                 IDC_MERGE_RELATE};
-    for (int i = 0; i < 4; ++i) enabled[i] = Enabled(d, ids[i]);
-    newDocument = Checked(d, IDC_MERGE_SAVE_NEW_DOCUMENT);
+    EXPECT_EQ("0000", Flags(d, Enabled, kSaveGroup));
+    EXPECT_TRUE(Checked(d, IDC_MERGE_SAVE_NEW_DOCUMENT));
     Click(d, IDCANCEL);
   });
-  EXPECT_THAT(enabled, testing::ElementsAre(false, false, false, false));
-  EXPECT_TRUE(newDocument);
 }
 
 TEST_F(DialogTest, HiddenSaveGroupGivesTheList110MorePixels) {
-  auto plain = MakeMergeDialog(false);
-  auto extended = MakeMergeDialog(true);
-  RECT plainList{}, extendedList{};
-  Show(*plain, [&](HWND d) {
-    plainList = ControlRect(d, IDC_FILE_LIST);
-    Click(d, IDCANCEL);
-  });
-  Show(*extended, [&](HWND d) {
-    extendedList = ControlRect(d, IDC_FILE_LIST);
-    Click(d, IDCANCEL);
-  });
-  EXPECT_EQ(plainList.top, extendedList.top);
-  EXPECT_EQ(plainList.right - plainList.left, extendedList.right - extendedList.left);
-  EXPECT_EQ((plainList.bottom - plainList.top) - (extendedList.bottom - extendedList.top), 110);
+  RECT lists[2]{};
+  for (bool extended : {false, true}) {
+    auto dialog = MakeMergeDialog(extended);
+    Show(*dialog, [&](HWND d) {
+      lists[extended] = ControlRect(d, IDC_FILE_LIST);
+      Click(d, IDCANCEL);
+    });
+  }
+  EXPECT_EQ(lists[0].top, lists[1].top);
+  EXPECT_EQ(lists[0].right - lists[0].left, lists[1].right - lists[1].left);
+  EXPECT_EQ((lists[0].bottom - lists[0].top) - (lists[1].bottom - lists[1].top), 110);
 }
 
-TEST_F(DialogTest, GermanTemplateWithLanguageOffset200) {
-  auto dialog = MakeMergeDialog(false, kGerman);
-  std::wstring title, single, up;
-  std::vector<std::wstring> columns;
-  Show(*dialog, [&](HWND d) {
-    title = Text(d);
-    single = Text(Control(d, IDC_SINGLE));
-    up = Text(Control(d, IDC_UP));
-    columns = ColumnTitles(Control(d, IDC_FILE_LIST));
+TEST_F(DialogTest, GermanTemplatesWithLanguageOffset200) {
+  auto merge = MakeMergeDialog(false, kGerman);
+  Show(*merge, [&](HWND d) {
+    EXPECT_EQ(Text(d), L"Elemente zu einem PDF zusammenf\u00fchren");
+    EXPECT_EQ(Text(Control(d, IDC_SINGLE)), L"F\u00fcr &jedes Eingabedokument ein PDF erstellen");
+    EXPECT_EQ(Text(Control(d, IDC_UP)), L"Nach &oben");
+    EXPECT_THAT(ColumnTitles(Control(d, IDC_FILE_LIST)),
+                ElementsAre(L"Dateien", L"Dok.-Nummer", L"Version"));
     Click(d, IDCANCEL);
   });
-  EXPECT_EQ(title, L"Elemente zu einem PDF zusammenf\u00fchren");
-  EXPECT_EQ(single, L"F\u00fcr &jedes Eingabedokument ein PDF erstellen");
-  EXPECT_EQ(up, L"Nach &oben");
-  EXPECT_THAT(columns, testing::ElementsAre(L"Dateien", L"Dok.-Nummer", L"Version"));
+  HowToSaveDlg save(kSubkey, L"", true, kGerman, nullptr, AddinResources());
+  Show(save, [&](HWND d) {
+    EXPECT_EQ(Text(d), L"Speichern unter");
+    EXPECT_EQ(Text(Control(d, IDCANCEL)), L"&Abbrechen");
+    Click(d, IDCANCEL);
+  });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -466,92 +335,60 @@ TEST_F(DialogTest, GermanTemplateWithLanguageOffset200) {
 
 TEST_F(DialogTest, ResizingMovesControlsByTheirAnchorsAndStopsAtTheInitialSize) {
   auto dialog = MakeMergeDialog(true);
-  SIZE initial{}, grown{}, shrunk{}, last{};
-  RECT client0{}, client1{}, list0{}, list1{}, ok0{}, ok1{}, cancel0{}, cancel1{}, group0{},
-      group1{}, relate0{}, relate1{}, single0{}, single1{}, up0{}, up1{}, down1{};
-  MINMAXINFO limits{};
+  SIZE initial{};
   INT_PTR result = Show(*dialog, [&](HWND d) {
     initial = WindowSize(d);
-    client0 = ClientRect(d);
-    list0 = ControlRect(d, IDC_FILE_LIST);
-    ok0 = ControlRect(d, IDOK);
-    cancel0 = ControlRect(d, IDCANCEL);
-    group0 = ControlRect(d, IDC_SAVE_GROUP);
-    relate0 = ControlRect(d, IDC_MERGE_RELATE);
-    single0 = ControlRect(d, IDC_SINGLE);
-    up0 = ControlRect(d, IDC_UP);
-
+    const int ids[] = {IDC_FILE_LIST,    IDOK,       IDCANCEL, IDC_SAVE_GROUP,
+                       IDC_MERGE_RELATE, IDC_SINGLE, IDC_UP};
+    RECT before[7];
+    for (int i = 0; i < 7; ++i) before[i] = ControlRect(d, ids[i]);
+    const RECT client0 = ClientRect(d);
     ResizeWindow(d, initial.cx + 120, initial.cy + 90);
-    grown = WindowSize(d);
-    client1 = ClientRect(d);
-    list1 = ControlRect(d, IDC_FILE_LIST);
-    ok1 = ControlRect(d, IDOK);
-    cancel1 = ControlRect(d, IDCANCEL);
-    group1 = ControlRect(d, IDC_SAVE_GROUP);
-    relate1 = ControlRect(d, IDC_MERGE_RELATE);
-    single1 = ControlRect(d, IDC_SINGLE);
-    up1 = ControlRect(d, IDC_UP);
-    down1 = ControlRect(d, IDC_DOWN);
+    EXPECT_EQ(WindowSize(d).cx, initial.cx + 120);
+    EXPECT_EQ(WindowSize(d).cy, initial.cy + 90);
+    const RECT client1 = ClientRect(d);
+    EXPECT_EQ(client1.right - client0.right, 120);
+    EXPECT_EQ(client1.bottom - client0.bottom, 90);
+    // Moves of left, top, right and bottom: the list stretches; OK, Cancel and Up keep their
+    // distance to the right (and OK and Cancel to the bottom); the save group moves down;
+    // controls without an anchor stay.
+    const RECT moves[7] = {{0, 0, 120, 90}, {120, 90, 120, 90}, {120, 90, 120, 90}, {0, 90, 0, 90},
+                           {0, 90, 0, 90},  {0, 0, 0, 0},       {120, 0, 120, 0}};
+    for (int i = 0; i < 7; ++i) {
+      const RECT after = ControlRect(d, ids[i]);
+      EXPECT_EQ(after.left - before[i].left, moves[i].left) << ids[i];
+      EXPECT_EQ(after.top - before[i].top, moves[i].top) << ids[i];
+      EXPECT_EQ(after.right - before[i].right, moves[i].right) << ids[i];
+      EXPECT_EQ(after.bottom - before[i].bottom, moves[i].bottom) << ids[i];
+    }
+    // Up and Down stay beside the widened list.
+    EXPECT_GE(ControlRect(d, IDC_DOWN).left, ControlRect(d, IDC_FILE_LIST).right);
 
+    // Shrinking stops at the initial size; the maximum is the screen.
     ResizeWindow(d, 100, 80);
-    shrunk = WindowSize(d);
+    EXPECT_EQ(WindowSize(d).cx, initial.cx);
+    EXPECT_EQ(WindowSize(d).cy, initial.cy);
+    MINMAXINFO limits{};
     SendMessageW(d, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
-
+    EXPECT_EQ(limits.ptMinTrackSize.x, initial.cx);
+    EXPECT_EQ(limits.ptMinTrackSize.y, initial.cy);
+    EXPECT_EQ(limits.ptMaxTrackSize.x, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(limits.ptMaxTrackSize.y, GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_EQ(limits.ptMaxSize.x, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(limits.ptMaxPosition.x, 0);
+    EXPECT_EQ(limits.ptMaxPosition.y, 0);
     ResizeWindow(d, initial.cx + 50, initial.cy + 40);
-    last = WindowSize(d);
     Click(d, IDOK);
   });
   EXPECT_EQ(result, IDOK);
-  EXPECT_EQ(grown.cx, initial.cx + 120);
-  EXPECT_EQ(grown.cy, initial.cy + 90);
-  EXPECT_EQ(client1.right - client0.right, 120);
-  EXPECT_EQ(client1.bottom - client0.bottom, 90);
-  // The list stretches both ways.
-  EXPECT_EQ(list1.left, list0.left);
-  EXPECT_EQ(list1.top, list0.top);
-  EXPECT_EQ(list1.right, list0.right + 120);
-  EXPECT_EQ(list1.bottom, list0.bottom + 90);
-  // OK and Cancel keep their distance to the right and bottom edges.
-  EXPECT_EQ(client1.right - ok1.right, client0.right - ok0.right);
-  EXPECT_EQ(client1.bottom - ok1.bottom, client0.bottom - ok0.bottom);
-  EXPECT_EQ(ok1.right - ok1.left, ok0.right - ok0.left);
-  EXPECT_EQ(client1.right - cancel1.left, client0.right - cancel0.left);
-  EXPECT_EQ(client1.bottom - cancel1.top, client0.bottom - cancel0.top);
-  // The save group keeps its place relative to the left and bottom edges.
-  EXPECT_EQ(group1.left, group0.left);
-  EXPECT_EQ(group1.right, group0.right);
-  EXPECT_EQ(group1.top, group0.top + 90);
-  EXPECT_EQ(relate1.left, relate0.left);
-  EXPECT_EQ(relate1.top, relate0.top + 90);
-  // Up and Down stay beside the widened list, at their height.
-  EXPECT_EQ(client1.right - up1.right, client0.right - up0.right);
-  EXPECT_EQ(up1.top, up0.top);
-  EXPECT_GE(up1.left, list1.right);
-  EXPECT_GE(down1.left, list1.right);
-  // Controls without an anchor stay.
-  EXPECT_EQ(single1.left, single0.left);
-  EXPECT_EQ(single1.top, single0.top);
-  // Shrinking stops at the initial size.
-  EXPECT_EQ(shrunk.cx, initial.cx);
-  EXPECT_EQ(shrunk.cy, initial.cy);
-  EXPECT_EQ(limits.ptMinTrackSize.x, initial.cx);
-  EXPECT_EQ(limits.ptMinTrackSize.y, initial.cy);
-  EXPECT_EQ(limits.ptMaxTrackSize.x, GetSystemMetrics(SM_CXSCREEN));
-  EXPECT_EQ(limits.ptMaxTrackSize.y, GetSystemMetrics(SM_CYSCREEN));
-  EXPECT_EQ(limits.ptMaxSize.x, GetSystemMetrics(SM_CXSCREEN));
-  EXPECT_EQ(limits.ptMaxPosition.x, 0);
-  EXPECT_EQ(limits.ptMaxPosition.y, 0);
   // The last size is stored: width in the low word, height in the high word.
-  EXPECT_EQ(last.cx, initial.cx + 50);
   dialog.reset();
-  EXPECT_EQ(ReadDword(kSizeValue),
-            static_cast<DWORD>(MAKELONG(initial.cx + 50, initial.cy + 40)));
+  EXPECT_EQ(ReadDword(kSizeValue), static_cast<DWORD>(MAKELONG(initial.cx + 50, initial.cy + 40)));
 }
 
 TEST_F(DialogTest, StoredSizeIsRestoredAndAnchorsFollowIt) {
-  // The template size and the OK button's place first.
-  SIZE templateSize{};
   RECT client0{}, ok0{}, list0{};
+  SIZE templateSize{};
   {
     auto dialog = MakeMergeDialog();
     Show(*dialog, [&](HWND d) {
@@ -563,85 +400,55 @@ TEST_F(DialogTest, StoredSizeIsRestoredAndAnchorsFollowIt) {
     });
   }
   // Closing stored the size it had.
-  EXPECT_EQ(ReadDword(kSizeValue),
-            static_cast<DWORD>(MAKELONG(templateSize.cx, templateSize.cy)));
+  EXPECT_EQ(ReadDword(kSizeValue), static_cast<DWORD>(MAKELONG(templateSize.cx, templateSize.cy)));
 
-  int width = templateSize.cx + 140, height = templateSize.cy + 60;
-  StoreDword(kSizeValue, MAKELONG(width, height));
+  StoreDword(kSizeValue, MAKELONG(templateSize.cx + 140, templateSize.cy + 60));
   auto dialog = MakeMergeDialog();
-  SIZE opened{};
-  RECT client1{}, ok1{}, list1{};
   Show(*dialog, [&](HWND d) {
-    opened = WindowSize(d);
-    client1 = ClientRect(d);
-    ok1 = ControlRect(d, IDOK);
-    list1 = ControlRect(d, IDC_FILE_LIST);
+    EXPECT_EQ(WindowSize(d).cx, templateSize.cx + 140);
+    EXPECT_EQ(WindowSize(d).cy, templateSize.cy + 60);
+    const RECT client1 = ClientRect(d), ok1 = ControlRect(d, IDOK),
+               list1 = ControlRect(d, IDC_FILE_LIST);
+    EXPECT_EQ(client1.right - ok1.right, client0.right - ok0.right);
+    EXPECT_EQ(client1.bottom - ok1.bottom, client0.bottom - ok0.bottom);
+    EXPECT_EQ(list1.right - list1.left, list0.right - list0.left + 140);
+    EXPECT_EQ(list1.bottom - list1.top, list0.bottom - list0.top + 60);
     Click(d, IDCANCEL);
   });
-  EXPECT_EQ(opened.cx, width);
-  EXPECT_EQ(opened.cy, height);
-  EXPECT_EQ(client1.right - ok1.right, client0.right - ok0.right);
-  EXPECT_EQ(client1.bottom - ok1.bottom, client0.bottom - ok0.bottom);
-  EXPECT_EQ(list1.right - list1.left, list0.right - list0.left + 140);
-  EXPECT_EQ(list1.bottom - list1.top, list0.bottom - list0.top + 60);
 }
 
-TEST_F(DialogTest, StoredSizeOfZeroLeavesTheTemplateSize) {
-  SIZE templateSize{}, withZero{}, withHalfZero{};
-  {
-    auto dialog = MakeMergeDialog();
-    Show(*dialog, [&](HWND d) {
-      templateSize = WindowSize(d);
-      Click(d, IDCANCEL);
-    });
+TEST_F(DialogTest, AStoredSizeWithAZeroLeavesTheTemplateSize) {
+  const SIZE templateSize = OpenedSize();
+  for (DWORD stored : {0ul, static_cast<DWORD>(MAKELONG(900, 0))}) {
+    StoreDword(kSizeValue, stored);
+    const SIZE opened = OpenedSize();
+    EXPECT_EQ(opened.cx, templateSize.cx) << stored;
+    EXPECT_EQ(opened.cy, templateSize.cy) << stored;
   }
-  StoreDword(kSizeValue, 0);
-  {
-    auto dialog = MakeMergeDialog();
-    Show(*dialog, [&](HWND d) {
-      withZero = WindowSize(d);
-      Click(d, IDCANCEL);
-    });
-  }
-  StoreDword(kSizeValue, MAKELONG(900, 0));  // a zero height leaves it too
-  {
-    auto dialog = MakeMergeDialog();
-    Show(*dialog, [&](HWND d) {
-      withHalfZero = WindowSize(d);
-      Click(d, IDCANCEL);
-    });
-  }
-  EXPECT_EQ(withZero.cx, templateSize.cx);
-  EXPECT_EQ(withZero.cy, templateSize.cy);
-  EXPECT_EQ(withHalfZero.cx, templateSize.cx);
-  EXPECT_EQ(withHalfZero.cy, templateSize.cy);
 }
 
 TEST_F(DialogTest, StoredSizeFromALargerScreenIsRequestedAsItIs) {
-  int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+  const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
   StoreDword(kSizeValue, MAKELONG(screenWidth + 300, screenHeight + 200));
-  auto dialog = MakeMergeDialog();
-  SIZE opened{}, dragged{};
-  Show(*dialog, [&](HWND d) {
-    opened = WindowSize(d);
-    ResizeWindow(d, screenWidth + 500, screenHeight + 400);
-    dragged = WindowSize(d);
-    Click(d, IDCANCEL);
-  });
   // Nothing measures the stored size against this screen; the platform keeps the window
   // within the maximum tracking size, which is the screen's.
-  EXPECT_EQ(opened.cx, screenWidth);
-  EXPECT_EQ(opened.cy, screenHeight);
-  EXPECT_EQ(dragged.cx, screenWidth);
-  EXPECT_EQ(dragged.cy, screenHeight);
+  auto dialog = MakeMergeDialog();
+  Show(*dialog, [&](HWND d) {
+    for (bool dragged : {false, true}) {
+      if (dragged) ResizeWindow(d, screenWidth + 500, screenHeight + 400);
+      EXPECT_EQ(WindowSize(d).cx, screenWidth) << dragged;
+      EXPECT_EQ(WindowSize(d).cy, screenHeight) << dragged;
+    }
+    Click(d, IDCANCEL);
+  });
 }
 
 // A dialog of our own on the base, to see the base without MergeSortDlg: a callback anchor, a
-// plain (not resizable) variant and the no-minimum switch.
+// plain (not resizable) variant and a variant that never restores its size.
 class AnchoredSaveDialog : public vpdf::resizable_dialog {
  public:
   using resizable_dialog::resizable_dialog;
-  using resizable_dialog::SetNoMinimum;
   std::vector<RECT> moves;
   bool restore = true;
 
@@ -656,18 +463,19 @@ class AnchoredSaveDialog : public vpdf::resizable_dialog {
   }
 };
 
-TEST_F(DialogTest, BaseCallsAnchorCallbacksAndIgnoresMissingControls) {
-  AnchoredSaveDialog dialog(IDD_HOW_TO_SAVE, kSubkey, L"test_size", nullptr, SIZE{0, 0},
+TEST_F(DialogTest, BaseCallsAnchorCallbacksIgnoresMissingControlsAndTakesTheOwnersSize) {
+  AnchoredSaveDialog dialog(IDD_HOW_TO_SAVE, kSubkey, L"test_size", nullptr, SIZE{640, 300},
                             AddinResources());
-  RECT client{}, ok{};
+  RECT ok{};
   Show(dialog, [&](HWND d) {
-    SIZE size = WindowSize(d);
-    ResizeWindow(d, size.cx + 30, size.cy + 20);
-    client = ClientRect(d);
+    // Nothing stored: the initial size from the owner.
+    EXPECT_EQ(WindowSize(d).cx, 640);
+    EXPECT_EQ(WindowSize(d).cy, 300);
+    ResizeWindow(d, 670, 320);
     ok = ControlRect(d, IDOK);
     Click(d, IDCANCEL);
   });
-  EXPECT_EQ(dialog.Anchors().size(), 1u);
+  ASSERT_EQ(dialog.Anchors().size(), 1u);
   ASSERT_FALSE(dialog.moves.empty());
   EXPECT_EQ(dialog.moves.back().left, ok.left);
   EXPECT_EQ(dialog.moves.back().bottom, ok.bottom);
@@ -675,35 +483,20 @@ TEST_F(DialogTest, BaseCallsAnchorCallbacksAndIgnoresMissingControls) {
   EXPECT_EQ(dialog.Anchors().front()->bottomPercent, 100);
 }
 
-TEST_F(DialogTest, InitialSizeFromTheOwnerIsUsedWhenNothingIsStored) {
-  AnchoredSaveDialog dialog(IDD_HOW_TO_SAVE, kSubkey, L"test_size", nullptr, SIZE{640, 300},
-                            AddinResources());
-  SIZE opened{};
-  Show(dialog, [&](HWND d) {
-    opened = WindowSize(d);
-    Click(d, IDCANCEL);
-  });
-  EXPECT_EQ(opened.cx, 640);
-  EXPECT_EQ(opened.cy, 300);
-}
-
-TEST_F(DialogTest, PlainBaseDialogKeepsNoAnchorsAndStoresNoSize) {
-  AnchoredSaveDialog dialog(IDD_HOW_TO_SAVE, nullptr, AddinResources());
-  INT_PTR result = Show(dialog, [&](HWND d) { Click(d, IDOK); });
-  EXPECT_EQ(result, IDOK);
-  EXPECT_FALSE(dialog.IsResizable());
-  EXPECT_TRUE(dialog.Anchors().empty());
-  EXPECT_FALSE(ValueExists(L"test_size"));
-}
-
-TEST_F(DialogTest, SizeIsNotStoredWhenItWasNeverRestored) {
+TEST_F(DialogTest, NoSizeIsStoredByAPlainDialogOrOneThatNeverRestoredIt) {
   {
-    AnchoredSaveDialog dialog(IDD_HOW_TO_SAVE, kSubkey, L"test_size", nullptr, SIZE{0, 0},
-                              AddinResources());
-    dialog.restore = false;
-    Show(dialog, [&](HWND d) { Click(d, IDOK); });
+    AnchoredSaveDialog plain(IDD_HOW_TO_SAVE, nullptr, AddinResources());
+    EXPECT_EQ(IDOK, Show(plain, [&](HWND d) { Click(d, IDOK); }));
+    EXPECT_FALSE(plain.IsResizable());
+    EXPECT_TRUE(plain.Anchors().empty());
   }
-  EXPECT_FALSE(ValueExists(L"test_size"));
+  {
+    AnchoredSaveDialog unrestored(IDD_HOW_TO_SAVE, kSubkey, L"test_size", nullptr, SIZE{0, 0},
+                                  AddinResources());
+    unrestored.restore = false;
+    Show(unrestored, [&](HWND d) { Click(d, IDOK); });
+  }
+  EXPECT_FALSE(Stored(L"test_size"));
 }
 
 TEST_F(DialogTest, MissingTemplateGivesMinusOne) {
@@ -714,120 +507,67 @@ TEST_F(DialogTest, MissingTemplateGivesMinusOne) {
 // ---------------------------------------------------------------------------------------------
 // HowToSaveDlg
 
-std::unique_ptr<HowToSaveDlg> MakeSaveDialog(bool extended, int langOffset = 0) {
-  return std::make_unique<HowToSaveDlg>(
-      kSubkey, L"The 'a.docx' has been converted to a PDF file.\nHow do you want to save it ?",
-      extended, langOffset, nullptr, AddinResources());
+constexpr wchar_t kSaveMessage[] =
+    L"The 'a.docx' has been converted to a PDF file.\nHow do you want to save it ?";
+
+std::unique_ptr<HowToSaveDlg> MakeSaveDialog(bool extended) {
+  return std::make_unique<HowToSaveDlg>(kSubkey, kSaveMessage, extended, 0, nullptr,
+                                        AddinResources());
 }
 
-struct SaveDialogState {
-  std::wstring title, message;
-  bool newDocument = false, relate = false, relateEnabled = false, newVersion = false,
-       local = false, localVisible = false;
-};
+// New document, relate, new version, local save.
+const std::initializer_list<int> kSaveChoices = {IDC_SAVE_NEW_DOCUMENT, IDC_RELATE,
+                                                 IDC_SAVE_NEW_VERSION, IDC_SAVE_LOCAL};
 
-SaveDialogState ReadSaveDialog(HWND d) {
-  SaveDialogState state;
-  state.title = Text(d);
-  state.message = Text(Control(d, IDC_MESSAGE));
-  state.newDocument = Checked(d, IDC_SAVE_NEW_DOCUMENT);
-  state.relate = Checked(d, IDC_RELATE);
-  state.relateEnabled = Enabled(d, IDC_RELATE);
-  state.newVersion = Checked(d, IDC_SAVE_NEW_VERSION);
-  state.local = Checked(d, IDC_SAVE_LOCAL);
-  state.localVisible = Visible(d, IDC_SAVE_LOCAL);
-  return state;
-}
-
-TEST_F(DialogTest, SaveDialogDefaultsToNewDocumentRelatedAndShowsTheMessage) {
-  auto dialog = MakeSaveDialog(true);
-  SaveDialogState state;
-  INT_PTR result = Show(*dialog, [&](HWND d) {
-    state = ReadSaveDialog(d);
-    Click(d, IDOK);
-  });
-  EXPECT_EQ(result, IDOK);
-  EXPECT_EQ(state.title, L"Save As");
-  EXPECT_EQ(state.message,
-            L"The 'a.docx' has been converted to a PDF file.\nHow do you want to save it ?");
-  EXPECT_TRUE(state.newDocument);
-  EXPECT_TRUE(state.relate);
-  EXPECT_TRUE(state.relateEnabled);
-  EXPECT_FALSE(state.newVersion);
-  EXPECT_FALSE(state.local);
-  EXPECT_TRUE(state.localVisible);
-  EXPECT_EQ(dialog->decision(), 0);
-  EXPECT_TRUE(dialog->relate());
-  // Saved when the dialog object goes, not before.
-  EXPECT_FALSE(ValueExists(L"how_to_save"));
-  dialog.reset();
-  EXPECT_EQ(ReadDword(L"how_to_save"), 0u);
-  EXPECT_EQ(ReadDword(L"saver_new_related"), 1u);
-}
-
-TEST_F(DialogTest, StoredLocalSaveWithoutExtendedModeOpensWithNewDocument) {
-  StoreDword(L"how_to_save", 2);
-  auto dialog = MakeSaveDialog(false);
-  SaveDialogState state;
-  Show(*dialog, [&](HWND d) {
-    state = ReadSaveDialog(d);
-    Click(d, IDCANCEL);
-  });
-  EXPECT_TRUE(state.newDocument);
-  EXPECT_FALSE(state.local);
-  EXPECT_FALSE(state.localVisible);
-  EXPECT_TRUE(state.relateEnabled);
-  dialog.reset();
-  // After Cancel the decision as shown at initialisation is stored.
-  EXPECT_EQ(ReadDword(L"how_to_save"), 0u);
-}
-
-TEST_F(DialogTest, StoredLocalSaveInExtendedModeOpensWithLocalSaveAndRelateGreyed) {
-  StoreDword(L"how_to_save", 2);
-  auto dialog = MakeSaveDialog(true);
-  SaveDialogState state;
-  Show(*dialog, [&](HWND d) {
-    state = ReadSaveDialog(d);
-    Click(d, IDOK);
-  });
-  EXPECT_TRUE(state.local);
-  EXPECT_TRUE(state.localVisible);
-  EXPECT_FALSE(state.newDocument);
-  EXPECT_FALSE(state.relateEnabled);
-  EXPECT_EQ(dialog->decision(), 2);
-}
-
-TEST_F(DialogTest, StoredNewVersionOpensWithRelateGreyed) {
-  StoreDword(L"how_to_save", 1);
-  auto dialog = MakeSaveDialog(true);
-  SaveDialogState state;
-  Show(*dialog, [&](HWND d) {
-    state = ReadSaveDialog(d);
-    Click(d, IDOK);
-  });
-  EXPECT_TRUE(state.newVersion);
-  EXPECT_FALSE(state.relateEnabled);
-  EXPECT_EQ(dialog->decision(), 1);
+TEST_F(DialogTest, SaveDialogOpensWithTheStoredChoice) {
+  struct Case {
+    int stored;  // -1: nothing stored
+    bool extended;
+    const char* checked;  // kSaveChoices
+    bool relateEnabled;
+    int decision;  // after OK
+  } cases[] = {
+      {-1, true, "1100", true, 0},
+      // Local save is only offered in extended mode.
+      {2, false, "1100", true, 0},
+      {2, true, "0101", false, 2},
+      {1, true, "0110", false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.stored << (c.extended ? " extended" : ""));
+    if (c.stored >= 0) StoreDword(L"how_to_save", static_cast<DWORD>(c.stored));
+    auto dialog = MakeSaveDialog(c.extended);
+    EXPECT_EQ(IDOK, Show(*dialog, [&](HWND d) {
+                EXPECT_EQ(Text(d), L"Save As");
+                EXPECT_EQ(Text(Control(d, IDC_MESSAGE)), kSaveMessage);
+                EXPECT_EQ(c.checked, Flags(d, Checked, kSaveChoices));
+                EXPECT_EQ(c.relateEnabled, Enabled(d, IDC_RELATE));
+                EXPECT_EQ(c.extended, Visible(d, IDC_SAVE_LOCAL));
+                Click(d, IDOK);
+              }));
+    EXPECT_EQ(dialog->decision(), c.decision);
+    EXPECT_TRUE(dialog->relate());
+    // Stored when the dialog object goes, not before.
+    EXPECT_EQ(c.stored >= 0, Stored(L"how_to_save"));
+    dialog.reset();
+    EXPECT_EQ(ReadDword(L"how_to_save"), static_cast<DWORD>(c.decision));
+    EXPECT_EQ(ReadDword(L"saver_new_related"), 1u);
+  }
 }
 
 TEST_F(DialogTest, RelateBoxIsGreyedForNewVersionAndLocalSave) {
   auto dialog = MakeSaveDialog(true);
-  bool afterVersion = true, afterLocal = true, afterDocument = false;
-  INT_PTR result = Show(*dialog, [&](HWND d) {
-    Click(d, IDC_SAVE_NEW_VERSION);
-    afterVersion = Enabled(d, IDC_RELATE);
-    Click(d, IDC_SAVE_LOCAL);
-    afterLocal = Enabled(d, IDC_RELATE);
-    Click(d, IDC_SAVE_NEW_DOCUMENT);
-    afterDocument = Enabled(d, IDC_RELATE);
-    Click(d, IDC_RELATE);  // off
-    Click(d, IDC_SAVE_NEW_VERSION);
-    Click(d, IDOK);
-  });
-  EXPECT_EQ(result, IDOK);
-  EXPECT_FALSE(afterVersion);
-  EXPECT_FALSE(afterLocal);
-  EXPECT_TRUE(afterDocument);
+  EXPECT_EQ(IDOK, Show(*dialog, [&](HWND d) {
+              Click(d, IDC_SAVE_NEW_VERSION);
+              EXPECT_FALSE(Enabled(d, IDC_RELATE));
+              Click(d, IDC_SAVE_LOCAL);
+              EXPECT_FALSE(Enabled(d, IDC_RELATE));
+              Click(d, IDC_SAVE_NEW_DOCUMENT);
+              EXPECT_TRUE(Enabled(d, IDC_RELATE));
+              Click(d, IDC_RELATE);  // off
+              Click(d, IDC_SAVE_NEW_VERSION);
+              Click(d, IDOK);
+            }));
   EXPECT_EQ(dialog->decision(), 1);
   EXPECT_FALSE(dialog->relate());
   dialog.reset();
@@ -835,39 +575,25 @@ TEST_F(DialogTest, RelateBoxIsGreyedForNewVersionAndLocalSave) {
   EXPECT_EQ(ReadDword(L"saver_new_related"), 0u);
 }
 
-TEST_F(DialogTest, SaveDialogStoresTheInitialChoiceAfterCancel) {
-  StoreDword(L"how_to_save", 1);
-  StoreDword(L"saver_new_related", 0);
-  auto dialog = MakeSaveDialog(true);
-  INT_PTR result = Show(*dialog, [&](HWND d) {
-    Click(d, IDC_SAVE_LOCAL);
-    Click(d, IDC_SAVE_NEW_DOCUMENT);
-    Click(d, IDC_RELATE);
-    Click(d, IDCANCEL);
-  });
-  EXPECT_EQ(result, IDCANCEL);
-  StoreDword(L"how_to_save", 7);  // overwritten on destruction
-  dialog.reset();
-  EXPECT_EQ(ReadDword(L"how_to_save"), 1u);
-  EXPECT_EQ(ReadDword(L"saver_new_related"), 0u);
-}
-
-TEST_F(DialogTest, SaveDialogThatWasNeverShownStoresNothing) {
-  { auto dialog = MakeSaveDialog(true); }
-  EXPECT_FALSE(ValueExists(L"how_to_save"));
-}
-
-TEST_F(DialogTest, GermanSaveDialog) {
-  auto dialog = MakeSaveDialog(true, kGerman);
-  SaveDialogState state;
-  std::wstring cancel;
-  Show(*dialog, [&](HWND d) {
-    state = ReadSaveDialog(d);
-    cancel = Text(Control(d, IDCANCEL));
-    Click(d, IDCANCEL);
-  });
-  EXPECT_EQ(state.title, L"Speichern unter");
-  EXPECT_EQ(cancel, L"&Abbrechen");
+TEST_F(DialogTest, SaveDialogStoresTheInitialChoiceAfterCancelAndNothingWhenNeverShown) {
+  { auto unshown = MakeSaveDialog(true); }
+  EXPECT_FALSE(Stored(L"how_to_save"));
+  for (bool extended : {true, false}) {
+    // Not extended, a stored local save opens (and is stored again) as a new document.
+    StoreDword(L"how_to_save", extended ? 1 : 2);
+    StoreDword(L"saver_new_related", 0);
+    auto dialog = MakeSaveDialog(extended);
+    EXPECT_EQ(IDCANCEL, Show(*dialog, [&](HWND d) {
+                Click(d, IDC_SAVE_NEW_VERSION);
+                Click(d, IDC_SAVE_NEW_DOCUMENT);
+                Click(d, IDC_RELATE);
+                Click(d, IDCANCEL);
+              }));
+    StoreDword(L"how_to_save", 7);  // overwritten on destruction
+    dialog.reset();
+    EXPECT_EQ(ReadDword(L"how_to_save"), extended ? 1u : 0u);
+    EXPECT_EQ(ReadDword(L"saver_new_related"), 0u);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -877,15 +603,14 @@ TEST_F(DialogTest, GermanSaveDialog) {
 // program's import of MessageBoxW records each call on its way to the real function.
 
 struct MessageBoxCall {
-  HWND owner = nullptr;
   std::wstring text, caption;
   UINT style = 0;
 };
 std::vector<MessageBoxCall> g_messageBoxCalls;
-testing_support::ScopedImportHook* g_messageBoxHook = nullptr;
+ScopedImportHook* g_messageBoxHook = nullptr;
 
 int WINAPI RecordingMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
-  g_messageBoxCalls.push_back({owner, text ? text : L"", caption ? caption : L"", style});
+  g_messageBoxCalls.push_back({text ? text : L"", caption ? caption : L"", style});
   using Fn = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
   return g_messageBoxHook->Original<Fn>()(owner, text, caption, style);
 }
@@ -901,114 +626,68 @@ class MessageBoxTest : public DialogTest {
   }
   void TearDown() override { g_messageBoxHook = nullptr; }
 
-  testing_support::ScopedRegistryValue installPath_{HKEY_LOCAL_MACHINE,
-                                                    L"Software\\Wow6432Node\\Ostrel\\PDF\\V1",
-                                                    L"InstallPath", KEY_WOW64_32KEY};
-
-  struct Seen {
-    std::wstring caption;
-    std::vector<std::wstring> texts;
-    bool found = false;
-  };
-
-  // Shows the box through the routine and presses `button` on it.
+  // Shows the box through the routine, checks its caption and text and presses `button`.
   int ShowAndPress(const wchar_t* text, const wchar_t* caption, UINT style, int button,
-                   Seen& seen) {
+                   const wchar_t* shownCaption) {
     DialogDriver driver([&](HWND box) {
-      seen.caption = Text(box);
+      EXPECT_EQ(Text(box), shownCaption);
+      std::vector<std::wstring> texts;
       for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        seen.texts.push_back(Text(child));
+        texts.push_back(Text(child));
+      EXPECT_THAT(texts, testing::Contains(text));
       Click(box, button);
     });
     int result = vpdf::VPDFMessageBox(nullptr, text, caption, style);
     driver.Join();
-    seen.found = driver.Found() && !driver.Forced();
+    EXPECT_TRUE(driver.Found() && !driver.Forced());
     return result;
   }
+  void SetLanguage(int kind, DWORD language) const {
+    SetDword(HKEY_CURRENT_USER, kTestbedConfigKey, kind ? L"UILanguage2" : L"UILanguage0",
+             language);
+  }
 
-  testing_support::ScopedImportHook hook_{"USER32.dll", "MessageBoxW",
-                                          reinterpret_cast<void*>(&RecordingMessageBoxW)};
+  ScopedRegistryValue installPath_{HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1",
+                                   L"InstallPath", KEY_WOW64_32KEY};
+  ScopedImportHook hook_{"USER32.dll", "MessageBoxW",
+                         reinterpret_cast<void*>(&RecordingMessageBoxW)};
 };
 
-TEST_F(MessageBoxTest, DefaultCaptionAndLeftToRightStyle) {
-  EXPECT_EQ(vpdf::MessageBoxStyle(MB_OK | MB_ICONERROR), static_cast<UINT>(MB_OK | MB_ICONERROR));
-  Seen seen;
-  int result = ShowAndPress(L"General error", nullptr, MB_OK | MB_ICONERROR, IDOK, seen);
-  EXPECT_TRUE(seen.found);
-  EXPECT_EQ(result, IDOK);
-  EXPECT_EQ(seen.caption, L"Ostrel Varnel PDF");
-  EXPECT_THAT(seen.texts, testing::Contains(L"General error"));
-  ASSERT_EQ(g_messageBoxCalls.size(), 1u);
+TEST_F(MessageBoxTest, CaptionDefaultsToTheProductAndThePressedButtonIsReturned) {
+  EXPECT_EQ(IDOK, ShowAndPress(L"General error", nullptr, MB_OK | MB_ICONERROR, IDOK,
+                               L"Ostrel Varnel PDF"));
+  EXPECT_EQ(vpdf::MessageBoxCaption(L""), std::wstring(L"Ostrel Varnel PDF"));
+  for (int button : {IDNO, IDYES})
+    EXPECT_EQ(button, ShowAndPress(L"Open it read-only?", L"Checked out",
+                                   MB_YESNO | MB_ICONQUESTION, button, L"Checked out"));
+  ASSERT_EQ(g_messageBoxCalls.size(), 3u);
+  // Left to right: the style as given.
   EXPECT_EQ(g_messageBoxCalls[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR));
   EXPECT_EQ(g_messageBoxCalls[0].caption, L"Ostrel Varnel PDF");
+  EXPECT_EQ(g_messageBoxCalls[2].style, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
 }
 
-TEST_F(MessageBoxTest, GivenCaptionIsKeptAndThePressedButtonReturned) {
-  Seen seen;
-  int result =
-      ShowAndPress(L"Open it read-only?", L"Checked out", MB_YESNO | MB_ICONQUESTION, IDNO, seen);
-  EXPECT_TRUE(seen.found);
-  EXPECT_EQ(result, IDNO);
-  EXPECT_EQ(seen.caption, L"Checked out");
-  result =
-      ShowAndPress(L"Open it read-only?", L"Checked out", MB_YESNO | MB_ICONQUESTION, IDYES, seen);
-  EXPECT_EQ(result, IDYES);
-  EXPECT_EQ(vpdf::MessageBoxCaption(L""), std::wstring(L"Ostrel Varnel PDF"));
-}
-
-TEST_F(MessageBoxTest, ArabicAddsRightAlignedRightToLeftReading) {
-  testing_support::SetDword(HKEY_CURRENT_USER, kTestbedConfigKey, L"UILanguage0", 1025);
+TEST_F(MessageBoxTest, ArabicOfTheDecidingComponentAddsRightAlignedRightToLeftReading) {
+  SetLanguage(0, 1025);
   EXPECT_EQ(vpdf::MessageBoxStyle(MB_OK), 0x180000u);
   EXPECT_EQ(vpdf::MessageBoxStyle(MB_YESNO | MB_ICONQUESTION),
-            static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | 0x180000));
-  Seen seen;
-  int result = ShowAndPress(L"\u062e\u0637\u0623 \u0639\u0627\u0645", nullptr,
-                            MB_OK | MB_ICONERROR, IDOK, seen);
-  EXPECT_TRUE(seen.found);
-  EXPECT_EQ(result, IDOK);
+            static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_RIGHT | MB_RTLREADING));
+  const wchar_t* arabic = L"\u062e\u0637\u0623 \u0639\u0627\u0645";
+  EXPECT_EQ(IDOK, ShowAndPress(arabic, nullptr, MB_OK | MB_ICONERROR, IDOK, L"Ostrel Varnel PDF"));
   ASSERT_EQ(g_messageBoxCalls.size(), 1u);
   EXPECT_EQ(g_messageBoxCalls[0].style, static_cast<UINT>(MB_OK | MB_ICONERROR | 0x180000));
-  EXPECT_EQ(g_messageBoxCalls[0].style & (MB_RIGHT | MB_RTLREADING),
-            static_cast<UINT>(MB_RIGHT | MB_RTLREADING));
 
-  // Another Arabic variant is not 1025; another language adds nothing.
-  testing_support::SetDword(HKEY_CURRENT_USER, kTestbedConfigKey, L"UILanguage0", 0x0C01);
-  EXPECT_EQ(vpdf::MessageBoxStyle(MB_OK), 0u);
-  testing_support::SetDword(HKEY_CURRENT_USER, kTestbedConfigKey, L"UILanguage0", 1031);
-  EXPECT_EQ(vpdf::MessageBoxStyle(MB_OK), 0u);
-}
-
-// The product's install folder (GetProductInstallPath), set for a test and put back after it.
-class ScopedInstallPath {
- public:
-  explicit ScopedInstallPath(const std::wstring& folder) {
-    DWORD size = sizeof m_saved;
-    m_existed = RegGetValueW(HKEY_LOCAL_MACHINE, kKey, L"InstallPath", RRF_RT_REG_SZ, nullptr,
-                             m_saved, &size) == ERROR_SUCCESS;
-    testing_support::SetString(HKEY_LOCAL_MACHINE, kKey, L"InstallPath", folder);
-  }
-  ~ScopedInstallPath() {
-    if (m_existed)
-      testing_support::SetString(HKEY_LOCAL_MACHINE, kKey, L"InstallPath", m_saved);
-    else
-      RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kKey, L"InstallPath");
-  }
-
- private:
-  static constexpr wchar_t kKey[] = L"Software\\Wow6432Node\\Ostrel\\PDF\\V1";
-  wchar_t m_saved[MAX_PATH] = {};
-  bool m_existed = false;
-};
-
-TEST_F(MessageBoxTest, LanguageOfTheInstalledComponentDecides) {
   // With an install path the language of component kind 2 counts, not that of kind 0.
-  testing_support::SetDword(HKEY_CURRENT_USER, kTestbedConfigKey, L"UILanguage0", 1025);
-  testing_support::SetDword(HKEY_CURRENT_USER, kTestbedConfigKey, L"UILanguage2", 1033);
-  EXPECT_EQ(vpdf::MessageBoxStyle(MB_OK), 0x180000u);
-  ScopedInstallPath installed(L"C:\\Program Files\\Ostrel\\");
+  SetLanguage(2, 1033);
+  installPath_.SetString(L"C:\\Program Files\\Ostrel\\");
   EXPECT_EQ(vpdf::MessageBoxStyle(MB_OK), 0u);
-  testing_support::SetDword(HKEY_CURRENT_USER, kTestbedConfigKey, L"UILanguage2", 1025);
+  SetLanguage(2, 1025);
   EXPECT_EQ(vpdf::MessageBoxStyle(MB_OK), 0x180000u);
+  // Another Arabic variant is not 1025; another language adds nothing.
+  for (DWORD other : {0x0C01ul, 1031ul}) {
+    SetLanguage(2, other);
+    EXPECT_EQ(vpdf::MessageBoxStyle(MB_OK), 0u) << other;
+  }
 }
 
 }  // namespace

@@ -18,19 +18,18 @@ inline constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
 inline constexpr wchar_t kTestbedConfigKey[] = L"Software\\VarnelTestbed\\Config";
 inline constexpr wchar_t kInterWovenKey[] = L"Software\\InterWoven";
 inline constexpr wchar_t kSkinPolicyKey[] = L"Software\\Policies\\Ostrel\\VarnelPDF 5.1\\OPTIONS";
-inline constexpr wchar_t kSkinPreferenceKey[] = L"Software\\Ostrel\\PDF\\Ostrel Varnel PDF\\Preference";
+inline constexpr wchar_t kSkinPreferenceKey[] =
+    L"Software\\Ostrel\\PDF\\Ostrel Varnel PDF\\Preference";
 
-// Folder of this program, ending with a backslash.
-inline std::wstring ProgramFolder() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
 inline std::wstring ProgramPath() {
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   return path;
+}
+// Folder of this program, ending with a backslash.
+inline std::wstring ProgramFolder() {
+  const std::wstring path = ProgramPath();
+  return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 // The product install folder that the build lays out (the stand-in skin libraries are there);
 // a child started by RunChild from a copy elsewhere is told its parent's.
@@ -46,29 +45,17 @@ class IdentitySettings {
  public:
   // The product's install folder (GetProductInstallPath); empty removes it.
   void SetInstallPath(const std::wstring& folder) {
-    if (folder.empty())
-      m_installPath.Remove();
-    else
-      m_installPath.SetString(folder);
+    Set(m_installPath, folder.empty() ? nullptr : folder.c_str());
   }
   // The product's UI language of component kind 0..2 (the prodcfg_x64 stand-in); 0 removes it.
   void SetUILanguage(int kind, DWORD language) {
-    ScopedRegistryValue& value = m_uiLanguage[kind];
-    if (language)
-      value.SetDword(language);
-    else
-      value.Remove();
+    language ? m_uiLanguage[kind].SetDword(language) : m_uiLanguage[kind].Remove();
   }
   void SetUILanguageAll(DWORD language) {
     for (int kind = 0; kind < 3; ++kind) SetUILanguage(kind, language);
   }
   // "DeskSite Version" of the client; null removes it.
-  void SetClientVersion(const wchar_t* version) {
-    if (version)
-      m_clientVersion.SetString(version);
-    else
-      m_clientVersion.Remove();
-  }
+  void SetClientVersion(const wchar_t* version) { Set(m_clientVersion, version); }
   void ClearSkin() {
     m_policyMachine.Remove();
     m_policyUser.Remove();
@@ -79,6 +66,9 @@ class IdentitySettings {
   ScopedRegistryValue& Preference() { return m_preference; }
 
  private:
+  static void Set(const ScopedRegistryValue& value, const wchar_t* text) {
+    text ? value.SetString(text) : value.Remove();
+  }
   ScopedRegistryValue m_installPath{HKEY_LOCAL_MACHINE, kWowProductKey, L"InstallPath"};
   ScopedRegistryValue m_uiLanguage[3] = {{HKEY_CURRENT_USER, kTestbedConfigKey, L"UILanguage0"},
                                          {HKEY_CURRENT_USER, kTestbedConfigKey, L"UILanguage1"},
@@ -178,7 +168,8 @@ inline int RunChild(const std::wstring& program, const std::wstring& arguments,
   DeleteFileW(mark);
   environment.emplace_back(L"VPDF_CHILD_MARK", mark);
   environment.emplace_back(L"VPDF_PRODUCT_FOLDER", ProductFolder());
-  for (const auto& [name, value] : environment) SetEnvironmentVariableW(name.c_str(), value.c_str());
+  for (const auto& [name, value] : environment)
+    SetEnvironmentVariableW(name.c_str(), value.c_str());
   std::wstring line = L"\"" + program + L"\" " + arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;

@@ -1,12 +1,13 @@
-// Command identity and images in process: language detection, the client tests, the add-in's strings
-// (this program carries the add-in's string tables, identity_tests.rc), the skin resource
+// Command identity and images in process: language detection, the client tests, the add-in's
+// strings (this program carries the add-in's string tables, identity_tests.rc), the skin resource
 // library and the command images. The host-executable and DPI cases run in child processes:
-// a copy of this program named OUTLOOK.EXE, and this program under another screen DPI.
+// copies of this program named like the mail client, and this program under another screen DPI.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,12 +18,9 @@
 
 namespace {
 
-using testing_support::IdentitySettings;
-using testing_support::ImageInfo;
-using testing_support::ProductFolder;
-using testing_support::ReadImage;
-using testing_support::ScopedRegistryValue;
-using testing_support::TraceLog;
+using testing_support::IdentitySettings, testing_support::ImageInfo, testing_support::ReadImage;
+using testing_support::ProductFolder, testing_support::ScopedRegistryValue,
+    testing_support::TraceLog;
 
 std::wstring Text(BSTR text) {
   std::wstring result = text ? std::wstring(text, SysStringLen(text)) : L"<null>";
@@ -30,93 +28,52 @@ std::wstring Text(BSTR text) {
   return result;
 }
 
-// ---- DetectUILanguage -----------------------------------------------------------------------
+// ---- Language, client and host ---------------------------------------------------------------
 
-TEST(LanguageOffset, TheTableOfPart22) {
-  EXPECT_EQ(100, vpdf::LanguageOffsetFor(1036));   // French
-  EXPECT_EQ(200, vpdf::LanguageOffsetFor(1031));   // German
-  EXPECT_EQ(300, vpdf::LanguageOffsetFor(1040));   // Italian
-  EXPECT_EQ(400, vpdf::LanguageOffsetFor(1034));   // Spanish
-  EXPECT_EQ(500, vpdf::LanguageOffsetFor(1043));   // Dutch
-  EXPECT_EQ(600, vpdf::LanguageOffsetFor(1030));   // Danish
-  EXPECT_EQ(700, vpdf::LanguageOffsetFor(1053));   // Swedish
-  EXPECT_EQ(800, vpdf::LanguageOffsetFor(1046));   // Portuguese (Brazil)
-  EXPECT_EQ(1900, vpdf::LanguageOffsetFor(1038));  // Hungarian
+TEST(LanguageOffset, NineLanguagesHaveTheirOwnOthersShowEnglish) {
+  const std::pair<int, int> own[] = {{1036, 100}, {1031, 200}, {1040, 300},
+                                     {1034, 400}, {1043, 500}, {1030, 600},
+                                     {1053, 700}, {1046, 800}, {1038, 1900}};
+  for (auto [language, offset] : own)
+    EXPECT_EQ(offset, vpdf::LanguageOffsetFor(language)) << language;
   // Languages the resources hold but the detection does not give, and others.
-  for (int language : {1033, 1044, 1049, 1045, 1055, 1041, 1042, 2052, 1028, 1035, 1029, 1025,
-                       2057, 3084, 2055, 0, -1})
+  for (int language : {1033, 1044, 1049, 1045, 1055, 1041, 1042, 2052, 1028, 1035, 1029, 1025, 2057,
+                       3084, 2055, 0, -1})
     EXPECT_EQ(0, vpdf::LanguageOffsetFor(language)) << language;
 }
 
-class DetectLanguage : public testing::Test {
- protected:
-  void SetUp() override {
-    settings.SetUILanguageAll(0);
-    settings.SetInstallPath(ProductFolder());
-  }
+TEST(DetectLanguage, TheInstalledComponentsLanguageReadAnewEachTime) {
   IdentitySettings settings;
-};
-
-TEST_F(DetectLanguage, FrenchGivesOneHundred) {
-  settings.SetUILanguage(2, 1036);
-  EXPECT_EQ(100, vpdf::DetectUILanguage());
+  struct Case {
+    bool installed;
+    DWORD kinds[3];
+    int expected;
+  } cases[] = {
+      {true, {0, 0, 1036}, 100},
+      {true, {0, 0, 1038}, 1900},
+      {true, {0, 0, 1041}, 0},
+      {true, {0, 0, 0}, 0},
+      {true, {1031, 1040, 1043}, 500},
+      {false, {1038, 0, 1036}, 1900},  // without an install folder component 0 is asked
+  };
+  for (const Case& c : cases) {
+    settings.SetInstallPath(c.installed ? ProductFolder() : L"");
+    for (int kind = 0; kind < 3; ++kind) settings.SetUILanguage(kind, c.kinds[kind]);
+    EXPECT_EQ(c.expected, vpdf::DetectUILanguage()) << c.kinds[0] << " " << c.kinds[2];
+  }
 }
-
-TEST_F(DetectLanguage, HungarianGivesNineteenHundred) {
-  settings.SetUILanguage(2, 1038);
-  EXPECT_EQ(1900, vpdf::DetectUILanguage());
-}
-
-TEST_F(DetectLanguage, JapaneseShowsEnglish) {
-  settings.SetUILanguage(2, 1041);
-  EXPECT_EQ(0, vpdf::DetectUILanguage());
-}
-
-TEST_F(DetectLanguage, UnknownLanguageShowsEnglish) { EXPECT_EQ(0, vpdf::DetectUILanguage()); }
-
-TEST_F(DetectLanguage, AnInstalledProductAsksForComponentTwo) {
-  settings.SetUILanguage(0, 1031);
-  settings.SetUILanguage(1, 1040);
-  settings.SetUILanguage(2, 1043);
-  EXPECT_EQ(500, vpdf::DetectUILanguage());  // Dutch, of kind 2
-}
-
-TEST_F(DetectLanguage, WithoutAnInstallFolderComponentZeroIsAsked) {
-  settings.SetInstallPath(L"");
-  settings.SetUILanguage(0, 1038);
-  settings.SetUILanguage(2, 1036);
-  EXPECT_EQ(1900, vpdf::DetectUILanguage());  // Hungarian, of kind 0
-}
-
-TEST_F(DetectLanguage, IsReadAnewEachTime) {
-  settings.SetUILanguage(2, 1036);
-  EXPECT_EQ(100, vpdf::DetectUILanguage());
-  settings.SetUILanguage(2, 1031);
-  EXPECT_EQ(200, vpdf::DetectUILanguage());
-}
-
-// ---- IsRibbonClient, IsOutlookHost, UseClassicImages ----------------------------------------
 
 TEST(RibbonClient, DeskSiteVersionDecides) {
   IdentitySettings settings;
-  settings.SetClientVersion(L"9.1");
-  EXPECT_FALSE(vpdf::IsRibbonClient());
-  EXPECT_TRUE(vpdf::UseClassicImages());
-  settings.SetClientVersion(L"91.99");
-  EXPECT_FALSE(vpdf::IsRibbonClient());
-  settings.SetClientVersion(L"92");
-  EXPECT_TRUE(vpdf::IsRibbonClient());
-  EXPECT_FALSE(vpdf::UseClassicImages());
-  settings.SetClientVersion(L"100.0");
-  EXPECT_TRUE(vpdf::IsRibbonClient());
-  settings.SetClientVersion(L"");
-  EXPECT_FALSE(vpdf::IsRibbonClient());
-  settings.SetClientVersion(nullptr);
-  EXPECT_FALSE(vpdf::IsRibbonClient());
-  EXPECT_TRUE(vpdf::UseClassicImages());
-}
-
-TEST(RibbonClient, MissingKeyIsNoRibbon) {
+  const std::pair<const wchar_t*, bool> versions[] = {{L"9.1", false}, {L"91.99", false},
+                                                      {L"92", true},   {L"100.0", true},
+                                                      {L"", false},    {nullptr, false}};
+  for (auto [version, ribbon] : versions) {
+    settings.SetClientVersion(version);
+    EXPECT_EQ(ribbon, vpdf::IsRibbonClient())
+        << (version ? testing_support::Utf8(version) : "none");
+    EXPECT_EQ(!ribbon, vpdf::UseClassicImages());  // this program is not the mail client
+  }
   testing_support::ScopedKeyAside aside(HKEY_LOCAL_MACHINE, testing_support::kInterWovenKey);
   EXPECT_FALSE(vpdf::IsRibbonClient());
 }
@@ -133,79 +90,44 @@ TEST(HostChild, ChecksItsOwnPath) {
   testing_support::ChildRan();
 }
 
-class OutlookHost : public testing::Test {
- protected:
-  // A copy of this program at %TEMP%\vpdf_hosts\<relative path>, run as a child.
-  int RunCopyAs(const std::wstring& relative, const wchar_t* expect) {
-    std::wstring root = testing_support::TempFolder() + L"vpdf_hosts\\";
-    std::wstring path = root + relative;
+// A copy of this program at %TEMP%\vpdf_hosts\<relative path>, run as a child: "\OUTLOOK" in the
+// path, in any case, makes the mail client's host.
+TEST(OutlookHost, TheHostPathDecides) {
+  EXPECT_FALSE(vpdf::IsOutlookHost());
+  const std::wstring root = testing_support::TempFolder() + L"vpdf_hosts\\";
+  const std::pair<const wchar_t*, const wchar_t*> hosts[] = {
+      {L"Microsoft Office\\root\\Office16\\OUTLOOK.EXE", L"outlook"},
+      {L"Office\\outlook.exe", L"outlook"},
+      {L"Outlook Add-ins\\host.exe", L"outlook"},
+      {L"Office\\NotOutlook.exe", L"other"}};
+  for (auto [relative, expect] : hosts) {
+    const std::wstring path = root + relative;
     for (size_t slash = path.find(L'\\', root.size() - 1); slash != std::wstring::npos;
          slash = path.find(L'\\', slash + 1))
       CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
-    if (!CopyFileW(testing_support::ProgramPath().c_str(), path.c_str(), FALSE)) return -2;
-    int code = testing_support::RunChild(path, L"--gtest_filter=HostChild.*",
-                                         {{L"VPDF_HOST_EXPECT", expect}});
-    DeleteFileW(path.c_str());
-    return code;
+    ASSERT_TRUE(CopyFileW(testing_support::ProgramPath().c_str(), path.c_str(), FALSE));
+    EXPECT_EQ(0, testing_support::RunChild(path, L"--gtest_filter=HostChild.*",
+                                           {{L"VPDF_HOST_EXPECT", expect}}))
+        << testing_support::Utf8(relative);
   }
-  void TearDown() override {
-    SHFILEOPSTRUCTW remove = {};
-    std::wstring root = testing_support::TempFolder() + L"vpdf_hosts";
-    root.push_back(L'\0');
-    remove.wFunc = FO_DELETE;
-    remove.pFrom = root.c_str();
-    remove.fFlags = FOF_NO_UI;
-    SHFileOperationW(&remove);
-  }
-};
-
-TEST_F(OutlookHost, ThisProgramIsNotOutlook) { EXPECT_FALSE(vpdf::IsOutlookHost()); }
-
-TEST_F(OutlookHost, TheMailClientExecutableIsOutlook) {
-  EXPECT_EQ(0, RunCopyAs(L"Microsoft Office\\root\\Office16\\OUTLOOK.EXE", L"outlook"));
+  std::wstring remove = root;
+  remove.back() = L'\0';
+  SHFILEOPSTRUCTW operation = {};
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = remove.c_str();
+  operation.fFlags = FOF_NO_UI;
+  SHFileOperationW(&operation);
 }
 
-TEST_F(OutlookHost, TheTestIsWithoutRegardToCase) {
-  EXPECT_EQ(0, RunCopyAs(L"Office\\outlook.exe", L"outlook"));
-}
-
-TEST_F(OutlookHost, AFolderNamedOutlookCountsToo) {
-  EXPECT_EQ(0, RunCopyAs(L"Outlook Add-ins\\host.exe", L"outlook"));
-}
-
-TEST_F(OutlookHost, OutlookWithoutABackslashBeforeItIsNot) {
-  EXPECT_EQ(0, RunCopyAs(L"Office\\NotOutlook.exe", L"other"));
-}
-
-// ---- LoadResString ---------------------------------------------------------------------------
-
-TEST(ResString, EnglishTexts) {
+TEST(ResString, TextsKeepZeroCharactersAndAMissingStringIsNull) {
   EXPECT_EQ(L"&Create PDF\tAlt+C", Text(vpdf::LoadResString(IDS_CREATEPDF_MENU)));
-  EXPECT_EQ(L"Create PDF copy of selected files and place it on server.\n"
-            L"Create PDF copy for selected files.",
-            Text(vpdf::LoadResString(IDS_CREATEPDF_HELP)));
-  EXPECT_EQ(L"Create &New PDF", Text(vpdf::LoadResString(IDS_NEWPDF_SUBMENU)));
-  EXPECT_EQ(L"Document %d version %d in database \"%s\" created from this document",
-            Text(vpdf::LoadResString(IDS_HISTORY_SOURCE)));
-}
-
-TEST(ResString, FiltersKeepTheirZeroCharacter) {
+  EXPECT_EQ(L"PDF &létrehozása\tAlt+C", Text(vpdf::LoadResString(301 + 1900)));
   EXPECT_EQ(std::wstring(L"PDF Files (*.PDF)\0*.pdf", 23), Text(vpdf::LoadResString(317)));
-  EXPECT_EQ(std::wstring(L"All Files (*.*)\0*.*", 19), Text(vpdf::LoadResString(324)));
-}
-
-TEST(ResString, AMissingStringIsNull) {
   for (UINT id : {313u, 316u, 413u, 310u, 342u, 0u, 99999u}) {
     BSTR text = vpdf::LoadResString(id);
     EXPECT_EQ(nullptr, text) << id;
     SysFreeString(text);
   }
-}
-
-TEST(ResString, OtherLanguagesAtTheirOffsets) {
-  EXPECT_EQ(L"&Créer un PDF\tAlt+C", Text(vpdf::LoadResString(301 + 100)));
-  EXPECT_EQ(L"PDF &létrehozása\tAlt+C", Text(vpdf::LoadResString(301 + 1900)));
-  EXPECT_EQ(L"PDF の作成(&C)\tAlt+C", Text(vpdf::LoadResString(301 + 1300)));
 }
 
 // ---- Skin resource library -------------------------------------------------------------------
@@ -231,41 +153,6 @@ class SkinLibrary : public testing::Test {
   IdentitySettings settings;
   TraceLog log;
 };
-
-TEST_F(SkinLibrary, FileNames) {
-  EXPECT_STREQ(L"UIRES64_GEN_GRAY.DLL", vpdf::SkinLibraryFileName(1));
-  EXPECT_STREQ(L"UIRES64_GEN_LIGHTGRAY.DLL", vpdf::SkinLibraryFileName(2));
-  EXPECT_STREQ(L"UIRES64_GEN_BLUE.DLL", vpdf::SkinLibraryFileName(3));
-  for (int type : {0, 4, -1, 17}) EXPECT_STREQ(L"UIRES64_GEN.DLL", vpdf::SkinLibraryFileName(type));
-}
-
-TEST_F(SkinLibrary, BlueWithoutAnySetting) {
-  EXPECT_EQ(3, vpdf::ReadSkinType());
-  EXPECT_EQ(L"UIRES64_GEN_BLUE.DLL", Loaded());
-}
-
-TEST_F(SkinLibrary, APolicyValueOfZeroGivesTheBlueLibrary) {
-  settings.PolicyMachine().SetDword(0);
-  settings.Preference().SetDword(1);  // not read: the policy decides
-  EXPECT_EQ(3, vpdf::ReadSkinType());
-  EXPECT_EQ(L"UIRES64_GEN_BLUE.DLL", Loaded());
-}
-
-TEST_F(SkinLibrary, TheMachinePolicyComesBeforeTheUserPolicy) {
-  settings.PolicyMachine().SetDword(1);
-  settings.PolicyUser().SetDword(2);
-  EXPECT_EQ(L"UIRES64_GEN_GRAY.DLL", Loaded());
-  settings.PolicyMachine().Remove();
-  EXPECT_EQ(L"UIRES64_GEN_LIGHTGRAY.DLL", Loaded());
-}
-
-TEST_F(SkinLibrary, TheUserPreferenceWhenThereIsNoPolicy) {
-  settings.Preference().SetDword(7);
-  EXPECT_EQ(7, vpdf::ReadSkinType());
-  EXPECT_EQ(L"UIRES64_GEN.DLL", Loaded());
-  settings.Preference().SetDword(0);
-  EXPECT_EQ(L"UIRES64_GEN_BLUE.DLL", Loaded());
-}
 
 // %ProgramData%\Ostrel\PDF\VarnelPDF\Preferences\Productconfig.ini, put back afterwards.
 class ScopedProductConfigIni {
@@ -299,19 +186,42 @@ class ScopedProductConfigIni {
   std::vector<std::wstring> m_made;
 };
 
-TEST_F(SkinLibrary, TheProductConfigIniLast) {
-  {
-    ScopedProductConfigIni ini("[ROzozArar]\r\nSKINTYPE=2\r\n");
-    EXPECT_EQ(2, vpdf::ReadSkinType());
-    EXPECT_EQ(L"UIRES64_GEN_LIGHTGRAY.DLL", Loaded());
-    settings.Preference().SetDword(static_cast<DWORD>(-1));  // -1 does not decide
-    EXPECT_EQ(2, vpdf::ReadSkinType());
-    settings.Preference().SetDword(1);
-    EXPECT_EQ(1, vpdf::ReadSkinType());
+TEST_F(SkinLibrary, MachinePolicyThenUserPolicyThenPreferenceThenIniElseBlue) {
+  constexpr DWORD kNone = 0xFFFF;  // not set
+  struct Case {
+    DWORD machine, user, preference;
+    const char* ini;
+    int type;
+    const wchar_t* library;
+  } cases[] = {
+      {kNone, kNone, kNone, nullptr, 3, L"UIRES64_GEN_BLUE.DLL"},
+      {0, kNone, 1, nullptr, 3, L"UIRES64_GEN_BLUE.DLL"},  // a policy of 0 decides: blue
+      {1, 2, kNone, nullptr, 1, L"UIRES64_GEN_GRAY.DLL"},
+      {kNone, 2, 1, nullptr, 2, L"UIRES64_GEN_LIGHTGRAY.DLL"},
+      {kNone, kNone, 7, nullptr, 7, L"UIRES64_GEN.DLL"},
+      {kNone, kNone, 0, nullptr, 3, L"UIRES64_GEN_BLUE.DLL"},
+      {kNone, kNone, kNone, "SKINTYPE=2", 2, L"UIRES64_GEN_LIGHTGRAY.DLL"},
+      {kNone, kNone, static_cast<DWORD>(-1), "SKINTYPE=2", 2, nullptr},  // -1 does not decide
+      {kNone, kNone, 1, "SKINTYPE=2", 1, nullptr},
+      {kNone, kNone, kNone, "SKINTYPE=0", 3, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.machine << " " << c.user << " " << c.preference << " "
+                                    << (c.ini ? c.ini : ""));
+    settings.ClearSkin();
+    for (auto [value, setting] : {std::pair{c.machine, &settings.PolicyMachine()},
+                                  {c.user, &settings.PolicyUser()},
+                                  {c.preference, &settings.Preference()}})
+      if (value != kNone) setting->SetDword(value);
+    std::unique_ptr<ScopedProductConfigIni> ini;
+    if (c.ini)
+      ini = std::make_unique<ScopedProductConfigIni>(
+          (std::string("[ROzozArar]\r\n") + c.ini + "\r\n").c_str());
+    EXPECT_EQ(c.type, vpdf::ReadSkinType());
+    if (c.library) {
+      EXPECT_EQ(c.library, Loaded());
+    }
   }
-  settings.Preference().Remove();
-  ScopedProductConfigIni ini("[ROzozArar]\r\nSKINTYPE=0\r\n");
-  EXPECT_EQ(3, vpdf::ReadSkinType());
 }
 
 TEST_F(SkinLibrary, TheHandleIsKeptForTheProcess) {
@@ -347,27 +257,19 @@ TEST_F(SkinLibrary, WithoutAnInstallFolderTheHostFolderIsTriedAndNothingFound) {
 
 // ---- Images at 100 % (this prefix's 96 DPI) --------------------------------------------------
 
-TEST(ScreenScale, ByDpi) {
-  EXPECT_EQ(100, vpdf::ScreenScaleForDpi(96));
-  EXPECT_EQ(100, vpdf::ScreenScaleForDpi(120));
-  EXPECT_EQ(100, vpdf::ScreenScaleForDpi(143));
-  EXPECT_EQ(150, vpdf::ScreenScaleForDpi(144));
-  EXPECT_EQ(150, vpdf::ScreenScaleForDpi(191));
-  EXPECT_EQ(200, vpdf::ScreenScaleForDpi(192));
-  EXPECT_EQ(200, vpdf::ScreenScaleForDpi(288));
-  EXPECT_EQ(200, vpdf::ScaledResourceId(198, 150) + 1);
+TEST(ScreenScale, ByDpiAndTheVariantIdOfEachScale) {
+  for (auto [dpi, scale] :
+       {std::pair{96, 100}, {120, 100}, {143, 100}, {144, 150}, {191, 150}, {192, 200}, {288, 200}})
+    EXPECT_EQ(scale, vpdf::ScreenScaleForDpi(dpi)) << dpi;
+  EXPECT_EQ(200, vpdf::ScaledResourceId(200, 100));
   EXPECT_EQ(201, vpdf::ScaledResourceId(200, 150));
   EXPECT_EQ(202, vpdf::ScaledResourceId(200, 200));
-  EXPECT_EQ(200, vpdf::ScaledResourceId(200, 100));
 }
 
-class Images : public SkinLibrary {};
+using Images = SkinLibrary;
 
-TEST_F(Images, ThisPrefixIsAtOneHundredPercent) {
+TEST_F(Images, BitmapsAndPngsByIdAtOneHundredPercent) {
   ASSERT_EQ(100, vpdf::GetScreenScale()) << "the test prefix runs at 96 DPI";
-}
-
-TEST_F(Images, BitmapsByIdScaledOrNot) {
   for (bool scaled : {false, true}) {
     HBITMAP bitmap = vpdf::LoadBITMAPFromIconDLL(14560, scaled);
     ImageInfo image = ReadImage(bitmap);
@@ -380,11 +282,26 @@ TEST_F(Images, BitmapsByIdScaledOrNot) {
   EXPECT_EQ(14650, ReadImage(ribbon).MarkerId());
   EXPECT_EQ(32, ReadImage(ribbon).width);
   DeleteObject(ribbon);
-  EXPECT_FALSE(log.Has("ERROR: 0 LoadBITMAPFromIconDLL nID=14560 "));
-  EXPECT_EQ(0u, log.Records().size());
-}
 
-TEST_F(Images, NoIdGivesNone) {
+  HBITMAP png = vpdf::LoadPNGFromIconDLL(14111, true);
+  ImageInfo image = ReadImage(png);
+  EXPECT_EQ(16, image.width);
+  EXPECT_EQ(16, image.height);
+  EXPECT_EQ(32, image.bitsPerPixel);
+  EXPECT_EQ(14111, image.MarkerId());
+  EXPECT_EQ(255, image.marker.a);
+  // (200, 100, 50) at alpha 128, premultiplied: each colour times 128 / 255.
+  EXPECT_EQ(100, image.second.r);
+  EXPECT_EQ(50, image.second.g);
+  EXPECT_EQ(25, image.second.b);
+  EXPECT_EQ(128, image.second.a);
+  DeleteObject(png);
+  HBITMAP large = vpdf::LoadPNGFromIconDLL(12761, false);
+  EXPECT_EQ(12761, ReadImage(large).MarkerId());
+  EXPECT_EQ(32, ReadImage(large).width);
+  DeleteObject(large);
+
+  // No id gives none; none of this logs.
   EXPECT_EQ(nullptr, vpdf::LoadBITMAPFromIconDLL(0, true));
   EXPECT_EQ(nullptr, vpdf::LoadBITMAPFromIconDLL(-14560, false));
   EXPECT_EQ(nullptr, vpdf::LoadPNGFromIconDLL(0, true));
@@ -399,29 +316,6 @@ TEST_F(Images, AMissingBitmapIsLogged) {
   EXPECT_EQ(2, record.level);
   EXPECT_EQ("PDFConverter\\ConvUtils\\ConvUtils", record.source);
   EXPECT_TRUE(log.Has("ERROR: 1814 LoadBITMAPFromIconDLL nID=998 "));
-}
-
-TEST_F(Images, PngDecodedWithPremultipliedAlpha) {
-  HBITMAP png = vpdf::LoadPNGFromIconDLL(14111, true);
-  ASSERT_NE(nullptr, png);
-  ImageInfo image = ReadImage(png);
-  EXPECT_EQ(16, image.width);
-  EXPECT_EQ(16, image.height);
-  EXPECT_EQ(32, image.bitsPerPixel);
-  EXPECT_EQ(14111, image.MarkerId());
-  EXPECT_EQ(255, image.marker.a);
-  // (200, 100, 50) at alpha 128, premultiplied: each colour times 128 / 255.
-  EXPECT_EQ(100, image.second.r);
-  EXPECT_EQ(50, image.second.g);
-  EXPECT_EQ(25, image.second.b);
-  EXPECT_EQ(128, image.second.a);
-  DeleteObject(png);
-
-  HBITMAP large = vpdf::LoadPNGFromIconDLL(12761, false);
-  EXPECT_EQ(12761, ReadImage(large).MarkerId());
-  EXPECT_EQ(32, ReadImage(large).width);
-  DeleteObject(large);
-  EXPECT_EQ(0u, log.Records().size());  // a PNG logs nothing
 }
 
 TEST_F(Images, PngFromAGivenModule) {
@@ -463,7 +357,8 @@ TEST(DpiChild, LoadsTheVariantOfItsScale) {
   ASSERT_EQ(scale, vpdf::GetScreenScale());
 
   auto check = [&](int id, bool scaled, bool png, int markerId, int width) {
-    HBITMAP image = png ? vpdf::LoadPNGFromIconDLL(id, scaled) : vpdf::LoadBITMAPFromIconDLL(id, scaled);
+    HBITMAP image =
+        png ? vpdf::LoadPNGFromIconDLL(id, scaled) : vpdf::LoadBITMAPFromIconDLL(id, scaled);
     ImageInfo info = ReadImage(image);
     EXPECT_EQ(markerId, info.MarkerId()) << id << (scaled ? " scaled" : "");
     EXPECT_EQ(width, info.width) << id << (scaled ? " scaled" : "");
@@ -499,21 +394,15 @@ TEST(DpiChild, LoadsTheVariantOfItsScale) {
   testing_support::ChildRan();
 }
 
-class DpiChange : public testing::Test {
- protected:
-  int RunAt(DWORD dpi, const wchar_t* scale) {
-    {
-      ScopedRegistryValue logPixels(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels");
-      logPixels.SetDword(dpi);
-      code = testing_support::RunChild(testing_support::ProgramPath(), L"--gtest_filter=DpiChild.*",
-                                       {{L"VPDF_EXPECT_SCALE", scale}});
-    }
-    return code;
+TEST(DpiChange, At144And192DpiTheVariantsPlusOneAndPlusTwo) {
+  for (auto [dpi, scale] : {std::pair{144ul, L"150"}, {192ul, L"200"}}) {
+    ScopedRegistryValue logPixels(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels");
+    logPixels.SetDword(dpi);
+    EXPECT_EQ(
+        0, testing_support::RunChild(testing_support::ProgramPath(), L"--gtest_filter=DpiChild.*",
+                                     {{L"VPDF_EXPECT_SCALE", scale}}))
+        << dpi;
   }
-  int code = -1;
-};
-
-TEST_F(DpiChange, At144DpiTheVariantPlusOne) { EXPECT_EQ(0, RunAt(144, L"150")); }
-TEST_F(DpiChange, At192DpiTheVariantPlusTwo) { EXPECT_EQ(0, RunAt(192, L"200")); }
+}
 
 }  // namespace

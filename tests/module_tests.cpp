@@ -1,5 +1,6 @@
 // The add-in as the client and the COM runtime see it: entry points, class
-// objects, the lock count, and the command objects' interfaces.
+// objects, the lock count, and the command objects' interfaces. (Creation of every class by
+// its ProgID and its name are checked by command_identity_tests.)
 #include <windows.h>
 #include <objbase.h>
 
@@ -15,26 +16,27 @@ constexpr CLSID kOpenOverride = {0x69D4B1AF, 0x1841, 0x455B, {0xB1, 0xB7, 0xB5, 
 constexpr IID kICommand2 = {0x62B13AF2, 0x8354, 0x11D3, {0x80, 0x9A, 0x00, 0xC0, 0x4F, 0x79, 0x0E, 0x87}};
 constexpr IID kICommand3 = {0x152C3FB0, 0x2D42, 0x4F06, {0x9A, 0x17, 0x21, 0xAD, 0x98, 0xF7, 0x79, 0x80}};
 
-using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-using CanUnloadNowFn = HRESULT(WINAPI*)();
+template <class Fn>
+Fn Export(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
 
 struct AddIn {
   HMODULE module = LoadLibraryW(L"VPDFIManageAddon.dll");
-  GetClassObjectFn getClassObject = reinterpret_cast<GetClassObjectFn>(
-      reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-  CanUnloadNowFn canUnloadNow = reinterpret_cast<CanUnloadNowFn>(
-      reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+  HRESULT(WINAPI* getClassObject)(REFCLSID, REFIID, void**) =
+      Export<decltype(getClassObject)>(module, "DllGetClassObject");
+  HRESULT(WINAPI* canUnloadNow)() = Export<decltype(canUnloadNow)>(module, "DllCanUnloadNow");
   ~AddIn() { FreeLibrary(module); }
+
+  IClassFactory* Factory() const {
+    IClassFactory* factory = nullptr;
+    EXPECT_EQ(S_OK, getClassObject(kCreatePDF, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+    return factory;
+  }
 };
 
-IClassFactory* Factory(const AddIn& addIn, REFCLSID clsid) {
-  IClassFactory* factory = nullptr;
-  EXPECT_EQ(S_OK, addIn.getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
-  return factory;
-}
-
 // Runs first, while the module is not loaded yet: attaching writes its record.
-TEST(ModuleEntry, ProcessAttachWritesItsRecord) {
+TEST(ModuleEntry, AttachRecordAndUndecoratedExports) {
   ASSERT_EQ(nullptr, GetModuleHandleW(L"VPDFIManageAddon.dll"));
   testing_support::TraceLog log;
   AddIn addIn;
@@ -43,19 +45,15 @@ TEST(ModuleEntry, ProcessAttachWritesItsRecord) {
   ASSERT_TRUE(log.Find("IMAnageAddon DllMain - win64", record));
   EXPECT_EQ(0, record.level);
   EXPECT_EQ("PDFConverter\\VPDFIManageAddon\\VPDFIManageAddon", record.source);
-}
-
-TEST(ModuleEntry, ExportsTheEntryPointsUndecorated) {
-  AddIn addIn;
   for (const char* name : {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
                            "DllUnregisterServer"})
     EXPECT_NE(nullptr, reinterpret_cast<void*>(GetProcAddress(addIn.module, name))) << name;
 }
 
-TEST(ClassObjects, SameClassObjectForTwoRequests) {
+TEST(ClassObjects, OneClassObjectPerClassAndNoneForOthers) {
   AddIn addIn;
-  IClassFactory* first = Factory(addIn, kCreatePDF);
-  IClassFactory* second = Factory(addIn, kCreatePDF);
+  IClassFactory* first = addIn.Factory();
+  IClassFactory* second = addIn.Factory();
   ASSERT_NE(nullptr, first);
   EXPECT_EQ(first, second);
   IUnknown* unknown = nullptr;
@@ -64,10 +62,7 @@ TEST(ClassObjects, SameClassObjectForTwoRequests) {
   unknown->Release();
   first->Release();
   second->Release();
-}
 
-TEST(ClassObjects, OpenOverrideAndUnknownClassesAreNotAvailable) {
-  AddIn addIn;
   const CLSID unknownClass = {0x12345678, 0x1, 0x2, {1, 2, 3, 4, 5, 6, 7, 8}};
   for (const CLSID& clsid : {kOpenOverride, unknownClass}) {
     void* object = reinterpret_cast<void*>(1);
@@ -76,23 +71,20 @@ TEST(ClassObjects, OpenOverrideAndUnknownClassesAreNotAvailable) {
   }
 }
 
-TEST(ClassObjects, RefusesAggregationAndLeavesTheOutputNull) {
+TEST(ClassObjects, CreationFailuresAndUnloadFollowLiveObjectsAndLocks) {
   AddIn addIn;
-  IClassFactory* factory = Factory(addIn, kCreatePDF);
+  IClassFactory* factory = addIn.Factory();
   ASSERT_NE(nullptr, factory);
-  IUnknown* outer = factory;  // any unknown will do as the would-be outer object
+  EXPECT_EQ(S_OK, addIn.canUnloadNow());
+
+  // Refused aggregation, a missing output and a refused interface leave no object or lock.
   void* object = reinterpret_cast<void*>(1);
-  EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(outer, IID_IUnknown, &object));
+  EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(factory, IID_IUnknown, &object));
   EXPECT_EQ(nullptr, object);
   EXPECT_EQ(E_POINTER, factory->CreateInstance(nullptr, IID_IUnknown, nullptr));
-  factory->Release();
-  EXPECT_EQ(S_OK, addIn.canUnloadNow());
-}
-
-TEST(ClassObjects, UnloadFollowsLiveObjectsAndServerLocks) {
-  AddIn addIn;
-  IClassFactory* factory = Factory(addIn, kCreatePDF);
-  ASSERT_NE(nullptr, factory);
+  object = reinterpret_cast<void*>(1);
+  EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IClassFactory, &object));
+  EXPECT_EQ(nullptr, object);
   EXPECT_EQ(S_OK, addIn.canUnloadNow());
 
   ICommand* first = nullptr;
@@ -109,51 +101,7 @@ TEST(ClassObjects, UnloadFollowsLiveObjectsAndServerLocks) {
   EXPECT_EQ(S_FALSE, addIn.canUnloadNow());
   factory->LockServer(FALSE);
   EXPECT_EQ(S_OK, addIn.canUnloadNow());
-
-  // A refused interface destroys the new object and keeps no lock.
-  void* object = reinterpret_cast<void*>(1);
-  EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IClassFactory, &object));
-  EXPECT_EQ(nullptr, object);
-  EXPECT_EQ(S_OK, addIn.canUnloadNow());
   factory->Release();
-}
-
-struct CommandClass {
-  const wchar_t* progId;
-  const wchar_t* name;
-};
-
-// Every creatable class, by ProgID through the registration, with the name menus use.
-TEST(CommandClasses, AllTwelveAreCreatableByProgIdWithTheirNames) {
-  const CommandClass classes[] = {
-      {L"RPDFImanAddon.CreateNewPDFFile", L"RPDFIManAddon.CreateNewPDFFile"},
-      {L"RPDFImanAddon.CreateNewPDFFile_CM", L"RPDFIManAddon.CreateNewPDFFile_CM"},
-      {L"RPDFImanAddon.CreateNewPDFScan", L"RPDFIManAddon.CreateNewPDFScan"},
-      {L"RPDFImanAddon.CreateNewPDFScan_CM", L"RPDFIManAddon.CreateNewPDFScan_CM"},
-      {L"RPDFImanAddon.CreatePDF", L"RPDFIManAddon.CreatePDF"},
-      {L"RPDFImanAddon.CreatePDF_CM", L"RPDFIManAddon.CreatePDF_CM"},
-      {L"RPDFImanAddon.SendPDFEMail", L"RPDFIManAddon.SendPDFEMail"},
-      {L"RPDFImanAddon.SendPDFEMail_CM", L"RPDFIManAddon.SendPDFEMail"},
-      {L"RPDFImanAddon.OpenInPro", L"RPDFIManAddon.OpenInPro"},
-      {L"RPDFImanAddon.OpenInPro_CM", L"RPDFIManAddon.OpenInPro"},
-      {L"RPDFImanAddon.OpenInCnv", L"RPDFIManAddon.OpenInCnv"},
-      {L"RPDFImanAddon.OpenInCnv_CM", L"RPDFIManAddon.OpenInCnv_CM"},
-  };
-  for (const CommandClass& entry : classes) {
-    CLSID clsid;
-    ASSERT_EQ(S_OK, CLSIDFromProgID(entry.progId, &clsid)) << entry.progId;
-    ICommand* command = nullptr;
-    ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ICommand),
-                                     reinterpret_cast<void**>(&command)))
-        << entry.progId;
-    BSTR name = nullptr;
-    ASSERT_EQ(S_OK, command->get_Name(&name));
-    EXPECT_STREQ(entry.name, name) << entry.progId;
-    SysFreeString(name);
-    command->Release();
-  }
-  CLSID clsid;
-  EXPECT_NE(S_OK, CLSIDFromProgID(L"RPDFImanAddon.OpenOverride", &clsid));
 }
 
 TEST(CommandClasses, AnswerTheirInterfacesAndErrorInfo) {
@@ -171,18 +119,15 @@ TEST(CommandClasses, AnswerTheirInterfacesAndErrorInfo) {
   IUnknown* again = nullptr;
   ASSERT_EQ(S_OK, errorInfo->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&again)));
   EXPECT_EQ(unknown, again);
-  EXPECT_EQ(S_OK, errorInfo->InterfaceSupportsErrorInfo(__uuidof(ICommand)));
-  EXPECT_EQ(S_OK, errorInfo->InterfaceSupportsErrorInfo(kICommand2));
-  EXPECT_EQ(S_OK, errorInfo->InterfaceSupportsErrorInfo(kICommand3));
+  for (const IID& iid : {__uuidof(ICommand), kICommand2, kICommand3})
+    EXPECT_EQ(S_OK, errorInfo->InterfaceSupportsErrorInfo(iid));
   EXPECT_EQ(S_FALSE, errorInfo->InterfaceSupportsErrorInfo(IID_IDispatch));
   void* none = reinterpret_cast<void*>(1);
   EXPECT_EQ(E_NOINTERFACE, command->QueryInterface(IID_IClassFactory, &none));
   EXPECT_EQ(nullptr, none);
-  again->Release();
-  errorInfo->Release();
-  dispatch->Release();
-  unknown->Release();
-  command->Release();
+  for (IUnknown* held : {static_cast<IUnknown*>(again), static_cast<IUnknown*>(errorInfo),
+                         static_cast<IUnknown*>(dispatch), unknown, static_cast<IUnknown*>(command)})
+    held->Release();
 }
 
 }  // namespace
