@@ -647,6 +647,8 @@ class MessageBoxTest : public DialogTest {
              language);
   }
 
+  testing_support::ScopedRegistryKeys newKeys_{testing_support::MissingParts(
+      {{HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1"}})};
   ScopedRegistryValue installPath_{HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1",
                                    L"InstallPath", KEY_WOW64_32KEY};
   ScopedImportHook hook_{"USER32.dll", "MessageBoxW",

@@ -69,6 +69,13 @@ class IdentitySettings {
   static void Set(const ScopedRegistryValue& value, const wchar_t* text) {
     text ? value.SetString(text) : value.Remove();
   }
+  // Declared first: keys the test makes go after the values in them are put back.
+  ScopedRegistryKeys m_newKeys{MissingParts({{HKEY_LOCAL_MACHINE, kWowProductKey},
+                                             {HKEY_CURRENT_USER, kTestbedConfigKey},
+                                             {HKEY_LOCAL_MACHINE, kInterWovenKey},
+                                             {HKEY_LOCAL_MACHINE, kSkinPolicyKey},
+                                             {HKEY_CURRENT_USER, kSkinPolicyKey},
+                                             {HKEY_CURRENT_USER, kSkinPreferenceKey}})};
   ScopedRegistryValue m_installPath{HKEY_LOCAL_MACHINE, kWowProductKey, L"InstallPath"};
   ScopedRegistryValue m_uiLanguage[3] = {{HKEY_CURRENT_USER, kTestbedConfigKey, L"UILanguage0"},
                                          {HKEY_CURRENT_USER, kTestbedConfigKey, L"UILanguage1"},
