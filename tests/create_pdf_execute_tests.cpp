@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
@@ -41,31 +42,8 @@ constexpr char kExecuteEnd[] = "******************* CreatePDF Execute() END ****
 constexpr int kMergeRadio = 217, kSingleRadio = 218, kUp = 214, kList = 216;
 constexpr int kNewDocumentRadio = 206, kRelateBox = 203;
 
-std::wstring TempPath() {
-  wchar_t buffer[MAX_PATH + 1] = {};
-  GetTempPathW(MAX_PATH + 1, buffer);
-  return buffer;
-}
-
-// The names directly inside the temporary folder.
-std::set<std::wstring> TempListing() {
-  std::set<std::wstring> names;
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW((TempPath() + L"*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    names.insert(data.cFileName);
-  } while (FindNextFileW(find, &data));
-  FindClose(find);
-  return names;
-}
-
-std::string Utf8(const std::wstring& text) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(size > 0 ? size - 1 : 0, '\0');
-  if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
-  return out;
-}
+using testing_support::TempFolder;
+using testing_support::Utf8;
 
 std::wstring FileName(const std::wstring& path) {
   return path.substr(path.find_last_of(L'\\') + 1);
@@ -138,9 +116,10 @@ DialogSequence::Script SaveAsRelatedDocument() {
   };
 }
 
-class CreatePdfExecute : public testing::Test {
+class CreatePdfExecute : public testing_support::CleanTempFolderTest {
  protected:
   void SetUp() override {
+    CleanTempFolderTest::SetUp();
     // The product's 32-bit install path goes with the keys that held it.
     auto owned = testing_support::MissingParts(
         {{HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1"}});
@@ -148,14 +127,12 @@ class CreatePdfExecute : public testing::Test {
     keys = std::make_unique<testing_support::ScopedRegistryKeys>(owned);
     controls = std::make_unique<testbed::ScopedAgentControls>();
     testbed::PointProductAt(testbed::ProductFolder());
-    content = TempPath() + L"cpdf_execute_content";
+    content = TempFolder() + L"cpdf_execute_content";
     CreateDirectoryW(content.c_str(), nullptr);
     journal = std::make_unique<testbed::AgentJournal>();
-    log = std::make_unique<TraceLog>();
     tb::Session* session = tb::Session::Create(L"jdoe", L"DMSSRV");
     database = tb::Database::Create(L"WORKSITE", session);
     session->Release();
-    before = TempListing();
     command = ComPtr<vpdf::CCreatePDF>(new vpdf::CCreatePDF);
     ASSERT_EQ(S_OK, tb::NewContextItems(context.Put()));
     ASSERT_EQ(S_OK, command->putref_Context(context.Get()));
@@ -165,8 +142,6 @@ class CreatePdfExecute : public testing::Test {
     EXPECT_EQ(0, CCreatePDF_I::merging);
     // The usage helper is not waited for by the command.
     journal->WaitFor(testbed::kUsageStatsExe, 1, 5000);
-    Sleep(200);
-    EXPECT_EQ(before, TempListing()) << "the temporary folder changed";
     tb::ResetClientCommands();
     for (IDispatch* object : owned) object->Release();
     owned.clear();
@@ -174,18 +149,10 @@ class CreatePdfExecute : public testing::Test {
     command.Reset();
     context.Reset();
     EXPECT_EQ(0, tb::LiveObjects()) << "a client object was not released";
-    log.reset();
     journal.reset();
-    std::wstring pattern = content + L"\\*";
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(pattern.c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        DeleteFileW((content + L"\\" + data.cFileName).c_str());
-      } while (FindNextFileW(find, &data));
-      FindClose(find);
-    }
-    RemoveDirectoryW(content.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(content), ignored);
+    CleanTempFolderTest::TearDown();
   }
 
   // A text document whose content shows `name`; released at the end.
@@ -222,7 +189,7 @@ class CreatePdfExecute : public testing::Test {
       calls.push_back(entry.commandLine + L" -> " + entry.what);
     return calls;
   }
-  std::string Temp(const std::wstring& name) const { return Utf8(TempPath() + name); }
+  std::string Temp(const std::wstring& name) const { return Utf8(TempFolder() + name); }
 
   // The first text line of each page of what the DMS stored for `document`.
   static std::vector<std::wstring> StoredPages(tb::Document* document) {
@@ -248,9 +215,7 @@ class CreatePdfExecute : public testing::Test {
   std::unique_ptr<testing_support::ScopedRegistryKeys> keys;
   std::unique_ptr<testbed::ScopedAgentControls> controls;
   std::unique_ptr<testbed::AgentJournal> journal;
-  std::unique_ptr<TraceLog> log;
   std::wstring content;
-  std::set<std::wstring> before;
   tb::Database* database = nullptr;
   ComPtr<vpdf::CCreatePDF> command;
   ComPtr<IContextItems> context;
@@ -267,12 +232,12 @@ TEST_F(CreatePdfExecute, OneDocumentIsConvertedAndSavedAloneWithoutDialog) {
   EXPECT_TRUE(std::none_of(dialogs.Titles().begin(), dialogs.Titles().end(),
                            [](const std::wstring& t) { return t == L"Merge items to one PDF"; }));
   EXPECT_EQ(std::vector<std::wstring>{L"Budget.txt"}, Printed());
-  EXPECT_EQ(1, log->Count(kSaveStart));
-  EXPECT_TRUE(log->Has("!MergeSortDlg"));
-  EXPECT_FALSE(log->Has("MergeSortDlg"));
-  EXPECT_TRUE(log->Has("pSelectedDoc: GetTempFile: " + Temp(L"Budget.txt") + ", GetExtension: txt"));
-  EXPECT_LT(log->IndexOf(kExecuteStart), log->IndexOf(kSaveStart));
-  EXPECT_LT(log->IndexOf(kSaveStart), log->IndexOf(kExecuteEnd));
+  EXPECT_EQ(1, log.Count(kSaveStart));
+  EXPECT_TRUE(log.Has("!MergeSortDlg"));
+  EXPECT_FALSE(log.Has("MergeSortDlg"));
+  EXPECT_TRUE(log.Has("pSelectedDoc: GetTempFile: " + Temp(L"Budget.txt") + ", GetExtension: txt"));
+  EXPECT_LT(log.IndexOf(kExecuteStart), log.IndexOf(kSaveStart));
+  EXPECT_LT(log.IndexOf(kSaveStart), log.IndexOf(kExecuteEnd));
   EXPECT_TRUE(MergeCalls().empty());
 }
 
@@ -289,11 +254,11 @@ TEST_F(CreatePdfExecute, XpsDocumentIsConvertedWithoutThePrintAgent) {
   EXPECT_TRUE(Printed().empty());
   auto raster = journal->Entries(testbed::kRasterLibrary);
   ASSERT_EQ(1u, raster.size());
-  EXPECT_EQ(L"P4ToPDFConvert(\"" + TempPath() + L"Floor plan.xps\", \"" + TempPath() +
+  EXPECT_EQ(L"P4ToPDFConvert(\"" + TempFolder() + L"Floor plan.xps\", \"" + TempFolder() +
                 L"Floor plan.pdf\", 15, 0, 0)",
             raster[0].commandLine);
   EXPECT_EQ(L"0, pdf 2 pages", raster[0].what);
-  EXPECT_EQ(1, log->Count(kSaveStart));
+  EXPECT_EQ(1, log.Count(kSaveStart));
 }
 
 TEST_F(CreatePdfExecute, PdfDocumentsAreLeftOutAndNothingIsSaved) {
@@ -301,8 +266,8 @@ TEST_F(CreatePdfExecute, PdfDocumentsAreLeftOutAndNothingIsSaved) {
   owned.push_back(pdf);
   Select({pdf});
   EXPECT_EQ(S_OK, command->Execute());
-  EXPECT_TRUE(log->Has("pSelectedDoc: bstrExt == pdf"));
-  EXPECT_EQ(0, log->Count(kSaveStart));
+  EXPECT_TRUE(log.Has("pSelectedDoc: bstrExt == pdf"));
+  EXPECT_EQ(0, log.Count(kSaveStart));
   EXPECT_EQ(0, pdf->Calls(L"GetCopy"));
 }
 
@@ -313,14 +278,14 @@ TEST_F(CreatePdfExecute, AFailingObjectModelCallIsCaughtAndEndsTheRun) {
   EXPECT_EQ(S_OK, command->Execute());
   TraceRecord record;
   bool found = false;
-  for (const auto& r : log->Records())
+  for (const auto& r : log.Records())
     if (r.text.rfind("Exception in Execute, com error is: ", 0) == 0) {
       record = r;
       found = true;
     }
   ASSERT_TRUE(found);
   EXPECT_EQ(2, record.level);
-  EXPECT_FALSE(log->Has(kExecuteEnd));
+  EXPECT_FALSE(log.Has(kExecuteEnd));
 }
 
 // --- Through the merge dialog ---
@@ -334,7 +299,7 @@ TEST_F(CreatePdfExecute, MergeFollowsTheOrderSetInTheDialog) {
   EXPECT_EQ(L"Merge items to one PDF", dialogs.Titles()[0]);
 
   EXPECT_EQ((std::vector<std::wstring>{L"Alpha.txt", L"Gamma.txt", L"Beta.txt"}), Printed());
-  const std::wstring t = TempPath();
+  const std::wstring t = TempFolder();
   EXPECT_EQ((std::vector<std::wstring>{
                 L"InitPDFAttach(0) -> 0",
                 L"DoOpenFile(\"" + t + L"Alpha.pdf\", \"\") -> 0, handle 1, 1 pages",
@@ -343,12 +308,12 @@ TEST_F(CreatePdfExecute, MergeFollowsTheOrderSetInTheDialog) {
                 L"DoSaveFile(\"" + t + L"Alpha.pdf\", handle 1, 0) -> 0, 3 pages written",
                 L"EndPDFAttach(0) -> 0"}),
             MergeCalls());
-  EXPECT_EQ(1, log->Count(kSaveStart));
-  EXPECT_LT(log->IndexOf("MergeSortDlg IDOK"), log->IndexOf("Merge ...."));
-  EXPECT_LT(log->IndexOf("InitPDFAttach() 0"), log->IndexOf("SaveResult() 0"));
-  EXPECT_EQ(2, log->Count("DoMerge2() 0"));
-  EXPECT_LT(log->IndexOf("SaveResult() 0"), log->IndexOf(kSaveStart));
-  EXPECT_TRUE(log->Has(kExecuteEnd));
+  EXPECT_EQ(1, log.Count(kSaveStart));
+  EXPECT_LT(log.IndexOf("MergeSortDlg IDOK"), log.IndexOf("Merge ...."));
+  EXPECT_LT(log.IndexOf("InitPDFAttach() 0"), log.IndexOf("SaveResult() 0"));
+  EXPECT_EQ(2, log.Count("DoMerge2() 0"));
+  EXPECT_LT(log.IndexOf("SaveResult() 0"), log.IndexOf(kSaveStart));
+  EXPECT_TRUE(log.Has(kExecuteEnd));
 }
 
 TEST_F(CreatePdfExecute, SingleFilesKeepTheSelectionOrder) {
@@ -357,9 +322,9 @@ TEST_F(CreatePdfExecute, SingleFilesKeepTheSelectionOrder) {
   EXPECT_EQ(S_OK, command->Execute());
   dialogs.Stop();
   EXPECT_EQ((std::vector<std::wstring>{L"Alpha.txt", L"Beta.txt", L"Gamma.txt"}), Printed());
-  EXPECT_EQ(3, log->Count(kSaveStart));
-  EXPECT_TRUE(log->Has("MergeSortDlg IDOK"));
-  EXPECT_TRUE(log->Has("!MergeSortDlg"));
+  EXPECT_EQ(3, log.Count(kSaveStart));
+  EXPECT_TRUE(log.Has("MergeSortDlg IDOK"));
+  EXPECT_TRUE(log.Has("!MergeSortDlg"));
   EXPECT_TRUE(MergeCalls().empty());
 }
 
@@ -375,13 +340,13 @@ TEST_F(CreatePdfExecute, DocumentsThatCannotBeCopiedOrPrintedAreLeftOut) {
     EXPECT_EQ(S_OK, command->Execute());
   }
   EXPECT_EQ((std::vector<std::wstring>{L"Alpha.txt", L"Gamma.txt"}), Printed());
-  EXPECT_EQ(1, log->Count(kSaveStart));
+  EXPECT_EQ(1, log.Count(kSaveStart));
   TraceRecord record;
-  ASSERT_TRUE(log->Find("pSelectedDoc->GetCopy() failed", record));
+  ASSERT_TRUE(log.Find("pSelectedDoc->GetCopy() failed", record));
   EXPECT_EQ(1, record.level);
 
   // The same in a merge: the two others are merged.
-  log->Clear();
+  log.Clear();
   journal->Clear();
   testbed::ClearAgentControls();
   beta->Fail(L"GetCopy", S_OK);
@@ -392,10 +357,10 @@ TEST_F(CreatePdfExecute, DocumentsThatCannotBeCopiedOrPrintedAreLeftOut) {
   }
   auto calls = MergeCalls();
   ASSERT_EQ(5u, calls.size());
-  EXPECT_NE(std::wstring::npos, calls[1].find(L"DoOpenFile(\"" + TempPath() + L"Beta.pdf")) << Utf8(calls[1]);
+  EXPECT_NE(std::wstring::npos, calls[1].find(L"DoOpenFile(\"" + TempFolder() + L"Beta.pdf")) << Utf8(calls[1]);
   EXPECT_NE(std::wstring::npos, calls[2].find(L"Gamma.pdf")) << Utf8(calls[2]);
-  EXPECT_EQ(1, log->Count("DoMerge2() 0"));
-  EXPECT_EQ(1, log->Count(kSaveStart));
+  EXPECT_EQ(1, log.Count("DoMerge2() 0"));
+  EXPECT_EQ(1, log.Count(kSaveStart));
 }
 
 TEST_F(CreatePdfExecute, FailedMergeSessionSavesNothing) {
@@ -405,10 +370,10 @@ TEST_F(CreatePdfExecute, FailedMergeSessionSavesNothing) {
   EXPECT_EQ(S_OK, command->Execute());
   dialogs.Stop();
   EXPECT_EQ(2u, Printed().size());
-  EXPECT_TRUE(log->Has("InitPDFAttach() 7"));
-  EXPECT_TRUE(log->Has("SaveResult() 7"));
-  EXPECT_FALSE(log->Has("DoOpenFile() 0"));
-  EXPECT_EQ(0, log->Count(kSaveStart));
+  EXPECT_TRUE(log.Has("InitPDFAttach() 7"));
+  EXPECT_TRUE(log.Has("SaveResult() 7"));
+  EXPECT_FALSE(log.Has("DoOpenFile() 0"));
+  EXPECT_EQ(0, log.Count(kSaveStart));
 }
 
 TEST_F(CreatePdfExecute, NamesOfForbiddenCharactersOnlyBecomeDmlThenDml001) {
@@ -416,8 +381,8 @@ TEST_F(CreatePdfExecute, NamesOfForbiddenCharactersOnlyBecomeDmlThenDml001) {
   DialogSequence dialogs({Answer(true)});
   EXPECT_EQ(S_OK, command->Execute());
   dialogs.Stop();
-  EXPECT_TRUE(log->Has("pSelectedDoc: GetTempFile: " + Temp(L"dml.txt") + ", GetExtension: txt"));
-  EXPECT_TRUE(log->Has("pSelectedDoc: GetTempFile: " + Temp(L"dml001.txt") + ", GetExtension: txt"));
+  EXPECT_TRUE(log.Has("pSelectedDoc: GetTempFile: " + Temp(L"dml.txt") + ", GetExtension: txt"));
+  EXPECT_TRUE(log.Has("pSelectedDoc: GetTempFile: " + Temp(L"dml001.txt") + ", GetExtension: txt"));
   EXPECT_EQ((std::vector<std::wstring>{L"dml.txt", L"dml001.txt"}), Printed());
   auto calls = MergeCalls();
   ASSERT_EQ(5u, calls.size());
@@ -431,14 +396,14 @@ TEST_F(CreatePdfExecute, CancelLeavesNothingBehind) {
   EXPECT_EQ(S_OK, command->Execute());
   dialogs.Stop();
   EXPECT_EQ(1u, dialogs.Titles().size());
-  EXPECT_TRUE(log->Has("IDCANCEL"));
-  EXPECT_FALSE(log->Has(kExecuteEnd));
+  EXPECT_TRUE(log.Has("IDCANCEL"));
+  EXPECT_FALSE(log.Has(kExecuteEnd));
   EXPECT_TRUE(Printed().empty());
-  EXPECT_EQ(0, log->Count(kSaveStart));
+  EXPECT_EQ(0, log.Count(kSaveStart));
   EXPECT_FALSE(testing_support::ValueExists(HKEY_CURRENT_USER, kDialogKey, L"do_merge"));
   EXPECT_FALSE(testing_support::ValueExists(HKEY_CURRENT_USER, kDialogKey, L"how_to_save"));
-  EXPECT_TRUE(log->Has("MergeSortDlg"));
-  EXPECT_TRUE(log->Has("CCreatePDF_I::Execute() m_langOffset : 0"));
+  EXPECT_TRUE(log.Has("MergeSortDlg"));
+  EXPECT_TRUE(log.Has("CCreatePDF_I::Execute() m_langOffset : 0"));
 }
 
 // A second Execute, reached while the first one's dialog pumps messages, returns at once.
@@ -459,7 +424,7 @@ void CALLBACK Reenter(HWND, UINT, UINT_PTR id, DWORD) {
 TEST_F(CreatePdfExecute, SecondExecuteWhileTheDialogIsUpReturnsAtOnce) {
   Select({TextDoc(L"Alpha", 1), TextDoc(L"Beta", 2)});
   g_reentered = &command;
-  g_log = log.get();
+  g_log = &log;
   SetTimer(nullptr, 0, 100, Reenter);
   DialogSequence dialogs({[](HWND dialog) {
     for (int i = 0; i < 200 && g_nestedStarts < 0; ++i) Sleep(20);
@@ -470,7 +435,7 @@ TEST_F(CreatePdfExecute, SecondExecuteWhileTheDialogIsUpReturnsAtOnce) {
   EXPECT_EQ(S_OK, g_nestedResult);
   EXPECT_EQ(1, g_busyInside);
   EXPECT_EQ(0, g_nestedStarts);
-  EXPECT_EQ(1, log->Count(kExecuteStart));
+  EXPECT_EQ(1, log.Count(kExecuteStart));
   EXPECT_EQ(1u, dialogs.Titles().size());
   g_reentered = nullptr;
   g_log = nullptr;
@@ -485,12 +450,12 @@ TEST_F(CreatePdfExecute, ExceptionAfterTheDialogClearsTheFlags) {
   }});
   EXPECT_EQ(S_OK, command->Execute());
   dialogs.Stop();
-  EXPECT_TRUE(log->Has("Merge ...."));
+  EXPECT_TRUE(log.Has("Merge ...."));
   bool caught = false;
-  for (const auto& r : log->Records())
+  for (const auto& r : log.Records())
     caught = caught || r.text.rfind("Exception in Execute, com error is: ", 0) == 0;
   EXPECT_TRUE(caught);
-  EXPECT_EQ(0, log->Count(kSaveStart));
+  EXPECT_EQ(0, log.Count(kSaveStart));
 }
 
 // --- Saved back into the DMS ---
@@ -517,7 +482,7 @@ TEST_F(CreatePdfExecute, OneDocumentBecomesANewDocumentRelatedToItsSourceWithHis
                 L" version 1 in database \"DB1\" created from this document",
             budget->History()[0].comment);
   EXPECT_TRUE(Refreshed());
-  EXPECT_TRUE(log->Has("SaveAsResult iDecision 0, bRelate = yes"));
+  EXPECT_TRUE(log.Has("SaveAsResult iDecision 0, bRelate = yes"));
 }
 
 TEST_F(CreatePdfExecute, MergedPdfIsStoredOnceWithThePagesInTheDialogsOrder) {
@@ -535,7 +500,7 @@ TEST_F(CreatePdfExecute, MergedPdfIsStoredOnceWithThePagesInTheDialogsOrder) {
             StoredPages(stored[0]));
   EXPECT_EQ((std::vector<std::wstring>{L"3", L"1", L"2"}), Relations(stored[0]));
   for (tb::Document* source : {alpha, beta, gamma}) EXPECT_EQ(1u, source->History().size());
-  EXPECT_EQ(1, log->Count(kSaveStart));
+  EXPECT_EQ(1, log.Count(kSaveStart));
   EXPECT_TRUE(Refreshed());
 }
 
@@ -553,7 +518,7 @@ TEST_F(CreatePdfExecute, OnePdfEachIsStoredPerDocumentInSelectionOrder) {
     EXPECT_EQ(std::vector<std::wstring>{names[i]}, StoredPages(stored[i]));
     EXPECT_EQ(std::vector<std::wstring>{std::to_wstring(i + 1)}, Relations(stored[i]));
   }
-  EXPECT_EQ(3, log->Count(kSaveStart));
+  EXPECT_EQ(3, log.Count(kSaveStart));
 }
 
 }  // namespace
