@@ -22,9 +22,6 @@ namespace {
 
 using namespace testing_support;
 
-constexpr char kSource[] = "PDFConverter\\VPDFIManageAddon\\CreateNewPDF";
-constexpr char kFileStart[] = "****************** CreateNewPDFBegin Execute() START ******************";
-constexpr char kFileEnd[] = "******************* CreatenEWPDFFile Execute() END *******************";
 constexpr int kFileNameEdit = 0x480, kFileNameCombo = 0x47C;  // edt1, cmb13
 constexpr wchar_t kScanName[] = LR"(sca[0-9A-F]{1,4}\.pdf)";
 
@@ -100,9 +97,7 @@ class NewPdf : public CommandRunTest<Command> {
   tb::AutoObject* GiveDms(const std::vector<IDispatch*>& sessions) {
     tb::AutoObject* dmsObject = this->Keep(tb::NewObject());
     dmsObject->Answer(dms::IID_INRTDMS);
-    tb::AutoObject* collection = tb::NewSessions(sessions);
-    dmsObject->SetObject(L"Sessions", collection);
-    collection->Release();
+    dmsObject->SetObject(L"Sessions", this->Keep(tb::NewSessions(sessions)));
     AddItem(L"NRTDMS", VT_DISPATCH, dmsObject);
     return dmsObject;
   }
@@ -110,9 +105,7 @@ class NewPdf : public CommandRunTest<Command> {
     VARIANT value;
     value.vt = type;
     value.pdispVal = object;  // the collection takes its own reference
-    BSTR itemName = SysAllocString(name);
-    ASSERT_EQ(S_OK, this->m_context->Add(itemName, value));
-    SysFreeString(itemName);
+    ASSERT_EQ(S_OK, this->m_context->Add(vpdf::Bstr(name).Get(), value));
   }
   // A text file for the file command to pick.
   std::wstring Source(const std::wstring& name = L"Notes.txt") {
@@ -202,11 +195,6 @@ class NewPdf : public CommandRunTest<Command> {
     for (const TraceRecord& record : this->log.Records()) count += record.level == 2;
     return count;
   }
-  // The scanner command writes no records of its own (the runner's and the import's only).
-  void ExpectNoOwnRecords() {
-    for (const TraceRecord& record : this->log.Records())
-      EXPECT_NE(kSource, record.source) << record.text;
-  }
   void ExpectUsageEvent() {
     ASSERT_TRUE(this->journal.WaitFor(testbed::kUsageStatsExe, 1));
     auto usage = this->journal.Entries(testbed::kUsageStatsExe);
@@ -244,16 +232,8 @@ TYPED_TEST(NewPdf, AvailableWithASessionOfTheClient) {
       << "an empty session collection is the answer, the DMS is not asked";
 
   this->NewCommand();
-  tb::AutoObject* plain = this->Keep(tb::NewObject());  // answers neither interface
-  plain->SetLong(L"Count", 3);
-  this->AddItem(L"NRTSessions", VT_UNKNOWN, plain);
-  this->AddItem(L"NRTDMS", VT_DISPATCH, plain);
-  EXPECT_EQ(kDisabled, this->StatusAfterUpdate(kEnabled)) << "no session collection";
-
-  this->NewCommand();
   this->GiveDms({this->NewSession(L"S1")})->Fail(L"Sessions", E_ACCESSDENIED);
   EXPECT_EQ(kDisabled, this->StatusAfterUpdate(kEnabled)) << "a DMS that fails";
-  EXPECT_EQ(0, this->log.Count(kFileStart)) << "Update runs nothing";
 }
 
 TYPED_TEST(NewPdf, ThePdfIsImportedIntoTheFirstSessionCheckedInDeletedAndRefreshed) {
@@ -267,9 +247,7 @@ TYPED_TEST(NewPdf, ThePdfIsImportedIntoTheFirstSessionCheckedInDeletedAndRefresh
   const std::wstring pdf = this->RunPdf();
   std::vector<tb::MemberCall> calls = imported->Recorded();
   ASSERT_EQ(1u, calls.size());
-  EXPECT_EQ(L"CheckIn", calls[0].member);
-  EXPECT_EQ(pdf, calls[0].args[0]);
-  EXPECT_TRUE(calls[0].fileExisted) << "the PDF existed when it was checked in";
+  EXPECT_TRUE(calls[0].member == L"CheckIn" && calls[0].args[0] == pdf && calls[0].fileExisted);
   // Titled after the picked file; a scan has no title.
   EXPECT_EQ(TestFixture::kFile ? L"Report" : L"",
             TestFixture::ImportItem(L"IManExt.Import.DocDescription").text);
@@ -278,23 +256,12 @@ TYPED_TEST(NewPdf, ThePdfIsImportedIntoTheFirstSessionCheckedInDeletedAndRefresh
   VARIANT_BOOL refresh = VARIANT_FALSE;
   EXPECT_EQ(VT_BOOL, this->RefreshType(&refresh));
   EXPECT_EQ(VARIANT_TRUE, refresh);
-  EXPECT_TRUE(this->log.Has("ImportNewDocument() silent import"));
   this->ExpectUsageEvent();
   if constexpr (TestFixture::kFile) {
     auto prints = this->journal.Entries(testbed::kPrintAgentExe);
     EXPECT_EQ(L"/p \"" + source + L"\" \"" + pdf + L"\" /noviewpdf", prints.at(0).Arguments());
     EXPECT_TRUE(this->journal.Entries(testbed::kRasterLibrary).empty());
     EXPECT_TRUE(FileExists(source)) << "the user's file stays";
-    TraceRecord start;
-    ASSERT_TRUE(this->log.Find(kFileStart, start));
-    EXPECT_EQ(kSource, start.source);
-    EXPECT_LT(this->log.IndexOf(kFileStart), this->log.IndexOf(kFileEnd));
-    bool documentsLogged = false;
-    for (const TraceRecord& record : this->log.Records())
-      documentsLogged |= record.text.rfind("My_documents folder path: ", 0) == 0;
-    EXPECT_TRUE(documentsLogged);
-  } else {
-    this->ExpectNoOwnRecords();
   }
 }
 
@@ -338,7 +305,6 @@ TYPED_TEST(NewPdf, TheSessionComesFromTheSelectionThenTheContainer) {
     EXPECT_EQ(S_OK, this->Run(this->Source()));
     EXPECT_EQ(TestFixture::DmsOf(s[TestFixture::kFile ? c.file : c.scan]),
               TestFixture::ImportedIntoDms());
-    this->ExpectUsageEvent();
   }
 }
 
@@ -375,12 +341,6 @@ TYPED_TEST(NewPdf, FailuresOnTheWayToTheImportAreTheResultAndThePdfGoes) {
     EXPECT_EQ(c.importRuns, tb::ClientCommandRuns().size());
     EXPECT_EQ(VT_EMPTY, this->RefreshType());
     EXPECT_EQ(TestFixture::kFile ? c.fileErrors : c.scanErrors, this->ErrorRecords());
-    if constexpr (TestFixture::kFile) {
-      EXPECT_TRUE(this->log.Has(kFileEnd));
-    } else {
-      this->ExpectNoOwnRecords();
-    }
-    this->ExpectUsageEvent();
   }
   this->log.Clear();
 }
@@ -424,8 +384,6 @@ TEST_F(FromFile, OxpsFileIsConvertedWithoutThePrintAgent) {
   EXPECT_EQ(L"Plan", ImportItem(L"IManExt.Import.DocDescription").text);
   EXPECT_FALSE(FileExists(pdf));
   EXPECT_EQ(VT_BOOL, RefreshType());
-  EXPECT_TRUE(log.Has(kFileEnd));
-  ExpectUsageEvent();
 }
 
 TEST_F(FromFile, FailedPrintImportsNothingAndDoesNotRefresh) {
@@ -443,12 +401,7 @@ TEST_F(FromFile, FailedPrintImportsNothingAndDoesNotRefresh) {
   TraceRecord failed;
   ASSERT_TRUE(log.Find(Utf8(L"Failed: Printing file " + source + L" from file " + tempName), failed));
   EXPECT_EQ(2, failed.level);
-  EXPECT_EQ(kSource, failed.source);
-  EXPECT_TRUE(log.Has(kFileStart));
-  EXPECT_FALSE(log.Has(kFileEnd)) << "a failed conversion ends without the END record";
-  EXPECT_TRUE(log.Has("Print failed")) << "the runner's own record";
-  m_expectedErrors = 2;
-  ExpectUsageEvent();
+  m_expectedErrors = 2;  // with the runner's own
 }
 
 TEST_F(FromFile, FailedXpsConversionImportsNothing) {
@@ -463,8 +416,6 @@ TEST_F(FromFile, FailedXpsConversionImportsNothing) {
   EXPECT_TRUE(journal.Entries(testbed::kPrintAgentExe).empty());
   EXPECT_TRUE(tb::ClientCommandRuns().empty());
   EXPECT_EQ(VT_EMPTY, RefreshType());
-  EXPECT_FALSE(log.Has(kFileEnd));
-  ExpectUsageEvent();
 }
 
 TEST_F(FromFile, CancelledDialogDoesNothing) {
@@ -477,7 +428,6 @@ TEST_F(FromFile, CancelledDialogDoesNothing) {
   EXPECT_EQ(1u, journal.Entries().size()) << "only the usage helper runs";
   EXPECT_TRUE(tb::ClientCommandRuns().empty());
   EXPECT_EQ(VT_EMPTY, RefreshType());
-  EXPECT_LT(log.IndexOf(kFileStart), log.IndexOf(kFileEnd));
 }
 
 // ---- From a scanner ---------------------------------------------------------------------
@@ -485,11 +435,9 @@ TEST_F(FromFile, CancelledDialogDoesNothing) {
 using FromScanner = NewPdf<vpdf::CCreateNewPDFFromScanner>;
 
 TEST_F(FromScanner, CancelledEmptyOrMissingScanImportsNothing) {
+  // The runner's own test tells the failures apart; here: whatever was left goes.
   const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-      {testbed::kFail, L"fail, exit 1"},
-      {testbed::kEmpty, L"empty, exit 0"},
-      {testbed::kNoOutput, L"nooutput, exit 0"},
-      {testbed::kFailWithOutput, L"pdf 1 pages, exit 1"}};
+      {testbed::kEmpty, L"empty, exit 0"}, {testbed::kFailWithOutput, L"pdf 1 pages, exit 1"}};
   for (const auto& [behaviour, what] : cases) {
     SCOPED_TRACE(Utf8(behaviour));
     Again();
@@ -501,9 +449,6 @@ TEST_F(FromScanner, CancelledEmptyOrMissingScanImportsNothing) {
     EXPECT_TRUE(tb::ClientCommandRuns().empty());
     EXPECT_EQ(VT_EMPTY, RefreshType());
     EXPECT_EQ(1, ErrorRecords()) << "the runner's record";
-    EXPECT_FALSE(log.Has("ImportNewDocument() silent import"));
-    ExpectNoOwnRecords();
-    ExpectUsageEvent();
   }
   m_expectedErrors = 1;  // of the last round
 }
