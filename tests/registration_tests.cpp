@@ -854,6 +854,9 @@ class ModuleRegistration : public ClientWorld {
 
 TEST_F(ModuleRegistration, Regsvr32WritesAndRemovesExactlyTheEntries) {
   FullClient();
+  // An earlier registration's leftovers inside a class key go: the key is rewritten whole.
+  SetString(HKCR, kClasses[4].Key() + L"\\Stale", nullptr, L"x");
+  SetString(HKCR, kClasses[4].Key() + L"\\Programmable\\Stale", nullptr, L"x");
   // The client's interfaces as a client registers them: the reference and ICommand.
   SetString(HKCR, L"Interface\\" + kReference + L"\\TypeLib", nullptr, kClientLibrary);
   SetString(HKCR, L"Interface\\" + kICommand, nullptr, L"ICommand");
