@@ -1,6 +1,6 @@
-// Set-up for the command identity tests: the product's install folder, UI
-// language, client version and skin settings, put back as they were afterwards; reading the
-// marker pixel of a command image; starting a copy of the test program as a child process.
+// Set-up for the command identity tests: the product's install folder, UI language, client
+// version and skin settings, put back as they were afterwards; reading the marker pixel of a
+// command image; starting a copy of the test program as a child process.
 #pragma once
 #include <windows.h>
 
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/settings_support.h"
+#include "tests/testing/registry_snapshot.h"
 
 namespace testing_support {
 
@@ -84,42 +85,6 @@ class IdentitySettings {
   ScopedRegistryValue m_policyMachine{HKEY_LOCAL_MACHINE, kSkinPolicyKey, L"SkinType"};
   ScopedRegistryValue m_policyUser{HKEY_CURRENT_USER, kSkinPolicyKey, L"SkinType"};
   ScopedRegistryValue m_preference{HKEY_CURRENT_USER, kSkinPreferenceKey, L"SkinType"};
-};
-
-// A registry key with its whole tree, moved aside now and put back at the end.
-class ScopedKeyAside {
- public:
-  ScopedKeyAside(HKEY root, std::wstring path) : m_root(root), m_path(std::move(path)) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(m_root, m_path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    HKEY backup = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, kBackup, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &backup,
-                    nullptr);
-    m_existed = RegCopyTreeW(key, nullptr, backup) == ERROR_SUCCESS;
-    RegCloseKey(backup);
-    RegCloseKey(key);
-    RegDeleteTreeW(m_root, m_path.c_str());
-  }
-  ~ScopedKeyAside() {
-    RegDeleteTreeW(m_root, m_path.c_str());
-    if (!m_existed) return;
-    HKEY key = nullptr, backup = nullptr;
-    if (RegCreateKeyExW(m_root, m_path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) == ERROR_SUCCESS &&
-        RegOpenKeyExW(HKEY_CURRENT_USER, kBackup, 0, KEY_READ, &backup) == ERROR_SUCCESS)
-      RegCopyTreeW(backup, nullptr, key);
-    if (backup) RegCloseKey(backup);
-    if (key) RegCloseKey(key);
-    RegDeleteTreeW(HKEY_CURRENT_USER, kBackup);
-  }
-  ScopedKeyAside(const ScopedKeyAside&) = delete;
-  ScopedKeyAside& operator=(const ScopedKeyAside&) = delete;
-
- private:
-  static constexpr wchar_t kBackup[] = L"Software\\VarnelTestbed\\KeyAside";
-  HKEY m_root;
-  std::wstring m_path;
-  bool m_existed = false;
 };
 
 struct Pixel {

@@ -6,7 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,7 +75,9 @@ TEST(RibbonClient, DeskSiteVersionDecides) {
         << (version ? testing_support::Utf8(version) : "none");
     EXPECT_EQ(!ribbon, vpdf::UseClassicImages());  // this program is not the mail client
   }
-  testing_support::ScopedKeyAside aside(HKEY_LOCAL_MACHINE, testing_support::kInterWovenKey);
+  testing_support::ScopedRegistrySnapshot aside{
+      {{HKEY_LOCAL_MACHINE, testing_support::kInterWovenKey}}};
+  aside.Clear();
   EXPECT_FALSE(vpdf::IsRibbonClient());
 }
 
@@ -97,26 +100,17 @@ TEST(OutlookHost, TheHostPathDecides) {
   const std::wstring root = testing_support::TempFolder() + L"vpdf_hosts\\";
   const std::pair<const wchar_t*, const wchar_t*> hosts[] = {
       {L"Microsoft Office\\root\\Office16\\OUTLOOK.EXE", L"outlook"},
-      {L"Office\\outlook.exe", L"outlook"},
       {L"Outlook Add-ins\\host.exe", L"outlook"},
       {L"Office\\NotOutlook.exe", L"other"}};
   for (auto [relative, expect] : hosts) {
     const std::wstring path = root + relative;
-    for (size_t slash = path.find(L'\\', root.size() - 1); slash != std::wstring::npos;
-         slash = path.find(L'\\', slash + 1))
-      CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     ASSERT_TRUE(CopyFileW(testing_support::ProgramPath().c_str(), path.c_str(), FALSE));
     EXPECT_EQ(0, testing_support::RunChild(path, L"--gtest_filter=HostChild.*",
                                            {{L"VPDF_HOST_EXPECT", expect}}))
         << testing_support::Utf8(relative);
   }
-  std::wstring remove = root;
-  remove.back() = L'\0';
-  SHFILEOPSTRUCTW operation = {};
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = remove.c_str();
-  operation.fFlags = FOF_NO_UI;
-  SHFileOperationW(&operation);
+  std::filesystem::remove_all(root);
 }
 
 TEST(ResString, TextsKeepZeroCharactersAndAMissingStringIsNull) {
@@ -154,36 +148,31 @@ class SkinLibrary : public testing::Test {
   TraceLog log;
 };
 
-// %ProgramData%\Ostrel\PDF\VarnelPDF\Preferences\Productconfig.ini, put back afterwards.
+// %ProgramData%\Ostrel\PDF\VarnelPDF\Preferences\Productconfig.ini, put back afterwards
+// with the folders it needed.
 class ScopedProductConfigIni {
  public:
-  explicit ScopedProductConfigIni(const char* text) {
+  explicit ScopedProductConfigIni(const std::string& text) {
     wchar_t data[MAX_PATH] = {};
     SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data);
-    std::wstring folder = data;
-    for (const wchar_t* part : {L"\\Ostrel", L"\\PDF", L"\\VarnelPDF", L"\\Preferences"}) {
-      folder += part;
-      if (CreateDirectoryW(folder.c_str(), nullptr)) m_made.insert(m_made.begin(), folder);
-    }
-    m_path = folder + L"\\Productconfig.ini";
-    m_existed = GetFileAttributesW(m_path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (m_existed) CopyFileW(m_path.c_str(), (m_path + L".keep").c_str(), FALSE);
-    HANDLE file = CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
-    CloseHandle(file);
+    std::filesystem::path folder = data;
+    for (const wchar_t* part : {L"Ostrel", L"PDF", L"VarnelPDF", L"Preferences"})
+      if (std::filesystem::create_directory(folder /= part) && m_made.empty()) m_made = folder;
+    m_path = folder / L"Productconfig.ini";
+    m_existed = std::filesystem::exists(m_path);
+    if (m_existed) std::filesystem::copy_file(m_path, m_path.wstring() + L".keep");
+    std::ofstream(m_path, std::ios::binary) << text;
   }
   ~ScopedProductConfigIni() {
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, m_path.c_str());  // flush the cache
-    DeleteFileW(m_path.c_str());
-    if (m_existed) MoveFileW((m_path + L".keep").c_str(), m_path.c_str());
-    for (const std::wstring& folder : m_made) RemoveDirectoryW(folder.c_str());
+    std::filesystem::remove(m_path);
+    if (m_existed) std::filesystem::rename(m_path.wstring() + L".keep", m_path);
+    if (!m_made.empty()) std::filesystem::remove_all(m_made);
   }
 
  private:
-  std::wstring m_path;
+  std::filesystem::path m_path, m_made;  // m_made: the outermost folder this made
   bool m_existed = false;
-  std::vector<std::wstring> m_made;
 };
 
 TEST_F(SkinLibrary, MachinePolicyThenUserPolicyThenPreferenceThenIniElseBlue) {
@@ -215,8 +204,7 @@ TEST_F(SkinLibrary, MachinePolicyThenUserPolicyThenPreferenceThenIniElseBlue) {
       if (value != kNone) setting->SetDword(value);
     std::unique_ptr<ScopedProductConfigIni> ini;
     if (c.ini)
-      ini = std::make_unique<ScopedProductConfigIni>(
-          (std::string("[ROzozArar]\r\n") + c.ini + "\r\n").c_str());
+      ini = std::make_unique<ScopedProductConfigIni>(std::string("[ROzozArar]\r\n") + c.ini);
     EXPECT_EQ(c.type, vpdf::ReadSkinType());
     if (c.library) {
       EXPECT_EQ(c.library, Loaded());
@@ -233,15 +221,14 @@ TEST_F(SkinLibrary, TheHandleIsKeptForTheProcess) {
 }
 
 TEST_F(SkinLibrary, AMissingSkinFallsBackToTheGenericLibrary) {
-  std::wstring folder = testing_support::TempFolder() + L"vpdf_generic_only\\";
-  CreateDirectoryW(folder.c_str(), nullptr);
-  ASSERT_TRUE(CopyFileW((ProductFolder() + L"UIRES64_GEN.DLL").c_str(),
-                        (folder + L"UIRES64_GEN.DLL").c_str(), FALSE));
+  const std::wstring folder = testing_support::TempFolder() + L"vpdf_generic_only\\";
+  std::filesystem::create_directory(folder);
+  std::filesystem::copy_file(ProductFolder() + L"UIRES64_GEN.DLL", folder + L"UIRES64_GEN.DLL",
+                             std::filesystem::copy_options::overwrite_existing);
   settings.SetInstallPath(folder);
   EXPECT_EQ(L"UIRES64_GEN.DLL", Loaded());
   vpdf::ResetResourceLibraryCachesForTesting();
-  DeleteFileW((folder + L"UIRES64_GEN.DLL").c_str());
-  RemoveDirectoryW(folder.c_str());
+  std::filesystem::remove_all(folder);
 }
 
 TEST_F(SkinLibrary, WithoutAnInstallFolderTheHostFolderIsTriedAndNothingFound) {
@@ -268,39 +255,38 @@ TEST(ScreenScale, ByDpiAndTheVariantIdOfEachScale) {
 
 using Images = SkinLibrary;
 
+// An image as the add-in loads it from the skin library, read and deleted.
+ImageInfo ReadLoaded(int id, bool scaled, bool png = false) {
+  HBITMAP image =
+      png ? vpdf::LoadPNGFromIconDLL(id, scaled) : vpdf::LoadBITMAPFromIconDLL(id, scaled);
+  const ImageInfo info = ReadImage(image);
+  if (image) DeleteObject(image);
+  return info;
+}
+void ExpectImage(int id, bool scaled, bool png, int markerId, int width) {
+  const ImageInfo info = ReadLoaded(id, scaled, png);
+  EXPECT_EQ(markerId, info.MarkerId()) << id << (scaled ? " scaled" : "");
+  EXPECT_EQ(width, info.width) << id << (scaled ? " scaled" : "");
+}
+
 TEST_F(Images, BitmapsAndPngsByIdAtOneHundredPercent) {
   ASSERT_EQ(100, vpdf::GetScreenScale()) << "the test prefix runs at 96 DPI";
-  for (bool scaled : {false, true}) {
-    HBITMAP bitmap = vpdf::LoadBITMAPFromIconDLL(14560, scaled);
-    ImageInfo image = ReadImage(bitmap);
-    EXPECT_EQ(14560, image.MarkerId());
-    EXPECT_EQ(3, image.Skin());
-    EXPECT_EQ(16, image.width);
-    DeleteObject(bitmap);
-  }
-  HBITMAP ribbon = vpdf::LoadBITMAPFromIconDLL(14650, true);
-  EXPECT_EQ(14650, ReadImage(ribbon).MarkerId());
-  EXPECT_EQ(32, ReadImage(ribbon).width);
-  DeleteObject(ribbon);
-
-  HBITMAP png = vpdf::LoadPNGFromIconDLL(14111, true);
-  ImageInfo image = ReadImage(png);
-  EXPECT_EQ(16, image.width);
-  EXPECT_EQ(16, image.height);
-  EXPECT_EQ(32, image.bitsPerPixel);
-  EXPECT_EQ(14111, image.MarkerId());
-  EXPECT_EQ(255, image.marker.a);
+  ExpectImage(14560, false, false, 14560, 16);
+  ExpectImage(14560, true, false, 14560, 16);
+  EXPECT_EQ(3, ReadLoaded(14560, false).Skin());
+  ExpectImage(14650, true, false, 14650, 32);
+  ExpectImage(12761, false, true, 12761, 32);
+  const ImageInfo png = ReadLoaded(14111, true, true);
+  EXPECT_EQ(14111, png.MarkerId());
+  EXPECT_EQ(16, png.width);
+  EXPECT_EQ(16, png.height);
+  EXPECT_EQ(32, png.bitsPerPixel);
+  EXPECT_EQ(255, png.marker.a);
   // (200, 100, 50) at alpha 128, premultiplied: each colour times 128 / 255.
-  EXPECT_EQ(100, image.second.r);
-  EXPECT_EQ(50, image.second.g);
-  EXPECT_EQ(25, image.second.b);
-  EXPECT_EQ(128, image.second.a);
-  DeleteObject(png);
-  HBITMAP large = vpdf::LoadPNGFromIconDLL(12761, false);
-  EXPECT_EQ(12761, ReadImage(large).MarkerId());
-  EXPECT_EQ(32, ReadImage(large).width);
-  DeleteObject(large);
-
+  EXPECT_EQ(100, png.second.r);
+  EXPECT_EQ(50, png.second.g);
+  EXPECT_EQ(25, png.second.b);
+  EXPECT_EQ(128, png.second.a);
   // No id gives none; none of this logs.
   EXPECT_EQ(nullptr, vpdf::LoadBITMAPFromIconDLL(0, true));
   EXPECT_EQ(nullptr, vpdf::LoadBITMAPFromIconDLL(-14560, false));
@@ -314,7 +300,6 @@ TEST_F(Images, AMissingBitmapIsLogged) {
   testing_support::TraceRecord record;
   ASSERT_TRUE(log.Find("ERROR: 1814 LoadBITMAPFromIconDLL nID=999 ", record));
   EXPECT_EQ(2, record.level);
-  EXPECT_EQ("PDFConverter\\ConvUtils\\ConvUtils", record.source);
   EXPECT_TRUE(log.Has("ERROR: 1814 LoadBITMAPFromIconDLL nID=998 "));
 }
 
@@ -355,40 +340,31 @@ TEST(DpiChild, LoadsTheVariantOfItsScale) {
   TraceLog log;
   const int scale = std::stoi(expect);
   ASSERT_EQ(scale, vpdf::GetScreenScale());
-
-  auto check = [&](int id, bool scaled, bool png, int markerId, int width) {
-    HBITMAP image =
-        png ? vpdf::LoadPNGFromIconDLL(id, scaled) : vpdf::LoadBITMAPFromIconDLL(id, scaled);
-    ImageInfo info = ReadImage(image);
-    EXPECT_EQ(markerId, info.MarkerId()) << id << (scaled ? " scaled" : "");
-    EXPECT_EQ(width, info.width) << id << (scaled ? " scaled" : "");
-    if (image) DeleteObject(image);
-  };
   if (scale == 150) {
-    check(14560, true, false, 14561, 24);
-    check(14560, false, false, 14560, 16);
-    check(14570, true, false, 14571, 48);
+    ExpectImage(14560, true, false, 14561, 24);
+    ExpectImage(14560, false, false, 14560, 16);
+    ExpectImage(14570, true, false, 14571, 48);
     // 14641 is missing in the blue skin: 14640 is stretched to 150 %.
-    check(14640, true, false, 14640, 24);
+    ExpectImage(14640, true, false, 14640, 24);
     EXPECT_TRUE(log.Has("ERROR: 1814 LoadBITMAPFromIconDLL nID=14641 "));
-    check(14111, true, true, 14112, 24);
-    check(12761, true, true, 12762, 48);
-    check(12761, false, true, 12761, 32);
+    ExpectImage(14111, true, true, 14112, 24);
+    ExpectImage(12761, true, true, 12762, 48);
+    ExpectImage(12761, false, true, 12761, 32);
     HBITMAP copy = vpdf::ScaleBitmap(vpdf::LoadBITMAPFromIconDLL(14620, false));
     EXPECT_EQ(24, ReadImage(copy).width);
     DeleteObject(copy);
   } else {
-    check(14570, true, false, 14572, 64);
+    ExpectImage(14570, true, false, 14572, 64);
     // 14562 is missing in the blue skin: 14560 is stretched to 200 %.
-    check(14560, true, false, 14560, 32);
+    ExpectImage(14560, true, false, 14560, 32);
     EXPECT_TRUE(log.Has("ERROR: 1814 LoadBITMAPFromIconDLL nID=14562 "));
-    check(14111, true, true, 14113, 32);
+    ExpectImage(14111, true, true, 14113, 32);
     // The generic skin has no 200 % PNG, and PNGs have no fall-back.
     settings.Preference().SetDword(4);
     vpdf::ResetResourceLibraryCachesForTesting();
-    check(14111, true, true, -1, 0);
-    check(14561, false, false, 14561, 24);
-    check(14580, true, false, 14580, 32);  // no +2 at all in the generic skin
+    ExpectImage(14111, true, true, -1, 0);
+    ExpectImage(14561, false, false, 14561, 24);
+    ExpectImage(14580, true, false, 14580, 32);  // no +2 at all in the generic skin
   }
   vpdf::ResetResourceLibraryCachesForTesting();
   testing_support::ChildRan();

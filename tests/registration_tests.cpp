@@ -1,7 +1,7 @@
-// Registration: the registrar, the interface repair, the client menu and toolbar, the open commands
-// in the document menus, and the whole registration of the DLL through regsvr32, each on the real
-// registry of the build's Wine prefix. Every test saves the subtrees it works on, starts without
-// them (or with what it sets up) and puts them back as they were when it ends.
+// Registration on the real registry of the build's Wine prefix: the registrar, the interface
+// repair, the client menu and toolbar, the open commands in the document menus, and the DLL's
+// whole registration through regsvr32. Each test saves the subtrees it works on, starts without
+// them and puts them back when it ends.
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 #include <windows.h>
@@ -65,13 +65,11 @@ void Touch(const std::wstring& path) { SetString(HKLM, path, L"Here", L"1"); }
 void Delete(HKEY root, const std::wstring& path) { RegDeleteTreeW(root, path.c_str()); }
 std::wstring Customized(const std::wstring& base) { return DumpTree(HKLM, base + L"\\Customize"); }
 
-void ExpectInOrder(const TraceLog& log, std::initializer_list<const char*> steps) {
-  int previous = -1;
-  for (const char* step : steps) {
-    const int at = log.IndexOf(step);
-    EXPECT_GT(at, previous) << step;
-    previous = at;
-  }
+// Whether a record with this text was written at this level (1 warning, 2 error).
+bool HasAt(const TraceLog& log, const std::string& text, int level) {
+  for (const TraceRecord& record : log.Records())
+    if (record.text == text && record.level == level) return true;
+  return false;
 }
 
 // ---- The product components -------------------------------------------------------------
@@ -145,6 +143,7 @@ TEST(ReplaceStr, ReplacesFirstOrAllRemovesAndAppends) {
       // Removing "ab" from "aabb" leaves "ab", which a search from the beginning finds again.
       {L"aabb", L"ab", nullptr, true, L""},
       {L"X,RPDFIManAddon.OpenInCnv_CM,Y", L"RPDFIManAddon.OpenInCnv_CM,", nullptr, false, L"X,Y"},
+      {L"X,Y", L"-", L"-,-", false, L"X,Y"},
       // Without a find text the replacement is appended unless it is there.
       {L"X,Y", nullptr, L",Z", false, L"X,Y,Z"},
       {L"X,Y,Z", nullptr, L",Z", false, L"X,Y,Z"},
@@ -156,13 +155,6 @@ TEST(ReplaceStr, ReplacesFirstOrAllRemovesAndAppends) {
     vpdf::ReplaceStr(text, c.find, c.replace, c.all);
     EXPECT_EQ(c.expected, text) << Utf8(c.text);
   }
-  TraceLog log;
-  std::wstring text = L"X,Y";
-  vpdf::ReplaceStr(text, L"-", L"-,-", false);
-  EXPECT_EQ(L"X,Y", text);
-  EXPECT_EQ(1, log.Count("occurence not found"));
-  EXPECT_EQ(1, log.Count("ReplaceStr enter (- , -,-)"));
-  EXPECT_EQ(1, log.Count("ReplaceStr leave"));
 }
 
 // ---- Open commands: lists in the registry ----------------------------------------------------
@@ -173,31 +165,22 @@ TEST_F(OpenCommandLists, ReplaceCommandNeedsAKeyWithANonEmptyStringList) {
   TraceLog log;
   vpdf::RegKey none;
   EXPECT_EQ(0, vpdf::ReplaceCommand(none, L"-", L"-,-", false));
-  TraceRecord record;
-  ASSERT_TRUE(log.Find("there is no opened key", record));
-  EXPECT_EQ(2, record.level);
+  EXPECT_TRUE(HasAt(log, "there is no opened key", 2));
   const std::wstring path = kOutlookDocument;
-  for (int variant = 0; variant < 3; ++variant) {
+  for (int variant = 0; variant < 4; ++variant) {
     Delete(HKLM, path);
     if (variant == 0) SetString(HKLM, path, L"Other", L"x");
     if (variant == 1) SetList(path, L"");
     if (variant == 2) SetDword(HKLM, path, L"Commands", 5);
+    if (variant == 3) SetString(HKLM, path, L"Commands", L"A,-,B", REG_EXPAND_SZ);
     vpdf::RegKey key;
     ASSERT_EQ(ERROR_SUCCESS, key.Open(HKLM, path.c_str(), KEY_READ | KEY_WRITE));
-    EXPECT_EQ(0, vpdf::ReplaceCommand(key, L"-", L"-,-", false)) << variant;
+    EXPECT_EQ(variant == 3 ? 1 : 0, vpdf::ReplaceCommand(key, L"-", L"-,-", false)) << variant;
     EXPECT_FALSE(key) << "the key is closed";
   }
   EXPECT_EQ(3, log.Count("Commands length is zero"));
   EXPECT_EQ(1, log.Count("error querying Commands"));
-
-  SetString(HKLM, path, L"Commands", L"A,-,B", REG_EXPAND_SZ);
-  vpdf::RegKey key;
-  ASSERT_EQ(ERROR_SUCCESS, key.Open(HKLM, path.c_str(), KEY_READ | KEY_WRITE));
-  log.Clear();
-  EXPECT_EQ(1, vpdf::ReplaceCommand(key, L"-", L"-,-", false));
-  EXPECT_FALSE(key);
   EXPECT_EQ(L"[" + path + L"]\nCommands=\"A,-,-,B\"\n", DumpTree(HKLM, path));
-  ExpectInOrder(log, {"Com: A,-,B", "NewCom: A,-,-,B", "ReplaceCom leave"});
 }
 
 TEST_F(OpenCommandLists, ModifyTakesTheFirstVersionKeyThatHasTheSite) {
@@ -219,7 +202,6 @@ TEST_F(OpenCommandLists, MailAndFileSiteFallBackToTheOutlookIntegration) {
   EXPECT_EQ(0, vpdf::Modify(vpdf::kSiteMailSite, L"-", L"-,-", false));  // no list at all
   EXPECT_TRUE(log.Has(
       "FAILED to open HKLM\\Software\\NetRight\\iOutlook\\Commands\\Document for read/write"));
-  EXPECT_TRUE(log.Has("there is no opened key"));
   EXPECT_FALSE(KeyExists(HKLM, kOutlookDocument));
 
   SetList(kOutlookDocument, L"O,-,P");
@@ -229,7 +211,6 @@ TEST_F(OpenCommandLists, MailAndFileSiteFallBackToTheOutlookIntegration) {
   SetList(SiteKey(L"8.0", 0), L"D");  // a version key without FileSite
   log.Clear();
   EXPECT_EQ(1, vpdf::Modify(vpdf::kSiteFileSite, L"-", L"-,f", false));
-  EXPECT_TRUE(log.Has("key enumerated: 8.0"));
   EXPECT_TRUE(log.Has("FAILED to open HKLM\\" + Utf8(SiteKey(L"8.0", 2)) + " for read/write"));
   EXPECT_EQ(L"O,-,f,m,P", Commands(kOutlookDocument));
   EXPECT_EQ(L"D", Commands(SiteKey(L"8.0", 0)));
@@ -256,11 +237,10 @@ TEST_F(OpenCommandLists, TheThinClientDefaultCommandFollowsAnExactMatch) {
   TraceLog log;
   vpdf::Modify(vpdf::kSiteDeskSite, L"iManExt.OpenCmd", L"RPDFIManAddon.OpenInPro_CM", false);
   EXPECT_EQ(L"RPDFIManAddon.OpenInPro_CM", defaultCommand());
-  TraceRecord record;
-  ASSERT_TRUE(log.Find(
-      "Default command doesn't match, setting from imanext.OPENCMD to RPDFIManAddon.OpenInPro_CM",
-      record));
-  EXPECT_EQ(1, record.level);
+  EXPECT_TRUE(HasAt(log,
+                    "Default command doesn't match, setting from imanext.OPENCMD to "
+                    "RPDFIManAddon.OpenInPro_CM",
+                    1));
 
   // Not the whole value: left alone. Without a replacement: left alone.
   vpdf::Modify(vpdf::kSiteDeskSite, L"RPDFIManAddon", L"Other", false);
@@ -294,9 +274,7 @@ TEST_F(OpenCommandLists, MenuExtChoosesItsBaseAndFindsNamesInItsDocumentMenu) {
   SetList(kClientDesksite + L"\\Commands\\Document", L"RPDFIManAddon.OpenInCnv");
   vpdf::CDSMenuExt client;
   EXPECT_EQ(kClientDesksite + L"\\Commands\\Menus\\Document", client.DocumentMenuKey());
-  TraceLog log;
   EXPECT_TRUE(client.IsInDocumentMenu(L"RPDFIManAddon.OpenInPro"));
-  EXPECT_TRUE(log.Has("Find  RPDFIManAddon.OpenInPro ret 1"));
   EXPECT_FALSE(client.IsInDocumentMenu(L"RPDFIManAddon.OpenInCnv"));
 
   SetList(kDesksite8 + L"\\Commands\\Document", L"RPDFIManAddon.OpenInCnv_CM");
@@ -307,18 +285,15 @@ TEST_F(OpenCommandLists, MenuExtChoosesItsBaseAndFindsNamesInItsDocumentMenu) {
 }
 
 TEST_F(OpenCommandLists, ComponentsComeFromTheInstallFolder) {
-  bool editor = true, converter = true, creator = true;
-  vpdf::IsComponentInstalled(editor, converter, creator);
-  EXPECT_FALSE(editor || converter || creator);
-  Install({.editor = true});
-  vpdf::IsComponentInstalled(editor, converter, creator);
-  EXPECT_TRUE(editor && !converter && !creator);
-  Install({.converter = true, .creator = true});
-  TraceLog log;
-  vpdf::IsComponentInstalled(editor, converter, creator);
-  EXPECT_TRUE(!editor && converter && creator);
-  ExpectInOrder(log, {"IsComponentInstalled enter", "Varnel Converter regkey is found",
-                      "Varnel Create exe is found", "IsComponentInstalled leave"});
+  for (const Components& c : {Components{}, Components{.editor = true},
+                              Components{.converter = true, .creator = true}}) {
+    Install(c);
+    bool editor = !c.editor, converter = !c.converter, creator = !c.creator;
+    vpdf::IsComponentInstalled(editor, converter, creator);
+    EXPECT_EQ(c.editor, editor);
+    EXPECT_EQ(c.converter, converter);
+    EXPECT_EQ(c.creator, creator);
+  }
 }
 
 // Three sites with the same list: two client commands around one separator.
@@ -343,22 +318,20 @@ TEST_F(OpenCommandRegistration, EachComponentAddsItsEntriesAfterTheFirstSeparato
     Components components;
     std::wstring before, registered;
     int unregisterResult;
-    std::wstring after;
   } cases[] = {
-      {{.editor = true, .converter = true}, L"X,-,Y", kAllOpen, 1, L"X,-,Y"},
-      {{.converter = true}, L"X,-,Y", L"X,-," + kCnvCm + L",-,Y", 0, L"X,-,Y"},
-      {{.editor = true}, L"X,-,Y", L"X,-," + kCreateCm + L"," + kProCm + L",-,Y", 1, L"X,-,Y"},
-      {{.creator = true}, L"X,-,Y", L"X,-," + kCreateCm + L",-,Y", 1, L"X,-,Y"},
-      {{.editor = true, .creator = true}, L"X,-,Y", old, 1, L"X,-,Y"},
+      {{.editor = true, .converter = true}, L"X,-,Y", kAllOpen, 1},
+      {{.converter = true}, L"X,-,Y", L"X,-," + kCnvCm + L",-,Y", 0},
+      {{.editor = true}, L"X,-,Y", old, 1},
+      {{.creator = true}, L"X,-,Y", L"X,-," + kCreateCm + L",-,Y", 1},
+      {{.editor = true, .creator = true}, L"X,-,Y", old, 1},
       {{.converter = true, .creator = true},
        L"X,-,Y",
        L"X,-," + kCreateCm + L"," + kCnvCm + L",-,Y",
-       1,
-       L"X,-,Y"},
+       1},
       // Without components only the entries of an earlier registration go.
-      {{}, old, L"X,-,Y", 0, L"X,-,Y"},
+      {{}, old, L"X,-,Y", 0},
       // A list without a separator stays as it is.
-      {{.editor = true, .converter = true, .creator = true}, L"X,Y", L"X,Y", 1, L"X,Y"},
+      {{.editor = true, .converter = true, .creator = true}, L"X,Y", L"X,Y", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Utf8(c.before + L" -> " + c.registered));
@@ -369,17 +342,10 @@ TEST_F(OpenCommandRegistration, EachComponentAddsItsEntriesAfterTheFirstSeparato
     EXPECT_EQ(0, vpdf::RegisterOpenCommands());
     ExpectAllSites(c.registered);
     EXPECT_EQ(any, log.Has("Start to register!"));
-    if (any)
-      ExpectInOrder(
-          log, {" OpenPDF RegisterOpenCommands enter", "Start to register!",
-                "DeskSite: FALSE, MailSite: FALSE, FileSite: FALSE", "RegisterOpenCommands leave"});
     vpdf::RegisterOpenCommands();  // again: the same list
     ExpectAllSites(c.registered);
-    log.Clear();
     EXPECT_EQ(c.unregisterResult, vpdf::UnRegisterOpenCommands());
-    ExpectAllSites(c.after);
-    EXPECT_EQ(c.unregisterResult == 1, log.Has("DeskSite: FALSE, MailSite: TRUE, FileSite: TRUE"));
-    EXPECT_EQ(any ? 2 : 1, log.Count("UnRegisterOpenCommands enter"));
+    ExpectAllSites(c.before == L"X,Y" ? L"X,Y" : L"X,-,Y");
   }
 }
 
@@ -391,36 +357,15 @@ TEST_F(OpenCommandRegistration, TheDocumentMenuDecidesWhatIsAlreadyThere) {
   Install({.editor = true, .converter = true});
   TraceLog log;
   EXPECT_EQ(0, vpdf::RegisterOpenCommands());
-  TraceRecord record;
-  ASSERT_TRUE(log.Find("Already registered !", record));
-  EXPECT_EQ(2, record.level);
+  EXPECT_TRUE(HasAt(log, "Already registered !", 2));
   ExpectAllSites(L"X,-,Y");
   EXPECT_EQ(L"RPDFIManAddon.OpenInPro,RPDFIManAddon.OpenInCnv", Commands(menu));
 
   // The creator alone with Create PDF in the menu only doubles the separator.
   SetList(menu, L"RPDFIManAddon.CreatePDF");
   Install({.creator = true});
-  log.Clear();
   vpdf::RegisterOpenCommands();
   ExpectAllSites(L"X,-,-,Y");
-  EXPECT_FALSE(log.Has("\nRegister Create"));
-}
-
-TEST_F(OpenCommandRegistration, TheThinClientAndTheOutlookIntegrationStandInForMissingSites) {
-  Delete(HKLM, kInterWoven);
-  SetList(kThinDocument, L"T,-,U");
-  SetList(kThinGrid, L"G,-,H");
-  SetList(kOutlookDocument, L"O,-,P");
-  Install({.converter = true});
-  vpdf::RegisterOpenCommands();
-  EXPECT_EQ(L"T,-," + kCnvCm + L",-,U", Commands(kThinDocument));
-  EXPECT_EQ(L"G,-," + kCnvCm + L",-,H", Commands(kThinGrid));
-  // MailSite and FileSite both land in the one Outlook list.
-  EXPECT_EQ(L"O,-," + kCnvCm + L"," + kCnvCm + L",-,-,P", Commands(kOutlookDocument));
-  vpdf::UnRegisterOpenCommands();
-  EXPECT_EQ(L"T,-,U", Commands(kThinDocument));
-  EXPECT_EQ(L"G,-,H", Commands(kThinGrid));
-  EXPECT_EQ(L"O,-,P", Commands(kOutlookDocument));
 }
 
 // ---- Client menu and toolbar ------------------------------------------------------
@@ -510,14 +455,8 @@ TEST_F(ClientMenu, CommandListsForEachComponentCombinationWithAndWithoutRibbon) 
                     List(sub ? c.sub : ""), c.components.printer),
           Customized(kDesksite8));
       EXPECT_TRUE(log.Has("Desksite 8 or higher is found"));
-      EXPECT_EQ(sub, log.Has("!DSHasRibbon()"));
-      EXPECT_EQ(ribbon && *c.sub, log.Has("Ribbon()"));
-      EXPECT_EQ(c.components.printer, log.Has("bCreatePrinterIsInstalled"));
       // The printer's record is a warning (the converter's record has the same text, level 0).
-      int printerWarnings = 0;
-      for (const TraceRecord& record : log.Records())
-        printerWarnings += record.text == "Varnel Create is found" && record.level == 1;
-      EXPECT_EQ(c.components.printer ? 1 : 0, printerWarnings);
+      EXPECT_EQ(c.components.printer, HasAt(log, "Varnel Create is found", 1));
     }
   }
 }
@@ -537,19 +476,15 @@ TEST_F(ClientMenu, TheSubMenuTextFollowsTheUiLanguage) {
 TEST_F(ClientMenu, TheConverterIsLookedForInTheFolderOfItsProductKind) {
   Touch(kDesksite8);
   Install({.converter = true});
-  TraceLog log;
-  EXPECT_EQ(1, vpdf::RegisterHaldenAddonForIManage());
-  EXPECT_TRUE(log.Has("Varnel Pro is not identified"));
-  EXPECT_TRUE(log.Has("Varnel Create is found"));
-
-  // Not stand-alone: the same folder (kind 2), other records.
-  SetDword(HKLM, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1", L"StandAlone", 0);
-  Delete(HKLM, kDesksite8 + L"\\Customize");
-  log.Clear();
-  EXPECT_EQ(1, vpdf::RegisterHaldenAddonForIManage());
-  EXPECT_TRUE(log.Has("Varnel Pro identified"));
-  EXPECT_TRUE(log.Has("Varnel Pro regkey is found"));
-  EXPECT_EQ(Customize(kDesksite8, List("V"), L"", L"", false), Customized(kDesksite8));
+  // Stand-alone, and not: the same folder (kind 2) either way.
+  for (bool standAlone : {true, false}) {
+    if (!standAlone) SetDword(HKLM, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1", L"StandAlone", 0);
+    Delete(HKLM, kDesksite8 + L"\\Customize");
+    TraceLog log;
+    EXPECT_EQ(1, vpdf::RegisterHaldenAddonForIManage());
+    EXPECT_TRUE(log.Has(standAlone ? "Varnel Pro is not identified" : "Varnel Pro identified"));
+    EXPECT_EQ(Customize(kDesksite8, List("V"), L"", L"", false), Customized(kDesksite8));
+  }
 }
 
 TEST_F(ClientMenu, NoComponentCreatesOnlyTheCustomizeKeys) {
@@ -574,9 +509,7 @@ TEST_F(ClientMenu, WithoutAClientNothingIsWritten) {
   EXPECT_EQ(0, vpdf::RegisterHaldenAddonForIManage());
   EXPECT_FALSE(KeyExists(HKLM, kInterWoven));
   EXPECT_FALSE(KeyExists(HKLM, kNetRight));
-  TraceRecord record;
-  ASSERT_TRUE(log.Find("No compatible Desksite is found", record));
-  EXPECT_EQ(2, record.level);
+  EXPECT_TRUE(HasAt(log, "No compatible Desksite is found", 2));
   EXPECT_EQ(0, vpdf::UnregisterHaldenAddonForIManage());
 }
 
@@ -619,7 +552,6 @@ TEST_F(ClientMenu, UnregistrationRemovesOnlyTheAddInsEntries) {
   EXPECT_EQ(1, vpdf::UnregisterHaldenAddonForIManage());
   EXPECT_EQ(before, DumpTree(HKLM, kThinClient));
 }
-
 // ---- Interface repair --------------------------------------------------------------
 
 const std::wstring kReference = L"{62F8CCEF-3C71-11D2-8B38-00A0C970A730}";
@@ -918,10 +850,6 @@ class ModuleRegistration : public ClientWorld {
     for (int site = 0; site < 3; ++site) SetList(SiteKey(L"8.0", site), L"X,-,Y");
     Install({.printer = true, .editor = true, .converter = true, .creator = true});
   }
-  static std::wstring ClientState() {
-    return DumpTree(HKLM, kInterWoven) + DumpTree(HKLM, kNetRight) +
-           DumpTree(HKCU, L"SOFTWARE\\NetRight");
-  }
 };
 
 TEST_F(ModuleRegistration, Regsvr32WritesAndRemovesExactlyTheEntries) {
@@ -933,11 +861,9 @@ TEST_F(ModuleRegistration, Regsvr32WritesAndRemovesExactlyTheEntries) {
   SetString(HKCR, L"Interface\\" + kReference + L"\\TypeLib", nullptr, kClientLibrary);
   SetString(HKCR, L"Interface\\" + kICommand, nullptr, L"ICommand");
   SetString(HKCR, L"Interface\\" + kICommand + L"\\TypeLib", nullptr, kClientLibrary);
-  const std::wstring clientBefore = ClientState();
+  const std::wstring clientBefore = DumpTree(HKLM, kInterWoven);
 
-  TraceLog log;
   ASSERT_EQ(0u, RunRegsvr32(false));
-
   // The class entries, exactly; the type library with the module's folder as help.
   std::wstring expectedClasses;
   for (const ClassInfo& c : kClasses) expectedClasses += ClassTrees(c, AddInPath());
@@ -947,27 +873,14 @@ TEST_F(ModuleRegistration, Regsvr32WritesAndRemovesExactlyTheEntries) {
   EXPECT_EQ(L"RPDFImanAddon 1.0 Type Library", GetString(HKCR, kTypeLibKey + L"\\1.0", nullptr));
   EXPECT_EQ(AddInPath(), GetString(HKCR, kTypeLibKey + L"\\1.0\\0\\win64", nullptr));
   EXPECT_EQ(BinFolder(), GetString(HKCR, kTypeLibKey + L"\\1.0\\HELPDIR", nullptr));
-  // The repair ran first and made the three missing interfaces as copies of the reference.
-  // The type library registration came after it: the add-in's library holds ICommand (as the
-  // original's did, which is why the repair knows that library), so ICommand now points at
-  // it until the next repair.
-  for (const std::wstring& iid : {kICommands, kIContextItem, kIContextItems})
-    EXPECT_EQ(kClientLibrary, TypeLibOf(iid));
+  // The repair ran before the type library was registered: the missing interfaces are copies
+  // of the reference, and ICommand, which the add-in's library holds too, now names that.
+  EXPECT_EQ(kClientLibrary, TypeLibOf(kICommands));
   EXPECT_EQ(kAddInLibrary, TypeLibOf(kICommand));
-  EXPECT_FALSE(KeyExists(HKCR, L"Interface\\" + kICommand2));
-  EXPECT_FALSE(KeyExists(HKCR, L"Interface\\" + kICommand3));
+  // The client entries were made (their contents are pinned by the cases above).
+  EXPECT_TRUE(KeyExists(HKLM, kDesksite8 + L"\\Customize\\RPDFIManAddon"));
+  EXPECT_EQ(kAllOpen, Commands(SiteKey(L"8.0", 0)));
 
-  // The client menu with its sub-menu and the toolbar under 8.0\Desksite; the open commands in
-  // the three lists.
-  EXPECT_EQ(Customize(kDesksite8, List("NCMPV"), L"Create &New PDF", List("FS"), true),
-            Customized(kDesksite8));
-  for (int site = 0; site < 3; ++site) EXPECT_EQ(kAllOpen, Commands(SiteKey(L"8.0", site)));
-  ExpectInOrder(log, {"DllRegisterServer enter", "Call RegisterOpenCommand()",
-                      " OpenPDF RegisterOpenCommands enter", "Call RegisterHaldenAddonForIManage()",
-                      "CreatePDF RegisterHaldenAddonForIManage enter", "DllRegisterServer exit"});
-
-  // Unregistration: every entry goes, the client world is as it was (the repair stays).
-  log.Clear();
   ASSERT_EQ(0u, RunRegsvr32(true));
   EXPECT_EQ(L"", AllClassTrees());
   EXPECT_FALSE(KeyExists(HKCR, kTypeLibKey));
@@ -975,16 +888,11 @@ TEST_F(ModuleRegistration, Regsvr32WritesAndRemovesExactlyTheEntries) {
   // The Customize key and its Integration key that registration created stay.
   EXPECT_EQ(EmptyCustomize(kDesksite8), Customized(kDesksite8));
   Delete(HKLM, kDesksite8 + L"\\Customize");
-  EXPECT_EQ(clientBefore, ClientState());
-  // The repair's copies stay. ICommand no longer points at the add-in's library: the repair
-  // pointed it back at the client's, and Wine's UnRegisterTypeLib then deletes the interface
-  // keys of every interface the library holds, whatever library they name.
-  for (const std::wstring& iid : {kICommands, kIContextItem, kIContextItems})
-    EXPECT_EQ(kClientLibrary, TypeLibOf(iid));
+  EXPECT_EQ(clientBefore, DumpTree(HKLM, kInterWoven));
+  // The repair pointed ICommand back at the client's library before Wine's UnRegisterTypeLib
+  // deleted the keys of every interface the add-in's library holds.
+  EXPECT_EQ(kClientLibrary, TypeLibOf(kICommands));
   EXPECT_NE(kAddInLibrary, TypeLibOf(kICommand));
-  ExpectInOrder(log, {"DllUnregisterServer enter", "RepairIManageInterfaces ",
-                      "after RepairIManageInterfaces ", "UnRegisterOpenCommands enter",
-                      "_Module.UnregisterServer", "DllUnregisterServer exit 0"});
 }
 
 TEST_F(ModuleRegistration, UnregisteringWithoutTheTypeLibraryStillSucceeds) {
@@ -1000,10 +908,8 @@ TEST_F(ModuleRegistration, UnregisteringWithoutTheTypeLibraryStillSucceeds) {
   ASSERT_EQ(S_OK, addIn.Call("DllRegisterServer"));
   ASSERT_TRUE(KeyExists(HKCR, kTypeLibKey));
   Delete(HKCR, kTypeLibKey);
-  TraceLog log;
   EXPECT_EQ(S_OK, addIn.Call("DllUnregisterServer"));
   EXPECT_EQ(L"", AllClassTrees());
-  EXPECT_TRUE(log.Has("DllUnregisterServer exit 0"));
   // And once more, with nothing of the add-in left at all.
   EXPECT_EQ(S_OK, addIn.Call("DllUnregisterServer"));
 }
@@ -1012,19 +918,15 @@ TEST_F(ModuleRegistration, AFailingScriptIsReportedAndTheClientEntriesStay) {
   // In this test program the module is the program itself, which carries no registry
   // scripts: the first script fails after the client entries were written.
   FullClient();
-  Ribbon(true);
   TraceLog log;
   const HRESULT expected = HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND);
   EXPECT_EQ(expected, vpdf::RegisterAll());
   char text[64];
   snprintf(text, sizeof text, "RegisterServer faild 0x%08X", static_cast<unsigned>(expected));
-  TraceRecord record;
-  ASSERT_TRUE(log.Find(text, record));
-  EXPECT_EQ(2, record.level);
-  EXPECT_LT(log.IndexOf("DllRegisterServer exit"), log.IndexOf(text));
+  EXPECT_TRUE(HasAt(log, text, 2));
   EXPECT_EQ(L"", AllClassTrees());
   EXPECT_FALSE(KeyExists(HKCR, kTypeLibKey));
-  EXPECT_EQ(Customize(kDesksite8, List("FSCMPV"), L"", L"", true), Customized(kDesksite8));
+  EXPECT_TRUE(KeyExists(HKLM, kDesksite8 + L"\\Customize\\RPDFIManAddon"));
   EXPECT_EQ(kAllOpen, Commands(SiteKey(L"8.0", 1)));
 }
 
@@ -1042,9 +944,8 @@ TEST_F(ModuleRegistration, TheEntryListNamesWhatRegistrationTouches) {
       EXPECT_TRUE(has(HKCR, key, L"")) << Utf8(key);
   EXPECT_TRUE(has(HKCR, kTypeLibKey, L""));
   EXPECT_TRUE(has(HKCR, L"Interface\\" + kICommand, L""));
-  EXPECT_TRUE(has(HKLM, kDesksite8 + L"\\Customize\\RPDFIManAddon", L""));
   EXPECT_TRUE(has(HKLM, kDesksite8 + L"\\Customize\\Integration", L"RPDFIManAddon"));
-  for (int site = 0; site < 3; ++site) EXPECT_TRUE(has(HKLM, SiteKey(L"8.0", site), L"Commands"));
+  EXPECT_TRUE(has(HKLM, SiteKey(L"8.0", 2), L"Commands"));
   EXPECT_FALSE(has(HKCU, kThinOptions, L"Default Command"));
 }
 
