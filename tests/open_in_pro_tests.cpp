@@ -95,7 +95,8 @@ class OpenInProTest : public testing_support::CommandRunTest<vpdf::COpenInPro> {
     return found;
   }
 
-  // The documents the editor was started on, in order, once all `count` starts are journalled.
+  // The documents the editor was started on, sorted, once all `count` starts are journalled:
+  // nobody waits for the editor, so its runs reach the journal in the order they end.
   std::vector<std::wstring> EditorStarts(size_t count) {
     EXPECT_TRUE(journal.WaitFor(testbed::kPdfEditorExe, count));
     testing_support::WaitForChildren(L"varnelpdf.exe");
@@ -105,6 +106,7 @@ class OpenInProTest : public testing_support::CommandRunTest<vpdf::COpenInPro> {
       auto quoted = QuotedParts(entry.Arguments());
       documents.push_back(quoted.size() == 1 ? quoted[0] : L"?" + entry.Arguments());
     }
+    std::sort(documents.begin(), documents.end());
     return documents;
   }
 
@@ -219,6 +221,10 @@ TEST_F(OpenInProTest, PortableModeWritesTheProfileFilesAndStartsTheEditorOncePer
     expected.push_back(Work(L"portable") + L"\\ACTIVE\\jdoe\\" +
                        std::to_wstring(document->GetLong(L"Number")) + L"_1.PDF");
   EXPECT_EQ(expected, EditorStarts(3));
+  // Started in selection order (the editor's own runs may end in any order).
+  EXPECT_LT(log.IndexOf("with " + Utf8(expected[0])), log.IndexOf("with " + Utf8(expected[1])));
+  EXPECT_LT(log.IndexOf("with " + Utf8(expected[1])), log.IndexOf("with " + Utf8(expected[2])));
+  EXPECT_GE(log.IndexOf("with " + Utf8(expected[0])), 0);
   for (size_t i = 0; i < expected.size(); ++i) {
     const std::wstring base = expected[i].substr(0, expected[i].size() - 4);
     EXPECT_TRUE(FileExists(base + L".prf")) << Utf8(base);
