@@ -657,36 +657,7 @@ constexpr CommandClass kCommandClasses[] = {
     {&kClsidNewDocumentCmd, ClientCommandKind::kNewDocument},
 };
 
-class CommandFactory final : public IClassFactory {
- public:
-  explicit CommandFactory(ClientCommandKind kind) : m_kind(kind) {}
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IClassFactory) return E_NOINTERFACE;
-    *object = static_cast<IClassFactory*>(this);
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* command = new (std::nothrow) ClientCommand(m_kind);
-    if (!command) return E_OUTOFMEMORY;
-    HRESULT hr = command->QueryInterface(iid, object);
-    command->Release();
-    return hr;
-  }
-  STDMETHODIMP LockServer(BOOL lock) override {
-    LockModule(lock != FALSE);
-    return S_OK;
-  }
-
- private:
-  ClientCommandKind m_kind;
-};
+using CommandFactory = ClassFactory<ClientCommand, ClientCommandKind>;
 
 CommandFactory g_factories[] = {
     CommandFactory(ClientCommandKind::kFileOpen), CommandFactory(ClientCommandKind::kNewVersion),

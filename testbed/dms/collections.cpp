@@ -201,39 +201,8 @@ class Commands final : public Dual<ICommands> {
   std::vector<ICommand*> m_commands;
 };
 
-template <class T>
-class Factory final : public IClassFactory {
- public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IClassFactory) return E_NOINTERFACE;
-    *object = this;
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    T* created = new (std::nothrow) T;
-    if (!created) return E_OUTOFMEMORY;
-    HRESULT hr = created->QueryInterface(iid, object);
-    created->Release();
-    return hr;
-  }
-  STDMETHODIMP LockServer(BOOL lock) override {
-    if (lock)
-      InterlockedIncrement(&g_locks);
-    else
-      InterlockedDecrement(&g_locks);
-    return S_OK;
-  }
-};
-
-Factory<ContextItems> g_contextItemsFactory;
-Factory<Commands> g_commandsFactory;
+tb::ClassFactory<ContextItems> g_contextItemsFactory;
+tb::ClassFactory<Commands> g_commandsFactory;
 
 std::wstring GuidText(const GUID& guid) {
   wchar_t text[40];

@@ -1,8 +1,11 @@
-// IDispatch of the client's dual interfaces, answered from the registered IManExt type library,
-// for the testbed's collection and command classes.
+// What the testbed's COM classes share: IDispatch of the client's dual interfaces, answered
+// from the registered IManExt type library, and their class objects.
 #pragma once
 #include <windows.h>
 #include <oleauto.h>
+
+#include <new>
+#include <tuple>
 
 namespace tb {
 
@@ -49,6 +52,42 @@ class TypeLibDispatch : public Interface {
     library->Release();
     return hr;
   }
+};
+
+void LockModule(bool lock);
+
+// A class object that lives as long as the module; `T(args)` makes its objects (reference
+// count 1), and every server lock locks the module.
+template <class T, class... Args>
+class ClassFactory final : public IClassFactory {
+ public:
+  explicit ClassFactory(Args... args) : m_args(args...) {}
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (iid != IID_IUnknown && iid != IID_IClassFactory) return E_NOINTERFACE;
+    *object = static_cast<IClassFactory*>(this);
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    T* created = std::apply([](Args... args) { return new (std::nothrow) T(args...); }, m_args);
+    if (!created) return E_OUTOFMEMORY;
+    HRESULT hr = created->QueryInterface(iid, object);
+    created->Release();
+    return hr;
+  }
+  STDMETHODIMP LockServer(BOOL lock) override {
+    LockModule(lock != FALSE);
+    return S_OK;
+  }
+
+ private:
+  std::tuple<Args...> m_args;
 };
 
 }  // namespace tb
