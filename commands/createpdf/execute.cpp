@@ -10,6 +10,7 @@
 #include "convutils/log.h"
 #include "convutils/temp_files.h"
 #include "convutils/usage_analytics.h"
+#include "dms/doc_select.h"
 #include "outside/companions.h"
 #include "outside/dms.h"
 #include "ui/merge_sort_dlg.h"
@@ -58,23 +59,6 @@ std::wstring PdfPathFor(const std::wstring& copyPath) {
   if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash))
     path.erase(dot);
   return path + L".pdf";
-}
-
-// The main window of the client this add-in runs in: the dialog's owner.
-BOOL CALLBACK FindMainWindow(HWND window, LPARAM parameter) {
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
-      GetWindow(window, GW_OWNER))
-    return TRUE;
-  *reinterpret_cast<HWND*>(parameter) = window;
-  return FALSE;
-}
-
-HWND ClientMainWindow() {
-  HWND window = nullptr;
-  EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&window));
-  return window;
 }
 
 // One document's conversion, shared by the merge and the single-file path.
@@ -269,7 +253,7 @@ STDMETHODIMP CCreatePDF_I::Execute() {
       kLog.Trace("MergeSortDlg");
       busy = 1;
       MergeSortDlg dialog(L"iManage Work", L"merge_dialog_size", false, AsDocDescriptions(list),
-                          m_langOffset, ClientMainWindow());
+                          m_langOffset, ApplicationMainWindow());
       const INT_PTR result = dialog.DoModal();
       if (result != IDOK) {
         if (result == IDCANCEL)
