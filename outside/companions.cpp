@@ -7,19 +7,14 @@
 namespace outside {
 namespace {
 
-// Exported names of CPDFConfig's members, as the library's compiler decorates them.
-#if defined(_MSC_VER)
+// The product's libraries are built with Microsoft's compiler: the configuration library's
+// members are exported under Microsoft's decorated names, whatever compiler builds the add-in.
+// The log library's functions are extern "C" and the merge plug-in's are taken by ordinal.
 constexpr char kGetInstance[] = "?get_instance@CPDFConfig@@SAAEAV1@XZ";
 constexpr char kGetUILanguage[] = "?GetUILanguage@CPDFConfig@@QEAAHH@Z";
 constexpr char kRegistryBasedInstallPath[] =
     "?registry_based_install_path@CPDFConfig@@QEAAHPEA_W_K@Z";
 constexpr char kGetInstallPath[] = "?GetInstallPath@CPDFConfig@@QEAAHPEA_W_K@Z";
-#else
-constexpr char kGetInstance[] = "_ZN10CPDFConfig12get_instanceEv";
-constexpr char kGetUILanguage[] = "_ZN10CPDFConfig13GetUILanguageEi";
-constexpr char kRegistryBasedInstallPath[] = "_ZN10CPDFConfig27registry_based_install_pathEPwy";
-constexpr char kGetInstallPath[] = "_ZN10CPDFConfig14GetInstallPathEPwy";
-#endif
 
 template <class Fn>
 Fn Entry(HMODULE module, const char* name) {
@@ -39,7 +34,10 @@ struct TraceLibrary {
 };
 
 struct ConfigLibrary {
-  // Members are called with the object as their first argument, as the x64 ABI passes `this`.
+  // x64 Windows has one calling convention: a non-virtual member gets `this` in RCX as its
+  // first argument, the others follow as for a free function, and none of these returns a
+  // class by value. A free function taking the object first is therefore ABI-identical to the
+  // member; the static member takes no object and returns the reference as a pointer.
   using GetInstanceFn = CPDFConfig* (*)();
   using GetUILanguageFn = int (*)(CPDFConfig*, int);
   using InstallPathFn = int (*)(CPDFConfig*, wchar_t*, std::size_t);
@@ -121,7 +119,8 @@ const PdfJoin* PdfJoinPlugin() {
 
 }  // namespace outside
 
-// The configuration class's copy assignment, exported by the add-in module.
+// The configuration class's copy assignment: the add-in module exports it under its Microsoft
+// name, which the product's other modules import (the .def file maps it).
 CPDFConfig& CPDFConfig::operator=(const CPDFConfig& other) {
   m_loaded = other.m_loaded;
   for (int i = 0; i < 3; ++i) m_uiLanguage[i] = other.m_uiLanguage[i];

@@ -9,12 +9,14 @@ namespace outside {
 
 constexpr int kLogCategory = 85;
 
-// traceDiag.dll: the record writer when records of the category are enabled, else null.
+// traceDiag.dll, by its undecorated extern "C" names isTraceLogEnabled and TraceLogPrintAll:
+// the record writer when records of the category are enabled, else null.
 using TraceLogPrintAllFn = void (*)(int category, int level, const char* sourceFile, int line,
                                     const char* format, ...);
 TraceLogPrintAllFn TraceLogIfEnabled(int category);
 
-// prodcfg_x64.dll, through CPDFConfig::get_instance().
+// prodcfg_x64.dll, through CPDFConfig::get_instance(); the members by their Microsoft-decorated
+// names (?get_instance@CPDFConfig@@SAAEAV1@XZ and the like, listed in companions.cpp).
 int ConfigUILanguage(int kind);  // -1 when unknown or the library is missing
 std::wstring ConfigRegistryBasedInstallPath(std::size_t size);
 std::wstring ConfigInstallPath(std::size_t size);

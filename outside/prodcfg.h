@@ -3,7 +3,9 @@
 #pragma once
 #include <cstddef>
 
-#ifdef PRODCFG_BUILD
+// Microsoft's compiler exports the members under their decorated names from this declaration;
+// with other compilers the library's and the add-in's .def files export them under those names.
+#if defined(_MSC_VER)
 #define PRODCFG_MEMBER __declspec(dllexport)
 #else
 #define PRODCFG_MEMBER
@@ -16,8 +18,8 @@ class CPDFConfig {
   PRODCFG_MEMBER int registry_based_install_path(wchar_t* buffer, std::size_t size);
   PRODCFG_MEMBER int GetInstallPath(wchar_t* buffer, std::size_t size);
 
-  // Comes with the class declaration; the add-in module exports it too.
-  __declspec(dllexport) CPDFConfig& operator=(const CPDFConfig& other);
+  // Comes with the class declaration; the add-in module exports it.
+  PRODCFG_MEMBER CPDFConfig& operator=(const CPDFConfig& other);
 
  private:
   int m_loaded = 0;

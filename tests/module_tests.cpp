@@ -1,12 +1,22 @@
 // The add-in as the client and the COM runtime see it: entry points, class
-// objects, the lock count, and the command objects' interfaces. (Creation of every class by
-// its ProgID and its name are checked by command_identity_tests.)
+// objects, the lock count, and the command objects' interfaces; the names under which the
+// add-in and the product's libraries (the stand-ins) export their functions. (Creation of every
+// class by its ProgID and its name are checked by command_identity_tests.)
 #include <windows.h>
 #include <objbase.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
 #include "IManExt.h"
+#include "outside/companions.h"
+#include "outside/prodcfg.h"
+#include "tests/settings_support.h"
 #include "tests/testing/trace_log.h"
 
 namespace {
@@ -36,7 +46,7 @@ struct AddIn {
 };
 
 // Runs first, while the module is not loaded yet: attaching writes its record.
-TEST(ModuleEntry, AttachRecordAndUndecoratedExports) {
+TEST(ModuleEntry, AttachingWritesItsRecord) {
   ASSERT_EQ(nullptr, GetModuleHandleW(L"VPDFIManageAddon.dll"));
   testing_support::TraceLog log;
   AddIn addIn;
@@ -45,9 +55,6 @@ TEST(ModuleEntry, AttachRecordAndUndecoratedExports) {
   ASSERT_TRUE(log.Find("IMAnageAddon DllMain - win64", record));
   EXPECT_EQ(0, record.level);
   EXPECT_EQ("PDFConverter\\VPDFIManageAddon\\VPDFIManageAddon", record.source);
-  for (const char* name : {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
-                           "DllUnregisterServer"})
-    EXPECT_NE(nullptr, reinterpret_cast<void*>(GetProcAddress(addIn.module, name))) << name;
 }
 
 TEST(ClassObjects, OneClassObjectPerClassAndNoneForOthers) {
@@ -128,6 +135,86 @@ TEST(CommandClasses, AnswerTheirInterfacesAndErrorInfo) {
   for (IUnknown* held : {static_cast<IUnknown*>(again), static_cast<IUnknown*>(errorInfo),
                          static_cast<IUnknown*>(dispatch), unknown, static_cast<IUnknown*>(command)})
     held->Release();
+}
+
+// ---- Export names, as a module that imports them sees them ------------------------------
+
+// The names in the export table of a DLL file.
+std::set<std::string> ExportNames(const wchar_t* file) {
+  std::ifstream in(file, std::ios::binary);
+  const std::string image{std::istreambuf_iterator<char>(in), {}};
+  std::set<std::string> names;
+  if (image.size() < sizeof(IMAGE_DOS_HEADER)) return names;
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(image.data() + dos->e_lfanew);
+  const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
+  auto at = [&](DWORD rva) -> const char* {
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i)
+      if (rva >= sections[i].VirtualAddress &&
+          rva < sections[i].VirtualAddress + sections[i].SizeOfRawData)
+        return image.data() + (rva - sections[i].VirtualAddress + sections[i].PointerToRawData);
+    return nullptr;
+  };
+  const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(
+      at(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress));
+  if (!exports) return names;
+  const auto* nameRvas = reinterpret_cast<const DWORD*>(at(exports->AddressOfNames));
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i) names.insert(at(nameRvas[i]));
+  return names;
+}
+
+constexpr char kAssign[] = "??4CPDFConfig@@QEAAAEAV0@AEBV0@@Z";
+constexpr char kGetInstance[] = "?get_instance@CPDFConfig@@SAAEAV1@XZ";
+
+TEST(ExportNames, AreTheProductsMicrosoftNamesWhateverCompilerBuiltThem) {
+  const struct {
+    const wchar_t* file;
+    std::set<std::string> names;
+  } cases[] = {
+      {L"VPDFIManageAddon.dll",
+       {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer",
+        kAssign}},
+      {L"prodcfg_x64.dll",
+       {kGetInstance, "?GetUILanguage@CPDFConfig@@QEAAHH@Z",
+        "?registry_based_install_path@CPDFConfig@@QEAAHPEA_W_K@Z",
+        "?GetInstallPath@CPDFConfig@@QEAAHPEA_W_K@Z"}},
+      {L"traceDiag.dll", {"TraceLogPrintAll", "isTraceLogEnabled"}},
+  };
+  for (const auto& c : cases) {
+    std::string file(c.file, c.file + wcslen(c.file));
+    EXPECT_EQ(c.names, ExportNames(c.file)) << file;
+  }
+}
+
+// The configuration library's members called through those names: each argument arrives
+// where the member expects it, and the add-in's exported assignment copies the object.
+TEST(ExportNames, ConfigurationMembersAndTheAssignmentWorkThroughThem) {
+  constexpr wchar_t kKey[] = L"Software\\VarnelTestbed\\Config";
+  testing_support::ScopedRegistryKeys made{
+      testing_support::MissingParts({{HKEY_CURRENT_USER, kKey}})};
+  testing_support::ScopedRegistryValue language{HKEY_CURRENT_USER, kKey, L"UILanguage1"};
+  testing_support::ScopedRegistryValue noLanguage{HKEY_CURRENT_USER, kKey, L"UILanguage2"};
+  testing_support::ScopedRegistryValue path{HKEY_CURRENT_USER, kKey, L"InstallPath"};
+  language.SetDword(0x407);
+  noLanguage.Remove();
+  path.SetString(L"C:\\Product\\");
+
+  EXPECT_EQ(0x407, outside::ConfigUILanguage(1));
+  EXPECT_EQ(-1, outside::ConfigUILanguage(2));
+  EXPECT_EQ(L"C:\\Product\\", outside::ConfigInstallPath(MAX_PATH));
+  EXPECT_EQ(L"C:\\", outside::ConfigRegistryBasedInstallPath(4));
+
+  // The stand-in's one object now holds language 0x407 of kind 1; a fresh object does not.
+  HMODULE config = GetModuleHandleW(L"prodcfg_x64.dll");
+  ASSERT_NE(nullptr, config);
+  CPDFConfig* loaded = Export<CPDFConfig* (*)()>(config, kGetInstance)();
+  AddIn addIn;
+  auto assign = Export<CPDFConfig* (*)(CPDFConfig*, const CPDFConfig*)>(addIn.module, kAssign);
+  ASSERT_NE(nullptr, assign);
+  CPDFConfig copy;
+  ASSERT_NE(0, memcmp(&copy, loaded, sizeof copy));
+  EXPECT_EQ(&copy, assign(&copy, loaded));
+  EXPECT_EQ(0, memcmp(&copy, loaded, sizeof copy));
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Stand-in of the product configuration library. It answers from values that a
 // test or the client host writes under HKCU\Software\VarnelTestbed\Config:
 // "UILanguage0".."UILanguage2" (DWORD language identifiers) and "InstallPath".
-#define PRODCFG_BUILD
 #include "outside/prodcfg.h"
 
 #include <windows.h>
@@ -50,11 +49,4 @@ int CPDFConfig::registry_based_install_path(wchar_t* buffer, std::size_t size) {
 
 int CPDFConfig::GetInstallPath(wchar_t* buffer, std::size_t size) {
   return CopyInstallPath(buffer, size);
-}
-
-CPDFConfig& CPDFConfig::operator=(const CPDFConfig& other) {
-  m_loaded = other.m_loaded;
-  for (int i = 0; i < 3; ++i) m_uiLanguage[i] = other.m_uiLanguage[i];
-  wmemcpy(m_installPath, other.m_installPath, 520);
-  return *this;
 }
