@@ -101,6 +101,9 @@ version=$(msiinfo export "$work/first.msi" Property | awk '$1 == "ProductVersion
 higher_version=$((${version%%.*} + 1)).0.0
 bash "$src/scripts/msi.sh" "$build" "$higher_version" "$work/higher.msi" >/dev/null
 first=$(winepath "$work/first.msi") higher=$(winepath "$work/higher.msi")
+# The add-in's module is the package's one file: nothing of the testbed goes with it.
+files=$(msiinfo export "$work/first.msi" File | tail -n +4 | cut -f3)
+[ "$files" = VPDFIManageAddon.dll ] || fail "the package's files are: $(echo $files)"
 
 # The machine: the testbed's object model, a DeskSite 8 client with its document menus, and
 # the product's PDF editor in the product folder.
