@@ -824,9 +824,9 @@ std::vector<std::pair<HKEY, std::wstring>> ClassKeys() {
 }
 
 // regsvr32 of the prefix, started the way an installer starts it; its exit code.
-DWORD RunRegsvr32(bool unregister) {
+DWORD RunRegsvr32(bool unregister, const std::wstring& module = AddInPath()) {
   std::wstring command =
-      L"regsvr32.exe /s " + std::wstring(unregister ? L"/u " : L"") + L"\"" + AddInPath() + L"\"";
+      L"regsvr32.exe /s " + std::wstring(unregister ? L"/u " : L"") + L"\"" + module + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
@@ -870,14 +870,7 @@ TEST_F(ModuleRegistration, Regsvr32WritesAndRemovesExactlyTheEntries) {
   SetString(HKCR, kClasses[4].Key() + L"\\Programmable\\Stale", nullptr, L"x");
   // The client's interfaces as the client registers them: registering and removing the add-in
   // leave them as they are.
-  {
-    const HMODULE client = LoadLibraryW((BinFolder() + L"\\tbdms.dll").c_str());
-    ASSERT_TRUE(client);
-    const auto registerClient = reinterpret_cast<HRESULT(WINAPI*)()>(
-        reinterpret_cast<void*>(GetProcAddress(client, "DllRegisterServer")));
-    ASSERT_EQ(S_OK, registerClient());
-    FreeLibrary(client);
-  }
+  ASSERT_EQ(0u, RunRegsvr32(false, BinFolder() + L"\\tbdms.dll"));
   const std::wstring interfacesBefore = InterfaceTrees();
   ASSERT_NE(L"", TypeLibOf(kReference));
   ASSERT_EQ(kClientLibrary, TypeLibOf(kICommand));
