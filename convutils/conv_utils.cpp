@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <cwctype>
 
 #include "convutils/comutil.h"
 #include "convutils/log.h"
