@@ -291,8 +291,20 @@ bool CDSMenuExt::IsInDocumentMenu(const wchar_t* name) const {
   return found;
 }
 
+namespace {
+
+// Whether FileSite's list is MailSite's: a client with only the Outlook integration has one
+// list for both, which must be edited once, or every entry would go in twice.
+bool FileSiteSharesMailSiteList() {
+  const std::wstring file = OpenCommandsSiteKey(kSiteFileSite);
+  return !file.empty() && _wcsicmp(file.c_str(), OpenCommandsSiteKey(kSiteMailSite).c_str()) == 0;
+}
+
+}  // namespace
+
 int RegisterOpenCommands() {
   kLog.Trace(" OpenPDF RegisterOpenCommands enter");
+  const bool fileSiteOwnList = !FileSiteSharesMailSiteList();
 
   // Traces of an earlier registration: a separator right in front of an add-in entry, and the
   // entries themselves, each with the comma after it.
@@ -317,7 +329,7 @@ int RegisterOpenCommands() {
     kLog.Trace(LogFormat(step.mailLog));
     Modify(kSiteMailSite, step.find, step.replace, true);
     kLog.Trace(LogFormat(step.fileLog));
-    Modify(kSiteFileSite, step.find, step.replace, true);
+    if (fileSiteOwnList) Modify(kSiteFileSite, step.find, step.replace, true);
   }
 
   CDSMenuExt menu;
@@ -335,12 +347,13 @@ int RegisterOpenCommands() {
   kLog.Error("Start to register!");
 
   // Each insertion goes right after the first separator, so the last one made comes first.
-  auto inAllSites = [](const wchar_t* replace, const char* mailLog, const char* fileLog) {
+  auto inAllSites = [fileSiteOwnList](const wchar_t* replace, const char* mailLog,
+                                      const char* fileLog) {
     Modify(kSiteDeskSite, L"-", replace, false);
     kLog.Trace(LogFormat(mailLog));
     Modify(kSiteMailSite, L"-", replace, false);
     kLog.Trace(LogFormat(fileLog));
-    Modify(kSiteFileSite, L"-", replace, false);
+    if (fileSiteOwnList) Modify(kSiteFileSite, L"-", replace, false);
   };
   inAllSites(L"-,-", "\nTrying to add separator to MailSite",
              "\nTrying to add separator to FileSite");
@@ -351,6 +364,7 @@ int RegisterOpenCommands() {
     for (int site : {kSiteDeskSite, kSiteMailSite, kSiteFileSite}) {
       if (site == kSiteMailSite) kLog.Trace("\nCheck MailSite openinpro");
       if (site == kSiteFileSite) kLog.Trace("\nCheck FileSite openinpro");
+      if (site == kSiteFileSite && !fileSiteOwnList) continue;
       Modify(site, L"-", L"-,RPDFIManAddon.OpenInPro_CM", false);
       Modify(site, L"-", L"-,RPDFIManAddon.CreatePDF_CM", false);
     }
@@ -370,14 +384,16 @@ int UnRegisterOpenCommands() {
   bool editor = false, converter = false, creator = false;
   IsComponentInstalled(editor, converter, creator);
   if (!editor && !converter && !creator) return 0;
+  const bool fileSiteOwnList = !FileSiteSharesMailSiteList();
 
-  auto inAllSites = [](const wchar_t* find, const char* mailLog, const char* fileLog,
-                       int* mail = nullptr, int* file = nullptr) {
+  auto inAllSites = [fileSiteOwnList](const wchar_t* find, const char* mailLog,
+                                      const char* fileLog, int* mail = nullptr,
+                                      int* file = nullptr) {
     Modify(kSiteDeskSite, find, nullptr, false);
     kLog.Trace(LogFormat(mailLog));
     int mailResult = Modify(kSiteMailSite, find, nullptr, false);
     kLog.Trace(LogFormat(fileLog));
-    int fileResult = Modify(kSiteFileSite, find, nullptr, false);
+    int fileResult = fileSiteOwnList ? Modify(kSiteFileSite, find, nullptr, false) : 0;
     if (mail) *mail = mailResult;
     if (file) *file = fileResult;
   };

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <cwctype>
 
 #include "convutils/comutil.h"
 #include "convutils/log.h"
@@ -134,6 +135,9 @@ bool ImgPDFDll::ResolveEntryPoints() {
 std::wstring CConvUtils::FindHelperExecutable(const wchar_t* installFolder, const wchar_t* exeName,
                                               const wchar_t* subFolder) {
   if (!installFolder || !*installFolder || !exeName || !*exeName) return {};
+  // Never the client's current folder or drive.
+  if (PathIsRelativeW(installFolder) || (installFolder[0] == L'\\' && installFolder[1] != L'\\'))
+    return {};
   wchar_t path[MAX_PATH] = {};
   if (subFolder && *subFolder) {
     if (PathCombineW(path, installFolder, subFolder) && PathAppendW(path, exeName) &&
@@ -151,6 +155,20 @@ std::wstring CConvUtils::ReadAgentInstallFolder() {
   std::wstring folder = text ? text : L"";
   if (folder.size() >= 270) folder.resize(269);  // a buffer of 270 characters
   return folder;
+}
+
+std::wstring CConvUtils::HelperInFolder(const std::wstring& installFolder,
+                                        const wchar_t* relative) {
+  const std::wstring& f = installFolder;
+  const bool drive =
+      f.size() >= 3 && iswalpha(f[0]) && f[1] == L':' && (f[2] == L'\\' || f[2] == L'/');
+  const bool share = f.size() >= 3 && f[0] == L'\\' && f[1] == L'\\';
+  if (!drive && !share) {
+    kLog.Error("%S not started: the product's install folder \"%S\" is not a full path", relative,
+               f.c_str());
+    return {};
+  }
+  return f.back() == L'\\' ? f + relative : f + L'\\' + relative;
 }
 
 bool CConvUtils::LaunchWithShell(const std::wstring& file, const std::wstring& parameters,
@@ -236,7 +254,8 @@ void CConvUtils::RunMailAgent(const std::vector<std::wstring>& pdfPaths) {
 void CConvUtils::RunMailAgent(const std::wstring& installFolder,
                               const std::vector<std::wstring>& pdfPaths) {
   try {
-    std::wstring agent = installFolder + L"bin\\mailpdfagent.exe";
+    const std::wstring agent = HelperInFolder(installFolder, L"bin\\mailpdfagent.exe");
+    if (agent.empty()) return;
     kLog.Trace("RunMailAgent enter: %d files, agent %S", static_cast<int>(pdfPaths.size()),
                agent.c_str());
     std::wstring files;
@@ -298,11 +317,12 @@ void CConvUtils::LaunchConverter(const wchar_t* commandLine, bool modal, HWND pa
     kLog.Error("ERROR: Invalid commandline parameter");
     return;
   }
-  wchar_t tool[520] = {};
+  wchar_t folder[520] = {};
   DWORD size = 520;
-  if (!GetProductInstallPath(tool, size, 1)) return;
-  if (wcslen(tool) + wcslen(L"vpdfassist.exe") >= 520) return;
-  wcscat(tool, L"vpdfassist.exe");
+  if (!GetProductInstallPath(folder, size, 1)) return;
+  const std::wstring toolPath = HelperInFolder(folder, L"vpdfassist.exe");
+  if (toolPath.empty() || toolPath.size() >= 520) return;
+  const wchar_t* tool = toolPath.c_str();
 
   if (!modal) {
     kLog.Trace("LaunchConverter: %S %S", tool, checked);
@@ -425,7 +445,7 @@ HMODULE CConvUtils::LoadProductLibrary(const wchar_t* fileName, DWORD searchFlag
   }
   if (!(searchFlags & (2 | 4 | 8 | 16))) return nullptr;
   std::wstring install = LibraryInstallFolder();
-  if (install.empty()) return nullptr;
+  if (install.empty() || PathIsRelativeW(install.c_str())) return nullptr;
   if (searchFlags & 2)
     if (HMODULE module = load(install, nullptr)) return module;
   if (searchFlags & 4)

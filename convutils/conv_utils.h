@@ -74,6 +74,10 @@ class CConvUtils {
   // The InstallPath string under HKLM\Software\Ostrel\PDF\V1 (270 characters), empty when
   // the key or value is missing: the folder of the mail agent and of the PDF editor.
   static std::wstring ReadAgentInstallFolder();
+  // `relative` inside `installFolder` (one backslash between them), or empty, logged, when the
+  // folder is not a full path (drive or network share): a helper is never looked for in the
+  // client's current folder.
+  static std::wstring HelperInFolder(const std::wstring& installFolder, const wchar_t* relative);
 
   // Starts `file` through ShellExecuteEx (verb "open", no owner, mask 0x140) with the show
   // state `show`, without waiting for it: true when it started.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "convutils/conv_utils.h"
 #include "convutils/log.h"
 #include "convutils/settings.h"
 
@@ -40,8 +41,6 @@ std::wstring ReadStringMachineThenUser(const wchar_t* subkey, const wchar_t* nam
   }
   return {};
 }
-
-bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
 std::wstring Trim(const wchar_t* text) {
   if (!text) return {};
@@ -107,19 +106,9 @@ CUsageAnalytics::CUsageAnalytics(const wchar_t* registryPath, const wchar_t* tra
     m_enabled = true;
 
     std::wstring installFolder = ReadStringMachineThenUser(m_registryPath.c_str(), L"InstallPath");
-    if (!installFolder.empty()) {
-      m_helperPath = installFolder + kHelperName;
-    } else {
-      m_helperPath = L"..\\..\\usagestats.exe";  // the last one, taken without a check
-      for (const wchar_t* candidate : {L"usagestats.exe", L"..\\usagestats.exe"}) {
-        if (Exists(candidate)) {
-          m_helperPath = candidate;
-          break;
-        }
-      }
-    }
+    m_helperPath = CConvUtils::HelperInFolder(installFolder, kHelperName);
 
-    std::wstring buildId = installFolder.empty() ? std::wstring() : ReadBuildId(installFolder);
+    std::wstring buildId = m_helperPath.empty() ? std::wstring() : ReadBuildId(installFolder);
     m_parameters = EscapeUrlText(m_registryPath) + L"|" + EscapeUrlText(buildId) + L"|" +
                    (trackingId ? trackingId : L"");
   } catch (...) {

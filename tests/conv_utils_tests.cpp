@@ -327,17 +327,6 @@ TEST_F(RunnerTest, MailAgentTakesThirtyShortPathsARunAndIsWaitedFor) {
   EXPECT_EQ(L"/mail /files \"" + Work(L"failed print.pdf") + L"\" ", runs[1].Arguments());
 }
 
-TEST_F(RunnerTest, MailAgentFolderIsTheInstallPathOfTheProductKey) {
-  // Only HKLM\Software\Ostrel\PDF\V1 InstallPath counts; "bin\..." is appended directly.
-  m_installPath.SetString(testbed::ProductFolder() + L"\\");
-  EXPECT_EQ(testbed::ProductFolder() + L"\\", CConvUtils::ReadAgentInstallFolder());
-  WriteBytes(Work(L"a.pdf"), "%PDF-1.4\n");
-  CConvUtils::RunMailAgent({Work(L"a.pdf")});
-  ASSERT_EQ(1u, journal.Entries(testbed::kMailAgentExe).size());
-  m_installPath.Remove();
-  EXPECT_EQ(L"", CConvUtils::ReadAgentInstallFolder());
-}
-
 // ---------------------------------------------------------------- conversion tool
 
 TEST_F(RunnerTest, ConverterCommandLineChecks) {

@@ -377,19 +377,24 @@ TEST_F(DialogTest, StoredSizeIsRestoredAndAnchorsFollowIt) {
   // Closing stored the size it had.
   EXPECT_EQ(ReadDword(kSizeValue), static_cast<DWORD>(MAKELONG(templateSize.cx, templateSize.cy)));
 
-  StoreDword(kSizeValue, MAKELONG(templateSize.cx + 140, templateSize.cy + 60));
-  auto dialog = MakeMergeDialog();
-  Show(*dialog, [&](HWND d) {
-    EXPECT_EQ(WindowSize(d).cx, templateSize.cx + 140);
-    EXPECT_EQ(WindowSize(d).cy, templateSize.cy + 60);
-    const RECT client1 = ClientRect(d), ok1 = ControlRect(d, IDOK),
-               list1 = ControlRect(d, IDC_FILE_LIST);
-    EXPECT_EQ(client1.right - ok1.right, client0.right - ok0.right);
-    EXPECT_EQ(client1.bottom - ok1.bottom, client0.bottom - ok0.bottom);
-    EXPECT_EQ(list1.right - list1.left, list0.right - list0.left + 140);
-    EXPECT_EQ(list1.bottom - list1.top, list0.bottom - list0.top + 60);
-    Click(d, IDCANCEL);
-  });
+  // A size stored on a larger screen is applied as stored too.
+  const SIZE screen{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  for (const SIZE grow : {SIZE{140, 60}, SIZE{screen.cx + 300 - templateSize.cx,
+                                              screen.cy + 200 - templateSize.cy}}) {
+    StoreDword(kSizeValue, MAKELONG(templateSize.cx + grow.cx, templateSize.cy + grow.cy));
+    auto dialog = MakeMergeDialog();
+    Show(*dialog, [&](HWND d) {
+      EXPECT_EQ(WindowSize(d).cx, templateSize.cx + grow.cx);
+      EXPECT_EQ(WindowSize(d).cy, templateSize.cy + grow.cy);
+      const RECT client1 = ClientRect(d), ok1 = ControlRect(d, IDOK),
+                 list1 = ControlRect(d, IDC_FILE_LIST);
+      EXPECT_EQ(client1.right - ok1.right, client0.right - ok0.right);
+      EXPECT_EQ(client1.bottom - ok1.bottom, client0.bottom - ok0.bottom);
+      EXPECT_EQ(list1.right - list1.left, list0.right - list0.left + grow.cx);
+      EXPECT_EQ(list1.bottom - list1.top, list0.bottom - list0.top + grow.cy);
+      Click(d, IDCANCEL);
+    });
+  }
 }
 
 TEST_F(DialogTest, AStoredSizeWithAZeroLeavesTheTemplateSize) {

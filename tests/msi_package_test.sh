@@ -52,13 +52,11 @@ if sys.argv[1] == 'snapshot':
         if key.lower().startswith('software\\\\') and not (own and STORE.match(key)):
             print('\n'.join(['[' + key + ']'] + lines[1:]))
 else:
-    # Both left by the module's own unregistration, not by the package: the client's
-    # Customize\Integration key, which registration makes and unregistration keeps (empty);
-    # the client's ICommand interface keys, which Wine's UnRegisterTypeLib deletes because
-    # widl copies ICommand into the add-in's type library. msiexec keeps empty keys of its store.
-    icommand = re.compile(r'\\\\Interface\\\\\{62F8CCF7-3C71-11D2-8B38-00A0C970A730\}', re.I)
+    # Left by the module's own unregistration, not by the package: the client's
+    # Customize\Integration key, which registration makes and unregistration keeps (empty).
+    # msiexec keeps empty keys of its store.
     before, after = read(sys.argv[2]), read(sys.argv[3])
-    problems = ['gone: ' + k for k in before.keys() - after.keys() if not icommand.search(k)]
+    problems = ['gone: ' + k for k in before.keys() - after.keys()]
     problems += ['new: ' + k + ' ' + ' '.join(after[k]) for k in after.keys() - before.keys()
                  if after[k] or not (k.endswith('\\\\Customize\\\\Integration]') or STORE.match(k))]
     problems += ['changed: ' + k for k in before.keys() & after.keys() if before[k] != after[k]]

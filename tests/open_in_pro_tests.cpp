@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "commands/open/open_in_pro.h"
+#include "convutils/conv_utils.h"
 #include "tests/command_run_support.h"
 #include "tests/dialog_driver.h"
 
@@ -331,6 +332,51 @@ TEST_F(OpenInProTest, ElementThatIsNoDocumentEndsTheWalkWithoutRefresh) {
   EXPECT_EQ(1u, EditorStarts(1).size());
   EXPECT_TRUE(CheckOuts(after).empty());
   EXPECT_FALSE(Refreshed());
+}
+
+// ---------------------------------------------------------------- helpers by full path only
+
+// Helpers of the same names where a path relative to the client's current folder finds them:
+// with the install folder unknown, or not a full path, none of them runs and the refusal is
+// logged.
+TEST_F(OpenInProTest, HelpersStartOnlyByAFullPathInTheInstallFolder) {
+  const std::wstring client = Work(L"client");
+  for (const std::wstring& folder : {client, client + L"\\product"}) {
+    std::filesystem::create_directories(std::filesystem::path(folder + L"\\bin"));
+    for (const wchar_t* name : {L"bin\\mailpdfagent.exe", L"bin\\varnelpdf.exe",
+                                L"bin\\printpdfagent.exe", L"usagestats.exe", L"vpdfassist.exe"})
+      ASSERT_TRUE(CopyFileW((testbed::ProductFolder() + L"\\" + name).c_str(),
+                            (folder + L"\\" + name).c_str(), FALSE));
+  }
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(client.c_str()));
+  TemporaryMode();
+  WriteText(Work(L"memo.txt"), "memo");
+  WriteText(Work(L"mail.pdf"), kPdfContent);
+
+  for (const std::wstring folder : {L"", L"product\\"}) {
+    SCOPED_TRACE(Utf8(folder));
+    for (testing_support::ScopedRegistryValue* value :
+         {&m_installPath, &m_installPath32, &m_configPath})
+      folder.empty() ? value->Remove() : value->SetString(folder);
+    log.Clear();
+    NewCommand();
+    Select(kNrt, {Pdf(L"Report")});
+    EXPECT_EQ(S_OK, m_command->Execute());  // the usage helper and the editor
+    vpdf::CConvUtils::RunMailAgent({Work(L"mail.pdf")});
+    vpdf::CConvUtils::LaunchConverter(L"/tempfile", false, nullptr);
+    EXPECT_FALSE(vpdf::CConvUtils::PrintPDFWithHelper(Work(L"memo.txt").c_str(),
+                                                      Work(L"memo.pdf").c_str(), false, false));
+    // Nobody waits for the editor, the usage helper or the conversion tool.
+    EXPECT_FALSE(journal.WaitFor(testbed::kUsageStatsExe, 1, 1500));
+    EXPECT_TRUE(journal.Entries().empty());
+    for (const char* helper : {"bin\\mailpdfagent.exe", "bin\\varnelpdf.exe", "usagestats.exe"})
+      EXPECT_TRUE(log.Has(std::string(helper) + " not started: the product's install folder \"" +
+                          Utf8(folder) + "\" is not a full path"))
+          << helper;
+  }
+  SetCurrentDirectoryW(previous);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "addon/registrar.h"
 #include "addon/registration.h"
 #include "addon/repair_interfaces.h"
+#include "convutils/comutil.h"
 #include "tests/settings_support.h"
 #include "tests/testing/registry_snapshot.h"
 
@@ -303,13 +304,13 @@ class OpenCommandRegistration : public ClientWorld {
     ClientWorld::SetUp();
     SetAllSites(L"X,-,Y");
   }
-  static void SetAllSites(const std::wstring& list) {
-    for (int site = 0; site < 3; ++site) SetList(SiteKey(L"8.0", site), list);
+  void SetAllSites(const std::wstring& list) const {
+    for (const std::wstring& key : lists) SetList(key, list);
   }
-  static void ExpectAllSites(const std::wstring& list) {
-    for (int site = 0; site < 3; ++site)
-      EXPECT_EQ(list, Commands(SiteKey(L"8.0", site))) << "site " << site;
+  void ExpectAllSites(const std::wstring& list) const {
+    for (const std::wstring& key : lists) EXPECT_EQ(list, Commands(key)) << Utf8(key);
   }
+  std::vector<std::wstring> lists{SiteKey(L"8.0", 0), SiteKey(L"8.0", 1), SiteKey(L"8.0", 2)};
 };
 
 TEST_F(OpenCommandRegistration, EachComponentAddsItsEntriesAfterTheFirstSeparator) {
@@ -333,19 +334,27 @@ TEST_F(OpenCommandRegistration, EachComponentAddsItsEntriesAfterTheFirstSeparato
       // A list without a separator stays as it is.
       {{.editor = true, .converter = true, .creator = true}, L"X,Y", L"X,Y", 1},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(Utf8(c.before + L" -> " + c.registered));
-    SetAllSites(c.before);
-    Install(c.components);
-    const bool any = c.components.editor || c.components.converter || c.components.creator;
-    TraceLog log;
-    EXPECT_EQ(0, vpdf::RegisterOpenCommands());
-    ExpectAllSites(c.registered);
-    EXPECT_EQ(any, log.Has("Start to register!"));
-    vpdf::RegisterOpenCommands();  // again: the same list
-    ExpectAllSites(c.registered);
-    EXPECT_EQ(c.unregisterResult, vpdf::UnRegisterOpenCommands());
-    ExpectAllSites(c.before == L"X,Y" ? L"X,Y" : L"X,-,Y");
+  // Each site with its own list; then the Outlook integration alone, whose one list stands in
+  // for both MailSite and FileSite and is edited once.
+  for (const bool outlookOnly : {false, true}) {
+    if (outlookOnly) {
+      Delete(HKLM, kWorkSite);
+      lists = {kOutlookDocument};
+    }
+    for (const Case& c : cases) {
+      SCOPED_TRACE(Utf8(c.before + L" -> " + c.registered + (outlookOnly ? L", Outlook" : L"")));
+      SetAllSites(c.before);
+      Install(c.components);
+      const bool any = c.components.editor || c.components.converter || c.components.creator;
+      TraceLog log;
+      EXPECT_EQ(0, vpdf::RegisterOpenCommands());
+      ExpectAllSites(c.registered);
+      EXPECT_EQ(any, log.Has("Start to register!"));
+      vpdf::RegisterOpenCommands();  // again: the same list
+      ExpectAllSites(c.registered);
+      EXPECT_EQ(c.unregisterResult, vpdf::UnRegisterOpenCommands());
+      ExpectAllSites(c.before == L"X,Y" ? L"X,Y" : L"X,-,Y");
+    }
   }
 }
 
@@ -579,6 +588,13 @@ std::vector<std::pair<HKEY, std::wstring>> InterfaceKeys() {
   return keys;
 }
 
+// Every one of those keys as it stands.
+std::wstring InterfaceTrees() {
+  std::wstring all;
+  for (const auto& [root, path] : InterfaceKeys()) all += DumpTree(root, path);
+  return all;
+}
+
 class InterfaceRepair : public ::testing::Test {
  protected:
   ScopedRegistrySnapshot saved{InterfaceKeys()};
@@ -596,14 +612,9 @@ class InterfaceRepair : public ::testing::Test {
   }
   // Repairs and says whether any of the keys changed.
   static bool RepairChanges() {
-    const std::wstring before = All();
+    const std::wstring before = InterfaceTrees();
     vpdf::RepairIManageInterfaces();
-    return All() != before;
-  }
-  static std::wstring All() {
-    std::wstring all;
-    for (const auto& [root, path] : InterfaceKeys()) all += DumpTree(root, path);
-    return all;
+    return InterfaceTrees() != before;
   }
 };
 
@@ -813,9 +824,9 @@ std::vector<std::pair<HKEY, std::wstring>> ClassKeys() {
 }
 
 // regsvr32 of the prefix, started the way an installer starts it; its exit code.
-DWORD RunRegsvr32(bool unregister) {
+DWORD RunRegsvr32(bool unregister, const std::wstring& module = AddInPath()) {
   std::wstring command =
-      L"regsvr32.exe /s " + std::wstring(unregister ? L"/u " : L"") + L"\"" + AddInPath() + L"\"";
+      L"regsvr32.exe /s " + std::wstring(unregister ? L"/u " : L"") + L"\"" + module + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
@@ -857,10 +868,12 @@ TEST_F(ModuleRegistration, Regsvr32WritesAndRemovesExactlyTheEntries) {
   // An earlier registration's leftovers inside a class key go: the key is rewritten whole.
   SetString(HKCR, kClasses[4].Key() + L"\\Stale", nullptr, L"x");
   SetString(HKCR, kClasses[4].Key() + L"\\Programmable\\Stale", nullptr, L"x");
-  // The client's interfaces as a client registers them: the reference and ICommand.
-  SetString(HKCR, L"Interface\\" + kReference + L"\\TypeLib", nullptr, kClientLibrary);
-  SetString(HKCR, L"Interface\\" + kICommand, nullptr, L"ICommand");
-  SetString(HKCR, L"Interface\\" + kICommand + L"\\TypeLib", nullptr, kClientLibrary);
+  // The client's interfaces as the client registers them: registering and removing the add-in
+  // leave them as they are.
+  ASSERT_EQ(0u, RunRegsvr32(false, BinFolder() + L"\\tbdms.dll"));
+  const std::wstring interfacesBefore = InterfaceTrees();
+  ASSERT_NE(L"", TypeLibOf(kReference));
+  ASSERT_EQ(kClientLibrary, TypeLibOf(kICommand));
   const std::wstring clientBefore = DumpTree(HKLM, kInterWoven);
 
   ASSERT_EQ(0u, RunRegsvr32(false));
@@ -873,10 +886,27 @@ TEST_F(ModuleRegistration, Regsvr32WritesAndRemovesExactlyTheEntries) {
   EXPECT_EQ(L"RPDFImanAddon 1.0 Type Library", GetString(HKCR, kTypeLibKey + L"\\1.0", nullptr));
   EXPECT_EQ(AddInPath(), GetString(HKCR, kTypeLibKey + L"\\1.0\\0\\win64", nullptr));
   EXPECT_EQ(BinFolder(), GetString(HKCR, kTypeLibKey + L"\\1.0\\HELPDIR", nullptr));
-  // The repair ran before the type library was registered: the missing interfaces are copies
-  // of the reference, and ICommand, which the add-in's library holds too, now names that.
-  EXPECT_EQ(kClientLibrary, TypeLibOf(kICommands));
-  EXPECT_EQ(kAddInLibrary, TypeLibOf(kICommand));
+  EXPECT_EQ(interfacesBefore, InterfaceTrees());
+  // The add-in's library holds its classes only; their interface is the client library's.
+  vpdf::ComPtr<ITypeLib> library;
+  ASSERT_EQ(S_OK, LoadTypeLibEx(AddInPath().c_str(), REGKIND_NONE, library.Put()));
+  ASSERT_EQ(13u, library->GetTypeInfoCount());
+  for (UINT i = 0; i < 13; ++i) {
+    vpdf::ComPtr<ITypeInfo> coclass, implemented;
+    vpdf::ComPtr<ITypeLib> home;
+    HREFTYPE ref = 0;
+    UINT index = 0;
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(S_OK, library->GetTypeInfo(i, coclass.Put()));
+    ASSERT_EQ(S_OK, coclass->GetRefTypeOfImplType(0, &ref));
+    ASSERT_EQ(S_OK, coclass->GetRefTypeInfo(ref, implemented.Put()));
+    ASSERT_EQ(S_OK, implemented->GetContainingTypeLib(home.Put(), &index));
+    ASSERT_EQ(S_OK, home->GetLibAttr(&attr));
+    wchar_t libid[40] = {};
+    StringFromGUID2(attr->guid, libid, 40);
+    home->ReleaseTLibAttr(attr);
+    EXPECT_EQ(kClientLibrary, libid) << i;
+  }
   // The client entries were made (their contents are pinned by the cases above).
   EXPECT_TRUE(KeyExists(HKLM, kDesksite8 + L"\\Customize\\RPDFIManAddon"));
   EXPECT_EQ(kAllOpen, Commands(SiteKey(L"8.0", 0)));
@@ -889,10 +919,7 @@ TEST_F(ModuleRegistration, Regsvr32WritesAndRemovesExactlyTheEntries) {
   EXPECT_EQ(EmptyCustomize(kDesksite8), Customized(kDesksite8));
   Delete(HKLM, kDesksite8 + L"\\Customize");
   EXPECT_EQ(clientBefore, DumpTree(HKLM, kInterWoven));
-  // The repair pointed ICommand back at the client's library before Wine's UnRegisterTypeLib
-  // deleted the keys of every interface the add-in's library holds.
-  EXPECT_EQ(kClientLibrary, TypeLibOf(kICommands));
-  EXPECT_NE(kAddInLibrary, TypeLibOf(kICommand));
+  EXPECT_EQ(interfacesBefore, InterfaceTrees());
 }
 
 TEST_F(ModuleRegistration, UnregisteringWithoutTheTypeLibraryStillSucceeds) {

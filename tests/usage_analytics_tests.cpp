@@ -89,7 +89,6 @@ class AnalyticsTest : public testing_support::CleanTempFolderTest {
         CloseHandle(process);
       }
     }
-    SetCurrentDirectoryW(m_previousDirectory.c_str());
     std::error_code error;
     std::filesystem::remove_all(std::filesystem::path(m_work), error);
     EXPECT_FALSE(error) << error.message();
@@ -125,11 +124,6 @@ class AnalyticsTest : public testing_support::CleanTempFolderTest {
     return value;
   }
 
-  std::wstring m_previousDirectory = [] {
-    wchar_t folder[MAX_PATH] = {};
-    GetCurrentDirectoryW(MAX_PATH, folder);
-    return std::wstring(folder);
-  }();
   // Keys first: removed after the values in them are put back.
   testing_support::ScopedRegistryKeys m_newKeys{MissingKeys()};
   ScopedRegistryValue m_policy[2] = {{HKEY_LOCAL_MACHINE, kPolicyKey, L"CollectData"},
@@ -256,25 +250,6 @@ TEST_F(AnalyticsTest, HelperAndBuildIdComeFromTheInstallFolder) {
   EXPECT_EQ(L"Software\\Ostrel\\PDF\\V1||UA-271828182-1", other.Parameters());
   other.Send();  // nothing to start there, nothing reported
   EXPECT_TRUE(OurHelpers().empty());
-}
-
-TEST_F(AnalyticsTest, WithoutInstallFolderTheHelperIsLookedForRelativeToTheCurrentFolder) {
-  Enable();
-  const std::wstring deep = m_work + L"\\a\\b\\c";
-  ASSERT_EQ(0, SHCreateDirectoryExW(nullptr, deep.c_str(), nullptr));
-  ASSERT_TRUE(SetCurrentDirectoryW(deep.c_str()));
-
-  // None there: the last candidate, unchecked. No install folder, no build identifier.
-  EXPECT_EQ(L"Software\\Ostrel\\PDF\\V1||UA-271828182-1",
-            CUsageAnalytics(kProductKey, kTrackingId).Parameters());
-  const std::pair<const wchar_t*, const wchar_t*> rows[] = {
-      {nullptr, L"..\\..\\usagestats.exe"}, {L"\\a\\usagestats.exe", L"..\\..\\usagestats.exe"},
-      {L"\\a\\b\\usagestats.exe", L"..\\usagestats.exe"}, {L"\\a\\b\\c\\usagestats.exe", L"usagestats.exe"}};
-  for (const auto& [helper, found] : rows) {
-    if (helper) tbpdf::WriteFileBytes(m_work + helper, "x");
-    EXPECT_EQ(found, CUsageAnalytics(kProductKey, kTrackingId).HelperPath());
-  }
-  SetCurrentDirectoryW(m_previousDirectory.c_str());
 }
 
 // ---------------------------------------------------------------- sending

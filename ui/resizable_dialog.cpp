@@ -1,5 +1,7 @@
 #include "ui/resizable_dialog.h"
 
+#include <algorithm>
+
 #include "convutils/settings.h"
 
 namespace vpdf {
@@ -88,9 +90,11 @@ void resizable_dialog::RestoreSize() {
   m_sizeRestored = true;
   DWORD stored = m_loadSize ? m_loadSize() : 0;
   int width = LOWORD(stored), height = HIWORD(stored);
-  if (width != 0 && height != 0)
-    SetWindowPos(GetSafeHwnd(), nullptr, 0, 0, width, height,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  if (width == 0 || height == 0) return;
+  m_applying = SIZE{width, height};
+  SetWindowPos(GetSafeHwnd(), nullptr, 0, 0, width, height,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  m_applying = SIZE{};
 }
 
 void resizable_dialog::GrowControl(int id, int dx, int dy) {
@@ -140,13 +144,23 @@ void resizable_dialog::OnSize(UINT, int cx, int cy) {
 }
 
 bool resizable_dialog::OnGetMinMaxInfo(MINMAXINFO* info) {
-  if (!m_resizable || m_noMinimum || !info) return false;
+  if (!m_resizable || !info) return false;
+  // A size stored on a larger screen is applied as stored; only dragging stops at the screen.
+  auto allowStored = [this, info] {
+    info->ptMaxTrackSize.x = std::max<LONG>(info->ptMaxTrackSize.x, m_applying.cx);
+    info->ptMaxTrackSize.y = std::max<LONG>(info->ptMaxTrackSize.y, m_applying.cy);
+  };
+  if (m_noMinimum) {
+    allowStored();
+    return m_applying.cx != 0;
+  }
   int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
   info->ptMaxPosition = POINT{0, 0};
   info->ptMaxSize = POINT{screenWidth, screenHeight};
   info->ptMaxTrackSize = POINT{screenWidth, screenHeight};
   if (m_minimum.cx > 0 && m_minimum.cy > 0)
     info->ptMinTrackSize = POINT{m_minimum.cx, m_minimum.cy};
+  allowStored();
   return true;
 }
 

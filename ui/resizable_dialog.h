@@ -88,6 +88,8 @@ class resizable_dialog : public modal_dialog {
   SIZE m_initialSize{};
   std::function<DWORD()> m_loadSize;
   std::function<void(DWORD)> m_saveSize;
+  // The stored size while RestoreSize applies it: the screen does not limit it then.
+  SIZE m_applying{};
 };
 
 }  // namespace vpdf

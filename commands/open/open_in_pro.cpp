@@ -260,7 +260,9 @@ bool COpenInPro_I::OpenReadOnly(const std::wstring& user) {
 bool COpenInPro_I::LaunchPDFPro(const std::wstring& path) {
   kLog.Trace("LaunchPDFPro enter");
   kLog.Trace("with %S", path.c_str());
-  const std::wstring editor = CConvUtils::ReadAgentInstallFolder() + L"bin\\varnelpdf.exe";
+  const std::wstring editor =
+      CConvUtils::HelperInFolder(CConvUtils::ReadAgentInstallFolder(), L"bin\\varnelpdf.exe");
+  if (editor.empty()) return false;
   std::wstring parameters = L"\"" + path + L"\"";
   if (parameters.size() >= kParametersCapacity) parameters.resize(kParametersCapacity - 1);
   kLog.Trace("ShellExecuteEx with %S", editor.c_str());

@@ -27,6 +27,8 @@ HINSTANCE g_module = nullptr;
 volatile LONG g_locks = 0;
 
 constexpr CLSID kClsidContextItems = {0x62F8CCF6, 0x3C71, 0x11D2, {0x8B, 0x38, 0x00, 0xA0, 0xC9, 0x70, 0xA7, 0x30}};
+// The client interface whose registration the add-in's interface repair takes as correct.
+constexpr IID kIidReference = {0x62F8CCEF, 0x3C71, 0x11D2, {0x8B, 0x38, 0x00, 0xA0, 0xC9, 0x70, 0xA7, 0x30}};
 // The testbed's own class identifier for the command collection.
 constexpr CLSID kClsidCommands = {0x5D7A0C31, 0x2B44, 0x4E8B, {0x9F, 0x61, 0x3A, 0x1C, 0x7E, 0x20, 0x55, 0x01}};
 
@@ -293,7 +295,18 @@ STDAPI DllRegisterServer() {
   if (FAILED(hr)) return hr;
   hr = RegisterTypeLib(library, path.data(), nullptr);
   library->Release();
-  return hr;
+  if (FAILED(hr)) return hr;
+  // One more interface of the client's library that our IDL leaves out (its name is ours),
+  // registered as the client registers its dual interfaces: the add-in's repair copies it.
+  const std::wstring reference = L"Interface\\" + GuidText(kIidReference);
+  const std::wstring marshaler = L"{00020424-0000-0000-C000-000000000046}";
+  if (SetKey(reference, nullptr, L"IReference") ||
+      SetKey(reference + L"\\ProxyStubClsid", nullptr, marshaler) ||
+      SetKey(reference + L"\\ProxyStubClsid32", nullptr, marshaler) ||
+      SetKey(reference + L"\\TypeLib", nullptr, GuidText(tb::kLibIManExt)) ||
+      SetKey(reference + L"\\TypeLib", L"Version", L"1.0"))
+    return SELFREG_E_TYPELIB;
+  return S_OK;
 }
 
 STDAPI DllUnregisterServer() {
@@ -302,5 +315,6 @@ STDAPI DllUnregisterServer() {
     RegDeleteTreeW(HKEY_CLASSES_ROOT, entry.progId);
   }
   UnRegisterTypeLib(tb::kLibIManExt, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"Interface\\" + GuidText(kIidReference)).c_str());
   return S_OK;
 }
