@@ -158,7 +158,7 @@ GERMAN = {
     341: "Die %s wurden in eine PDF-Datei konvertiert. Wie möchten Sie das %s speichern?",
     342: "Dokument %d von %d: %s",
     343: "Dokument wird kopiert...",
-    344: "In PDF wird konvertiert...",
+    344: "Wird in PDF konvertiert...",
     345: "PDF-Dateien werden zusammengeführt...",
     346: "Ergebnis wird gespeichert...",
     347: "Abbrechen",
