@@ -71,10 +71,11 @@ struct Conversion {
   bool converted = false;
 };
 
-// What the progress window says of a document: its description, else its name.
+// What the progress window says of a document: its description, else its name (a display
+// only: a failing read leaves it empty).
 std::wstring ProgressName(const dms::Document& document) {
-  std::wstring text = document.Description().Value();
-  return text.empty() ? document.Name().Value() : text;
+  std::wstring text = document.Description().value;
+  return text.empty() ? document.Name().value : text;
 }
 
 // The run's progress window, when it has one.

@@ -140,7 +140,7 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
         }
         dms::Document document;
         if (FAILED(SelectedDocument(element.Get(), document))) break;
-        progress.Document(static_cast<int>(i - lower + 1), document.Name().Value());
+        progress.Document(static_cast<int>(i - lower + 1), document.Name().value);
 
         const std::wstring extension = Lower(document.Extension().Value());
         std::wstring copyPath;

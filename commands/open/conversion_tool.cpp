@@ -193,7 +193,7 @@ STDMETHODIMP COpenInCnv_I::Execute() {
         return;
       }
       const std::wstring copyPath = std::wstring(temp) + CopyName(document);
-      progress.Document(static_cast<int>(i - lower + 1), document.Name().Value());
+      progress.Document(static_cast<int>(i - lower + 1), document.Name().value);
       progress.Step(ProgressStep::kCopying);
       hr = document.GetCopy(copyPath);
       if (hr != S_OK) {
