@@ -86,6 +86,9 @@ void ProgressWindow::Close() {
     KillTimer(m_window, kShowTimer);
     DestroyWindow(m_window);
     m_window = nullptr;
+    // The class names this module's window procedure: it must not outlive an unloaded add-in.
+    // (Fails harmlessly while another run's window still uses it.)
+    UnregisterClassW(kProgressWindowClass, Module::Instance().Handle());
   }
   if (s_current == this) s_current = m_outer;
   if (m_cancelEvent) {
