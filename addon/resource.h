@@ -3,7 +3,7 @@
 // Plain #defines: read by the resource compiler and by C++.
 #pragma once
 
-// String table, English block 301-341. 313 and 316 (descriptions of the open commands), 310
+// String table, English block 301-347. 313 and 316 (descriptions of the open commands), 310
 // and 325-328 do not exist in any language.
 #define IDS_CREATEPDF_MENU 301        // "&Create PDF\tAlt+C"
 #define IDS_SENDPDFEMAIL_MENU 302     // "&Send PDF in e-mail\tAlt+S"
@@ -39,6 +39,12 @@
 #define IDS_SELECTED_FILES 339
 #define IDS_RESULT 340
 #define IDS_SAVE_QUESTION_MERGED 341  // two %s: 339 and 340
+#define IDS_PROGRESS_DOCUMENT 342     // %d number, %d total, %s description
+#define IDS_PROGRESS_COPYING 343      // the steps of the progress window
+#define IDS_PROGRESS_CONVERTING 344
+#define IDS_PROGRESS_MERGING 345
+#define IDS_PROGRESS_SAVING 346
+#define IDS_PROGRESS_CANCEL 347       // its button
 
 // Dialog templates.
 #define IDD_HOW_TO_SAVE 307           // HowToSaveDlg, "Save As"

@@ -20,6 +20,9 @@ constexpr LogSource kLog("PDFConverter\\ConvUtils\\ConvUtils");
 constexpr ULONG kShellExecuteMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;  // 0x140
 constexpr DWORD kConverterCreationFlags = NORMAL_PRIORITY_CLASS;                 // 0x20
 constexpr int kMaxFilesPerMail = 30;
+constexpr DWORD kEndedAgentWaitMs = 5000;  // for an ended agent to let go of its files
+
+HANDLE g_cancelEvent = nullptr;  // UI thread only
 
 constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
 constexpr wchar_t kDebugMessageKey[] = L"Software\\Wow6432Node\\Ostrel\\PDF\\V1";
@@ -57,6 +60,11 @@ bool RunProductAgent(const wchar_t* runner, const wchar_t* agentName,
     kLog.Error("%S: %S not found under \"%S\"", runner, agentName, installFolder.c_str());
     return false;
   }
+  const HANDLE cancel = CConvUtils::CancelEvent();
+  if (cancel && WaitForSingleObject(cancel, 0) == WAIT_OBJECT_0) {
+    kLog.Trace("%S: the run was cancelled, %S not started", runner, agentName);
+    return false;
+  }
   kLog.Trace("%S: command line %S %S", runner, agent.c_str(), parameters.c_str());
   Handle process(StartWithShell(agent, parameters, SW_HIDE, kShellExecuteMask));
   if (!process) {
@@ -64,7 +72,14 @@ bool RunProductAgent(const wchar_t* runner, const wchar_t* agentName,
     return false;
   }
   kLog.Trace("%S: started, waiting", runner);
-  CConvUtils::WaitPumpingMessages(process.Get());
+  if (CConvUtils::WaitPumpingMessages(process.Get(), CConvUtils::kWakeAllInput, false, cancel) ==
+      WAIT_OBJECT_0 + 1) {
+    // The agent is hidden: nobody but the add-in can end it.
+    TerminateProcess(process.Get(), ERROR_CANCELLED);
+    WaitForSingleObject(process.Get(), kEndedAgentWaitMs);
+    kLog.Trace("%S: the run was cancelled, %S ended", runner, agentName);
+    return false;
+  }
   exitCode = 0;
   GetExitCodeProcess(process.Get(), &exitCode);
   kLog.Trace("%S: wait ended, exit code %d", runner, static_cast<int>(exitCode));
@@ -179,10 +194,17 @@ bool CConvUtils::LaunchWithShell(const std::wstring& file, const std::wstring& p
 
 // ---------------------------------------------------------------- waiting
 
-DWORD CConvUtils::WaitPumpingMessages(HANDLE process, DWORD wakeMask, bool translate) {
+void CConvUtils::SetCancelEvent(HANDLE event) { g_cancelEvent = event; }
+
+HANDLE CConvUtils::CancelEvent() { return g_cancelEvent; }
+
+DWORD CConvUtils::WaitPumpingMessages(HANDLE process, DWORD wakeMask, bool translate,
+                                      HANDLE cancel) {
+  const HANDLE handles[] = {process, cancel};
+  const DWORD count = cancel ? 2 : 1;
   for (;;) {
-    DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, wakeMask);
-    if (result != WAIT_OBJECT_0 + 1) return result;
+    DWORD result = MsgWaitForMultipleObjects(count, handles, FALSE, INFINITE, wakeMask);
+    if (result != WAIT_OBJECT_0 + count) return result;
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (translate) TranslateMessage(&message);

@@ -104,10 +104,17 @@ class CConvUtils {
   static HMODULE LoadProductLibrary(const wchar_t* fileName, DWORD searchFlags);
 
   // Waits for `process` while removing and dispatching every message of the calling thread
-  // whenever input arrives (translating them too when asked). Ends on anything but
-  // WAIT_OBJECT_0 + 1. The print, scan and mail waits use QS_ALLINPUT (0x1CFF), no translation.
+  // whenever input arrives (translating them too when asked). Ends on anything but input:
+  // WAIT_OBJECT_0 when the process ended, WAIT_OBJECT_0 + 1 when `cancel` (an event, may be
+  // null) was set. The print, scan and mail waits use QS_ALLINPUT (0x1CFF), no translation.
   static DWORD WaitPumpingMessages(HANDLE process, DWORD wakeMask = kWakeAllInput,
-                                   bool translate = false);
+                                   bool translate = false, HANDLE cancel = nullptr);
+
+  // The user's Cancel of the run in progress (a manual-reset event), or null when no run can be
+  // cancelled. The print and scan agents are not started once it is set, and an agent being
+  // waited for is ended when it is set: the run then counts as failed.
+  static void SetCancelEvent(HANDLE event);
+  static HANDLE CancelEvent();
 
   static constexpr DWORD kWakeAllInput = 0x1CFF;       // QS_ALLINPUT with raw input, touch, pointer
   static constexpr DWORD kWakeAllInputPosted = 0x1DFF;  // ... with QS_ALLPOSTMESSAGE

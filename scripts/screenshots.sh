@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Screenshots of the add-in's dialogs as a person sees them: dialogdemo.exe shows each dialog
+# Screenshots of the add-in's dialogs and of the progress window of long runs as a person sees
+# them: dialogdemo.exe shows each dialog
 # with sample documents under Xvfb, with Wine's normal X11 driver (in a Wine prefix of its own,
 # not the build's prefix with the null driver) inside a Wine virtual desktop, which draws the
 # title bars. English and German. PNGs, cut to the dialog's window, go to <build>/screenshots/.
@@ -112,5 +113,9 @@ for lang in en de; do
   shot "merge_resized_$lang" merge --lang $offset --merge --size 760x580 || status=1
   shot "save_$lang" save --lang $offset --extended || status=1
   shot "message_$lang" message --lang $offset || status=1
+  shot "progress_$lang" progress --lang $offset || status=1
 done
+# The progress window mirrored, as the add-in shows it when the product's language is Arabic.
+shot progress_ar progress --language 1025 || status=1
+/usr/lib/wine/wine64 reg delete 'HKCU\Software\VarnelTestbed\Config' /f >/dev/null 2>&1 || true
 exit $status

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -22,6 +23,7 @@
 #include "tests/save_result_support.h"
 #include "tests/testing/registry.h"
 #include "tests/testing/trace_log.h"
+#include "ui/progress_window.h"
 
 namespace {
 
@@ -50,12 +52,14 @@ std::wstring FileName(const std::wstring& path) {
 }
 
 // Answers the dialogs that the test thread shows, one script per dialog in turn; a dialog
-// beyond the scripts is cancelled. Records each dialog's title.
+// beyond the scripts is cancelled. Records each dialog's title, whether the run's progress
+// window showed, and whether it was in sight together with a dialog. `onProgress` runs once
+// with the progress window when it first shows.
 class DialogSequence {
  public:
   using Script = std::function<void(HWND)>;
-  explicit DialogSequence(std::vector<Script> scripts)
-      : m_ui(GetCurrentThreadId()), m_scripts(std::move(scripts)) {
+  explicit DialogSequence(std::vector<Script> scripts, Script onProgress = {})
+      : m_ui(GetCurrentThreadId()), m_scripts(std::move(scripts)), m_onProgress(std::move(onProgress)) {
     m_thread = std::thread([this] { Run(); });
   }
   ~DialogSequence() { Stop(); }
@@ -64,15 +68,27 @@ class DialogSequence {
     if (m_thread.joinable()) m_thread.join();
   }
   const std::vector<std::wstring>& Titles() const { return m_titles; }
+  bool ProgressSeen() const { return m_progressSeen; }
+  std::chrono::steady_clock::time_point ProgressSeenAt() const { return m_progressSeenAt; }
+  bool ProgressBesideADialog() const { return m_progressBesideADialog; }
 
  private:
   void Run() {
     while (!m_stop) {
+      if (!m_progressSeen) {
+        if (HWND progress = testing_support::VisibleWindowOf(m_ui, vpdf::kProgressWindowClass)) {
+          m_progressSeen = true;
+          m_progressSeenAt = std::chrono::steady_clock::now();
+          if (m_onProgress) m_onProgress(progress);
+        }
+      }
       HWND dialog = testing_support::VisibleDialogOf(m_ui);
       if (!dialog) {
         Sleep(20);
         continue;
       }
+      if (testing_support::VisibleWindowOf(m_ui, vpdf::kProgressWindowClass))
+        m_progressBesideADialog = true;
       m_titles.push_back(testing_support::Text(dialog));
       if (m_next < m_scripts.size())
         m_scripts[m_next++](dialog);
@@ -86,8 +102,12 @@ class DialogSequence {
 
   DWORD m_ui;
   std::vector<Script> m_scripts;
+  Script m_onProgress;
   std::size_t m_next = 0;
   std::vector<std::wstring> m_titles;
+  std::atomic<bool> m_progressSeen{false};
+  std::chrono::steady_clock::time_point m_progressSeenAt;
+  bool m_progressBesideADialog = false;
   std::atomic<bool> m_stop{false};
   std::thread m_thread;
 };
@@ -229,6 +249,7 @@ TEST_F(CreatePdfExecute, OneDocumentIsConvertedAndSavedAloneWithoutDialog) {
   DialogSequence dialogs({});
   EXPECT_EQ(S_OK, command->Execute());
   dialogs.Stop();
+  EXPECT_FALSE(dialogs.ProgressSeen()) << "one fast conversion shows no progress window";
   EXPECT_TRUE(std::none_of(dialogs.Titles().begin(), dialogs.Titles().end(),
                            [](const std::wstring& t) { return t == L"Merge items to one PDF"; }));
   EXPECT_EQ(std::vector<std::wstring>{L"Budget.txt"}, Printed());
@@ -314,18 +335,6 @@ TEST_F(CreatePdfExecute, MergeFollowsTheOrderSetInTheDialog) {
   EXPECT_EQ(2, log.Count("DoMerge2() 0"));
   EXPECT_LT(log.IndexOf("SaveResult() 0"), log.IndexOf(kSaveStart));
   EXPECT_TRUE(log.Has(kExecuteEnd));
-}
-
-TEST_F(CreatePdfExecute, SingleFilesKeepTheSelectionOrder) {
-  Select({TextDoc(L"Alpha", 1), TextDoc(L"Beta", 2), TextDoc(L"Gamma", 3)});
-  DialogSequence dialogs({Answer(false)});
-  EXPECT_EQ(S_OK, command->Execute());
-  dialogs.Stop();
-  EXPECT_EQ((std::vector<std::wstring>{L"Alpha.txt", L"Beta.txt", L"Gamma.txt"}), Printed());
-  EXPECT_EQ(3, log.Count(kSaveStart));
-  EXPECT_TRUE(log.Has("MergeSortDlg IDOK"));
-  EXPECT_TRUE(log.Has("!MergeSortDlg"));
-  EXPECT_TRUE(MergeCalls().empty());
 }
 
 TEST_F(CreatePdfExecute, DocumentsThatCannotBeCopiedOrPrintedAreLeftOut) {
@@ -493,6 +502,10 @@ TEST_F(CreatePdfExecute, MergedPdfIsStoredOnceWithThePagesInTheDialogsOrder) {
   {
     DialogSequence dialogs({Answer(true, {2, 1}), SaveAsRelatedDocument()});  // Gamma to the top
     EXPECT_EQ(S_OK, command->Execute());
+    dialogs.Stop();
+    EXPECT_TRUE(dialogs.ProgressSeen());
+    EXPECT_FALSE(dialogs.ProgressBesideADialog()) << "the progress window hides for the dialogs";
+    EXPECT_FALSE(testing_support::VisibleWindowOf(GetCurrentThreadId(), vpdf::kProgressWindowClass));
   }
   auto stored = tb::StoredDocuments();
   ASSERT_EQ(1u, stored.size()) << "one merged PDF, saved once";
@@ -519,6 +532,73 @@ TEST_F(CreatePdfExecute, OnePdfEachIsStoredPerDocumentInSelectionOrder) {
     EXPECT_EQ(std::vector<std::wstring>{std::to_wstring(i + 1)}, Relations(stored[i]));
   }
   EXPECT_EQ(3, log.Count(kSaveStart));
+  EXPECT_TRUE(MergeCalls().empty());
+}
+
+// --- Cancelled through the progress window ---
+
+std::wstring ProgressText(HWND progress, int id) {
+  return testing_support::Text(testing_support::Control(progress, id));
+}
+
+TEST_F(CreatePdfExecute, CancelDuringAMergeEndsTheRunningAgentAndLeavesNothing) {
+  std::vector<IDispatch*> parts;
+  for (long n = 1; n <= 5; ++n) parts.push_back(TextDoc(L"Part" + std::to_wstring(n), n));
+  Select(parts);
+  testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Part3.txt", testbed::kHang);
+  std::wstring title, document, step;
+  DialogSequence dialogs({Answer(true)}, [&](HWND progress) {
+    journal->WaitFor(testbed::kPrintAgentExe, 3);  // the third agent hangs
+    title = testing_support::Text(progress);
+    document = ProgressText(progress, vpdf::kProgressDocumentText);
+    step = ProgressText(progress, vpdf::kProgressStepText);
+    testing_support::Click(progress, IDCANCEL);
+  });
+  EXPECT_EQ(S_OK, command->Execute());
+  dialogs.Stop();
+
+  EXPECT_EQ(L"Create PDF", title);
+  EXPECT_EQ(L"Document 3 of 5: Part3", document);
+  EXPECT_EQ(L"Converting to PDF...", step);
+  EXPECT_EQ((std::vector<std::wstring>{L"Merge items to one PDF"}), dialogs.Titles());
+  EXPECT_EQ((std::vector<std::wstring>{L"Part1.txt", L"Part2.txt", L"Part3.txt"}), Printed());
+  EXPECT_EQ(L"hang", journal->Entries(testbed::kPrintAgentExe).back().what);
+  EXPECT_TRUE(testing_support::ChildProcesses(testbed::kPrintAgentExe).empty());
+  EXPECT_TRUE(MergeCalls().empty());
+  EXPECT_TRUE(tb::StoredDocuments().empty());
+  for (IDispatch* part : parts) {
+    EXPECT_TRUE(static_cast<tb::Document*>(part)->History().empty());
+    EXPECT_TRUE(Relations(static_cast<tb::Document*>(part)).empty());
+  }
+  EXPECT_EQ(1, log.Count("CreatePDF Execute() cancelled by the user: nothing more converted or saved"));
+  EXPECT_FALSE(testing_support::VisibleWindowOf(GetCurrentThreadId(), vpdf::kProgressWindowClass));
+}
+
+TEST_F(CreatePdfExecute, ASlowConversionShowsProgressAfterASecondAndCancelReturnsAtOnce) {
+  Select({TextDoc(L"Budget", 101)});
+  testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Budget.txt", testbed::kHang);
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point cancelledAt;
+  std::wstring document;
+  DialogSequence dialogs({}, [&](HWND progress) {
+    document = ProgressText(progress, vpdf::kProgressDocumentText);
+    cancelledAt = Clock::now();
+    testing_support::Click(progress, IDCANCEL);
+  });
+  const Clock::time_point started = Clock::now();
+  EXPECT_EQ(S_OK, command->Execute());
+  const Clock::time_point returned = Clock::now();
+  dialogs.Stop();
+
+  ASSERT_TRUE(dialogs.ProgressSeen());
+  EXPECT_GE(dialogs.ProgressSeenAt() - started, std::chrono::milliseconds(900));
+  EXPECT_LT(returned - cancelledAt, std::chrono::seconds(2));
+  EXPECT_EQ(L"Document 1 of 1: Budget", document);
+  EXPECT_EQ(1u, journal->Entries(testbed::kPrintAgentExe).size());
+  EXPECT_TRUE(testing_support::ChildProcesses(testbed::kPrintAgentExe).empty());
+  EXPECT_TRUE(dialogs.Titles().empty()) << "no save question after a cancel";
+  EXPECT_EQ(0, log.Count(kSaveStart));
+  EXPECT_TRUE(tb::StoredDocuments().empty());
 }
 
 }  // namespace

@@ -8,14 +8,16 @@ namespace testing_support {
 namespace {
 
 struct Search {
+  const wchar_t* className;
   HWND found = nullptr;
 };
 
-BOOL CALLBACK FindDialog(HWND window, LPARAM lParam) {
+BOOL CALLBACK FindWindowOfClass(HWND window, LPARAM lParam) {
+  auto* search = reinterpret_cast<Search*>(lParam);
   wchar_t className[64] = {};
   GetClassNameW(window, className, 64);
-  if (std::wstring(className) == L"#32770" && IsWindowVisible(window)) {
-    reinterpret_cast<Search*>(lParam)->found = window;
+  if (_wcsicmp(className, search->className) == 0 && IsWindowVisible(window)) {
+    search->found = window;
     return FALSE;
   }
   return TRUE;
@@ -23,10 +25,18 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM lParam) {
 
 }  // namespace
 
-HWND VisibleDialogOf(DWORD thread) {
-  Search search;
-  EnumThreadWindows(thread, FindDialog, reinterpret_cast<LPARAM>(&search));
+HWND VisibleWindowOf(DWORD thread, const wchar_t* className) {
+  Search search{className};
+  EnumThreadWindows(thread, FindWindowOfClass, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+HWND VisibleDialogOf(DWORD thread) { return VisibleWindowOf(thread, L"#32770"); }
+
+HWND WaitForWindowOf(DWORD thread, const wchar_t* className) {
+  HWND window = nullptr;
+  for (int i = 0; i < 1000 && !(window = VisibleWindowOf(thread, className)); ++i) Sleep(20);
+  return window;
 }
 
 DialogDriver::DialogDriver(std::function<void(HWND)> script)

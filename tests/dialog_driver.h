@@ -38,6 +38,10 @@ class DialogDriver {
 
 // A dialog (class #32770) that thread `thread` shows now, or null.
 HWND VisibleDialogOf(DWORD thread);
+// A window of class `className` that thread `thread` shows now, or null.
+HWND VisibleWindowOf(DWORD thread, const wchar_t* className);
+// The same, waited for up to 20 seconds.
+HWND WaitForWindowOf(DWORD thread, const wchar_t* className);
 
 // A control of the dialog; id -1 finds the first control whose id reads as -1.
 HWND Control(HWND dialog, int id);

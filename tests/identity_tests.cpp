@@ -117,7 +117,7 @@ TEST(ResString, TextsKeepZeroCharactersAndAMissingStringIsNull) {
   EXPECT_EQ(L"&Create PDF\tAlt+C", Text(vpdf::LoadResString(IDS_CREATEPDF_MENU)));
   EXPECT_EQ(L"PDF &létrehozása\tAlt+C", Text(vpdf::LoadResString(301 + 1900)));
   EXPECT_EQ(std::wstring(L"PDF Files (*.PDF)\0*.pdf", 23), Text(vpdf::LoadResString(317)));
-  for (UINT id : {313u, 316u, 413u, 310u, 342u, 0u, 99999u}) {
+  for (UINT id : {313u, 316u, 413u, 310u, 348u, 0u, 99999u}) {
     BSTR text = vpdf::LoadResString(id);
     EXPECT_EQ(nullptr, text) << id;
     SysFreeString(text);

@@ -1,4 +1,4 @@
-// The add-in's localised resources as the built module holds them: every string 301-341 that
+// The add-in's localised resources as the built module holds them: every string 301-347 that
 // English has exists in each of the 21 languages, in a string block of that language, with the
 // English text's placeholders, shortcut and filter pattern; the dialogs 307 and 333 exist in
 // every language with the controls their dialog code expects. The full comparison of each
@@ -34,7 +34,7 @@ constexpr Language kLanguages[] = {
 // The English string ids. 308 and 309 repeat 311 and 312.
 constexpr UINT kStringIds[] = {301, 302, 303, 304, 305, 306, 308, 309, 311, 312, 314, 315, 317, 318,
                                319, 320, 321, 322, 323, 324, 329, 330, 331, 332, 334, 335, 336, 337,
-                               338, 339, 340, 341};
+                               338, 339, 340, 341, 342, 343, 344, 345, 346, 347};
 // Ids of the English block that hold no string in any language (313 and 316 are the open
 // commands' absent descriptions; 307 and 333 are dialogs).
 constexpr UINT kAbsentIds[] = {307, 310, 313, 316, 325, 326, 327, 328, 333};

@@ -7,10 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "commands/mail/send_pdf_email.h"
 #include "tests/command_run_support.h"
+#include "tests/dialog_driver.h"
+#include "ui/progress_window.h"
 
 namespace {
 
@@ -204,6 +207,31 @@ TEST_F(SendPdfTest, HistoryIsOnEveryDocumentBeforeTheMailAgentRuns) {
   EXPECT_LT(lastHistory, mail);
   EXPECT_LT(mail, log.IndexOf("CSendPDFEMail_I::Execute() - exit"));
   MailObserver::documents.clear();
+  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
+}
+
+TEST_F(SendPdfTest, CancelBeforeTheMailAgentMailsNothingAndWritesNoHistory) {
+  tb::Document* offer = Doc(L"Offer", L"DOC");
+  tb::Document* terms = Doc(L"Terms", L"DOC");
+  testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Terms.doc", testbed::kHang);
+  Select(kNrt, {offer, terms});
+  std::wstring title;
+  std::thread user([&, ui = GetCurrentThreadId()] {
+    HWND progress = testing_support::WaitForWindowOf(ui, vpdf::kProgressWindowClass);
+    journal.WaitFor(testbed::kPrintAgentExe, 2);  // the second agent hangs
+    title = testing_support::Text(progress);
+    testing_support::Click(progress, IDCANCEL);
+  });
+  EXPECT_EQ(S_OK, m_command->Execute());
+  user.join();
+
+  EXPECT_EQ(L"Send PDF in e-mail", title);
+  EXPECT_EQ(2u, journal.Entries(testbed::kPrintAgentExe).size());
+  EXPECT_TRUE(testing_support::ChildProcesses(testbed::kPrintAgentExe).empty());
+  EXPECT_TRUE(journal.Entries(testbed::kMailAgentExe).empty());
+  EXPECT_TRUE(offer->History().empty());
+  EXPECT_TRUE(terms->History().empty());
+  EXPECT_EQ(1, log.Count("CSendPDFEMail_I::Execute() cancelled by the user: nothing is mailed"));
   ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
 }
 

@@ -8,6 +8,8 @@
 
 namespace vpdf {
 
+class ProgressWindow;
+
 // Results of NewVersionCheckIn.
 inline constexpr int DML_SUCCESS = 0;
 inline constexpr int DML_FAIL = -1;
@@ -66,6 +68,7 @@ class CCreatePDF_I : public ICommandImpl {
     Bstr firstSource;                          // its local copy
     wchar_t firstPdf[MAX_PATH] = {};           // its PDF, later the merged file
     std::vector<std::wstring> copies;          // local copies, kept until every one is converted
+    ProgressWindow* progress = nullptr;        // the run's window, if it shows one
   };
   // One document of a merge: copied out and converted; left out when that fails.
   void ConvertForMerge(MergeState& state, const doc_description_COM& record);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "addon/resource.h"
 #include "commands/createpdf/create_pdf.h"
 #include "commands/execute_guard.h"
 #include "convutils/conv_utils.h"
@@ -14,6 +15,7 @@
 #include "outside/companions.h"
 #include "outside/dms.h"
 #include "ui/merge_sort_dlg.h"
+#include "ui/progress_window.h"
 
 // Last: it marks the unbounded string functions of the headers above as deprecated.
 #include <strsafe.h>
@@ -69,11 +71,24 @@ struct Conversion {
   bool converted = false;
 };
 
-// Copies `document` out and converts the copy. A copy whose conversion failed is deleted
-// again; on success both files stay for the caller. `taken` lists PDF paths of this run that
-// the new PDF must not overwrite.
+// What the progress window says of a document: its description, else its name (a display
+// only: a failing read leaves it empty).
+std::wstring ProgressName(const dms::Document& document) {
+  std::wstring text = document.Description().value;
+  return text.empty() ? document.Name().value : text;
+}
+
+// The run's progress window, when it has one.
+void StepTo(ProgressWindow* progress, ProgressStep step) {
+  if (progress) progress->Step(step);
+}
+bool Cancelled(ProgressWindow* progress) { return progress && progress->Cancelled(); }
+
+// Copies `document` out and converts the copy. A copy whose conversion failed, or whose run
+// was cancelled meanwhile, is deleted again; on success both files stay for the caller.
+// `taken` lists PDF paths of this run that the new PDF must not overwrite.
 Conversion Convert(CCreatePDF_I& command, const dms::Document& document, HRESULT& lastHr,
-                   const std::vector<std::wstring>& taken = {}) {
+                   ProgressWindow* progress, const std::vector<std::wstring>& taken = {}) {
   Conversion c;
   c.extension = Lower(document.Extension().Value());
   if (FAILED(MakeDocumentTempPath(document, c.copyPath, c.extension.c_str())))
@@ -90,9 +105,14 @@ Conversion Convert(CCreatePDF_I& command, const dms::Document& document, HRESULT
     kLog.Warning("pSelectedDoc: no temporary path");
     return c;
   }
+  StepTo(progress, ProgressStep::kCopying);
   lastHr = document.GetCopy(c.copyPath);
   if (FAILED(lastHr)) {
     kLog.Warning("pSelectedDoc->GetCopy() failed");
+    DeleteIfExists(c.copyPath);
+    return c;
+  }
+  if (Cancelled(progress)) {
     DeleteIfExists(c.copyPath);
     return c;
   }
@@ -114,14 +134,19 @@ Conversion Convert(CCreatePDF_I& command, const dms::Document& document, HRESULT
     }
   }
 
+  StepTo(progress, ProgressStep::kConverting);
   if (IsXps(c.extension)) {
     c.converted = CConvUtils::ConvertXPSToPDF(c.copyPath.c_str(), c.pdfPath.c_str(), 15, 0, 0);
   } else {
     c.converted = CConvUtils::PrintPDFWithHelper(c.copyPath.c_str(), c.pdfPath.c_str(), false,
                                                  false);
   }
-  if (!c.converted) {
+  if (Cancelled(progress)) {
+    c.converted = false;
+  } else if (!c.converted) {
     kLog.Warning("Conversion to PDF failed: %S", c.copyPath.c_str());
+  }
+  if (!c.converted) {
     DeleteIfExists(c.copyPath);
     DeleteIfExists(c.pdfPath);
   }
@@ -131,9 +156,10 @@ Conversion Convert(CCreatePDF_I& command, const dms::Document& document, HRESULT
 enum class Outcome { kGoOn, kEnd };
 
 // One PDF per document, in selection order, each saved on its own.
-Outcome SingleFiles(CCreatePDF_I& command, VARIANT* selection, LONG lower, LONG upper) {
+Outcome SingleFiles(CCreatePDF_I& command, VARIANT* selection, LONG lower, LONG upper,
+                    ProgressWindow& progress) {
   kLog.Trace("!MergeSortDlg");
-  for (LONG i = lower; i <= upper; ++i) {
+  for (LONG i = lower; i <= upper && !progress.Cancelled(); ++i) {
     LONG index = i;
     ComPtr<IDispatch> selected;
     if (FAILED(command.GetSelectedDoc(selection, &index, selected.Put()))) {
@@ -141,9 +167,11 @@ Outcome SingleFiles(CCreatePDF_I& command, VARIANT* selection, LONG lower, LONG 
       break;
     }
     dms::Document document{selected};
+    progress.Document(static_cast<int>(i - lower + 1), ProgressName(document));
     HRESULT hr = S_OK;
-    Conversion c = Convert(command, document, hr);
+    Conversion c = Convert(command, document, hr, &progress);
     if (!c.converted) continue;
+    progress.Step(ProgressStep::kSaving);
     command.SaveResult(selected.Get(), c.pdfPath, c.copyPath, {selected}, false);
   }
   return Outcome::kGoOn;
@@ -172,25 +200,37 @@ int MergeIntoFirst(const std::vector<std::wstring>& pdfs) {
 }
 
 // The documents of the dialog's list converted, merged in that order and saved once.
-void MergeFiles(CCreatePDF_I& command, const doc_list& ordered) {
+void MergeFiles(CCreatePDF_I& command, const doc_list& ordered, ProgressWindow& progress) {
   kLog.Trace("Merge ....");
   CCreatePDF_I::merging = 1;
   {
     CCreatePDF_I::MergeState state;
-    for (const auto& record : ordered)
-      if (record) command.ConvertForMerge(state, *record);
+    state.progress = &progress;
+    int number = 0;
+    for (const auto& record : ordered) {
+      if (progress.Cancelled()) break;
+      ++number;
+      if (!record) continue;
+      progress.Document(number, ProgressName(dms::Document{ComPtr<IDispatch>(record->document())}));
+      command.ConvertForMerge(state, *record);
+    }
     // Each copy stays until all are converted, so that no two documents share a name.
     for (const std::wstring& copy : state.copies) DeleteIfExists(copy);
     state.copies.clear();
 
-    if (state.pdfs.empty() || !state.first) {
+    if (progress.Cancelled()) {
+      // nothing is merged; the state deletes the PDFs made so far
+    } else if (state.pdfs.empty() || !state.first) {
       kLog.Warning("Merge: no document could be converted");
     } else {
+      progress.Step(ProgressStep::kMerging);
       const int result = MergeIntoFirst(state.pdfs);
       kLog.Trace("SaveResult() %d", result);
-      if (result == 0)
+      if (result == 0 && !progress.Cancelled()) {
+        progress.Step(ProgressStep::kSaving);
         command.SaveResult(state.first.Get(), state.firstPdf, state.firstSource.Str(),
                            state.documents, true);
+      }
     }
   }  // the state deletes every PDF that is left
   CCreatePDF_I::merging = 0;
@@ -205,7 +245,7 @@ CCreatePDF_I::MergeState::~MergeState() {
 
 void CCreatePDF_I::ConvertForMerge(MergeState& state, const doc_description_COM& record) {
   dms::Document document{ComPtr<IDispatch>(record.document())};
-  Conversion c = Convert(*this, document, state.hr, state.pdfs);
+  Conversion c = Convert(*this, document, state.hr, state.progress, state.pdfs);
   if (!c.converted) return;
   state.copies.push_back(c.copyPath);
   state.pdfs.push_back(c.pdfPath);
@@ -269,11 +309,18 @@ STDMETHODIMP CCreatePDF_I::Execute() {
       ordered = dialog.output_as<doc_description_COM>();
     }
 
-    if (merge) {
-      MergeFiles(*this, ordered);
-    } else if (SingleFiles(*this, selection.Get(), lower, upper) == Outcome::kEnd) {
-      return;
-    }
+    // Only now, so that it never stands in front of the merge dialog.
+    const int total = merge ? static_cast<int>(ordered.size()) : static_cast<int>(upper - lower + 1);
+    ProgressWindow progress(IDS_CREATEPDF_MENU + m_langOffset, total, m_langOffset,
+                            ApplicationMainWindow());
+    Outcome outcome = Outcome::kGoOn;
+    if (merge)
+      MergeFiles(*this, ordered, progress);
+    else
+      outcome = SingleFiles(*this, selection.Get(), lower, upper, progress);
+    if (progress.WasCancelled())
+      kLog.Trace("CreatePDF Execute() cancelled by the user: nothing more converted or saved");
+    if (outcome == Outcome::kEnd) return;
     kLog.Trace("******************* CreatePDF Execute() END *******************");
   });
   // Every way out, thrown or not, ends the run.

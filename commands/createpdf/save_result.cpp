@@ -16,6 +16,7 @@
 #include "outside/dms.h"
 #include "ui/how_to_save_dlg.h"
 #include "ui/message_box.h"
+#include "ui/progress_window.h"
 
 namespace vpdf {
 namespace {
@@ -186,8 +187,10 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
     int decision = HowToSaveDlg::kNone;
     bool relate = false;
     {
+      ProgressWindow::Hidden progressHidden;
       HowToSaveDlg dialog(kSettingsSubkey, message, true, m_langOffset, GetActiveWindow());
-      if (dialog.DoModal() != IDOK) {
+      // A Cancel of the run that came while the dialog was up counts once it has closed.
+      if (dialog.DoModal() != IDOK || ProgressWindow::RunCancelled()) {
         DeleteTemporaryFiles(pdfPath, sourcePath);
         kLog.Trace("******************* CreatePDF SaveResult() END *******************");
         return S_OK;
@@ -198,6 +201,7 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
     kLog.Trace("SaveAsResult iDecision %d, bRelate = %S", decision, relate ? L"yes" : L"no");
 
     if (decision == HowToSaveDlg::kLocalSave) {
+      ProgressWindow::Hidden progressHidden;  // the file dialog
       SaveLocally(pdfPath, m_langOffset);
     } else if (decision == HowToSaveDlg::kNewDocument) {
       dms::Got<dms::Session> session = database.value.GetSession();
@@ -207,7 +211,11 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
           HistoryText(ResString(IDS_HISTORY_NEW + m_langOffset), selected.Number().value,
                       selected.Version().value, database.value.Name().value);
       dms::Document created;
-      HRESULT hr = ImportNewDocument(pdfPath, title, session.value, folder, created, comment);
+      HRESULT hr = E_FAIL;
+      {
+        ProgressWindow::Hidden progressHidden;  // the client's profile dialog
+        hr = ImportNewDocument(pdfPath, title, session.value, folder, created, comment);
+      }
       if (SUCCEEDED(hr)) {
         VARIANT_BOOL refresh = VARIANT_TRUE;
         SetContextValue(L"iManExt.Refresh", VT_BOOL, &refresh);
@@ -238,6 +246,7 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
         }
       }
     } else if (decision == HowToSaveDlg::kNewVersion) {
+      ProgressWindow::Hidden progressHidden;  // the client's browser and profile dialogs
       dms::Got<dms::Session> session = database.value.GetSession();
       if (!session.Ok()) kLog.Warning("Database::GetSession() failed");
       HRESULT checkedOut = E_FAIL;

@@ -11,6 +11,8 @@
 #include "convutils/log.h"
 #include "convutils/temp_files.h"
 #include "convutils/usage_analytics.h"
+#include "dms/doc_select.h"
+#include "ui/progress_window.h"
 
 namespace vpdf {
 namespace {
@@ -114,16 +116,31 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
       }
 
       const Bstr comment = Bstr::Adopt(LoadResString(IDS_HISTORY_SENT + m_langOffset));
-      for (LONG i = lower; i <= upper; ++i) {
+      // The history entries wait for the end of the conversions: a cancelled run leaves none.
+      std::vector<dms::Document> converted;
+      auto writeHistory = [&] {
+        for (dms::Document& document : converted) {
+          kLog.Trace("Update History");
+          document.AddHistory(kHistorySent, kApplicationName, 0, 0, comment.Str(), L"", L"");
+          kLog.Trace("Update History end");
+        }
+        converted.clear();
+      };
+      ProgressWindow progress(IDS_SENDPDFEMAIL_MENU + m_langOffset,
+                              static_cast<int>(upper - lower + 1), m_langOffset,
+                              ApplicationMainWindow());
+      for (LONG i = lower; i <= upper && !progress.Cancelled(); ++i) {
         ComPtr<IDispatch> element;
         hr = SafeArrayGetElement(array, &i, element.Put());
         if (SUCCEEDED(hr) && !element) hr = E_POINTER;
         if (FAILED(hr)) {
+          writeHistory();
           result = hr;
           return;
         }
         dms::Document document;
         if (FAILED(SelectedDocument(element.Get(), document))) break;
+        progress.Document(static_cast<int>(i - lower + 1), document.Name().value);
 
         const std::wstring extension = Lower(document.Extension().Value());
         std::wstring copyPath;
@@ -134,12 +151,15 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
           kLog.Error("MakeDocumentTempPath failed: 0x%08X", static_cast<unsigned>(hr));
           continue;
         }
+        progress.Step(ProgressStep::kCopying);
         if (FAILED(document.GetCopy(copyPath))) {
           kLog.Error("pSelectedDoc->GetCopy failed: %S", copyPath.c_str());
           continue;
         }
         LocalCopy copy(copyPath);
+        if (progress.Cancelled()) break;
         const std::wstring pdfPath = PdfPathFor(copyPath);
+        progress.Step(ProgressStep::kConverting);
 
         if (extension != L"xps" && extension != L"oxps") {
           kLog.Trace("Call CConvUtils::PrintPDFWithHelper");
@@ -162,10 +182,14 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
           pdfs.Add(pdfPath);
         }
 
-        kLog.Trace("Update History");
-        document.AddHistory(kHistorySent, kApplicationName, 0, 0, comment.Str(), L"", L"");
-        kLog.Trace("Update History end");
+        converted.push_back(document);
       }
+      if (progress.Cancelled()) {
+        kLog.Trace("CSendPDFEMail_I::Execute() cancelled by the user: nothing is mailed");
+        result = S_OK;
+        return;  // the PDFs go with their list
+      }
+      writeHistory();
     }
 
     CConvUtils::RunMailAgent(installFolder, pdfs.Paths());

@@ -2,6 +2,7 @@
 // documents and the file list that hands them to the tool.
 #include <string>
 
+#include "addon/resource.h"
 #include "commands/execute_guard.h"
 #include "commands/open/open_in_cnv.h"
 #include "commands/selected_items.h"
@@ -9,6 +10,8 @@
 #include "convutils/log.h"
 #include "convutils/temp_files.h"
 #include "convutils/usage_analytics.h"
+#include "dms/doc_select.h"
+#include "ui/progress_window.h"
 
 namespace vpdf {
 namespace {
@@ -167,6 +170,8 @@ STDMETHODIMP COpenInCnv_I::Execute() {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     int copies = 0;
+    ProgressWindow progress(IDS_OPENINCNV_MENU + m_langOffset, static_cast<int>(upper - lower + 1),
+                            m_langOffset, ApplicationMainWindow());
     for (LONG i = lower; i <= upper; ++i) {
       ComPtr<IDispatch> element;
       hr = SafeArrayGetElement(SelectionArray(selection.Get()), &i, element.Put());
@@ -182,11 +187,14 @@ STDMETHODIMP COpenInCnv_I::Execute() {
         kLog.Error("COpenInCnv: element %d is not a DMS document", static_cast<int>(i));
         list.Close();
         handedOver = true;
+        progress.Close();
         LaunchConversionTool(listPath);
         result = hr;
         return;
       }
       const std::wstring copyPath = std::wstring(temp) + CopyName(document);
+      progress.Document(static_cast<int>(i - lower + 1), document.Name().value);
+      progress.Step(ProgressStep::kCopying);
       hr = document.GetCopy(copyPath);
       if (hr != S_OK) {
         kLog.Error("COpenInCnv: GetCopy(%S) failed", copyPath.c_str());
@@ -195,9 +203,15 @@ STDMETHODIMP COpenInCnv_I::Execute() {
       }
       result = hr;
       list.Write(std::to_wstring(++copies) + L"=\"" + copyPath + L"\"\n");
+      if (progress.Cancelled()) {
+        kLog.Trace("COpenInCnv: cancelled by the user, the copies are deleted");
+        result = S_OK;
+        return;
+      }
     }
     list.Close();
     handedOver = true;
+    progress.Close();
     LaunchConversionTool(listPath);
   });
   return result;

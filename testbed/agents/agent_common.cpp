@@ -175,6 +175,8 @@ OutputBehaviour ParseBehaviour(const std::wstring& text) {
     result.kind = OutputBehaviour::Empty;
   } else if (lower == L"failwithoutput") {
     result.kind = OutputBehaviour::FailWithOutput;
+  } else if (lower == L"hang") {
+    result.kind = OutputBehaviour::Hang;
   } else if (lower.rfind(L"pages:", 0) == 0) {
     wchar_t* end = nullptr;
     long pages = wcstol(lower.c_str() + 6, &end, 10);
@@ -201,6 +203,11 @@ std::vector<std::wstring> SplitArguments(const std::wstring& commandLine) {
   return args;
 }
 
+// A hung agent ends by itself after a minute, so that a test that fails to end it cannot
+// keep the suite waiting for ever.
+constexpr DWORD kHangMs = 60000;
+constexpr int kHangExitCode = 4;
+
 int SettleWithoutPdf(const std::wstring& agent, const std::wstring& subject,
                      const std::wstring& output, const std::wstring& commandLine,
                      OutputBehaviour& behaviour) {
@@ -213,6 +220,11 @@ int SettleWithoutPdf(const std::wstring& agent, const std::wstring& subject,
       return Finish(commandLine, L"fail", 1);
     case OutputBehaviour::NoOutput:
       return Finish(commandLine, L"nooutput", 0);
+    case OutputBehaviour::Hang:
+      // Journalled at once: whoever ends the hung run has nothing else to see it by.
+      JournalWrite(ModuleName(ThisModule()), commandLine, L"hang");
+      Sleep(kHangMs);
+      return kHangExitCode;
     case OutputBehaviour::Empty: {
       HANDLE file = CreateFileW(output.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -48,11 +48,12 @@ void ApplyDelay(const std::wstring& agent);
 
 // A behaviour string of the producing stand-ins (print and scan agents, image-to-PDF library).
 struct OutputBehaviour {
-  enum Kind { Pdf, Fail, NoOutput, Empty, FailWithOutput, Unknown };
+  enum Kind { Pdf, Fail, NoOutput, Empty, FailWithOutput, Hang, Unknown };
   Kind kind = Pdf;
   int pages = 0;  // "pages:N"; 0 = the stand-in's own page count
 };
-// "" or "pdf", "pages:N" (1..1000), "fail", "nooutput", "empty", "failwithoutput"; else Unknown.
+// "" or "pdf", "pages:N" (1..1000), "fail", "nooutput", "empty", "failwithoutput", "hang";
+// else Unknown.
 OutputBehaviour ParseBehaviour(const std::wstring& text);
 
 // The programs' last step: journals "<what>, exit <code>" and returns the code.
@@ -60,7 +61,8 @@ int Finish(const std::wstring& commandLine, const std::wstring& what, int exitCo
 // A command line split the way CommandLineToArgvW splits it (the program first).
 std::vector<std::wstring> SplitArguments(const std::wstring& commandLine);
 // For the producing programs: reads the behaviour of `agent` for `subject` into `behaviour`.
-// A behaviour that writes no PDF (unknown control, fail, no output, an empty file at `output`)
+// A behaviour that writes no PDF (unknown control, fail, no output, an empty file at `output`,
+// a hang that journals "hang" and then sleeps for a minute before it exits with 4)
 // settles the run here: journalled, and its exit code returned. -1 when a PDF is to be written.
 int SettleWithoutPdf(const std::wstring& agent, const std::wstring& subject,
                      const std::wstring& output, const std::wstring& commandLine,

@@ -70,6 +70,7 @@ constexpr wchar_t kFail[] = L"fail";                      // exit 1 (library: -1
 constexpr wchar_t kNoOutput[] = L"nooutput";              // exit 0 (library: 0), no file
 constexpr wchar_t kEmpty[] = L"empty";                    // exit 0 (library: 0), a 0-byte file
 constexpr wchar_t kFailWithOutput[] = L"failwithoutput";  // the normal file, but exit 1 (library: -1)
+constexpr wchar_t kHang[] = L"hang";                      // journals "hang" at once, then sleeps a minute
 std::wstring PagesBehaviour(int pages);                   // "pages:N": the normal file with N pages
 
 // `subject`: the source's full path or file name (print agent, P4ToPDFConvert), the

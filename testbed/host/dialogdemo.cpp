@@ -5,11 +5,12 @@
 //   dialogdemo merge   [--lang OFFSET] [--extended] [--size WIDTHxHEIGHT] [--merge]
 //   dialogdemo save    [--lang OFFSET] [--extended]
 //   dialogdemo message [--lang OFFSET] [--language LANGID]
+//   dialogdemo progress [--lang OFFSET] [--language LANGID]   (Create PDF, document 3 of 30)
 //   common options:    [--ready FILE] [--close-when FILE]
 //
 // --size stores a window size for the merge dialog first (as a user's earlier resize would);
 // --merge stores the merge choice. --language sets the product UI language that the message
-// box reads (the testbed configuration library's kind-0 value). --ready writes the dialog's
+// box and the progress window read (the testbed configuration library's kind-0 value). --ready writes the dialog's
 // window rectangle "x y width height" to FILE once the dialog is on screen; --close-when
 // closes the dialog (as Cancel, or No / OK in the message box) once FILE exists. The result
 // and the order chosen are printed.
@@ -24,6 +25,7 @@
 #include "ui/how_to_save_dlg.h"
 #include "ui/merge_sort_dlg.h"
 #include "ui/message_box.h"
+#include "ui/progress_window.h"
 
 namespace {
 
@@ -40,9 +42,10 @@ HWND VisibleDialog() {
   EnumThreadWindows(
       GetCurrentThreadId(),
       [](HWND window, LPARAM lParam) -> BOOL {
-        wchar_t name[16] = {};
-        GetClassNameW(window, name, 16);
-        if (wcscmp(name, L"#32770") == 0 && IsWindowVisible(window)) {
+        wchar_t name[64] = {};
+        GetClassNameW(window, name, 64);
+        if ((wcscmp(name, L"#32770") == 0 || wcscmp(name, vpdf::kProgressWindowClass) == 0) &&
+            IsWindowVisible(window)) {
           reinterpret_cast<Search*>(lParam)->found = window;
           return FALSE;
         }
@@ -110,7 +113,7 @@ vpdf::doc_description_list SampleDocs() {
 
 int Usage() {
   fwprintf(stderr,
-           L"usage: dialogdemo merge|save|message [--lang OFFSET] [--extended] [--size WxH]"
+           L"usage: dialogdemo merge|save|message|progress [--lang OFFSET] [--extended] [--size WxH]"
            L" [--merge] [--language LANGID] [--ready FILE] [--close-when FILE]\n");
   return 2;
 }
@@ -184,6 +187,21 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring text = Format(resources, IDS_ALREADY_CHECKED + lang, L"jsmith", nullptr);
     int result = vpdf::VPDFMessageBox(nullptr, text.c_str(), nullptr, MB_YESNO | MB_ICONQUESTION);
     wprintf(L"result %d\n", result);
+    return 0;
+  }
+  if (verb == L"progress") {
+    if (language)
+      StoreDword(L"Software\\VarnelTestbed\\Config", L"UILanguage0", static_cast<DWORD>(language));
+    vpdf::ProgressWindow progress(IDS_CREATEPDF_MENU + static_cast<UINT>(lang), 30, lang, nullptr,
+                                  resources);
+    progress.Document(3, L"Budget 2026");
+    progress.Step(vpdf::ProgressStep::kConverting);
+    MSG message;
+    while (!progress.WasCancelled() && GetMessageW(&message, nullptr, 0, 0) > 0) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    wprintf(L"result %ls\n", progress.WasCancelled() ? L"cancelled" : L"closed");
     return 0;
   }
   return Usage();

@@ -1,0 +1,278 @@
+#include "ui/progress_window.h"
+
+#include <commctrl.h>
+
+#include <vector>
+
+#include "addon/module.h"
+#include "addon/resource.h"
+#include "convutils/conv_utils.h"
+#include "convutils/log.h"
+#include "ui/message_box.h"
+
+// Last: it marks the unbounded string functions of the headers above as deprecated.
+#include <strsafe.h>
+
+namespace vpdf {
+namespace {
+
+constexpr LogSource kLog("PDFConverter\\VPDFiManageAddon_UI\\ProgressWindow");
+
+constexpr UINT_PTR kShowTimer = 1;
+constexpr UINT kSlowConversionMs = 1000;  // a conversion this slow shows the window
+constexpr int kBarSteps = 100;            // per document
+
+// Layout at 96 dots per inch.
+constexpr int kMargin = 12, kWidth = 420, kLineHeight = 20, kBarHeight = 18;
+constexpr int kButtonWidth = 88, kButtonHeight = 26;
+
+int Scaled(int value, int dpi) { return MulDiv(value, dpi, 96); }
+
+void EnsureProgressControl() {
+  static const bool done = [] {
+    INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    return InitCommonControlsEx(&init) != FALSE;
+  }();
+  (void)done;
+}
+
+// Where the bar stands when a step of document `number` begins.
+int BarPosition(int number, ProgressStep step) {
+  static constexpr int kStepShare[] = {0, 25, 100, 100};  // copying, converting, merging, saving
+  return (number - 1) * kBarSteps + kStepShare[static_cast<int>(step)];
+}
+
+}  // namespace
+
+ProgressWindow* ProgressWindow::s_current = nullptr;
+int ProgressWindow::s_hiddenDepth = 0;
+
+std::wstring TitleFromMenuText(const std::wstring& menuText) {
+  std::wstring text = menuText.substr(0, menuText.find(L'\t'));
+  if (const std::size_t open = text.find(L"(&");
+      open != std::wstring::npos && text.find(L')', open) == open + 3)
+    text.erase(open, 4);
+  std::wstring title;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == L'&' && i + 1 < text.size()) ++i;  // "&&" stays one "&"
+    title += text[i];
+  }
+  while (!title.empty() && title.back() == L' ') title.pop_back();
+  return title;
+}
+
+ProgressWindow::ProgressWindow(UINT menuTextId, int total, int langOffset, HWND owner,
+                               HINSTANCE resources)
+    : m_resources(resources ? resources : Module::Instance().Handle()),
+      m_langOffset(langOffset),
+      m_total(total > 0 ? total : 1) {
+  m_cancelEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  CConvUtils::SetCancelEvent(m_cancelEvent);
+  m_outer = s_current;
+  s_current = this;
+  wchar_t menuText[256] = {};
+  LoadStringW(m_resources, menuTextId, menuText, 256);
+  Create(owner, TitleFromMenuText(menuText));
+  if (total > 1) Show();
+}
+
+ProgressWindow::~ProgressWindow() {
+  Close();
+  if (m_font) DeleteObject(m_font);
+}
+
+void ProgressWindow::Close() {
+  if (m_window) {
+    KillTimer(m_window, kShowTimer);
+    DestroyWindow(m_window);
+    m_window = nullptr;
+    // The class names this module's window procedure: it must not outlive an unloaded add-in.
+    // (Fails harmlessly while another run's window still uses it.)
+    UnregisterClassW(kProgressWindowClass, Module::Instance().Handle());
+  }
+  if (s_current == this) s_current = m_outer;
+  if (m_cancelEvent) {
+    CConvUtils::SetCancelEvent(nullptr);
+    CloseHandle(m_cancelEvent);
+    m_cancelEvent = nullptr;
+  }
+}
+
+std::wstring ProgressWindow::Text(UINT englishId) const {
+  const wchar_t* text = nullptr;
+  const int length = LoadStringW(m_resources, englishId + static_cast<UINT>(m_langOffset),
+                                 reinterpret_cast<LPWSTR>(&text), 0);
+  return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
+}
+
+void ProgressWindow::Create(HWND owner, const std::wstring& title) {
+  EnsureProgressControl();
+  const HINSTANCE module = Module::Instance().Handle();
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = &ProgressWindow::WindowProc;
+  windowClass.hInstance = module;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  windowClass.lpszClassName = kProgressWindowClass;
+  if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+    kLog.Error("ProgressWindow: RegisterClassEx failed with %d", static_cast<int>(GetLastError()));
+    return;
+  }
+
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen) ReleaseDC(nullptr, screen);
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+    m_font = CreateFontIndirectW(&metrics.lfMessageFont);
+
+  // Arabic reads right to left, as the message boxes do.
+  const bool mirrored = MessageBoxStyle(0) & MB_RTLREADING;
+  const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT |
+                        (mirrored ? WS_EX_LAYOUTRTL | WS_EX_RTLREADING : 0);
+  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+  const int inner = Scaled(kWidth - 2 * kMargin, dpi);
+  RECT frame{0, 0, Scaled(kWidth, dpi),
+             Scaled(kMargin * 3 + kLineHeight * 2 + kBarHeight + 8 + kButtonHeight, dpi)};
+  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+
+  RECT area{};
+  if (owner && IsWindowVisible(owner) && !IsIconic(owner))
+    GetWindowRect(owner, &area);
+  else
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  const int x = area.left + (area.right - area.left - width) / 2;
+  const int y = area.top + (area.bottom - area.top - height) / 2;
+
+  m_window = CreateWindowExW(exStyle, kProgressWindowClass, title.c_str(), style, x, y, width,
+                             height, owner, nullptr, module, this);
+  if (!m_window) {
+    kLog.Error("ProgressWindow: CreateWindowEx failed with %d", static_cast<int>(GetLastError()));
+    return;
+  }
+  auto child = [&](const wchar_t* className, const std::wstring& text, DWORD childStyle, int id,
+                   int left, int top, int childWidth, int childHeight) {
+    HWND control = CreateWindowExW(0, className, text.c_str(), WS_CHILD | WS_VISIBLE | childStyle,
+                                   Scaled(left, dpi), Scaled(top, dpi), childWidth,
+                                   Scaled(childHeight, dpi), m_window,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module,
+                                   nullptr);
+    if (control && m_font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), 0);
+    return control;
+  };
+  int top = kMargin;
+  child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kProgressDocumentText, kMargin,
+        top, inner, kLineHeight);
+  top += kLineHeight + 4;
+  HWND bar = child(PROGRESS_CLASSW, L"", 0, kProgressBar, kMargin, top, inner, kBarHeight);
+  SendMessageW(bar, PBM_SETRANGE32, 0, m_total * kBarSteps);
+  top += kBarHeight + 6;
+  child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kProgressStepText, kMargin, top,
+        inner, kLineHeight);
+  top += kLineHeight + kMargin;
+  child(L"BUTTON", Text(IDS_PROGRESS_CANCEL), BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL,
+        kWidth - kMargin - kButtonWidth, top, Scaled(kButtonWidth, dpi), kButtonHeight);
+}
+
+void ProgressWindow::Show() {
+  m_shown = true;
+  if (!m_window || s_hiddenDepth > 0) return;
+  // Not activated: the client's window keeps the keyboard, as it does while a helper runs.
+  ShowWindow(m_window, SW_SHOWNOACTIVATE);
+  UpdateWindow(m_window);
+}
+
+void ProgressWindow::Document(int number, const std::wstring& description) {
+  if (!m_window) return;
+  KillTimer(m_window, kShowTimer);
+  wchar_t text[512] = {};
+  const std::wstring format = Text(IDS_PROGRESS_DOCUMENT);
+  StringCchPrintfW(text, 512, format.c_str(), number, m_total, description.c_str());
+  SetDlgItemTextW(m_window, kProgressDocumentText, text);
+  SendDlgItemMessageW(m_window, kProgressBar, PBM_SETPOS, BarPosition(number, ProgressStep::kCopying), 0);
+  m_number = number;
+}
+
+void ProgressWindow::Step(ProgressStep step) {
+  if (!m_window) return;
+  static constexpr UINT kStepText[] = {IDS_PROGRESS_COPYING, IDS_PROGRESS_CONVERTING,
+                                       IDS_PROGRESS_MERGING, IDS_PROGRESS_SAVING};
+  KillTimer(m_window, kShowTimer);
+  SetDlgItemTextW(m_window, kProgressStepText, Text(kStepText[static_cast<int>(step)]).c_str());
+  if (step == ProgressStep::kMerging) m_number = m_total;
+  SendDlgItemMessageW(m_window, kProgressBar, PBM_SETPOS, BarPosition(m_number, step), 0);
+  if (step == ProgressStep::kConverting && !m_shown)
+    SetTimer(m_window, kShowTimer, kSlowConversionMs, nullptr);
+  Cancelled();  // the window repaints with its new texts
+}
+
+bool ProgressWindow::Cancelled() {
+  // The same pump as the waits for the helpers: every message of the thread, none translated.
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      break;
+    }
+    DispatchMessageW(&message);
+  }
+  return m_cancelled;
+}
+
+void ProgressWindow::OnCancel() {
+  if (m_cancelled) return;
+  m_cancelled = true;
+  kLog.Trace("ProgressWindow: Cancel");
+  if (m_cancelEvent) SetEvent(m_cancelEvent);
+  EnableWindow(GetDlgItem(m_window, IDCANCEL), FALSE);
+}
+
+LRESULT CALLBACK ProgressWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<ProgressWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self) {
+    switch (message) {
+      case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL) {
+          self->OnCancel();
+          return 0;
+        }
+        break;
+      case WM_CLOSE:  // the close box cancels; the run takes the window down
+        self->OnCancel();
+        return 0;
+      case WM_TIMER:
+        if (wParam == kShowTimer) {
+          KillTimer(window, kShowTimer);
+          self->Show();
+          return 0;
+        }
+        break;
+      case WM_NCDESTROY:
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        break;
+      default:
+        break;
+    }
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+ProgressWindow::Hidden::Hidden() {
+  ++s_hiddenDepth;
+  if (s_current && s_current->m_window) ShowWindow(s_current->m_window, SW_HIDE);
+}
+
+ProgressWindow::Hidden::~Hidden() {
+  --s_hiddenDepth;
+  if (s_hiddenDepth == 0 && s_current && s_current->m_shown) s_current->Show();
+}
+
+}  // namespace vpdf

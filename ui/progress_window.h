@@ -1,0 +1,87 @@
+// The progress window of a long run (Create PDF, Send PDF in e-mail, Open with the conversion
+// tool): the command's name as title, "Document 3 of 30: <description>", a progress bar, the
+// current step and a Cancel button. Modeless: the waits for the helpers keep dispatching the
+// thread's messages, and the run asks Cancelled() between its steps.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+namespace vpdf {
+
+// The steps shown under the bar.
+enum class ProgressStep { kCopying, kConverting, kMerging, kSaving };
+
+// Window class of the progress window (not the platform's dialog class: it is no dialog that
+// waits for an answer).
+inline constexpr wchar_t kProgressWindowClass[] = L"VPDFProgressWindow";
+// Control ids inside the window.
+inline constexpr int kProgressDocumentText = 100;
+inline constexpr int kProgressBar = 101;
+inline constexpr int kProgressStepText = 102;
+
+class ProgressWindow {
+ public:
+  // `menuTextId`: the command's menu text (English id + language offset), whose text without
+  // its mnemonic and shortcut is the title. `total`: the documents the run copies or converts;
+  // with more than one the window shows at once, else only when one conversion has taken
+  // longer than a second. `owner`: the client's main window (may be null). `resources`: the
+  // module with the strings; null means the add-in module.
+  ProgressWindow(UINT menuTextId, int total, int langOffset, HWND owner,
+                 HINSTANCE resources = nullptr);
+  ~ProgressWindow();
+  ProgressWindow(const ProgressWindow&) = delete;
+  ProgressWindow& operator=(const ProgressWindow&) = delete;
+
+  // Document `number` (from 1) of the total is the one being worked on.
+  void Document(int number, const std::wstring& description);
+  void Step(ProgressStep step);
+  // Dispatches the messages that wait (a click on Cancel among them) and tells whether the
+  // user has cancelled the run.
+  bool Cancelled();
+  // Whether Cancel was pressed, without dispatching anything.
+  bool WasCancelled() const { return m_cancelled; }
+  // Takes the window down for good: from here on the run starts what the user works in.
+  void Close();
+
+  HWND Window() const { return m_window; }
+  // Whether the run in progress, if any, was cancelled (no dispatching).
+  static bool RunCancelled() { return s_current && s_current->m_cancelled; }
+
+  // Keeps the progress window of the run in progress (if any) out of sight while a dialog of
+  // the add-in or of the client is up; it comes back when the dialog has closed.
+  class Hidden {
+   public:
+    Hidden();
+    ~Hidden();
+    Hidden(const Hidden&) = delete;
+    Hidden& operator=(const Hidden&) = delete;
+  };
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void Create(HWND owner, const std::wstring& title);
+  void Show();
+  void OnCancel();
+  std::wstring Text(UINT englishId) const;
+
+  HINSTANCE m_resources;
+  int m_langOffset;
+  int m_total;
+  int m_number = 1;  // the document being worked on
+  bool m_cancelled = false;
+  bool m_shown = false;  // has been shown: stays up (but for Hidden) until the run ends
+  HWND m_window = nullptr;
+  HFONT m_font = nullptr;
+  HANDLE m_cancelEvent = nullptr;
+  ProgressWindow* m_outer = nullptr;  // the run's window before this one (none in practice)
+
+  static ProgressWindow* s_current;
+  static int s_hiddenDepth;
+};
+
+// A menu text as a title: without its "\t" shortcut and its mnemonic ("&C", or "(&C)" after
+// the text as East Asian menus write it).
+std::wstring TitleFromMenuText(const std::wstring& menuText);
+
+}  // namespace vpdf
