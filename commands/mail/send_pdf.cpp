@@ -114,12 +114,13 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
           kLog.Trace("Call CConvUtils::PrintPDFWithHelper");
           made = CConvUtils::PrintPDFWithHelper(copy.Path().c_str(), pdf.Path().c_str(), false,
                                                 false);
+          result = made ? S_OK : E_FAIL;
           kLog.Trace("Call end CConvUtils::PrintPDFWithHelper");
         } else {
           made = CConvUtils::ConvertXPSToPDF(copy.Path().c_str(), pdf.Path().c_str(), 15, 0, 0);
+          if (made) result = S_OK;
         }
         copy.Delete();
-        result = made ? S_OK : E_FAIL;
         // A document without its PDF is neither mailed nor marked as sent.
         if (!made) {
           kLog.Error("Conversion to PDF failed: %S", pdf.Path().c_str());

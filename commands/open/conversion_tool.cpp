@@ -37,17 +37,19 @@ bool EndsWithNoCase(const std::wstring& text, const std::wstring& end) {
 // name; both made safe.
 void CopyName(const dms::Document& document, std::wstring& stem, std::wstring& extension) {
   const std::wstring own = Lower(document.Extension().Value());
-  extension = SafeFileName(own);
-  if (!extension.empty()) extension.insert(0, L".");
+  extension = L"." + own;
   std::wstring name = document.Name().Value();
   if (name.empty()) {
     dms::Database database = document.GetDatabase().Value();
     name = database.Name().Value() + L"_" + std::to_wstring(document.Number().Value()) + L"_" +
            std::to_wstring(document.Version().Value());
-  } else if (EndsWithNoCase(name, L"." + own)) {
-    name.resize(name.size() - own.size() - 1);
+  } else if (EndsWithNoCase(name, extension)) {
+    // The name's own ending, as it is written.
+    extension = name.substr(name.size() - extension.size());
+    name.resize(name.size() - extension.size());
   }
   stem = SafeFileName(name);
+  extension = extension.size() > 1 ? L"." + SafeFileName(extension.substr(1)) : L"";
 }
 
 // The file list being written: UTF-16 little-endian, no byte order mark.
