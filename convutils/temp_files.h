@@ -41,6 +41,11 @@ class OwnedFile {
   bool Empty() const { return m_path.empty(); }
   // Deletes the file now (read-only or not).
   void Delete();
+  // Deletes the empty file that holds the name but keeps the name, for a writer that does not
+  // replace files (the client's GetCopy); the writer's file is owned in its place.
+  void MakeRoom() {
+    if (!m_path.empty()) DeleteFileW(m_path.c_str());
+  }
   // Someone else (a helper, the editor, the user) has the file now.
   std::wstring Release();
 

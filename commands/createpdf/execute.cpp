@@ -63,6 +63,7 @@ Conversion Convert(CCreatePDF_I& command, const dms::Document& document, HRESULT
     kLog.Warning("pSelectedDoc: no temporary path");
     return c;
   }
+  c.copy.MakeRoom();
   lastHr = document.GetCopy(c.copy.Path());
   if (FAILED(lastHr)) {
     kLog.Warning("pSelectedDoc->GetCopy() failed");

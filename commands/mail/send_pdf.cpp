@@ -96,6 +96,7 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
           kLog.Error("MakeDocumentTempPath failed: 0x%08X", static_cast<unsigned>(hr));
           continue;
         }
+        copy.MakeRoom();
         if (FAILED(document.GetCopy(copy.Path()))) {
           kLog.Error("pSelectedDoc->GetCopy failed: %S", copy.Path().c_str());
           continue;

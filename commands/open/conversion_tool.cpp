@@ -215,6 +215,7 @@ STDMETHODIMP COpenInCnv_I::Execute() {
         result = E_FAIL;
         return;
       }
+      copy.MakeRoom();
       hr = document.GetCopy(copy.Path());
       if (hr != S_OK) {
         kLog.Error("COpenInCnv: GetCopy(%S) failed", copy.Path().c_str());

@@ -258,6 +258,7 @@ HRESULT COpenInPro_I::Open(const dms::Document& document, bool temporary,
     } else {
       if (!havePath) return FAILED(placed) ? placed : E_FAIL;
       const bool existed = !temporary && FileExists(localPath);
+      made.MakeRoom();
       const HRESULT copied = document.GetCopy(localPath);
       if (FAILED(copied)) return copied;
       kLog.Trace("pSelectedDoc->GetCopy success");
