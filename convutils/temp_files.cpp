@@ -84,8 +84,11 @@ std::wstring FitStem(size_t folderLength, const std::wstring& stem, const std::w
     room = 0;
   if (stem.size() <= room) return stem;
   if (room > 0 && IsHighSurrogate(stem[room - 1])) --room;
-  // A cut may end in a point or a space that the platform would drop.
-  return SafeFileName(stem.substr(0, room));
+  // A cut may end in a point or a space that the platform would drop, or be a device name,
+  // whose '_' in front takes the place of the last character.
+  std::wstring cut = SafeFileName(stem.substr(0, room));
+  if (cut.size() > room) cut.pop_back();
+  return cut;
 }
 
 OwnedFile& OwnedFile::operator=(OwnedFile&& other) noexcept {

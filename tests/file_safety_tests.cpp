@@ -193,6 +193,11 @@ class FileSafety : public testing_support::CommandRunTest<Command> {
         if (part.find(L'\\') != std::wstring::npos) given.insert(part);
     }
     EXPECT_FALSE(given.empty()) << "no helper was given a file";
+    // Documents of one name: each its own PDF.
+    std::set<std::wstring> printed;
+    for (const testbed::JournalEntry& print : this->journal.Entries(testbed::kPrintAgentExe))
+      printed.insert(QuotedParts(print.Arguments()).at(1));
+    EXPECT_EQ(this->journal.Entries(testbed::kPrintAgentExe).size(), printed.size());
     for (const std::wstring& path : given) {
       wchar_t full[MAX_PATH * 2] = {};
       GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
