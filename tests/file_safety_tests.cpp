@@ -204,6 +204,9 @@ class FileSafety : public testing_support::CommandRunTest<Command> {
       EXPECT_EQ(path, std::wstring(full)) << Utf8(path);
       EXPECT_EQ(Lower(temp), Lower(path.substr(0, path.rfind(L'\\') + 1))) << Utf8(path);
       EXPECT_LE(path.size(), 254u) << Utf8(path);
+      EXPECT_LT(0, WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, path.c_str(), -1, nullptr,
+                                       0, nullptr, nullptr))
+          << "a character cut in two";
       const std::wstring name = path.substr(path.rfind(L'\\') + 1);
       // The list of the conversion tool is its own "ss_" name.
       if (!row.stem.empty() && name.compare(0, 3, L"ss_") != 0) {
