@@ -269,12 +269,13 @@ bool CConvUtils::ScanToPDFWithHelper(const wchar_t* outputPath) {
 
 // ---------------------------------------------------------------- mail agent
 
-void CConvUtils::RunMailAgent(const std::vector<std::wstring>& pdfPaths) {
-  RunMailAgent(ReadAgentInstallFolder(), pdfPaths);
+std::vector<bool> CConvUtils::RunMailAgent(const std::vector<std::wstring>& pdfPaths) {
+  return RunMailAgent(ReadAgentInstallFolder(), pdfPaths);
 }
 
-void CConvUtils::RunMailAgent(const std::wstring& installFolder,
-                              const std::vector<std::wstring>& pdfPaths) {
+std::vector<bool> CConvUtils::RunMailAgent(const std::wstring& installFolder,
+                                           const std::vector<std::wstring>& pdfPaths) {
+  std::vector<bool> handed(pdfPaths.size(), false);
   try {
     const std::wstring agent = HelperInFolder(installFolder, L"bin\\mailpdfagent.exe");
     if (agent.empty()) return;
@@ -299,6 +300,7 @@ void CConvUtils::RunMailAgent(const std::wstring& installFolder,
       if (!process) {
         kLog.Error("ShellExecuteEx returned false");
       } else {
+        for (std::size_t j = i + 1 - static_cast<std::size_t>(inList); j <= i; ++j) handed[j] = true;
         WaitPumpingMessages(process.Get());
         kLog.Trace("RunMailAgent: mail agent ended");
       }
@@ -309,6 +311,7 @@ void CConvUtils::RunMailAgent(const std::wstring& installFolder,
     kLog.Error("Exception in RunMailAgent");
   }
   kLog.Trace("RunMailAgent exit");
+  return handed;
 }
 
 // ---------------------------------------------------------------- conversion tool

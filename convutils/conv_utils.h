@@ -66,10 +66,11 @@ class CConvUtils {
   static bool ScanToPDFWithHelper(const wchar_t* outputPath);
 
   // The mail agent "bin\mailpdfagent.exe" under HKLM\Software\Ostrel\PDF\V1 InstallPath,
-  // started once per 30 files (short paths, quoted), each run waited for.
-  static void RunMailAgent(const std::vector<std::wstring>& pdfPaths);
+  // started once per 30 files (short paths, quoted), each run waited for. Answers, per file,
+  // whether it went to an agent that started.
+  static std::vector<bool> RunMailAgent(const std::vector<std::wstring>& pdfPaths);
   // The same with the install folder already read (it ends with a backslash).
-  static void RunMailAgent(const std::wstring& installFolder,
+  static std::vector<bool> RunMailAgent(const std::wstring& installFolder,
                            const std::vector<std::wstring>& pdfPaths);
   // The InstallPath string under HKLM\Software\Ostrel\PDF\V1 (270 characters), empty when
   // the key or value is missing: the folder of the mail agent and of the PDF editor.

@@ -1,5 +1,6 @@
 #include "convutils/temp_files.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
 
@@ -13,17 +14,30 @@ constexpr LogSource kTempLog("PDFConverter\\ConvUtils\\TemporaryFile");
 constexpr LogSource kUtilsLog("PDFConverter\\ConvUtils\\ConvUtils");
 
 constexpr wchar_t kForbidden[] = L"*?:\"/\\|<>";
+constexpr wchar_t kReplacement = L'_';
 constexpr size_t kMaxFilePath = 254;
+constexpr size_t kMaxFileName = 255;
+constexpr unsigned int kMaxNumber = 999;
+constexpr unsigned int kMaxFolderTries = 10000;
 
 // Numbers of the working folders, for the life of the process.
 unsigned int g_folderCounter = 0;
 
-std::wstring WithoutForbidden(const wchar_t* name) {
-  std::wstring cleaned;
-  for (const wchar_t* c = name ? name : L""; *c; ++c)
-    if (!wcschr(kForbidden, *c)) cleaned += *c;
-  return cleaned;
+bool IsReservedDeviceName(std::wstring_view name) {
+  // The platform ignores an extension and trailing spaces after a device name.
+  name = name.substr(0, name.find(L'.'));
+  while (!name.empty() && name.back() == L' ') name.remove_suffix(1);
+  static constexpr const wchar_t* kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$",
+                                                L"CONOUT$"};
+  for (const wchar_t* device : kDevices)
+    if (name.size() == wcslen(device) && !_wcsnicmp(name.data(), device, name.size()))
+      return true;
+  return name.size() == 4 && (!_wcsnicmp(name.data(), L"COM", 3) ||
+                              !_wcsnicmp(name.data(), L"LPT", 3)) &&
+         name[3] >= L'1' && name[3] <= L'9';
 }
+
+bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
 bool Exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -50,22 +64,90 @@ std::wstring TempFolder() {
   return result;
 }
 
-// A path of more than 254 characters cut to 254, keeping the extension of its file name.
-void Shorten(std::wstring& path) {
-  if (path.size() <= kMaxFilePath) return;
-  size_t dot = path.rfind(L'.');
-  size_t slash = path.rfind(L'\\');
-  if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash) ||
-      path.size() - dot >= kMaxFilePath) {
-    path.resize(kMaxFilePath);
-    return;
-  }
-  std::wstring extension = path.substr(dot);
-  path.resize(kMaxFilePath - extension.size());
-  path += extension;
+}  // namespace
+
+std::wstring SafeFileName(std::wstring_view name) {
+  std::wstring safe(name);
+  for (wchar_t& c : safe)
+    if (c < 0x20 || wcschr(kForbidden, c)) c = kReplacement;
+  for (size_t i = safe.size(); i > 0 && (safe[i - 1] == L'.' || safe[i - 1] == L' '); --i)
+    safe[i - 1] = kReplacement;
+  if (IsReservedDeviceName(safe)) safe.insert(0, 1, kReplacement);
+  return safe;
 }
 
-}  // namespace
+std::wstring FitStem(size_t folderLength, const std::wstring& stem, const std::wstring& tail) {
+  size_t room = kMaxFileName - std::min(kMaxFileName, tail.size());
+  if (folderLength + tail.size() < kMaxFilePath)
+    room = std::min(room, kMaxFilePath - folderLength - tail.size());
+  else
+    room = 0;
+  if (stem.size() <= room) return stem;
+  if (room > 0 && IsHighSurrogate(stem[room - 1])) --room;
+  // A cut may end in a point or a space that the platform would drop, or be a device name,
+  // whose '_' in front takes the place of the last character.
+  std::wstring cut = SafeFileName(stem.substr(0, room));
+  if (cut.size() > room) cut.pop_back();
+  return cut;
+}
+
+OwnedFile& OwnedFile::operator=(OwnedFile&& other) noexcept {
+  if (this != &other) {
+    Delete();
+    m_path = other.Release();
+  }
+  return *this;
+}
+
+void OwnedFile::Delete() {
+  if (m_path.empty()) return;
+  SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(m_path.c_str());
+  m_path.clear();
+}
+
+std::wstring OwnedFile::Release() {
+  std::wstring path;
+  path.swap(m_path);
+  return path;
+}
+
+OwnedFile CreateNewFile(const std::wstring& folder, const std::wstring& stem,
+                        const std::wstring& extension) {
+  for (unsigned int number = 0; number <= kMaxNumber; ++number) {
+    const std::wstring tail = (number ? Numbered(L"%.3u", number) : std::wstring()) + extension;
+    const std::wstring fitted = FitStem(folder.size(), stem, tail);
+    if (fitted.empty() && !stem.empty()) break;
+    const std::wstring path = folder + fitted + tail;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      CloseHandle(file);
+      return OwnedFile(path);
+    }
+    const DWORD error = GetLastError();
+    // A folder of that name, or a file being deleted, answers "access denied".
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
+        error != ERROR_ACCESS_DENIED) {
+      kUtilsLog.Warning("CreateNewFile: cannot create %S: %d", path.c_str(),
+                        static_cast<int>(error));
+      return {};
+    }
+  }
+  kUtilsLog.Warning("CreateNewFile: no free name for %S%S%S", folder.c_str(), stem.c_str(),
+                    extension.c_str());
+  return {};
+}
+
+void SplitPath(const std::wstring& path, std::wstring& folder, std::wstring& stem,
+               std::wstring& extension) {
+  const size_t slash = path.find_last_of(L"\\/");
+  folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+  const std::wstring name = path.substr(folder.size());
+  const size_t dot = name.rfind(L'.');
+  stem = dot == std::wstring::npos ? name : name.substr(0, dot);
+  extension = dot == std::wstring::npos ? std::wstring() : name.substr(dot);
+}
 
 bool CTemporaryFile::CreateWithFolder(wchar_t* path, const wchar_t* fileName,
                                       const wchar_t* folderPrefix, bool useGivenFolder) {
@@ -90,9 +172,10 @@ bool CTemporaryFile::CreateWithFolder(wchar_t* path, const wchar_t* fileName,
 
   const std::wstring pattern = base + (folderPrefix ? folderPrefix : L"");
   std::wstring folder;
+  unsigned int tries = 0;
   do folder = pattern + Numbered(L"%.3u", ++g_folderCounter);
-  while (Exists(folder));
-  if (!CreateDirectoryW(folder.c_str(), nullptr)) {
+  while (Exists(folder) && ++tries < kMaxFolderTries);
+  if (tries == kMaxFolderTries || !CreateDirectoryW(folder.c_str(), nullptr)) {
     if (useGivenFolder) {
       path[0] = L'\0';
       return CreateWithFolder(path, fileName, folderPrefix, false);
@@ -102,20 +185,28 @@ bool CTemporaryFile::CreateWithFolder(wchar_t* path, const wchar_t* fileName,
     return false;
   }
 
-  std::wstring name = WithoutForbidden(fileName);
+  std::wstring name = SafeFileName(fileName ? fileName : L"");
   if (name.empty()) name = L"1";
-  std::wstring full = folder + L"\\" + name;
-  Shorten(full);
+  folder += L'\\';
+  std::wstring unused, stem, extension;
+  SplitPath(name, unused, stem, extension);
+  std::wstring fitted = FitStem(folder.size(), stem, extension);
+  if (fitted.empty()) {
+    // An extension too long for any stem goes as well.
+    fitted = FitStem(folder.size(), name, L"");
+    extension.clear();
+  }
+  const std::wstring full = folder + fitted + extension;
   wmemcpy(path, full.c_str(), full.size() + 1);
   return true;
 }
 
-HRESULT MakeDocumentTempPath(const dms::Document& document, std::wstring& path,
+HRESULT MakeDocumentTempPath(const dms::Document& document, OwnedFile& file,
                              const wchar_t* extension) {
-  path.clear();
+  file.Delete();
   dms::Got<std::wstring> name = document.Name();
   if (!name.Ok()) return name.hr;
-  std::wstring base = WithoutForbidden(name.value.c_str());
+  std::wstring base = SafeFileName(name.value);
   if (base.empty()) base = L"dml";
 
   std::wstring suffix;
@@ -126,9 +217,10 @@ HRESULT MakeDocumentTempPath(const dms::Document& document, std::wstring& path,
     if (!own.Ok()) return own.hr;
     suffix = own.value;
   }
-  suffix = Lower(suffix);
+  suffix = SafeFileName(Lower(suffix));
   if (!suffix.empty()) suffix.insert(0, L".");
 
+  std::wstring folder;
   std::wstring configured = dmsprofile_reader::read_string(L"WorkSite", L"TEMP_FOLDER_PATH", L"");
   DWORD attributes = configured.empty() ? INVALID_FILE_ATTRIBUTES
                                         : GetFileAttributesW(configured.c_str());
@@ -138,16 +230,16 @@ HRESULT MakeDocumentTempPath(const dms::Document& document, std::wstring& path,
     wcscpy(buffer, configured.c_str());
     if (!CTemporaryFile::CreateWithFolder(buffer, base.c_str(), L"iman", true))
       return HRESULT_FROM_WIN32(ERROR_CANNOT_MAKE);
-    path = buffer + suffix;
+    std::wstring ownPoint;
+    SplitPath(buffer, folder, base, ownPoint);
+    base += ownPoint;  // a point in the document's name belongs to the stem here
   } else {
-    std::wstring stem = TempFolder();
-    if (stem.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-    stem += base;
-    path = stem + suffix;
-    for (unsigned int number = 1; Exists(path); ++number)
-      path = stem + Numbered(L"%.3u", number) + suffix;
+    folder = TempFolder();
+    if (folder.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
   }
-  kTempLog.Trace("MakeDocumentTempPath %S", path.c_str());
+  file = CreateNewFile(folder, base, suffix);
+  if (file.Empty()) return HRESULT_FROM_WIN32(ERROR_CANNOT_MAKE);
+  kTempLog.Trace("MakeDocumentTempPath %S", file.Path().c_str());
   return S_OK;
 }
 

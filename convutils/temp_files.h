@@ -7,10 +7,63 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "outside/dms.h"
 
 namespace vpdf {
+
+// Every name the add-in makes from DMS data (a document's name, extension, database or user)
+// goes through this before it becomes part of a local path: the characters \/:*?"<>| and
+// control characters become '_', so do trailing points and spaces; a reserved device name (CON,
+// PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9, LPT1-9, with any extension) gets a '_' in front. The
+// result is one file name that stays in the folder it is put into; empty stays empty.
+std::wstring SafeFileName(std::wstring_view name);
+
+// `stem` cut so that folder + stem + tail fits in 254 characters and stem + tail in one file
+// name (255), never in the middle of a character outside the Basic Multilingual Plane; empty
+// when not even one character of the stem fits.
+std::wstring FitStem(std::size_t folderLength, const std::wstring& stem, const std::wstring& tail);
+
+// A file that this run created. Its owner deletes it when it goes, unless it was handed on:
+// clean-up touches nothing that the add-in did not make.
+class OwnedFile {
+ public:
+  OwnedFile() = default;
+  explicit OwnedFile(std::wstring path) : m_path(std::move(path)) {}
+  OwnedFile(OwnedFile&& other) noexcept : m_path(other.Release()) {}
+  OwnedFile& operator=(OwnedFile&& other) noexcept;
+  OwnedFile(const OwnedFile&) = delete;
+  OwnedFile& operator=(const OwnedFile&) = delete;
+  ~OwnedFile() { Delete(); }
+
+  const std::wstring& Path() const { return m_path; }
+  bool Empty() const { return m_path.empty(); }
+  // Deletes the file now (read-only or not).
+  void Delete();
+  // Deletes the empty file that holds the name but keeps the name, for a writer that does not
+  // replace files (the client's GetCopy); the writer's file is owned in its place.
+  void MakeRoom() {
+    if (!m_path.empty()) DeleteFileW(m_path.c_str());
+  }
+  // Someone else (a helper, the editor, the user) has the file now.
+  std::wstring Release();
+
+ private:
+  std::wstring m_path;
+};
+
+// Creates a new, empty file folder + stem + extension, or with "001", "002", ... after the stem
+// when that name is taken: never a file that was there before. `folder` ends with a backslash;
+// stem and extension are safe names (the stem is cut to fit, see FitStem). Gives up after 999
+// taken names or at the first other failure: the result is then empty.
+OwnedFile CreateNewFile(const std::wstring& folder, const std::wstring& stem,
+                        const std::wstring& extension);
+
+// Folder (with its backslash), stem and extension (with its point) of a path; the point of the
+// extension is looked for in the file name only.
+void SplitPath(const std::wstring& path, std::wstring& folder, std::wstring& stem,
+               std::wstring& extension);
 
 class CTemporaryFile {
  public:
@@ -18,22 +71,22 @@ class CTemporaryFile {
   // the base is that folder when `useGivenFolder` is set and it is a writable folder, else
   // the user's temporary folder. A new working folder base + folderPrefix + "001" (the next
   // number of a process-wide counter that no existing folder has) is created, and on return
-  // `path` holds working folder + "\" + fileName without the characters *?:"/\|<> ("1" when
-  // nothing is left), cut to 254 characters keeping its extension. The file is not created.
+  // `path` holds working folder + "\" + SafeFileName(fileName) ("1" when empty), its stem cut
+  // to 254 characters in all keeping the extension. The file is not created.
   // When no working folder could be made, `path` is empty and the result false; when the
   // temporary folder is unknown, `path` is left as it is and the result false.
   static bool CreateWithFolder(wchar_t* path, const wchar_t* fileName, const wchar_t* folderPrefix,
                                bool useGivenFolder);
 };
 
-// The local path for a copy of `document`: its name without \/:*?"<>| ("dml" when nothing is
-// left), a point and `extension` lower-cased (the document's own extension when `extension`
-// is null). With "TEMP_FOLDER_PATH" of section "WorkSite" in the DMS profile ini naming an
+// A new local file for a copy of `document`: its safe name ("dml" when empty), a point and
+// `extension` lower-cased and made safe (the document's own extension when `extension` is
+// null). With "TEMP_FOLDER_PATH" of section "WorkSite" in the DMS profile ini naming an
 // existing folder, the file goes into a new working folder "iman<number>" inside it (see
-// CreateWithFolder); otherwise into the user's temporary folder, with "001", "002", ... put
-// before the point when the name is taken. The file is not created. Fails with the error of
-// reading the document, or when no working folder could be made; `path` is then empty.
-HRESULT MakeDocumentTempPath(const dms::Document& document, std::wstring& path,
+// CreateWithFolder); otherwise into the user's temporary folder. Made by CreateNewFile, so
+// "001", "002", ... go before the point when the name is taken. Fails with the error of
+// reading the document, or when no file could be made; `file` is then empty.
+HRESULT MakeDocumentTempPath(const dms::Document& document, OwnedFile& file,
                              const wchar_t* extension = nullptr);
 
 // A new path ...\ss_XXXX<ext> in the user's temporary folder, lower-case except the

@@ -7,6 +7,7 @@
 #include "commands/event_sinks.h"
 #include "commands/identity.h"
 #include "convutils/log.h"
+#include "convutils/temp_files.h"
 #include "dms/client_options.h"
 
 namespace vpdf {
@@ -290,7 +291,8 @@ HRESULT DocCreate(dms::Document document, std::wstring& path) {
       if (dms::Got<std::wstring> user = session.value.UserID(); user.Ok()) userId = user.value;
     }
   }
-  std::wstring folder = portable + databaseName + L"\\" + userId;
+  // Names from the DMS are one folder level each, never a way out of the portable folder.
+  std::wstring folder = portable + SafeFileName(databaseName) + L"\\" + SafeFileName(userId);
   if (folder.size() > MAX_PATH - 1) {
     kLog.Error("DocCreate() folder too long: %S", folder.c_str());
     return E_FAIL;
@@ -309,7 +311,13 @@ HRESULT DocCreate(dms::Document document, std::wstring& path) {
   }
   wchar_t name[32];
   swprintf(name, 32, L"%d_%d", static_cast<int>(number.value), static_cast<int>(version.value));
-  path = folder + L"\\" + name + L"." + extension;
+  const std::wstring tail = L"." + SafeFileName(extension);
+  // A number cut short would name another document.
+  if (FitStem(folder.size() + 1, name, tail) != name) {
+    kLog.Error("DocCreate() path too long: %S\\%S%S", folder.c_str(), name, tail.c_str());
+    return E_FAIL;
+  }
+  path = folder + L"\\" + name + tail;
   return S_OK;
 }
 

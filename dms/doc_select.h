@@ -56,9 +56,10 @@ HRESULT CheckOutForEditing(const dms::Document& document, const std::wstring& pa
 std::wstring TypeExtension(const dms::Document& document);
 
 // The local path of `document` in the client's portable folder:
-// folder + database name + "\" + user id + "\" + number "_" version "." extension,
-// creating the folder (and its missing parents). S_OK with `path`; E_FAIL when the number or
-// the version cannot be read, or the folder part is longer than 259 characters.
+// folder + database name + "\" + user id + "\" + number "_" version "." extension, each
+// name from the DMS made safe (SafeFileName), creating the folder (and its missing parents).
+// S_OK with `path`; E_FAIL when the number or the version cannot be read, the folder part is
+// longer than 259 characters, or the whole path would be longer than 254.
 HRESULT DocCreate(dms::Document document, std::wstring& path);
 
 }  // namespace vpdf

@@ -385,17 +385,17 @@ TEST_F(CreatePdfExecute, FailedMergeSessionSavesNothing) {
   EXPECT_EQ(0, log.Count(kSaveStart));
 }
 
-TEST_F(CreatePdfExecute, NamesOfForbiddenCharactersOnlyBecomeDmlThenDml001) {
+TEST_F(CreatePdfExecute, ForbiddenCharactersAreReplacedAndATakenNameIsNumbered) {
   Select({TextDoc(L"?*:", 1, L"first"), TextDoc(L"<|>", 2, L"second")});
   DialogSequence dialogs({Answer(true)});
   EXPECT_EQ(S_OK, command->Execute());
   dialogs.Stop();
-  EXPECT_TRUE(log.Has("pSelectedDoc: GetTempFile: " + Temp(L"dml.txt") + ", GetExtension: txt"));
-  EXPECT_TRUE(log.Has("pSelectedDoc: GetTempFile: " + Temp(L"dml001.txt") + ", GetExtension: txt"));
-  EXPECT_EQ((std::vector<std::wstring>{L"dml.txt", L"dml001.txt"}), Printed());
+  EXPECT_TRUE(log.Has("pSelectedDoc: GetTempFile: " + Temp(L"___.txt") + ", GetExtension: txt"));
+  EXPECT_TRUE(log.Has("pSelectedDoc: GetTempFile: " + Temp(L"___001.txt") + ", GetExtension: txt"));
+  EXPECT_EQ((std::vector<std::wstring>{L"___.txt", L"___001.txt"}), Printed());
   auto calls = MergeCalls();
   ASSERT_EQ(5u, calls.size());
-  EXPECT_NE(std::wstring::npos, calls[2].find(L"dml001.pdf\"")) << Utf8(calls[2]);
+  EXPECT_NE(std::wstring::npos, calls[2].find(L"___001.pdf\"")) << Utf8(calls[2]);
   EXPECT_NE(std::wstring::npos, calls[3].find(L"2 pages written")) << Utf8(calls[3]);
 }
 

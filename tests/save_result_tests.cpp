@@ -397,6 +397,18 @@ TEST_F(SaveResult, NewVersionOfAMergedFileGoesToThePickedDocument) {
   EXPECT_EQ(L"77_3_Target", history[0].comment);
   EXPECT_TRUE(Refreshed());
   DeleteFileW((portable + L"\\DB1\\jdoe\\77_3.docx").c_str());
+
+  // A target whose local path cannot be built is not checked out to an empty one.
+  tb::Document* unplaced = NewDocument(78, 1, L"Unplaced");
+  unplaced->Fail(L"Number", E_ACCESSDENIED);
+  browse.selection = {unplaced};
+  tb::SetClientScript(tb::ClientCommandKind::kFileOpen, browse);
+  TouchResult();
+  {
+    Choose choose(kNewVersionRadio, false);
+    Save({document}, true);
+  }
+  EXPECT_TRUE(unplaced->Recorded().empty()) << testing_support::Utf8(unplaced->Recorded().at(0).member);
 }
 
 TEST_F(SaveResult, LocalSaveCopiesThePdfWhereTheUserSays) {

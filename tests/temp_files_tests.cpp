@@ -84,8 +84,12 @@ using TemporaryFile = testing_support::CleanTempFolderTest;
 
 TEST_F(TemporaryFile, CleansTheNameInsideANewWorkingFolder) {
   ScopedFolder given(L"vpdf_given");
-  const std::pair<const wchar_t*, const wchar_t*> rows[] = {{L"a:b?.doc", L"ab.doc"},
-                                                            {L"*?:\"/\\|<>", L"1"}};
+  // Whatever the name, the file stays a file of its own in the working folder.
+  const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+      {L"a:b?.doc", L"a_b_.doc"}, {L"*?:\"/\\|<>", L"_________"}, {L"..\\..\\x", L".._.._x"},
+      {L"CON.txt", L"_CON.txt"},  {L"nul", L"_nul"},                  {L"Com7 .a.b", L"_Com7 .a.b"},
+      {L"x.", L"x_"},             {L"name ", L"name_"},               {L"a\tb", L"a_b"},
+      {L"", L"1"}};
   for (const auto& [name, cleaned] : rows) {
     for (const std::wstring& folder : {given.Path(), given.Path() + L"\\"}) {
       wchar_t path[MAX_PATH];
@@ -237,44 +241,47 @@ class DocumentPath : public testing_support::CleanTempFolderTest {
   testing_support::ScopedProfileIni ini;  // none unless a test writes one
 };
 
-TEST_F(DocumentPath, GoesToTheTemporaryFolderWithACleanedNameNumberedWhenTaken) {
-  std::wstring path;
-  ASSERT_EQ(S_OK, vpdf::MakeDocumentTempPath(DocumentNamed(L"a:b?", L"DOC"), path));
-  EXPECT_EQ(TempFolder() + L"ab.doc", path);
-  ASSERT_EQ(S_OK, vpdf::MakeDocumentTempPath(DocumentNamed(L"Report", L"DOCX"), path, L"PDF"));
-  EXPECT_EQ(TempFolder() + L"Report.pdf", path);
-  EXPECT_FALSE(Exists(path));
+TEST_F(DocumentPath, IsANewFileInTheTemporaryFolderWithASafeNameNumberedWhenTaken) {
+  vpdf::OwnedFile file;
+  ASSERT_EQ(S_OK, vpdf::MakeDocumentTempPath(DocumentNamed(L"a:b?", L"DOC"), file));
+  EXPECT_EQ(TempFolder() + L"a_b_.doc", file.Path());
+  ASSERT_EQ(S_OK, vpdf::MakeDocumentTempPath(DocumentNamed(L"Report", L"DOCX"), file, L"PDF"));
+  EXPECT_EQ(TempFolder() + L"Report.pdf", file.Path());
+  EXPECT_EQ(0u, std::filesystem::file_size(file.Path())) << "made empty, for the copy";
+  file.Delete();
 
-  // A configured folder that is missing is ignored.
+  // A configured folder that is missing is ignored. An extension cannot lead elsewhere either.
   ini.Write(L"[WorkSite]\r\nTEMP_FOLDER_PATH=" + TempFolder() + L"vpdf_not_there\r\n");
-  const dms::Document document = DocumentNamed(L"\\/:*?\"<>|", L"pdf");
-  std::vector<std::wstring> taken;
-  for (const wchar_t* name : {L"dml.pdf", L"dml001.pdf", L"dml002.pdf"}) {
-    ASSERT_EQ(S_OK, vpdf::MakeDocumentTempPath(document, path));
-    EXPECT_EQ(TempFolder() + name, path);
-    Touch(path);
-    taken.push_back(path);
+  const dms::Document document = DocumentNamed(L"", L"txt\\..\\..\\keep\\r");
+  Touch(TempFolder() + L"dml.txt_.._.._keep_r");  // somebody else's
+  std::vector<vpdf::OwnedFile> taken;
+  for (const wchar_t* name : {L"dml001.txt_.._.._keep_r", L"dml002.txt_.._.._keep_r"}) {
+    taken.emplace_back();
+    ASSERT_EQ(S_OK, vpdf::MakeDocumentTempPath(document, taken.back()));
+    EXPECT_EQ(TempFolder() + name, taken.back().Path());
   }
-  for (const std::wstring& file : taken) DeleteFileW(file.c_str());
+  taken.clear();
+  EXPECT_TRUE(Exists(TempFolder() + L"dml.txt_.._.._keep_r")) << "only what was made goes";
+  DeleteFileW((TempFolder() + L"dml.txt_.._.._keep_r").c_str());
 }
 
 TEST_F(DocumentPath, AConfiguredFolderGetsANewWorkingFolder) {
   ScopedFolder configured(L"vpdf_configured");
   ini.Write(L"[WorkSite]\r\nTEMP_FOLDER_PATH=" + configured.Path() + L"\r\n");
-  std::wstring path;
-  ASSERT_EQ(S_OK, vpdf::MakeDocumentTempPath(DocumentNamed(L"Q<3>", L"Xlsx"), path));
-  EXPECT_TRUE(std::regex_match(Utf8(path),
+  vpdf::OwnedFile file;
+  ASSERT_EQ(S_OK, vpdf::MakeDocumentTempPath(DocumentNamed(L"Q<3>", L"Xlsx"), file));
+  EXPECT_TRUE(std::regex_match(Utf8(file.Path()),
                                std::regex(Escape(Utf8(configured.Path())) +
-                                          "\\\\iman[0-9]{3,}\\\\Q3\\.xlsx")))
-      << Utf8(path);
-  EXPECT_TRUE(IsFolder(FolderOf(path)));
+                                          "\\\\iman[0-9]{3,}\\\\Q_3_\\.xlsx")))
+      << Utf8(file.Path());
+  EXPECT_TRUE(IsFolder(FolderOf(file.Path())));
 }
 
 TEST_F(DocumentPath, ADocumentWithoutANameIsAFailure) {
   dms::Document nameless(vpdf::ComPtr<IDispatch>::Adopt(new FakeDocument(Members{{L"Extension", L"x"}})));
-  std::wstring path = L"old";
-  EXPECT_EQ(DISP_E_UNKNOWNNAME, vpdf::MakeDocumentTempPath(nameless, path));
-  EXPECT_EQ(L"", path);
+  vpdf::OwnedFile file;
+  EXPECT_EQ(DISP_E_UNKNOWNNAME, vpdf::MakeDocumentTempPath(nameless, file));
+  EXPECT_EQ(L"", file.Path());
 }
 
 // ---- SS_ names ----------------------------------------------------------------------------

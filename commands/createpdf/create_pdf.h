@@ -2,6 +2,7 @@
 #include "commands/command_impl.h"
 #include "commands/createpdf/doc_description.h"
 #include "commands/identity.h"
+#include "convutils/temp_files.h"
 
 #include <string>
 #include <vector>
@@ -56,18 +57,14 @@ class CCreatePDF_I : public ICommandImpl {
   // What the conversions of one merge have gathered, in merge order. Whatever is left of
   // the local copies and PDFs goes with it.
   struct MergeState {
-    MergeState() = default;
-    MergeState(const MergeState&) = delete;
-    MergeState& operator=(const MergeState&) = delete;
-    ~MergeState();
-
     HRESULT hr = S_OK;                         // of the last object-model call
     std::vector<std::wstring> pdfs;            // converted PDFs
+    std::vector<OwnedFile> pdfFiles;           // the PDFs that this merge made
+    std::vector<OwnedFile> copies;             // local copies, kept until every one is converted
     std::vector<ComPtr<IDispatch>> documents;  // their documents
     ComPtr<IDispatch> first;                   // the first converted document
     Bstr firstSource;                          // its local copy
     wchar_t firstPdf[MAX_PATH] = {};           // its PDF, later the merged file
-    std::vector<std::wstring> copies;          // local copies, kept until every one is converted
     ProgressWindow* progress = nullptr;        // the run's window, if it shows one
   };
   // One document of a merge: copied out and converted; left out when that fails.

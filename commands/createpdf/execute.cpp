@@ -36,38 +36,11 @@ std::wstring Lower(std::wstring text) {
 
 bool IsXps(const std::wstring& extension) { return extension == L"xps" || extension == L"oxps"; }
 
-bool Exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void DeleteIfExists(const std::wstring& path) {
-  if (!path.empty() && Exists(path)) DeleteFileW(path.c_str());
-}
-
-// The copy's path in a MAX_PATH buffer (cut when longer) with its extension replaced by ".pdf".
-std::wstring PdfPathFor(const std::wstring& copyPath) {
-  wchar_t buffer[MAX_PATH] = {};
-  HRESULT hr = StringCchCopyW(buffer, MAX_PATH, copyPath.c_str());
-  if (FAILED(hr)) {
-    wchar_t code[16];
-    StringCchPrintfW(code, 16, L"%X", static_cast<unsigned>(HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER)));
-    const std::wstring text = L"\nStringCchCopy HRESULT=" + std::wstring(code) + L", File=" +
-                              WidenAnsi(__FILE__) + L", Line=" + std::to_wstring(__LINE__);
-    OutputDebugStringW(text.c_str());
-  }
-  std::wstring path(buffer);
-  const std::size_t slash = path.find_last_of(L"\\/");
-  const std::size_t dot = path.rfind(L'.');
-  if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash))
-    path.erase(dot);
-  return path + L".pdf";
-}
-
 // One document's conversion, shared by the merge and the single-file path.
 struct Conversion {
   std::wstring extension;  // lower case
-  std::wstring copyPath;
-  std::wstring pdfPath;
+  OwnedFile copy;
+  OwnedFile pdf;
   bool converted = false;
 };
 
@@ -85,15 +58,16 @@ void StepTo(ProgressWindow* progress, ProgressStep step) {
 bool Cancelled(ProgressWindow* progress) { return progress && progress->Cancelled(); }
 
 // Copies `document` out and converts the copy. A copy whose conversion failed, or whose run
-// was cancelled meanwhile, is deleted again; on success both files stay for the caller.
-// `taken` lists PDF paths of this run that the new PDF must not overwrite.
+// was cancelled meanwhile, is deleted again; on success both files stay for the caller. The PDF
+// gets a name of its own beside the copy, so that two documents of one name never share a PDF.
 Conversion Convert(CCreatePDF_I& command, const dms::Document& document, HRESULT& lastHr,
-                   ProgressWindow* progress, const std::vector<std::wstring>& taken = {}) {
+                   ProgressWindow* progress) {
   Conversion c;
   c.extension = Lower(document.Extension().Value());
-  if (FAILED(MakeDocumentTempPath(document, c.copyPath, c.extension.c_str())))
-    c.copyPath.clear();
-  kLog.Trace("pSelectedDoc: GetTempFile: %S, GetExtension: %S", c.copyPath.c_str(),
+  if (c.extension != L"pdf" &&
+      FAILED(MakeDocumentTempPath(document, c.copy, c.extension.c_str())))
+    c.copy.Delete();
+  kLog.Trace("pSelectedDoc: GetTempFile: %S, GetExtension: %S", c.copy.Path().c_str(),
              c.extension.c_str());
   lastHr = command.GetMethods(document.Get());
 
@@ -101,54 +75,48 @@ Conversion Convert(CCreatePDF_I& command, const dms::Document& document, HRESULT
     kLog.Trace("pSelectedDoc: bstrExt == pdf");
     return c;
   }
-  if (c.copyPath.empty()) {
+  if (c.copy.Empty()) {
     kLog.Warning("pSelectedDoc: no temporary path");
     return c;
   }
   StepTo(progress, ProgressStep::kCopying);
-  lastHr = document.GetCopy(c.copyPath);
+  c.copy.MakeRoom();
+  lastHr = document.GetCopy(c.copy.Path());
   if (FAILED(lastHr)) {
     kLog.Warning("pSelectedDoc->GetCopy() failed");
-    DeleteIfExists(c.copyPath);
+    c.copy.Delete();
     return c;
   }
   if (Cancelled(progress)) {
-    DeleteIfExists(c.copyPath);
+    c.copy.Delete();
     return c;
   }
 
-  c.pdfPath = PdfPathFor(c.copyPath);
-  // Two documents of one name but different types would share one PDF name.
-  auto isTaken = [&](const std::wstring& path) {
-    for (const std::wstring& other : taken)
-      if (CompareStringOrdinal(other.c_str(), -1, path.c_str(), -1, TRUE) == CSTR_EQUAL)
-        return true;
-    return false;
-  };
-  if (isTaken(c.pdfPath)) {
-    const std::wstring stem = c.pdfPath.substr(0, c.pdfPath.size() - 4);
-    for (unsigned n = 1; isTaken(c.pdfPath) || Exists(c.pdfPath); ++n) {
-      wchar_t number[16];
-      StringCchPrintfW(number, 16, L"%.3u", n);
-      c.pdfPath = stem + number + L".pdf";
-    }
+  std::wstring folder, stem, unused;
+  SplitPath(c.copy.Path(), folder, stem, unused);
+  c.pdf = CreateNewFile(folder, stem, L".pdf");
+  if (c.pdf.Empty()) {
+    kLog.Warning("No PDF name beside %S", c.copy.Path().c_str());
+    c.copy.Delete();
+    return c;
   }
 
   StepTo(progress, ProgressStep::kConverting);
   if (IsXps(c.extension)) {
-    c.converted = CConvUtils::ConvertXPSToPDF(c.copyPath.c_str(), c.pdfPath.c_str(), 15, 0, 0);
+    c.converted =
+        CConvUtils::ConvertXPSToPDF(c.copy.Path().c_str(), c.pdf.Path().c_str(), 15, 0, 0);
   } else {
-    c.converted = CConvUtils::PrintPDFWithHelper(c.copyPath.c_str(), c.pdfPath.c_str(), false,
-                                                 false);
+    c.converted = CConvUtils::PrintPDFWithHelper(c.copy.Path().c_str(), c.pdf.Path().c_str(),
+                                                 false, false);
   }
   if (Cancelled(progress)) {
     c.converted = false;
   } else if (!c.converted) {
-    kLog.Warning("Conversion to PDF failed: %S", c.copyPath.c_str());
+    kLog.Warning("Conversion to PDF failed: %S", c.copy.Path().c_str());
   }
   if (!c.converted) {
-    DeleteIfExists(c.copyPath);
-    DeleteIfExists(c.pdfPath);
+    c.copy.Delete();
+    c.pdf.Delete();
   }
   return c;
 }
@@ -172,7 +140,9 @@ Outcome SingleFiles(CCreatePDF_I& command, VARIANT* selection, LONG lower, LONG 
     Conversion c = Convert(command, document, hr, &progress);
     if (!c.converted) continue;
     progress.Step(ProgressStep::kSaving);
-    command.SaveResult(selected.Get(), c.pdfPath, c.copyPath, {selected}, false);
+    // SaveResult deletes both files, whatever way it ends.
+    const std::wstring pdf = c.pdf.Release(), copy = c.copy.Release();
+    command.SaveResult(selected.Get(), pdf, copy, {selected}, false);
   }
   return Outcome::kGoOn;
 }
@@ -215,7 +185,6 @@ void MergeFiles(CCreatePDF_I& command, const doc_list& ordered, ProgressWindow& 
       command.ConvertForMerge(state, *record);
     }
     // Each copy stays until all are converted, so that no two documents share a name.
-    for (const std::wstring& copy : state.copies) DeleteIfExists(copy);
     state.copies.clear();
 
     if (progress.Cancelled()) {
@@ -228,33 +197,31 @@ void MergeFiles(CCreatePDF_I& command, const doc_list& ordered, ProgressWindow& 
       kLog.Trace("SaveResult() %d", result);
       if (result == 0 && !progress.Cancelled()) {
         progress.Step(ProgressStep::kSaving);
+        // SaveResult deletes the merged file, whatever way it ends.
+        state.pdfFiles.front().Release();
         command.SaveResult(state.first.Get(), state.firstPdf, state.firstSource.Str(),
                            state.documents, true);
       }
     }
-  }  // the state deletes every PDF that is left
+  }  // the state deletes every copy and PDF that is left
   CCreatePDF_I::merging = 0;
 }
 
 }  // namespace
 
-CCreatePDF_I::MergeState::~MergeState() {
-  for (const std::wstring& copy : copies) DeleteIfExists(copy);
-  for (const std::wstring& pdf : pdfs) DeleteIfExists(pdf);
-}
-
 void CCreatePDF_I::ConvertForMerge(MergeState& state, const doc_description_COM& record) {
   dms::Document document{ComPtr<IDispatch>(record.document())};
-  Conversion c = Convert(*this, document, state.hr, state.progress, state.pdfs);
+  Conversion c = Convert(*this, document, state.hr, state.progress);
   if (!c.converted) return;
-  state.copies.push_back(c.copyPath);
-  state.pdfs.push_back(c.pdfPath);
+  state.pdfs.push_back(c.pdf.Path());
   state.documents.push_back(ComPtr<IDispatch>(record.document()));
   if (!state.first) {
     state.first = ComPtr<IDispatch>(record.document());
-    state.firstSource = Bstr(c.copyPath);
-    StringCchCopyW(state.firstPdf, MAX_PATH, c.pdfPath.c_str());
+    state.firstSource = Bstr(c.copy.Path());
+    StringCchCopyW(state.firstPdf, MAX_PATH, c.pdf.Path().c_str());
   }
+  state.copies.push_back(std::move(c.copy));
+  state.pdfFiles.push_back(std::move(c.pdf));
 }
 
 STDMETHODIMP CCreatePDF_I::Execute() {

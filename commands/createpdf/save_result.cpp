@@ -257,15 +257,28 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
           const LONG number = target.Number().value;
           const LONG version = target.Version().value;
           std::wstring path;
+          HRESULT made = E_FAIL;
           if (UseTempForOpen()) {
-            MakeDocumentTempPath(target, path, TypeExtension(target).c_str());
+            OwnedFile file;
+            made = MakeDocumentTempPath(target, file, TypeExtension(target).c_str());
+            // The check-out file is the client's from here on.
+            path = file.Release();
           } else {
-            DocCreate(target, path);
+            made = DocCreate(target, path);
           }
-          checkedOut = CheckOutForEditing(target, path);
-          target.AddHistory(kHistoryActivity, kHistoryApplication, 0, 0,
-                            HistoryText(kHistoryFallback, number, version, name), L"", L"");
-          NewVersionCheckIn(pdfPath, target.Get());
+          // Never a check-out to a path that could not be built.
+          if (FAILED(made) || path.empty()) {
+            kLog.Error("No local path for the new version's document");
+          } else {
+            checkedOut = CheckOutForEditing(target, path);
+            target.AddHistory(kHistoryActivity, kHistoryApplication, 0, 0,
+                              HistoryText(kHistoryFallback, number, version, name), L"", L"");
+            // A failed check-in leaves the target to nobody.
+            if (NewVersionCheckIn(pdfPath, target.Get()) != DML_SUCCESS && SUCCEEDED(checkedOut)) {
+              dms::Got<bool> still = target.CheckedOut();
+              if (still.Ok() && still.value) target.UnlockContent();
+            }
+          }
         }
       } else {
         checkedOut = CheckOutForEditing(selected, sourcePath);

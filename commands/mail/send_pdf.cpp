@@ -28,48 +28,10 @@ std::wstring Lower(std::wstring text) {
   return text;
 }
 
-// The copy's path with everything from its last point replaced by ".pdf"; a path without a
-// point after its first character gets ".pdf" appended.
-std::wstring PdfPathFor(const std::wstring& copy) {
-  std::size_t dot = copy.rfind(L'.');
-  if (dot == std::wstring::npos || dot == 0) return copy + L".pdf";
-  return copy.substr(0, dot) + L".pdf";
-}
-
-// The PDFs of one run. Whatever way the run ends, none of them stays behind.
-class PdfList {
- public:
-  PdfList() = default;
-  PdfList(const PdfList&) = delete;
-  PdfList& operator=(const PdfList&) = delete;
-  ~PdfList() { DeleteAll(); }
-
-  void Add(const std::wstring& path) { m_paths.push_back(path); }
-  const std::vector<std::wstring>& Paths() const { return m_paths; }
-  // Deletes every listed file, whether or not it exists.
-  void DeleteAll() {
-    for (const std::wstring& path : m_paths) DeleteFileW(path.c_str());
-    m_paths.clear();
-  }
-
- private:
-  std::vector<std::wstring> m_paths;
-};
-
-// A local copy that goes again when its step is over.
-class LocalCopy {
- public:
-  explicit LocalCopy(std::wstring path) : m_path(std::move(path)) {}
-  LocalCopy(const LocalCopy&) = delete;
-  LocalCopy& operator=(const LocalCopy&) = delete;
-  ~LocalCopy() { Delete(); }
-  void Delete() {
-    if (!m_path.empty()) DeleteFileW(m_path.c_str());
-    m_path.clear();
-  }
-
- private:
-  std::wstring m_path;
+// A PDF of this run and the document it was made from.
+struct Converted {
+  OwnedFile pdf;
+  dms::Document document;
 };
 
 }  // namespace
@@ -101,7 +63,8 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
     kLog.Trace("CSendPDFEMail_I::Execute() - enter");
 
     const std::wstring installFolder = CConvUtils::ReadAgentInstallFolder();
-    PdfList pdfs;
+    // Whatever way the run ends, none of its PDFs stays behind.
+    std::vector<Converted> converted;
 
     Variant selection;
     if (SUCCEEDED(GetContextValue(kSelectedNRTDocuments, kSelectionType, selection.Put())) ||
@@ -115,17 +78,6 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
         return;
       }
 
-      const Bstr comment = Bstr::Adopt(LoadResString(IDS_HISTORY_SENT + m_langOffset));
-      // The history entries wait for the end of the conversions: a cancelled run leaves none.
-      std::vector<dms::Document> converted;
-      auto writeHistory = [&] {
-        for (dms::Document& document : converted) {
-          kLog.Trace("Update History");
-          document.AddHistory(kHistorySent, kApplicationName, 0, 0, comment.Str(), L"", L"");
-          kLog.Trace("Update History end");
-        }
-        converted.clear();
-      };
       ProgressWindow progress(IDS_SENDPDFEMAIL_MENU + m_langOffset,
                               static_cast<int>(upper - lower + 1), m_langOffset,
                               ApplicationMainWindow());
@@ -134,7 +86,6 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
         hr = SafeArrayGetElement(array, &i, element.Put());
         if (SUCCEEDED(hr) && !element) hr = E_POINTER;
         if (FAILED(hr)) {
-          writeHistory();
           result = hr;
           return;
         }
@@ -143,57 +94,69 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
         progress.Document(static_cast<int>(i - lower + 1), document.Name().value);
 
         const std::wstring extension = Lower(document.Extension().Value());
-        std::wstring copyPath;
-        hr = MakeDocumentTempPath(document, copyPath, extension.c_str());
-        kLog.Trace("pSelectedDoc: GetTempFile: %S, GetExtension: %S", copyPath.c_str(),
+        OwnedFile copy;
+        hr = MakeDocumentTempPath(document, copy, extension.c_str());
+        kLog.Trace("pSelectedDoc: GetTempFile: %S, GetExtension: %S", copy.Path().c_str(),
                    extension.c_str());
         if (FAILED(hr)) {
           kLog.Error("MakeDocumentTempPath failed: 0x%08X", static_cast<unsigned>(hr));
           continue;
         }
         progress.Step(ProgressStep::kCopying);
-        if (FAILED(document.GetCopy(copyPath))) {
-          kLog.Error("pSelectedDoc->GetCopy failed: %S", copyPath.c_str());
+        copy.MakeRoom();
+        if (FAILED(document.GetCopy(copy.Path()))) {
+          kLog.Error("pSelectedDoc->GetCopy failed: %S", copy.Path().c_str());
           continue;
         }
-        LocalCopy copy(copyPath);
         if (progress.Cancelled()) break;
-        const std::wstring pdfPath = PdfPathFor(copyPath);
-        progress.Step(ProgressStep::kConverting);
-
-        if (extension != L"xps" && extension != L"oxps") {
-          kLog.Trace("Call CConvUtils::PrintPDFWithHelper");
-          result = CConvUtils::PrintPDFWithHelper(copyPath.c_str(), pdfPath.c_str(), false, false)
-                       ? S_OK
-                       : E_FAIL;
-          copy.Delete();
-          // A failed print is listed all the same: the agent is told of every document.
-          pdfs.Add(pdfPath);
-          kLog.Trace("Call end CConvUtils::PrintPDFWithHelper");
-        } else {
-          const bool converted =
-              CConvUtils::ConvertXPSToPDF(copyPath.c_str(), pdfPath.c_str(), 15, 0, 0);
-          copy.Delete();
-          if (!converted) {
-            kLog.Error("ConvertXPSToPDF failed: %S", copyPath.c_str());
-            continue;
-          }
-          result = S_OK;
-          pdfs.Add(pdfPath);
+        // Its own PDF beside the copy: two documents of one name never share one.
+        std::wstring folder, stem, unused;
+        SplitPath(copy.Path(), folder, stem, unused);
+        OwnedFile pdf = CreateNewFile(folder, stem, L".pdf");
+        if (pdf.Empty()) {
+          kLog.Error("No PDF name beside %S", copy.Path().c_str());
+          continue;
         }
 
-        converted.push_back(document);
+        progress.Step(ProgressStep::kConverting);
+        bool made = false;
+        if (extension != L"xps" && extension != L"oxps") {
+          kLog.Trace("Call CConvUtils::PrintPDFWithHelper");
+          made = CConvUtils::PrintPDFWithHelper(copy.Path().c_str(), pdf.Path().c_str(), false,
+                                                false);
+          result = made ? S_OK : E_FAIL;
+          kLog.Trace("Call end CConvUtils::PrintPDFWithHelper");
+        } else {
+          made = CConvUtils::ConvertXPSToPDF(copy.Path().c_str(), pdf.Path().c_str(), 15, 0, 0);
+          if (made) result = S_OK;
+        }
+        copy.Delete();
+        // A document without its PDF is neither mailed nor marked as sent.
+        if (!made) {
+          kLog.Error("Conversion to PDF failed: %S", pdf.Path().c_str());
+          continue;
+        }
+        converted.push_back({std::move(pdf), document});
       }
       if (progress.Cancelled()) {
         kLog.Trace("CSendPDFEMail_I::Execute() cancelled by the user: nothing is mailed");
         result = S_OK;
         return;  // the PDFs go with their list
       }
-      writeHistory();
     }
 
-    CConvUtils::RunMailAgent(installFolder, pdfs.Paths());
-    pdfs.DeleteAll();
+    std::vector<std::wstring> paths;
+    for (const Converted& one : converted) paths.push_back(one.pdf.Path());
+    const std::vector<bool> handed = CConvUtils::RunMailAgent(installFolder, paths);
+    const Bstr comment = Bstr::Adopt(LoadResString(IDS_HISTORY_SENT + m_langOffset));
+    for (std::size_t i = 0; i < converted.size(); ++i) {
+      if (!handed[i]) continue;
+      kLog.Trace("Update History");
+      converted[i].document.AddHistory(kHistorySent, kApplicationName, 0, 0, comment.Str(), L"",
+                                       L"");
+      kLog.Trace("Update History end");
+    }
+    converted.clear();
     kLog.Trace("CSendPDFEMail_I::Execute() - exit");
   });
   return result;

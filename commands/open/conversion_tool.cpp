@@ -1,6 +1,8 @@
 // Open with the conversion tool: availability from the selection, the copies of the selected
 // documents and the file list that hands them to the tool.
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "addon/resource.h"
 #include "commands/execute_guard.h"
@@ -33,25 +35,31 @@ bool EndsWithNoCase(const std::wstring& text, const std::wstring& end) {
                               static_cast<int>(end.size()), TRUE) == CSTR_EQUAL;
 }
 
-// The name under which a document is copied to the temporary folder: its name with its
-// extension, or database_number_version.extension when it has no name.
-std::wstring CopyName(const dms::Document& document) {
-  const std::wstring extension = Lower(document.Extension().Value());
+// The stem and extension under which a document is copied to the temporary folder: its name
+// (its extension taken off when it ends with it), or database_number_version when it has no
+// name; both made safe.
+void CopyName(const dms::Document& document, std::wstring& stem, std::wstring& extension) {
+  const std::wstring own = Lower(document.Extension().Value());
+  extension = L"." + own;
   std::wstring name = document.Name().Value();
-  if (!name.empty()) {
-    if (!EndsWithNoCase(name, L"." + extension)) name += L"." + extension;
-    return name;
+  if (name.empty()) {
+    dms::Database database = document.GetDatabase().Value();
+    name = database.Name().Value() + L"_" + std::to_wstring(document.Number().Value()) + L"_" +
+           std::to_wstring(document.Version().Value());
+  } else if (EndsWithNoCase(name, extension)) {
+    // The name's own ending, as it is written.
+    extension = name.substr(name.size() - extension.size());
+    name.resize(name.size() - extension.size());
   }
-  dms::Database database = document.GetDatabase().Value();
-  return database.Name().Value() + L"_" + std::to_wstring(document.Number().Value()) + L"_" +
-         std::to_wstring(document.Version().Value()) + L"." + extension;
+  stem = SafeFileName(name);
+  extension = extension.size() > 1 ? L"." + SafeFileName(extension.substr(1)) : L"";
 }
 
 // The file list being written: UTF-16 little-endian, no byte order mark.
 class ListFile {
  public:
   explicit ListFile(const std::wstring& path)
-      : m_file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+      : m_file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
   ListFile(const ListFile&) = delete;
   ListFile& operator=(const ListFile&) = delete;
@@ -132,33 +140,46 @@ STDMETHODIMP COpenInCnv_I::Execute() {
     }
     if (upper - lower + 1 <= 0) return;  // nothing selected: nothing is written
 
-    wchar_t name[MAX_PATH] = {};
-    if (!MakeTempFileNameWithExt(L"", name, MAX_PATH)) {
+    // The list's name is free as a PDF name; as a text name it is tried a few times.
+    constexpr int kListNameTries = 10;
+    std::wstring listPath;
+    std::unique_ptr<ListFile> listFile;
+    for (int attempt = 0; attempt < kListNameTries && !(listFile && listFile->IsOpen()); ++attempt) {
+      wchar_t name[MAX_PATH] = {};
+      if (!MakeTempFileNameWithExt(L"", name, MAX_PATH)) break;
+      listPath = name;
+      listPath.replace(listPath.size() - 3, 3, L"txt");
+      listFile = std::make_unique<ListFile>(listPath);
+    }
+    if (!listFile) {
       kLog.Error("COpenInCnv: no name for the file list");
       result = E_FAIL;
       return;
     }
-    std::wstring listPath = name;
-    listPath.replace(listPath.size() - 3, 3, L"txt");
-    ListFile list(listPath);
+    ListFile& list = *listFile;
     if (!list.IsOpen()) {
       kLog.Error("COpenInCnv: cannot create the file list %S", listPath.c_str());
       result = E_FAIL;
       return;
     }
-    // Until the tool has the list, the list and the copies in it are ours to delete.
+    // Until the tool has the list, the list and the copies are ours to delete.
+    std::vector<OwnedFile> copies;
     bool handedOver = false;
     struct Abandon {
-      COpenInCnv_I* command;
       ListFile& list;
       const std::wstring& path;
+      std::vector<OwnedFile>& copies;
       const bool& handedOver;
       ~Abandon() {
-        if (handedOver) return;
+        if (handedOver) {
+          for (OwnedFile& copy : copies) copy.Release();
+          return;
+        }
         list.Close();
-        command->DeleteFileList(path);
+        copies.clear();
+        DeleteFileW(path.c_str());
       }
-    } abandon{this, list, listPath, handedOver};
+    } abandon{list, listPath, copies, handedOver};
 
     list.Write(L"[FILES]\n");
     list.Write(L"Count=");
@@ -169,7 +190,6 @@ STDMETHODIMP COpenInCnv_I::Execute() {
 
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
-    int copies = 0;
     ProgressWindow progress(IDS_OPENINCNV_MENU + m_langOffset, static_cast<int>(upper - lower + 1),
                             m_langOffset, ApplicationMainWindow());
     for (LONG i = lower; i <= upper; ++i) {
@@ -192,17 +212,27 @@ STDMETHODIMP COpenInCnv_I::Execute() {
         result = hr;
         return;
       }
-      const std::wstring copyPath = std::wstring(temp) + CopyName(document);
+      std::wstring stem, extension;
+      CopyName(document, stem, extension);
       progress.Document(static_cast<int>(i - lower + 1), document.Name().value);
       progress.Step(ProgressStep::kCopying);
-      hr = document.GetCopy(copyPath);
+      // Each document its own new copy: a name that is taken gets a number.
+      OwnedFile copy = CreateNewFile(temp, stem, extension);
+      if (copy.Empty()) {
+        kLog.Error("COpenInCnv: no file for %S%S", stem.c_str(), extension.c_str());
+        result = E_FAIL;
+        return;
+      }
+      copy.MakeRoom();
+      hr = document.GetCopy(copy.Path());
       if (hr != S_OK) {
-        kLog.Error("COpenInCnv: GetCopy(%S) failed", copyPath.c_str());
+        kLog.Error("COpenInCnv: GetCopy(%S) failed", copy.Path().c_str());
         result = hr;
         return;
       }
       result = hr;
-      list.Write(std::to_wstring(++copies) + L"=\"" + copyPath + L"\"\n");
+      list.Write(std::to_wstring(copies.size() + 1) + L"=\"" + copy.Path() + L"\"\n");
+      copies.push_back(std::move(copy));
       if (progress.Cancelled()) {
         kLog.Trace("COpenInCnv: cancelled by the user, the copies are deleted");
         result = S_OK;

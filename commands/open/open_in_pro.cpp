@@ -96,30 +96,52 @@ std::string Narrow(const std::wstring& text) {
   return narrow;
 }
 
-// Where the document is opened: a temporary path named after it with the extension of its
-// type, or its place in the client's portable folder.
-HRESULT LocalPath(const dms::Document& document, bool temporary, std::wstring& path) {
-  if (!temporary) return DocCreate(document, path);
-  return MakeDocumentTempPath(document, path, TypeExtension(document).c_str());
+// What the link file beside a temporary copy holds; read before the check-out, so that a
+// document whose number cannot be read is never left checked out.
+HRESULT LinkText(const dms::Document& document, const std::wstring& session,
+                 const std::wstring& database, std::string& text) {
+  dms::Got<LONG> number = document.Number();
+  dms::Got<LONG> version = document.Version();
+  if (!number.Ok()) return number.hr;
+  if (!version.Ok()) return version.hr;
+  text = std::to_string(number.value) + "@@@@@" + std::to_string(version.value) + "@@@@@" +
+         Narrow(session) + "@@@@@" + Narrow(database);
+  return S_OK;
 }
 
 // The link file beside a temporary copy tells the editor where to check the document in.
-// One that is already there is kept: it belongs to an earlier open of the same copy.
-void WriteLinkFile(const dms::Document& document, const std::wstring& localPath,
-                   const std::wstring& session, const std::wstring& database) {
-  const size_t dot = localPath.rfind(L'.');
-  const std::wstring linkPath =
-      (dot == std::wstring::npos ? localPath + L"." : localPath.substr(0, dot + 1)) + L"crx";
+// One that is already there is kept: it belongs to an earlier open of the same copy. The
+// result owns the file when this run made it.
+OwnedFile WriteLinkFile(const std::wstring& localPath, const std::string& text) {
+  std::wstring folder, stem, extension;
+  SplitPath(localPath, folder, stem, extension);
+  const std::wstring linkPath = folder + stem + L".crx";
   Handle file(CreateFileW(linkPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return;
-  const std::string text = std::to_string(document.Number().Value()) + "@@@@@" +
-                           std::to_string(document.Version().Value()) + "@@@@@" +
-                           Narrow(session) + "@@@@@" + Narrow(database);
+  if (!file) return {};
+  OwnedFile link(linkPath);
   DWORD written = 0;
   if (!WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
     kLog.Error("Cannot write %S: %d", linkPath.c_str(), static_cast<int>(GetLastError()));
+  return link;
 }
+
+// Releases a check-out of this run unless the editor has the document.
+class CheckOutGuard {
+ public:
+  explicit CheckOutGuard(const dms::Document& document) : m_document(document) {}
+  CheckOutGuard(const CheckOutGuard&) = delete;
+  CheckOutGuard& operator=(const CheckOutGuard&) = delete;
+  ~CheckOutGuard() {
+    if (m_armed) m_document.UnlockContent();
+  }
+  void Arm() { m_armed = true; }
+  void Disarm() { m_armed = false; }
+
+ private:
+  const dms::Document& m_document;
+  bool m_armed = false;
+};
 
 }  // namespace
 
@@ -208,10 +230,18 @@ STDMETHODIMP COpenInPro_I::Execute() {
 
 HRESULT COpenInPro_I::Open(const dms::Document& document, bool temporary,
                            const std::wstring& session, const std::wstring& database) {
+  // A temporary copy made here is the editor's once it starts; until then it is ours.
+  OwnedFile made;
   std::wstring localPath;
-  LocalPath(document, temporary, localPath);
+  const HRESULT placed =
+      temporary ? MakeDocumentTempPath(document, made, TypeExtension(document).c_str())
+                : DocCreate(document, localPath);
+  if (temporary) localPath = made.Path();
+  const bool havePath = SUCCEEDED(placed) && !localPath.empty();
   kLog.Trace("Open file %S", localPath.c_str());
 
+  CheckOutGuard checkOut(document);
+  std::string linkText;
   auto checkedOut = document.CheckedOut();
   if (checkedOut.Ok() && checkedOut.value) {
     kLog.Trace("pSelectedDoc->CheckedOut = TRUE");
@@ -220,32 +250,59 @@ HRESULT COpenInPro_I::Open(const dms::Document& document, bool temporary,
     const std::wstring checkoutFile = checkoutPath.Ok() ? checkoutPath.value : L"";
     kLog.Trace("pSelectedDoc strUser:[%S] strDatabase:[%S], checkOutPath:[%S] ", user.c_str(),
                NameOf(document.GetDatabase()).c_str(), checkoutFile.c_str());
+    // A read-only copy that the user does not want goes again, unless it was there before.
+    OwnedFile readOnlyCopy;
     if (FileExists(checkoutFile)) {
       localPath = checkoutFile;
+      made.Delete();
     } else {
+      if (!havePath) return FAILED(placed) ? placed : E_FAIL;
+      const bool existed = !temporary && FileExists(localPath);
+      made.MakeRoom();
       const HRESULT copied = document.GetCopy(localPath);
       if (FAILED(copied)) return copied;
       kLog.Trace("pSelectedDoc->GetCopy success");
       SetFileAttributesW(localPath.c_str(), FILE_ATTRIBUTE_READONLY);
+      if (!existed && !temporary) readOnlyCopy = OwnedFile(localPath);
     }
     if (!OpenReadOnly(user)) return S_OK;
+    readOnlyCopy.Release();
     kLog.Trace("pSelectedDoc IDS_ALREADY_CHECKED");
+    if (temporary) {
+      const HRESULT read = LinkText(document, session, database, linkText);
+      if (FAILED(read)) return read;
+    }
   } else {
     kLog.Trace("pSelectedDoc->CheckedOut = FALSE");
-    CheckOutForEditing(document, localPath);
+    // Nothing is checked out to a path that could not be built.
+    if (!havePath) {
+      kLog.Error("No local path for the document: 0x%08X", static_cast<unsigned>(placed));
+      return FAILED(placed) ? placed : E_FAIL;
+    }
+    if (temporary) {
+      const HRESULT read = LinkText(document, session, database, linkText);
+      if (FAILED(read)) return read;
+    }
+    if (SUCCEEDED(CheckOutForEditing(document, localPath))) checkOut.Arm();
     auto again = document.CheckedOut();
     kLog.Trace("pSelectedDoc->CheckedOut hr %d checked %d", static_cast<int>(again.hr),
                again.Ok() && again.value ? 1 : 0);
   }
 
+  OwnedFile link;
   if (temporary) {
-    WriteLinkFile(document, localPath, session, database);
+    link = WriteLinkFile(localPath, linkText);
   } else {
     std::wstring written;
     WriteDocumentProfile(document, written, localPath);
     WriteMhcFile(document, written, localPath);
   }
-  LaunchPDFPro(localPath);
+  // An editor that did not start leaves the document to nobody, and no files of this run.
+  if (!LaunchPDFPro(localPath)) return S_OK;
+  // The editor has the document, its copy and its link file now.
+  checkOut.Disarm();
+  made.Release();
+  link.Release();
   return S_OK;
 }
 
