@@ -278,7 +278,7 @@ std::vector<bool> CConvUtils::RunMailAgent(const std::wstring& installFolder,
   std::vector<bool> handed(pdfPaths.size(), false);
   try {
     const std::wstring agent = HelperInFolder(installFolder, L"bin\\mailpdfagent.exe");
-    if (agent.empty()) return;
+    if (agent.empty()) return handed;
     kLog.Trace("RunMailAgent enter: %d files, agent %S", static_cast<int>(pdfPaths.size()),
                agent.c_str());
     std::wstring files;
