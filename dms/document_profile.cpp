@@ -270,7 +270,7 @@ HRESULT WriteDocumentProfile(dms::Document document, std::wstring& profilePath,
     databaseName = OrEmpty(ReadText(database.value, dms::member::kName));
     dms::Got<dms::Session> session = database.value.GetSession();
     if (session.Ok()) {
-      sessionId = OrEmpty(ReadText(session.value, dms::member::kSessionID));
+      sessionId = OrEmpty(ReadText(session.value, dms::member::kID));
       userId = OrEmpty(ReadText(session.value, dms::member::kUserID));
     }
   }

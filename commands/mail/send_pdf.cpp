@@ -163,7 +163,7 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
         }
 
         kLog.Trace("Update History");
-        document.AddHistory(kHistorySent, kApplicationName, 0, 0, comment.Str(), L"", L"");
+        document.AddHistory(kHistorySent, kApplicationName, comment.Str());
         kLog.Trace("Update History end");
       }
     }

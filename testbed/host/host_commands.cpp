@@ -176,7 +176,7 @@ bool RunCommand(const wchar_t* progId, IContextItems* context, const Answers& an
   }
   BSTR menu = nullptr;
   command->get_MenuText(&menu);
-  command->putref_Context(context);
+  command->Initialize(context);
   command->Update();
   LONG status = 1;
   command->get_Status(&status);
