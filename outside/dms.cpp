@@ -10,8 +10,12 @@ using vpdf::Variant;
 
 HRESULT Object::Query(IUnknown* unknown, REFIID iid, Object& out) {
   if (!unknown) return E_POINTER;
+  vpdf::ComPtr<IUnknown> asked;
+  HRESULT hr = unknown->QueryInterface(iid, asked.PutVoid());
+  if (FAILED(hr)) return hr;
+  // The object's IDispatch is its dual interface's.
   vpdf::ComPtr<IDispatch> object;
-  HRESULT hr = unknown->QueryInterface(iid, object.PutVoid());
+  hr = asked->QueryInterface(IID_IDispatch, object.PutVoid());
   if (SUCCEEDED(hr)) out = Object(std::move(object));
   return hr;
 }

@@ -11,6 +11,18 @@
 namespace vpdf {
 namespace {
 
+// The document under `object`, asked for as INRTDocument: its IDispatch, with a reference.
+HRESULT DocumentDispatch(IUnknown* object, IDispatch** document) {
+  dms::Document found;
+  HRESULT hr = dms::Document::From(object, found);
+  if (SUCCEEDED(hr)) {
+    *document = found.Get();
+    (*document)->AddRef();
+  }
+  return hr;
+}
+
+
 constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\CreatePDF");
 
 SAFEARRAY* ArrayOf(const VARIANT* selection) { return SelectionArray(selection); }
@@ -120,9 +132,7 @@ HRESULT CCreatePDF_I::GetSelectedDoc(VARIANT* selection, LONG* index, IDispatch*
       kLog.Error("****************** CreatePDF GetSelectedDoc() END ******************");
       return hr;
     }
-    if (SUCCEEDED(element->QueryInterface(dms::IID_INRTDocument,
-                                          reinterpret_cast<void**>(document))))
-      return S_OK;
+    if (SUCCEEDED(DocumentDispatch(element.Get(), document))) return S_OK;
 
     ComPtr<IUnknown> probe;
     hr = element->QueryInterface(dms::IID_IManObject, probe.PutVoid());
@@ -146,7 +156,7 @@ HRESULT CCreatePDF_I::GetSelectedDoc(VARIANT* selection, LONG* index, IDispatch*
       kLog.Error("pIManC->QueryInterface failed");
       return hr;
     }
-    hr = manDocument->QueryInterface(dms::IID_INRTDocument, reinterpret_cast<void**>(document));
+    hr = DocumentDispatch(manDocument.Get(), document);
     if (FAILED(hr)) kLog.Error("pIManDocument->QueryInterface failed");
     return hr;
   } catch (...) {

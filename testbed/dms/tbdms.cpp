@@ -100,9 +100,21 @@ const InterfaceInfo* ClientInterface(const IID& iid) {
   if (library && SUCCEEDED(library->GetTypeInfoOfGuid(iid, &info))) {
     result = new InterfaceInfo;
     result->info = info;
+    TYPEATTR* dispatchAttributes = nullptr;
+    info->GetTypeAttr(&dispatchAttributes);
+    result->dual = dispatchAttributes->typekind == TKIND_DISPATCH;
+    info->ReleaseTypeAttr(dispatchAttributes);
+    // A dual interface's dispatch view hides the [out,retval] parameters: the vtable view
+    // has them.
+    ITypeInfo* vtableView = info;
+    HREFTYPE vtableType = 0;
+    if (result->dual && SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableType)))
+      info->GetRefTypeInfo(vtableType, &vtableView);
+    else
+      vtableView->AddRef();
+    info = vtableView;
     TYPEATTR* attributes = nullptr;
     info->GetTypeAttr(&attributes);
-    result->dual = attributes->typekind == TKIND_DISPATCH;
     for (UINT i = 0; i < attributes->cFuncs; ++i) {
       FUNCDESC* function = nullptr;
       if (FAILED(info->GetFuncDesc(i, &function))) continue;
@@ -118,6 +130,7 @@ const InterfaceInfo* ClientInterface(const IID& iid) {
       info->ReleaseFuncDesc(function);
     }
     info->ReleaseTypeAttr(attributes);
+    info->Release();
   }
   known->emplace_back(iid, result);
   return result;
@@ -277,7 +290,7 @@ HRESULT WriteOut(const ParamInfo& param, VARIANT& result, void* out) {
   VARTYPE type = param.vt == VT_UI2 ? static_cast<VARTYPE>(VT_I2) : param.vt;
   if (type != VT_BSTR && type != VT_BOOL && type != VT_I2 && type != VT_DATE && type != VT_R8)
     type = VT_I4;
-  HRESULT hr = VariantChangeType(&result, &result, 0, type);
+  HRESULT hr = result.vt == type ? S_OK : VariantChangeType(&result, &result, 0, type);
   if (FAILED(hr)) return hr;
   switch (type) {
     case VT_BSTR:
