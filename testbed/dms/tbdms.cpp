@@ -138,6 +138,18 @@ const InterfaceInfo* ClientInterface(const IID& iid) {
 
 }  // namespace
 
+// An interface asked of an object, released at the end of the scope.
+template <class T>
+struct HeldInterface {
+  T* p = nullptr;
+  bool Of(IUnknown* object) {
+    return p || SUCCEEDED(object->QueryInterface(__uuidof(T), reinterpret_cast<void**>(&p)));
+  }
+  ~HeldInterface() {
+    if (p) p->Release();
+  }
+};
+
 // ---- Interfaces of an object --------------------------------------------------------------
 
 // One client interface of an object: its interface pointer is the facet itself.
@@ -419,8 +431,25 @@ STDMETHODIMP AutoObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID
 
 STDMETHODIMP AutoObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                 VARIANT* result, EXCEPINFO* exception, UINT* argError) {
-  if (Facet* dual = DualFacet())
+  if (Facet* dual = DualFacet()) {
+    // Wine's ITypeInfo::Invoke passes surplus arguments over in silence; the client refuses
+    // a call with more arguments than declared, as Windows does.
+    HeldInterface<ITypeInfo2> info;
+    UINT index = 0;
+    for (INVOKEKIND kind : {INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF}) {
+      if (!(flags & kind) || !info.Of(dual->info->info) ||
+          FAILED(info.p->GetFuncIndexOfMemId(id, kind, &index)))
+        continue;
+      FUNCDESC* function = nullptr;
+      if (SUCCEEDED(info.p->GetFuncDesc(index, &function))) {
+        const bool surplus = params && params->cArgs > static_cast<UINT>(function->cParams);
+        info.p->ReleaseFuncDesc(function);
+        if (surplus) return DISP_E_BADPARAMCOUNT;
+      }
+      break;
+    }
     return dual->info->info->Invoke(dual, id, flags, params, result, exception, argError);
+  }
   if (Typed() || id < 1 || static_cast<size_t>(id) > m_names.size()) return DISP_E_MEMBERNOTFOUND;
   const std::wstring key = m_names[static_cast<size_t>(id) - 1];
   // Arguments come last to first; handlers take them in natural order.
