@@ -138,18 +138,6 @@ const InterfaceInfo* ClientInterface(const IID& iid) {
 
 }  // namespace
 
-// An interface asked of an object, released at the end of the scope.
-template <class T>
-struct HeldInterface {
-  T* p = nullptr;
-  bool Of(IUnknown* object) {
-    return p || SUCCEEDED(object->QueryInterface(__uuidof(T), reinterpret_cast<void**>(&p)));
-  }
-  ~HeldInterface() {
-    if (p) p->Release();
-  }
-};
-
 // ---- Interfaces of an object --------------------------------------------------------------
 
 // One client interface of an object: its interface pointer is the facet itself.
@@ -434,20 +422,21 @@ STDMETHODIMP AutoObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
   if (Facet* dual = DualFacet()) {
     // Wine's ITypeInfo::Invoke passes surplus arguments over in silence; the client refuses
     // a call with more arguments than declared, as Windows does.
-    HeldInterface<ITypeInfo2> info;
-    UINT index = 0;
-    for (INVOKEKIND kind : {INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF}) {
-      if (!(flags & kind) || !info.Of(dual->info->info) ||
-          FAILED(info.p->GetFuncIndexOfMemId(id, kind, &index)))
-        continue;
-      FUNCDESC* function = nullptr;
-      if (SUCCEEDED(info.p->GetFuncDesc(index, &function))) {
-        const bool surplus = params && params->cArgs > static_cast<UINT>(function->cParams);
-        info.p->ReleaseFuncDesc(function);
-        if (surplus) return DISP_E_BADPARAMCOUNT;
+    ITypeInfo* info = dual->info->info;
+    TYPEATTR* attributes = nullptr;
+    bool surplus = false;
+    if (SUCCEEDED(info->GetTypeAttr(&attributes))) {
+      for (UINT i = 0; i < attributes->cFuncs; ++i) {
+        FUNCDESC* function = nullptr;
+        if (FAILED(info->GetFuncDesc(i, &function))) continue;
+        if (function->memid == id && (function->invkind & flags) && params &&
+            params->cArgs > static_cast<UINT>(function->cParams))
+          surplus = true;
+        info->ReleaseFuncDesc(function);
       }
-      break;
+      info->ReleaseTypeAttr(attributes);
     }
+    if (surplus) return DISP_E_BADPARAMCOUNT;
     return dual->info->info->Invoke(dual, id, flags, params, result, exception, argError);
   }
   if (Typed() || id < 1 || static_cast<size_t>(id) > m_names.size()) return DISP_E_MEMBERNOTFOUND;
