@@ -192,7 +192,7 @@ int main() {
     context->Add(name, selection);
     SysFreeString(name);
     VariantClear(&selection);
-    command->putref_Context(context);
+    command->Initialize(context);
 
     g_spent = {};
     double total = 0;

@@ -75,7 +75,7 @@ int main() {
 
     auto* command = new vpdf::CCreatePDF;
     command->AddRef();
-    command->putref_Context(context);
+    command->Initialize(context);
 
     const long rounds = 20000 / count;
     command->Update();  // warm up both paths

@@ -252,7 +252,7 @@ STDMETHODIMP ICommandImpl::putref_SubCommands(ICommands* value) {
   return S_OK;
 }
 
-STDMETHODIMP ICommandImpl::putref_Context(IContextItems* value) {
+STDMETHODIMP ICommandImpl::Initialize(IContextItems* value) {
   m_context = ComPtr<IContextItems>(value);
   return S_OK;
 }
@@ -289,17 +289,13 @@ STDMETHODIMP ICommandImpl::InterfaceSupportsErrorInfo(REFIID iid) {
 HRESULT ICommandImpl::GetContextValue(const wchar_t* name, VARTYPE expectedType, void* value) {
   if (!m_context) return S_FALSE;
   if (!value) return E_POINTER;
-  ComPtr<IContextItem> item;
   VARIANT index;
   index.vt = VT_BSTR;
   index.bstrVal = SysAllocString(name);
-  HRESULT hr = m_context->get_Item(index, item.Put());
-  SysFreeString(index.bstrVal);
-  if (FAILED(hr)) return hr;
-  if (!item) return E_FAIL;
   VARIANT read;
   VariantInit(&read);
-  hr = item->get_Value(&read);
+  HRESULT hr = m_context->Item(index, &read);
+  SysFreeString(index.bstrVal);
   if (FAILED(hr)) return hr;
   if (read.vt != expectedType) {
     VariantClear(&read);

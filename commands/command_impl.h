@@ -67,7 +67,7 @@ class ICommandImpl : public ICommand, public ISupportErrorInfo {
   STDMETHODIMP get_Context(IContextItems** value) override;
   STDMETHODIMP get_SubCommands(ICommands** value) override;
   STDMETHODIMP putref_SubCommands(ICommands* value) override;
-  STDMETHODIMP putref_Context(IContextItems* value) override;
+  STDMETHODIMP Initialize(IContextItems* value) override;
   STDMETHODIMP Update() override;
   STDMETHODIMP Execute() override;
   STDMETHODIMP get_LargeBitmap(VARIANT* value) override;

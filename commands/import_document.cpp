@@ -19,7 +19,7 @@ HRESULT PrepareCommand(REFCLSID clsid, IContextItems* items, ComPtr<ICommand>& c
     kLog.Error("ImportNewDocument() create command failed, hr: 0x%08X", static_cast<unsigned>(hr));
     return hr;
   }
-  hr = command->putref_Context(items);
+  hr = command->Initialize(items);
   if (SUCCEEDED(hr)) hr = command->Update();
   LONG status = 1;
   if (SUCCEEDED(hr)) hr = command->get_Status(&status);
@@ -54,7 +54,7 @@ HRESULT SilentImport(const std::wstring& path, const std::wstring& title,
   if (FAILED(hr)) return hr;
   if (!type.empty()) AddContextItem(items.Get(), L"IManExt.Import.DocType", Variant::String(type));
   AddContextItem(items.Get(), L"IManExt.Import.DocDescription", Variant::String(title));
-  dms::Got<dms::Object> dmsObject = session.DMS();
+  dms::Got<dms::Object> dmsObject = session.NRTDMS();
   AddContextItem(items.Get(), L"IManDMS", Variant::Dispatch(dmsObject.value.Get()));
   AddContextItem(items.Get(), L"IManExt.NoZeroByteCreation", Variant::Long(0));
 
@@ -76,8 +76,8 @@ HRESULT SilentImport(const std::wstring& path, const std::wstring& title,
   dms::Got<bool> checkedOut = created.CheckedOut();
   if (checkedOut.Ok() && checkedOut.value) {
     if (!historyComment.empty())
-      created.AddHistory(kHistoryActivity, kHistoryApplication, 0, 0, historyComment, L"", L"");
-    hr = created.CheckIn(path, 3, 0, 3, kHistoryApplication, L"", L"");
+      created.AddHistory(kHistoryActivity, kHistoryApplication, historyComment);
+    hr = created.CheckInEx(path, 3, 0, kCheckInActivity, kHistoryApplication, L"", L"");
     if (FAILED(hr)) {
       kLog.Error("ImportNewDocument() CheckIn failed, hr: 0x%08X", static_cast<unsigned>(hr));
       return hr;

@@ -14,6 +14,8 @@ namespace vpdf {
 inline constexpr wchar_t kHistoryApplication[] = L"Ostrel Varnel PDF";
 // Activity code of the add-in's history entries.
 inline constexpr LONG kHistoryActivity = 9;
+// The activity that a check-in records.
+inline constexpr LONG kCheckInActivity = 3;
 
 // Imports `path` as a new document titled `title` into the DMS of `session`, in `folder`
 // when one is given. Silent when UseProfile is off and IManExt2.dll is installed: the new

@@ -12,19 +12,18 @@ bool SameTextNoCase(const std::wstring& text, const wchar_t* other) {
 }
 
 HRESULT ResolveShortcut(IDispatch* item, dms::Document& out) {
-  dms::Object probe;
-  HRESULT hr = dms::Object::Query(item, dms::IID_IManShortcutItem, probe);
+  if (!item) return E_POINTER;
+  ComPtr<IUnknown> probe;
+  HRESULT hr = item->QueryInterface(dms::IID_IManObject, probe.PutVoid());
   if (FAILED(hr)) return hr;
-  dms::Object shortcut;
-  hr = dms::Object::Query(item, dms::IID_IManShortcut, shortcut);
+  ComPtr<IUnknown> target;
+  hr = dms::ResolveShortcut(item, target);
   if (FAILED(hr)) return hr;
-  auto target = dms::Shortcut(ComPtr<IDispatch>(shortcut.Get())).Resolve();
-  if (FAILED(target.hr)) return target.hr;
-  if (!target.value) return E_POINTER;
-  dms::Object document;
-  hr = dms::Object::Query(target.value.Get(), dms::IID_IManDocument, document);
-  if (SUCCEEDED(hr)) out = dms::Document(ComPtr<IDispatch>(document.Get()));
-  return hr;
+  if (!target) return E_POINTER;
+  hr = target->QueryInterface(dms::IID_IManDocument, probe.PutVoid());
+  if (FAILED(hr)) return hr;
+  // The client's document answers by name through its dual INRTDocument only.
+  return dms::Document::From(target.Get(), out);
 }
 
 HRESULT SelectedTypeExtension(IDispatch* element, std::wstring& extension) {

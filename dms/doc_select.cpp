@@ -62,14 +62,11 @@ BOOL CALLBACK FindMainWindow(HWND window, LPARAM parameter) {
 // the element is neither a document nor a shortcut to one; other failures are raised.
 bool AnswerDocument(IDispatch* element, dms::Document& document) {
   if (!element) return false;
-  dms::Object shortcut;
-  HRESULT hr = dms::Object::Query(element, dms::IID_IManShortcut, shortcut);
+  ComPtr<IUnknown> resolved;
+  HRESULT hr = dms::ResolveShortcut(element, resolved);
   IUnknown* candidate = element;
-  dms::Got<dms::Object> resolved;
   if (SUCCEEDED(hr)) {
-    resolved = dms::Shortcut(ComPtr<IDispatch>(shortcut.Get())).Resolve();
-    ThrowIfFailed(resolved.hr);
-    candidate = resolved.value.Get();
+    candidate = resolved.Get();
     if (!candidate) return false;
   } else if (hr != E_NOINTERFACE) {
     throw ComError(hr);
@@ -133,12 +130,8 @@ HRESULT AddContextItem(IContextItems* items, const wchar_t* name, const Variant&
 
 HRESULT ReadContextItem(IContextItems* items, const wchar_t* name, Variant& value) {
   if (!items) return E_POINTER;
-  ComPtr<IContextItem> item;
   Variant index = Variant::String(name);
-  HRESULT hr = items->get_Item(*index.Get(), item.Put());
-  if (FAILED(hr)) return hr;
-  if (!item) return E_POINTER;
-  return item->get_Value(value.Put());
+  return items->Item(*index.Get(), value.Put());
 }
 
 HWND ApplicationMainWindow() {
@@ -189,7 +182,7 @@ int DocSelect(dms::Document& document, dms::Session session) {
   }
   AddContextItem(items.Get(), L"ParentWindow",
                  Variant::Long(static_cast<LONG>(reinterpret_cast<LONG_PTR>(mainWindow))));
-  dms::Got<dms::Object> dmsObject = session.DMS();
+  dms::Got<dms::Object> dmsObject = session.NRTDMS();
   AddContextItem(items.Get(), L"IManDMS", Variant::Dispatch(dmsObject.Ok() ? dmsObject.value.Get() : nullptr));
   AddContextItem(items.Get(), L"IManExt2.MultiFileSelection", Variant::Bool(false));
 
@@ -200,7 +193,7 @@ int DocSelect(dms::Document& document, dms::Session session) {
                                      command.PutVoid()))) {
       kLog.Trace("DocSelect() Success Create IManFileOpenCmd");
       LONG status = 1;
-      if (SUCCEEDED(command->putref_Context(items.Get())) && SUCCEEDED(command->Update()) &&
+      if (SUCCEEDED(command->Initialize(items.Get())) && SUCCEEDED(command->Update()) &&
           FAILED(command->get_Status(&status)))
         status = 1;
       if (status == 0) {
@@ -255,7 +248,10 @@ HRESULT CheckOutForEditing(const dms::Document& document, const std::wstring& pa
   DATE date = 0;
   SystemTimeToVariantTime(&now, &date);
   constexpr DATE kDueIn = 1.0 / 6;  // four hours
-  return document.CheckOut(path, 1, date + kDueIn, L"", 2, L"Ostrel Varnel PDF", L"");
+  constexpr LONG kReplaceExisting = 1;
+  constexpr LONG kCheckOutActivity = 2;
+  return document.CheckOutEx(path, kReplaceExisting, date + kDueIn, L"", kCheckOutActivity,
+                             L"Ostrel Varnel PDF", L"");
 }
 
 std::wstring TypeExtension(const dms::Document& document) {

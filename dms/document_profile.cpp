@@ -11,6 +11,8 @@
 
 #include "convutils/log.h"
 
+#include "IManage.h"
+
 namespace vpdf {
 namespace {
 
@@ -139,10 +141,16 @@ Text AttributeText(const VARIANT& value) {
       if (!value.bstrVal) return std::nullopt;
       return std::wstring(value.bstrVal, SysStringLen(value.bstrVal));
     case VT_DISPATCH: {
-      // A value from a lookup table: its description stands for it.
-      dms::Object entry{ComPtr<IDispatch>(value.pdispVal)};
-      dms::Got<Text> description = ReadText(entry, dms::member::kDescription);
-      return Upper(description.Ok() && description.value ? *description.value : std::wstring());
+      // A value from a lookup table (INRTCustomAttribute, vtable only): its description
+      // stands for it.
+      ComPtr<INRTCustomAttribute> entry;
+      Bstr description;
+      if (value.pdispVal &&
+          SUCCEEDED(value.pdispVal->QueryInterface(__uuidof(INRTCustomAttribute),
+                                                   entry.PutVoid())) &&
+          SUCCEEDED(entry->get_Description(description.Put())) && description.Get())
+        return Upper(description.c_str());
+      return std::wstring();
     }
     case VT_BOOL:
       return std::wstring(value.boolVal != VARIANT_FALSE ? L"Y" : L"N");
@@ -270,7 +278,7 @@ HRESULT WriteDocumentProfile(dms::Document document, std::wstring& profilePath,
     databaseName = OrEmpty(ReadText(database.value, dms::member::kName));
     dms::Got<dms::Session> session = database.value.GetSession();
     if (session.Ok()) {
-      sessionId = OrEmpty(ReadText(session.value, dms::member::kSessionID));
+      sessionId = OrEmpty(ReadText(session.value, dms::member::kID));
       userId = OrEmpty(ReadText(session.value, dms::member::kUserID));
     }
   }

@@ -1,5 +1,7 @@
 #include "outside/dms.h"
 
+#include "IManage.h"
+
 #include <algorithm>
 
 namespace dms {
@@ -8,8 +10,12 @@ using vpdf::Variant;
 
 HRESULT Object::Query(IUnknown* unknown, REFIID iid, Object& out) {
   if (!unknown) return E_POINTER;
+  vpdf::ComPtr<IUnknown> asked;
+  HRESULT hr = unknown->QueryInterface(iid, asked.PutVoid());
+  if (FAILED(hr)) return hr;
+  // The object's IDispatch is its dual interface's.
   vpdf::ComPtr<IDispatch> object;
-  HRESULT hr = unknown->QueryInterface(iid, object.PutVoid());
+  hr = asked->QueryInterface(IID_IDispatch, object.PutVoid());
   if (SUCCEEDED(hr)) out = Object(std::move(object));
   return hr;
 }
@@ -29,8 +35,17 @@ HRESULT Object::Invoke(const wchar_t* member, WORD flags, Args& args, VARIANT* r
     params.rgdispidNamedArgs = &named;
     params.cNamedArgs = 1;
   }
-  return m_object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr,
-                          nullptr);
+  EXCEPINFO exception{};
+  hr = m_object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &exception,
+                        nullptr);
+  if (hr == DISP_E_EXCEPTION) {
+    if (exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
+    if (FAILED(exception.scode)) hr = exception.scode;
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrDescription);
+    SysFreeString(exception.bstrHelpFile);
+  }
+  return hr;
 }
 
 Got<Variant> Object::Property(const wchar_t* member, Args args) const {
@@ -135,57 +150,72 @@ HRESULT Document::PutCheckoutPath(const std::wstring& path) const {
   return PutProperty(member::kCheckoutPath, Variant::String(path));
 }
 
-HRESULT Document::CheckOut(const std::wstring& path, LONG mode, DATE due,
-                           const std::wstring& comment, LONG option,
-                           const std::wstring& application, const std::wstring& text) const {
+HRESULT Document::CheckOutEx(const std::wstring& path, LONG options, DATE due,
+                             const std::wstring& comment, LONG activity,
+                             const std::wstring& application, const std::wstring& location) const {
   Args args;
   args.push_back(Variant::String(path));
-  args.push_back(Variant::Long(mode));
+  args.push_back(Variant::Long(options));
   Variant date;
   date.Get()->vt = VT_DATE;
   date.Get()->date = due;
   args.push_back(std::move(date));
   args.push_back(Variant::String(comment));
-  args.push_back(Variant::Long(option));
+  args.push_back(Variant::Long(activity));
   args.push_back(Variant::String(application));
-  args.push_back(Variant::String(text));
-  return Call(member::kCheckOut, std::move(args)).hr;
+  args.push_back(Variant::String(location));
+  return Call(member::kCheckOutEx, std::move(args)).hr;
 }
 
-HRESULT Document::CheckIn(const std::wstring& path, LONG mode, LONG option1, LONG option2,
-                          const std::wstring& application, const std::wstring& text1,
-                          const std::wstring& text2, LONG* result) const {
-  LONG answer = 0;
+HRESULT Document::CheckInEx(const std::wstring& path, LONG disposition, LONG options,
+                            LONG activity, const std::wstring& application,
+                            const std::wstring& comment, const std::wstring& location) const {
+  VARIANT errors;
+  VariantInit(&errors);
   Args args;
   args.push_back(Variant::String(path));
-  args.push_back(Variant::Long(mode));
-  args.push_back(Variant::Long(option1));
-  args.push_back(Variant::Long(option2));
+  args.push_back(Variant::Long(disposition));
+  args.push_back(Variant::Long(options));
+  args.push_back(Variant::Long(activity));
   args.push_back(Variant::String(application));
-  args.push_back(Variant::String(text1));
-  args.push_back(Variant::String(text2));
-  Variant out;
-  out.Get()->vt = VT_BYREF | VT_I4;
-  out.Get()->plVal = &answer;
-  args.push_back(std::move(out));
-  HRESULT hr = Call(member::kCheckIn, std::move(args)).hr;
-  if (result) *result = answer;
+  args.push_back(Variant::String(comment));
+  args.push_back(Variant::String(location));
+  Variant byRef;
+  byRef.Get()->vt = VT_BYREF | VT_VARIANT;
+  byRef.Get()->pvarVal = &errors;
+  args.push_back(std::move(byRef));
+  HRESULT hr = Call(member::kCheckInEx, std::move(args)).hr;
+  VariantClear(&errors);
   return hr;
 }
 
-HRESULT Document::UnlockContent() const { return Call(member::kUnlockContent).hr; }
+HRESULT Document::UnlockDocument() const { return Call(member::kUnlockDocument).hr; }
 
-HRESULT Document::RelateDocument(LONG number, const std::wstring& text, bool& related) const {
-  VARIANT_BOOL answer = VARIANT_FALSE;
+HRESULT Document::RelateDocument(LONG number, const std::wstring& comments, bool& related) const {
   Args args;
   args.push_back(Variant::Long(number));
-  args.push_back(Variant::String(text));
-  Variant out;
-  out.Get()->vt = VT_BYREF | VT_BOOL;
-  out.Get()->pboolVal = &answer;
-  args.push_back(std::move(out));
-  HRESULT hr = Call(member::kRelateDocument, std::move(args)).hr;
-  related = SUCCEEDED(hr) && answer == VARIANT_TRUE;
+  args.push_back(Variant::String(comments));
+  Got<Variant> answer = Call(member::kRelateDocument, std::move(args));
+  related = answer.Ok() && answer.value.Type() == VT_BOOL &&
+            answer.value.Get()->boolVal == VARIANT_TRUE;
+  return answer.hr;
+}
+
+Got<std::wstring> Document::MhcText() const {
+  Got<std::wstring> text = StringProperty(member::kMhcText);
+  if (text.hr == DISP_E_UNKNOWNNAME || text.hr == DISP_E_MEMBERNOTFOUND) return {S_OK, {}};
+  return text;
+}
+
+HRESULT ResolveShortcut(IUnknown* item, vpdf::ComPtr<IUnknown>& target) {
+  target.Reset();
+  if (!item) return E_POINTER;
+  vpdf::ComPtr<IManContentShortcut> shortcut;
+  HRESULT hr = item->QueryInterface(__uuidof(IManContentShortcut), shortcut.PutVoid());
+  if (FAILED(hr)) return hr;
+  vpdf::ComPtr<IManContent> content;
+  hr = shortcut->Resolve(content.Put());
+  if (SUCCEEDED(hr) && content) hr = content->QueryInterface(IID_IUnknown, target.PutVoid());
   return hr;
 }
 
@@ -204,21 +234,14 @@ Got<Named> Document::SubClass() const { return As<Named>(ObjectProperty(member::
 Got<Variant> Document::Attribute(LONG number) const {
   Args args;
   args.push_back(Variant::Long(number));
-  return Call(member::kGetAttributeValueByID, std::move(args));
+  return Call(member::kGetAttributeByID, std::move(args));
 }
 
 HRESULT Document::GetCopy(const std::wstring& path) const {
   Args args;
   args.push_back(Variant::String(path));
   args.push_back(Variant::Long(0));
-  Got<Variant> result = Call(member::kGetCopy, std::move(args));
-  if (FAILED(result.hr)) return result.hr;
-  // The client answers a negative number when the copy failed.
-  Variant code = std::move(result.value);
-  if (code.Type() != VT_EMPTY && SUCCEEDED(VariantChangeType(code.Get(), code.Get(), 0, VT_I4)) &&
-      code.Get()->lVal < 0)
-    return code.Get()->lVal;
-  return S_OK;
+  return Call(member::kGetCopy, std::move(args)).hr;
 }
 
 HRESULT Dialog::SetAttribute(LONG number, const Variant& value) const {
@@ -229,18 +252,18 @@ HRESULT Dialog::SetAttribute(LONG number, const Variant& value) const {
   return Call(member::kSetAttributeValueByID, std::move(args)).hr;
 }
 
-HRESULT Document::AddHistory(LONG activity, const std::wstring& application, LONG number1,
-                             LONG number2, const std::wstring& comment, const std::wstring& text1,
-                             const std::wstring& text2) const {
+HRESULT Document::AddHistory(LONG activity, const std::wstring& application,
+                             const std::wstring& comment) const {
+  Got<Object> history = ObjectProperty(member::kHistoryList);
+  if (FAILED(history.hr)) return history.hr;
   Args args;
   args.push_back(Variant::Long(activity));
+  args.push_back(Variant::Long(0));  // duration
+  args.push_back(Variant::Long(0));  // pages printed
   args.push_back(Variant::String(application));
-  args.push_back(Variant::Long(number1));
-  args.push_back(Variant::Long(number2));
   args.push_back(Variant::String(comment));
-  args.push_back(Variant::String(text1));
-  args.push_back(Variant::String(text2));
-  return Call(member::kAddHistory, std::move(args)).hr;
+  for (int i = 0; i < 3; ++i) args.push_back(Variant::String(L""));  // location, custom 1 and 2
+  return history.value.Call(member::kAdd, std::move(args)).hr;
 }
 
 }  // namespace dms

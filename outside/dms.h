@@ -1,6 +1,6 @@
-// The DMS client's document objects. Their vtable layout is the client's and unknown
-// to us: the add-in asks for them by IID and calls every member by name through
-// IDispatch. All member names live in outside/dms_members.h.
+// The DMS client's document objects. The add-in asks for them by IID and calls the members
+// of their dual interfaces by name through IDispatch (names in outside/dms_members.h); the
+// vtable-only interfaces are called through the declarations in outside/IManage.idl.
 #pragma once
 #include <windows.h>
 #include <oaidl.h>
@@ -16,9 +16,10 @@ namespace dms {
 // IIDs under which the client's objects answer.
 inline constexpr IID IID_INRTDocument = {0x37085B9A, 0x90AC, 0x11D4, {0x81, 0x00, 0x00, 0xC0, 0x4F, 0x61, 0x0D, 0xBB}};
 inline constexpr IID IID_IManDocument = {0x68A9B2E3, 0x0E4B, 0x4738, {0x97, 0xAB, 0x37, 0x8A, 0x7B, 0xD3, 0x4F, 0x58}};
-inline constexpr IID IID_IManShortcut = {0xDD251D9B, 0x53F3, 0x4461, {0x86, 0xED, 0x94, 0x81, 0xBB, 0xF3, 0x6E, 0xE9}};
-// Asked of an item before it is treated as a shortcut.
-inline constexpr IID IID_IManShortcutItem = {0x3B34D56B, 0x4C64, 0x4042, {0xAA, 0x07, 0xF7, 0xD5, 0xA8, 0x8E, 0x38, 0xE4}};
+// IManContentShortcut (vtable only): Resolve gives the object it stands for.
+inline constexpr IID IID_IManContentShortcut = {0xDD251D9B, 0x53F3, 0x4461, {0x86, 0xED, 0x94, 0x81, 0xBB, 0xF3, 0x6E, 0xE9}};
+// IManObject (vtable only): asked of an item before it is treated as a shortcut.
+inline constexpr IID IID_IManObject = {0x3B34D56B, 0x4C64, 0x4042, {0xAA, 0x07, 0xF7, 0xD5, 0xA8, 0x8E, 0x38, 0xE4}};
 inline constexpr IID IID_INRTDatabase = {0x37085B84, 0x90AC, 0x11D4, {0x81, 0x00, 0x00, 0xC0, 0x4F, 0x61, 0x0D, 0xBB}};
 inline constexpr IID IID_INRTSession = {0x37085B82, 0x90AC, 0x11D4, {0x81, 0x00, 0x00, 0xC0, 0x4F, 0x61, 0x0D, 0xBB}};
 inline constexpr IID IID_INRTSessions = {0x37085B80, 0x90AC, 0x11D4, {0x81, 0x00, 0x00, 0xC0, 0x4F, 0x61, 0x0D, 0xBB}};
@@ -72,7 +73,8 @@ class Object {
   IDispatch* Get() const { return m_object.Get(); }
   explicit operator bool() const { return static_cast<bool>(m_object); }
 
-  // args in natural order; VT_BYREF arguments carry out values back.
+  // args in natural order; VT_BYREF arguments carry out values back. A failure the member
+  // reports through the platform's DISP_E_EXCEPTION is answered as the member's own HRESULT.
   HRESULT Invoke(const wchar_t* member, WORD flags, Args& args, VARIANT* result) const;
   Got<vpdf::Variant> Property(const wchar_t* member, Args args = {}) const;
   HRESULT PutProperty(const wchar_t* member, vpdf::Variant value) const;
@@ -92,9 +94,10 @@ class Session : public Object {
  public:
   using Object::Object;
   Got<std::wstring> UserID() const { return StringProperty(member::kUserID); }
-  Got<std::wstring> SessionID() const { return StringProperty(member::kSessionID); }
-  Got<std::wstring> Name() const { return StringProperty(member::kName); }
-  Got<Object> DMS() const { return ObjectProperty(member::kDMS); }
+  Got<std::wstring> ID() const { return StringProperty(member::kID); }
+  // A session's name is the name of its server: the session has no Name of its own.
+  Got<std::wstring> Name() const { return StringProperty(member::kServerName); }
+  Got<Object> NRTDMS() const { return ObjectProperty(member::kNRTDMS); }
 };
 
 class Document;
@@ -123,12 +126,9 @@ class DocumentType : public Named {
   }
 };
 
-// An item that stands for another object.
-class Shortcut : public Object {
- public:
-  using Object::Object;
-  Got<Object> Resolve() const { return ObjectProperty(member::kResolve); }
-};
+// What a shortcut (IManContentShortcut, called through its vtable) stands for: E_NOINTERFACE
+// when `item` is no shortcut; the target may be null.
+HRESULT ResolveShortcut(IUnknown* item, vpdf::ComPtr<IUnknown>& target);
 
 class Document : public Object {
  public:
@@ -153,7 +153,9 @@ class Document : public Object {
   Got<LONG> RetentionDays() const { return LongProperty(member::kRetentionDays); }
   Got<bool> Indexable() const { return BoolProperty(member::kIndexable); }
   Got<DATE> CreationDate() const { return DateProperty(member::kCreationDate); }
-  Got<std::wstring> MhcText() const { return StringProperty(member::kMhcText); }
+  // The text of the ".mhc" file beside a portable copy: unconfirmed, see kMhcText. A
+  // document that does not answer the member has no text (empty, success).
+  Got<std::wstring> MhcText() const;
   // The author (a user), the class and the subclass: objects known by their name.
   Got<Named> Author() const;
   Got<Named> Class() const;
@@ -162,26 +164,26 @@ class Document : public Object {
   // The folders that hold the document: a collection with Count and Item (from 1).
   Got<Object> Folders() const { return ObjectProperty(member::kFolders); }
   HRESULT PutCheckoutPath(const std::wstring& path) const;
-  // Checks the document out to `path`: mode, due date, comment, option, application name and
-  // a further text.
-  HRESULT CheckOut(const std::wstring& path, LONG mode, DATE due, const std::wstring& comment,
-                   LONG option, const std::wstring& application, const std::wstring& text) const;
-  // Checks the document in from `path`: mode, two options, application name, two texts;
-  // `result` (may be null) receives the client's answer.
-  HRESULT CheckIn(const std::wstring& path, LONG mode, LONG option1, LONG option2,
-                  const std::wstring& application, const std::wstring& text1,
-                  const std::wstring& text2, LONG* result = nullptr) const;
-  // Releases the checkout.
-  HRESULT UnlockContent() const;
+  // CheckOutEx: checks the document out to `path` with options, due date, comment, the
+  // history activity to record, the application's name and a location.
+  HRESULT CheckOutEx(const std::wstring& path, LONG options, DATE due, const std::wstring& comment,
+                     LONG activity, const std::wstring& application,
+                     const std::wstring& location) const;
+  // CheckInEx: checks the document in from `path` with disposition, options, the history
+  // activity to record, the application's name, a comment and a location.
+  HRESULT CheckInEx(const std::wstring& path, LONG disposition, LONG options, LONG activity,
+                    const std::wstring& application, const std::wstring& comment,
+                    const std::wstring& location) const;
+  // Releases the checkout (UnlockDocument).
+  HRESULT UnlockDocument() const;
   // Relates this document to document `number`; `related` is the client's answer.
-  HRESULT RelateDocument(LONG number, const std::wstring& text, bool& related) const;
-  // Copies the document's content to `path`; a negative result is a failure.
+  HRESULT RelateDocument(LONG number, const std::wstring& comments, bool& related) const;
+  // Copies the document's content to `path`.
   HRESULT GetCopy(const std::wstring& path) const;
-  // Records an entry in the document's history: activity code, application name, two
-  // numbers, comment and two further texts.
-  HRESULT AddHistory(LONG activity, const std::wstring& application, LONG number1, LONG number2,
-                     const std::wstring& comment, const std::wstring& text1,
-                     const std::wstring& text2) const;
+  // Adds an entry to the document's history list: activity code, the application's name and
+  // a comment (no duration, no pages, no location or custom texts).
+  HRESULT AddHistory(LONG activity, const std::wstring& application,
+                     const std::wstring& comment) const;
 };
 
 // One of the client's dialogs, as a command hands it to OnInitDialog.

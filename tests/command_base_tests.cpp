@@ -98,7 +98,7 @@ TEST_F(CommandBase, ContextIsHeldWithAReference) {
   EXPECT_EQ(E_FAIL, command->get_Context(&none));
   EXPECT_EQ(nullptr, none);
 
-  ASSERT_EQ(S_OK, command->putref_Context(context.Get()));
+  ASSERT_EQ(S_OK, command->Initialize(context.Get()));
   IContextItems* held = nullptr;
   ASSERT_EQ(S_OK, command->get_Context(&held));
   EXPECT_EQ(context.Get(), held);
@@ -107,7 +107,7 @@ TEST_F(CommandBase, ContextIsHeldWithAReference) {
   IContextItems* raw = context.Detach();
   raw->Release();
   EXPECT_EQ(1, tb::LiveObjects());
-  command->putref_Context(nullptr);
+  command->Initialize(nullptr);
 }
 
 TEST_F(CommandBase, SubCommandsAreCreatedOnceByProgId) {
@@ -189,7 +189,7 @@ TEST_F(CommandBase, ContextValuesFollowTheirTypeRules) {
   EXPECT_EQ(7, number);
   EXPECT_EQ(S_FALSE, command->SetContextValue(L"Count", VT_I4, &number));
 
-  command->putref_Context(context.Get());
+  command->Initialize(context.Get());
   VARIANT empty;
   VariantInit(&empty);
   AddItem(L"SelectedNRTDocuments", empty);
@@ -226,11 +226,11 @@ TEST_F(CommandBase, ContextValuesFollowTheirTypeRules) {
   EXPECT_EQ(E_INVALIDARG, command->SetContextValue(L"Big", VT_I8, &big));
 
   object->Release();
-  command->putref_Context(nullptr);
+  command->Initialize(nullptr);
 }
 
 TEST_F(CommandBase, ContextValuesPassOwnershipToTheCaller) {
-  command->putref_Context(context.Get());
+  command->Initialize(context.Get());
   tb::AutoObject* first = tb::NewObject();
   tb::AutoObject* second = tb::NewObject();
   VARIANT selection;
@@ -264,7 +264,7 @@ TEST_F(CommandBase, ContextValuesPassOwnershipToTheCaller) {
   EXPECT_EQ(static_cast<IDispatch*>(dms), dispatch);
   // The caller's reference is the one that keeps the object now, with the collection's.
   dispatch->Release();
-  command->putref_Context(nullptr);
+  command->Initialize(nullptr);
 }
 
 }  // namespace

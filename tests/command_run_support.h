@@ -95,11 +95,7 @@ inline VARIANT ContextItem(IContextItems* items, const wchar_t* name) {
   VARIANT index;
   index.vt = VT_BSTR;
   index.bstrVal = SysAllocString(name);
-  IContextItem* item = nullptr;
-  if (SUCCEEDED(items->get_Item(index, &item)) && item) {
-    item->get_Value(&value);
-    item->Release();
-  }
+  items->Item(index, &value);
   VariantClear(&index);
   return value;
 }
@@ -148,7 +144,7 @@ class CommandRunTest : public CleanTempFolderTest {
   void NewCommand() {
     m_command = vpdf::ComPtr<Command>(new Command);
     ASSERT_EQ(S_OK, tb::NewContextItems(m_context.Put()));
-    ASSERT_EQ(S_OK, m_command->putref_Context(m_context.Get()));
+    ASSERT_EQ(S_OK, m_command->Initialize(m_context.Get()));
   }
 
   // The product's UI language for every component kind (the configuration stand-in).

@@ -155,7 +155,7 @@ class CreatePdfExecute : public testing_support::CleanTempFolderTest {
     session->Release();
     command = ComPtr<vpdf::CCreatePDF>(new vpdf::CCreatePDF);
     ASSERT_EQ(S_OK, tb::NewContextItems(context.Put()));
-    ASSERT_EQ(S_OK, command->putref_Context(context.Get()));
+    ASSERT_EQ(S_OK, command->Initialize(context.Get()));
   }
   void TearDown() override {
     EXPECT_EQ(0, CCreatePDF_I::busy);

@@ -216,7 +216,7 @@ TEST_F(DocSelect, TheBrowserGetsFiveItemsInOrderWithEnglishTexts) {
 
   tb::Session* session = NewSession();
   VARIANT dms;
-  ASSERT_TRUE(session->Get(L"DMS", &dms));
+  ASSERT_TRUE(session->Get(L"NRTDMS", &dms));
   const void* dmsObject = dms.pdispVal;
   VariantClear(&dms);
 

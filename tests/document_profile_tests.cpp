@@ -18,7 +18,10 @@
 #include <utility>
 #include <vector>
 
+#include "testbed/dms/client_commands.h"
 #include "testbed/dms/tbdms.h"
+
+#include "IManage.h"
 #include "tests/settings_support.h"
 
 namespace {
@@ -146,8 +149,8 @@ class DocumentProfile : public testing_support::CleanTempFolderTest {
   }
 
   static void SetNamed(tb::AutoObject* owner, const wchar_t* member, const wchar_t* name) {
-    tb::AutoObject* object = tb::NewObject();
-    object->SetString(L"Name", name);
+    const bool isClass = std::wstring(member).ends_with(L"Class");
+    tb::AutoObject* object = tb::NewNamed(name, isClass ? &__uuidof(INRTDocumentClass) : nullptr);
     owner->SetObject(member, object);
     object->Release();
   }
@@ -192,21 +195,18 @@ class DocumentProfile : public testing_support::CleanTempFolderTest {
 
 TEST_F(DocumentProfile, TheCheckoutCopyIsDescribedElseTheLocalCopyElseNothing) {
   document->SetString(L"CheckoutPath", folder + L"not there.docx");
-  document->SetString(L"MhcText", L"mail header");
   std::wstring profilePath = L"old", mhcPath = L"old";
   EXPECT_EQ(E_FAIL, WriteProfile(profilePath, local));
   EXPECT_EQ(E_FAIL, WriteMhc(mhcPath, local));
   EXPECT_EQ(L"", profilePath);
   EXPECT_EQ(L"", mhcPath);
   EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(folder)));
-  EXPECT_EQ(0, document->Calls(L"MhcText"));
 
   WriteBytes(local, "content");
   EXPECT_EQ(S_OK, WriteProfile(profilePath, local));
   EXPECT_EQ(S_OK, WriteMhc(mhcPath, local));
   EXPECT_EQ(folder + L"local copy.prf", profilePath);
   EXPECT_EQ(folder + L"local copy.mhc", mhcPath);
-  EXPECT_TRUE(Exists(mhcPath));
   EXPECT_EQ(local, ProfileFile(profilePath).Text(L"FILE"));
 
   CheckedOutTo(checkout);
@@ -321,9 +321,9 @@ TEST_F(DocumentProfile, RewriteKeepsOtherSectionsAndReplacesItsOwn) {
 }
 
 TEST_F(DocumentProfile, CustomAttributeTextsByValueType) {
-  tb::AutoObject* client = tb::NewObject();
+  tb::AutoObject* client = tb::NewObject(__uuidof(INRTCustomAttribute));
   client->SetString(L"Description", L"Acme");
-  tb::AutoObject* withoutDescription = tb::NewObject();
+  tb::AutoObject* withoutDescription = tb::NewObject(__uuidof(INRTCustomAttribute));
   const struct {
     long id;
     const wchar_t* key;
@@ -357,23 +357,17 @@ TEST_F(DocumentProfile, CustomAttributeTextsByValueType) {
   ProfileFile file = WrittenProfile();
   for (const auto& row : rows) EXPECT_EQ(row.text, file.Text(row.key)) << Utf8(row.key);
   EXPECT_EQ(L"", file.Text(L"CUSTOM8")) << "not set";
-  EXPECT_EQ(32, document->Calls(L"GetAttributeValueByID")) << "25-54, edit date and time once";
+  EXPECT_EQ(32, document->Calls(L"GetAttributeByID")) << "25-54, edit date and time once";
 }
 
 TEST_F(DocumentProfile, UndeliveredValuesAreEmptyAndAbsentUsersLeaveTheirKeysOut) {
-  document->Fail(L"GetAttributeValueByID", E_FAIL);
+  document->Fail(L"GetAttributeByID", E_FAIL);
   document->Fail(L"Author", E_ACCESSDENIED);
   document->Remove(L"Operator");
   document->SetObject(L"Class", nullptr);
   document->Fail(L"CreationDate", E_FAIL);
   database->Fail(L"Session", E_FAIL);
-  // A null text: the writer is given no value, which removes the key.
-  document->SetMethod(L"Description", [](std::vector<VARIANT*>&, VARIANT* result) {
-    result->vt = VT_BSTR;
-    result->bstrVal = nullptr;
-    return S_OK;
-  });
-  tb::AutoObject* user = tb::NewObject();
+  tb::AutoObject* user = tb::NewNamed(L"");
   user->Fail(L"Name", E_FAIL);
   document->SetObject(L"LastUser", user);
   user->Release();
@@ -382,7 +376,7 @@ TEST_F(DocumentProfile, UndeliveredValuesAreEmptyAndAbsentUsersLeaveTheirKeysOut
   ProfileFile file = WrittenProfile();
   const std::pair<const wchar_t*, const wchar_t*> rows[] = {
       {L"DOCID", L"!database:ACTIVE:!document:4711,3:"}, {L"USERID", L""},
-      {L"DESCRIPTION", L"<missing>"}, {L"AUTHOR", L""}, {L"OP", L""}, {L"CLASS", L""},
+      {L"AUTHOR", L""}, {L"OP", L""}, {L"CLASS", L""},
       {L"SUBCLASS", L"DRAFT"}, {L"INDEXABLE", L"N"}, {L"CLIENT", L""}, {L"CUSTOM30", L""},
       {L"EDITDATE", L""}, {L"EDITTIME", L""}, {L"CREATEDATE", L""}, {L"UTCL", L""}, {L"UTCH", L""},
       {L"LASTUSER", L"<missing>"}, {L"INUSEBY", L"<missing>"}};
@@ -433,31 +427,15 @@ TEST(TimeZoneSpan, TotalMinutesAsFileTimeUnitsAndHundredthsOfTwelveHours) {
 
 // --- The ".mhc" file ------------------------------------------------------------------------
 
-TEST_F(DocumentProfile, MhcFileIsMarkAndTextReplacedOrDeletedWhenTheTextIsRead) {
+TEST_F(DocumentProfile, NoMhcTextFromTheClientsDocumentMeansAnOldMhcFileGoesAndNoneIsWritten) {
   CheckedOutTo(checkout);
   const std::wstring path = folder + L"Contract draft.mhc";
-  WriteBytes(path, Utf16(L"an older and much longer text"));
-  const std::wstring text = L"Re: Vertrag \u00FCber \u20AC 5.000\r\nzweite Zeile";
-  document->SetString(L"MhcText", text);
+  WriteBytes(path, Utf16(L"an older text"));
+  // Not a member of the client's document: the add-in cannot reach it.
+  document->SetString(L"MhcText", L"mail header");
   std::wstring written;
   EXPECT_EQ(S_OK, WriteMhc(written));
   EXPECT_EQ(path, written);
-  EXPECT_EQ(Utf16(text), ReadBytes(path)) << "no terminator, nothing of the old file";
-
-  // An empty text deletes the old file and writes none.
-  document->SetString(L"MhcText", L"");
-  EXPECT_EQ(S_OK, WriteMhc(written));
-  EXPECT_EQ(path, written);
-  EXPECT_FALSE(Exists(path));
-
-  // An unreadable text keeps the old file (or none) and answers the failure.
-  WriteBytes(path, Utf16(L"old"));
-  document->Fail(L"MhcText", E_ACCESSDENIED);
-  EXPECT_EQ(E_ACCESSDENIED, WriteMhc(written));
-  EXPECT_EQ(path, written);
-  EXPECT_EQ(Utf16(L"old"), ReadBytes(path));
-  std::filesystem::remove(std::filesystem::path(path));
-  EXPECT_EQ(E_ACCESSDENIED, WriteMhc(written));
   EXPECT_FALSE(Exists(path));
 }
 

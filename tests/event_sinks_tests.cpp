@@ -89,7 +89,7 @@ class EventSinks : public testing::Test {
     ComPtr<IContextItems> context;
     EXPECT_EQ(S_OK, tb::NewContextItems(context.Put()));
     if (command) {
-      EXPECT_EQ(S_OK, command->putref_Context(context.Get()));
+      EXPECT_EQ(S_OK, command->Initialize(context.Get()));
     }
     return command;
   }
@@ -383,7 +383,7 @@ TEST_F(EventSinks, TheSourceDocumentSlotHoldsAReference) {
   tb::Document* source = tb::Document::Create(nullptr, 1, 1, L"Held", L"WORDX", L"docx", L"");
   vpdf::SetSourceDocument(source);
   source->Release();
-  EXPECT_EQ(2, tb::LiveObjects()) << "the document and its type object stay alive";
+  EXPECT_EQ(3, tb::LiveObjects()) << "the document, its type and its history list stay alive";
   EXPECT_EQ(static_cast<IDispatch*>(source), vpdf::SourceDocument().Get());
   vpdf::SetSourceDocument(nullptr);
   EXPECT_FALSE(vpdf::SourceDocument());
@@ -410,10 +410,9 @@ dms::Document ExecuteForDocument(ComPtr<ICommand> command,
   EXPECT_EQ(S_OK, command->Update());
   EXPECT_EQ(S_OK, command->Execute());
   vpdf::Variant value;
-  ComPtr<IContextItem> item;
   dms::Document created;
-  if (context->get_Item(*vpdf::Variant::String(result).Get(), item.Put()) == S_OK &&
-      item->get_Value(value.Put()) == S_OK && value.Type() == VT_DISPATCH)
+  if (context->Item(*vpdf::Variant::String(result).Get(), value.Put()) == S_OK &&
+      value.Type() == VT_DISPATCH)
     dms::Document::From(value.Get()->pdispVal, created);
   EXPECT_TRUE(created) << "no document in the result item";
   return created;

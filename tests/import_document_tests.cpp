@@ -85,7 +85,7 @@ TEST_F(ImportNewDocument, SilentImportWritesTheHistoryAndChecksTheFileIn) {
   EXPECT_EQ(L"ACROBAT", FindRecord(runs[0], L"IManExt.Import.DocType")->text);
   EXPECT_EQ(L"Quarterly report", FindRecord(runs[0], L"IManExt.Import.DocDescription")->text);
   VARIANT dmsObject;
-  ASSERT_TRUE(session->Get(L"DMS", &dmsObject));
+  ASSERT_TRUE(session->Get(L"NRTDMS", &dmsObject));
   ASSERT_EQ(1u, FindRecord(runs[0], L"IManDMS")->objects.size());
   EXPECT_EQ(static_cast<const void*>(dmsObject.pdispVal), FindRecord(runs[0], L"IManDMS")->objects[0]);
   VariantClear(&dmsObject);
@@ -99,7 +99,7 @@ TEST_F(ImportNewDocument, SilentImportWritesTheHistoryAndChecksTheFileIn) {
   EXPECT_EQ(L"Create from document 7 version 1", history[0].comment);
   std::vector<tb::MemberCall> calls = imported->Recorded();
   ASSERT_EQ(1u, calls.size());
-  EXPECT_EQ(L"CheckIn", calls[0].member);
+  EXPECT_EQ(L"CheckInEx", calls[0].member);
   EXPECT_EQ(path, calls[0].args[0]);
   EXPECT_EQ(L"3", calls[0].args[1]);
   EXPECT_TRUE(calls[0].fileExisted);
@@ -116,7 +116,7 @@ TEST_F(ImportNewDocument, ADocumentNotCheckedOutIsLeftAloneAndAFailedCheckInIsTh
   EXPECT_TRUE(imported->Recorded().empty());
 
   imported = NewDocument(503);
-  imported->Fail(L"CheckIn", E_ACCESSDENIED);
+  imported->Fail(L"CheckInEx", E_ACCESSDENIED);
   ImportGives(tb::ClientCommandKind::kSilentImport, imported, true);
   dms::Document failed;
   EXPECT_EQ(E_ACCESSDENIED, Import(failed, L""));

@@ -174,7 +174,7 @@ class NewPdf : public CommandRunTest<Command> {
   static const void* DmsOf(tb::Session* session) {
     VARIANT value;
     VariantInit(&value);
-    session->Get(L"DMS", &value);
+    session->Get(L"NRTDMS", &value);
     const void* object = value.pdispVal;
     VariantClear(&value);
     return object;
@@ -247,7 +247,7 @@ TYPED_TEST(NewPdf, ThePdfIsImportedIntoTheFirstSessionCheckedInDeletedAndRefresh
   const std::wstring pdf = this->RunPdf();
   std::vector<tb::MemberCall> calls = imported->Recorded();
   ASSERT_EQ(1u, calls.size());
-  EXPECT_TRUE(calls[0].member == L"CheckIn" && calls[0].args[0] == pdf && calls[0].fileExisted);
+  EXPECT_TRUE(calls[0].member == L"CheckInEx" && calls[0].args[0] == pdf && calls[0].fileExisted);
   // Titled after the picked file; a scan has no title.
   EXPECT_EQ(TestFixture::kFile ? L"Report" : L"",
             TestFixture::ImportItem(L"IManExt.Import.DocDescription").text);

@@ -251,8 +251,8 @@ TEST_F(OpenInCnvTest, FailedFallbackReadReturnsItsError) {
   // No objects item: the collection's answer for a missing item.
   NewCommand();
   Select(kNrt, {});
-  ComPtr<IContextItem> missing;
-  const HRESULT notFound = m_context->get_Item(*vpdf::Variant::String(kIMan).Get(), missing.Put());
+  vpdf::Variant missing;
+  const HRESULT notFound = m_context->Item(*vpdf::Variant::String(kIMan).Get(), missing.Put());
   ASSERT_TRUE(FAILED(notFound));
   EXPECT_EQ(notFound, m_command->Execute());
 

@@ -66,11 +66,9 @@ void ExpectSentHistory(tb::Document* document, const std::wstring& comment) {
   ASSERT_EQ(1u, history.size()) << Utf8(document->GetString(L"Name"));
   EXPECT_EQ(11, history[0].activity);
   EXPECT_EQ(L"Ostrel Varnel PDF", history[0].application);
-  EXPECT_EQ(0, history[0].a);
-  EXPECT_EQ(0, history[0].b);
+  EXPECT_EQ(0, history[0].duration + history[0].pages);
   EXPECT_EQ(comment, history[0].comment);
-  EXPECT_EQ(L"", history[0].text1);
-  EXPECT_EQ(L"", history[0].text2);
+  EXPECT_EQ(L"", history[0].location + history[0].custom1 + history[0].custom2);
 }
 
 // ---------------------------------------------------------------- availability

@@ -236,10 +236,9 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
             newDatabase = db.value.Name().value;
           const LONG newNumber = created.Number().value;
           const LONG newVersion = created.Version().value;
-          sourceDoc.AddHistory(kHistoryActivity, kHistoryApplication, 0, 0,
+          sourceDoc.AddHistory(kHistoryActivity, kHistoryApplication,
                                HistoryText(ResString(IDS_HISTORY_SOURCE + m_langOffset),
-                                           newNumber, newVersion, newDatabase),
-                               L"", L"");
+                                           newNumber, newVersion, newDatabase));
           related = false;
           if (FAILED(sourceDoc.RelateDocument(newNumber, L"", related)) || !related)
             kLog.Error("pSelectedDoc->RelateDocument() failed");
@@ -271,12 +270,12 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
             kLog.Error("No local path for the new version's document");
           } else {
             checkedOut = CheckOutForEditing(target, path);
-            target.AddHistory(kHistoryActivity, kHistoryApplication, 0, 0,
-                              HistoryText(kHistoryFallback, number, version, name), L"", L"");
+            target.AddHistory(kHistoryActivity, kHistoryApplication,
+                              HistoryText(kHistoryFallback, number, version, name));
             // A failed check-in leaves the target to nobody.
             if (NewVersionCheckIn(pdfPath, target.Get()) != DML_SUCCESS && SUCCEEDED(checkedOut)) {
               dms::Got<bool> still = target.CheckedOut();
-              if (still.Ok() && still.value) target.UnlockContent();
+              if (still.Ok() && still.value) target.UnlockDocument();
             }
           }
         }
@@ -364,7 +363,7 @@ bool CheckInThroughCommand(const std::wstring& pdfPath, const dms::Document& doc
   AddContextItem(items.Get(), L"SelectedNRTDocuments", ArrayVariant(documents));
   AddContextItem(items.Get(), L"SelectedNRTSessions", ArrayVariant(sessions));
   AddContextItem(items.Get(), L"IManExt.Import.FileName", Variant::String(pdfPath));
-  HRESULT hr = command->putref_Context(items.Get());
+  HRESULT hr = command->Initialize(items.Get());
   if (SUCCEEDED(hr)) hr = command->Update();
   LONG status = 1;
   if (SUCCEEDED(hr)) hr = command->get_Status(&status);
@@ -404,16 +403,12 @@ bool CheckInThroughCommand(const std::wstring& pdfPath, const dms::Document& doc
   kLog.Trace("NewVersionCheckIn() NewVersionCmd.Document ");
   const std::wstring checkoutPath = document.CheckoutPath().value;
   kLog.Trace("NewVersionCheckIn() CheckoutPath %S ", checkoutPath.c_str());
-  dms::Object checkedOut;
-  if (SUCCEEDED(dms::Object::Query(document.Get(), dms::IID_IManDocument, checkedOut)))
-    dms::Document(ComPtr<IDispatch>(checkedOut.Get()))
-        .CheckIn(checkoutPath, 4, 0, 3, kHistoryApplication, L"", L"");
+  dms::Document checkedOut;
+  if (SUCCEEDED(dms::Document::From(document.Get(), checkedOut)))
+    checkedOut.CheckInEx(checkoutPath, 4, 0, kCheckInActivity, kHistoryApplication, L"", L"");
   kLog.Trace("NewVersionCheckIn() raw_CheckIn ");
-  dms::Object newVersion;
-  dms::Document newDocument;
-  if (SUCCEEDED(dms::Object::Query(created.Get(), dms::IID_IManDocument, newVersion)) &&
-      SUCCEEDED(dms::Document::From(created.Get(), newDocument)))
-    newDocument.CheckIn(newDocument.CheckoutPath().value, 2, 0, 3, kHistoryApplication, L"", L"");
+  created.CheckInEx(created.CheckoutPath().value, 2, 0, kCheckInActivity, kHistoryApplication, L"",
+                    L"");
   kLog.Trace("NewVersionCheckIn() pNewNRTDocument->raw_CheckIn");
   return true;
 }
@@ -431,16 +426,15 @@ int CCreatePDF_I::NewVersionCheckIn(const std::wstring& pdfPath, IDispatch* docu
       if (done) kLog.Trace("NewVersionCheckIn() return DML_SUCCESS");
       // The option was turned on only for this retry.
       if (retry) SetShowProfileForCheckin(false);
-      if (!done) checkedOut.UnlockContent();
+      if (!done) checkedOut.UnlockDocument();
       kLog.Trace("NewVersionCheckIn() leave");
       return done ? DML_SUCCESS : DML_FAIL;
     }
     kLog.Trace("NewVersionCheckIn() nrtDocument DocCheckedOut");
-    dms::Object direct;
-    HRESULT hr = dms::Object::Query(document, dms::IID_IManDocument, direct);
+    dms::Document direct;
+    HRESULT hr = dms::Document::From(document, direct);
     if (SUCCEEDED(hr))
-      hr = dms::Document(ComPtr<IDispatch>(direct.Get()))
-               .CheckIn(pdfPath, 0, 0, 3, kHistoryApplication, L"", L"");
+      hr = direct.CheckInEx(pdfPath, 0, 0, kCheckInActivity, kHistoryApplication, L"", L"");
     if (SUCCEEDED(hr)) {
       kLog.Trace("NewVersionCheckIn() raw_CheckIn SUCCEEDED");
       break;

@@ -6,8 +6,22 @@
 #include "convutils/log.h"
 #include "outside/dms.h"
 
+#include "IManage.h"
+
 namespace vpdf {
 namespace {
+
+// The document under `object`, asked for as INRTDocument: its IDispatch, with a reference.
+HRESULT DocumentDispatch(IUnknown* object, IDispatch** document) {
+  dms::Document found;
+  HRESULT hr = dms::Document::From(object, found);
+  if (SUCCEEDED(hr)) {
+    *document = found.Get();
+    (*document)->AddRef();
+  }
+  return hr;
+}
+
 
 constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\CreatePDF");
 
@@ -118,34 +132,31 @@ HRESULT CCreatePDF_I::GetSelectedDoc(VARIANT* selection, LONG* index, IDispatch*
       kLog.Error("****************** CreatePDF GetSelectedDoc() END ******************");
       return hr;
     }
-    if (SUCCEEDED(element->QueryInterface(dms::IID_INRTDocument,
-                                          reinterpret_cast<void**>(document))))
-      return S_OK;
+    if (SUCCEEDED(DocumentDispatch(element.Get(), document))) return S_OK;
 
     ComPtr<IUnknown> probe;
-    hr = element->QueryInterface(dms::IID_IManShortcutItem, probe.PutVoid());
+    hr = element->QueryInterface(dms::IID_IManObject, probe.PutVoid());
     if (FAILED(hr)) {
       kLog.Error("pDisp->QueryInterface failed");
       return hr;
     }
-    dms::Object shortcut;
-    hr = dms::Object::Query(element.Get(), dms::IID_IManShortcut, shortcut);
-    if (FAILED(hr)) {
+    ComPtr<IUnknown> target;
+    hr = dms::ResolveShortcut(element.Get(), target);
+    if (hr == E_NOINTERFACE) {
       kLog.Error("pDisp->QueryInterface failed");
       return hr;
     }
-    auto target = dms::Shortcut(ComPtr<IDispatch>(shortcut.Get())).Resolve();
-    if (FAILED(target.hr) || !target.value) {
+    if (FAILED(hr) || !target) {
       kLog.Error("pIManCS->Resolve failed");
-      return FAILED(target.hr) ? target.hr : E_POINTER;
+      return FAILED(hr) ? hr : E_POINTER;
     }
     ComPtr<IUnknown> manDocument;
-    hr = target.value.Get()->QueryInterface(dms::IID_IManDocument, manDocument.PutVoid());
+    hr = target->QueryInterface(dms::IID_IManDocument, manDocument.PutVoid());
     if (FAILED(hr)) {
       kLog.Error("pIManC->QueryInterface failed");
       return hr;
     }
-    hr = manDocument->QueryInterface(dms::IID_INRTDocument, reinterpret_cast<void**>(document));
+    hr = DocumentDispatch(manDocument.Get(), document);
     if (FAILED(hr)) kLog.Error("pIManDocument->QueryInterface failed");
     return hr;
   } catch (...) {
@@ -161,13 +172,25 @@ void LogText(const dms::Object& object, const wchar_t* member, const char* forma
   if (text.Ok()) kLog.Trace(LogFormat(format), text.value.c_str());
 }
 
+// A launch method of the type: INRTLaunchMethod, called through its vtable.
 void LogMethod(const dms::Object& type, const wchar_t* which, const char* const (&formats)[6]) {
-  auto method = type.ObjectProperty(which);
-  if (!method.Ok() || !method.value) return;
-  const wchar_t* members[] = {dms::member::kID,      dms::member::kName,
-                              dms::member::kPath,    dms::member::kDDEName,
-                              dms::member::kDDEOpen, dms::member::kDescription};
-  for (int i = 0; i < 6; ++i) LogText(method.value, members[i], formats[i]);
+  auto value = type.Property(which);
+  if (!value.Ok()) return;
+  const VARIANT* v = value.value.Get();
+  IUnknown* unknown = v->vt == VT_UNKNOWN || v->vt == VT_DISPATCH ? v->punkVal : nullptr;
+  ComPtr<INRTLaunchMethod> method;
+  if (!unknown ||
+      FAILED(unknown->QueryInterface(__uuidof(INRTLaunchMethod), method.PutVoid())))
+    return;
+  using Getter = HRESULT (STDMETHODCALLTYPE INRTLaunchMethod::*)(BSTR*);
+  const Getter getters[] = {&INRTLaunchMethod::get_ID,      &INRTLaunchMethod::get_Name,
+                            &INRTLaunchMethod::get_Path,    &INRTLaunchMethod::get_DDEName,
+                            &INRTLaunchMethod::get_DDEOpen, &INRTLaunchMethod::get_Description};
+  for (int i = 0; i < 6; ++i) {
+    Bstr text;
+    if (SUCCEEDED((method.Get()->*getters[i])(text.Put())))
+      kLog.Trace(LogFormat(formats[i]), text.c_str());
+  }
 }
 
 }  // namespace

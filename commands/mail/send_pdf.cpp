@@ -152,8 +152,7 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
     for (std::size_t i = 0; i < converted.size(); ++i) {
       if (!handed[i]) continue;
       kLog.Trace("Update History");
-      converted[i].document.AddHistory(kHistorySent, kApplicationName, 0, 0, comment.Str(), L"",
-                                       L"");
+      converted[i].document.AddHistory(kHistorySent, kApplicationName, comment.Str());
       kLog.Trace("Update History end");
     }
     converted.clear();

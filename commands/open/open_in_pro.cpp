@@ -133,7 +133,7 @@ class CheckOutGuard {
   CheckOutGuard(const CheckOutGuard&) = delete;
   CheckOutGuard& operator=(const CheckOutGuard&) = delete;
   ~CheckOutGuard() {
-    if (m_armed) m_document.UnlockContent();
+    if (m_armed) m_document.UnlockDocument();
   }
   void Arm() { m_armed = true; }
   void Disarm() { m_armed = false; }

@@ -3,6 +3,8 @@
 #include "testbed/dms/client_commands.h"
 #include "testbed/dms/typelib_dispatch.h"
 
+#include "IManage.h"
+
 #include <ocidl.h>
 #include <olectl.h>
 #include <oleauto.h>
@@ -106,12 +108,8 @@ bool ReadItem(IContextItems* items, const wchar_t* name, VARIANT* value) {
   VARIANT index;
   index.vt = VT_BSTR;
   index.bstrVal = SysAllocString(name);
-  IContextItem* item = nullptr;
-  HRESULT hr = items->get_Item(index, &item);
+  HRESULT hr = items->Item(index, value);
   VariantClear(&index);
-  if (FAILED(hr) || !item) return false;
-  hr = item->get_Value(value);
-  item->Release();
   return SUCCEEDED(hr);
 }
 
@@ -370,7 +368,7 @@ class ClientCommand final : public TypeLibDispatch<ICommand>, public IConnection
     return E_NOTIMPL;
   }
   STDMETHODIMP putref_SubCommands(ICommands*) override { return E_NOTIMPL; }
-  STDMETHODIMP putref_Context(IContextItems* value) override {
+  STDMETHODIMP Initialize(IContextItems* value) override {
     if (value) value->AddRef();
     if (m_context) m_context->Release();
     m_context = value;
@@ -495,23 +493,11 @@ void ClientCommand::SnapshotContext() {
   m_record->context.clear();
   m_record->hadContext = m_context != nullptr;
   if (!m_context) return;
-  LONG count = 0;
-  m_context->get_Count(&count);
-  for (LONG i = 1; i <= count; ++i) {
-    VARIANT index;
-    index.vt = VT_I4;
-    index.lVal = i;
-    IContextItem* item = nullptr;
-    if (FAILED(m_context->get_Item(index, &item)) || !item) continue;
-    BSTR name = nullptr;
-    item->get_Name(&name);
+  for (const std::wstring& name : ContextNames(m_context)) {
     VARIANT value;
-    VariantInit(&value);
-    item->get_Value(&value);
-    m_record->context.push_back(Record(name ? name : L"", value));
+    ReadItem(m_context, name.c_str(), &value);
+    m_record->context.push_back(Record(name, value));
     VariantClear(&value);
-    SysFreeString(name);
-    item->Release();
   }
 }
 
@@ -745,8 +731,8 @@ void ResetClientCommands() {
 
 std::vector<Document*> StoredDocuments() { return Stored(); }
 
-AutoObject* NewNamed(const std::wstring& name) {
-  AutoObject* object = NewObject();
+AutoObject* NewNamed(const std::wstring& name, const IID* iid) {
+  AutoObject* object = NewObject(iid ? *iid : __uuidof(INRTUser));
   object->SetString(L"Name", name);
   return object;
 }
@@ -754,7 +740,8 @@ AutoObject* NewNamed(const std::wstring& name) {
 void SetDocumentProfile(AutoObject* document, const std::wstring& author,
                         const std::wstring& documentClass, const std::wstring& subClass) {
   auto set = [document](const wchar_t* member, const std::wstring& name) {
-    AutoObject* named = NewNamed(name);
+    AutoObject* named =
+        NewNamed(name, member == std::wstring(L"Author") ? nullptr : &__uuidof(INRTDocumentClass));
     document->SetObject(member, named);
     named->Release();
   };

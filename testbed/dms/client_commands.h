@@ -51,7 +51,8 @@ enum class DialogKind { kNone, kNewVersion, kNewProfile, kEditProfile, kFileSave
 // What the user does while the command runs. kNothing: no event at all (results not written).
 enum class UserAction { kAccept, kCancel, kNothing };
 
-// One call of a dialog's SetAttributeValueByID(number, value, flag).
+// One call of a dialog's SetAttributeValueByID(number, value, flag). The dialogs are not in the
+// client's document-object library: they answer any member their handlers hold.
 struct AttributeWrite {
   long number = 0;
   VARTYPE type = VT_EMPTY;
@@ -145,8 +146,9 @@ TBDMS_API void ResetClientCommands();
 // until ResetClientCommands. An imported document's content is a copy of the imported file.
 TBDMS_API std::vector<Document*> StoredDocuments();
 
-// An object known by its name (a user, a document class): Name.
-TBDMS_API AutoObject* NewNamed(const std::wstring& name);
+// An object known by its name: a user (INRTUser) unless `iid` says otherwise
+// (INRTDocumentClass for a class).
+TBDMS_API AutoObject* NewNamed(const std::wstring& name, const IID* iid = nullptr);
 
 // Sets Author, Class and SubClass of a document to named objects; an empty subclass leaves
 // SubClass missing (its read fails).
@@ -160,6 +162,8 @@ TBDMS_API void OnContextItemsCreated(std::function<void()> hook);
 
 #ifdef TBDMS_BUILD
 void RunContextItemsHook();
+// The names of the items of a context-item collection of the testbed, in order.
+std::vector<std::wstring> ContextNames(IContextItems* items);
 // For the module: the class objects of the four commands.
 bool IsClientCommandClass(REFCLSID clsid);
 HRESULT ClientCommandClassObject(REFCLSID clsid, REFIID iid, void** object);

@@ -123,6 +123,9 @@ long Find(const std::vector<Item*>& items, const VARIANT& index,
 
 const std::wstring& ItemName(ContextItem* item) { return item->Name(); }
 
+// Answered only by the testbed's own context-item collections.
+constexpr IID kTestbedContext = {0x5D7A0C32, 0x2B44, 0x4E8B, {0x9F, 0x61, 0x3A, 0x1C, 0x7E, 0x20, 0x55, 0x02}};
+
 class ContextItems final : public Dual<IContextItems> {
  public:
   ContextItems() { tb::RunContextItemsHook(); }
@@ -135,14 +138,25 @@ class ContextItems final : public Dual<IContextItems> {
     *count = static_cast<LONG>(m_items.size());
     return S_OK;
   }
-  STDMETHODIMP get_Item(VARIANT index, IContextItem** item) override {
-    if (!item) return E_POINTER;
-    *item = nullptr;
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    if (object && iid == kTestbedContext) {
+      *object = this;  // the testbed's own way in, for the names of the items
+      AddRef();
+      return S_OK;
+    }
+    return Dual<IContextItems>::QueryInterface(iid, object);
+  }
+  STDMETHODIMP Item(VARIANT index, VARIANT* value) override {
+    if (!value) return E_POINTER;
+    VariantInit(value);
     long at = Find<ContextItem>(m_items, index, ItemName);
     if (at < 0) return E_INVALIDARG;
-    *item = m_items[static_cast<size_t>(at)];
-    (*item)->AddRef();
-    return S_OK;
+    return m_items[static_cast<size_t>(at)]->get_Value(value);
+  }
+  std::vector<std::wstring> Names() const {
+    std::vector<std::wstring> names;
+    for (ContextItem* item : m_items) names.push_back(item->Name());
+    return names;
   }
   STDMETHODIMP Add(BSTR name, VARIANT value) override {
     VARIANT index;
@@ -168,6 +182,8 @@ class ContextItems final : public Dual<IContextItems> {
  private:
   std::vector<ContextItem*> m_items;
 };
+
+using OwnContextItems = ContextItems;
 
 class Commands final : public Dual<ICommands> {
  public:
@@ -204,6 +220,7 @@ class Commands final : public Dual<ICommands> {
 };
 
 tb::ClassFactory<ContextItems> g_contextItemsFactory;
+
 tb::ClassFactory<Commands> g_commandsFactory;
 
 std::wstring GuidText(const GUID& guid) {
@@ -253,6 +270,15 @@ void LockModule(bool lock) {
     InterlockedIncrement(&g_locks);
   else
     InterlockedDecrement(&g_locks);
+}
+
+std::vector<std::wstring> ContextNames(IContextItems* items) {
+  OwnContextItems* own = nullptr;
+  if (!items || FAILED(items->QueryInterface(kTestbedContext, reinterpret_cast<void**>(&own))))
+    return {};
+  std::vector<std::wstring> names = own->Names();
+  own->Release();
+  return names;
 }
 
 HRESULT NewContextItems(IContextItems** items) {

@@ -1,10 +1,14 @@
 #define TBDMS_BUILD
 #include "testbed/dms/tbdms.h"
 
+#include "IManage.h"
+
 #include <oleauto.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cwctype>
+#include <utility>
 
 namespace tb {
 namespace {
@@ -17,6 +21,298 @@ std::wstring Lower(std::wstring text) {
   return text;
 }
 
+// ---- The client's type library ------------------------------------------------------------
+
+// One parameter as the type library declares it. `level`: pointers above the value (an
+// interface pointer is a value).
+struct ParamInfo {
+  VARTYPE vt = VT_EMPTY;
+  int level = 0;
+  USHORT flags = 0;
+  IID iid = IID_NULL;
+};
+
+struct MemberInfo {
+  std::wstring name;
+  INVOKEKIND kind = INVOKE_FUNC;
+  std::vector<ParamInfo> params;
+};
+
+struct InterfaceInfo {
+  bool dual = false;
+  ITypeInfo* info = nullptr;         // the interface (for a dual one, its dispatch type)
+  std::map<int, MemberInfo> slots;   // by vtable slot
+};
+
+ITypeLib* ClientLibrary() {
+  static ITypeLib* library = [] {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&LiveObjects), &module);
+    wchar_t path[MAX_PATH + 4] = {};
+    GetModuleFileNameW(module, path, MAX_PATH);
+    ITypeLib* loaded = nullptr;
+    // The client's document-object library is the module's second type library.
+    LoadTypeLibEx((std::wstring(path) + L"\\2").c_str(), REGKIND_NONE, &loaded);
+    return loaded;
+  }();
+  return library;
+}
+
+ParamInfo Describe(ITypeInfo* owner, const ELEMDESC& element) {
+  ParamInfo param;
+  param.flags = element.paramdesc.wParamFlags;
+  const TYPEDESC* type = &element.tdesc;
+  while (type->vt == VT_PTR) {
+    type = type->lptdesc;
+    ++param.level;
+  }
+  param.vt = type->vt;
+  if (param.vt == VT_DISPATCH || param.vt == VT_UNKNOWN) {
+    param.iid = param.vt == VT_DISPATCH ? IID_IDispatch : IID_IUnknown;
+  } else if (param.vt == VT_USERDEFINED) {
+    ITypeInfo* referenced = nullptr;
+    TYPEATTR* attributes = nullptr;
+    param.vt = VT_I4;  // enumerations
+    if (SUCCEEDED(owner->GetRefTypeInfo(type->hreftype, &referenced)) &&
+        SUCCEEDED(referenced->GetTypeAttr(&attributes))) {
+      if (attributes->typekind == TKIND_DISPATCH || attributes->typekind == TKIND_INTERFACE) {
+        param.vt = attributes->typekind == TKIND_DISPATCH ? VT_DISPATCH : VT_UNKNOWN;
+        param.iid = attributes->guid;
+        --param.level;
+      }
+      referenced->ReleaseTypeAttr(attributes);
+    }
+    if (referenced) referenced->Release();
+  }
+  return param;
+}
+
+// The client's interface `iid` as its library declares it; null when the library has none.
+const InterfaceInfo* ClientInterface(const IID& iid) {
+  static auto* known = new std::vector<std::pair<IID, InterfaceInfo*>>;
+  for (const auto& [key, value] : *known)
+    if (key == iid) return value;
+  ITypeLib* library = ClientLibrary();
+  ITypeInfo* info = nullptr;
+  InterfaceInfo* result = nullptr;
+  if (library && SUCCEEDED(library->GetTypeInfoOfGuid(iid, &info))) {
+    result = new InterfaceInfo;
+    result->info = info;
+    TYPEATTR* dispatchAttributes = nullptr;
+    info->GetTypeAttr(&dispatchAttributes);
+    result->dual = dispatchAttributes->typekind == TKIND_DISPATCH;
+    info->ReleaseTypeAttr(dispatchAttributes);
+    // A dual interface's dispatch view hides the [out,retval] parameters: the vtable view
+    // has them.
+    ITypeInfo* vtableView = info;
+    HREFTYPE vtableType = 0;
+    if (result->dual && SUCCEEDED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableType)))
+      info->GetRefTypeInfo(vtableType, &vtableView);
+    else
+      vtableView->AddRef();
+    info = vtableView;
+    TYPEATTR* attributes = nullptr;
+    info->GetTypeAttr(&attributes);
+    for (UINT i = 0; i < attributes->cFuncs; ++i) {
+      FUNCDESC* function = nullptr;
+      if (FAILED(info->GetFuncDesc(i, &function))) continue;
+      MemberInfo member;
+      BSTR name = nullptr;
+      info->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr);
+      member.name = name ? name : L"";
+      SysFreeString(name);
+      member.kind = function->invkind;
+      for (SHORT p = 0; p < function->cParams; ++p)
+        member.params.push_back(Describe(info, function->lprgelemdescParam[p]));
+      result->slots[function->oVft / static_cast<int>(sizeof(void*))] = std::move(member);
+      info->ReleaseFuncDesc(function);
+    }
+    info->ReleaseTypeAttr(attributes);
+    info->Release();
+  }
+  known->emplace_back(iid, result);
+  return result;
+}
+
+}  // namespace
+
+// ---- Interfaces of an object --------------------------------------------------------------
+
+// One client interface of an object: its interface pointer is the facet itself.
+using AnyFunction = void (*)();
+struct Facet {
+  const AnyFunction* table;
+  AutoObject* owner;
+  const InterfaceInfo* info;
+  IID iid;
+};
+
+namespace {
+
+using Raw = ULONG_PTR;
+constexpr int kArguments = 12;
+constexpr size_t kSlots = 96;
+
+// Every member of every client interface lands here. The platform's call passes each argument
+// in a 64-bit slot (a VARIANT by its address) and loads the first ones into both register
+// sets, so one signature fits all members; the type library says what each slot holds.
+template <size_t Slot>
+HRESULT STDMETHODCALLTYPE Member(Facet* self, Raw a1, Raw a2, Raw a3, Raw a4, Raw a5, Raw a6,
+                                 Raw a7, Raw a8, Raw a9, Raw a10, Raw a11, Raw a12) {
+  const Raw raw[kArguments] = {a1, a2, a3, a4, a5, a6, a7, a8, a9, a10, a11, a12};
+  return self->owner->CallSlot(*self, static_cast<int>(Slot), raw);
+}
+
+HRESULT STDMETHODCALLTYPE FacetQueryInterface(Facet* self, REFIID iid, void** object) {
+  return self->owner->QueryInterface(iid, object);
+}
+ULONG STDMETHODCALLTYPE FacetAddRef(Facet* self) { return self->owner->AddRef(); }
+ULONG STDMETHODCALLTYPE FacetRelease(Facet* self) { return self->owner->Release(); }
+HRESULT STDMETHODCALLTYPE FacetGetTypeInfoCount(Facet* self, UINT* count) {
+  return self->owner->GetTypeInfoCount(count);
+}
+HRESULT STDMETHODCALLTYPE FacetGetTypeInfo(Facet* self, UINT index, LCID lcid, ITypeInfo** info) {
+  return self->owner->GetTypeInfo(index, lcid, info);
+}
+HRESULT STDMETHODCALLTYPE FacetGetIDsOfNames(Facet* self, REFIID iid, LPOLESTR* names, UINT count,
+                                             LCID lcid, DISPID* ids) {
+  return self->owner->GetIDsOfNames(iid, names, count, lcid, ids);
+}
+HRESULT STDMETHODCALLTYPE FacetInvoke(Facet* self, DISPID id, REFIID iid, LCID lcid, WORD flags,
+                                      DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                                      UINT* argError) {
+  return self->owner->Invoke(id, iid, lcid, flags, params, result, exception, argError);
+}
+
+template <class F>
+AnyFunction Any(F function) {
+  return reinterpret_cast<AnyFunction>(function);
+}
+
+template <size_t... Slot>
+void FillMembers(AnyFunction* table, std::index_sequence<Slot...>) {
+  ((table[Slot] = Any(&Member<Slot>)), ...);
+}
+
+// Vtables: IUnknown, then IDispatch for dual interfaces, then the members.
+const AnyFunction* Table(bool dual) {
+  static AnyFunction* tables[2] = {};
+  AnyFunction*& table = tables[dual ? 1 : 0];
+  if (!table) {
+    table = new AnyFunction[kSlots];
+    FillMembers(table, std::make_index_sequence<kSlots>());
+    table[0] = Any(&FacetQueryInterface);
+    table[1] = Any(&FacetAddRef);
+    table[2] = Any(&FacetRelease);
+    if (dual) {
+      table[3] = Any(&FacetGetTypeInfoCount);
+      table[4] = Any(&FacetGetTypeInfo);
+      table[5] = Any(&FacetGetIDsOfNames);
+      table[6] = Any(&FacetInvoke);
+    }
+  }
+  return table;
+}
+
+// An argument of a vtable call as a VARIANT that the handlers read.
+HRESULT ArgumentOf(const ParamInfo& param, Raw raw, VARIANT& value) {
+  VariantInit(&value);
+  switch (param.vt) {
+    case VT_BSTR:
+      value.vt = VT_BSTR;
+      value.bstrVal = SysAllocString(reinterpret_cast<BSTR>(raw));
+      return S_OK;
+    case VT_BOOL:
+      value.vt = VT_BOOL;
+      value.boolVal = static_cast<VARIANT_BOOL>(raw);
+      return S_OK;
+    case VT_I2:
+    case VT_UI2:
+      value.vt = VT_I2;
+      value.iVal = static_cast<SHORT>(raw);
+      return S_OK;
+    case VT_DATE:
+    case VT_R8:
+      value.vt = param.vt;
+      static_assert(sizeof(Raw) == sizeof(double));
+      std::memcpy(&value.dblVal, &raw, sizeof(double));
+      return S_OK;
+    case VT_VARIANT:
+      return VariantCopy(&value, reinterpret_cast<VARIANT*>(raw));
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+      value.vt = param.vt;
+      value.punkVal = reinterpret_cast<IUnknown*>(raw);
+      if (value.punkVal) value.punkVal->AddRef();
+      return S_OK;
+    default:
+      value.vt = VT_I4;
+      value.lVal = static_cast<LONG>(raw);
+      return S_OK;
+  }
+}
+
+void ClearOut(const ParamInfo& param, void* out) {
+  if (!out) return;
+  switch (param.vt) {
+    case VT_VARIANT:
+      VariantInit(static_cast<VARIANT*>(out));
+      break;
+    case VT_BOOL:
+    case VT_I2:
+    case VT_UI2:
+      *static_cast<SHORT*>(out) = 0;
+      break;
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+    case VT_DATE:
+    case VT_R8:
+      *static_cast<void**>(out) = nullptr;
+      break;
+    default:
+      *static_cast<LONG*>(out) = 0;
+  }
+}
+
+// The handler's answer into the declared [out,retval] type.
+HRESULT WriteOut(const ParamInfo& param, VARIANT& result, void* out) {
+  if (param.vt == VT_VARIANT) return VariantCopy(static_cast<VARIANT*>(out), &result);
+  if (param.vt == VT_DISPATCH || param.vt == VT_UNKNOWN) {
+    if (result.vt == VT_EMPTY || ((result.vt == VT_DISPATCH || result.vt == VT_UNKNOWN) &&
+                                  !result.punkVal))
+      return S_OK;
+    if (result.vt != VT_DISPATCH && result.vt != VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
+    return result.punkVal->QueryInterface(param.iid, static_cast<void**>(out));
+  }
+  VARTYPE type = param.vt == VT_UI2 ? static_cast<VARTYPE>(VT_I2) : param.vt;
+  if (type != VT_BSTR && type != VT_BOOL && type != VT_I2 && type != VT_DATE && type != VT_R8)
+    type = VT_I4;
+  HRESULT hr = result.vt == type ? S_OK : VariantChangeType(&result, &result, 0, type);
+  if (FAILED(hr)) return hr;
+  switch (type) {
+    case VT_BSTR:
+      *static_cast<BSTR*>(out) = result.bstrVal;
+      result.vt = VT_EMPTY;  // handed over
+      break;
+    case VT_BOOL:
+      *static_cast<VARIANT_BOOL*>(out) = result.boolVal;
+      break;
+    case VT_I2:
+      *static_cast<SHORT*>(out) = result.iVal;
+      break;
+    case VT_DATE:
+    case VT_R8:
+      *static_cast<double*>(out) = result.dblVal;
+      break;
+    default:
+      *static_cast<LONG*>(out) = result.lVal;
+  }
+  return S_OK;
+}
+
 }  // namespace
 
 long LiveObjects() { return g_live; }
@@ -27,19 +323,45 @@ AutoObject::AutoObject() { InterlockedIncrement(&g_live); }
 
 AutoObject::~AutoObject() {
   for (auto& [name, value] : m_properties) VariantClear(&value);
+  for (Facet* facet : m_facets) delete facet;
   InterlockedDecrement(&g_live);
+}
+
+bool AutoObject::Typed() const {
+  return std::any_of(m_iids.begin(), m_iids.end(),
+                     [](const IID& iid) { return ClientInterface(iid) != nullptr; });
+}
+
+Facet* AutoObject::FacetOf(const IID& iid) {
+  for (Facet* facet : m_facets)
+    if (facet->iid == iid) return facet;
+  const InterfaceInfo* info = ClientInterface(iid);
+  if (!info) return nullptr;
+  m_facets.push_back(new Facet{Table(info->dual), this, info, iid});
+  return m_facets.back();
+}
+
+Facet* AutoObject::DualFacet() {
+  for (const IID& iid : m_iids) {
+    const InterfaceInfo* info = ClientInterface(iid);
+    if (info && info->dual) return FacetOf(iid);
+  }
+  return nullptr;
 }
 
 STDMETHODIMP AutoObject::QueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
-  if (iid == IID_IUnknown || iid == IID_IDispatch ||
-      std::find(m_iids.begin(), m_iids.end(), iid) != m_iids.end()) {
+  if (iid == IID_IUnknown || iid == IID_IDispatch) {
     *object = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
+  } else if (std::find(m_iids.begin(), m_iids.end(), iid) != m_iids.end()) {
+    Facet* facet = FacetOf(iid);
+    *object = facet ? static_cast<void*>(facet) : static_cast<IDispatch*>(this);
+  } else {
+    return E_NOINTERFACE;
   }
-  return E_NOINTERFACE;
+  AddRef();
+  return S_OK;
 }
 
 STDMETHODIMP_(ULONG) AutoObject::AddRef() { return ++m_refs; }
@@ -52,13 +374,19 @@ STDMETHODIMP_(ULONG) AutoObject::Release() {
 
 STDMETHODIMP AutoObject::GetTypeInfoCount(UINT* count) {
   if (!count) return E_POINTER;
-  *count = 0;
+  *count = DualFacet() ? 1 : 0;
   return S_OK;
 }
 
-STDMETHODIMP AutoObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-  if (info) *info = nullptr;
-  return E_NOTIMPL;
+STDMETHODIMP AutoObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+  if (!info) return E_POINTER;
+  *info = nullptr;
+  Facet* dual = DualFacet();
+  if (!dual) return E_NOTIMPL;
+  if (index != 0) return DISP_E_BADINDEX;
+  *info = dual->info->info;
+  (*info)->AddRef();
+  return S_OK;
 }
 
 std::wstring AutoObject::Key(const std::wstring& name) const { return Lower(name); }
@@ -73,10 +401,13 @@ DISPID AutoObject::IdOf(const std::wstring& name) {
 
 STDMETHODIMP AutoObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   if (!names || !ids) return E_POINTER;
+  if (Facet* dual = DualFacet()) return dual->info->info->GetIDsOfNames(names, count, ids);
   HRESULT hr = S_OK;
   for (UINT i = 0; i < count; ++i) {
     std::wstring key = Key(names[i]);
-    if (i == 0 && (m_properties.count(key) || m_methods.count(key) || m_failures.count(key))) {
+    // An object of the client's library without a dual interface has no names at all.
+    if (i == 0 && !Typed() &&
+        (m_properties.count(key) || m_methods.count(key) || m_failures.count(key))) {
       ids[i] = IdOf(key);
     } else {
       ids[i] = DISPID_UNKNOWN;
@@ -87,42 +418,106 @@ STDMETHODIMP AutoObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID
 }
 
 STDMETHODIMP AutoObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                                VARIANT* result, EXCEPINFO*, UINT*) {
-  if (id < 1 || static_cast<size_t>(id) > m_names.size()) return DISP_E_MEMBERNOTFOUND;
-  const std::wstring& key = m_names[static_cast<size_t>(id) - 1];
-  ++m_calls[key];
-  auto failure = m_failures.find(key);
-  if (failure != m_failures.end()) return failure->second;
-
+                                VARIANT* result, EXCEPINFO* exception, UINT* argError) {
+  if (Facet* dual = DualFacet()) {
+    // Wine's ITypeInfo::Invoke passes surplus arguments over in silence; the client refuses
+    // a call with more arguments than declared, as Windows does.
+    ITypeInfo* info = dual->info->info;
+    TYPEATTR* attributes = nullptr;
+    bool surplus = false;
+    if (SUCCEEDED(info->GetTypeAttr(&attributes))) {
+      for (UINT i = 0; i < attributes->cFuncs; ++i) {
+        FUNCDESC* function = nullptr;
+        if (FAILED(info->GetFuncDesc(i, &function))) continue;
+        if (function->memid == id && (function->invkind & flags) && params &&
+            params->cArgs > static_cast<UINT>(function->cParams))
+          surplus = true;
+        info->ReleaseFuncDesc(function);
+      }
+      info->ReleaseTypeAttr(attributes);
+    }
+    if (surplus) return DISP_E_BADPARAMCOUNT;
+    return dual->info->info->Invoke(dual, id, flags, params, result, exception, argError);
+  }
+  if (Typed() || id < 1 || static_cast<size_t>(id) > m_names.size()) return DISP_E_MEMBERNOTFOUND;
+  const std::wstring key = m_names[static_cast<size_t>(id) - 1];
   // Arguments come last to first; handlers take them in natural order.
   std::vector<VARIANT*> args;
   UINT positional = params ? params->cArgs - params->cNamedArgs : 0;
   for (UINT i = 0; i < positional; ++i) args.push_back(&params->rgvarg[params->cArgs - 1 - i]);
+  int kind = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF) ? INVOKE_PROPERTYPUT
+             : flags & DISPATCH_METHOD                               ? INVOKE_FUNC
+                                                                     : INVOKE_PROPERTYGET;
+  if (kind == INVOKE_PROPERTYPUT && (!params || params->cArgs < 1)) return DISP_E_BADPARAMCOUNT;
+  if (kind == INVOKE_PROPERTYPUT) args.assign(1, &params->rgvarg[0]);
+  VARIANT ignored;
+  VariantInit(&ignored);
+  HRESULT hr = Perform(key, kind, args, result ? result : &ignored);
+  VariantClear(&ignored);
+  if (hr == E_NOTIMPL) hr = DISP_E_MEMBERNOTFOUND;
+  return hr;
+}
 
-  if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
-    if (!params || params->cArgs < 1) return DISP_E_BADPARAMCOUNT;
-    VARIANT& value = params->rgvarg[0];
+// A member reached by name or through the vtable: a put stores its value, a handler answers
+// when there is one, else a get answers the bag's value.
+HRESULT AutoObject::Perform(const std::wstring& name, int kind, std::vector<VARIANT*>& args,
+                            VARIANT* result) {
+  const std::wstring key = Key(name);
+  ++m_calls[key];
+  auto failure = m_failures.find(key);
+  if (failure != m_failures.end()) return failure->second;
+  if (kind == INVOKE_PROPERTYPUT || kind == INVOKE_PROPERTYPUTREF) {
+    if (args.empty()) return DISP_E_BADPARAMCOUNT;
     VARIANT copy;
     VariantInit(&copy);
-    HRESULT hr = VariantCopyInd(&copy, &value);
+    HRESULT hr = VariantCopyInd(&copy, args.back());
     if (FAILED(hr)) return hr;
     VariantClear(&m_properties[key]);
     m_properties[key] = copy;
     return S_OK;
   }
   auto method = m_methods.find(key);
-  if (method != m_methods.end()) {
-    VARIANT ignored;
-    VariantInit(&ignored);
-    HRESULT hr = method->second(args, result ? result : &ignored);
-    VariantClear(&ignored);
-    return hr;
-  }
+  if (method != m_methods.end()) return method->second(args, result);
   auto property = m_properties.find(key);
-  if (property == m_properties.end()) return DISP_E_MEMBERNOTFOUND;
-  if (!result) return S_OK;
-  VariantInit(result);
+  if (property == m_properties.end()) return E_NOTIMPL;
   return VariantCopy(result, &property->second);
+}
+
+HRESULT AutoObject::CallSlot(const Facet& facet, int slot, const ULONG_PTR* raw) {
+  auto found = facet.info->slots.find(slot);
+  if (found == facet.info->slots.end()) return E_NOTIMPL;
+  const MemberInfo& member = found->second;
+  if (member.params.size() > kArguments) return E_NOTIMPL;
+  std::vector<VARIANT> owned(member.params.size());
+  std::vector<VARIANT*> args;
+  void* out = nullptr;
+  const ParamInfo* outParam = nullptr;
+  HRESULT hr = S_OK;
+  for (size_t i = 0; i < member.params.size(); ++i) {
+    const ParamInfo& param = member.params[i];
+    VariantInit(&owned[i]);
+    if (param.flags & PARAMFLAG_FRETVAL) {
+      out = reinterpret_cast<void*>(raw[i]);
+      outParam = &param;
+      if (!out) hr = E_POINTER;
+      ClearOut(param, out);
+    } else if (param.level == 1 && param.vt == VT_VARIANT) {
+      args.push_back(reinterpret_cast<VARIANT*>(raw[i]));  // [in,out]: the caller's own
+    } else {
+      if (SUCCEEDED(hr) && param.level == 0) hr = ArgumentOf(param, raw[i], owned[i]);
+      args.push_back(&owned[i]);
+    }
+  }
+  VARIANT result;
+  VariantInit(&result);
+  if (SUCCEEDED(hr)) hr = Perform(member.name, member.kind, args, &result);
+  if (SUCCEEDED(hr) && out) {
+    HRESULT written = WriteOut(*outParam, result, out);
+    if (FAILED(written)) hr = written;
+  }
+  VariantClear(&result);
+  for (VARIANT& value : owned) VariantClear(&value);
+  return hr;
 }
 
 void AutoObject::Set(const std::wstring& name, const VARIANT& value) {
@@ -220,15 +615,6 @@ namespace {
 
 class Plain : public AutoObject {};
 
-// Interface identifiers of the client's document objects.
-constexpr IID kINRTDocument = {0x37085B9A, 0x90AC, 0x11D4, {0x81, 0x00, 0x00, 0xC0, 0x4F, 0x61, 0x0D, 0xBB}};
-constexpr IID kIManDocument = {0x68A9B2E3, 0x0E4B, 0x4738, {0x97, 0xAB, 0x37, 0x8A, 0x7B, 0xD3, 0x4F, 0x58}};
-constexpr IID kIManShortcut = {0xDD251D9B, 0x53F3, 0x4461, {0x86, 0xED, 0x94, 0x81, 0xBB, 0xF3, 0x6E, 0xE9}};
-constexpr IID kIManShortcutItem = {0x3B34D56B, 0x4C64, 0x4042, {0xAA, 0x07, 0xF7, 0xD5, 0xA8, 0x8E, 0x38, 0xE4}};
-constexpr IID kINRTDatabase = {0x37085B84, 0x90AC, 0x11D4, {0x81, 0x00, 0x00, 0xC0, 0x4F, 0x61, 0x0D, 0xBB}};
-constexpr IID kINRTSession = {0x37085B82, 0x90AC, 0x11D4, {0x81, 0x00, 0x00, 0xC0, 0x4F, 0x61, 0x0D, 0xBB}};
-constexpr IID kINRTSessions = {0x37085B80, 0x90AC, 0x11D4, {0x81, 0x00, 0x00, 0xC0, 0x4F, 0x61, 0x0D, 0xBB}};
-
 std::wstring ArgString(VARIANT* arg) {
   VARIANT v;
   VariantInit(&v);
@@ -260,22 +646,26 @@ std::wstring ArgText(VARIANT* arg) {
 
 AutoObject* NewObject() { return new Plain; }
 
+AutoObject* NewObject(const IID& iid) {
+  AutoObject* object = new Plain;
+  object->Answer(iid);
+  return object;
+}
+
 Session* Session::Create(const std::wstring& userId, const std::wstring& sessionId) {
-  auto* session = static_cast<Session*>(static_cast<AutoObject*>(new Plain));
-  session->Answer(kINRTSession);
+  auto* session = static_cast<Session*>(NewObject(__uuidof(INRTSession)));
   session->SetString(L"UserID", userId);
-  session->SetString(L"SessionID", sessionId);
-  session->SetString(L"Name", sessionId);
-  AutoObject* dms = NewObject();
-  dms->SetString(L"Name", L"NRTDMS");
-  session->SetObject(L"DMS", dms);
+  session->SetString(L"ID", sessionId);
+  session->SetString(L"ServerName", sessionId);
+  AutoObject* dms = NewObject(__uuidof(INRTDMS));
+  dms->SetString(L"ID", L"NRTDMS");
+  session->SetObject(L"NRTDMS", dms);
   dms->Release();
   return session;
 }
 
 Database* Database::Create(const std::wstring& name, Session* session) {
-  auto* database = static_cast<Database*>(static_cast<AutoObject*>(new Plain));
-  database->Answer(kINRTDatabase);
+  auto* database = static_cast<Database*>(NewObject(__uuidof(INRTDatabase)));
   database->SetString(L"Name", name);
   database->SetObject(L"Session", session);
   database->SetMethod(L"CreateDocument", [database](std::vector<VARIANT*>&, VARIANT* result) {
@@ -287,8 +677,10 @@ Database* Database::Create(const std::wstring& name, Session* session) {
 }
 
 Document::Document() {
-  Answer(kINRTDocument);
-  Answer(kIManDocument);
+  Answer(__uuidof(INRTDocument));
+  Answer(__uuidof(IManDocument));
+  Answer(__uuidof(IManContent));
+  Answer(__uuidof(IManObject));
 }
 
 Document::~Document() {
@@ -302,7 +694,7 @@ bool Document::StoreContent(const std::wstring& path) {
   HMODULE module = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                          GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&NewObject), &module);
+                     reinterpret_cast<LPCWSTR>(&LiveObjects), &module);
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(module, self, MAX_PATH);
   std::wstring folder(self);
@@ -334,36 +726,33 @@ Document* Document::Create(Database* database, long number, long version,
   document->SetObject(L"Database", database);
   document->SetString(L"CheckoutPath", L"");
   document->SetBool(L"CheckedOut", false);
-  AutoObject* type = NewObject();
+  AutoObject* type = NewObject(__uuidof(INRTDocumentType));
   type->SetString(L"Name", typeName);
   type->SetString(L"ApplicationExtension", extension);
   document->SetObject(L"Type", type);
   type->Release();
-
-  // GetCopy(path, flags): the content copied to path; -1 when it cannot be.
-  document->SetMethod(L"GetCopy", [document](std::vector<VARIANT*>& args, VARIANT* result) {
-    if (args.empty()) return DISP_E_BADPARAMCOUNT;
-    std::wstring target = ArgString(args[0]);
-    bool copied = CopyFileW(document->m_content.c_str(), target.c_str(), FALSE) != 0;
-    if (copied) document->m_copies.push_back(target);
-    result->vt = VT_I4;
-    result->lVal = copied ? 0 : -1;
+  AutoObject* history = NewObject(__uuidof(INRTHistoryList));
+  history->SetMethod(L"Add", [document](std::vector<VARIANT*>& args, VARIANT*) {
+    document->m_history.push_back({ArgLong(args[0]), ArgLong(args[1]), ArgLong(args[2]),
+                                   ArgString(args[3]), ArgString(args[4]), ArgString(args[5]),
+                                   ArgString(args[6]), ArgString(args[7])});
     return S_OK;
   });
-  document->SetMethod(L"GetAttributeValueByID",
-                      [document](std::vector<VARIANT*>& args, VARIANT* result) {
-                        if (args.empty()) return DISP_E_BADPARAMCOUNT;
-                        auto found = document->m_attributes.find(ArgLong(args[0]));
-                        VariantInit(result);
-                        if (found == document->m_attributes.end()) return S_OK;
-                        return VariantCopy(result, &found->second);
-                      });
-  document->SetMethod(L"AddHistory", [document](std::vector<VARIANT*>& args, VARIANT*) {
-    if (args.size() < 7) return DISP_E_BADPARAMCOUNT;
-    document->m_history.push_back({ArgLong(args[0]), ArgString(args[1]), ArgLong(args[2]),
-                                   ArgLong(args[3]), ArgString(args[4]), ArgString(args[5]),
-                                   ArgString(args[6])});
+  document->SetObject(L"HistoryList", history);
+  history->Release();
+
+  // GetCopy(path, options): the content copied to path.
+  document->SetMethod(L"GetCopy", [document](std::vector<VARIANT*>& args, VARIANT*) {
+    std::wstring target = ArgString(args[0]);
+    if (!CopyFileW(document->m_content.c_str(), target.c_str(), FALSE)) return E_FAIL;
+    document->m_copies.push_back(target);
     return S_OK;
+  });
+  document->SetMethod(L"GetAttributeByID", [document](std::vector<VARIANT*>& args, VARIANT* result) {
+    auto found = document->m_attributes.find(ArgLong(args[0]));
+    VariantInit(result);
+    if (found == document->m_attributes.end()) return S_OK;
+    return VariantCopy(result, &found->second);
   });
   auto record = [document](const wchar_t* member, std::vector<VARIANT*>& args) {
     MemberCall call;
@@ -373,36 +762,39 @@ Document* Document::Create(Database* database, long number, long version,
                        GetFileAttributesW(call.args[0].c_str()) != INVALID_FILE_ATTRIBUTES;
     document->m_recorded.push_back(std::move(call));
   };
-  // CheckOut(path, mode, due, comment, option, application, text)
-  document->SetMethod(L"CheckOut", [document, record](std::vector<VARIANT*>& args, VARIANT*) {
-    if (args.size() < 7) return DISP_E_BADPARAMCOUNT;
-    record(L"CheckOut", args);
+  // CheckOutEx(path, options, due date, comment, activity, application, location)
+  document->SetMethod(L"CheckOutEx", [document, record](std::vector<VARIANT*>& args, VARIANT*) {
+    record(L"CheckOutEx", args);
     std::wstring target = ArgString(args[0]);
     if (!document->m_content.empty()) CopyFileW(document->m_content.c_str(), target.c_str(), FALSE);
     document->SetBool(L"CheckedOut", true);
     document->SetString(L"CheckoutPath", target);
     return S_OK;
   });
-  // CheckIn(path, mode, option, option, application, text, text, [out] result)
-  document->SetMethod(L"CheckIn", [document, record](std::vector<VARIANT*>& args, VARIANT*) {
-    if (args.size() < 7) return DISP_E_BADPARAMCOUNT;
-    record(L"CheckIn", args);
+  // CheckInEx(path, disposition, options, activity, application, comment, location,
+  // [in,out] error results): the checked-in document.
+  document->SetMethod(L"CheckInEx", [document, record](std::vector<VARIANT*>& args, VARIANT* result) {
+    std::vector<VARIANT*> given(args.begin(), args.begin() + 7);
+    record(L"CheckInEx", given);
     document->StoreContent(ArgString(args[0]));
-    if (args.size() > 7 && args[7]->vt == (VT_BYREF | VT_I4)) *args[7]->plVal = 0;
     document->SetBool(L"CheckedOut", false);
+    result->vt = VT_DISPATCH;
+    result->pdispVal = document;
+    document->AddRef();
     return S_OK;
   });
-  document->SetMethod(L"UnlockContent", [document, record](std::vector<VARIANT*>& args, VARIANT*) {
-    record(L"UnlockContent", args);
+  document->SetMethod(L"UnlockDocument", [document, record](std::vector<VARIANT*>& args, VARIANT* result) {
+    record(L"UnlockDocument", args);
     document->SetBool(L"CheckedOut", false);
+    result->vt = VT_BOOL;
+    result->boolVal = VARIANT_TRUE;
     return S_OK;
   });
-  // RelateDocument(number, text, [out] related)
-  document->SetMethod(L"RelateDocument", [record](std::vector<VARIANT*>& args, VARIANT*) {
-    if (args.size() < 3) return DISP_E_BADPARAMCOUNT;
-    std::vector<VARIANT*> given(args.begin(), args.begin() + 2);
-    record(L"RelateDocument", given);
-    if (args[2]->vt == (VT_BYREF | VT_BOOL)) *args[2]->pboolVal = VARIANT_TRUE;
+  // RelateDocument(number, comments): whether the relation was made.
+  document->SetMethod(L"RelateDocument", [record](std::vector<VARIANT*>& args, VARIANT* result) {
+    record(L"RelateDocument", args);
+    result->vt = VT_BOOL;
+    result->boolVal = VARIANT_TRUE;
     return S_OK;
   });
   return document;
@@ -415,9 +807,8 @@ void Document::SetAttribute(long number, const VARIANT& value) {
 }
 
 AutoObject* NewShortcut(IDispatch* target) {
-  AutoObject* shortcut = NewObject();
-  shortcut->Answer(kIManShortcutItem);
-  shortcut->Answer(kIManShortcut);
+  AutoObject* shortcut = NewObject(__uuidof(IManObject));
+  shortcut->Answer(__uuidof(IManContentShortcut));
   shortcut->SetObject(L"Target", target);
   shortcut->SetMethod(L"Resolve", [shortcut](std::vector<VARIANT*>&, VARIANT* result) {
     return shortcut->Get(L"Target", result) ? S_OK : E_FAIL;
@@ -426,13 +817,11 @@ AutoObject* NewShortcut(IDispatch* target) {
 }
 
 AutoObject* NewSessions(const std::vector<IDispatch*>& sessions) {
-  AutoObject* collection = NewObject();
-  collection->Answer(kINRTSessions);
+  AutoObject* collection = NewObject(__uuidof(INRTSessions));
   collection->SetLong(L"Count", static_cast<long>(sessions.size()));
   for (size_t i = 0; i < sessions.size(); ++i)
     collection->SetObject(L"#" + std::to_wstring(i + 1), sessions[i]);
   collection->SetMethod(L"Item", [collection](std::vector<VARIANT*>& args, VARIANT* result) {
-    if (args.empty()) return DISP_E_BADPARAMCOUNT;
     return collection->Get(L"#" + std::to_wstring(ArgLong(args[0])), result) ? S_OK
                                                                              : DISP_E_BADINDEX;
   });

@@ -1,7 +1,7 @@
-// Stand-in of the DMS client's object model (tbdms.dll): automation objects that
-// answer the client's IIDs and member names, the context-item collection class
-// and the "IManExt.Commands" collection. Tests and the client host build a DMS
-// world with the classes below; the add-in sees it only through COM.
+// Stand-in of the DMS client's object model (tbdms.dll): objects that answer the client's
+// interfaces as its type library (outside/IManage.idl) declares them, the context-item
+// collection class and the "IManExt.Commands" collection. Tests and the client host build a
+// DMS world with the classes below; the add-in sees it only through COM.
 #pragma once
 #include <windows.h>
 #include <oaidl.h>
@@ -25,9 +25,16 @@ namespace tb {
 // released all it took.
 TBDMS_API long LiveObjects();
 
-// An automation object: properties in a bag, methods as handlers, any member made
-// to fail with a chosen HRESULT. Member names are matched without regard to case,
-// as automation clients expect.
+struct Facet;
+
+// An object of the client: properties in a bag, methods as handlers, any member made to fail
+// with a chosen HRESULT. Every interface of the client's library that it answers is the
+// declared one: a vtable built from the type library, and for a dual interface IDispatch
+// through the platform's ITypeInfo::Invoke, so an undeclared name, a wrong argument count or
+// type, and a call by name on a vtable-only interface are refused as the client refuses them.
+// Bag and handler names are the declared member names, matched without regard to case.
+// An object that answers none of the library's interfaces (the client's dialogs, objects of
+// unknown kind) answers any name its bag or handlers hold.
 class TBDMS_API AutoObject : public IDispatch {
  public:
   using Method = std::function<HRESULT(std::vector<VARIANT*>& args, VARIANT* result)>;
@@ -60,11 +67,14 @@ class TBDMS_API AutoObject : public IDispatch {
   void SetMethod(const std::wstring& name, Method method);
   // Every later get, put or call of `name` answers `hr` (S_OK clears the failure).
   void Fail(const std::wstring& name, HRESULT hr);
-  // How often a member was reached through Invoke.
+  // How often a member was reached, by name or through the vtable.
   int Calls(const std::wstring& name) const;
 
   // Makes the object answer QueryInterface for `iid` too.
   void Answer(const IID& iid);
+
+  // For the vtable of a client interface: member `slot` of `facet` called with raw arguments.
+  HRESULT CallSlot(const Facet& facet, int slot, const ULONG_PTR* raw);
 
  protected:
   AutoObject();
@@ -73,9 +83,14 @@ class TBDMS_API AutoObject : public IDispatch {
  private:
   DISPID IdOf(const std::wstring& name);
   std::wstring Key(const std::wstring& name) const;
+  Facet* FacetOf(const IID& iid);
+  Facet* DualFacet();
+  bool Typed() const;
+  HRESULT Perform(const std::wstring& name, int kind, std::vector<VARIANT*>& args, VARIANT* result);
 
   ULONG m_refs = 1;
   std::vector<IID> m_iids;
+  std::vector<Facet*> m_facets;
   std::map<std::wstring, VARIANT> m_properties;
   std::map<std::wstring, Method> m_methods;
   std::map<std::wstring, HRESULT> m_failures;
@@ -83,31 +98,33 @@ class TBDMS_API AutoObject : public IDispatch {
   std::vector<std::wstring> m_names;  // DISPID = index + 1
 };
 
-// Creates a plain automation object (reference count 1, owned by the caller).
+// Creates an object of no known kind (reference count 1, owned by the caller).
 TBDMS_API AutoObject* NewObject();
+// Creates an object that answers the client's interface `iid`.
+TBDMS_API AutoObject* NewObject(const IID& iid);
 
 class Session;
 
 class TBDMS_API Database : public AutoObject {
  public:
-  // Name, Session; CreateDocument gives a new, empty Document of this database.
+  // INRTDatabase: Name, Session; CreateDocument gives a new, empty Document of this database.
   static Database* Create(const std::wstring& name, Session* session);
 };
 
 class TBDMS_API Session : public AutoObject {
  public:
-  // UserID, SessionID, Name (the session id until set otherwise), DMS.
+  // INRTSession: UserID, ID (the session id), ServerName, NRTDMS (an INRTDMS object).
   static Session* Create(const std::wstring& userId, const std::wstring& sessionId);
 };
 
+// One call of HistoryList.Add on a document.
 struct HistoryEntry {
   long activity = 0;
-  std::wstring application;
-  long a = 0, b = 0;
-  std::wstring comment, text1, text2;
+  long duration = 0, pages = 0;
+  std::wstring application, comment, location, custom1, custom2;
 };
 
-// One call of CheckOut, CheckIn, UnlockContent or RelateDocument on a document.
+// One call of CheckOutEx, CheckInEx, UnlockDocument or RelateDocument on a document.
 struct MemberCall {
   std::wstring member;
   std::vector<std::wstring> args;  // each as text; a date as its number of days
@@ -116,16 +133,17 @@ struct MemberCall {
 
 class TBDMS_API Document : public AutoObject {
  public:
-  // A document whose content is the file `contentPath` (copied out by GetCopy).
-  // Type is a document type object with Name `typeName` and ApplicationExtension `extension`.
+  // A document (INRTDocument, IManDocument) whose content is the file `contentPath` (copied
+  // out by GetCopy). Type is an INRTDocumentType with Name `typeName` and ApplicationExtension
+  // `extension`; HistoryList records what Add is given.
   static Document* Create(Database* database, long number, long version, const std::wstring& name,
                           const std::wstring& typeName, const std::wstring& extension,
                           const std::wstring& contentPath);
   std::vector<std::wstring> Copies() const { return m_copies; }
   std::vector<HistoryEntry> History() const { return m_history; }
   void SetAttribute(long number, const VARIANT& value);
-  // CheckOut (copies the content to the path), CheckIn, UnlockContent and RelateDocument
-  // (answers true) as they were called, in order.
+  // CheckOutEx (copies the content to the path), CheckInEx, UnlockDocument and
+  // RelateDocument (answers true) as they were called, in order.
   std::vector<MemberCall> Recorded() const { return m_recorded; }
   // Takes a copy of the file at `path` as the stored content, as the DMS does when a document
   // is imported or checked in: the add-in may delete its own file afterwards.
@@ -143,10 +161,10 @@ class TBDMS_API Document : public AutoObject {
   std::vector<MemberCall> m_recorded;
 };
 
-// A shortcut object: Resolve gives `target`.
+// A shortcut object (IManObject, IManContentShortcut, vtable only): Resolve gives `target`.
 TBDMS_API AutoObject* NewShortcut(IDispatch* target);
 
-// The sessions collection (Count, Item by 1-based index).
+// The sessions collection (INRTSessions: Count, Item by 1-based index).
 TBDMS_API AutoObject* NewSessions(const std::vector<IDispatch*>& sessions);
 
 // A SAFEARRAY of VT_DISPATCH with the given objects (each AddRef'ed), for selections.

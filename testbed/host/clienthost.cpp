@@ -93,7 +93,7 @@ int ListCommands(DWORD language) {
       command->get_Accelerator(&accelerator);
       command->get_CommandKind(&kind);
       command->get_Status(&before);
-      command->putref_Context(context);
+      command->Initialize(context);
       HRESULT updated = command->Update();
       command->get_Status(&after);
       Print(L"%ls\n  Name:        %ls\n  Menu text:   %ls\n  Help text:   %ls\n", progId,

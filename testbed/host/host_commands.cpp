@@ -176,7 +176,7 @@ bool RunCommand(const wchar_t* progId, IContextItems* context, const Answers& an
   }
   BSTR menu = nullptr;
   command->get_MenuText(&menu);
-  command->putref_Context(context);
+  command->Initialize(context);
   command->Update();
   LONG status = 1;
   command->get_Status(&status);
@@ -220,8 +220,8 @@ void PrintDocument(tb::Document* document) {
   for (const auto& call : document->Recorded()) {
     if (call.member == L"RelateDocument")
       Print(L"    related to %ls\n", call.args.empty() ? L"?" : call.args[0].c_str());
-    else if (call.member == L"CheckOut" || call.member == L"CheckIn")
-      Print(L"    %ls %ls\n", call.member == L"CheckOut" ? L"checked out to" : L"checked in from",
+    else if (call.member == L"CheckOutEx" || call.member == L"CheckInEx")
+      Print(L"    %ls %ls\n", call.member == L"CheckOutEx" ? L"checked out to" : L"checked in from",
             call.args.empty() ? L"?" : call.args[0].c_str());
     else
       Print(L"    %ls\n", call.member.c_str());

@@ -29,7 +29,7 @@ SampleWorld::SampleWorld() {
   folder = std::wstring(temp) + L"clienthost-samples";
   CreateDirectoryW(folder.c_str(), nullptr);
   session = tb::Session::Create(L"jdoe", L"!nrtdms:0:!session:DMSSERVER:");
-  session->SetString(L"Name", L"DMSSERVER");
+  session->SetString(L"ServerName", L"DMSSERVER");
   database = tb::Database::Create(L"DB1", session);
   const wchar_t* names[] = {L"Meeting notes", L"Budget 2026", L"Contract draft"};
   for (long i = 0; i < 3; ++i)
