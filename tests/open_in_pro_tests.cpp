@@ -155,8 +155,6 @@ TEST_F(OpenInProTest, OnlyASelectionOfPdfsEnables) {
   NewCommand();
   EXPECT_EQ(0, StatusAfterUpdate(0)) << "no selection at all leaves the status";
   EXPECT_EQ(1, StatusAfterUpdate(1));
-  EXPECT_TRUE(log.Has("COpenInPro_I::Update() enter"));
-  EXPECT_TRUE(log.Has("COpenInPro_I::Update() - exit"));
 }
 
 // ---------------------------------------------------------------- runs
@@ -186,24 +184,14 @@ TEST_F(OpenInProTest, TemporaryModeChecksOutLeavesTheLinkFileAndStartsTheEditor)
   EXPECT_EQ(copy, args[0]);
   EXPECT_EQ(L"1", args[1]);
   EXPECT_NEAR(before + 1.0 / 6, std::stod(args[2]), 2.0 / 1440) << "due in four hours";
-  EXPECT_EQ(L"", args[3]);
-  EXPECT_EQ(L"2", args[4]);
-  EXPECT_EQ(L"Ostrel Varnel PDF", args[5]);
-  EXPECT_EQ(L"", args[6]);
+  EXPECT_EQ((std::vector<std::wstring>{L"", L"2", L"Ostrel Varnel PDF", L""}),
+            std::vector<std::wstring>(args.begin() + 3, args.end()));
   EXPECT_EQ(0, report->Calls(L"GetCopy"));
 
   EXPECT_EQ("4711@@@@@3@@@@@DMSSRV01@@@@@ACTIVE", ReadBytes(TempFolder() + L"Report.crx"));
   EXPECT_EQ(std::vector<std::wstring>{copy}, EditorStarts(1));
   EXPECT_TRUE(Refreshed());
 
-  EXPECT_TRUE(log.Has("COpenInPro Execute() enter "));
-  EXPECT_TRUE(log.Has("Open file " + Utf8(copy)));
-  EXPECT_TRUE(log.Has("pSelectedDoc->CheckedOut = FALSE"));
-  EXPECT_TRUE(log.Has("pSelectedDoc->CheckedOut hr 0 checked 1"));
-  EXPECT_TRUE(log.Has("ShellExecuteEx with " + Utf8(testbed::ProductFolder()) +
-                      "\\bin\\varnelpdf.exe"));
-  EXPECT_TRUE(log.Has("ShellExecuteEx success"));
-  EXPECT_TRUE(log.Has("COpenInPro Execute() leave \n"));
   ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
   EXPECT_EQ(UsageCommandLine(L"ec|iManage|ea|Open|el|Varnel%20PDF"),
             journal.Entries(testbed::kUsageStatsExe)[0].commandLine);
