@@ -27,45 +27,8 @@ TempFolder::~TempFolder() {
   SHFileOperationW(&op);
 }
 
-bool RunLikeAddIn(const std::wstring& exe, const std::wstring& parameters, int show,
-                  DWORD& exitCode) {
-  SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
-  info.lpVerb = L"open";
-  info.lpFile = exe.c_str();
-  info.lpParameters = parameters.c_str();
-  info.nShow = show;
-  if (!ShellExecuteExW(&info) || !info.hProcess) return false;
-  WaitForSingleObject(info.hProcess, 60000);
-  GetExitCodeProcess(info.hProcess, &exitCode);
-  CloseHandle(info.hProcess);
-  return true;
-}
-
-bool RunCommandLine(const std::wstring& commandLine, DWORD& exitCode) {
-  std::wstring line = commandLine;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process))
-    return false;
-  WaitForSingleObject(process.hProcess, 60000);
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return true;
-}
-
 bool FileExists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-long long FileSize(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-  return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 bool WriteText(const std::wstring& path, const std::string& bytes) {

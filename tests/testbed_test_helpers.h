@@ -1,4 +1,4 @@
-// Helpers of the testbed's own tests (testbed_pdf_tests.cpp, testbed_agents_tests.cpp).
+// Helpers of the testbed's own tests (testbed_pdf_tests.cpp).
 #pragma once
 #include <windows.h>
 
@@ -23,15 +23,7 @@ class TempFolder {
   std::wstring m_path;
 };
 
-// Starts a program the way the add-in starts its helpers (ShellExecuteEx, verb "open",
-// mask 0x140, the given show state) and waits for it. Returns false when it did not start.
-bool RunLikeAddIn(const std::wstring& exe, const std::wstring& parameters, int show,
-                  DWORD& exitCode);
-// CreateProcess with this exact command line; waits for it.
-bool RunCommandLine(const std::wstring& commandLine, DWORD& exitCode);
-
 bool FileExists(const std::wstring& path);
-long long FileSize(const std::wstring& path);  // -1 when missing
 bool WriteText(const std::wstring& path, const std::string& bytes);
 
 // When VPDF_PDF_SAMPLES names a folder, copies the PDF there as <name>.pdf and writes
