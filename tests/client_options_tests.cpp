@@ -12,8 +12,7 @@
 #include <string>
 #include <tuple>
 
-#include "tests/settings_support.h"
-#include "tests/testing/registry.h"
+#include "tests/identity_support.h"
 
 namespace {
 
@@ -134,22 +133,17 @@ TEST_F(ClientKeys, WithOnlyTheThinClientOnlyItsOptionsAreWritten) {
 const wchar_t kExpectVariable[] = L"VPDF_EXPECT_IMANEXT2";
 const wchar_t kRemoveVariable[] = L"VPDF_IMANEXT2_REMOVE";
 
-std::wstring Environment(const wchar_t* name) {
-  wchar_t value[MAX_PATH];
-  DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
-  return length && length < MAX_PATH ? value : L"";
-}
-
 TEST(FindIManExt2Child, Answer) {
-  const std::wstring expected = Environment(kExpectVariable);
+  const std::wstring expected = testing_support::Environment(kExpectVariable);
   if (expected.empty()) GTEST_SKIP() << "run by the IManExt2 tests in a process of its own";
   EXPECT_EQ(expected == L"1", vpdf::FindIManExt2());
-  const std::wstring remove = Environment(kRemoveVariable);
+  const std::wstring remove = testing_support::Environment(kRemoveVariable);
   if (!remove.empty()) {
     ASSERT_TRUE(DeleteFileW(remove.c_str()));
     ASSERT_TRUE(RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClient.c_str()) == ERROR_SUCCESS);
   }
   EXPECT_EQ(expected == L"1", vpdf::FindIManExt2()) << "asked again";
+  testing_support::ChildRan();
 }
 
 class IManExt2 : public testing_support::CleanTempFolderTest {
@@ -178,27 +172,10 @@ class IManExt2 : public testing_support::CleanTempFolderTest {
 
   // Runs the child test in a new process; true when it passed.
   static bool ChildAnswers(bool expected, const std::wstring& removeAfterwards = L"") {
-    wchar_t program[MAX_PATH];
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring commandLine =
-        L"\"" + std::wstring(program) + L"\" --gtest_filter=FindIManExt2Child.Answer";
-    SetEnvironmentVariableW(kExpectVariable, expected ? L"1" : L"0");
-    SetEnvironmentVariableW(kRemoveVariable,
-                            removeAfterwards.empty() ? nullptr : removeAfterwards.c_str());
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    BOOL started = CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                  nullptr, nullptr, &startup, &process);
-    SetEnvironmentVariableW(kExpectVariable, nullptr);
-    SetEnvironmentVariableW(kRemoveVariable, nullptr);
-    if (!started) return false;
-    WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code == 0;
+    return testing_support::RunChild(testing_support::ProgramPath(),
+                                     L"--gtest_filter=FindIManExt2Child.Answer",
+                                     {{kExpectVariable, expected ? L"1" : L"0"},
+                                      {kRemoveVariable, removeAfterwards}}) == 0;
   }
 };
 
