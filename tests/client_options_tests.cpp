@@ -12,8 +12,7 @@
 #include <string>
 #include <tuple>
 
-#include "tests/settings_support.h"
-#include "tests/testing/registry.h"
+#include "tests/identity_support.h"
 
 namespace {
 
@@ -66,7 +65,6 @@ class ClientKeys : public testing_support::CleanTempFolderTest {
 
 TEST_F(ClientKeys, OnlyTheFirstVersionOfTheClientIsLookedAtThenTheThinClient) {
   EXPECT_FALSE(vpdf::GetiManageRegPath());
-  EXPECT_TRUE(log.Has("GetiManageRegPath _64readfrom32or32readfrom64 0  read 131097"));
 
   for (const wchar_t* version : {L"10.0", L"9.0"})
     testing_support::SetString(HKEY_CURRENT_USER, ClientOptions(version), L"Marker", version);
@@ -75,7 +73,6 @@ TEST_F(ClientKeys, OnlyTheFirstVersionOfTheClientIsLookedAtThenTheThinClient) {
   vpdf::RegKey key = vpdf::GetiManageRegPath();
   ASSERT_TRUE(key);
   EXPECT_EQ(first, ValueIn(key.Get(), L"Marker"));
-  EXPECT_TRUE(log.Has("regString " + Utf8(ClientOptions(first))));
 
   // A first version without options leaves only the thin client.
   testing_support::SetString(HKEY_CURRENT_USER, kClient + L"\\0.1\\Common", L"Other", L"x");
@@ -85,7 +82,6 @@ TEST_F(ClientKeys, OnlyTheFirstVersionOfTheClientIsLookedAtThenTheThinClient) {
   key = vpdf::GetiManageRegPath();
   ASSERT_TRUE(key);
   EXPECT_EQ(L"thin", ValueIn(key.Get(), L"Marker"));
-  EXPECT_TRUE(log.Has("regString2 " + Utf8(ThinOptions(L"2.0"))));
 }
 
 // ---- Profile dialog for a new version -----------------------------------------------------
@@ -101,9 +97,7 @@ TEST_F(ClientKeys, OnlyNInAnyCaseSwitchesTheProfileDialogOff) {
       {L"N", false}, {L"n", false}, {L"No", true}, {L"0", true}, {L"Y", true}, {L"", true}};
   for (const auto& [text, on] : cases) {
     testing_support::SetString(HKEY_CURRENT_USER, options, kShow, text);
-    log.Clear();
     EXPECT_EQ(on, vpdf::EnableNewVersionProfileDlg()) << Utf8(text);
-    EXPECT_TRUE(log.Has("keyName " + Utf8(text)));
   }
 }
 
@@ -120,7 +114,6 @@ TEST_F(ClientKeys, TheSwitchIsWrittenIntoEveryFamilyThatHasOptions) {
     EXPECT_EQ(L"<missing>", testing_support::GetString(HKEY_CURRENT_USER, ClientOptions(second), kShow));
     EXPECT_EQ(show, vpdf::EnableNewVersionProfileDlg());
   }
-  EXPECT_TRUE(log.Has("SetShowProfileForCheckin " + Utf8(ClientOptions(first)) + " key set N value"));
 }
 
 TEST_F(ClientKeys, WithOnlyTheThinClientOnlyItsOptionsAreWritten) {
@@ -140,22 +133,17 @@ TEST_F(ClientKeys, WithOnlyTheThinClientOnlyItsOptionsAreWritten) {
 const wchar_t kExpectVariable[] = L"VPDF_EXPECT_IMANEXT2";
 const wchar_t kRemoveVariable[] = L"VPDF_IMANEXT2_REMOVE";
 
-std::wstring Environment(const wchar_t* name) {
-  wchar_t value[MAX_PATH];
-  DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
-  return length && length < MAX_PATH ? value : L"";
-}
-
 TEST(FindIManExt2Child, Answer) {
-  const std::wstring expected = Environment(kExpectVariable);
+  const std::wstring expected = testing_support::Environment(kExpectVariable);
   if (expected.empty()) GTEST_SKIP() << "run by the IManExt2 tests in a process of its own";
   EXPECT_EQ(expected == L"1", vpdf::FindIManExt2());
-  const std::wstring remove = Environment(kRemoveVariable);
+  const std::wstring remove = testing_support::Environment(kRemoveVariable);
   if (!remove.empty()) {
     ASSERT_TRUE(DeleteFileW(remove.c_str()));
     ASSERT_TRUE(RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClient.c_str()) == ERROR_SUCCESS);
   }
   EXPECT_EQ(expected == L"1", vpdf::FindIManExt2()) << "asked again";
+  testing_support::ChildRan();
 }
 
 class IManExt2 : public testing_support::CleanTempFolderTest {
@@ -184,27 +172,10 @@ class IManExt2 : public testing_support::CleanTempFolderTest {
 
   // Runs the child test in a new process; true when it passed.
   static bool ChildAnswers(bool expected, const std::wstring& removeAfterwards = L"") {
-    wchar_t program[MAX_PATH];
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring commandLine =
-        L"\"" + std::wstring(program) + L"\" --gtest_filter=FindIManExt2Child.Answer";
-    SetEnvironmentVariableW(kExpectVariable, expected ? L"1" : L"0");
-    SetEnvironmentVariableW(kRemoveVariable,
-                            removeAfterwards.empty() ? nullptr : removeAfterwards.c_str());
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    BOOL started = CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                  nullptr, nullptr, &startup, &process);
-    SetEnvironmentVariableW(kExpectVariable, nullptr);
-    SetEnvironmentVariableW(kRemoveVariable, nullptr);
-    if (!started) return false;
-    WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code == 0;
+    return testing_support::RunChild(testing_support::ProgramPath(),
+                                     L"--gtest_filter=FindIManExt2Child.Answer",
+                                     {{kExpectVariable, expected ? L"1" : L"0"},
+                                      {kRemoveVariable, removeAfterwards}}) == 0;
   }
 };
 
@@ -253,7 +224,6 @@ TEST_F(CleanTempFolderTest, PortableFolderIsTheDirectoryElseTheDriveElseTheDefau
     EXPECT_EQ(row.folder, folder());
   }
   EXPECT_EQ(E_POINTER, vpdf::GetDesksitePath(nullptr));
-  EXPECT_TRUE(log.Has("GetDesksitePath end"));
 }
 
 // ---- Product settings ---------------------------------------------------------------------

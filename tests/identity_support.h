@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tests/settings_support.h"
-#include "tests/testing/registry_snapshot.h"
+#include "tests/testing/registry.h"
 
 namespace testing_support {
 

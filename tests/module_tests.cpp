@@ -17,7 +17,6 @@
 #include "outside/companions.h"
 #include "outside/prodcfg.h"
 #include "tests/settings_support.h"
-#include "tests/testing/trace_log.h"
 
 namespace {
 
@@ -44,18 +43,6 @@ struct AddIn {
     return factory;
   }
 };
-
-// Runs first, while the module is not loaded yet: attaching writes its record.
-TEST(ModuleEntry, AttachingWritesItsRecord) {
-  ASSERT_EQ(nullptr, GetModuleHandleW(L"VPDFIManageAddon.dll"));
-  testing_support::TraceLog log;
-  AddIn addIn;
-  ASSERT_NE(nullptr, addIn.module);
-  testing_support::TraceRecord record;
-  ASSERT_TRUE(log.Find("IMAnageAddon DllMain - win64", record));
-  EXPECT_EQ(0, record.level);
-  EXPECT_EQ("PDFConverter\\VPDFIManageAddon\\VPDFIManageAddon", record.source);
-}
 
 TEST(ClassObjects, OneClassObjectPerClassAndNoneForOthers) {
   AddIn addIn;

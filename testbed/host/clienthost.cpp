@@ -13,12 +13,13 @@
 #include "testbed/agents/journal.h"
 #include "testbed/dms/tbdms.h"
 #include "testbed/host/host.h"
+#include "testbed/registry/registry_sandbox.h"
 
 namespace {
 
 using host::Print;
 using host::SampleWorld;
-using host::ScopedValue;
+using ScopedValue = tbreg::Value;
 
 constexpr const wchar_t* kProgIds[] = {
     L"RPDFImanAddon.CreateNewPDFFile", L"RPDFImanAddon.CreateNewPDFFile_CM",
@@ -117,56 +118,21 @@ int ListCommands(DWORD language) {
 
 }  // namespace
 
-// Every place that registration writes, as the registry stands now, with what is there.
-void DumpKey(HKEY key, const std::wstring& path, int depth) {
-  Print(L"%*ls[%ls]\n", depth * 2, L"", path.c_str());
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];
-    BYTE data[2048];
-    DWORD nameLength = 256, type = 0, size = sizeof data - 2;
-    if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS)
-      break;
-    data[size] = data[size + 1] = 0;
-    if (type == REG_SZ || type == REG_EXPAND_SZ)
-      Print(L"%*ls  %ls = \"%ls\"\n", depth * 2, L"", nameLength ? name : L"@",
-            reinterpret_cast<const wchar_t*>(data));
-    else if (type == REG_DWORD)
-      Print(L"%*ls  %ls = dword:%lu\n", depth * 2, L"", nameLength ? name : L"@",
-            *reinterpret_cast<const DWORD*>(data));
-  }
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];
-    DWORD nameLength = 256;
-    if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      break;
-    HKEY sub = nullptr;
-    if (RegOpenKeyExW(key, name, 0, KEY_READ, &sub) != ERROR_SUCCESS) continue;
-    DumpKey(sub, path + L"\\" + name, depth + 1);
-    RegCloseKey(sub);
-  }
-}
-
+// Every place that registration writes, as the registry stands now, in the sandbox's dump
+// that the tests compare.
 int ShowRegistration() {
   for (const vpdf::RegistrationEntry& entry : vpdf::RegistrationEntries()) {
-    HKEY key = nullptr;
-    std::wstring where = entry.rootName + L"\\" + entry.path;
-    if (RegOpenKeyExW(entry.root, entry.path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    const std::wstring where = entry.rootName + L"\\" + entry.path;
+    if (!tbreg::KeyExists(entry.root, entry.path)) {
       Print(L"(%ls) %ls: not present\n", entry.kind.c_str(), where.c_str());
-      continue;
-    }
-    if (entry.value.empty()) {
-      Print(L"(%ls)\n", entry.kind.c_str());
-      DumpKey(key, where, 0);
+    } else if (entry.value.empty()) {
+      Print(L"(%ls) %ls\n%ls", entry.kind.c_str(), entry.rootName.c_str(),
+            tbreg::Dump(entry.root, entry.path).c_str());
     } else {
-      wchar_t text[2048] = {};
-      DWORD size = sizeof text - sizeof(wchar_t);
-      bool read = RegGetValueW(key, nullptr, entry.value.c_str(), RRF_RT_REG_SZ, nullptr, text,
-                               &size) == ERROR_SUCCESS;
       Print(L"(%ls) %ls\n  %ls = %ls\n", entry.kind.c_str(), where.c_str(), entry.value.c_str(),
-            read ? text : L"(not present)");
+            tbreg::GetString(entry.root, entry.path, entry.value.c_str(), L"(not present)")
+                .c_str());
     }
-    RegCloseKey(key);
   }
   return 0;
 }

@@ -1,5 +1,5 @@
-// What the client host's verbs share: printing, the sample DMS world, registry values set for
-// one run, and the runs of the add-in's commands (host_commands.cpp).
+// What the client host's verbs share: printing, the sample DMS world and the runs of the
+// add-in's commands (host_commands.cpp).
 #pragma once
 #include <windows.h>
 
@@ -41,24 +41,6 @@ class SampleWorld {
 
  private:
   std::vector<std::wstring> m_files;
-};
-
-// A registry value set for one run and put back afterwards (deleted when it was not there).
-class ScopedValue {
- public:
-  ScopedValue(HKEY root, const wchar_t* key, const wchar_t* name);
-  ~ScopedValue();
-  ScopedValue(const ScopedValue&) = delete;
-  ScopedValue& operator=(const ScopedValue&) = delete;
-  void SetDword(DWORD value);
-  void SetString(const std::wstring& value);
-
- private:
-  HKEY m_root;
-  std::wstring m_key, m_name;
-  bool m_had = false;
-  DWORD m_type = 0;
-  std::vector<BYTE> m_saved;
 };
 
 // `clienthost createpdf|newpdf|sendpdf|openinpro|openincnv ...`: runs the command on the

@@ -20,6 +20,7 @@
 #include "testbed/agents/journal.h"
 #include "testbed/dms/client_commands.h"
 #include "testbed/host/host.h"
+#include "testbed/registry/registry_sandbox.h"
 #include "testbed/pdf/tbpdf.h"
 
 namespace host {
@@ -275,9 +276,9 @@ int RunCommandVerb(int argc, wchar_t** argv) {
   testbed::PointProductAt(testbed::ProductFolder());
   tb::ResetClientCommands();
   // Copies for the editor go into a folder here, not into the client's default C:\NRPortbl.
-  ScopedValue portable(HKEY_CURRENT_USER,
-                       L"Software\\Interwoven\\WorkSite\\8.0\\Common\\General\\Portable",
-                       L"PORTABLE_DIRECTORY");
+  tbreg::Value portable(HKEY_CURRENT_USER,
+                        L"Software\\Interwoven\\WorkSite\\8.0\\Common\\General\\Portable",
+                        L"PORTABLE_DIRECTORY");
   const std::wstring portableFolder = CurrentFolder() + L"\\portable";
   portable.SetString(portableFolder);
   // What an earlier run left for the editor (read-only copies among it) goes first.

@@ -1,4 +1,4 @@
-// The client host's sample DMS world, its printing and its registry values for one run.
+// The client host's sample DMS world, and its printing.
 #include <windows.h>
 
 #include <cstdarg>
@@ -91,34 +91,6 @@ HRESULT SampleWorld::MakeContext(const std::vector<tb::Document*>& selected,
   database->AddRef();
   add(L"SelectedContainer", value);
   return hr;
-}
-
-ScopedValue::ScopedValue(HKEY root, const wchar_t* key, const wchar_t* name)
-    : m_root(root), m_key(key), m_name(name) {
-  DWORD size = 0;
-  if (RegGetValueW(m_root, key, name, RRF_RT_ANY | RRF_NOEXPAND, &m_type, nullptr, &size) ==
-      ERROR_SUCCESS) {
-    m_saved.resize(size);
-    m_had = RegGetValueW(m_root, key, name, RRF_RT_ANY | RRF_NOEXPAND, &m_type, m_saved.data(),
-                         &size) == ERROR_SUCCESS;
-  }
-}
-
-ScopedValue::~ScopedValue() {
-  if (m_had)
-    RegSetKeyValueW(m_root, m_key.c_str(), m_name.c_str(), m_type, m_saved.data(),
-                    static_cast<DWORD>(m_saved.size()));
-  else
-    RegDeleteKeyValueW(m_root, m_key.c_str(), m_name.c_str());
-}
-
-void ScopedValue::SetDword(DWORD value) {
-  RegSetKeyValueW(m_root, m_key.c_str(), m_name.c_str(), REG_DWORD, &value, sizeof value);
-}
-
-void ScopedValue::SetString(const std::wstring& value) {
-  RegSetKeyValueW(m_root, m_key.c_str(), m_name.c_str(), REG_SZ, value.c_str(),
-                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 }  // namespace host

@@ -1,43 +1,41 @@
-// Registry set-up for tests: keys made for a test are removed when it ends.
+// The testbed's registry sandbox under the names the tests use.
 #pragma once
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
+#include "testbed/registry/registry_sandbox.h"
+
 namespace testing_support {
 
-// Deletes the listed keys (with their subkeys) now and again when it goes out of scope,
-// so that a test starts from, and leaves, a registry without them.
-class ScopedRegistryKeys {
- public:
-  ScopedRegistryKeys(std::vector<std::pair<HKEY, std::wstring>> keys);
-  ~ScopedRegistryKeys();
-  ScopedRegistryKeys(const ScopedRegistryKeys&) = delete;
-  ScopedRegistryKeys& operator=(const ScopedRegistryKeys&) = delete;
+using tbreg::GetString, tbreg::KeyExists, tbreg::ValueExists, tbreg::MissingParts;
+using ScopedRegistrySnapshot = tbreg::Sandbox;
+using ScopedRegistryValue = tbreg::Value;
 
- private:
-  void Remove();
-  std::vector<std::pair<HKEY, std::wstring>> m_keys;
+// Keys deleted now and put back as they were (or deleted again) when this goes.
+class ScopedRegistryKeys : public tbreg::Sandbox {
+ public:
+  explicit ScopedRegistryKeys(tbreg::KeyList keys) : Sandbox(std::move(keys), true) {}
+};
+// One key a test may change at will, gone while this lives.
+class ScopedRegistryTree : public tbreg::Sandbox {
+ public:
+  ScopedRegistryTree(HKEY root, std::wstring path) : Sandbox({{root, std::move(path)}}, true) {}
 };
 
-// The outermost key on `path` that does not exist yet, or empty.
-std::wstring MissingPartOf(HKEY root, const std::wstring& path);
-// The missing parts of these keys, for a ScopedRegistryKeys that takes away what a test makes.
-std::vector<std::pair<HKEY, std::wstring>> MissingParts(
-    const std::vector<std::pair<HKEY, std::wstring>>& keys);
-
-void SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value,
-               DWORD type = REG_SZ);
-void SetDword(HKEY root, const std::wstring& path, const wchar_t* name, DWORD value);
-void SetBinary(HKEY root, const std::wstring& path, const wchar_t* name,
-               const std::vector<BYTE>& data);
-// The string value, or `missing` when the key or value is absent.
-std::wstring GetString(HKEY root, const std::wstring& path, const wchar_t* name,
-                       const std::wstring& missing = L"<missing>");
-bool KeyExists(HKEY root, const std::wstring& path);
-bool ValueExists(HKEY root, const std::wstring& path, const wchar_t* name);
-// The whole subtree as text, one line per key and value, for comparisons of entire trees.
-std::wstring DumpTree(HKEY root, const std::wstring& path);
+inline void SetString(HKEY root, const std::wstring& path, const wchar_t* name,
+                      const std::wstring& value, DWORD type = REG_SZ) {
+  tbreg::Set(root, path, name, type, value.c_str(),
+             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+inline void SetDword(HKEY root, const std::wstring& path, const wchar_t* name, DWORD value) {
+  tbreg::Set(root, path, name, REG_DWORD, &value, sizeof value);
+}
+inline void SetBinary(HKEY root, const std::wstring& path, const wchar_t* name,
+                      const std::vector<BYTE>& data) {
+  tbreg::Set(root, path, name, REG_BINARY, data.data(), static_cast<DWORD>(data.size()));
+}
+inline std::wstring DumpTree(HKEY root, const std::wstring& path) { return tbreg::Dump(root, path); }
 
 }  // namespace testing_support
