@@ -4,10 +4,10 @@
 
 #include <cwchar>
 
-#include "commands/event_sinks.h"
-#include "commands/identity.h"
+#include "convutils/language.h"
 #include "convutils/log.h"
 #include "dms/client_options.h"
+#include "dms/event_sinks.h"
 
 namespace vpdf {
 namespace {

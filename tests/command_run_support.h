@@ -144,8 +144,10 @@ class CommandRunTest : public CleanTempFolderTest {
     CleanTempFolderTest::TearDown();
   }
 
-  // A new command object with a new, empty context collection.
+  // A new command object with a new, empty context collection. The old one goes first: a
+  // command made while another lives shares its language.
   void NewCommand() {
+    m_command.Reset();
     m_command = vpdf::ComPtr<Command>(new Command);
     ASSERT_EQ(S_OK, tb::NewContextItems(m_context.Put()));
     ASSERT_EQ(S_OK, m_command->putref_Context(m_context.Get()));

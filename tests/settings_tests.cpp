@@ -44,7 +44,8 @@ TEST_F(RegKey, ReadsAStringOrItsDefault) {
   };
   for (const auto& row : rows) {
     CConvRegKey key(HKEY_CURRENT_USER, row.path.c_str(), row.name, row.fallback);
-    EXPECT_STREQ(row.expected, key.ReadString()) << testing_support::Utf8(row.name);
+    EXPECT_EQ(row.expected ? row.expected : L"", key.ReadString())
+        << testing_support::Utf8(row.name);
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), key.Type());
   }
 }

@@ -73,9 +73,10 @@ class ListFile {
 // The profile functions read UTF-16 only behind a byte order mark, and the tool wants the
 // list without one. A list about to be deleted gets the mark first so that it can be read.
 void MarkAsUnicode(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  Handle owned(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!owned) return;
+  const HANDLE file = owned.Get();
   LARGE_INTEGER size = {};
   std::string bytes;
   if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < (1 << 24)) {
@@ -91,7 +92,6 @@ void MarkAsUnicode(const std::wstring& path) {
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   }
-  CloseHandle(file);
 }
 
 }  // namespace
