@@ -144,8 +144,7 @@ class CommandRunTest : public CleanTempFolderTest {
     CleanTempFolderTest::TearDown();
   }
 
-  // A new command object with a new, empty context collection. The old one goes first: a
-  // command made while another lives shares its language.
+  // A new command object (the old one gone first) with a new, empty context collection.
   void NewCommand() {
     m_command.Reset();
     m_command = vpdf::ComPtr<Command>(new Command);
