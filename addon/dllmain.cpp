@@ -1,10 +1,11 @@
 // The module's entry points. No exception leaves them.
 #include <windows.h>
 
-#include "addon/module.h"
 #include "addon/object_map.h"
 #include "addon/registration.h"
+#include "commands/command_impl.h"
 #include "convutils/log.h"
+#include "convutils/module.h"
 
 namespace {
 constexpr vpdf::LogSource kLog("PDFConverter\\VPDFIManageAddon\\VPDFIManageAddon");
@@ -15,6 +16,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     vpdf::Module::Instance().Init(instance);
     DisableThreadLibraryCalls(instance);
   } else if (reason == DLL_PROCESS_DETACH) {
+    vpdf::ReleaseClassObjects();
+    vpdf::ReleaseCommandTypeInfo();
     vpdf::Module::Instance().Term();
   }
   kLog.Trace("IMAnageAddon DllMain - win64");

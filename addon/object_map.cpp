@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "addon/module.h"
+#include "convutils/module.h"
 #include "commands/createpdf/create_pdf.h"
 #include "commands/mail/send_pdf_email.h"
 #include "commands/newpdf/new_pdf_from_file.h"

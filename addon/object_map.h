@@ -23,4 +23,7 @@ std::span<ObjectMapEntry> ObjectMap();
 // The cached class object of `clsid`, created on first request.
 HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object);
 
+// Releases the cached class objects (at detach).
+void ReleaseClassObjects();
+
 }  // namespace vpdf

@@ -21,7 +21,6 @@ constexpr wchar_t kThinClientOptions[] =
     L"SOFTWARE\\NetRight\\iManage\\ThinClient\\5.0\\Advanced Options";
 constexpr wchar_t kDefaultCommand[] = L"Default Command";
 constexpr wchar_t kOutlookDocument[] = L"Software\\NetRight\\iOutlook\\Commands\\Document";
-constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
 
 constexpr wchar_t kClientDesksite[] = L"Software\\InterWoven\\WorkSite\\Client\\Desksite";
 constexpr const wchar_t* kMenuBases[] = {
@@ -224,8 +223,7 @@ namespace {
 // InstallPath of the product key, used without change: the folder ends with its backslash.
 std::wstring ProductFolder() {
   CConvRegKey installPath(HKEY_LOCAL_MACHINE, kProductKey, L"InstallPath", L"");
-  const wchar_t* folder = installPath.ReadString();
-  return folder ? folder : L"";
+  return installPath.ReadString();
 }
 
 // Without a folder nothing is installed (the names alone would be looked up in the current

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "addon/client_registration.h"
-#include "addon/module.h"
+#include "convutils/module.h"
 #include "addon/object_map.h"
 #include "addon/open_commands.h"
 #include "addon/registrar.h"

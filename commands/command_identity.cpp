@@ -5,9 +5,11 @@
 
 namespace vpdf {
 
-HBITMAP ApplyIdentity(ICommandImpl& command, Placement placement, int langOffset,
-                      const CommandIdentity& identity, const IdentityRecords& records) {
+HBITMAP ApplyIdentity(ICommandImpl& command, Placement placement,
+                      const CommandEnvironment& environment, const CommandIdentity& identity,
+                      const IdentityRecords& records) {
   const bool menu = placement == Placement::kMenu;
+  const int langOffset = environment.langOffset;
 
   Bstr name(identity.name);
   command.put_Name(name.Get());
@@ -16,8 +18,8 @@ HBITMAP ApplyIdentity(ICommandImpl& command, Placement placement, int langOffset
                          ? Bstr(identity.description)
                          : Bstr::Adopt(LoadResString(identity.descriptionId + langOffset));
   command.put_DescriptionText(description.Get());
-  // The client's version is read once: the menu variant's accelerator and image depend on it.
-  const bool ribbon = menu && IsRibbonClient();
+  // The menu variant's accelerator and image depend on the client's version.
+  const bool ribbon = menu && environment.ribbon;
   if (!ribbon) command.put_Accelerator(AcceleratorFor(identity.accelerator));
   if (identity.setsKind) command.put_CommandKind(1);
   command.put_Status(kDisabled);
@@ -32,8 +34,8 @@ HBITMAP ApplyIdentity(ICommandImpl& command, Placement placement, int langOffset
   // The classic image in the mail client's host and in a classic client (UseClassicImages);
   // the context-menu variant always has the classic image, scaled.
   const int bitmapId =
-      !menu || IsOutlookHost() || !ribbon ? identity.classicBitmap : identity.ribbonBitmap;
-  return LoadBITMAPFromIconDLL(bitmapId, !menu || ribbon);
+      !menu || environment.outlookHost || !ribbon ? identity.classicBitmap : identity.ribbonBitmap;
+  return CopyOfCachedImage(bitmapId, !menu || ribbon, false);
 }
 
 }  // namespace vpdf

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "commands/command_impl.h"
+#include "commands/identity.h"
 #include "convutils/log.h"
 
 namespace vpdf {
@@ -28,9 +29,10 @@ struct IdentityRecords {
   const char* helpText;
 };
 
-// Puts the shared properties on `command` and returns its bitmap (null when it cannot be
-// loaded), which the caller hands to the client and keeps.
-HBITMAP ApplyIdentity(ICommandImpl& command, Placement placement, int langOffset,
-                      const CommandIdentity& identity, const IdentityRecords& records);
+// Puts the shared properties on `command` and returns its own copy of its bitmap (null when it
+// cannot be loaded), which the caller hands to the client and keeps.
+HBITMAP ApplyIdentity(ICommandImpl& command, Placement placement,
+                      const CommandEnvironment& environment, const CommandIdentity& identity,
+                      const IdentityRecords& records);
 
 }  // namespace vpdf

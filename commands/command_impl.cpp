@@ -3,7 +3,8 @@
 #include <map>
 #include <string>
 
-#include "addon/module.h"
+#include "convutils/module.h"
+#include "commands/identity.h"
 #include "commands/selected_items.h"
 
 namespace vpdf {
@@ -31,11 +32,10 @@ HRESULT LoadCommandTypeInfo() {
     for (UINT i = 0; i < attributes->cFuncs; ++i) {
       FUNCDESC* function = nullptr;
       if (FAILED(info->GetFuncDesc(i, &function))) continue;
-      BSTR name = nullptr;
+      Bstr name;
       UINT found = 0;
-      if (SUCCEEDED(info->GetNames(function->memid, &name, 1, &found)) && found == 1)
-        g_typeInfo.names.emplace(std::wstring(name, SysStringLen(name)), function->memid);
-      SysFreeString(name);
+      if (SUCCEEDED(info->GetNames(function->memid, name.Put(), 1, &found)) && found == 1)
+        g_typeInfo.names.emplace(name.Str(), function->memid);
       info->ReleaseFuncDesc(function);
     }
     info->ReleaseTypeAttr(attributes);
@@ -117,6 +117,11 @@ void ReleaseCommandTypeInfo() {
 ICommandImpl::ICommandImpl() { Module::Instance().Lock(); }
 
 ICommandImpl::~ICommandImpl() { Module::Instance().Unlock(); }
+
+const CommandEnvironment& ICommandImpl::Environment() {
+  if (!m_environment) m_environment = SharedCommandEnvironment();
+  return *m_environment;
+}
 
 STDMETHODIMP ICommandImpl::QueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
@@ -289,13 +294,10 @@ STDMETHODIMP ICommandImpl::InterfaceSupportsErrorInfo(REFIID iid) {
 HRESULT ICommandImpl::GetContextValue(const wchar_t* name, VARTYPE expectedType, void* value) {
   if (!m_context) return S_FALSE;
   if (!value) return E_POINTER;
-  VARIANT index;
-  index.vt = VT_BSTR;
-  index.bstrVal = SysAllocString(name);
+  Variant index = Variant::String(name);
   VARIANT read;
   VariantInit(&read);
-  HRESULT hr = m_context->Item(index, &read);
-  SysFreeString(index.bstrVal);
+  HRESULT hr = m_context->Item(*index.Get(), &read);
   if (FAILED(hr)) return hr;
   if (read.vt != expectedType) {
     VariantClear(&read);

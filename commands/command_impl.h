@@ -5,10 +5,14 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <memory>
+
 #include "IManExt.h"
 #include "convutils/comutil.h"
 
 namespace vpdf {
+
+struct CommandEnvironment;
 
 inline constexpr GUID LIBID_IManExt = {
     0x7583B91A, 0x3857, 0x11D2, {0xAC, 0xDF, 0x00, 0xA0, 0xC9, 0x70, 0xF4, 0x9D}};
@@ -94,6 +98,10 @@ class ICommandImpl : public ICommand, public ISupportErrorInfo {
 
   IContextItems* ContextItems() const { return m_context.Get(); }
 
+  // The language and client kind this command was made for (SharedCommandEnvironment), kept
+  // while the command lives.
+  const CommandEnvironment& Environment();
+
   // The selection and its bounds: "SelectedNRTDocuments", else "SelectedIManObjects", and
   // the latter also when the former holds an empty array. S_FALSE when no selection or its
   // bounds can be read; the failure when the read after an empty array fails.
@@ -119,11 +127,15 @@ class ICommandImpl : public ICommand, public ISupportErrorInfo {
   Variant m_smallIcon;
   Variant m_largeIcon;
   short m_auxFlag = 0;
+  std::shared_ptr<const CommandEnvironment> m_environment;
 };
 
 }  // namespace vpdf
 
 namespace vpdf {
+
+// Forgets the client library's type information (at detach).
+void ReleaseCommandTypeInfo();
 
 // Which entry a command object stands for: the menu and toolbar variant, or the
 // context-menu variant (the "_CM" classes).

@@ -1,7 +1,7 @@
 #include "commands/import_document.h"
 
 #include "IManExt.h"
-#include "commands/event_sinks.h"
+#include "dms/event_sinks.h"
 #include "convutils/log.h"
 #include "dms/client_options.h"
 #include "dms/doc_select.h"

@@ -1,5 +1,5 @@
-// Small owners for COM and Win32 resources: interface pointers, BSTR, VARIANT,
-// SAFEARRAY and registry keys, and the COM error that an unchecked failure raises.
+// Small owners for Win32 resources: registry keys and handles, and with outside/com.h the COM
+// values (interface pointers, BSTR, VARIANT, SAFEARRAY).
 #pragma once
 #include <windows.h>
 #include <oleauto.h>
@@ -8,197 +8,12 @@
 #include <string>
 #include <utility>
 
+#include "outside/com.h"
+
 namespace vpdf {
-
-// An object-model failure that the code does not test itself; caught at the
-// outer level of a command's Execute.
-class ComError {
- public:
-  explicit ComError(HRESULT hr) : m_hr(hr) {}
-  HRESULT Error() const { return m_hr; }
-  std::wstring Message() const;
-
-
- private:
-  HRESULT m_hr;
-};
 
 // A narrow text of the ANSI code page as UTF-16.
 std::wstring WidenAnsi(const char* text);
-
-inline void ThrowIfFailed(HRESULT hr) {
-  if (FAILED(hr)) throw ComError(hr);
-}
-
-template <class T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ComPtr(T* p) : m_p(p) {  // NOLINT: takes its own reference, like the pointer it copies
-    if (m_p) m_p->AddRef();
-  }
-  ComPtr(const ComPtr& other) : ComPtr(other.m_p) {}
-  ComPtr(ComPtr&& other) noexcept : m_p(std::exchange(other.m_p, nullptr)) {}
-  ~ComPtr() { Reset(); }
-  ComPtr& operator=(ComPtr other) noexcept {
-    std::swap(m_p, other.m_p);
-    return *this;
-  }
-
-  static ComPtr Adopt(T* p) {
-    ComPtr result;
-    result.m_p = p;
-    return result;
-  }
-  void Reset() {
-    if (T* p = std::exchange(m_p, nullptr)) p->Release();
-  }
-  T* Detach() { return std::exchange(m_p, nullptr); }
-  T* Get() const { return m_p; }
-  T* operator->() const { return m_p; }
-  explicit operator bool() const { return m_p != nullptr; }
-  // Out parameter: releases what is held first.
-  T** Put() {
-    Reset();
-    return &m_p;
-  }
-  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
-
-  template <class U>
-  HRESULT As(REFIID iid, ComPtr<U>& out) const {
-    if (!m_p) return E_POINTER;
-    return m_p->QueryInterface(iid, out.PutVoid());
-  }
-
- private:
-  T* m_p = nullptr;
-};
-
-class Bstr {
- public:
-  Bstr() = default;
-  explicit Bstr(const wchar_t* text) : m_s(text ? SysAllocString(text) : nullptr) {
-    if (text && !m_s) throw ComError(E_OUTOFMEMORY);
-  }
-  explicit Bstr(const std::wstring& text)
-      : m_s(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
-    if (!m_s) throw ComError(E_OUTOFMEMORY);
-  }
-  Bstr(const Bstr& other) : Bstr(static_cast<const wchar_t*>(other.m_s)) {}
-  Bstr(Bstr&& other) noexcept : m_s(std::exchange(other.m_s, nullptr)) {}
-  ~Bstr() { SysFreeString(m_s); }
-  Bstr& operator=(Bstr other) noexcept {
-    std::swap(m_s, other.m_s);
-    return *this;
-  }
-  static Bstr Adopt(BSTR s) {
-    Bstr result;
-    result.m_s = s;
-    return result;
-  }
-  BSTR Get() const { return m_s; }
-  BSTR Detach() { return std::exchange(m_s, nullptr); }
-  BSTR* Put() {
-    SysFreeString(std::exchange(m_s, nullptr));
-    return &m_s;
-  }
-  bool Empty() const { return SysStringLen(m_s) == 0; }
-  std::wstring Str() const { return m_s ? std::wstring(m_s, SysStringLen(m_s)) : std::wstring(); }
-  // For %S in log formats: never null.
-  const wchar_t* c_str() const { return m_s ? m_s : L""; }
-
- private:
-  BSTR m_s = nullptr;
-};
-
-class Variant {
- public:
-  Variant() { VariantInit(&m_v); }
-  Variant(const Variant& other) : Variant() {
-    ThrowIfFailed(VariantCopy(&m_v, const_cast<VARIANT*>(&other.m_v)));
-  }
-  Variant(Variant&& other) noexcept : m_v(other.m_v) { VariantInit(&other.m_v); }
-  ~Variant() { VariantClear(&m_v); }
-  Variant& operator=(Variant other) noexcept {
-    std::swap(m_v, other.m_v);
-    return *this;
-  }
-
-  static Variant Long(LONG value) {
-    Variant v;
-    v.m_v.vt = VT_I4;
-    v.m_v.lVal = value;
-    return v;
-  }
-  static Variant Bool(bool value) {
-    Variant v;
-    v.m_v.vt = VT_BOOL;
-    v.m_v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-    return v;
-  }
-  static Variant String(const wchar_t* text) {
-    Variant v;
-    v.m_v.vt = VT_BSTR;
-    v.m_v.bstrVal = Bstr(text).Detach();
-    return v;
-  }
-  static Variant String(const std::wstring& text) {
-    Variant v;
-    v.m_v.vt = VT_BSTR;
-    v.m_v.bstrVal = Bstr(text).Detach();
-    return v;
-  }
-  static Variant Dispatch(IDispatch* object) {
-    Variant v;
-    v.m_v.vt = VT_DISPATCH;
-    v.m_v.pdispVal = object;
-    if (object) object->AddRef();
-    return v;
-  }
-  static Variant Unknown(IUnknown* object) {
-    Variant v;
-    v.m_v.vt = VT_UNKNOWN;
-    v.m_v.punkVal = object;
-    if (object) object->AddRef();
-    return v;
-  }
-
-  VARIANT* Get() { return &m_v; }
-  const VARIANT* Get() const { return &m_v; }
-  VARIANT* Put() {
-    VariantClear(&m_v);
-    return &m_v;
-  }
-  VARIANT Detach() {
-    VARIANT v = m_v;
-    VariantInit(&m_v);
-    return v;
-  }
-  VARTYPE Type() const { return m_v.vt; }
-
- private:
-  VARIANT m_v;
-};
-
-class SafeArray {
- public:
-  SafeArray() = default;
-  explicit SafeArray(SAFEARRAY* array) : m_a(array) {}
-  SafeArray(const SafeArray&) = delete;
-  SafeArray& operator=(const SafeArray&) = delete;
-  SafeArray(SafeArray&& other) noexcept : m_a(std::exchange(other.m_a, nullptr)) {}
-  ~SafeArray() {
-    if (m_a) SafeArrayDestroy(m_a);
-  }
-  SAFEARRAY* Get() const { return m_a; }
-  SAFEARRAY* Detach() { return std::exchange(m_a, nullptr); }
-  // Elements of a one-dimensional array (upper bound - lower bound + 1); 0 when none.
-  LONG Count() const;
-  LONG Lower() const;
-
- private:
-  SAFEARRAY* m_a = nullptr;
-};
 
 class RegKey {
  public:
@@ -254,6 +69,29 @@ class Handle {
 
  private:
   HANDLE m_h = nullptr;
+};
+
+// Owns a GDI object that DeleteObject deletes.
+template <class T>
+class GdiObject {
+ public:
+  GdiObject() = default;
+  explicit GdiObject(T object) : m_object(object) {}
+  GdiObject(const GdiObject&) = delete;
+  GdiObject& operator=(const GdiObject&) = delete;
+  GdiObject(GdiObject&& other) noexcept : m_object(std::exchange(other.m_object, nullptr)) {}
+  GdiObject& operator=(GdiObject&& other) noexcept {
+    std::swap(m_object, other.m_object);
+    return *this;
+  }
+  ~GdiObject() {
+    if (m_object) DeleteObject(m_object);
+  }
+  T Get() const { return m_object; }
+  T Detach() { return std::exchange(m_object, nullptr); }
+
+ private:
+  T m_object = nullptr;
 };
 
 }  // namespace vpdf

@@ -24,9 +24,6 @@ constexpr DWORD kEndedAgentWaitMs = 5000;  // for an ended agent to let go of it
 
 HANDLE g_cancelEvent = nullptr;  // UI thread only
 
-constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
-constexpr wchar_t kDebugMessageKey[] = L"Software\\Wow6432Node\\Ostrel\\PDF\\V1";
-
 bool FileExists(const wchar_t* path) {
   return path && *path && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
@@ -166,8 +163,7 @@ std::wstring CConvUtils::FindHelperExecutable(const wchar_t* installFolder, cons
 
 std::wstring CConvUtils::ReadAgentInstallFolder() {
   CConvRegKey key(HKEY_LOCAL_MACHINE, kProductKey, L"InstallPath", static_cast<const wchar_t*>(nullptr));
-  const wchar_t* text = key.ReadString();
-  std::wstring folder = text ? text : L"";
+  std::wstring folder = key.ReadString();
   if (folder.size() >= 270) folder.resize(269);  // a buffer of 270 characters
   return folder;
 }
@@ -395,7 +391,7 @@ void CConvUtils::ShowDebugMessage(const wchar_t* caption, const wchar_t* text, b
   if (!force) {
     DWORD value = 0, type = 0, bytes = sizeof value;
     RegKey key;
-    if (key.Open(HKEY_CURRENT_USER, kDebugMessageKey, KEY_READ) != ERROR_SUCCESS) return;
+    if (key.Open(HKEY_CURRENT_USER, kProductWowKey, KEY_READ) != ERROR_SUCCESS) return;
     if (RegQueryValueExW(key.Get(), L"ShowDebugMessage", nullptr, &type,
                          reinterpret_cast<BYTE*>(&value), &bytes) != ERROR_SUCCESS ||
         type != REG_DWORD || value == 0)

@@ -7,8 +7,11 @@
 #include <gdiplus.h>
 
 #include <cstring>
+#include <map>
 #include <string>
+#include <tuple>
 
+#include "convutils/comutil.h"
 #include "convutils/log.h"
 #include "convutils/settings.h"
 #include "outside/companions.h"
@@ -20,12 +23,13 @@ constexpr LogSource kLog("PDFConverter\\ConvUtils\\ConvUtils");
 
 constexpr wchar_t kGenericSkin[] = L"UIRES64_GEN.DLL";
 constexpr wchar_t kSkinPolicyKey[] = L"Software\\Policies\\Ostrel\\VarnelPDF 5.1\\OPTIONS";
-constexpr wchar_t kSkinPreferenceKey[] = L"Software\\Ostrel\\PDF\\Ostrel Varnel PDF\\Preference";
 constexpr int kDefaultSkinType = 3;
 
-// The two process-wide caches of this Part. Plain values: only the UI thread calls.
+// The process-wide caches. Plain values: only the UI thread calls.
 HMODULE g_skinLibrary = nullptr;
 int g_screenScale = 0;
+// Loaded images by id, scale choice and kind (PNG or bitmap).
+std::map<std::tuple<int, bool, bool>, GdiObject<HBITMAP>> g_images;
 
 // Folder names end with a backslash; empty when unknown.
 std::wstring InstallFolder() {
@@ -278,6 +282,19 @@ HBITMAP LoadPNGFromIconDLL(int id, HMODULE module, bool scaled) {
   return result;
 }
 
+HBITMAP CopyOfCachedImage(int id, bool scaled, bool png) {
+  auto& cached = g_images[{id, scaled, png}];
+  if (!cached.Get())
+    cached = GdiObject<HBITMAP>(png ? LoadPNGFromIconDLL(id, scaled)
+                                    : LoadBITMAPFromIconDLL(id, scaled));
+  if (!cached.Get()) return nullptr;
+  // A section stays a section: the images keep their colour depth and alpha.
+  DIBSECTION section = {};
+  const bool dib = GetObjectW(cached.Get(), sizeof section, &section) == sizeof section;
+  return static_cast<HBITMAP>(
+      CopyImage(cached.Get(), IMAGE_BITMAP, 0, 0, dib ? LR_CREATEDIBSECTION : 0));
+}
+
 HBITMAP ScaleBitmap(HBITMAP bitmap) {
   if (!bitmap) return nullptr;
   BITMAP info = {};
@@ -307,6 +324,7 @@ void ResetResourceLibraryCachesForTesting() {
   if (g_skinLibrary) FreeLibrary(g_skinLibrary);
   g_skinLibrary = nullptr;
   g_screenScale = 0;
+  g_images.clear();
 }
 
 }  // namespace vpdf

@@ -66,11 +66,16 @@ class GdiplusUser {
   bool m_started = false;
 };
 
+// A copy of bitmap `id` (LoadBITMAPFromIconDLL) or, with `png`, of PNG `id`
+// (LoadPNGFromIconDLL), the image being loaded once per process for each id and scale choice;
+// a failed load is tried again next time. The caller owns the copy.
+HBITMAP CopyOfCachedImage(int id, bool scaled, bool png);
+
 // A new bitmap, `bitmap` stretched (StretchBlt, SRCCOPY) to the screen scale (width and height
 // times the scale / 100, truncated); `bitmap` is deleted. None for none.
 HBITMAP ScaleBitmap(HBITMAP bitmap);
 
-// Tests only: forget the cached skin library (freeing it) and the cached screen scale.
+// Tests only: forget the cached skin library (freeing it), the cached screen scale and images.
 void ResetResourceLibraryCachesForTesting();
 
 }  // namespace vpdf

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "convutils/comutil.h"
 #include "convutils/log.h"
 
 namespace vpdf {
@@ -20,14 +21,6 @@ constexpr REGSAM kWriteAccess = 0x2001F;        // read and write
 constexpr DWORD kProfileStringChars = 2600;
 constexpr DWORD kAppIdChars = MAX_PATH;
 
-wchar_t* CopyOf(const wchar_t* text) {
-  if (!text) return nullptr;
-  size_t length = wcslen(text);
-  auto* copy = new wchar_t[length + 1];
-  wmemcpy(copy, text, length + 1);
-  return copy;
-}
-
 void CopyBounded(wchar_t (&target)[MAX_PATH + 1], const wchar_t* text) {
   wcsncpy(target, text ? text : L"", MAX_PATH);
   target[MAX_PATH] = L'\0';
@@ -39,7 +32,7 @@ void CopyBounded(wchar_t (&target)[MAX_PATH + 1], const wchar_t* text) {
 
 CConvRegKey::CConvRegKey(HKEY root, const wchar_t* subkey, const wchar_t* valueName,
                          const wchar_t* defaultString)
-    : m_root(root), m_type(REG_SZ), m_defaultString(CopyOf(defaultString)) {
+    : m_root(root), m_type(REG_SZ), m_defaultString(defaultString ? defaultString : L"") {
   CopyBounded(m_subkey, subkey);
   CopyBounded(m_valueName, valueName);
 }
@@ -51,82 +44,51 @@ CConvRegKey::CConvRegKey(HKEY root, const wchar_t* subkey, const wchar_t* valueN
   CopyBounded(m_valueName, valueName);
 }
 
-CConvRegKey::~CConvRegKey() {
-  delete[] m_defaultString;
-  delete[] m_lastString;
-}
-
-void CConvRegKey::SetLastString(const wchar_t* text, size_t length) {
-  delete[] m_lastString;
-  m_lastString = nullptr;
-  if (!text) return;
-  m_lastString = new wchar_t[length + 1];
-  wmemcpy(m_lastString, text, length);
-  m_lastString[length] = L'\0';
-}
-
 DWORD CConvRegKey::ReadNumber(LONG* error) {
-  HKEY key = nullptr;
-  LONG opened = RegOpenKeyExW(m_root, m_subkey, 0, kReadAccess | m_extraAccess, &key);
+  RegKey key;
+  LONG opened = key.Open(m_root, m_subkey, kReadAccess | m_extraAccess);
   if (error) *error = opened;
   if (opened != ERROR_SUCCESS) return m_defaultNumber;
   DWORD value = 0, size = sizeof value;
-  if (RegQueryValueExW(key, m_valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+  if (RegQueryValueExW(key.Get(), m_valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
                        &size) != ERROR_SUCCESS)
     value = m_defaultNumber;
-  RegCloseKey(key);
   return value;
 }
 
-const wchar_t* CConvRegKey::ReadString() {
+std::wstring CConvRegKey::ReadString() {
+  RegKey key;
   DWORD size = 0;
-  HKEY key = nullptr;
-  bool present = false;
-  if (RegOpenKeyExW(m_root, m_subkey, 0, kReadAccess | m_extraAccess, &key) == ERROR_SUCCESS) {
-    present = RegQueryValueExW(key, m_valueName, nullptr, nullptr, nullptr, &size) ==
-                  ERROR_SUCCESS &&
-              size >= sizeof(wchar_t);
-    RegCloseKey(key);
-  }
-  if (present && RegOpenKeyExW(m_root, m_subkey, 0, kReadAccess | m_extraAccess, &key) ==
-                     ERROR_SUCCESS) {
+  if (key.Open(m_root, m_subkey, kReadAccess | m_extraAccess) == ERROR_SUCCESS &&
+      RegQueryValueExW(key.Get(), m_valueName, nullptr, nullptr, nullptr, &size) ==
+          ERROR_SUCCESS &&
+      size >= sizeof(wchar_t)) {
     // Whole characters only, and a terminator even when the stored text has none.
     DWORD chars = size / sizeof(wchar_t);
     std::vector<wchar_t> text(chars + 1, L'\0');
     DWORD bytes = chars * sizeof(wchar_t);
-    LONG read = RegQueryValueExW(key, m_valueName, nullptr, nullptr,
-                                 reinterpret_cast<BYTE*>(text.data()), &bytes);
-    RegCloseKey(key);
-    if (read == ERROR_SUCCESS) {
-      SetLastString(text.data(), wcslen(text.data()));
-      return m_lastString;
-    }
+    if (RegQueryValueExW(key.Get(), m_valueName, nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(text.data()), &bytes) == ERROR_SUCCESS)
+      return text.data();
   }
-  SetLastString(m_defaultString, m_defaultString ? wcslen(m_defaultString) : 0);
-  return m_lastString;
+  return m_defaultString;
 }
 
 LONG CConvRegKey::WriteNumber(DWORD value) {
-  HKEY key = nullptr;
-  LONG result = RegCreateKeyExW(m_root, m_subkey, 0, nullptr, 0, kWriteAccess | m_extraAccess,
-                                nullptr, &key, nullptr);
+  RegKey key;
+  LONG result = key.Create(m_root, m_subkey, kWriteAccess | m_extraAccess);
   if (result != ERROR_SUCCESS) return result;
-  result = RegSetValueExW(key, m_valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                          sizeof value);
-  RegCloseKey(key);
-  return result;
+  return RegSetValueExW(key.Get(), m_valueName, 0, REG_DWORD,
+                        reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
 LONG CConvRegKey::WriteString(const wchar_t* value) {
   if (!value) value = L"";
-  HKEY key = nullptr;
-  LONG result = RegCreateKeyExW(m_root, m_subkey, 0, nullptr, 0, kWriteAccess | m_extraAccess,
-                                nullptr, &key, nullptr);
+  RegKey key;
+  LONG result = key.Create(m_root, m_subkey, kWriteAccess | m_extraAccess);
   if (result != ERROR_SUCCESS) return result;
-  result = RegSetValueExW(key, m_valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                          static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
-  return result;
+  return RegSetValueExW(key.Get(), m_valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                        static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
 }
 
 // ---- dmsprofile_reader --------------------------------------------------------------------
@@ -200,12 +162,12 @@ bool dmsprofile_reader::read_appid(const wchar_t* section, const wchar_t* typeNa
 bool GetProductInstallPath(wchar_t* buffer, DWORD& size, int kind) {
   const bool productRoot = kind == 3;
   CConvRegKey value(HKEY_LOCAL_MACHINE,
-                    productRoot ? L"Software\\Ostrel\\PDF"
-                                : L"Software\\Wow6432Node\\Ostrel\\PDF\\V1",
+                    productRoot ? kProductRootKey : kProductWowKey,
                     L"InstallPath", L"");
   if (!productRoot) value.SetExtraAccess(KEY_WOW64_32KEY);
-  const wchar_t* path = value.ReadString();
-  DWORD length = path ? static_cast<DWORD>(wcslen(path)) : 0;
+  const std::wstring path = value.ReadString();
+  // The text up to its first terminator, as a C string would be copied.
+  const DWORD length = static_cast<DWORD>(wcslen(path.c_str()));
   if (length == 0) {
     size = 0;
     return false;
@@ -214,13 +176,12 @@ bool GetProductInstallPath(wchar_t* buffer, DWORD& size, int kind) {
     size = length + 1;
     return false;
   }
-  wmemcpy(buffer, path, length + 1);
+  wmemcpy(buffer, path.c_str(), length + 1);
   return true;
 }
 
 bool IsNotStandAlone() {
-  CConvRegKey standAlone(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1",
-                         L"StandAlone", 1);
+  CConvRegKey standAlone(HKEY_LOCAL_MACHINE, kProductWowKey, L"StandAlone", 1);
   return standAlone.ReadNumber() == 0;
 }
 
@@ -229,12 +190,12 @@ bool IsNotStandAlone() {
 LONG CopyRegistryTree(HKEY source, HKEY destination, const wchar_t* subkeyName,
                       bool intoDestination) {
   const wchar_t* name = subkeyName ? subkeyName : L"";
-  HKEY target = destination;
+  RegKey created;
   if (!intoDestination) {
-    LONG created = RegCreateKeyExW(destination, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                   &target, nullptr);
-    if (created != ERROR_SUCCESS) return created;
+    LONG result = created.Create(destination, name, KEY_ALL_ACCESS);
+    if (result != ERROR_SUCCESS) return result;
   }
+  const HKEY target = intoDestination ? destination : created.Get();
 
   LONG result = ERROR_SUCCESS;
   if (!intoDestination) {
@@ -275,14 +236,11 @@ LONG CopyRegistryTree(HKEY source, HKEY destination, const wchar_t* subkeyName,
     // Copying a key into itself: leave out the copy being made (and any key whose name
     // begins it), or the copy would go on inside itself.
     if (source == destination && _wcsnicmp(childName, name, nameChars) == 0) continue;
-    HKEY child = nullptr;
-    result = RegOpenKeyExW(source, childName, 0, KEY_ALL_ACCESS, &child);
+    RegKey child;
+    result = child.Open(source, childName, KEY_ALL_ACCESS);
     if (result != ERROR_SUCCESS) break;
-    result = CopyRegistryTree(child, target, childName, false);
-    RegCloseKey(child);
+    result = CopyRegistryTree(child.Get(), target, childName, false);
   }
-
-  if (target != destination) RegCloseKey(target);
   return result;
 }
 

@@ -9,6 +9,14 @@
 
 namespace vpdf {
 
+// The product's registry keys.
+inline constexpr wchar_t kProductRootKey[] = L"Software\\Ostrel\\PDF";
+inline constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
+inline constexpr wchar_t kProductWowKey[] = L"Software\\Wow6432Node\\Ostrel\\PDF\\V1";
+inline constexpr wchar_t kProductWorkSiteKey[] = L"Software\\Ostrel\\PDF\\V1\\WorkSite";
+inline constexpr wchar_t kSkinPreferenceKey[] =
+    L"Software\\Ostrel\\PDF\\Ostrel Varnel PDF\\Preference";
+
 // One registry value, string or 32-bit number, with its default. Used on the stack, once.
 class CConvRegKey {
  public:
@@ -20,7 +28,7 @@ class CConvRegKey {
   // Lets a literal such as 0 or -1 choose the number constructor.
   CConvRegKey(HKEY root, const wchar_t* subkey, const wchar_t* valueName, int defaultNumber)
       : CConvRegKey(root, subkey, valueName, static_cast<DWORD>(defaultNumber)) {}
-  virtual ~CConvRegKey();
+  virtual ~CConvRegKey() = default;
   CConvRegKey(const CConvRegKey&) = delete;
   CConvRegKey& operator=(const CConvRegKey&) = delete;
 
@@ -32,9 +40,9 @@ class CConvRegKey {
   // ERROR_SUCCESS when the key exists (whether or not the value does).
   DWORD ReadNumber(LONG* error = nullptr);
   bool ReadBool() { return ReadNumber() != 0; }
-  // The stored text, else a copy of the default, else null. A value below 2 bytes counts as
-  // missing. The text is owned by this object and lives until the next read or its end.
-  const wchar_t* ReadString();
+  // The stored text, else the default (empty for none); the key is opened once. A value below
+  // 2 bytes counts as missing.
+  std::wstring ReadString();
 
   // Create the key when needed and write; the result is the registry error code.
   LONG WriteNumber(DWORD value);
@@ -45,15 +53,12 @@ class CConvRegKey {
   DWORD Type() const { return m_type; }
 
  private:
-  void SetLastString(const wchar_t* text, std::size_t length);
-
   HKEY m_root;
   wchar_t m_subkey[MAX_PATH + 1] = {};
   wchar_t m_valueName[MAX_PATH + 1] = {};
   DWORD m_type;
   DWORD m_defaultNumber = 0;
-  wchar_t* m_defaultString = nullptr;
-  wchar_t* m_lastString = nullptr;
+  std::wstring m_defaultString;
   REGSAM m_extraAccess = 0;
 };
 

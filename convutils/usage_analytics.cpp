@@ -32,9 +32,8 @@ DWORD ReadMachineThenUser(const wchar_t* subkey, const wchar_t* name) {
 std::wstring ReadStringMachineThenUser(const wchar_t* subkey, const wchar_t* name) {
   for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
     CConvRegKey key(root, subkey, name, static_cast<const wchar_t*>(nullptr));
-    const wchar_t* text = key.ReadString();
-    if (text && *text) {
-      std::wstring result(text);
+    std::wstring result = key.ReadString();
+    if (!result.empty()) {
       if (result.size() >= MAX_PATH) result.resize(MAX_PATH - 1);
       return result;
     }
@@ -157,7 +156,7 @@ void CUsageAnalytics::Send() {
 }
 
 void ReportCommandUsage(const wchar_t* action, const wchar_t* label) {
-  CUsageAnalytics analytics(L"Software\\Ostrel\\PDF\\V1", L"UA-271828182-1");
+  CUsageAnalytics analytics(kProductKey, L"UA-271828182-1");
   analytics.AddField(L"ec", L"iManage");
   analytics.AddField(L"ea", action);
   if (label) analytics.AddField(L"el", label);

@@ -22,7 +22,6 @@ constexpr wchar_t kThinClientRoot[] = L"Software\\NetRight\\iManage\\ThinClient"
 constexpr wchar_t kThinClientOptions[] = L"\\Advanced Options";
 constexpr wchar_t kShowProfile[] = L"Show profile for checkin as newversion";
 constexpr wchar_t kPortable[] = L"Software\\Interwoven\\WorkSite\\8.0\\Common\\General\\Portable";
-constexpr wchar_t kProductWorkSite[] = L"Software\\Ostrel\\PDF\\V1\\WorkSite";
 
 // The options path of one client family: root + "\" + its first subkey + suffix. False when
 // the root cannot be opened.
@@ -173,7 +172,7 @@ HRESULT GetDesksitePath(BSTR* path) {
 
 bool UseProfile() {
   DWORD value = 0, size = sizeof value;
-  return RegGetValueW(HKEY_CURRENT_USER, kProductWorkSite, L"UseProfile", RRF_RT_REG_DWORD,
+  return RegGetValueW(HKEY_CURRENT_USER, kProductWorkSiteKey, L"UseProfile", RRF_RT_REG_DWORD,
                       nullptr, &value, &size) == ERROR_SUCCESS &&
          value != 0;
 }

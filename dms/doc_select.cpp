@@ -4,11 +4,11 @@
 
 #include <cwchar>
 
-#include "commands/event_sinks.h"
-#include "commands/identity.h"
+#include "convutils/language.h"
 #include "convutils/log.h"
 #include "convutils/temp_files.h"
 #include "dms/client_options.h"
+#include "dms/event_sinks.h"
 
 namespace vpdf {
 namespace {

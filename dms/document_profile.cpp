@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "convutils/comutil.h"
 #include "convutils/log.h"
 
 #include "IManage.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "convutils/comutil.h"
+#include "outside/com.h"
 #include "outside/dms_members.h"
 
 namespace dms {

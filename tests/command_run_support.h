@@ -140,8 +140,9 @@ class CommandRunTest : public CleanTempFolderTest {
     CleanTempFolderTest::TearDown();
   }
 
-  // A new command object with a new, empty context collection.
+  // A new command object (the old one gone first) with a new, empty context collection.
   void NewCommand() {
+    m_command.Reset();
     m_command = vpdf::ComPtr<Command>(new Command);
     ASSERT_EQ(S_OK, tb::NewContextItems(m_context.Put()));
     ASSERT_EQ(S_OK, m_command->Initialize(m_context.Get()));

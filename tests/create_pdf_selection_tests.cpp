@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "commands/createpdf/create_pdf.h"
-#include "commands/createpdf/doc_description.h"
+#include "ui/doc_description.h"
 #include "testbed/dms/tbdms.h"
 #include "IManage.h"
 #include "tests/testing/trace_log.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "addon/resource.h"
+#include "convutils/resource.h"
 #include "tests/dialog_driver.h"
 #include "tests/import_hook.h"
 #include "tests/settings_support.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "commands/event_sinks.h"
+#include "dms/event_sinks.h"
 #include "outside/dms.h"
 #include "testbed/dms/client_commands.h"
 #include "tests/settings_support.h"

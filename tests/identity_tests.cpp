@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "addon/resource.h"
+#include "convutils/resource.h"
 #include "commands/identity.h"
 #include "convutils/resource_library.h"
 #include "tests/identity_support.h"

@@ -39,12 +39,12 @@ TEST_F(RegKey, ReadsAStringOrItsDefault) {
     const wchar_t *name, *fallback, *expected;
   } rows[] = {
       {kRoot, L"Text", L"fallback", L"stored"},       {kRoot, L"Other", L"fallback", L"fallback"},
-      {kRoot + L"\\Nothing", L"Text", L"fb", L"fb"},  {kRoot, L"Other", nullptr, nullptr},
+      {kRoot + L"\\Nothing", L"Text", L"fb", L"fb"},  {kRoot, L"Other", nullptr, L""},
       {kRoot, L"Short", L"fallback", L"fallback"},    {kRoot, L"Bare", L"fallback", L"AB"},
   };
   for (const auto& row : rows) {
     CConvRegKey key(HKEY_CURRENT_USER, row.path.c_str(), row.name, row.fallback);
-    EXPECT_STREQ(row.expected, key.ReadString()) << testing_support::Utf8(row.name);
+    EXPECT_EQ(row.expected, key.ReadString()) << testing_support::Utf8(row.name);
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), key.Type());
   }
 }

@@ -1,6 +1,6 @@
 #include "ui/how_to_save_dlg.h"
 
-#include "addon/resource.h"
+#include "convutils/resource.h"
 #include "convutils/settings.h"
 #include "ui/resizable_dialog.h"
 

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "addon/resource.h"
+#include "convutils/resource.h"
 #include "convutils/log.h"
 #include "convutils/settings.h"
 

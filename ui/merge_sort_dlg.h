@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "commands/createpdf/doc_description.h"
+#include "ui/doc_description.h"
 #include "ui/resizable_dialog.h"
 
 namespace vpdf {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "addon/module.h"
-#include "commands/identity.h"
+#include "convutils/language.h"
+#include "convutils/module.h"
 #include "convutils/resource_library.h"
 
 namespace vpdf {

@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "addon/module.h"
+#include "convutils/module.h"
 
 namespace vpdf {
 

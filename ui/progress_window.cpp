@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "addon/module.h"
-#include "addon/resource.h"
+#include "convutils/module.h"
+#include "convutils/resource.h"
 #include "convutils/conv_utils.h"
 #include "convutils/log.h"
 #include "ui/message_box.h"

@@ -9,12 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "convutils/settings.h"
 #include "ui/modal_dialog.h"
 
 namespace vpdf {
 
 // The product's per-user settings key of the dialogs: this followed by the owner's subkey.
-inline constexpr wchar_t kDialogSettingsBase[] = L"Software\\Ostrel\\PDF\\V1\\";
+inline const std::wstring kDialogSettingsBase = std::wstring(kProductKey) + L"\\";
 
 // Anchor flags (one byte): the horizontal part is flags & 0x70, the vertical part flags & 0x07.
 enum : BYTE {

@@ -140,7 +140,7 @@ def rc_file(code, name, offset, language, font, rtl, texts):
         "#pragma code_page(65001)",
         "#include <windows.h>",
         "#include <commctrl.h>",
-        '#include "resource.h"',
+        '#include "convutils/resource.h"',
         "",
         f"LANGUAGE 0x{language & 0x3FF:02X}, 0x{language >> 10:02X}  // language id 0x{language:04X}",
         "",

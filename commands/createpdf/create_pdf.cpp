@@ -1,6 +1,6 @@
 #include "commands/createpdf/create_pdf.h"
 
-#include "addon/resource.h"
+#include "convutils/resource.h"
 #include "commands/command_identity.h"
 #include "convutils/log.h"
 #include "convutils/resource_library.h"
@@ -45,22 +45,21 @@ CCreatePDF_I::CCreatePDF_I(Placement placement) {
   const Identity& id = placement == Placement::kMenu ? kMenu : kContextMenu;
 
   kLog.Trace(id.entered);
-  m_langOffset = DetectUILanguage();
+  m_langOffset = Environment().langOffset;
   kLog.Trace(id.language, m_langOffset);
 
   const CommandIdentity identity = {id.name, L"List the documents which are selected.", 0, L'C',
                                     true, IDS_CREATEPDF_MENU, IDS_CREATEPDF_HELP, 14560, 14570};
-  put_Bitmap(*m_images.Keep(ApplyIdentity(*this, placement, m_langOffset, identity,
+  put_Bitmap(*m_images.Keep(ApplyIdentity(*this, placement, Environment(), identity,
                                           {&kLog, id.putName, id.putMenuText, id.putHelpText}))
                   .Get());
   kLog.Trace(id.putBitmap);
 
-  GdiplusUser gdiplus;  // started once for the three images
-  put_LargeBitmap(*m_images.Keep(LoadPNGFromIconDLL(id.largeBitmap, true)).Get());
+  put_LargeBitmap(*m_images.Keep(CopyOfCachedImage(id.largeBitmap, true, true)).Get());
   kLog.Trace(id.putLargeBitmap);
-  put_SmallIcon(*m_images.Keep(LoadPNGFromIconDLL(id.smallIcon, true)).Get());
+  put_SmallIcon(*m_images.Keep(CopyOfCachedImage(id.smallIcon, true, true)).Get());
   kLog.Trace(id.putSmallIcon);
-  put_LargeIcon(*m_images.Keep(LoadPNGFromIconDLL(id.largeIcon, true)).Get());
+  put_LargeIcon(*m_images.Keep(CopyOfCachedImage(id.largeIcon, true, true)).Get());
   kLog.Trace(id.putLargeIcon);
 }
 

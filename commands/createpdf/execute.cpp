@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "addon/resource.h"
+#include "convutils/resource.h"
 #include "commands/createpdf/create_pdf.h"
 #include "commands/execute_guard.h"
 #include "convutils/conv_utils.h"

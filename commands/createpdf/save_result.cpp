@@ -5,9 +5,9 @@
 #include <exception>
 #include <string>
 
-#include "addon/resource.h"
+#include "convutils/resource.h"
 #include "commands/createpdf/create_pdf.h"
-#include "commands/event_sinks.h"
+#include "dms/event_sinks.h"
 #include "commands/import_document.h"
 #include "convutils/log.h"
 #include "convutils/temp_files.h"

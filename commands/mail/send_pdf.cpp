@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "addon/resource.h"
+#include "convutils/resource.h"
 #include "commands/execute_guard.h"
 #include "commands/mail/send_pdf_email.h"
 #include "commands/selected_items.h"

@@ -1,6 +1,6 @@
 #include "commands/mail/send_pdf_email.h"
 
-#include "addon/resource.h"
+#include "convutils/resource.h"
 #include "commands/command_identity.h"
 #include "convutils/log.h"
 #include "convutils/resource_library.h"
@@ -44,10 +44,10 @@ CSendPDFEMail_I::CSendPDFEMail_I(Placement placement) {
   const LogTexts& log = placement == Placement::kMenu ? kMenu : kContextMenu;
 
   kLog.Trace(log.entered);
-  m_langOffset = DetectUILanguage();
+  m_langOffset = Environment().langOffset;
   kLog.Trace(log.language, m_langOffset);
 
-  put_Bitmap(*m_images.Keep(ApplyIdentity(*this, placement, m_langOffset, kIdentity,
+  put_Bitmap(*m_images.Keep(ApplyIdentity(*this, placement, Environment(), kIdentity,
                                           {&kLog, log.putName, log.putMenuText, log.putHelpText}))
                   .Get());
   kLog.Trace(log.putBitmap);

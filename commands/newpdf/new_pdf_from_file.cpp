@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "addon/resource.h"
+#include "convutils/resource.h"
 #include "commands/command_identity.h"
 #include "commands/execute_guard.h"
 #include "commands/import_document.h"

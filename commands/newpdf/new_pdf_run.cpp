@@ -146,9 +146,9 @@ std::wstring ReplaceExtension(const std::wstring& path, const wchar_t* extension
 
 CNewPdfCommand::CNewPdfCommand(Placement placement, const CommandIdentity& identity,
                                const char* languageRecord) {
-  m_langOffset = DetectUILanguage();
+  m_langOffset = Environment().langOffset;
   kLog.Trace(languageRecord, m_langOffset);
-  HBITMAP bitmap = ApplyIdentity(*this, placement, m_langOffset, identity,
+  HBITMAP bitmap = ApplyIdentity(*this, placement, Environment(), identity,
                                  {&kLog, "put_Name : %S m_langOffset : %d ", "bstrMenuText : %S  ",
                                   "put_HelpText : %S  "});
   put_Bitmap(*m_images.Keep(bitmap).Get());

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "addon/resource.h"
+#include "convutils/resource.h"
 #include "commands/execute_guard.h"
 #include "commands/open/open_in_cnv.h"
 #include "commands/selected_items.h"
@@ -84,9 +84,10 @@ class ListFile {
 // The profile functions read UTF-16 only behind a byte order mark, and the tool wants the
 // list without one. A list about to be deleted gets the mark first so that it can be read.
 void MarkAsUnicode(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  Handle owned(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!owned) return;
+  const HANDLE file = owned.Get();
   LARGE_INTEGER size = {};
   std::string bytes;
   if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < (1 << 24)) {
@@ -102,7 +103,6 @@ void MarkAsUnicode(const std::wstring& path) {
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   }
-  CloseHandle(file);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "commands/open/open_in_cnv.h"
 
-#include "addon/resource.h"
+#include "convutils/resource.h"
 #include "commands/command_identity.h"
 #include "convutils/resource_library.h"
 
@@ -14,8 +14,8 @@ COpenInCnv_I::COpenInCnv_I(Placement placement) {
       menu ? L"RPDFIManAddon.OpenInCnv" : L"RPDFIManAddon.OpenInCnv_CM",
       nullptr, IDS_OPENINCNV_DESCRIPTION, L'W', true,
       IDS_OPENINCNV_MENU, IDS_OPENINCNV_HELP, 14600, 14610};
-  m_langOffset = DetectUILanguage();
-  m_hBitmap = ApplyIdentity(*this, placement, m_langOffset, identity, {});
+  m_langOffset = Environment().langOffset;
+  m_hBitmap = ApplyIdentity(*this, placement, Environment(), identity, {});
   put_Bitmap(*m_images.Keep(m_hBitmap).Get());
 }
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "addon/resource.h"
+#include "convutils/resource.h"
 #include "commands/command_identity.h"
 #include "commands/execute_guard.h"
 #include "commands/selected_items.h"
@@ -21,7 +21,6 @@ namespace {
 
 constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\OpenPDF");
 
-constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
 // Both classes carry the same name; the description string exists in no language, so the
 // property stays empty; the kind follows the product key below.
 constexpr CommandIdentity kIdentity = {L"RPDFIManAddon.OpenInPro", nullptr,
@@ -149,27 +148,21 @@ COpenInPro_I::COpenInPro_I(Placement placement) {
   const LogTexts& log = placement == Placement::kMenu ? kMenu : kContextMenu;
 
   kLog.Trace(log.entered);
-  m_langOffset = DetectUILanguage();
+  m_langOffset = Environment().langOffset;
   kLog.Trace(log.language, m_langOffset);
 
-  m_hBitmap = ApplyIdentity(*this, placement, m_langOffset, kIdentity,
-                            {&kLog, log.putName, log.putMenuText, log.putHelpText});
-  put_Bitmap(*Variant::Long(static_cast<LONG>(reinterpret_cast<LONG_PTR>(m_hBitmap))).Get());
+  put_Bitmap(*m_images.Keep(ApplyIdentity(*this, placement, Environment(), kIdentity,
+                                          {&kLog, log.putName, log.putMenuText, log.putHelpText}))
+                  .Get());
   kLog.Trace(log.putBitmap);
 
   // The command kind tells whether the product is installed on this machine.
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-    RegCloseKey(key);
+  if (Environment().productKey) {
     kLog.Trace(log.keyOpened);
     put_CommandKind(1);
   } else {
     put_CommandKind(0);
   }
-}
-
-COpenInPro_I::~COpenInPro_I() {
-  if (m_hBitmap) DeleteObject(m_hBitmap);
 }
 
 STDMETHODIMP COpenInPro_I::Update() {

@@ -10,7 +10,6 @@ namespace vpdf {
 class COpenInPro_I : public ICommandImpl {
  public:
   explicit COpenInPro_I(Placement placement);
-  ~COpenInPro_I() override;
 
   // Enabled only when every selected document is a PDF.
   STDMETHODIMP Update() override;
@@ -32,7 +31,7 @@ class COpenInPro_I : public ICommandImpl {
   bool OpenReadOnly(const std::wstring& user);
 
   int m_langOffset = 0;  // added to the id of every localised resource
-  HBITMAP m_hBitmap = nullptr;  // the Bitmap image handed to the client; deleted with the command
+  CommandImages m_images;  // the images handed to the client
 };
 
 class COpenInPro : public COpenInPro_I {

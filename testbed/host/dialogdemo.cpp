@@ -21,7 +21,7 @@
 #include <cwchar>
 #include <string>
 
-#include "addon/resource.h"
+#include "convutils/resource.h"
 #include "ui/how_to_save_dlg.h"
 #include "ui/merge_sort_dlg.h"
 #include "ui/message_box.h"

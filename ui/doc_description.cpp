@@ -1,4 +1,4 @@
-#include "commands/createpdf/doc_description.h"
+#include "ui/doc_description.h"
 
 #include "outside/dms.h"
 

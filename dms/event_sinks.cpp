@@ -1,4 +1,4 @@
-#include "commands/event_sinks.h"
+#include "dms/event_sinks.h"
 
 #include <ocidl.h>
 #include <olectl.h>

@@ -1,9 +1,6 @@
-#include "addon/module.h"
+#include "convutils/module.h"
 
 namespace vpdf {
-
-void ReleaseCommandTypeInfo();  // commands/command_impl.cpp
-void ReleaseClassObjects();     // addon/object_map.cpp
 
 Module::Module() { InitializeCriticalSection(&m_classObjectLock); }
 
@@ -18,8 +15,6 @@ void Module::Init(HINSTANCE instance) {
 }
 
 void Module::Term() {
-  ReleaseClassObjects();
-  ReleaseCommandTypeInfo();
   DeleteCriticalSection(&m_classObjectLock);
 }
 

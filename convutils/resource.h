@@ -1,5 +1,5 @@
 // Resource identifiers of the add-in module: strings and the two dialogs. English ids; the
-// resource of a language is its English id plus the language's offset (commands/identity.h).
+// resource of a language is its English id plus the language's offset (convutils/language.h).
 // Plain #defines: read by the resource compiler and by C++.
 #pragma once
 
