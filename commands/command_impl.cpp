@@ -336,19 +336,18 @@ HRESULT ICommandImpl::SetContextValue(const wchar_t* name, VARTYPE type, const v
   return m_context->Add(itemName.Get(), item);
 }
 
-HRESULT ICommandImpl::ReadSelection(Variant& selection, LONG& lower, LONG& upper) {
-  if (FAILED(GetContextValue(kSelectedNRTDocuments, kSelectionType, selection.Put())) &&
-      FAILED(GetContextValue(kSelectedIManObjects, kSelectionType, selection.Put())))
-    return S_FALSE;
-  if (FAILED(SafeArrayGetLBound(SelectionArray(selection.Get()), 1, &lower)) ||
-      FAILED(SafeArrayGetUBound(SelectionArray(selection.Get()), 1, &upper)))
-    return S_FALSE;
-  if (upper - lower + 1 != 0) return S_OK;
+ContextReader ICommandImpl::ContextRead() {
+  return [this](const wchar_t* name, VARTYPE type, void* value) {
+    return GetContextValue(name, type, value);
+  };
+}
 
-  HRESULT hr = GetContextValue(kSelectedIManObjects, kSelectionType, selection.Put());
-  if (hr == S_FALSE) hr = E_FAIL;  // no context collection at all
-  if (SUCCEEDED(hr)) hr = SafeArrayGetLBound(SelectionArray(selection.Get()), 1, &lower);
-  if (SUCCEEDED(hr)) hr = SafeArrayGetUBound(SelectionArray(selection.Get()), 1, &upper);
+HRESULT ICommandImpl::ReadSelection(Variant& selection, LONG& lower, LONG& upper) {
+  const ContextReader read = ContextRead();
+  if (!ReadSelectionValue(read, selection)) return S_FALSE;
+  SelectionFault fault;
+  HRESULT hr = SelectionBounds(read, true, selection.Get(), lower, upper, fault);
+  if (fault == SelectionFault::kLowerBound || fault == SelectionFault::kUpperBound) return S_FALSE;
   return hr;
 }
 

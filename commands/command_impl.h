@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "IManExt.h"
+#include "commands/selected_items.h"
 #include "convutils/comutil.h"
 
 namespace vpdf {
@@ -97,6 +98,8 @@ class ICommandImpl : public ICommand, public ISupportErrorInfo {
   HRESULT SetContextValue(const wchar_t* name, VARTYPE type, const void* value);
 
   IContextItems* ContextItems() const { return m_context.Get(); }
+  // GetContextValue as a reader for the helpers that take one.
+  ContextReader ContextRead();
 
   // The language and client kind this command was made for (SharedCommandEnvironment), kept
   // while the command lives.

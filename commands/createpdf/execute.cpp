@@ -25,10 +25,6 @@ namespace {
 
 constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\CreatePDF");
 
-constexpr wchar_t kSelectedNRTDocuments[] = L"SelectedNRTDocuments";
-constexpr wchar_t kSelectedIManObjects[] = L"SelectedIManObjects";
-constexpr VARTYPE kSelectionType = VT_ARRAY | VT_DISPATCH;
-
 std::wstring Lower(std::wstring text) {
   if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
   return text;
@@ -233,9 +229,7 @@ STDMETHODIMP CCreatePDF_I::Execute() {
 
     kLog.Trace("****************** CreatePDF Execute() START ******************");
     Variant selection;
-    if (FAILED(GetContextValue(kSelectedNRTDocuments, kSelectionType, selection.Put())) &&
-        FAILED(GetContextValue(kSelectedIManObjects, kSelectionType, selection.Put())))
-      return;
+    if (!ReadSelectionValue(ContextRead(), selection)) return;
     LONG lower = 0, upper = 0;
     if (FAILED(GetBounds(selection.Get(), &lower, &upper))) return;
 

@@ -11,30 +11,23 @@
 namespace vpdf {
 namespace {
 
-// The document under `object`, asked for as INRTDocument: its IDispatch, with a reference.
-HRESULT DocumentDispatch(IUnknown* object, IDispatch** document) {
-  dms::Document found;
-  HRESULT hr = dms::Document::From(object, found);
-  if (SUCCEEDED(hr)) {
-    *document = found.Get();
-    (*document)->AddRef();
-  }
-  return hr;
-}
-
-
 constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\CreatePDF");
 
-SAFEARRAY* ArrayOf(const VARIANT* selection) { return SelectionArray(selection); }
+// What GetBounds and GetSelectedDoc log for each step that stops them, by SelectionFault.
+constexpr const char* kFaultTexts[] = {
+    "",
+    "****************** CreatePDF GetBounds() LBound fail ******************",
+    "****************** CreatePDF GetBounds() UBound fail ******************",
+    "****************** CreatePDF GetBounds() UBound fail ******************",
+    "SafeArrayGetLBound() failed",
+    "SafeArrayGetUBound() failed",
+    "pDisp->QueryInterface failed",
+    "pIManCS->Resolve failed",
+    "pIManC->QueryInterface failed",
+    "pIManDocument->QueryInterface failed",
+};
 
-// Whether element `index` is a document, or a shortcut to one, that may be converted.
-bool Convertible(SAFEARRAY* array, LONG index) {
-  ComPtr<IDispatch> element;
-  if (FAILED(SafeArrayGetElement(array, &index, element.Put())) || !element) return false;
-  std::wstring extension;
-  if (FAILED(SelectedTypeExtension(element.Get(), extension))) return false;
-  return !SameTextNoCase(extension, L"PDF") && !SameTextNoCase(extension, L"MSG");
-}
+const char* FaultText(SelectionFault fault) { return kFaultTexts[static_cast<int>(fault)]; }
 
 }  // namespace
 
@@ -44,33 +37,16 @@ LONG CCreatePDF_I::merging = 0;
 STDMETHODIMP CCreatePDF_I::Update() {
   kLog.Trace("CCreatePDF::Update ");
   Variant selection;
-  if (FAILED(GetContextValue(kSelectedNRTDocuments, kSelectionType, selection.Put())) &&
-      FAILED(GetContextValue(kSelectedIManObjects, kSelectionType, selection.Put())))
-    return S_OK;
-  LONG lower = 0, upper = 0;
-  if (FAILED(SafeArrayGetLBound(ArrayOf(selection.Get()), 1, &lower)) ||
-      FAILED(SafeArrayGetUBound(ArrayOf(selection.Get()), 1, &upper)))
-    return S_OK;
-
+  LONG lower = 0, upper = -1;
+  HRESULT hr = ReadSelection(selection, lower, upper);
+  if (hr == S_FALSE) return S_OK;
   LONG status = kDisabled;
-  try {
-    bool readable = true;
-    if (upper == lower - 1) {
-      readable = SUCCEEDED(GetContextValue(kSelectedIManObjects, kSelectionType, selection.Put())) &&
-                 SUCCEEDED(SafeArrayGetLBound(ArrayOf(selection.Get()), 1, &lower)) &&
-                 SUCCEEDED(SafeArrayGetUBound(ArrayOf(selection.Get()), 1, &upper));
-    }
-    for (LONG i = lower; readable && i <= upper; ++i) {
-      if (!Convertible(ArrayOf(selection.Get()), i)) {
-        status = kDisabled;
-        break;
-      }
-      status = kEnabled;
-    }
-  } catch (...) {
-    // A failing object-model call leaves the command unavailable.
-    status = kDisabled;
-  }
+  if (SUCCEEDED(hr))
+    status = SelectionStatus(SelectionArray(selection.Get()), lower, upper,
+                             [](const std::wstring& extension) {
+                               return !SameTextNoCase(extension, L"PDF") &&
+                                      !SameTextNoCase(extension, L"MSG");
+                             });
   put_Status(status);
   kLog.Trace("CCreatePDF::put_Status  commandType :%d", static_cast<int>(status));
   return S_OK;
@@ -79,33 +55,15 @@ STDMETHODIMP CCreatePDF_I::Update() {
 HRESULT CCreatePDF_I::GetBounds(VARIANT* selection, LONG* lower, LONG* upper) {
   try {
     kLog.Trace("****************** CreatePDF GetBounds() START ******************");
-    if (FAILED(SafeArrayGetLBound(ArrayOf(selection), 1, lower))) {
-      kLog.Error("****************** CreatePDF GetBounds() LBound fail ******************");
-      return E_FAIL;
-    }
-    if (FAILED(SafeArrayGetUBound(ArrayOf(selection), 1, upper))) {
-      kLog.Error("****************** CreatePDF GetBounds() UBound fail ******************");
-      return E_FAIL;
-    }
-    if (*upper - *lower + 1 == 0) {
-      Variant fallback;
-      if (FAILED(GetContextValue(kSelectedIManObjects, kSelectionType, fallback.Put()))) {
-        kLog.Error("****************** CreatePDF GetBounds() UBound fail ******************");
-        return E_FAIL;
-      }
-      // The caller reads its elements from the array whose bounds it gets.
-      VariantClear(selection);
-      *selection = fallback.Detach();
-      HRESULT hr = SafeArrayGetLBound(ArrayOf(selection), 1, lower);
-      if (FAILED(hr)) {
-        kLog.Error("SafeArrayGetLBound() failed");
-        return hr;
-      }
-      hr = SafeArrayGetUBound(ArrayOf(selection), 1, upper);
-      if (FAILED(hr)) {
-        kLog.Error("SafeArrayGetUBound() failed");
-        return hr;
-      }
+    SelectionFault fault;
+    HRESULT hr = SelectionBounds(ContextRead(), true, selection, *lower, *upper, fault);
+    if (FAILED(hr)) {
+      kLog.Error(FaultText(fault));
+      // The bounds of the selection as given, or the objects item missing, fail plainly.
+      return fault == SelectionFault::kObjectsLowerBound ||
+                     fault == SelectionFault::kObjectsUpperBound
+                 ? hr
+                 : E_FAIL;
     }
     if (*upper - *lower + 1 == 0) {
       kLog.Error("lDocCnt == 0");
@@ -124,41 +82,23 @@ HRESULT CCreatePDF_I::GetSelectedDoc(VARIANT* selection, LONG* index, IDispatch*
     kLog.Trace("****************** CreatePDF GetSelectedDoc() START ******************");
     *document = nullptr;
     ComPtr<IDispatch> element;
-    HRESULT hr = SafeArrayGetElement(ArrayOf(selection), index, element.Put());
-    if (SUCCEEDED(hr) && !element) hr = E_POINTER;
+    HRESULT hr = SelectionElement(selection, *index, element);
     if (FAILED(hr)) {
       kLog.Error("SafeArrayGetElement(%d) failed", static_cast<int>(*index));
       *index = -1;
       kLog.Error("****************** CreatePDF GetSelectedDoc() END ******************");
       return hr;
     }
-    if (SUCCEEDED(DocumentDispatch(element.Get(), document))) return S_OK;
-
-    ComPtr<IUnknown> probe;
-    hr = element->QueryInterface(dms::IID_IManObject, probe.PutVoid());
+    dms::Document found;
+    SelectionFault fault;
+    hr = SelectedDocument(element.Get(), found, &fault);
     if (FAILED(hr)) {
-      kLog.Error("pDisp->QueryInterface failed");
+      kLog.Error(FaultText(fault));
       return hr;
     }
-    ComPtr<IUnknown> target;
-    hr = dms::ResolveShortcut(element.Get(), target);
-    if (hr == E_NOINTERFACE) {
-      kLog.Error("pDisp->QueryInterface failed");
-      return hr;
-    }
-    if (FAILED(hr) || !target) {
-      kLog.Error("pIManCS->Resolve failed");
-      return FAILED(hr) ? hr : E_POINTER;
-    }
-    ComPtr<IUnknown> manDocument;
-    hr = target->QueryInterface(dms::IID_IManDocument, manDocument.PutVoid());
-    if (FAILED(hr)) {
-      kLog.Error("pIManC->QueryInterface failed");
-      return hr;
-    }
-    hr = DocumentDispatch(manDocument.Get(), document);
-    if (FAILED(hr)) kLog.Error("pIManDocument->QueryInterface failed");
-    return hr;
+    *document = found.Get();
+    (*document)->AddRef();
+    return S_OK;
   } catch (...) {
     kLog.Error("Exception in GetSelectedDoc");
     return E_FAIL;

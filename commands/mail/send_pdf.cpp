@@ -40,16 +40,17 @@ STDMETHODIMP CSendPDFEMail_I::Update() {
   kLog.Trace("CSendPDFEMail_I Update() enter ");
   LONG status = kDisabled;
   Variant selection;
-  if (SUCCEEDED(GetContextValue(kSelectedNRTDocuments, kSelectionType, selection.Put())) ||
-      SUCCEEDED(GetContextValue(kSelectedIManObjects, kSelectionType, selection.Put()))) {
-    SAFEARRAY* array = SelectionArray(selection.Get());
+  const ContextReader read = ContextRead();
+  if (ReadSelectionValue(read, selection)) {
+    // An empty selection stays empty here: no fallback to the objects item.
     LONG lower = 0, upper = 0;
-    if (FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
-        FAILED(SafeArrayGetUBound(array, 1, &upper)))
-      return S_OK;
-    status = SelectionStatus(array, lower, upper, [](const std::wstring& extension) {
-      return !SameTextNoCase(extension, L"PDF") && !SameTextNoCase(extension, L"MSG");
-    });
+    SelectionFault fault;
+    if (FAILED(SelectionBounds(read, false, selection.Get(), lower, upper, fault))) return S_OK;
+    status = SelectionStatus(SelectionArray(selection.Get()), lower, upper,
+                             [](const std::wstring& extension) {
+                               return !SameTextNoCase(extension, L"PDF") &&
+                                      !SameTextNoCase(extension, L"MSG");
+                             });
   }
   put_Status(status);
   kLog.Trace("CSendPDFEMail_I Update() exit ");
@@ -67,12 +68,11 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
     std::vector<Converted> converted;
 
     Variant selection;
-    if (SUCCEEDED(GetContextValue(kSelectedNRTDocuments, kSelectionType, selection.Put())) ||
-        SUCCEEDED(GetContextValue(kSelectedIManObjects, kSelectionType, selection.Put()))) {
-      SAFEARRAY* array = SelectionArray(selection.Get());
+    const ContextReader read = ContextRead();
+    if (ReadSelectionValue(read, selection)) {
       LONG lower = 0, upper = 0;
-      HRESULT hr = SafeArrayGetLBound(array, 1, &lower);
-      if (SUCCEEDED(hr)) hr = SafeArrayGetUBound(array, 1, &upper);
+      SelectionFault fault;
+      HRESULT hr = SelectionBounds(read, false, selection.Get(), lower, upper, fault);
       if (FAILED(hr)) {
         result = hr;
         return;
@@ -83,8 +83,7 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
                               ApplicationMainWindow());
       for (LONG i = lower; i <= upper && !progress.Cancelled(); ++i) {
         ComPtr<IDispatch> element;
-        hr = SafeArrayGetElement(array, &i, element.Put());
-        if (SUCCEEDED(hr) && !element) hr = E_POINTER;
+        hr = SelectionElement(selection.Get(), i, element);
         if (FAILED(hr)) {
           result = hr;
           return;

@@ -31,9 +31,6 @@ class CNewPdfCommand : public ICommandImpl {
   CommandImages m_images;  // the images handed to the client
 };
 
-// Reads a context item of the command: name, expected type, storage of that type.
-using ContextReader = std::function<HRESULT(const wchar_t* name, VARTYPE type, void* value)>;
-
 // True when "NRTSessions", or else the session collection of "NRTDMS", counts at least one
 // session. Never throws.
 bool HasSession(const ContextReader& read);

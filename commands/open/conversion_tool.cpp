@@ -194,8 +194,7 @@ STDMETHODIMP COpenInCnv_I::Execute() {
                             m_langOffset, ApplicationMainWindow());
     for (LONG i = lower; i <= upper; ++i) {
       ComPtr<IDispatch> element;
-      hr = SafeArrayGetElement(SelectionArray(selection.Get()), &i, element.Put());
-      if (SUCCEEDED(hr) && !element) hr = E_POINTER;
+      hr = SelectionElement(selection.Get(), i, element);
       if (FAILED(hr)) {
         kLog.Error("COpenInCnv: SafeArrayGetElement(%d) failed", static_cast<int>(i));
         result = hr;

@@ -198,8 +198,7 @@ STDMETHODIMP COpenInPro_I::Execute() {
     bool namesRead = false;
     for (LONG i = lower; i <= upper; ++i) {
       ComPtr<IDispatch> element;
-      result = SafeArrayGetElement(SelectionArray(selection.Get()), &i, element.Put());
-      if (SUCCEEDED(result) && !element) result = E_POINTER;
+      result = SelectionElement(selection.Get(), i, element);
       if (FAILED(result)) continue;
       dms::Document document;
       result = SelectedDocument(element.Get(), document);
