@@ -351,4 +351,15 @@ HRESULT ICommandImpl::ReadSelection(Variant& selection, LONG& lower, LONG& upper
   return hr;
 }
 
+bool ICommandImpl::SelectionStatusOf(bool (*accept)(const std::wstring& extension),
+                                     LONG& status) {
+  Variant selection;
+  LONG lower = 0, upper = -1;
+  HRESULT hr = ReadSelection(selection, lower, upper);
+  if (hr == S_FALSE) return false;
+  status = SUCCEEDED(hr) ? SelectionStatus(SelectionArray(selection.Get()), lower, upper, accept)
+                         : kDisabled;
+  return true;
+}
+
 }  // namespace vpdf

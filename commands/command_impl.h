@@ -109,6 +109,9 @@ class ICommandImpl : public ICommand, public ISupportErrorInfo {
   // the latter also when the former holds an empty array. S_FALSE when no selection or its
   // bounds can be read; the failure when the read after an empty array fails.
   HRESULT ReadSelection(Variant& selection, LONG& lower, LONG& upper);
+  // The status for that selection: enabled when `accept` takes the type extension of every
+  // element (SelectionStatus). False when ReadSelection gives S_FALSE: the status stays.
+  bool SelectionStatusOf(bool (*accept)(const std::wstring& extension), LONG& status);
 
  private:
   ULONG m_refs = 0;

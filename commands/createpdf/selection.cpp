@@ -36,17 +36,13 @@ LONG CCreatePDF_I::merging = 0;
 
 STDMETHODIMP CCreatePDF_I::Update() {
   kLog.Trace("CCreatePDF::Update ");
-  Variant selection;
-  LONG lower = 0, upper = -1;
-  HRESULT hr = ReadSelection(selection, lower, upper);
-  if (hr == S_FALSE) return S_OK;
   LONG status = kDisabled;
-  if (SUCCEEDED(hr))
-    status = SelectionStatus(SelectionArray(selection.Get()), lower, upper,
-                             [](const std::wstring& extension) {
-                               return !SameTextNoCase(extension, L"PDF") &&
-                                      !SameTextNoCase(extension, L"MSG");
-                             });
+  if (!SelectionStatusOf(
+          [](const std::wstring& extension) {
+            return !SameTextNoCase(extension, L"PDF") && !SameTextNoCase(extension, L"MSG");
+          },
+          status))
+    return S_OK;
   put_Status(status);
   kLog.Trace("CCreatePDF::put_Status  commandType :%d", static_cast<int>(status));
   return S_OK;

@@ -108,19 +108,14 @@ void MarkAsUnicode(const std::wstring& path) {
 }  // namespace
 
 STDMETHODIMP COpenInCnv_I::Update() {
-  Variant selection;
-  LONG lower = 0, upper = -1;
-  HRESULT hr = ReadSelection(selection, lower, upper);
-  if (hr == S_FALSE) return S_OK;
-
   LONG status = kDisabled;
-  if (SUCCEEDED(hr)) {
-    SAFEARRAY* array = SelectionArray(selection.Get());
-    status = SelectionStatus(array, lower, upper, [](const std::wstring& extension) {
-      return SameTextNoCase(extension, L"PDF") || SameTextNoCase(extension, L"XPS") ||
-             SameTextNoCase(extension, L"OXPS");
-    });
-  }
+  if (!SelectionStatusOf(
+          [](const std::wstring& extension) {
+            return SameTextNoCase(extension, L"PDF") || SameTextNoCase(extension, L"XPS") ||
+                   SameTextNoCase(extension, L"OXPS");
+          },
+          status))
+    return S_OK;
   put_Status(status);
   return S_OK;
 }

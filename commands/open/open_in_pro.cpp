@@ -167,17 +167,11 @@ COpenInPro_I::COpenInPro_I(Placement placement) {
 
 STDMETHODIMP COpenInPro_I::Update() {
   kLog.Trace("COpenInPro_I::Update() enter");
-  Variant selection;
-  LONG lower = 0, upper = -1;
-  HRESULT hr = ReadSelection(selection, lower, upper);
-  if (hr == S_FALSE) return S_OK;
-
   LONG status = kDisabled;
-  if (SUCCEEDED(hr))
-    status = SelectionStatus(SelectionArray(selection.Get()), lower, upper,
-                             [](const std::wstring& extension) {
-                               return SameTextNoCase(extension, L"PDF");
-                             });
+  if (!SelectionStatusOf(
+          [](const std::wstring& extension) { return SameTextNoCase(extension, L"PDF"); },
+          status))
+    return S_OK;
   put_Status(status);
   kLog.Trace("COpenInPro_I::Update() - exit");
   return S_OK;
