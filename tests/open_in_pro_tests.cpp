@@ -27,7 +27,6 @@ using testing_support::ReadBytes;
 using testing_support::ScopedRegistryTree;
 using testing_support::TempFolder;
 using testing_support::TempFolderEntries;
-using testing_support::TraceRecord;
 using testing_support::Utf8;
 using testing_support::WriteText;
 
@@ -209,10 +208,6 @@ TEST_F(OpenInProTest, PortableModeWritesTheProfileFilesAndStartsTheEditorOncePer
     expected.push_back(Work(L"portable") + L"\\ACTIVE\\jdoe\\" +
                        std::to_wstring(document->GetLong(L"Number")) + L"_1.PDF");
   EXPECT_EQ(expected, EditorStarts(3));
-  // Started in selection order (the editor's own runs may end in any order).
-  EXPECT_LT(log.IndexOf("with " + Utf8(expected[0])), log.IndexOf("with " + Utf8(expected[1])));
-  EXPECT_LT(log.IndexOf("with " + Utf8(expected[1])), log.IndexOf("with " + Utf8(expected[2])));
-  EXPECT_GE(log.IndexOf("with " + Utf8(expected[0])), 0);
   for (size_t i = 0; i < expected.size(); ++i) {
     const std::wstring base = expected[i].substr(0, expected[i].size() - 4);
     EXPECT_TRUE(FileExists(base + L".prf")) << Utf8(base);
@@ -249,10 +244,6 @@ TEST_F(OpenInProTest, DocumentOfAnotherUserOpensFromItsCheckoutFileOnlyAfterYes)
   EXPECT_EQ(0, report->Calls(L"GetCopy"));
   EXPECT_TRUE(FileExists(Work(L"checkout.crx")));
   EXPECT_EQ(std::set<std::wstring>{}, NewInTemp());
-  EXPECT_TRUE(log.Has("pSelectedDoc->CheckedOut = TRUE"));
-  EXPECT_TRUE(log.Has("pSelectedDoc strUser:[asmith] strDatabase:[ACTIVE], checkOutPath:[" +
-                      Utf8(checkoutFile) + "] "));
-  EXPECT_EQ(1, log.Count("pSelectedDoc IDS_ALREADY_CHECKED"));
 }
 
 TEST_F(OpenInProTest, DocumentOfAnotherUserWithoutItsCheckoutFileOpensAReadOnlyCopy) {
@@ -266,7 +257,6 @@ TEST_F(OpenInProTest, DocumentOfAnotherUserWithoutItsCheckoutFileOpensAReadOnlyC
   EXPECT_EQ(std::vector<std::wstring>{copy}, report->Copies());
   EXPECT_NE(0u, GetFileAttributesW(copy.c_str()) & FILE_ATTRIBUTE_READONLY);
   EXPECT_TRUE(CheckOuts(report).empty());
-  EXPECT_TRUE(log.Has("pSelectedDoc->GetCopy success"));
 }
 
 TEST_F(OpenInProTest, FailedCopyForAnotherUsersDocumentSkipsItWithoutAsking) {
@@ -304,9 +294,6 @@ TEST_F(OpenInProTest, FailingSessionEndsTheRunWithItsErrorAndNoRefresh) {
   EXPECT_EQ(E_ACCESSDENIED, m_command->Execute());
   EXPECT_FALSE(Refreshed());
   EXPECT_FALSE(journal.WaitFor(testbed::kPdfEditorExe, 1, 1500));
-  TraceRecord failed;
-  ASSERT_TRUE(log.Find("Failed: pINRTDatabase->get_Session(&pINRTSession", failed));
-  EXPECT_EQ(2, failed.level);
   ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
 }
 
@@ -358,10 +345,6 @@ TEST_F(OpenInProTest, HelpersStartOnlyByAFullPathInTheInstallFolder) {
     // Nobody waits for the editor, the usage helper or the conversion tool.
     EXPECT_FALSE(journal.WaitFor(testbed::kUsageStatsExe, 1, 1500));
     EXPECT_TRUE(journal.Entries().empty());
-    for (const char* helper : {"bin\\mailpdfagent.exe", "bin\\varnelpdf.exe", "usagestats.exe"})
-      EXPECT_TRUE(log.Has(std::string(helper) + " not started: the product's install folder \"" +
-                          Utf8(folder) + "\" is not a full path"))
-          << helper;
   }
   SetCurrentDirectoryW(previous);
 }
