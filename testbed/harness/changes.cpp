@@ -202,7 +202,7 @@ std::wstring Changes::Render() const {
   for (const std::wstring& name : m_temp)
     if (!now.count(name)) out += L"temp -" + name + L"\n";
   const long live = tb::LiveObjects() - m_live;
-  if (live) out += L"live objects " + std::wstring(live > 0 ? L"+" : L"") + std::to_wstring(live) + L"\n";
+  if (m_countObjects && live) out += L"live objects " + std::wstring(live > 0 ? L"+" : L"") + std::to_wstring(live) + L"\n";
   return out;
 }
 

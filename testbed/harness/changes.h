@@ -15,7 +15,8 @@
 //   <number> checked in from <path>           | unlocked           | related to <number>
 //   stored <number> v<version> "<name>" <extension>[, <n> pages: <first line of each page | ...>]
 //   temp +<path> | temp -<path>                (below the temporary folder; folders end in \)
-//   live objects +<n> | -<n>                   (testbed objects alive, when that changed)
+//   live objects +<n> | -<n>                   (with CountObjects: testbed objects alive, when
+//                                              that changed)
 // Helpers that the add-in does not wait for (usage helper, PDF editor, conversion tool) come
 // after the others, sorted, as their order is the scheduler's. Paths are shortened (Shorten).
 #pragma once
@@ -48,6 +49,9 @@ class Changes {
   void Ignore(const std::wstring& path);
   // Now is the new "before".
   void Restart();
+  // Renders the change of the live testbed objects too: for a "before" and "after" at which
+  // the same objects are meant to be held.
+  void CountObjects(bool on) { m_countObjects = on; }
   std::wstring Render() const;
 
  private:
@@ -64,6 +68,7 @@ class Changes {
   std::set<std::wstring> m_temp;
   size_t m_stored = 0;
   long m_live = 0;
+  bool m_countObjects = false;
 };
 
 }  // namespace harness
