@@ -1,12 +1,14 @@
 // What a command changed, as text: one line per fact, so that a test's expected effects are a
 // short literal and the client host prints the same thing.
 //
-//   harness::Changes changes(&journal);   // "before": journal, temporary folder, DMS, objects
+//   harness::Changes changes(&journal);   // "before": journal, temporary folder, DMS
 //   changes.Watch(document);              // its history, copies, check-outs, relations
 //   command->Execute();
-//   EXPECT_EQ(L"run printpdfagent.exe /p \"%TEMP%\\a.txt\" -> pdf 1 pages, exit 0\n"
-//             L"1001 history 27 \"Sent as PDF\"\n"
-//             L"temp +iman001\\\n",
+//   EXPECT_EQ(L"run printpdfagent.exe /p \"%TEMP%\\Meeting notes.txt\" \"%TEMP%\\Meeting notes.pdf\""
+//             L" /noviewpdf -> pdf 1 pages, exit 0\n"
+//             L"run mailpdfagent.exe /mail /files \"%TEMP%\\MEET~YUG.PDF\" -> files 1, existing 1, exit 0\n"
+//             L"1001 history 11 \"Converted to PDF and sent\"\n"
+//             L"1001 copied to %TEMP%\\Meeting notes.txt\n",
 //             changes.Render());
 //
 // Lines, in this order:
@@ -36,7 +38,9 @@ namespace harness {
 // %PRODUCT% (the testbed's product folder) and %HERE% (the current folder) are always known.
 void Placeholder(const std::wstring& folder, const std::wstring& name);
 void ForgetPlaceholder(const std::wstring& name);
-// The text with every known folder replaced by its name (longest first, any case).
+// The text with every known folder replaced by its name (longest first, any case), and the
+// number of a temporary file name as GetTempFileName makes them (three characters, up to four
+// hex digits: "%TEMP%\ss_1f52.txt") written "#" ("%TEMP%\ss_#.txt"), as it differs per run.
 std::wstring Shorten(std::wstring text);
 
 class Changes {
