@@ -26,6 +26,7 @@ void Print(const wchar_t* format, ...) {
 
 SampleWorld::SampleWorld()
     : CommandWorld(L"clienthost-samples", {L"jdoe", L"!nrtdms:0:!session:DMSSERVER:", L"DB1"}) {
+  CreateWork();
   Session()->SetString(L"ServerName", L"DMSSERVER");
   const wchar_t* names[] = {L"Meeting notes", L"Budget 2026", L"Contract draft"};
   for (long i = 0; i < 3; ++i)
