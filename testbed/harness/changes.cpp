@@ -1,6 +1,7 @@
 #include "testbed/harness/changes.h"
 
 #include <algorithm>
+#include <cwctype>
 #include <filesystem>
 #include <map>
 #include <mutex>
