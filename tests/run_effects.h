@@ -1,0 +1,119 @@
+// What one command run changed, as text that a scenario row expects: the helpers started with
+// their arguments and outcome (the journal), each client document's recorded calls, copies and
+// history, and the files that appeared, changed or went in the watched folders; one line each,
+// sorted. Paths read %T\ for the temporary folder and %W\ for the test's working folder.
+#pragma once
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/command_run_support.h"
+
+namespace testing_support {
+
+// Lines that a row expects, in any order, as Render gives them.
+inline std::wstring Lines(std::vector<std::wstring> lines) {
+  std::sort(lines.begin(), lines.end());
+  std::wstring text;
+  for (const std::wstring& line : lines) text += line + L"\n";
+  return text;
+}
+
+class RunEffects {
+ public:
+  RunEffects(const testbed::AgentJournal& journal, const std::wstring& work)
+      : m_journal(journal), m_work(work) {}
+
+  // Takes the folders as they are now, the base of the next Render.
+  void Start() { m_before = Files(); }
+
+  std::wstring Render(const std::vector<tb::Document*>& documents) const {
+    // Helpers that nobody waits for have ended once their journal is read.
+    for (const wchar_t* exe : {L"usagestats.exe", L"varnelpdf.exe", L"vpdfassist.exe"})
+      WaitForChildren(exe);
+    std::vector<std::wstring> lines;
+    for (const testbed::JournalEntry& entry : m_journal.Entries()) {
+      std::wstring args = entry.Arguments();
+      if (entry.program == testbed::kUsageStatsExe) args = args.substr(args.rfind(L"UA-") + 15);
+      lines.push_back(entry.program + L" " + args + L" -> " + entry.what);
+    }
+    for (tb::Document* document : documents) {
+      const std::wstring name = document->GetString(L"Name") + L": ";
+      for (const tb::MemberCall& call : document->Recorded()) {
+        std::wstring args;
+        for (size_t i = 0; i < call.args.size(); ++i)
+          args += (i ? L", " : L"") +
+                  (call.member == L"CheckOutEx" && i == 2 ? DueIn(call.args[i]) : call.args[i]);
+        lines.push_back(name + call.member + L"(" + args + L")");
+      }
+      for (const std::wstring& copy : document->Copies()) lines.push_back(name + L"copy " + copy);
+      for (const tb::HistoryEntry& entry : document->History())
+        lines.push_back(name + L"history " + std::to_wstring(entry.activity) + L" " +
+                        entry.application + L": " + entry.comment);
+    }
+    const std::map<std::wstring, std::string> after = Files();
+    for (const auto& [path, bytes] : after) {
+      auto was = m_before.find(path);
+      if (was != m_before.end() && was->second == bytes) continue;
+      std::wstring line = L"+" + path;
+      if (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY) line += L" (read-only)";
+      if (!bytes.empty() && std::all_of(bytes.begin(), bytes.end(),
+                                        [](char c) { return c >= ' ' && c <= '~'; }))
+        line += L" = " + std::wstring(bytes.begin(), bytes.end());
+      lines.push_back(line);
+    }
+    for (const auto& [path, bytes] : m_before)
+      if (!after.count(path)) lines.push_back(L"-" + path);
+    for (std::wstring& line : lines) line = Short(line);
+    return Lines(lines);
+  }
+
+ private:
+  // The temporary folder's own files (but the journal's and the log's) and the working
+  // folder's, with their bytes.
+  std::map<std::wstring, std::string> Files() const {
+    std::map<std::wstring, std::string> files;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(TempFolder(), ignored)) {
+      const std::wstring name = entry.path().filename().wstring();
+      if (entry.is_regular_file(ignored) && name.compare(0, 3, L"jnl") && name.compare(0, 3, L"trc"))
+        files[entry.path().wstring()] = ReadBytes(entry.path().wstring());
+    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_work, ignored))
+      if (entry.is_regular_file(ignored))
+        files[entry.path().wstring()] = ReadBytes(entry.path().wstring());
+    return files;
+  }
+  // The folders in any case (the product lower-cases some of its paths).
+  std::wstring Short(std::wstring line) const {
+    for (const auto& [folder, tag] : {std::pair{Lower(m_work + L"\\"), L"%W\\"},
+                                      std::pair{Lower(TempFolder()), L"%T\\"}})
+      for (size_t at; (at = Lower(line).find(folder)) != std::wstring::npos;)
+        line.replace(at, folder.size(), tag);
+    return line;
+  }
+  static std::wstring Lower(std::wstring text) {
+    CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+  }
+  // A due date as hours from now.
+  static std::wstring DueIn(const std::wstring& days) {
+    SYSTEMTIME now = {};
+    GetLocalTime(&now);
+    DATE today = 0;
+    SystemTimeToVariantTime(&now, &today);
+    return L"now+" + std::to_wstring(std::lround((std::stod(days) - today) * 24)) + L"h";
+  }
+
+  const testbed::AgentJournal& m_journal;
+  std::wstring m_work;
+  std::map<std::wstring, std::string> m_before;
+};
+
+}  // namespace testing_support
