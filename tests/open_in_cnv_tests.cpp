@@ -67,9 +67,9 @@ TEST_F(OpenInCnvTest, Runs) {
       {"empty documents and objects", {}, Objects::kEmpty, false, S_OK, {kUsage}},
       {"empty documents, unreadable objects", {}, Objects::kUnreadable, false, E_INVALIDARG,
        {kUsage}},
-      // The folder is empty: not even the usage helper starts.
+      // The folder is empty: not even the usage helper starts; the shell says so.
       {"the tool cannot be started: logged, and its copies and list go", {{L"Scan"}},
-       Objects::kNone, true, S_OK, {L"Scan: copy %T\\Scan.pdf"}},
+       Objects::kNone, true, S_OK, {L"asked Error: File not found.", L"Scan: copy %T\\Scan.pdf"}},
   };
   const std::wstring empty = Work(L"empty");
   ASSERT_TRUE(CreateDirectoryW(empty.c_str(), nullptr));
@@ -96,10 +96,8 @@ TEST_F(OpenInCnvTest, Runs) {
     if (row.objects == Objects::kUnreadable) SelectUnreadable(kIMan);
     const auto before = TempFolderEntries();
     effects.Start();
-    {
-      MessageBoxCloser boxes;  // the shell may report a missing program in a box
-      EXPECT_EQ(row.result, m_command->Execute());
-    }
+    Answers answers([](HWND box) { PostMessageW(box, WM_COMMAND, IDOK, 0); });
+    EXPECT_EQ(row.result, m_command->Execute());
     std::wstring listPath;
     for (const std::wstring& name : TempFolderEntries())
       if (!before.count(name) && name.size() > 4 && name.substr(name.size() - 4) == L".txt")
@@ -108,7 +106,7 @@ TEST_F(OpenInCnvTest, Runs) {
     for (std::wstring& line : expected)
       for (size_t at; (at = line.find(L"%L")) != std::wstring::npos;)
         line.replace(at, 2, L"%T\\" + listPath.substr(TempFolder().size()));
-    EXPECT_EQ(Lines(expected), effects.Render(documents));
+    EXPECT_EQ(Lines(expected), effects.Render(documents, answers.Stop()));
     if (row.toolMissing) {
       EXPECT_TRUE(log.Has(Utf8(L"LaunchConverter: " + empty + L"\\vpdfassist.exe could not be "
                                                               L"started, error 2")));

@@ -6,14 +6,18 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <thread>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "tests/command_run_support.h"
+#include "tests/dialog_driver.h"
 
 namespace testing_support {
 
@@ -33,11 +37,13 @@ class RunEffects {
   // Takes the folders as they are now, the base of the next Render.
   void Start() { m_before = Files(); }
 
-  std::wstring Render(const std::vector<tb::Document*>& documents) const {
+  // `seen`: further lines of what the test saw (questions asked, the refresh).
+  std::wstring Render(const std::vector<tb::Document*>& documents,
+                      std::vector<std::wstring> seen = {}) const {
     // Helpers that nobody waits for have ended once their journal is read.
     for (const wchar_t* exe : {L"usagestats.exe", L"varnelpdf.exe", L"vpdfassist.exe"})
       WaitForChildren(exe);
-    std::vector<std::wstring> lines;
+    std::vector<std::wstring> lines = std::move(seen);
     for (const testbed::JournalEntry& entry : m_journal.Entries()) {
       std::wstring args = entry.Arguments();
       if (entry.program == testbed::kUsageStatsExe) args = args.substr(args.rfind(L"UA-") + 15);
@@ -114,6 +120,42 @@ class RunEffects {
   const testbed::AgentJournal& m_journal;
   std::wstring m_work;
   std::map<std::wstring, std::string> m_before;
+};
+
+// While alive, a second thread answers every dialog that this thread shows with `answer` and
+// notes it as "asked <caption>: <text>".
+class Answers {
+ public:
+  explicit Answers(std::function<void(HWND)> answer)
+      : m_ui(GetCurrentThreadId()), m_answer(std::move(answer)), m_thread([this] { Run(); }) {}
+  ~Answers() { Stop(); }
+  const std::vector<std::wstring>& Stop() {
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
+    return m_asked;
+  }
+
+ private:
+  void Run() {
+    while (!m_stop) {
+      HWND dialog = VisibleDialogOf(m_ui);
+      if (!dialog) {
+        Sleep(20);
+        continue;
+      }
+      HWND text = GetDlgItem(dialog, 0xFFFF);
+      std::wstring asked = L"asked " + Text(dialog) + L": " + (text ? Text(text) : L"");
+      m_asked.push_back(asked.substr(0, asked.find_last_not_of(L"\r\n") + 1));
+      m_answer(dialog);
+      while (!m_stop && IsWindow(dialog) && IsWindowVisible(dialog)) Sleep(20);
+    }
+  }
+
+  DWORD m_ui;
+  std::function<void(HWND)> m_answer;
+  std::vector<std::wstring> m_asked;
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
 };
 
 }  // namespace testing_support
