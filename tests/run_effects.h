@@ -45,8 +45,10 @@ class RunEffects {
       WaitForChildren(exe);
     std::vector<std::wstring> lines = std::move(seen);
     for (const testbed::JournalEntry& entry : m_journal.Entries()) {
-      std::wstring args = entry.Arguments();
+      // A library's line is its call; the mail agent's short names are the system's choice.
+      std::wstring args = entry.program.ends_with(L".exe") ? entry.Arguments() : entry.commandLine;
       if (entry.program == testbed::kUsageStatsExe) args = args.substr(args.rfind(L"UA-") + 15);
+      if (entry.program == testbed::kMailAgentExe) args = L"(short paths)";
       lines.push_back(entry.program + L" " + args + L" -> " + entry.what);
     }
     for (tb::Document* document : documents) {
