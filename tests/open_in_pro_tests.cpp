@@ -12,7 +12,7 @@
 #include "commands/open/open_in_pro.h"
 #include "convutils/conv_utils.h"
 #include "testbed/dms/client_commands.h"
-#include "tests/run_effects.h"
+#include "tests/command_run_support.h"
 
 namespace {
 
@@ -21,8 +21,17 @@ using namespace testing_support;
 constexpr wchar_t kNrt[] = L"SelectedNRTDocuments";
 constexpr wchar_t kPortableKey[] = L"Software\\Interwoven\\WorkSite\\8.0\\Common\\General\\Portable";
 constexpr char kPdfContent[] = "%PDF-1.4\n1 0 obj\n%%EOF\n";
-constexpr wchar_t kUsage[] = L"usagestats.exe ec|iManage|ea|Open|el|Varnel%20PDF -> recorded, exit 0";
-constexpr wchar_t kAsked[] = L"asked Ostrel Varnel PDF: This document is already checked out by ";
+
+DATE Now() {
+  SYSTEMTIME now = {};
+  GetLocalTime(&now);
+  DATE date = 0;
+  SystemTimeToVariantTime(&now, &date);
+  return date;
+}
+constexpr wchar_t kUsage[] =
+    L"run usagestats.exe Software\\Ostrel\\PDF\\V1|5.1.0.2718|UA-271828182-1|ec|iManage|ea|Open|el|Varnel%20PDF -> recorded, exit 0\n";
+constexpr wchar_t kAsked[] = L"Ostrel Varnel PDF: This document is already checked out by ";
 constexpr wchar_t kQuestion[] = L". Would you like to open it in read only mode?";
 
 // A selected PDF; with a null name an object that is no document.
@@ -43,15 +52,14 @@ struct Row {
   int answer;  // to the read-only question
   Fault fault;
   HRESULT result;
-  std::vector<std::wstring> effects;
+  std::wstring effects;  // the question, the changes, link and portable files, the refresh
 };
 
-// The editor's run on `path`, and the check-out to it.
 std::wstring Editor(const std::wstring& path) {
-  return L"varnelpdf.exe \"" + path + L"\" -> document exists, exit 0";
+  return L"run varnelpdf.exe \"" + path + L"\" -> document exists, exit 0\n";
 }
-std::wstring CheckOut(const std::wstring& name, const std::wstring& path) {
-  return name + L": CheckOutEx(" + path + L", 1, now+4h, , 2, Ostrel Varnel PDF, )";
+std::wstring Asked(const std::wstring& user, const wchar_t* answer) {
+  return kAsked + user + kQuestion + L" -> " + answer + L"\n";
 }
 
 class OpenInProTest : public CommandRunTest<vpdf::COpenInPro> {
@@ -60,62 +68,62 @@ class OpenInProTest : public CommandRunTest<vpdf::COpenInPro> {
 };
 
 TEST_F(OpenInProTest, Runs) {
-  const std::wstring portable = L"%W\\portable\\ACTIVE\\jdoe\\";
+  const std::wstring link = L"@@@@@1@@@@@DMSSRV@@@@@ACTIVE\n";
+  const std::wstring portable = L"%WORK%\\portable\\ACTIVE\\jdoe\\";
   const Row rows[] = {
       {"temporary mode: a checked-out copy with its link file", true, {{L"Report"}}, 0,
        Fault::kNone, S_OK,
-       {kUsage, Editor(L"%T\\Report.pdf"), CheckOut(L"Report", L"%T\\Report.pdf"),
-        L"+%T\\Report.pdf", L"+%T\\Report.crx = 101@@@@@1@@@@@DMSSRV@@@@@ACTIVE", L"refresh"}},
+       kUsage + Editor(L"%TEMP%\\Report.pdf") + L"101 checked out to %TEMP%\\Report.pdf\n"
+           L"temp +Report.crx\ntemp +Report.pdf\nlink Report.crx = 101" + link + L"refresh\n"},
       {"portable mode: profile files beside each copy, one editor each", false,
        {{L"First"}, {L"Second"}, {.name = L"Third", .shortcut = true}}, 0, Fault::kNone, S_OK,
-       {kUsage, Editor(portable + L"101_1.PDF"), Editor(portable + L"102_1.PDF"),
-        Editor(portable + L"103_1.PDF"), CheckOut(L"First", portable + L"101_1.PDF"),
-        CheckOut(L"Second", portable + L"102_1.PDF"), CheckOut(L"Third", portable + L"103_1.PDF"),
-        L"+" + portable + L"101_1.PDF", L"+" + portable + L"101_1.prf", L"+" + portable + L"102_1.PDF",
-        L"+" + portable + L"102_1.prf", L"+" + portable + L"103_1.PDF", L"+" + portable + L"103_1.prf",
-        L"refresh"}},
+       kUsage + Editor(portable + L"101_1.PDF") + Editor(portable + L"102_1.PDF") +
+           Editor(portable + L"103_1.PDF") + L"101 checked out to " + portable + L"101_1.PDF\n"
+           L"102 checked out to " + portable + L"102_1.PDF\n103 checked out to " + portable +
+           L"103_1.PDF\nportable 101_1.PDF 101_1.prf 102_1.PDF 102_1.prf 103_1.PDF 103_1.prf\n"
+           L"refresh\n"},
       {"somebody else's, its file here, No: nothing opens", true,
        {{L"Report", L"asmith", L"checkout.pdf"}}, IDNO, Fault::kNone, S_OK,
-       {kUsage, kAsked + std::wstring(L"asmith") + kQuestion, L"refresh"}},
+       Asked(L"asmith", L"No") + kUsage + L"refresh\n"},
       {"somebody else's, its file here, Yes: opened from it", true,
        {{L"Report", L"asmith", L"checkout.pdf"}}, IDYES, Fault::kNone, S_OK,
-       {kUsage, kAsked + std::wstring(L"asmith") + kQuestion, Editor(L"%W\\checkout.pdf"),
-        L"+%W\\checkout.crx = 101@@@@@1@@@@@DMSSRV@@@@@ACTIVE", L"refresh"}},
+       Asked(L"asmith", L"Yes") + kUsage + Editor(L"%WORK%\\checkout.pdf") +
+           L"link checkout.crx = 101" + link + L"refresh\n"},
       {"somebody else's, no file here, Yes: a read-only copy", true, {{L"Report", L"asmith"}},
        IDYES, Fault::kNone, S_OK,
-       {kUsage, kAsked + std::wstring(L"asmith") + kQuestion, Editor(L"%T\\Report.pdf"),
-        L"Report: copy %T\\Report.pdf", L"+%T\\Report.pdf (read-only)",
-        L"+%T\\Report.crx = 101@@@@@1@@@@@DMSSRV@@@@@ACTIVE", L"refresh"}},
+       Asked(L"asmith", L"Yes") + kUsage + Editor(L"%TEMP%\\Report.pdf") +
+           L"101 copied to %TEMP%\\Report.pdf\ntemp +Report.crx\ntemp +Report.pdf\n"
+           L"link Report.crx = 101" + link + L"read-only Report.pdf\nrefresh\n"},
       {"somebody else's that cannot be copied is skipped without a question", true,
        {{.name = L"Taken", .owner = L"asmith", .copyFails = true}, {L"Free"}}, 0, Fault::kNone,
        S_OK,
-       {kUsage, Editor(L"%T\\Free.pdf"), CheckOut(L"Free", L"%T\\Free.pdf"), L"+%T\\Free.pdf",
-        L"+%T\\Free.crx = 102@@@@@1@@@@@DMSSRV@@@@@ACTIVE", L"refresh"}},
+       kUsage + Editor(L"%TEMP%\\Free.pdf") + L"102 checked out to %TEMP%\\Free.pdf\n"
+           L"temp +Free.crx\ntemp +Free.pdf\nlink Free.crx = 102" + link + L"refresh\n"},
       {"a second open keeps the link file there", true,
        {{L"Mine", L"jdoe", L"mine.pdf", "1@@@@@1@@@@@FIRST@@@@@OPEN"}}, IDYES, Fault::kNone, S_OK,
-       {kUsage, kAsked + std::wstring(L"jdoe") + kQuestion, Editor(L"%W\\mine.pdf"), L"refresh"}},
+       Asked(L"jdoe", L"Yes") + kUsage + Editor(L"%WORK%\\mine.pdf") +
+           L"link mine.crx = 1@@@@@1@@@@@FIRST@@@@@OPEN\nrefresh\n"},
       {"the session cannot be read: nothing, no refresh", true, {{L"Report"}}, 0, Fault::kSession,
-       E_ACCESSDENIED, {kUsage}},
+       E_ACCESSDENIED, kUsage},
       {"an element that is no document ends the walk, no refresh", true,
        {{L"First"}, {nullptr}, {L"After"}}, 0, Fault::kNone, E_NOINTERFACE,
-       {kUsage, Editor(L"%T\\First.pdf"), CheckOut(L"First", L"%T\\First.pdf"), L"+%T\\First.pdf",
-        L"+%T\\First.crx = 101@@@@@1@@@@@DMSSRV@@@@@ACTIVE"}},
+       kUsage + Editor(L"%TEMP%\\First.pdf") + L"101 checked out to %TEMP%\\First.pdf\n"
+           L"temp +First.crx\ntemp +First.pdf\nlink First.crx = 101" + link},
       {"the editor cannot be started: the check-out is released, no file stays", true,
        {{L"Report"}}, 0, Fault::kEditorMissing, S_OK,
-       {L"asked Error: Path not found.", CheckOut(L"Report", L"%T\\Report.pdf"),
-        L"Report: UnlockDocument()", L"refresh"}},
+       L"Error: Path not found. -> OK\n101 checked out to %TEMP%\\Report.pdf\n101 unlocked\n"
+       L"refresh\n"},
   };
   const std::wstring empty = Work(L"empty");
   ASSERT_TRUE(CreateDirectoryW(empty.c_str(), nullptr));
   SetString(HKEY_CURRENT_USER, kPortableKey, L"PORTABLE_DIRECTORY", Work(L"portable"));
-  RunEffects effects(journal, m_work);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    journal.Clear();
     NewCommand();
-    m_database = nullptr;  // a new database and session for each row
     m_profileIni.Write(row.temporary ? L"[WorkSite]\r\nUSE_TEMP_FOR_OPEN=1\r\n" : L"");
     m_installPath.SetString((row.fault == Fault::kEditorMissing ? empty : testbed::ProductFolder()) + L"\\");
+    auto* database = static_cast<tb::Database*>(Keep(tb::Database::Create(L"ACTIVE", world.Session())));
+    if (row.fault == Fault::kSession) database->Fail(L"Session", E_ACCESSDENIED);
     std::vector<IDispatch*> selection;
     std::vector<tb::Document*> documents;
     long number = 100;
@@ -124,7 +132,9 @@ TEST_F(OpenInProTest, Runs) {
         selection.push_back(Keep(tb::NewObject()));
         continue;
       }
-      tb::Document* document = Doc(pdf.name, L"PDF", kPdfContent, ++number);
+      tb::Document* document = world.Keep(tb::Document::Create(
+          database, ++number, 1, pdf.name, L"PDFTYPE", L"PDF", Work(L"content.pdf")));
+      WriteText(Work(L"content.pdf"), kPdfContent);
       if (pdf.owner) {
         document->SetObject(L"InUseBy", Keep(tb::NewNamed(pdf.owner)));
         document->SetBool(L"CheckedOut", true);
@@ -135,25 +145,53 @@ TEST_F(OpenInProTest, Runs) {
       }
       if (pdf.linkFile) WriteText(Work(L"mine.crx"), pdf.linkFile);
       if (pdf.copyFails) document->Fail(L"GetCopy", E_ACCESSDENIED);
-      if (row.fault == Fault::kSession) Database()->Fail(L"Session", E_ACCESSDENIED);
       documents.push_back(document);
       selection.push_back(pdf.shortcut ? Keep(tb::NewShortcut(document)) : document);
     }
     Select(kNrt, selection);
     const auto before = TempFolderEntries();
-    effects.Start();
-    // The shell's own box about a program it cannot find has only OK.
-    Answers answers([&](HWND box) { PostMessageW(box, WM_COMMAND, row.answer ? row.answer : IDOK, 0); });
+    world.changes.Restart();
+    harness::Answerer person;
+    person.On(harness::Saying(L"checked out by"), {harness::Press(row.answer)})
+        .On(harness::Titled(L"Error"), {harness::Press(IDOK)});
+    const DATE now = Now();
     EXPECT_EQ(row.result, m_command->Execute());
-    std::vector<std::wstring> seen = answers.Stop();
-    if (Refreshed()) seen.push_back(L"refresh");
-    EXPECT_EQ(Lines(row.effects), effects.Render(documents, seen));
+    person.Stop();
+    std::wstring seen = person.Log() + Effects();
+    // The link files the editor reads, the portable files, what the user may not change.
+    for (const std::wstring& folder : {TempFolder(), Work(L"")})
+      for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().extension() == L".crx") {
+          const std::string bytes = ReadBytes(entry.path().wstring());
+          seen += L"link " + entry.path().filename().wstring() + L" = " +
+                  std::wstring(bytes.begin(), bytes.end()) + L"\n";
+        }
+    std::wstring files;
+    std::error_code none;
+    for (const auto& entry : std::filesystem::directory_iterator(Work(L"portable\\ACTIVE\\jdoe"), none))
+      files += L" " + entry.path().filename().wstring();
+    if (!files.empty()) seen += L"portable" + files + L"\n";
+    for (const std::wstring& name : TempFolderEntries())
+      if (!before.count(name) && GetFileAttributesW((TempFolder() + name).c_str()) & FILE_ATTRIBUTE_READONLY)
+        seen += L"read-only " + name + L"\n";
+    if (Refreshed()) seen += L"refresh\n";
+    EXPECT_EQ(row.effects, seen);
+    EXPECT_EQ(L"", person.Unanswered());
+    for (tb::Document* document : documents)
+      for (const tb::MemberCall& call : document->Recorded())
+        if (call.member == L"CheckOutEx") {
+          EXPECT_NEAR(now + 1.0 / 6, std::stod(call.args.at(2)), 2.0 / 1440) << "due in four hours";
+          EXPECT_EQ((std::vector<std::wstring>{L"1", L"", L"2", L"Ostrel Varnel PDF", L""}),
+                    (std::vector<std::wstring>{call.args[1], call.args[3], call.args[4], call.args[5], call.args[6]}));
+        }
     // What the editor was given stays for it; the test removes it.
     for (const std::wstring& name : TempFolderEntries())
       if (!before.count(name)) {
         SetFileAttributesW((TempFolder() + name).c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW((TempFolder() + name).c_str());
       }
+    for (const wchar_t* name : {L"checkout.crx", L"mine.crx"}) DeleteFileW(Work(name).c_str());
+    std::filesystem::remove_all(Work(L"portable\\ACTIVE"), none);
   }
 }
 

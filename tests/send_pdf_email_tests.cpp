@@ -5,12 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "commands/mail/send_pdf_email.h"
-#include "tests/run_effects.h"
+#include "tests/command_run_support.h"
 #include "ui/progress_window.h"
 
 namespace {
@@ -18,7 +19,8 @@ namespace {
 using namespace testing_support;
 
 constexpr wchar_t kNrt[] = L"SelectedNRTDocuments";
-constexpr wchar_t kUsage[] = L"usagestats.exe ec|iManage|ea|Send%20E-mail -> recorded, exit 0";
+constexpr wchar_t kUsage[] =
+    L"run usagestats.exe Software\\Ostrel\\PDF\\V1|5.1.0.2718|UA-271828182-1|ec|iManage|ea|Send%20E-mail -> recorded, exit 0\n";
 
 // A selected element: a document, or with a null name an object that is no document.
 struct Element {
@@ -35,97 +37,92 @@ struct Row {
   std::vector<Element> elements;
   Setting setting;
   HRESULT result;
-  std::vector<std::wstring> effects;
+  std::wstring effects;  // 8.3 names: the mail agent gets short paths
 };
 
-std::wstring Print(const std::wstring& copy, const std::wstring& pdf, const wchar_t* what) {
-  return L"printpdfagent.exe /p \"" + copy + L"\" \"" + pdf + L"\" /noviewpdf -> " + what;
+std::wstring Print(const std::wstring& copy, const std::wstring& pdf, const wchar_t* what = L"pdf 1 pages, exit 0") {
+  return L"run printpdfagent.exe /p \"" + copy + L"\" \"" + pdf + L"\" /noviewpdf -> " + what + L"\n";
 }
-std::wstring Sent(const std::wstring& name, const wchar_t* text = L"Converted to PDF and sent") {
-  return name + L": history 11 Ostrel Varnel PDF: " + text;
+std::wstring Mail(const std::wstring& files, int count) {
+  const std::wstring n = std::to_wstring(count);
+  return L"run mailpdfagent.exe /mail /files " + files + L" -> files " + n + L", existing " + n + L", exit 0\n";
+}
+std::wstring Sent(int number, const wchar_t* text = L"Converted to PDF and sent") {
+  return std::to_wstring(number) + L" history 11 \"" + text + L"\"\n";
 }
 
 class SendPdfTest : public CommandRunTest<vpdf::CSendPDFEMail> {};
 
 TEST_F(SendPdfTest, Runs) {
-  const wchar_t* ok = L"pdf 1 pages, exit 0";
   const Row rows[] = {
       {"documents of one name each their own PDF; a failed print is not mailed",
-       {{L"Report"}, {L"Report"}, {L"Budget plan", L"DOCX", testbed::kFail}}, Setting::kNone,
-       E_FAIL,
-       {kUsage, L"Report: copy %T\\Report.doc", L"Report: copy %T\\Report.doc",
-        L"Budget plan: copy %T\\Budget plan.docx",
-        Print(L"%T\\Report.doc", L"%T\\Report001.pdf", ok),
-        Print(L"%T\\Report.doc", L"%T\\Report002.pdf", ok),
-        Print(L"%T\\Budget plan.docx", L"%T\\Budget plan.pdf", L"fail, exit 1"),
-        L"mailpdfagent.exe (short paths) -> files 2, existing 2, exit 0",
-        Sent(L"Report"), Sent(L"Report")}},
+       {{L"Memo"}, {L"Memo"}, {L"Budget plan", L"DOCX", testbed::kFail}}, Setting::kNone, E_FAIL,
+       Print(L"%TEMP%\\Memo.doc", L"%TEMP%\\Memo001.pdf") + Print(L"%TEMP%\\Memo.doc", L"%TEMP%\\Memo002.pdf") +
+           Print(L"%TEMP%\\Budget plan.docx", L"%TEMP%\\Budget plan.pdf", L"fail, exit 1") +
+           Mail(L"\"%TEMP%\\Memo001.pdf\" \"%TEMP%\\Memo002.pdf\"", 2) + kUsage + Sent(101) +
+           L"101 copied to %TEMP%\\Memo.doc\n" + Sent(102) + L"102 copied to %TEMP%\\Memo.doc\n"
+           L"103 copied to %TEMP%\\Budget plan.docx\n"},
       {"XPS through the image library; a failed one is left out",
-       {{L"Floor plan", L"XPS"}, {L"Site", L"OXPS", testbed::kFail}}, Setting::kNone, S_OK,
-       {kUsage, L"Floor plan: copy %T\\Floor plan.xps", L"Site: copy %T\\Site.oxps",
-        L"rasterpdf64.dll P4ToPDFConvert(\"%T\\Floor plan.xps\", \"%T\\Floor plan.pdf\", 15, 0, 0) -> 0, pdf 2 pages",
-        L"rasterpdf64.dll P4ToPDFConvert(\"%T\\Site.oxps\", \"%T\\Site.pdf\", 15, 0, 0) -> -1, fail",
-        L"mailpdfagent.exe (short paths) -> files 1, existing 1, exit 0",
-        Sent(L"Floor plan")}},
+       {{L"Plan", L"XPS"}, {L"Site", L"OXPS", testbed::kFail}}, Setting::kNone, S_OK,
+       L"run rasterpdf64.dll P4ToPDFConvert(\"%TEMP%\\Plan.xps\", \"%TEMP%\\Plan.pdf\", 15, 0, 0) -> 0, pdf 2 pages\n"
+       L"run rasterpdf64.dll P4ToPDFConvert(\"%TEMP%\\Site.oxps\", \"%TEMP%\\Site.pdf\", 15, 0, 0) -> -1, fail\n" +
+           Mail(L"\"%TEMP%\\Plan.pdf\"", 1) + kUsage + Sent(101) +
+           L"101 copied to %TEMP%\\Plan.xps\n102 copied to %TEMP%\\Site.oxps\n"},
       {"a document without copy is left out; shortcuts stand for their documents",
        {{L"First"}, {L"Locked", L"DOC", L"GetCopy"}, {.name = L"Third", .shortcut = true}},
        Setting::kObjects, S_OK,
-       {kUsage, L"First: copy %T\\First.doc", L"Third: copy %T\\Third.doc",
-        Print(L"%T\\First.doc", L"%T\\First.pdf", ok), Print(L"%T\\Third.doc", L"%T\\Third.pdf", ok),
-        L"mailpdfagent.exe (short paths) -> files 2, existing 2, exit 0",
-        Sent(L"First"), Sent(L"Third")}},
+       Print(L"%TEMP%\\First.doc", L"%TEMP%\\First.pdf") + Print(L"%TEMP%\\Third.doc", L"%TEMP%\\Third.pdf") +
+           Mail(L"\"%TEMP%\\First.pdf\" \"%TEMP%\\Third.pdf\"", 2) + kUsage + Sent(101) +
+           L"101 copied to %TEMP%\\First.doc\n" + Sent(103) + L"103 copied to %TEMP%\\Third.doc\n"},
       {"an element that is no document ends the walk", {{L"First"}, {nullptr}, {L"After"}},
        Setting::kNone, S_OK,
-       {kUsage, L"First: copy %T\\First.doc", Print(L"%T\\First.doc", L"%T\\First.pdf", ok),
-        L"mailpdfagent.exe (short paths) -> files 1, existing 1, exit 0",
-        Sent(L"First")}},
-      {"no selection", {}, Setting::kNoSelection, S_OK, {kUsage}},
-      {"unreadable bounds", {}, Setting::kUnreadable, E_INVALIDARG, {kUsage}},
+       Print(L"%TEMP%\\First.doc", L"%TEMP%\\First.pdf") + Mail(L"\"%TEMP%\\First.pdf\"", 1) +
+           kUsage + Sent(101) + L"101 copied to %TEMP%\\First.doc\n"},
+      {"no selection", {}, Setting::kNoSelection, S_OK, kUsage},
+      {"unreadable bounds", {}, Setting::kUnreadable, E_INVALIDARG, kUsage},
       {"the history in the product's language", {{L"Angebot"}}, Setting::kGerman, S_OK,
-       {kUsage, L"Angebot: copy %T\\Angebot.doc", Print(L"%T\\Angebot.doc", L"%T\\Angebot.pdf", ok),
-        L"mailpdfagent.exe (short paths) -> files 1, existing 1, exit 0",
-        Sent(L"Angebot", L"In PDF konvertiert und gesendet")}},
+       Print(L"%TEMP%\\Angebot.doc", L"%TEMP%\\Angebot.pdf") + Mail(L"\"%TEMP%\\Angebot.pdf\"", 1) +
+           kUsage + Sent(101, L"In PDF konvertiert und gesendet") + L"101 copied to %TEMP%\\Angebot.doc\n"},
       {"no mail agent: nothing sent, the PDF goes", {{L"Letter"}}, Setting::kMailMissing, S_OK,
-       {L"asked Error: Path not found.", L"Letter: copy %T\\Letter.doc", Print(L"%T\\Letter.doc", L"%T\\Letter.pdf", ok)}},
+       L"Error: Path not found. -> OK\n" + Print(L"%TEMP%\\Letter.doc", L"%TEMP%\\Letter.pdf") +
+           L"101 copied to %TEMP%\\Letter.doc\n"},
       {"a configured working folder: copies in a folder of their own, nothing left",
        {{L"report", L""}}, Setting::kWorkFolder, S_OK,
-       {kUsage, L"report: copy %W\\pdf.work\\iman001\\report",
-        Print(L"%W\\pdf.work\\iman001\\report", L"%W\\pdf.work\\iman001\\report.pdf", ok),
-        L"mailpdfagent.exe (short paths) -> files 1, existing 1, exit 0",
-        Sent(L"report")}},
+       Print(L"%TEMP%\\pdf.wrk\\iman001\\report", L"%TEMP%\\pdf.wrk\\iman001\\report.pdf") +
+           Mail(L"\"%TEMP%\\pdf.wrk\\iman001\\report.pdf\"", 1) + kUsage + Sent(101) +
+           L"101 copied to %TEMP%\\pdf.wrk\\iman001\\report\ntemp +pdf.wrk\\iman001\\\n"},
       {"cancel while the second converts: nothing mailed, no history",
        {{L"Offer"}, {L"Terms", L"DOC", testbed::kHang}}, Setting::kCancel, S_OK,
-       {kUsage, L"asked Send PDF in e-mail: ", L"Offer: copy %T\\Offer.doc",
-        L"Terms: copy %T\\Terms.doc", Print(L"%T\\Offer.doc", L"%T\\Offer.pdf", ok),
-        Print(L"%T\\Terms.doc", L"%T\\Terms.pdf", L"hang")}},
+       L"Send PDF in e-mail -> cancel\n" + Print(L"%TEMP%\\Offer.doc", L"%TEMP%\\Offer.pdf") +
+           Print(L"%TEMP%\\Terms.doc", L"%TEMP%\\Terms.pdf", L"hang") + kUsage +
+           L"101 copied to %TEMP%\\Offer.doc\n102 copied to %TEMP%\\Terms.doc\n"},
   };
   const std::wstring empty = Work(L"empty");
   ASSERT_TRUE(CreateDirectoryW(empty.c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Work(L"pdf.work").c_str(), nullptr));
-  WriteText(TempFolder() + L"Report.pdf", "the user's own");
-  RunEffects effects(journal, m_work);
+  const std::wstring folder = TempFolder() + L"pdf.wrk";  // a point in it; 8.3 names
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  WriteText(TempFolder() + L"Memo.pdf", "the user's own");
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    journal.Clear();
     testbed::ClearAgentControls();
+    journal.Clear();
     SetUILanguage(row.setting == Setting::kGerman ? 1031 : 1033);
     NewCommand();  // the language is taken when the command is made
     m_installPath.SetString((row.setting == Setting::kMailMissing ? empty : testbed::ProductFolder()) + L"\\");
     m_profileIni.Write(row.setting == Setting::kWorkFolder
-                           ? L"[WorkSite]\r\nTEMP_FOLDER_PATH=" + Work(L"pdf.work") + L"\r\n"
+                           ? L"[WorkSite]\r\nTEMP_FOLDER_PATH=" + folder + L"\r\n"
                            : L"");
     std::vector<IDispatch*> selection;
     std::vector<tb::Document*> documents;
+    long number = 100;
     for (const Element& element : row.elements) {
       if (!element.name) {
         selection.push_back(Keep(tb::NewObject()));
         continue;
       }
-      tb::Document* document = Doc(element.name, element.extension);
-      const std::wstring content = Work(L"content" + std::to_wstring(document->GetLong(L"Number")) +
-                                        L"." + element.extension);
+      tb::Document* document = Doc(element.name, element.extension, "content\r\n", ++number);
       if (element.extension[0] == L'X' || element.extension[0] == L'O')
-        testbed::WriteXpsPackage(content, 2);
+        testbed::WriteXpsPackage(Work(L"content" + std::to_wstring(number) + L"." + element.extension), 2);
       std::wstring copy = std::wstring(element.name) + L"." + element.extension;
       CharLowerBuffW(copy.data() + wcslen(element.name), static_cast<DWORD>(wcslen(element.extension) + 1));
       if (element.fails && wcscmp(element.fails, L"GetCopy") == 0)
@@ -139,25 +136,25 @@ TEST_F(SendPdfTest, Runs) {
     if (row.setting == Setting::kUnreadable) SelectUnreadable(kNrt);
     if (row.setting != Setting::kNoSelection && row.setting != Setting::kUnreadable)
       Select(row.setting == Setting::kObjects ? L"SelectedIManObjects" : kNrt, selection);
-    effects.Start();
-    std::vector<std::wstring> seen;
-    std::thread user;
+    world.changes.Restart();
+    harness::Answerer person;
+    person.On(harness::Titled(L"Error"), {harness::Press(IDOK)});
     if (row.setting == Setting::kCancel)
-      user = std::thread([&, ui = GetCurrentThreadId()] {
-        HWND progress = WaitForWindowOf(ui, vpdf::kProgressWindowClass);
-        journal.WaitFor(testbed::kPrintAgentExe, 2);  // the second one hangs
-        seen.push_back(L"asked " + Text(progress) + L": ");
-        Click(progress, IDCANCEL);
-      });
-    Answers answers([](HWND box) { PostMessageW(box, WM_COMMAND, IDOK, 0); });
+      person.On(harness::OfClass(vpdf::kProgressWindowClass), {harness::Do(L"cancel", [&](HWND progress) {
+                  journal.WaitFor(testbed::kPrintAgentExe, 2);  // the second one hangs
+                  Click(progress, IDCANCEL);
+                })});
     EXPECT_EQ(row.result, m_command->Execute());
-    if (user.joinable()) user.join();
-    for (const std::wstring& line : answers.Stop()) seen.push_back(line);
-    EXPECT_EQ(Lines(row.effects), effects.Render(documents, seen));
+    person.Stop();
+    EXPECT_EQ(row.effects, person.Log() + Effects());
     EXPECT_TRUE(ChildProcesses(testbed::kPrintAgentExe).empty()) << "an agent left running";
+    for (tb::Document* document : documents)
+      for (const tb::HistoryEntry& entry : document->History())
+        EXPECT_EQ(L"Ostrel Varnel PDF", entry.application + entry.location + entry.custom1 + entry.custom2);
   }
-  EXPECT_EQ("the user's own", ReadBytes(TempFolder() + L"Report.pdf"));
-  DeleteFileW((TempFolder() + L"Report.pdf").c_str());
+  EXPECT_EQ("the user's own", ReadBytes(TempFolder() + L"Memo.pdf"));
+  DeleteFileW((TempFolder() + L"Memo.pdf").c_str());
+  std::filesystem::remove_all(folder);
 }
 
 // Thirty PDFs a mail at most, each under its short path, the history on each document.
