@@ -32,16 +32,17 @@ enum class Place { kNothing, kDocumentAndFolder, kFolder, kUnreadable, kDatabase
 struct Row {
   const char* what;
   Place place;
-  const wchar_t* source;     // the file picked; empty: the dialog is cancelled
-  const wchar_t* agent;      // an agent's behaviour for this run
-  const wchar_t* behaviour;
-  HRESULT importResult;
-  HRESULT fileResult, scanResult;
   std::wstring file, scan;  // the effects; empty: the row is not for that command
+  HRESULT fileResult = S_OK, scanResult = S_OK;
+  const wchar_t* source = L"Report.docx";  // the file picked; empty: the dialog is cancelled
+  const wchar_t* agent = nullptr;           // an agent's behaviour for this run
+  const wchar_t* behaviour = nullptr;
+  HRESULT importResult = S_OK;
 };
 
-std::wstring Print(const std::wstring& source, const wchar_t* what = L"pdf 1 pages, exit 0") {
-  return L"run printpdfagent.exe /p \"%WORK%\\" + source + L"\" \"%TEMP%\\SS_*.pdf\" /noviewpdf -> " + what + L"\n";
+std::wstring Print(const wchar_t* what = L"pdf 1 pages, exit 0") {
+  return L"run printpdfagent.exe /p \"%WORK%\\Report.docx\" \"%TEMP%\\SS_*.pdf\" /noviewpdf -> " +
+         std::wstring(what) + L"\n";
 }
 std::wstring Scan(const wchar_t* what = L"pdf 1 pages, exit 0") {
   return L"run scanpdfagent.exe %TEMP%\\sca*.pdf -> " + std::wstring(what) + L"\n";
@@ -62,6 +63,14 @@ std::wstring Imported(const wchar_t* session, const std::wstring& title) {
 // What the user does in the file dialog.
 std::wstring OpenDialog(const std::wstring& source) {
   return L" -> " + (source.empty() ? L"Cancel" : L"type \"%WORK%\\" + source + L"\", Open") + L"\n";
+}
+
+// Report.docx printed and the scan made, each imported into `session` when given.
+std::wstring FileRun(const wchar_t* session) {
+  return Print() + kFileUsage + (session ? Imported(session, L"Report") : L"");
+}
+std::wstring ScanRun(const wchar_t* session) {
+  return Scan() + kScanUsage + (session ? Imported(session, L"") : L"");
 }
 
 class NewPdfTest : public CommandRunTest<vpdf::CCreateNewPDFFromFile> {
@@ -96,55 +105,36 @@ class NewPdfTest : public CommandRunTest<vpdf::CCreateNewPDFFromFile> {
 };
 
 TEST_F(NewPdfTest, Runs) {
-  const HRESULT denied = E_ACCESSDENIED;
-  const wchar_t* fail = testbed::kFailWithOutput;
+  const std::wstring xps = L"run rasterpdf64.dll P4ToPDFConvert(\"%WORK%\\Plan.OXPS\", \"%TEMP%\\SS_*.pdf\", 15, 0, 0) -> ";
   const Row rows[] = {
       {"a Word file printed, a scan: into the first session, refreshed", Place::kNothing,
-       L"Report.docx", nullptr, nullptr, S_OK, S_OK, S_OK,
-       Print(L"Report.docx") + kFileUsage + Imported(L"S1", L"Report"),
-       Scan() + kScanUsage + Imported(L"S1", L"")},
-      {"an OXPS file is converted without the print agent", Place::kNothing, L"Plan.OXPS",
-       nullptr, nullptr, S_OK, S_OK, S_OK,
-       L"run rasterpdf64.dll P4ToPDFConvert(\"%WORK%\\Plan.OXPS\", \"%TEMP%\\SS_*.pdf\", 15, 0, 0) -> 0, pdf 2 pages\n" +
-           kFileUsage + Imported(L"S1", L"Plan"), L""},
-      {"a failed print imports nothing; its partial PDF goes", Place::kNothing, L"Report.docx",
-       testbed::kPrintAgent, fail, S_OK, E_FAIL, S_OK, Print(L"Report.docx", L"pdf 1 pages, exit 1") + kFileUsage, L""},
-      {"a failed XPS conversion imports nothing", Place::kNothing, L"Plan.OXPS", testbed::kRaster,
-       testbed::kFail, S_OK, E_FAIL, S_OK,
-       L"run rasterpdf64.dll P4ToPDFConvert(\"%WORK%\\Plan.OXPS\", \"%TEMP%\\SS_*.pdf\", 15, 0, 0) -> -1, fail\n" + kFileUsage, L""},
-      {"the file dialog cancelled", Place::kNothing, L"", nullptr, nullptr, S_OK, S_OK, S_OK,
-       kFileUsage, L""},
-      {"an empty or failed scan imports nothing", Place::kNothing, L"", testbed::kScanAgent,
-       testbed::kEmpty, S_OK, S_OK, S_OK, L"", Scan(L"empty, exit 0") + kScanUsage},
-      {"", Place::kNothing, L"", testbed::kScanAgent, fail, S_OK, S_OK, S_OK, L"",
-       Scan(L"pdf 1 pages, exit 1") + kScanUsage},
-      {"the import fails: no refresh", Place::kNothing, L"Report.docx", nullptr, nullptr, denied,
-       denied, denied, Print(L"Report.docx") + kFileUsage + Tried(L"S1", L"Report"),
-       Scan() + kScanUsage + Tried(L"S1", L"")},
-      {"no session: nothing imported", Place::kNoSession, L"Report.docx", nullptr, nullptr, S_OK,
-       E_INVALIDARG, E_INVALIDARG, Print(L"Report.docx") + kFileUsage, Scan() + kScanUsage},
-      {"a container that fails", Place::kFailingFolder, L"Report.docx", nullptr, nullptr, S_OK,
-       denied, denied, Print(L"Report.docx") + kFileUsage, Scan() + kScanUsage},
+       FileRun(L"S1"), ScanRun(L"S1")},
+      {"an OXPS file is converted without the print agent", Place::kNothing,
+       xps + L"0, pdf 2 pages\n" + kFileUsage + Imported(L"S1", L"Plan"), L"", S_OK, S_OK, L"Plan.OXPS"},
+      {"a failed print imports nothing; its partial PDF goes", Place::kNothing,
+       Print(L"pdf 1 pages, exit 1") + kFileUsage, L"", E_FAIL, S_OK, L"Report.docx",
+       testbed::kPrintAgent, testbed::kFailWithOutput},
+      {"a failed XPS conversion imports nothing", Place::kNothing, xps + L"-1, fail\n" + kFileUsage,
+       L"", E_FAIL, S_OK, L"Plan.OXPS", testbed::kRaster, testbed::kFail},
+      {"the file dialog cancelled", Place::kNothing, kFileUsage, L"", S_OK, S_OK, L""},
+      {"an empty scan imports nothing", Place::kNothing, L"", Scan(L"empty, exit 0") + kScanUsage,
+       S_OK, S_OK, L"", testbed::kScanAgent, testbed::kEmpty},
+      {"a failed scan imports nothing", Place::kNothing, L"", Scan(L"pdf 1 pages, exit 1") + kScanUsage,
+       S_OK, S_OK, L"", testbed::kScanAgent, testbed::kFailWithOutput},
+      {"the import fails: no refresh", Place::kNothing,
+       FileRun(nullptr) + Tried(L"S1", L"Report"), ScanRun(nullptr) + Tried(L"S1", L""),
+       E_ACCESSDENIED, E_ACCESSDENIED, L"Report.docx", nullptr, nullptr, E_ACCESSDENIED},
+      {"no session: nothing imported", Place::kNoSession, FileRun(nullptr), ScanRun(nullptr),
+       E_INVALIDARG, E_INVALIDARG},
+      {"a container that fails", Place::kFailingFolder, FileRun(nullptr), ScanRun(nullptr),
+       E_ACCESSDENIED, E_ACCESSDENIED},
       // The session of the selected item (not for a scan), else the container's, else the first.
-      {"a selected document before the container", Place::kDocumentAndFolder, L"Report.docx",
-       nullptr, nullptr, S_OK, S_OK, S_OK,
-       Print(L"Report.docx") + kFileUsage + Imported(L"S2", L"Report"),
-       Scan() + kScanUsage + Imported(L"S3", L"")},
-      {"a selected folder", Place::kFolder, L"Report.docx", nullptr, nullptr, S_OK, S_OK, S_OK,
-       Print(L"Report.docx") + kFileUsage + Imported(L"S3", L"Report"),
-       Scan() + kScanUsage + Imported(L"S1", L"")},
-      {"an unreadable selection", Place::kUnreadable, L"Report.docx", nullptr, nullptr, S_OK,
-       S_OK, S_OK, Print(L"Report.docx") + kFileUsage + Imported(L"S3", L"Report"),
-       Scan() + kScanUsage + Imported(L"S3", L"")},
-      {"a database as container", Place::kDatabase, L"Report.docx", nullptr, nullptr, S_OK, S_OK,
-       S_OK, Print(L"Report.docx") + kFileUsage + Imported(L"S2", L"Report"),
-       Scan() + kScanUsage + Imported(L"S2", L"")},
-      {"a session as container", Place::kSession, L"Report.docx", nullptr, nullptr, S_OK, S_OK,
-       S_OK, Print(L"Report.docx") + kFileUsage + Imported(L"S2", L"Report"),
-       Scan() + kScanUsage + Imported(L"S2", L"")},
-      {"another container", Place::kOther, L"Report.docx", nullptr, nullptr, S_OK, S_OK, S_OK,
-       Print(L"Report.docx") + kFileUsage + Imported(L"S1", L"Report"),
-       Scan() + kScanUsage + Imported(L"S1", L"")},
+      {"a selected document before the container", Place::kDocumentAndFolder, FileRun(L"S2"), ScanRun(L"S3")},
+      {"a selected folder", Place::kFolder, FileRun(L"S3"), ScanRun(L"S1")},
+      {"an unreadable selection", Place::kUnreadable, FileRun(L"S3"), ScanRun(L"S3")},
+      {"a database as container", Place::kDatabase, FileRun(L"S2"), ScanRun(L"S2")},
+      {"a session as container", Place::kSession, FileRun(L"S2"), ScanRun(L"S2")},
+      {"another container", Place::kOther, FileRun(L"S1"), ScanRun(L"S1")},
   };
   m_useProfile.Remove();  // the silent import
   WriteText(Work(L"Report.docx"), "line\r\n");
@@ -205,18 +195,6 @@ TEST_F(NewPdfTest, Runs) {
       EXPECT_EQ((scan ? L"" : OpenDialog(row.source)) + expected, seen);
       tb::ResetClientCommands();  // the documents it stored
     }
-}
-
-// The temporary names: new in the temporary folder, no file left of them.
-TEST(NewPdfTempNames, FreeNamesInTheTemporaryFolderWithoutFilesLeft) {
-  wchar_t name[270] = L"unchanged";
-  ASSERT_TRUE(vpdf::CCreateNewPDFFromFile_I::MakeTempName(name, 270));
-  EXPECT_TRUE(std::regex_match(name, std::wregex(L".*\\\\SS_[0-9A-F]{1,4}\\.tmp", std::regex::icase)));
-  EXPECT_FALSE(FileExists(name));
-  wchar_t scan[MAX_PATH] = {};
-  vpdf::CCreateNewPDFFromScanner_I::MakeScanTempName(scan);
-  EXPECT_TRUE(std::regex_match(scan, std::wregex(L".*\\\\sca[0-9A-F]{1,4}\\.pdf", std::regex::icase)));
-  EXPECT_FALSE(FileExists(scan));
 }
 
 }  // namespace
