@@ -332,24 +332,35 @@ bool CConvUtils::CheckConverterCommandLine(const wchar_t* commandLine, wchar_t* 
   return true;
 }
 
-void CConvUtils::LaunchConverter(const wchar_t* commandLine, bool modal, HWND parent) {
+bool CConvUtils::LaunchConverter(const wchar_t* commandLine, bool modal, HWND parent) {
   wchar_t checked[MAX_PATH] = {};
   if (!CheckConverterCommandLine(commandLine, checked, MAX_PATH)) {
     kLog.Error("ERROR: Invalid commandline parameter");
-    return;
+    return false;
   }
   wchar_t folder[520] = {};
   DWORD size = 520;
-  if (!GetProductInstallPath(folder, size, 1)) return;
+  if (!GetProductInstallPath(folder, size, 1)) return false;
   const std::wstring toolPath = HelperInFolder(folder, L"vpdfassist.exe");
-  if (toolPath.empty() || toolPath.size() >= 520) return;
+  if (toolPath.empty() || toolPath.size() >= 520) return false;
   const wchar_t* tool = toolPath.c_str();
 
   if (!modal) {
     kLog.Trace("LaunchConverter: %S %S", tool, checked);
-    HANDLE process = StartWithShell(tool, checked, SW_SHOWNORMAL, 0);
-    if (process) CloseHandle(process);
-    return;
+    // Mask 0 gives no process handle: only the shell's answer tells whether it started.
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof info;
+    info.lpVerb = L"open";
+    info.lpFile = tool;
+    info.lpParameters = checked;
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&info)) {
+      // The shell's own code (SE_ERR_*): the last error is not always set.
+      kLog.Error("LaunchConverter: %S could not be started, error %d", tool,
+                 static_cast<int>(reinterpret_cast<INT_PTR>(info.hInstApp)));
+      return false;
+    }
+    return true;
   }
 
   if (IsWindow(parent))
@@ -378,13 +389,14 @@ void CConvUtils::LaunchConverter(const wchar_t* commandLine, bool modal, HWND pa
                       nullptr, &startup, &info)) {
     kLog.Error("LaunchConverter: CreateProcess failed with %d", static_cast<int>(GetLastError()));
     if (IsWindow(parent)) EnableWindow(parent, TRUE);
-    return;
+    return false;
   }
   WaitPumpingMessages(info.hProcess, kWakeAllInputPosted, true);
   CloseHandle(info.hProcess);
   CloseHandle(info.hThread);
   ShowDebugMessage(L"LaunchConverter", commandLine, false);
   if (IsWindow(parent)) EnableWindow(parent, TRUE);
+  return true;
 }
 
 void CConvUtils::ShowDebugMessage(const wchar_t* caption, const wchar_t* text, bool force) {

@@ -84,8 +84,9 @@ class CConvUtils {
   // state `show`, without waiting for it: true when it started.
   static bool LaunchWithShell(const std::wstring& file, const std::wstring& parameters, int show);
 
-  // The conversion tool "vpdfassist.exe" under GetProductInstallPath (kind 1).
-  static void LaunchConverter(const wchar_t* commandLine, bool modal, HWND parent);
+  // The conversion tool "vpdfassist.exe" under GetProductInstallPath (kind 1): true when it
+  // started (modal: and ended).
+  static bool LaunchConverter(const wchar_t* commandLine, bool modal, HWND parent);
   static bool CheckConverterCommandLine(const wchar_t* commandLine, wchar_t* output,
                                         std::size_t capacity);
 

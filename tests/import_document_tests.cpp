@@ -1,6 +1,6 @@
-// Import of a file as a new DMS document: silently through the client's import command when
-// IManExt2.dll is installed and UseProfile is off, else through its new-document command with
-// the profile dialog (the testbed's stand-ins, created through COM).
+// Import of a new DMS document, as Create PDF saves its result as a new document related to
+// its sources: silently through the client's import command, or through its new-document
+// command with the profile dialog (UseProfile), and every way the import can fail.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -8,176 +8,113 @@
 #include <string>
 #include <vector>
 
-#include "commands/import_document.h"
+#include "commands/createpdf/create_pdf.h"
 #include "tests/save_result_support.h"
 
 namespace {
 
 using namespace testing_support;
-using vpdf::ComPtr;
 
 testing::Environment* const g_client = testing::AddGlobalTestEnvironment(new ClientInstallation);
 
-class ImportNewDocument : public CleanTempFolderTest {
- protected:
-  void SetUp() override {
-    CleanTempFolderTest::SetUp();
-    session = tb::Session::Create(L"jdoe", L"S1");
-    folder = tb::NewObject();
-    path = TempFolder() + L"import_test.pdf";
-    Touch(path);
-  }
-  void TearDown() override {
-    DeleteFileW(path.c_str());
-    tb::ResetClientCommands();
-    folder->Release();
-    session->Release();
-    for (IDispatch* object : owned) object->Release();
-    EXPECT_EQ(0, tb::LiveObjects()) << "a client object was not released";
-    CleanTempFolderTest::TearDown();
-  }
+constexpr int kNewDocumentRadio = 206, kRelateBox = 203;
 
-  tb::Document* NewDocument(long number) {
-    tb::Database* database = tb::Database::Create(L"DB2", session);
-    owned.push_back(database);
-    tb::Document* document =
-        tb::Document::Create(database, number, 1, L"Imported", L"ACROBAT", L"pdf", L"");
-    owned.push_back(document);
-    return document;
-  }
-
-  static std::vector<std::wstring> Names(const tb::ClientCommandRun& run) {
-    std::vector<std::wstring> names;
-    for (const tb::ContextRecord& record : run.context) names.push_back(record.name);
-    return names;
-  }
-
-  HRESULT Import(dms::Document& created, const std::wstring& comment, bool withSession = true) {
-    dms::Session wrapped{ComPtr<IDispatch>(withSession ? session : nullptr)};
-    dms::Object destination{ComPtr<IDispatch>(folder)};
-    return vpdf::ImportNewDocument(path, L"Quarterly report", wrapped, destination, created,
-                                   comment);
-  }
-
-  ScopedProfileIni ini;  // no DMS profile: PDF files are of type ACROBAT
-  ScopedRegistryValue useProfile{HKEY_CURRENT_USER, kProductWorkSiteKey, L"UseProfile"};
-  tb::Session* session = nullptr;
-  tb::AutoObject* folder = nullptr;
-  std::wstring path;
-  std::vector<IDispatch*> owned;
+struct Row {
+  const char* what;
+  bool useProfile;
+  tb::ClientScript script;
+  const wchar_t* checkInFails;  // the imported document's member that fails
+  std::wstring effects;         // beyond the save-choice dialog and the deleted files
 };
 
-TEST_F(ImportNewDocument, SilentImportWritesTheHistoryAndChecksTheFileIn) {
-  useProfile.SetDword(0);
-  tb::Document* imported = NewDocument(501);
-  ImportGives(tb::ClientCommandKind::kSilentImport, imported, true);
-  dms::Document created;
-  EXPECT_EQ(S_OK, Import(created, L"Create from document 7 version 1"));
-  EXPECT_EQ(static_cast<IDispatch*>(imported), created.Get());
-
-  std::vector<tb::ClientCommandRun> runs = tb::ClientCommandRuns();
-  ASSERT_EQ(1u, runs.size());
-  EXPECT_EQ(tb::ClientCommandKind::kSilentImport, runs[0].kind);
-  EXPECT_EQ(1, runs[0].executes);
-  EXPECT_EQ((std::vector<std::wstring>{L"IManExt.Import.DocType", L"IManExt.Import.DocDescription",
-                                       L"IManDMS", L"IManExt.NoZeroByteCreation"}),
-            Names(runs[0]));
-  EXPECT_EQ(L"ACROBAT", FindRecord(runs[0], L"IManExt.Import.DocType")->text);
-  EXPECT_EQ(L"Quarterly report", FindRecord(runs[0], L"IManExt.Import.DocDescription")->text);
-  VARIANT dmsObject;
-  ASSERT_TRUE(session->Get(L"NRTDMS", &dmsObject));
-  ASSERT_EQ(1u, FindRecord(runs[0], L"IManDMS")->objects.size());
-  EXPECT_EQ(static_cast<const void*>(dmsObject.pdispVal), FindRecord(runs[0], L"IManDMS")->objects[0]);
-  VariantClear(&dmsObject);
-  EXPECT_EQ(VT_I4, FindRecord(runs[0], L"IManExt.NoZeroByteCreation")->type);
-  EXPECT_EQ(0, FindRecord(runs[0], L"IManExt.NoZeroByteCreation")->number);
-
-  std::vector<tb::HistoryEntry> history = imported->History();
-  ASSERT_EQ(1u, history.size());
-  EXPECT_EQ(9, history[0].activity);
-  EXPECT_EQ(L"Ostrel Varnel PDF", history[0].application);
-  EXPECT_EQ(L"Create from document 7 version 1", history[0].comment);
-  std::vector<tb::MemberCall> calls = imported->Recorded();
-  ASSERT_EQ(1u, calls.size());
-  EXPECT_EQ(L"CheckInEx", calls[0].member);
-  EXPECT_EQ(path, calls[0].args[0]);
-  EXPECT_EQ(L"3", calls[0].args[1]);
-  EXPECT_TRUE(calls[0].fileExisted);
+// The import command's run with its context items, as the client got them.
+std::wstring Imported(const wchar_t* kind, const wchar_t* items) {
+  return std::wstring(L"client ") + kind + L": " + items + L"\n";
 }
+constexpr wchar_t kSilent[] = L"IManExt.Import.DocType IManExt.Import.DocDescription IManDMS IManExt.NoZeroByteCreation";
+constexpr wchar_t kProfile[] = L"IManExt.Import.DocType IManExt.Import.FileName IManExt.Import.DocDescription IManExt.Import.KeepCheckedOut DestinationObject";
+const std::wstring kRelated =
+    L"1001 history 9 \"Document 9001 version 1 in database \"DB1\" created from this document\"\n"
+    L"1001 related to 9001\n";
 
-TEST_F(ImportNewDocument, ADocumentNotCheckedOutIsLeftAloneAndAFailedCheckInIsTheResult) {
-  useProfile.SetDword(0);
-  tb::Document* imported = NewDocument(502);
-  ImportGives(tb::ClientCommandKind::kSilentImport, imported, false);
-  dms::Document created;
-  EXPECT_EQ(S_OK, Import(created, L"comment"));
-  EXPECT_TRUE(imported->History().empty());
-  EXPECT_TRUE(imported->Recorded().empty());
+class ImportDocumentTest : public CommandRunTest<vpdf::CCreatePDF> {};
 
-  imported = NewDocument(503);
-  imported->Fail(L"CheckInEx", E_ACCESSDENIED);
-  ImportGives(tb::ClientCommandKind::kSilentImport, imported, true);
-  dms::Document failed;
-  EXPECT_EQ(E_ACCESSDENIED, Import(failed, L""));
-  EXPECT_FALSE(failed);
-  EXPECT_TRUE(imported->History().empty()) << "an empty comment writes no history";
-}
-
-TEST_F(ImportNewDocument, InactiveImportCommandImportsNothing) {
-  useProfile.SetDword(0);
-  tb::ClientScript script;
-  script.status = 1;
-  tb::SetClientScript(tb::ClientCommandKind::kSilentImport, script);
-  dms::Document created;
-  EXPECT_EQ(S_FALSE, Import(created, L"comment"));
-  EXPECT_FALSE(created);
-  ASSERT_EQ(1u, tb::ClientCommandRuns().size());
-  EXPECT_EQ(1, tb::ClientCommandRuns()[0].updates);
-  EXPECT_EQ(0, tb::ClientCommandRuns()[0].executes);
-}
-
-TEST_F(ImportNewDocument, WithUseProfileTheNewDocumentCommandAsksForTheProfile) {
-  useProfile.SetDword(1);
-  tb::Document* imported = NewDocument(504);
-  ImportGives(tb::ClientCommandKind::kNewDocument, imported, false);
-  dms::Document created;
-  EXPECT_EQ(S_OK, Import(created, L"comment"));
-  EXPECT_EQ(static_cast<IDispatch*>(imported), created.Get());
-
-  std::vector<tb::ClientCommandRun> runs = tb::ClientCommandRuns();
-  ASSERT_EQ(1u, runs.size());
-  EXPECT_EQ(tb::ClientCommandKind::kNewDocument, runs[0].kind);
-  EXPECT_EQ((std::vector<std::wstring>{L"IManExt.Import.DocType", L"IManExt.Import.FileName",
-                                       L"IManExt.Import.DocDescription",
-                                       L"IManExt.Import.KeepCheckedOut", L"DestinationObject",
-                                       L"SelectedNRTFolder"}),
-            Names(runs[0]));
-  EXPECT_EQ(path, FindRecord(runs[0], L"IManExt.Import.FileName")->text);
-  EXPECT_EQ(VT_BOOL, FindRecord(runs[0], L"IManExt.Import.KeepCheckedOut")->type);
-  EXPECT_EQ(0, FindRecord(runs[0], L"IManExt.Import.KeepCheckedOut")->number);
-  EXPECT_EQ(static_cast<const void*>(static_cast<IDispatch*>(session)),
-            FindRecord(runs[0], L"DestinationObject")->objects.at(0));
-  EXPECT_EQ(static_cast<const void*>(static_cast<IDispatch*>(folder)),
-            FindRecord(runs[0], L"SelectedNRTFolder")->objects.at(0));
-  ASSERT_EQ(1u, runs[0].advised.size()) << "a sink listens while the command runs";
-  EXPECT_EQ(runs[0].advised, runs[0].unadvised);
-  EXPECT_TRUE(imported->History().empty()) << "the profile dialog path writes no history";
-  EXPECT_TRUE(imported->Recorded().empty());
-}
-
-TEST_F(ImportNewDocument, CancelInTheProfileDialogEndsTheImport) {
-  useProfile.SetDword(1);
-  tb::Document* imported = NewDocument(505);
-  ImportGives(tb::ClientCommandKind::kNewDocument, imported, false, tb::UserAction::kCancel);
-  dms::Document created;
-  EXPECT_EQ(S_FALSE, Import(created, L"comment"));
-  EXPECT_FALSE(created);
-}
-
-TEST_F(ImportNewDocument, WithoutASessionNothingRuns) {
-  dms::Document created;
-  EXPECT_EQ(E_INVALIDARG, Import(created, L"comment", false));
-  EXPECT_TRUE(tb::ClientCommandRuns().empty());
+TEST_F(ImportDocumentTest, SavedAsANewDocumentRelatedToItsSource) {
+  const auto script = [](long status, HRESULT result, tb::UserAction user, std::optional<bool> out) {
+    tb::ClientScript s;
+    s.status = status;
+    s.executeResult = result;
+    s.user = user;
+    s.checkedOut = out;
+    s.newNumber = 9001;
+    return s;
+  };
+  using tb::UserAction;
+  const std::wstring history = L"9001 history 9 \"Create from document 1001 version 1 in database \"ACTIVE\" \"\n";
+  const std::wstring silent = Imported(L"import", kSilent), profile = Imported(L"new document", kProfile);
+  const Row rows[] = {
+      {"silent: the history, the check-in, the relations both ways, the refresh", false,
+       script(0, S_OK, UserAction::kAccept, true), nullptr,
+       silent + L"refresh\n" + kRelated + L"stored 9001 v1 \"Contract\" \n" +
+           history + L"9001 checked in from %TEMP%\\Contract.pdf\n9001 related to 1001\n"},
+      {"silent, the new document not checked out: left alone", false,
+       script(0, S_OK, UserAction::kAccept, false), nullptr,
+       silent + L"refresh\n" + kRelated + L"stored 9001 v1 \"Contract\" \n9001 related to 1001\n"},
+      {"silent, the check-in fails: no relation, no refresh", false,
+       script(0, S_OK, UserAction::kAccept, true), L"CheckInEx", silent + history},
+      {"the import command is not active: nothing stored, nothing related", false,
+       script(1, S_OK, UserAction::kAccept, true), nullptr, L"client import:\nrefresh\n"},
+      {"the import fails: nothing stored, no relation, no refresh", false,
+       script(0, E_ACCESSDENIED, UserAction::kNothing, true), nullptr, silent},
+      {"with UseProfile the profile dialog: no history, no check-in", true,
+       script(0, S_OK, UserAction::kAccept, {}), nullptr,
+       profile + L"refresh\n" + kRelated +
+           L"stored 9001 v1 \"Contract\" pdf\n9001 related to 1001\n"},
+      {"the profile dialog cancelled: nothing stored", true,
+       script(0, S_OK, UserAction::kCancel, {}), nullptr, profile + L"refresh\n"},
+  };
+  tbreg::Value useProfile{HKEY_CURRENT_USER, kProductWorkSiteKey, L"UseProfile"};
+  tb::Document* source = Doc(L"Contract", L"docx");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    NewCommand();
+    useProfile.SetDword(row.useProfile);
+    tb::ResetClientCommands();
+    tb::ClientScript script = row.script;
+    if (row.checkInFails)
+      script.onAccept = [&](IContextItems* context) {
+        tb::Document* made = Doc(L"Contract", L"pdf", "%PDF-1.4\n", 9001);
+        made->SetBool(L"CheckedOut", true);
+        made->Fail(row.checkInFails, E_ACCESSDENIED);
+        VARIANT value{};
+        value.vt = VT_DISPATCH;
+        value.pdispVal = made;
+        made->AddRef();
+        harness::AddItem(context, L"ImportedDocument", value);
+      };
+    tb::SetClientScript(row.useProfile ? tb::ClientCommandKind::kNewDocument
+                                       : tb::ClientCommandKind::kSilentImport, script);
+    const std::wstring pdf = TempFolder() + L"Contract.pdf", copy = TempFolder() + L"Contract.docx";
+    Touch(pdf);
+    Touch(copy);
+    world.changes.Restart();
+    harness::Answerer person;
+    person.On(harness::WithControl(kNewDocumentRadio),
+              {harness::Pick(kNewDocumentRadio), harness::Check(kRelateBox, true), harness::Press(IDOK)});
+    EXPECT_EQ(S_OK, m_command->SaveResult(source, pdf, copy, {vpdf::ComPtr<IDispatch>(source)}, false));
+    person.Stop();
+    std::wstring seen;
+    for (const tb::ClientCommandRun& run : tb::ClientCommandRuns()) {
+      seen += std::wstring(L"client ") +
+              (run.kind == tb::ClientCommandKind::kSilentImport ? L"import:" : L"new document:");
+      for (const tb::ContextRecord& record : run.context) seen += L" " + record.name;
+      seen += L"\n";
+    }
+    if (Refreshed()) seen += L"refresh\n";
+    EXPECT_EQ(row.effects + L"temp -Contract.docx\ntemp -Contract.pdf\n", seen + Effects());
+    EXPECT_EQ(L"", person.Unanswered());
+  }
+  tb::ResetClientCommands();
 }
 
 }  // namespace

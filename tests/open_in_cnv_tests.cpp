@@ -1,12 +1,9 @@
-// Open with the conversion tool: availability from the selection, and runs of Execute on the
-// testbed's documents with the conversion tool of the testbed's product folder: the copies in
-// the temporary folder, the file list's bytes, its deletion after a failed copy, and the
-// usage event.
+// Open with the conversion tool on the testbed's documents: the copies in the temporary folder,
+// the file list the tool reads, whether the tool starts, and what is left behind.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -15,257 +12,106 @@
 
 namespace {
 
-using vpdf::ComPtr;
-using testing_support::FileExists;
-using testing_support::QuotedParts;
-using testing_support::ReadBytes;
-using testing_support::TempFolder;
-using testing_support::TempFolderEntries;
-using testing_support::Utf8;
+using namespace testing_support;
 
 constexpr wchar_t kNrt[] = L"SelectedNRTDocuments";
 constexpr wchar_t kIMan[] = L"SelectedIManObjects";
+constexpr wchar_t kUsage[] =
+    L"run usagestats.exe Software\\Ostrel\\PDF\\V1|5.1.0.2718|UA-271828182-1|ec|iManage|ea|Open|el|Conversion%20Desk -> recorded, exit 0\n";
 
-// The bytes of a text in UTF-16 little-endian, without a byte order mark.
-std::string Utf16Bytes(const std::wstring& text) {
-  std::string bytes;
-  for (wchar_t unit : text) {
-    bytes += static_cast<char>(unit & 0xFF);
-    bytes += static_cast<char>((unit >> 8) & 0xFF);
-  }
-  return bytes;
-}
+// A selected element: a document, or with a null name an object that is no document.
+struct Element {
+  const wchar_t* name;
+  const wchar_t* extension = L"PDF";
+  bool copyFails = false;
+};
+enum class Objects { kNone, kEmpty, kUnreadable };  // "SelectedIManObjects" beside empty documents
 
-class OpenInCnvTest : public testing_support::CommandRunTest<vpdf::COpenInCnv> {
- protected:
-  void SetUp() override {
-    CommandRunTest::SetUp();
-    m_before = TempFolderEntries();
-  }
-  void TearDown() override {
-    // What a successful run hands to the tool stays for the tool to delete: the test does it.
-    WaitForChildren(L"vpdfassist.exe");
-    for (const std::wstring& name : NewInTemp()) DeleteFileW((TempFolder() + name).c_str());
-    CommandRunTest::TearDown();
-  }
-  static void WaitForChildren(const wchar_t* name) { testing_support::WaitForChildren(name); }
-
-  // Names that appeared in the temporary folder since the test began.
-  std::set<std::wstring> NewInTemp() const {
-    std::set<std::wstring> added;
-    for (const std::wstring& name : TempFolderEntries())
-      if (!m_before.count(name)) added.insert(name);
-    return added;
-  }
-  // The one new file list in the temporary folder (ss_XXXX.txt) under the name the add-in
-  // gives it, all in lower case; empty when there is none.
-  std::wstring NewList() const {
-    for (const std::wstring& name : NewInTemp())
-      if (name.size() > 7 && name.compare(0, 3, L"ss_") == 0 &&
-          name.compare(name.size() - 4, 4, L".txt") == 0)
-        return Lower(TempFolder() + name);
-    return {};
-  }
-  static std::wstring Lower(std::wstring text) {
-    CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
-    return text;
-  }
-  static std::wstring NameOf(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
-  // A PDF or XPS document with real content of that kind.
-  tb::Document* PdfDoc(const std::wstring& name, const std::wstring& extension = L"PDF") {
-    tb::Document* document = Doc(name, extension, "%PDF-1.4\n%%EOF\n");
-    return document;
-  }
-
-  std::set<std::wstring> m_before;
+struct Row {
+  const char* what;
+  std::vector<Element> documents;  // "SelectedNRTDocuments"; none with kNone: no item at all
+  Objects objects;
+  bool toolMissing;
+  HRESULT result;
+  std::wstring effects;  // %L: the file list's name
 };
 
-// ---------------------------------------------------------------- availability
-
-TEST_F(OpenInCnvTest, OnlyPdfAndXpsDocumentsEnable) {
-  Select(kNrt, {PdfDoc(L"Scan"), PdfDoc(L"Plan", L"XPS"), PdfDoc(L"View", L"OXPS")});
-  EXPECT_EQ(0, StatusAfterUpdate(1));
-  Select(kNrt, {PdfDoc(L"Scan", L"pdf"), PdfDoc(L"Plan", L"xps"), PdfDoc(L"View", L"oXpS")});
-  EXPECT_EQ(0, StatusAfterUpdate(1));
-  Select(kNrt, {PdfDoc(L"Scan"), Doc(L"Letter", L"DOC")});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-  Select(kNrt, {Doc(L"Letter", L"DOC"), PdfDoc(L"Scan")});
-  EXPECT_EQ(1, StatusAfterUpdate(0)) << "a later PDF must not enable again";
-  Select(kNrt, {PdfDoc(L"Scan", L"PDFX")});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-  Select(kNrt, {PdfDoc(L"Scan"), Keep(tb::NewShortcut(PdfDoc(L"Plan", L"XPS")))});
-  EXPECT_EQ(0, StatusAfterUpdate(1));
-  Select(kNrt, {PdfDoc(L"Scan"), Keep(tb::NewObject())});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
+// The tool's run on a list of `count` selected elements that names these copies.
+std::wstring Tool(int count, const std::vector<std::wstring>& copies) {
+  std::wstring line = L"run vpdfassist.exe \"%TEMP%\\%L\" /tempfile -> list utf16le, exit 0: "
+                      L"[FILES] Count=" + std::to_wstring(count) + L" DMSLinkID=768 Delete=1";
+  for (size_t i = 0; i < copies.size(); ++i)
+    line += L" " + std::to_wstring(i + 1) + L"=\"%TEMP%\\" + copies[i] + L"\"";
+  return line + L"\n";
 }
 
-TEST_F(OpenInCnvTest, EmptyDocumentSelectionFallsBackToObjects) {
-  Select(kNrt, {});
-  Select(kIMan, {PdfDoc(L"Scan")});
-  EXPECT_EQ(0, StatusAfterUpdate(1));
-  Select(kIMan, {Doc(L"Letter", L"DOC")});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-  Select(kIMan, {});
-  EXPECT_EQ(1, StatusAfterUpdate(0)) << "nothing selected anywhere";
-}
+class OpenInCnvTest : public CommandRunTest<vpdf::COpenInCnv> {};
 
-TEST_F(OpenInCnvTest, UnreadableSelectionLeavesTheStatusUnlessTheFallbackFails) {
-  EXPECT_EQ(0, StatusAfterUpdate(0)) << "no selection item at all";
-  EXPECT_EQ(1, StatusAfterUpdate(1));
-  SelectUnreadable(kNrt);
-  EXPECT_EQ(0, StatusAfterUpdate(0)) << "bounds that cannot be read";
-
-  // An empty documents array whose fallback cannot be read.
-  NewCommand();
-  Select(kNrt, {});
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-  SelectUnreadable(kIMan);
-  EXPECT_EQ(1, StatusAfterUpdate(0));
-}
-
-// ---------------------------------------------------------------- runs
-
-TEST_F(OpenInCnvTest, PdfAndXpsAreCopiedListedAndHandedToTheToolOnce) {
-  tb::Document* scan = PdfDoc(L"Scan");
-  tb::Document* plan = PdfDoc(L"Plan.xps", L"XPS");  // the name already ends with its extension
-  Select(kNrt, {scan, plan});
-
-  EXPECT_EQ(S_OK, m_command->Execute());
-  ASSERT_TRUE(journal.WaitFor(testbed::kConversionToolExe, 1));
-  const std::wstring list = NewList();
-  ASSERT_NE(L"", list);
-  const std::wstring temp = TempFolder();
-  EXPECT_EQ((std::set<std::wstring>{L"Scan.pdf", L"Plan.xps", NameOf(list)}), NewInTemp());
-
-  const std::wstring text = L"[FILES]\nCount=2\nDMSLinkID=768\nDelete=1\n1=\"" + temp +
-                            L"Scan.pdf\"\n2=\"" + temp + L"Plan.xps\"\n";
-  EXPECT_EQ(Utf16Bytes(text), ReadBytes(list));
-  EXPECT_EQ(ReadBytes(Work(L"content" + std::to_wstring(scan->GetLong(L"Number")) + L".PDF")),
-            ReadBytes(temp + L"Scan.pdf"));
-
-  auto runs = journal.Entries(testbed::kConversionToolExe);
-  ASSERT_EQ(1u, runs.size());
-  EXPECT_EQ(L"\"" + list + L"\" /tempfile", runs[0].Arguments());
-  EXPECT_EQ(L"list utf16le, exit 0: " + text, runs[0].what);
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
-  auto usage = journal.Entries(testbed::kUsageStatsExe);
-  ASSERT_EQ(1u, usage.size());
-  EXPECT_EQ(UsageCommandLine(L"ec|iManage|ea|Open|el|Conversion%20Desk"), usage[0].commandLine);
-}
-
-TEST_F(OpenInCnvTest, DocumentWithoutNameIsCopiedUnderDatabaseNumberAndVersion) {
-  tb::Document* unnamed = PdfDoc(L"", L"PDF");
-  unnamed->SetLong(L"Number", 4711);
-  unnamed->SetLong(L"Version", 3);
-  tb::Document* odd = PdfDoc(L"Draft.PDF", L"pdf");  // its extension, in another case
-  Select(kNrt, {unnamed, odd});
-
-  EXPECT_EQ(S_OK, m_command->Execute());
-  ASSERT_TRUE(journal.WaitFor(testbed::kConversionToolExe, 1));
-  const std::wstring list = NewList();
-  ASSERT_NE(L"", list);
-  EXPECT_EQ((std::set<std::wstring>{L"ACTIVE_4711_3.pdf", L"Draft.PDF", NameOf(list)}),
-            NewInTemp());
-  EXPECT_EQ(Utf16Bytes(L"[FILES]\nCount=2\nDMSLinkID=768\nDelete=1\n1=\"" + TempFolder() +
-                       L"ACTIVE_4711_3.pdf\"\n2=\"" + TempFolder() + L"Draft.PDF\"\n"),
-            ReadBytes(list));
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
-}
-
-TEST_F(OpenInCnvTest, FailedCopyDeletesEarlierCopiesAndTheListAndStartsNothing) {
-  tb::Document* first = PdfDoc(L"First");
-  tb::Document* second = PdfDoc(L"Second");
-  tb::Document* third = PdfDoc(L"Third");
-  second->Fail(L"GetCopy", E_ACCESSDENIED);
-  Select(kNrt, {first, second, third});
-
-  EXPECT_EQ(E_ACCESSDENIED, m_command->Execute());
-  EXPECT_EQ(1u, first->Copies().size()) << "the first copy was made";
-  EXPECT_EQ(0, third->Calls(L"GetCopy"));
-  EXPECT_EQ(std::set<std::wstring>{}, NewInTemp()) << "the copy and the list must be gone";
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
-  EXPECT_FALSE(journal.WaitFor(testbed::kConversionToolExe, 1, 1500));
-}
-
-TEST_F(OpenInCnvTest, ElementThatIsNoDocumentStartsTheToolOnWhatWasCopied) {
-  tb::Document* first = PdfDoc(L"First");
-  tb::Document* after = PdfDoc(L"After");
-  Select(kNrt, {first, Keep(tb::NewObject()), after});
-
-  EXPECT_EQ(E_NOINTERFACE, m_command->Execute());
-  ASSERT_TRUE(journal.WaitFor(testbed::kConversionToolExe, 1));
-  const std::wstring list = NewList();
-  ASSERT_NE(L"", list);
-  EXPECT_EQ(0, after->Calls(L"GetCopy"));
-  const std::wstring text =
-      L"[FILES]\nCount=3\nDMSLinkID=768\nDelete=1\n1=\"" + TempFolder() + L"First.pdf\"\n";
-  EXPECT_EQ(Utf16Bytes(text), ReadBytes(list));
-  EXPECT_EQ(L"list utf16le, exit 0: " + text, journal.Entries(testbed::kConversionToolExe)[0].what);
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
-}
-
-TEST_F(OpenInCnvTest, DeleteFileListDeletesTheNamedCopiesAndTheList) {
-  tb::Document* first = PdfDoc(L"First");
-  tb::Document* second = PdfDoc(L"Second", L"XPS");
-  Select(kNrt, {first, second});
-  EXPECT_EQ(S_OK, m_command->Execute());
-  ASSERT_TRUE(journal.WaitFor(testbed::kConversionToolExe, 1));
-  WaitForChildren(L"vpdfassist.exe");
-  const std::wstring list = NewList();
-  ASSERT_NE(L"", list);
-  ASSERT_EQ(3u, NewInTemp().size());
-  // A file that the list does not name stays.
-  const std::wstring other = TempFolder() + L"Unlisted.pdf";
-  testing_support::WriteText(other, "%PDF-1.4\n");
-
-  m_command->DeleteFileList(list);
-  EXPECT_EQ(std::set<std::wstring>{L"Unlisted.pdf"}, NewInTemp());
-  EXPECT_TRUE(DeleteFileW(other.c_str()));
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
-}
-
-TEST_F(OpenInCnvTest, WithoutSelectionNothingIsWrittenOrStarted) {
-  EXPECT_EQ(S_OK, m_command->Execute());
-  Select(kNrt, {});
-  Select(kIMan, {});
-  EXPECT_EQ(S_OK, m_command->Execute()) << "nothing selected anywhere";
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 2));
-  EXPECT_EQ(std::set<std::wstring>{}, NewInTemp());
-  EXPECT_FALSE(journal.WaitFor(testbed::kConversionToolExe, 1, 1000));
-  EXPECT_EQ(2u, journal.Entries().size()) << "only the two usage events";
-}
-
-TEST_F(OpenInCnvTest, FailedFallbackReadReturnsItsError) {
-  // Bounds that cannot be read.
-  Select(kNrt, {});
-  SelectUnreadable(kIMan);
-  EXPECT_EQ(E_INVALIDARG, m_command->Execute());
-  // No objects item: the collection's answer for a missing item.
-  NewCommand();
-  Select(kNrt, {});
-  vpdf::Variant missing;
-  const HRESULT notFound = m_context->Item(*vpdf::Variant::String(kIMan).Get(), missing.Put());
-  ASSERT_TRUE(FAILED(notFound));
-  EXPECT_EQ(notFound, m_command->Execute());
-
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 2));
-  EXPECT_EQ(std::set<std::wstring>{}, NewInTemp());
-  EXPECT_EQ(2u, journal.Entries().size());
-}
-
-TEST_F(OpenInCnvTest, ToolThatCannotBeFoundIsOnlyLogged) {
-  // The conversion tool's folder holds nothing; the list and the copies stay for the tool.
-  ASSERT_TRUE(CreateDirectoryW(Work(L"empty").c_str(), nullptr));
-  testbed::PointProductAt(Work(L"empty"));
-  Select(kNrt, {PdfDoc(L"Scan")});
-  {
-    testing_support::MessageBoxCloser boxes;  // the shell may report the failure in a box
-    EXPECT_EQ(S_OK, m_command->Execute());
+TEST_F(OpenInCnvTest, Runs) {
+  const Row rows[] = {
+      {"a PDF and an XPS whose name ends with its extension", {{L"Scan"}, {L"Plan.xps", L"XPS"}},
+       Objects::kNone, false, S_OK,
+       kUsage + Tool(2, {L"Scan.pdf", L"Plan.xps"}) + L"101 copied to %TEMP%\\Scan.pdf\n"
+           L"102 copied to %TEMP%\\Plan.xps\ntemp +Plan.xps\ntemp +Scan.pdf\ntemp +%L\n"},
+      {"no name: database_number_version; the extension in another case",
+       {{L"", L"PDF"}, {L"Draft.PDF", L"pdf"}}, Objects::kNone, false, S_OK,
+       kUsage + Tool(2, {L"ACTIVE_101_1.pdf", L"Draft.PDF"}) +
+           L"101 copied to %TEMP%\\ACTIVE_101_1.pdf\n102 copied to %TEMP%\\Draft.PDF\n"
+           L"temp +ACTIVE_101_1.pdf\ntemp +Draft.PDF\ntemp +%L\n"},
+      {"the second of three copies fails: nothing is left, nothing starts",
+       {{L"First"}, {L"Second", L"PDF", true}, {L"Third"}}, Objects::kNone, false,
+       E_ACCESSDENIED, kUsage + std::wstring(L"101 copied to %TEMP%\\First.pdf\n")},
+      {"an element that is no document: the tool gets what was copied before it",
+       {{L"First"}, {nullptr}, {L"After"}}, Objects::kNone, false, E_NOINTERFACE,
+       kUsage + Tool(3, {L"First.pdf"}) + L"101 copied to %TEMP%\\First.pdf\n"
+           L"temp +First.pdf\ntemp +%L\n"},
+      {"no selection", {}, Objects::kNone, false, S_OK, kUsage},
+      {"empty documents and objects", {}, Objects::kEmpty, false, S_OK, kUsage},
+      {"empty documents, unreadable objects", {}, Objects::kUnreadable, false, E_INVALIDARG, kUsage},
+      // The folder is empty: not even the usage helper starts; the shell says so.
+      {"the tool cannot be started: logged, and its copies and list go", {{L"Scan"}},
+       Objects::kNone, true, S_OK,
+       L"Error: File not found. -> OK\n101 copied to %TEMP%\\Scan.pdf\n"},
+  };
+  const std::wstring empty = Work(L"empty");
+  ASSERT_TRUE(CreateDirectoryW(empty.c_str(), nullptr));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    log.Clear();
+    NewCommand();
+    testbed::PointProductAt(row.toolMissing ? empty : testbed::ProductFolder());
+    std::vector<IDispatch*> selection;
+    long number = 100;
+    for (const Element& element : row.documents) {
+      if (!element.name) {
+        selection.push_back(Keep(tb::NewObject()));
+        continue;
+      }
+      selection.push_back(Doc(element.name, element.extension, "%PDF-1.4\n%%EOF\n", ++number));
+      if (element.copyFails) static_cast<tb::Document*>(selection.back())->Fail(L"GetCopy", E_ACCESSDENIED);
+    }
+    if (!row.documents.empty() || row.objects != Objects::kNone) Select(kNrt, selection);
+    if (row.objects == Objects::kEmpty) Select(kIMan, {});
+    if (row.objects == Objects::kUnreadable) SelectUnreadable(kIMan);
+    const auto before = TempFolderEntries();
+    world.changes.Restart();
+    harness::Answerer person;
+    person.On(harness::Titled(L"Error"), {harness::Press(IDOK)});
+    EXPECT_EQ(row.result, m_command->Execute());
+    person.Stop();
+    std::wstring list;
+    for (const std::wstring& name : TempFolderEntries())
+      if (!before.count(name) && name.ends_with(L".txt")) list = name;
+    std::wstring expected = row.effects;
+    for (size_t at; (at = expected.find(L"%L")) != std::wstring::npos;) expected.replace(at, 2, list);
+    EXPECT_EQ(expected, person.Log() + Effects());
+    if (row.toolMissing) {
+      EXPECT_TRUE(log.Has(Utf8(L"LaunchConverter: " + empty + L"\\vpdfassist.exe could not be "
+                                                              L"started, error 2")));
+    }
+    // What the tool was handed is its to delete.
+    if (!list.empty()) m_command->DeleteFileList(TempFolder() + list);
   }
-  EXPECT_FALSE(journal.WaitFor(testbed::kConversionToolExe, 1, 1500));
-  EXPECT_EQ(2u, NewInTemp().size());
-  EXPECT_TRUE(journal.Entries().empty()) << "not even the usage helper is there";
-  EXPECT_TRUE(log.Has("COpenInCnv: LaunchConversionTool \"" + Utf8(NewList()) + "\" /tempfile"));
 }
 
 }  // namespace

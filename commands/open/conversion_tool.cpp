@@ -200,9 +200,8 @@ STDMETHODIMP COpenInCnv_I::Execute() {
       if (FAILED(hr)) {
         kLog.Error("COpenInCnv: element %d is not a DMS document", static_cast<int>(i));
         list.Close();
-        handedOver = true;
         progress.Close();
-        LaunchConversionTool(listPath);
+        handedOver = LaunchConversionTool(listPath);
         result = hr;
         return;
       }
@@ -234,17 +233,16 @@ STDMETHODIMP COpenInCnv_I::Execute() {
       }
     }
     list.Close();
-    handedOver = true;
     progress.Close();
-    LaunchConversionTool(listPath);
+    handedOver = LaunchConversionTool(listPath);
   });
   return result;
 }
 
-void COpenInCnv_I::LaunchConversionTool(const std::wstring& listPath) {
+bool COpenInCnv_I::LaunchConversionTool(const std::wstring& listPath) {
   const std::wstring commandLine = L" \"" + listPath + L"\" /tempfile";
   kLog.Trace("COpenInCnv: LaunchConversionTool%S", commandLine.c_str());
-  CConvUtils::LaunchConverter(commandLine.c_str(), false, nullptr);
+  return CConvUtils::LaunchConverter(commandLine.c_str(), false, nullptr);
 }
 
 void COpenInCnv_I::DeleteFileList(const std::wstring& listPath) {

@@ -16,8 +16,9 @@ class COpenInCnv_I : public ICommandImpl {
   // starts the conversion tool on the list, which then owns the list and the copies.
   STDMETHODIMP Execute() override;
 
-  // Starts the conversion tool on the list file at `listPath`, without waiting for it.
-  void LaunchConversionTool(const std::wstring& listPath);
+  // Starts the conversion tool on the list file at `listPath`, without waiting for it: true
+  // when it started.
+  bool LaunchConversionTool(const std::wstring& listPath);
   // Deletes the copies that the list file at `listPath` names, and the list itself.
   void DeleteFileList(const std::wstring& listPath);
 
