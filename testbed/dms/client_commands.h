@@ -167,7 +167,6 @@ std::vector<std::wstring> ContextNames(IContextItems* items);
 // For the module: the class objects of the four commands.
 bool IsClientCommandClass(REFCLSID clsid);
 HRESULT ClientCommandClassObject(REFCLSID clsid, REFIID iid, void** object);
-void LockModule(bool lock);
 #endif
 
 }  // namespace tb

@@ -1,5 +1,6 @@
 #define TBDMS_BUILD
 #include "testbed/dms/tbdms.h"
+#include "testbed/dms/module.h"
 
 #include "IManage.h"
 
@@ -21,10 +22,10 @@ std::wstring Lower(std::wstring text) {
   return text;
 }
 
-// ---- The client's type library ------------------------------------------------------------
+// ---- The client's type libraries ----------------------------------------------------------
 
-// One parameter as the type library declares it. `level`: pointers above the value (an
-// interface pointer is a value).
+// One parameter as the type library declares it, its type as a handler sees it. `level`:
+// pointers above the value (an interface pointer is a value).
 struct ParamInfo {
   VARTYPE vt = VT_EMPTY;
   int level = 0;
@@ -34,6 +35,7 @@ struct ParamInfo {
 
 struct MemberInfo {
   std::wstring name;
+  MEMBERID id = 0;
   INVOKEKIND kind = INVOKE_FUNC;
   std::vector<ParamInfo> params;
 };
@@ -44,20 +46,24 @@ struct InterfaceInfo {
   std::map<int, MemberInfo> slots;   // by vtable slot
 };
 
-ITypeLib* ClientLibrary() {
-  static ITypeLib* library = [] {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&LiveObjects), &module);
-    wchar_t path[MAX_PATH + 4] = {};
-    GetModuleFileNameW(module, path, MAX_PATH);
-    ITypeLib* loaded = nullptr;
-    // The client's document-object library is the module's second type library.
-    LoadTypeLibEx((std::wstring(path) + L"\\2").c_str(), REGKIND_NONE, &loaded);
-    return loaded;
-  }();
+// The module's type libraries are the client's: 1 its command extensions, 2 its document objects.
+ITypeLib* LoadClientLibrary(int number) {
+  ITypeLib* library = nullptr;
+  LoadTypeLibEx((ModulePath() + L"\\" + std::to_wstring(number)).c_str(), REGKIND_NONE, &library);
   return library;
+}
+
+// Bytes a value of a handler's type takes in an argument slot or behind an [out] pointer.
+size_t Width(VARTYPE vt) {
+  switch (vt) {
+    case VT_BOOL:
+    case VT_I2:
+      return 2;
+    case VT_I4:
+      return 4;
+    default:
+      return 8;
+  }
 }
 
 ParamInfo Describe(ITypeInfo* owner, const ELEMDESC& element) {
@@ -85,6 +91,11 @@ ParamInfo Describe(ITypeInfo* owner, const ELEMDESC& element) {
       referenced->ReleaseTypeAttr(attributes);
     }
     if (referenced) referenced->Release();
+  } else if (param.vt == VT_UI2) {
+    param.vt = VT_I2;
+  } else if (param.vt != VT_BSTR && param.vt != VT_BOOL && param.vt != VT_I2 &&
+             param.vt != VT_DATE && param.vt != VT_R8 && param.vt != VT_VARIANT) {
+    param.vt = VT_I4;
   }
   return param;
 }
@@ -94,10 +105,12 @@ const InterfaceInfo* ClientInterface(const IID& iid) {
   static auto* known = new std::vector<std::pair<IID, InterfaceInfo*>>;
   for (const auto& [key, value] : *known)
     if (key == iid) return value;
-  ITypeLib* library = ClientLibrary();
+  static ITypeLib* libraries[] = {LoadClientLibrary(1), LoadClientLibrary(2)};
   ITypeInfo* info = nullptr;
+  for (ITypeLib* library : libraries)
+    if (!info && library && FAILED(library->GetTypeInfoOfGuid(iid, &info))) info = nullptr;
   InterfaceInfo* result = nullptr;
-  if (library && SUCCEEDED(library->GetTypeInfoOfGuid(iid, &info))) {
+  if (info) {
     result = new InterfaceInfo;
     result->info = info;
     TYPEATTR* dispatchAttributes = nullptr;
@@ -123,6 +136,7 @@ const InterfaceInfo* ClientInterface(const IID& iid) {
       info->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr);
       member.name = name ? name : L"";
       SysFreeString(name);
+      member.id = function->memid;
       member.kind = function->invkind;
       for (SHORT p = 0; p < function->cParams; ++p)
         member.params.push_back(Describe(info, function->lprgelemdescParam[p]));
@@ -219,62 +233,20 @@ const AnyFunction* Table(bool dual) {
 // An argument of a vtable call as a VARIANT that the handlers read.
 HRESULT ArgumentOf(const ParamInfo& param, Raw raw, VARIANT& value) {
   VariantInit(&value);
-  switch (param.vt) {
-    case VT_BSTR:
-      value.vt = VT_BSTR;
-      value.bstrVal = SysAllocString(reinterpret_cast<BSTR>(raw));
-      return S_OK;
-    case VT_BOOL:
-      value.vt = VT_BOOL;
-      value.boolVal = static_cast<VARIANT_BOOL>(raw);
-      return S_OK;
-    case VT_I2:
-    case VT_UI2:
-      value.vt = VT_I2;
-      value.iVal = static_cast<SHORT>(raw);
-      return S_OK;
-    case VT_DATE:
-    case VT_R8:
-      value.vt = param.vt;
-      static_assert(sizeof(Raw) == sizeof(double));
-      std::memcpy(&value.dblVal, &raw, sizeof(double));
-      return S_OK;
-    case VT_VARIANT:
-      return VariantCopy(&value, reinterpret_cast<VARIANT*>(raw));
-    case VT_DISPATCH:
-    case VT_UNKNOWN:
-      value.vt = param.vt;
-      value.punkVal = reinterpret_cast<IUnknown*>(raw);
-      if (value.punkVal) value.punkVal->AddRef();
-      return S_OK;
-    default:
-      value.vt = VT_I4;
-      value.lVal = static_cast<LONG>(raw);
-      return S_OK;
-  }
+  if (param.vt == VT_VARIANT) return VariantCopy(&value, reinterpret_cast<VARIANT*>(raw));
+  value.vt = param.vt;
+  std::memcpy(&value.llVal, &raw, Width(param.vt));
+  if (param.vt == VT_BSTR) value.bstrVal = SysAllocString(value.bstrVal);
+  if ((param.vt == VT_DISPATCH || param.vt == VT_UNKNOWN) && value.punkVal)
+    value.punkVal->AddRef();
+  return S_OK;
 }
 
 void ClearOut(const ParamInfo& param, void* out) {
-  if (!out) return;
-  switch (param.vt) {
-    case VT_VARIANT:
-      VariantInit(static_cast<VARIANT*>(out));
-      break;
-    case VT_BOOL:
-    case VT_I2:
-    case VT_UI2:
-      *static_cast<SHORT*>(out) = 0;
-      break;
-    case VT_BSTR:
-    case VT_DISPATCH:
-    case VT_UNKNOWN:
-    case VT_DATE:
-    case VT_R8:
-      *static_cast<void**>(out) = nullptr;
-      break;
-    default:
-      *static_cast<LONG*>(out) = 0;
-  }
+  if (out && param.vt == VT_VARIANT)
+    VariantInit(static_cast<VARIANT*>(out));
+  else if (out)
+    std::memset(out, 0, Width(param.vt));
 }
 
 // The handler's answer into the declared [out,retval] type.
@@ -287,37 +259,16 @@ HRESULT WriteOut(const ParamInfo& param, VARIANT& result, void* out) {
     if (result.vt != VT_DISPATCH && result.vt != VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
     return result.punkVal->QueryInterface(param.iid, static_cast<void**>(out));
   }
-  VARTYPE type = param.vt == VT_UI2 ? static_cast<VARTYPE>(VT_I2) : param.vt;
-  if (type != VT_BSTR && type != VT_BOOL && type != VT_I2 && type != VT_DATE && type != VT_R8)
-    type = VT_I4;
-  HRESULT hr = result.vt == type ? S_OK : VariantChangeType(&result, &result, 0, type);
+  HRESULT hr = result.vt == param.vt ? S_OK : VariantChangeType(&result, &result, 0, param.vt);
   if (FAILED(hr)) return hr;
-  switch (type) {
-    case VT_BSTR:
-      *static_cast<BSTR*>(out) = result.bstrVal;
-      result.vt = VT_EMPTY;  // handed over
-      break;
-    case VT_BOOL:
-      *static_cast<VARIANT_BOOL*>(out) = result.boolVal;
-      break;
-    case VT_I2:
-      *static_cast<SHORT*>(out) = result.iVal;
-      break;
-    case VT_DATE:
-    case VT_R8:
-      *static_cast<double*>(out) = result.dblVal;
-      break;
-    default:
-      *static_cast<LONG*>(out) = result.lVal;
-  }
+  std::memcpy(out, &result.llVal, Width(param.vt));
+  if (param.vt == VT_BSTR) result.vt = VT_EMPTY;  // handed over
   return S_OK;
 }
 
 }  // namespace
 
 long LiveObjects() { return g_live; }
-
-long LiveObjectsAdd(long delta) { return InterlockedAdd(&g_live, delta); }
 
 AutoObject::AutoObject() { InterlockedIncrement(&g_live); }
 
@@ -364,10 +315,10 @@ STDMETHODIMP AutoObject::QueryInterface(REFIID iid, void** object) {
   return S_OK;
 }
 
-STDMETHODIMP_(ULONG) AutoObject::AddRef() { return ++m_refs; }
+STDMETHODIMP_(ULONG) AutoObject::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
 
 STDMETHODIMP_(ULONG) AutoObject::Release() {
-  ULONG refs = --m_refs;
+  ULONG refs = static_cast<ULONG>(InterlockedDecrement(&m_refs));
   if (refs == 0) delete this;
   return refs;
 }
@@ -422,21 +373,14 @@ STDMETHODIMP AutoObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
   if (Facet* dual = DualFacet()) {
     // Wine's ITypeInfo::Invoke passes surplus arguments over in silence; the client refuses
     // a call with more arguments than declared, as Windows does.
-    ITypeInfo* info = dual->info->info;
-    TYPEATTR* attributes = nullptr;
-    bool surplus = false;
-    if (SUCCEEDED(info->GetTypeAttr(&attributes))) {
-      for (UINT i = 0; i < attributes->cFuncs; ++i) {
-        FUNCDESC* function = nullptr;
-        if (FAILED(info->GetFuncDesc(i, &function))) continue;
-        if (function->memid == id && (function->invkind & flags) && params &&
-            params->cArgs > static_cast<UINT>(function->cParams))
-          surplus = true;
-        info->ReleaseFuncDesc(function);
-      }
-      info->ReleaseTypeAttr(attributes);
+    for (const auto& [slot, member] : dual->info->slots) {
+      const auto declared = std::count_if(member.params.begin(), member.params.end(), [](auto& p) {
+        return !(p.flags & PARAMFLAG_FRETVAL);
+      });
+      if (member.id == id && (member.kind & flags) && params &&
+          params->cArgs > static_cast<UINT>(declared))
+        return DISP_E_BADPARAMCOUNT;
     }
-    if (surplus) return DISP_E_BADPARAMCOUNT;
     return dual->info->info->Invoke(dual, id, flags, params, result, exception, argError);
   }
   if (Typed() || id < 1 || static_cast<size_t>(id) > m_names.size()) return DISP_E_MEMBERNOTFOUND;
@@ -526,40 +470,34 @@ void AutoObject::Set(const std::wstring& name, const VARIANT& value) {
   VariantCopy(&slot, const_cast<VARIANT*>(&value));
 }
 
-void AutoObject::SetLong(const std::wstring& name, long value) {
-  VARIANT v;
-  v.vt = VT_I4;
-  v.lVal = value;
-  Set(name, v);
+namespace {
+// A VARIANT of a handler's type made from the bytes of its value (not a BSTR: not copied).
+VARIANT Scalar(VARTYPE vt, const void* bytes) {
+  VARIANT value;
+  VariantInit(&value);
+  value.vt = vt;
+  std::memcpy(&value.llVal, bytes, Width(vt));
+  return value;
 }
+}  // namespace
+
+void AutoObject::SetLong(const std::wstring& name, long value) { Set(name, Scalar(VT_I4, &value)); }
 
 void AutoObject::SetString(const std::wstring& name, const std::wstring& value) {
-  VARIANT v;
-  v.vt = VT_BSTR;
-  v.bstrVal = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
-  Set(name, v);
-  SysFreeString(v.bstrVal);
+  BSTR text = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
+  Set(name, Scalar(VT_BSTR, &text));
+  SysFreeString(text);
 }
 
 void AutoObject::SetBool(const std::wstring& name, bool value) {
-  VARIANT v;
-  v.vt = VT_BOOL;
-  v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-  Set(name, v);
+  const VARIANT_BOOL flag = value ? VARIANT_TRUE : VARIANT_FALSE;
+  Set(name, Scalar(VT_BOOL, &flag));
 }
 
-void AutoObject::SetDate(const std::wstring& name, DATE value) {
-  VARIANT v;
-  v.vt = VT_DATE;
-  v.date = value;
-  Set(name, v);
-}
+void AutoObject::SetDate(const std::wstring& name, DATE value) { Set(name, Scalar(VT_DATE, &value)); }
 
 void AutoObject::SetObject(const std::wstring& name, IDispatch* object) {
-  VARIANT v;
-  v.vt = VT_DISPATCH;
-  v.pdispVal = object;
-  Set(name, v);
+  Set(name, Scalar(VT_DISPATCH, &object));
 }
 
 void AutoObject::Remove(const std::wstring& name) {
@@ -570,26 +508,23 @@ void AutoObject::Remove(const std::wstring& name) {
 }
 
 bool AutoObject::Get(const std::wstring& name, VARIANT* value) const {
+  VariantInit(value);
   auto found = m_properties.find(Key(name));
   if (found == m_properties.end()) return false;
-  VariantInit(value);
   return SUCCEEDED(VariantCopy(value, const_cast<VARIANT*>(&found->second)));
 }
 
 std::wstring AutoObject::GetString(const std::wstring& name) const {
-  VARIANT v;
-  if (!Get(name, &v)) return {};
-  std::wstring text;
-  if (SUCCEEDED(VariantChangeType(&v, &v, 0, VT_BSTR)) && v.bstrVal) text = v.bstrVal;
-  VariantClear(&v);
+  VARIANT value;
+  std::wstring text = Get(name, &value) ? TextOf(value) : L"";
+  VariantClear(&value);
   return text;
 }
 
 long AutoObject::GetLong(const std::wstring& name) const {
-  VARIANT v;
-  if (!Get(name, &v)) return 0;
-  long number = SUCCEEDED(VariantChangeType(&v, &v, 0, VT_I4)) ? v.lVal : 0;
-  VariantClear(&v);
+  VARIANT value;
+  long number = Get(name, &value) ? NumberOf(value) : 0;
+  VariantClear(&value);
   return number;
 }
 
@@ -615,29 +550,12 @@ namespace {
 
 class Plain : public AutoObject {};
 
-std::wstring ArgString(VARIANT* arg) {
-  VARIANT v;
-  VariantInit(&v);
-  std::wstring text;
-  if (SUCCEEDED(VariantChangeType(&v, arg, 0, VT_BSTR)) && v.bstrVal) text = v.bstrVal;
-  VariantClear(&v);
-  return text;
-}
-
-long ArgLong(VARIANT* arg) {
-  VARIANT v;
-  VariantInit(&v);
-  long number = SUCCEEDED(VariantChangeType(&v, arg, 0, VT_I4)) ? v.lVal : 0;
-  VariantClear(&v);
-  return number;
-}
-
 // An argument as text for the records; a date as its number of days.
 std::wstring ArgText(VARIANT* arg) {
   VARIANT v;
   VariantInit(&v);
   VariantCopyInd(&v, arg);
-  std::wstring text = v.vt == VT_DATE ? std::to_wstring(v.date) : ArgString(&v);
+  std::wstring text = v.vt == VT_DATE ? std::to_wstring(v.date) : TextOf(v);
   VariantClear(&v);
   return text;
 }
@@ -691,13 +609,7 @@ Document::~Document() {
 bool Document::StoreContent(const std::wstring& path) {
   // The store is a folder beside tbdms.dll, away from the temporary folder that tests watch.
   static int stored = 0;
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&LiveObjects), &module);
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(module, self, MAX_PATH);
-  std::wstring folder(self);
+  std::wstring folder = ModulePath();
   folder = folder.substr(0, folder.find_last_of(L'\\') + 1) + L"tbdms-store";
   CreateDirectoryW(folder.c_str(), nullptr);
   const size_t dot = path.find_last_of(L'.');
@@ -733,9 +645,9 @@ Document* Document::Create(Database* database, long number, long version,
   type->Release();
   AutoObject* history = NewObject(__uuidof(INRTHistoryList));
   history->SetMethod(L"Add", [document](std::vector<VARIANT*>& args, VARIANT*) {
-    document->m_history.push_back({ArgLong(args[0]), ArgLong(args[1]), ArgLong(args[2]),
-                                   ArgString(args[3]), ArgString(args[4]), ArgString(args[5]),
-                                   ArgString(args[6]), ArgString(args[7])});
+    document->m_history.push_back({NumberOf(*args[0]), NumberOf(*args[1]), NumberOf(*args[2]),
+                                   TextOf(*args[3]), TextOf(*args[4]), TextOf(*args[5]),
+                                   TextOf(*args[6]), TextOf(*args[7])});
     return S_OK;
   });
   document->SetObject(L"HistoryList", history);
@@ -743,13 +655,13 @@ Document* Document::Create(Database* database, long number, long version,
 
   // GetCopy(path, options): the content copied to path.
   document->SetMethod(L"GetCopy", [document](std::vector<VARIANT*>& args, VARIANT*) {
-    std::wstring target = ArgString(args[0]);
+    std::wstring target = TextOf(*args[0]);
     if (!CopyFileW(document->m_content.c_str(), target.c_str(), FALSE)) return E_FAIL;
     document->m_copies.push_back(target);
     return S_OK;
   });
   document->SetMethod(L"GetAttributeByID", [document](std::vector<VARIANT*>& args, VARIANT* result) {
-    auto found = document->m_attributes.find(ArgLong(args[0]));
+    auto found = document->m_attributes.find(NumberOf(*args[0]));
     VariantInit(result);
     if (found == document->m_attributes.end()) return S_OK;
     return VariantCopy(result, &found->second);
@@ -765,7 +677,7 @@ Document* Document::Create(Database* database, long number, long version,
   // CheckOutEx(path, options, due date, comment, activity, application, location)
   document->SetMethod(L"CheckOutEx", [document, record](std::vector<VARIANT*>& args, VARIANT*) {
     record(L"CheckOutEx", args);
-    std::wstring target = ArgString(args[0]);
+    std::wstring target = TextOf(*args[0]);
     if (!document->m_content.empty()) CopyFileW(document->m_content.c_str(), target.c_str(), FALSE);
     document->SetBool(L"CheckedOut", true);
     document->SetString(L"CheckoutPath", target);
@@ -776,7 +688,7 @@ Document* Document::Create(Database* database, long number, long version,
   document->SetMethod(L"CheckInEx", [document, record](std::vector<VARIANT*>& args, VARIANT* result) {
     std::vector<VARIANT*> given(args.begin(), args.begin() + 7);
     record(L"CheckInEx", given);
-    document->StoreContent(ArgString(args[0]));
+    document->StoreContent(TextOf(*args[0]));
     document->SetBool(L"CheckedOut", false);
     result->vt = VT_DISPATCH;
     result->pdispVal = document;
@@ -822,7 +734,7 @@ AutoObject* NewSessions(const std::vector<IDispatch*>& sessions) {
   for (size_t i = 0; i < sessions.size(); ++i)
     collection->SetObject(L"#" + std::to_wstring(i + 1), sessions[i]);
   collection->SetMethod(L"Item", [collection](std::vector<VARIANT*>& args, VARIANT* result) {
-    return collection->Get(L"#" + std::to_wstring(ArgLong(args[0])), result) ? S_OK
+    return collection->Get(L"#" + std::to_wstring(NumberOf(*args[0])), result) ? S_OK
                                                                              : DISP_E_BADINDEX;
   });
   return collection;

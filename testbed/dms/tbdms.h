@@ -88,7 +88,7 @@ class TBDMS_API AutoObject : public IDispatch {
   bool Typed() const;
   HRESULT Perform(const std::wstring& name, int kind, std::vector<VARIANT*>& args, VARIANT* result);
 
-  ULONG m_refs = 1;
+  volatile LONG m_refs = 1;
   std::vector<IID> m_iids;
   std::vector<Facet*> m_facets;
   std::map<std::wstring, VARIANT> m_properties;
