@@ -101,8 +101,7 @@ void WriteItem(IContextItems* items, const wchar_t* name, VARTYPE type, void* co
 ContextRecord Record(const std::wstring& name, const VARIANT& original) {
   ContextRecord record;
   record.name = name;
-  VARIANT value;
-  VariantInit(&value);
+  Variant value;
   VariantCopyInd(&value, const_cast<VARIANT*>(&original));
   record.type = value.vt;
   VARTYPE base = value.vt & VT_TYPEMASK;
@@ -135,7 +134,6 @@ ContextRecord Record(const std::wstring& name, const VARIANT& original) {
     record.number = NumberOf(value);
     record.text = TextOf(value);
   }
-  VariantClear(&value);
   return record;
 }
 
@@ -163,14 +161,9 @@ ClientScript ScriptOf(ClientCommandKind kind) {
 }
 
 DialogKind DefaultDialog(ClientCommandKind kind) {
-  switch (kind) {
-    case ClientCommandKind::kNewVersion:
-      return DialogKind::kNewVersion;
-    case ClientCommandKind::kNewDocument:
-      return DialogKind::kNewProfile;
-    default:
-      return DialogKind::kNone;
-  }
+  return kind == ClientCommandKind::kNewVersion    ? DialogKind::kNewVersion
+         : kind == ClientCommandKind::kNewDocument ? DialogKind::kNewProfile
+                                                   : DialogKind::kNone;
 }
 
 long g_nextNumber = 9001;
@@ -470,38 +463,17 @@ HRESULT ClientCommand::Execute() {
 
 // ---- Class objects ------------------------------------------------------------------------
 
+using CommandFactory = ClassFactory<ClientCommand, ClientCommandKind>;
 struct CommandClass {
   const CLSID* clsid;
-  ClientCommandKind kind;
+  CommandFactory factory;
 };
-constexpr CommandClass kCommandClasses[] = {
-    {&kClsidFileOpenCmd, ClientCommandKind::kFileOpen},
-    {&kClsidNewVersionCmd, ClientCommandKind::kNewVersion},
-    {&kClsidImportCmd, ClientCommandKind::kSilentImport},
-    {&kClsidNewDocumentCmd, ClientCommandKind::kNewDocument},
+CommandClass g_commandClasses[] = {
+    {&kClsidFileOpenCmd, CommandFactory(ClientCommandKind::kFileOpen)},
+    {&kClsidNewVersionCmd, CommandFactory(ClientCommandKind::kNewVersion)},
+    {&kClsidImportCmd, CommandFactory(ClientCommandKind::kSilentImport)},
+    {&kClsidNewDocumentCmd, CommandFactory(ClientCommandKind::kNewDocument)},
 };
-
-using CommandFactory = ClassFactory<ClientCommand, ClientCommandKind>;
-
-CommandFactory g_factories[] = {
-    CommandFactory(ClientCommandKind::kFileOpen), CommandFactory(ClientCommandKind::kNewVersion),
-    CommandFactory(ClientCommandKind::kSilentImport),
-    CommandFactory(ClientCommandKind::kNewDocument)};
-
-const IID* DialogIid(DialogKind kind) {
-  switch (kind) {
-    case DialogKind::kNewVersion:
-      return &kINewVersionDlg;
-    case DialogKind::kNewProfile:
-      return &kINewProfileDlg;
-    case DialogKind::kEditProfile:
-      return &kIEditProfileDlg;
-    case DialogKind::kFileSave:
-      return &kIIManFileSaveDlg;
-    default:
-      return nullptr;
-  }
-}
 
 }  // namespace
 
@@ -510,7 +482,10 @@ const IID* DialogIid(DialogKind kind) {
 Dialog* Dialog::Create(DialogKind kind) {
   auto* dialog = new Dialog;
   dialog->m_kind = kind;
-  if (const IID* iid = DialogIid(kind)) dialog->Answer(*iid);
+  // In DialogKind's order.
+  const IID* const iids[] = {nullptr, &kINewVersionDlg, &kINewProfileDlg, &kIEditProfileDlg,
+                             &kIIManFileSaveDlg, nullptr};
+  if (const IID* iid = iids[static_cast<int>(kind)]) dialog->Answer(*iid);
   dialog->SetMethod(L"SetAttributeValueByID", [dialog](std::vector<VARIANT*>& args, VARIANT*) {
     if (args.size() < 3) return DISP_E_BADPARAMCOUNT;
     Variant value;
@@ -560,28 +535,6 @@ void ResetClientCommands() {
 
 std::vector<Document*> StoredDocuments() { return Stored(); }
 
-AutoObject* NewNamed(const std::wstring& name, const IID* iid) {
-  AutoObject* object = NewObject(iid ? *iid : __uuidof(INRTUser));
-  object->SetString(L"Name", name);
-  return object;
-}
-
-void SetDocumentProfile(AutoObject* document, const std::wstring& author,
-                        const std::wstring& documentClass, const std::wstring& subClass) {
-  auto set = [document](const wchar_t* member, const std::wstring& name) {
-    AutoObject* named =
-        NewNamed(name, member == std::wstring(L"Author") ? nullptr : &__uuidof(INRTDocumentClass));
-    document->SetObject(member, named);
-    named->Release();
-  };
-  set(L"Author", author);
-  set(L"Class", documentClass);
-  if (subClass.empty())
-    document->Remove(L"SubClass");
-  else
-    set(L"SubClass", subClass);
-}
-
 void OnContextItemsCreated(std::function<void()> hook) { ContextItemsHook() = std::move(hook); }
 
 void RunContextItemsHook() {
@@ -589,14 +542,9 @@ void RunContextItemsHook() {
   if (hook) hook();
 }
 
-bool IsClientCommandClass(REFCLSID clsid) {
-  return std::any_of(std::begin(kCommandClasses), std::end(kCommandClasses),
-                     [&](const CommandClass& entry) { return *entry.clsid == clsid; });
-}
-
 HRESULT ClientCommandClassObject(REFCLSID clsid, REFIID iid, void** object) {
-  for (size_t i = 0; i < std::size(kCommandClasses); ++i)
-    if (*kCommandClasses[i].clsid == clsid) return g_factories[i].QueryInterface(iid, object);
+  for (CommandClass& entry : g_commandClasses)
+    if (*entry.clsid == clsid) return entry.factory.QueryInterface(iid, object);
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 

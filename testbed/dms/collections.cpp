@@ -211,8 +211,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
   *object = nullptr;
   if (clsid == kClsidContextItems) return g_contextItemsFactory.QueryInterface(iid, object);
   if (clsid == kClsidCommands) return g_commandsFactory.QueryInterface(iid, object);
-  if (IsClientCommandClass(clsid)) return ClientCommandClassObject(clsid, iid, object);
-  return CLASS_E_CLASSNOTAVAILABLE;
+  return ClientCommandClassObject(clsid, iid, object);
 }
 
 STDAPI DllRegisterServer() {

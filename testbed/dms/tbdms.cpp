@@ -1,8 +1,8 @@
+// The object of the testbed's DMS client: its interfaces built from the client's type libraries
+// (vtables and IDispatch), its properties in a bag, its methods as handlers.
 #define TBDMS_BUILD
 #include "testbed/dms/tbdms.h"
 #include "testbed/dms/module.h"
-
-#include "IManage.h"
 
 #include <oleauto.h>
 
@@ -15,12 +15,6 @@ namespace tb {
 namespace {
 
 volatile LONG g_live = 0;
-
-std::wstring Lower(std::wstring text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
-  return text;
-}
 
 // ---- The client's type libraries ----------------------------------------------------------
 
@@ -38,6 +32,7 @@ struct MemberInfo {
   MEMBERID id = 0;
   INVOKEKIND kind = INVOKE_FUNC;
   std::vector<ParamInfo> params;
+  UINT arguments = 0;  // what a caller by name gives: the parameters but the [out,retval] one
 };
 
 struct InterfaceInfo {
@@ -138,8 +133,10 @@ const InterfaceInfo* ClientInterface(const IID& iid) {
       SysFreeString(name);
       member.id = function->memid;
       member.kind = function->invkind;
-      for (SHORT p = 0; p < function->cParams; ++p)
+      for (SHORT p = 0; p < function->cParams; ++p) {
         member.params.push_back(Describe(info, function->lprgelemdescParam[p]));
+        if (!(member.params.back().flags & PARAMFLAG_FRETVAL)) ++member.arguments;
+      }
       result->slots[function->oVft / static_cast<int>(sizeof(void*))] = std::move(member);
       info->ReleaseFuncDesc(function);
     }
@@ -340,7 +337,11 @@ STDMETHODIMP AutoObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
   return S_OK;
 }
 
-std::wstring AutoObject::Key(const std::wstring& name) const { return Lower(name); }
+std::wstring AutoObject::Key(const std::wstring& name) const {
+  std::wstring key = name;
+  for (wchar_t& c : key) c = static_cast<wchar_t>(std::towlower(c));
+  return key;
+}
 
 DISPID AutoObject::IdOf(const std::wstring& name) {
   std::wstring key = Key(name);
@@ -373,14 +374,9 @@ STDMETHODIMP AutoObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
   if (Facet* dual = DualFacet()) {
     // Wine's ITypeInfo::Invoke passes surplus arguments over in silence; the client refuses
     // a call with more arguments than declared, as Windows does.
-    for (const auto& [slot, member] : dual->info->slots) {
-      const auto declared = std::count_if(member.params.begin(), member.params.end(), [](auto& p) {
-        return !(p.flags & PARAMFLAG_FRETVAL);
-      });
-      if (member.id == id && (member.kind & flags) && params &&
-          params->cArgs > static_cast<UINT>(declared))
+    for (const auto& [slot, member] : dual->info->slots)
+      if (member.id == id && (member.kind & flags) && params && params->cArgs > member.arguments)
         return DISP_E_BADPARAMCOUNT;
-    }
     return dual->info->info->Invoke(dual, id, flags, params, result, exception, argError);
   }
   if (Typed() || id < 1 || static_cast<size_t>(id) > m_names.size()) return DISP_E_MEMBERNOTFOUND;
@@ -394,12 +390,9 @@ STDMETHODIMP AutoObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
                                                                      : INVOKE_PROPERTYGET;
   if (kind == INVOKE_PROPERTYPUT && (!params || params->cArgs < 1)) return DISP_E_BADPARAMCOUNT;
   if (kind == INVOKE_PROPERTYPUT) args.assign(1, &params->rgvarg[0]);
-  VARIANT ignored;
-  VariantInit(&ignored);
+  Variant ignored;
   HRESULT hr = Perform(key, kind, args, result ? result : &ignored);
-  VariantClear(&ignored);
-  if (hr == E_NOTIMPL) hr = DISP_E_MEMBERNOTFOUND;
-  return hr;
+  return hr == E_NOTIMPL ? DISP_E_MEMBERNOTFOUND : hr;
 }
 
 // A member reached by name or through the vtable: a put stores its value, a handler answers
@@ -412,13 +405,10 @@ HRESULT AutoObject::Perform(const std::wstring& name, int kind, std::vector<VARI
   if (failure != m_failures.end()) return failure->second;
   if (kind == INVOKE_PROPERTYPUT || kind == INVOKE_PROPERTYPUTREF) {
     if (args.empty()) return DISP_E_BADPARAMCOUNT;
-    VARIANT copy;
-    VariantInit(&copy);
+    Variant copy;
     HRESULT hr = VariantCopyInd(&copy, args.back());
-    if (FAILED(hr)) return hr;
-    VariantClear(&m_properties[key]);
-    m_properties[key] = copy;
-    return S_OK;
+    if (SUCCEEDED(hr)) Set(key, copy);
+    return hr;
   }
   auto method = m_methods.find(key);
   if (method != m_methods.end()) return method->second(args, result);
@@ -452,14 +442,12 @@ HRESULT AutoObject::CallSlot(const Facet& facet, int slot, const ULONG_PTR* raw)
       args.push_back(&owned[i]);
     }
   }
-  VARIANT result;
-  VariantInit(&result);
+  Variant result;
   if (SUCCEEDED(hr)) hr = Perform(member.name, member.kind, args, &result);
   if (SUCCEEDED(hr) && out) {
-    HRESULT written = WriteOut(*outParam, result, out);
+    const HRESULT written = WriteOut(*outParam, result, out);
     if (FAILED(written)) hr = written;
   }
-  VariantClear(&result);
   for (VARIANT& value : owned) VariantClear(&value);
   return hr;
 }
@@ -550,16 +538,6 @@ namespace {
 
 class Plain : public AutoObject {};
 
-// An argument as text for the records; a date as its number of days.
-std::wstring ArgText(VARIANT* arg) {
-  VARIANT v;
-  VariantInit(&v);
-  VariantCopyInd(&v, arg);
-  std::wstring text = v.vt == VT_DATE ? std::to_wstring(v.date) : TextOf(v);
-  VariantClear(&v);
-  return text;
-}
-
 }  // namespace
 
 AutoObject* NewObject() { return new Plain; }
@@ -568,183 +546,6 @@ AutoObject* NewObject(const IID& iid) {
   AutoObject* object = new Plain;
   object->Answer(iid);
   return object;
-}
-
-Session* Session::Create(const std::wstring& userId, const std::wstring& sessionId) {
-  auto* session = static_cast<Session*>(NewObject(__uuidof(INRTSession)));
-  session->SetString(L"UserID", userId);
-  session->SetString(L"ID", sessionId);
-  session->SetString(L"ServerName", sessionId);
-  AutoObject* dms = NewObject(__uuidof(INRTDMS));
-  dms->SetString(L"ID", L"NRTDMS");
-  session->SetObject(L"NRTDMS", dms);
-  dms->Release();
-  return session;
-}
-
-Database* Database::Create(const std::wstring& name, Session* session) {
-  auto* database = static_cast<Database*>(NewObject(__uuidof(INRTDatabase)));
-  database->SetString(L"Name", name);
-  database->SetObject(L"Session", session);
-  database->SetMethod(L"CreateDocument", [database](std::vector<VARIANT*>&, VARIANT* result) {
-    result->vt = VT_DISPATCH;
-    result->pdispVal = Document::Create(database, 0, 0, L"", L"", L"", L"");
-    return S_OK;
-  });
-  return database;
-}
-
-Document::Document() {
-  Answer(__uuidof(INRTDocument));
-  Answer(__uuidof(IManDocument));
-  Answer(__uuidof(IManContent));
-  Answer(__uuidof(IManObject));
-}
-
-Document::~Document() {
-  for (auto& [number, value] : m_attributes) VariantClear(&value);
-  if (m_ownsContent) DeleteFileW(m_content.c_str());
-}
-
-bool Document::StoreContent(const std::wstring& path) {
-  // The store is a folder beside tbdms.dll, away from the temporary folder that tests watch.
-  static int stored = 0;
-  std::wstring folder = ModulePath();
-  folder = folder.substr(0, folder.find_last_of(L'\\') + 1) + L"tbdms-store";
-  CreateDirectoryW(folder.c_str(), nullptr);
-  const size_t dot = path.find_last_of(L'.');
-  const std::wstring extension =
-      dot == std::wstring::npos || path.find(L'\\', dot) != std::wstring::npos ? L""
-                                                                               : path.substr(dot);
-  const std::wstring target = folder + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                              std::to_wstring(++stored) + extension;
-  if (!CopyFileW(path.c_str(), target.c_str(), FALSE)) return false;
-  if (m_ownsContent) DeleteFileW(m_content.c_str());
-  m_content = target;
-  m_ownsContent = true;
-  return true;
-}
-
-Document* Document::Create(Database* database, long number, long version,
-                           const std::wstring& name, const std::wstring& typeName,
-                           const std::wstring& extension, const std::wstring& contentPath) {
-  auto* document = new Document;
-  document->m_content = contentPath;
-  document->SetLong(L"Number", number);
-  document->SetLong(L"Version", version);
-  document->SetString(L"Name", name);
-  document->SetString(L"Description", name);
-  document->SetString(L"Extension", extension);
-  document->SetObject(L"Database", database);
-  document->SetString(L"CheckoutPath", L"");
-  document->SetBool(L"CheckedOut", false);
-  AutoObject* type = NewObject(__uuidof(INRTDocumentType));
-  type->SetString(L"Name", typeName);
-  type->SetString(L"ApplicationExtension", extension);
-  document->SetObject(L"Type", type);
-  type->Release();
-  AutoObject* history = NewObject(__uuidof(INRTHistoryList));
-  history->SetMethod(L"Add", [document](std::vector<VARIANT*>& args, VARIANT*) {
-    document->m_history.push_back({NumberOf(*args[0]), NumberOf(*args[1]), NumberOf(*args[2]),
-                                   TextOf(*args[3]), TextOf(*args[4]), TextOf(*args[5]),
-                                   TextOf(*args[6]), TextOf(*args[7])});
-    return S_OK;
-  });
-  document->SetObject(L"HistoryList", history);
-  history->Release();
-
-  // GetCopy(path, options): the content copied to path.
-  document->SetMethod(L"GetCopy", [document](std::vector<VARIANT*>& args, VARIANT*) {
-    std::wstring target = TextOf(*args[0]);
-    if (!CopyFileW(document->m_content.c_str(), target.c_str(), FALSE)) return E_FAIL;
-    document->m_copies.push_back(target);
-    return S_OK;
-  });
-  document->SetMethod(L"GetAttributeByID", [document](std::vector<VARIANT*>& args, VARIANT* result) {
-    auto found = document->m_attributes.find(NumberOf(*args[0]));
-    VariantInit(result);
-    if (found == document->m_attributes.end()) return S_OK;
-    return VariantCopy(result, &found->second);
-  });
-  auto record = [document](const wchar_t* member, std::vector<VARIANT*>& args) {
-    MemberCall call;
-    call.member = member;
-    for (VARIANT* arg : args) call.args.push_back(ArgText(arg));
-    call.fileExisted = !call.args.empty() && !call.args[0].empty() &&
-                       GetFileAttributesW(call.args[0].c_str()) != INVALID_FILE_ATTRIBUTES;
-    document->m_recorded.push_back(std::move(call));
-  };
-  // CheckOutEx(path, options, due date, comment, activity, application, location)
-  document->SetMethod(L"CheckOutEx", [document, record](std::vector<VARIANT*>& args, VARIANT*) {
-    record(L"CheckOutEx", args);
-    std::wstring target = TextOf(*args[0]);
-    if (!document->m_content.empty()) CopyFileW(document->m_content.c_str(), target.c_str(), FALSE);
-    document->SetBool(L"CheckedOut", true);
-    document->SetString(L"CheckoutPath", target);
-    return S_OK;
-  });
-  // CheckInEx(path, disposition, options, activity, application, comment, location,
-  // [in,out] error results): the checked-in document.
-  document->SetMethod(L"CheckInEx", [document, record](std::vector<VARIANT*>& args, VARIANT* result) {
-    std::vector<VARIANT*> given(args.begin(), args.begin() + 7);
-    record(L"CheckInEx", given);
-    document->StoreContent(TextOf(*args[0]));
-    document->SetBool(L"CheckedOut", false);
-    result->vt = VT_DISPATCH;
-    result->pdispVal = document;
-    document->AddRef();
-    return S_OK;
-  });
-  document->SetMethod(L"UnlockDocument", [document, record](std::vector<VARIANT*>& args, VARIANT* result) {
-    record(L"UnlockDocument", args);
-    document->SetBool(L"CheckedOut", false);
-    result->vt = VT_BOOL;
-    result->boolVal = VARIANT_TRUE;
-    return S_OK;
-  });
-  // RelateDocument(number, comments): whether the relation was made.
-  document->SetMethod(L"RelateDocument", [record](std::vector<VARIANT*>& args, VARIANT* result) {
-    record(L"RelateDocument", args);
-    result->vt = VT_BOOL;
-    result->boolVal = VARIANT_TRUE;
-    return S_OK;
-  });
-  return document;
-}
-
-void Document::SetAttribute(long number, const VARIANT& value) {
-  VARIANT& slot = m_attributes[number];
-  VariantClear(&slot);
-  VariantCopy(&slot, const_cast<VARIANT*>(&value));
-}
-
-AutoObject* NewShortcut(IDispatch* target) {
-  AutoObject* shortcut = NewObject(__uuidof(IManObject));
-  shortcut->Answer(__uuidof(IManContentShortcut));
-  shortcut->SetObject(L"Target", target);
-  shortcut->SetMethod(L"Resolve", [shortcut](std::vector<VARIANT*>&, VARIANT* result) {
-    return shortcut->Get(L"Target", result) ? S_OK : E_FAIL;
-  });
-  return shortcut;
-}
-
-AutoObject* NewSessions(const std::vector<IDispatch*>& sessions) {
-  AutoObject* collection = NewObject(__uuidof(INRTSessions));
-  collection->SetLong(L"Count", static_cast<long>(sessions.size()));
-  for (size_t i = 0; i < sessions.size(); ++i)
-    collection->SetObject(L"#" + std::to_wstring(i + 1), sessions[i]);
-  collection->SetMethod(L"Item", [collection](std::vector<VARIANT*>& args, VARIANT* result) {
-    return collection->Get(L"#" + std::to_wstring(NumberOf(*args[0])), result) ? S_OK
-                                                                             : DISP_E_BADINDEX;
-  });
-  return collection;
-}
-
-SAFEARRAY* DispatchArray(const std::vector<IDispatch*>& objects) {
-  SAFEARRAY* array = SafeArrayCreateVector(VT_DISPATCH, 0, static_cast<ULONG>(objects.size()));
-  for (LONG i = 0; i < static_cast<LONG>(objects.size()); ++i)
-    SafeArrayPutElement(array, &i, objects[static_cast<size_t>(i)]);  // AddRefs
-  return array;
 }
 
 }  // namespace tb
