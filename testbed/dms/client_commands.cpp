@@ -403,10 +403,11 @@ IDispatch* ClientCommand::Imported(const ClientScript& script) {
   else
     database->Remove(L"Session");
 
-  Document* created = Document::Create(
-      database, script.newNumber ? script.newNumber : g_nextNumber++,
-      script.newVersion ? script.newVersion : 1, ItemText(m_context, L"IManExt.Import.DocDescription"),
-      ItemText(m_context, L"IManExt.Import.DocType"), extension, path);
+  Document* created =
+      Document::Create(database, script.newNumber ? script.newNumber : g_nextNumber++,
+                       script.newVersion ? script.newVersion : 1,
+                       ItemText(m_context, L"IManExt.Import.DocDescription"),
+                       ItemText(m_context, L"IManExt.Import.DocType"), extension, path);
   created->StoreContent(path);
   database->Release();
   created->SetBool(L"CheckedOut",
@@ -490,7 +491,8 @@ Dialog* Dialog::Create(DialogKind kind) {
     if (args.size() < 3) return DISP_E_BADPARAMCOUNT;
     Variant value;
     VariantCopyInd(&value, args[1]);
-    dialog->m_writes.push_back({NumberOf(*args[0]), value.vt, TextOf(value), NumberOf(*args[2]) != 0});
+    dialog->m_writes.push_back(
+        {NumberOf(*args[0]), value.vt, TextOf(value), NumberOf(*args[2]) != 0});
     return S_OK;
   });
   return dialog;

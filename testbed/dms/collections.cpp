@@ -54,7 +54,8 @@ class ContextItems final : public AutoObject {
  public:
   ContextItems() {
     Answer(__uuidof(IContextItems));
-    SetMethod(L"Count", [this](Args&, VARIANT* result) { return tb::Count(result, m_names.size()); });
+    SetMethod(L"Count",
+              [this](Args&, VARIANT* result) { return tb::Count(result, m_names.size()); });
     SetMethod(L"Item", [this](Args& args, VARIANT* result) {
       long at = Position(args[0], m_names, m_names.size());
       return at < 0 ? E_INVALIDARG : VariantCopy(result, &m_values[static_cast<size_t>(at)]);
@@ -106,7 +107,8 @@ class Commands final : public AutoObject {
  public:
   Commands() {
     Answer(__uuidof(ICommands));
-    SetMethod(L"Count", [this](Args&, VARIANT* result) { return tb::Count(result, m_commands.size()); });
+    SetMethod(L"Count",
+              [this](Args&, VARIANT* result) { return tb::Count(result, m_commands.size()); });
     SetMethod(L"Item", [this](Args& args, VARIANT* result) {
       long at = Position(args[0], {}, m_commands.size());
       if (at < 0) return E_INVALIDARG;

@@ -312,7 +312,9 @@ STDMETHODIMP AutoObject::QueryInterface(REFIID iid, void** object) {
   return S_OK;
 }
 
-STDMETHODIMP_(ULONG) AutoObject::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
+STDMETHODIMP_(ULONG) AutoObject::AddRef() {
+  return static_cast<ULONG>(InterlockedIncrement(&m_refs));
+}
 
 STDMETHODIMP_(ULONG) AutoObject::Release() {
   ULONG refs = static_cast<ULONG>(InterlockedDecrement(&m_refs));
@@ -482,7 +484,9 @@ void AutoObject::SetBool(const std::wstring& name, bool value) {
   Set(name, Scalar(VT_BOOL, &flag));
 }
 
-void AutoObject::SetDate(const std::wstring& name, DATE value) { Set(name, Scalar(VT_DATE, &value)); }
+void AutoObject::SetDate(const std::wstring& name, DATE value) {
+  Set(name, Scalar(VT_DATE, &value));
+}
 
 void AutoObject::SetObject(const std::wstring& name, IDispatch* object) {
   Set(name, Scalar(VT_DISPATCH, &object));

@@ -75,8 +75,8 @@ class Reader {
 
   bool Pages(std::vector<Page>& pages) const {
     if (!m_table) return false;
-    std::string_view kids = Dictionary(Reference(Dictionary(Reference(m_pdf.substr(m_xref), "/Root ")),
-                                                 "/Pages "));
+    std::string_view kids =
+        Dictionary(Reference(Dictionary(Reference(m_pdf.substr(m_xref), "/Root ")), "/Pages "));
     const size_t list = kids.find("/Kids [");
     if (list == std::string_view::npos) return false;
     for (kids.remove_prefix(list + 7); !kids.empty() && kids[0] != ']';) {
@@ -132,7 +132,8 @@ class Reader {
       std::string text;
       for (++i; i < content.size() && content[i] != ')'; ++i) {
         if (content[i] == '\\' && ++i < content.size() && content[i] >= '0' && content[i] <= '7') {
-          text += static_cast<char>(std::strtol(std::string(content.substr(i, 3)).c_str(), nullptr, 8));
+          text +=
+              static_cast<char>(std::strtol(std::string(content.substr(i, 3)).c_str(), nullptr, 8));
           i += 2;
         } else if (i < content.size()) {
           text += content[i];
