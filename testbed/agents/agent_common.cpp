@@ -4,6 +4,7 @@
 
 #include <cwchar>
 #include <cwctype>
+#include <utility>
 
 namespace tbagent {
 
@@ -163,32 +164,69 @@ void ApplyDelay(const std::wstring& agent) {
 }
 
 OutputBehaviour ParseBehaviour(const std::wstring& text) {
+  static const std::pair<const wchar_t*, OutputBehaviour::Kind> kKinds[] = {
+      {L"", OutputBehaviour::Pdf},         {L"pdf", OutputBehaviour::Pdf},
+      {L"fail", OutputBehaviour::Fail},    {L"nooutput", OutputBehaviour::NoOutput},
+      {L"empty", OutputBehaviour::Empty},  {L"failwithoutput", OutputBehaviour::FailWithOutput},
+      {L"hang", OutputBehaviour::Hang}};
   OutputBehaviour result;
   std::wstring lower;
   for (wchar_t c : text) lower += static_cast<wchar_t>(towlower(c));
-  if (lower.empty() || lower == L"pdf") return result;
-  if (lower == L"fail") {
-    result.kind = OutputBehaviour::Fail;
-  } else if (lower == L"nooutput") {
-    result.kind = OutputBehaviour::NoOutput;
-  } else if (lower == L"empty") {
-    result.kind = OutputBehaviour::Empty;
-  } else if (lower == L"failwithoutput") {
-    result.kind = OutputBehaviour::FailWithOutput;
-  } else if (lower == L"hang") {
-    result.kind = OutputBehaviour::Hang;
-  } else if (lower.rfind(L"pages:", 0) == 0) {
-    wchar_t* end = nullptr;
-    long pages = wcstol(lower.c_str() + 6, &end, 10);
-    if (end && *end == 0 && pages >= 1 && pages <= 1000)
-      result.pages = static_cast<int>(pages);
-    else
-      result.kind = OutputBehaviour::Unknown;
-  } else {
+  for (const auto& [name, kind] : kKinds)
+    if (lower == name) {
+      result.kind = kind;
+      return result;
+    }
+  wchar_t* end = nullptr;
+  const long pages = lower.rfind(L"pages:", 0) == 0 ? wcstol(lower.c_str() + 6, &end, 10) : 0;
+  if (end && *end == 0 && pages >= 1 && pages <= 1000)
+    result.pages = static_cast<int>(pages);
+  else
     result.kind = OutputBehaviour::Unknown;
-  }
   return result;
 }
+
+std::wstring DecodeText(const std::string& bytes, std::wstring* encoding) {
+  auto wide = [](const char* data, size_t size) {
+    return std::wstring(reinterpret_cast<const wchar_t*>(data), size / 2);
+  };
+  std::wstring unused;
+  std::wstring& kind = encoding ? *encoding : unused;
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    kind = L"utf16le-bom";
+    return wide(bytes.data() + 2, bytes.size() - 2);
+  }
+  bool zeroHigh = false, zeroLow = false;
+  for (size_t i = 0; i < bytes.size(); ++i) (i % 2 ? zeroHigh : zeroLow) |= bytes[i] == 0;
+  if (!bytes.empty() && bytes.size() % 2 == 0 && zeroHigh && !zeroLow) {
+    kind = L"utf16le";
+    return wide(bytes.data(), bytes.size());
+  }
+  kind = L"bytes";
+  if (bytes.empty()) return {};
+  UINT codePage = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                      static_cast<int>(bytes.size()), nullptr, 0) > 0
+                      ? CP_UTF8
+                      : 1252;
+  int size =
+      MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring text(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), size);
+  return text;
+}
+
+int LibraryResult(const std::wstring& call, int result, const std::wstring& detail) {
+  JournalWrite(ModuleName(ThisModule()), call,
+               std::to_wstring(result) + (detail.empty() ? L"" : L", " + detail));
+  return result;
+}
+
+std::wstring Quoted(const wchar_t* text) {
+  return text ? L"\"" + std::wstring(text) + L"\"" : std::wstring(L"null");
+}
+
+std::wstring Quoted(const char* utf8) { return utf8 ? Quoted(Utf8ToWide(utf8).c_str()) : L"null"; }
 
 int Finish(const std::wstring& commandLine, const std::wstring& what, int exitCode) {
   JournalWrite(ModuleName(nullptr), commandLine, what + L", exit " + std::to_wstring(exitCode));

@@ -56,6 +56,16 @@ struct OutputBehaviour {
 // else Unknown.
 OutputBehaviour ParseBehaviour(const std::wstring& text);
 
+// A text file's content: UTF-16 with or without byte order mark, else UTF-8, else
+// Windows-1252. `encoding`, when given, says which: "utf16le-bom", "utf16le" or "bytes".
+std::wstring DecodeText(const std::string& bytes, std::wstring* encoding = nullptr);
+
+// The libraries' last step: journals `call` with "<result>[, detail]" and returns the result.
+int LibraryResult(const std::wstring& call, int result, const std::wstring& detail = {});
+// An argument of a library call as the journal shows it: in quotes, or null.
+std::wstring Quoted(const wchar_t* text);
+std::wstring Quoted(const char* utf8);
+
 // The programs' last step: journals "<what>, exit <code>" and returns the code.
 int Finish(const std::wstring& commandLine, const std::wstring& what, int exitCode);
 // A command line split the way CommandLineToArgvW splits it (the program first).

@@ -161,6 +161,20 @@ void Put32(std::string& out, uint32_t value) {
   Put16(out, value >> 16);
 }
 
+// What a local header and its central-directory entry share: a stored entry of 1980-01-01.
+void PutEntryFields(std::string& out, uint32_t crc, uint32_t size, size_t nameLength) {
+  Put16(out, 20);    // version needed
+  Put16(out, 0);     // flags
+  Put16(out, 0);     // stored
+  Put16(out, 0);     // time
+  Put16(out, 0x21);  // date
+  Put32(out, crc);
+  Put32(out, size);  // compressed
+  Put32(out, size);
+  Put16(out, static_cast<uint32_t>(nameLength));
+  Put16(out, 0);  // extra
+}
+
 }  // namespace
 
 bool WriteXpsPackage(const std::wstring& path, int pages) {
@@ -196,29 +210,11 @@ bool WriteXpsPackage(const std::wstring& path, int pages) {
     uint32_t offset = static_cast<uint32_t>(zip.size()), crc = Crc32(data);
     uint32_t size = static_cast<uint32_t>(data.size());
     Put32(zip, 0x04034b50);
-    Put16(zip, 20);  // version needed
-    Put16(zip, 0);   // flags
-    Put16(zip, 0);   // stored
-    Put16(zip, 0);   // time
-    Put16(zip, 0x21);  // date 1980-01-01
-    Put32(zip, crc);
-    Put32(zip, size);
-    Put32(zip, size);
-    Put16(zip, static_cast<uint32_t>(name.size()));
-    Put16(zip, 0);
+    PutEntryFields(zip, crc, size, name.size());
     zip += name + data;
     Put32(directory, 0x02014b50);
     Put16(directory, 20);  // made by
-    Put16(directory, 20);
-    Put16(directory, 0);
-    Put16(directory, 0);
-    Put16(directory, 0);
-    Put16(directory, 0x21);
-    Put32(directory, crc);
-    Put32(directory, size);
-    Put32(directory, size);
-    Put16(directory, static_cast<uint32_t>(name.size()));
-    Put16(directory, 0);  // extra
+    PutEntryFields(directory, crc, size, name.size());
     Put16(directory, 0);  // comment
     Put16(directory, 0);  // disk
     Put16(directory, 0);  // internal attributes

@@ -38,12 +38,7 @@ State& Plugin() {
   return state;
 }
 
-std::wstring Text(const wchar_t* text) {
-  return text ? L"\"" + std::wstring(text) + L"\"" : std::wstring(L"null");
-}
-std::wstring Text(const char* text) {
-  return text ? L"\"" + tbagent::Utf8ToWide(text) + L"\"" : std::wstring(L"null");
-}
+using tbagent::Quoted;
 
 Document* Find(void* handle) {
   auto found = Plugin().open.find(handle);
@@ -58,9 +53,7 @@ std::wstring HandleText(void* handle) {
 
 int Record(const std::wstring& call, int result, const std::wstring& detail = {}) {
   if (result != 0) Plugin().failed = true;
-  tbagent::JournalWrite(tbagent::ModuleName(tbagent::ThisModule()), call,
-                        std::to_wstring(result) + (detail.empty() ? L"" : L", " + detail));
-  return result;
+  return tbagent::LibraryResult(call, result, detail);
 }
 
 std::wstring Pages(const Document& document) {
@@ -82,7 +75,7 @@ int InitPDFAttach(int flags) {
 }
 
 int DoOpenFile(const wchar_t* path, void** handle, const char* password) {
-  const std::wstring call = L"DoOpenFile(" + Text(path) + L", " + Text(password) + L")";
+  const std::wstring call = L"DoOpenFile(" + Quoted(path) + L", " + Quoted(password) + L")";
   if (handle) *handle = nullptr;
   if (!Plugin().initialised) return Record(call, 1, L"not initialised");
   auto document = std::make_unique<Document>();
@@ -96,9 +89,9 @@ int DoOpenFile(const wchar_t* path, void** handle, const char* password) {
 
 int DoMerge2(void* handle, const wchar_t* path, const wchar_t* a, const wchar_t* b,
              const wchar_t* c, const wchar_t* d, const char* e, short f) {
-  const std::wstring call = L"DoMerge2(" + HandleText(handle) + L", " + Text(path) + L", " + Text(a) +
-                            L", " + Text(b) + L", " + Text(c) + L", " + Text(d) + L", " + Text(e) +
-                            L", " + std::to_wstring(f) + L")";
+  const std::wstring call = L"DoMerge2(" + HandleText(handle) + L", " + Quoted(path) + L", " +
+                            Quoted(a) + L", " + Quoted(b) + L", " + Quoted(c) + L", " + Quoted(d) +
+                            L", " + Quoted(e) + L", " + std::to_wstring(f) + L")";
   if (!Plugin().initialised) return Record(call, 1, L"not initialised");
   Document* document = Find(handle);
   if (!document) return Record(call, 3, L"bad handle");
@@ -109,8 +102,8 @@ int DoMerge2(void* handle, const wchar_t* path, const wchar_t* a, const wchar_t*
 }
 
 int DoSaveFile(const wchar_t* path, void* handle, int flags) {
-  const std::wstring call =
-      L"DoSaveFile(" + Text(path) + L", " + HandleText(handle) + L", " + std::to_wstring(flags) + L")";
+  const std::wstring call = L"DoSaveFile(" + Quoted(path) + L", " + HandleText(handle) + L", " +
+                            std::to_wstring(flags) + L")";
   if (!Plugin().initialised) return Record(call, 1, L"not initialised");
   Document* document = Find(handle);
   if (!document) return Record(call, 3, L"bad handle");

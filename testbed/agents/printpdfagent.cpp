@@ -22,23 +22,6 @@ bool IsTextFile(const std::wstring& name) {
   return false;
 }
 
-// UTF-16 (with BOM), UTF-8 (with or without BOM), else Windows-1252.
-std::wstring DecodeText(const std::string& bytes) {
-  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-      static_cast<unsigned char>(bytes[1]) == 0xFE)
-    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
-  std::string body = bytes;
-  if (body.compare(0, 3, "\xEF\xBB\xBF") == 0) body.erase(0, 3);
-  if (body.empty()) return {};
-  int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, body.data(),
-                                 static_cast<int>(body.size()), nullptr, 0);
-  UINT codePage = size > 0 ? CP_UTF8 : 1252;
-  size = MultiByteToWideChar(codePage, 0, body.data(), static_cast<int>(body.size()), nullptr, 0);
-  std::wstring text(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(codePage, 0, body.data(), static_cast<int>(body.size()), text.data(), size);
-  return text;
-}
-
 std::vector<std::wstring> SplitLines(const std::wstring& text) {
   std::vector<std::wstring> lines;
   std::wstring line;
@@ -83,7 +66,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       pages.push_back({name, L"page " + std::to_wstring(i) + L" of " +
                                  std::to_wstring(behaviour.pages)});
   } else if (IsTextFile(name)) {
-    pages = tbpdf::Paginate(name, SplitLines(DecodeText(bytes)));
+    std::wstring text = tbagent::DecodeText(bytes);
+    if (!text.empty() && text[0] == L'\xFEFF') text.erase(0, 1);
+    pages = tbpdf::Paginate(name, SplitLines(text));
   } else {
     pages.push_back({name});
   }

@@ -70,17 +70,11 @@ bool Argument(const char* text, std::wstring& wide) {
   return true;
 }
 
-std::wstring Quoted(const char* text) {
-  return text ? L"\"" + tbagent::Utf8ToWide(text) + L"\"" : std::wstring(L"null");
-}
+using tbagent::Quoted;
 
-int Record(const std::wstring& call, int result, const std::wstring& detail) {
-  tbagent::JournalWrite(tbagent::ModuleName(tbagent::ThisModule()), call,
-                        std::to_wstring(result) + (detail.empty() ? L"" : L", " + detail));
-  return result;
+int Unsupported(const std::wstring& call) {
+  return tbagent::LibraryResult(call, -1, L"not supported by the testbed");
 }
-
-int Unsupported(const std::wstring& call) { return Record(call, -1, L"not supported by the testbed"); }
 
 }  // namespace
 
@@ -111,26 +105,26 @@ int P4ToPDFConvert(const char* utf8Source, const char* utf8Target, int mode, int
   tbagent::ApplyDelay(kAgent);
   std::wstring source, target;
   if (!Argument(utf8Source, source) || !Argument(utf8Target, target))
-    return Record(call, -2, L"bad arguments");
+    return tbagent::LibraryResult(call, -2, L"bad arguments");
   std::wstring control = tbagent::Behaviour(kAgent, source);
   tbagent::OutputBehaviour behaviour = tbagent::ParseBehaviour(control);
   switch (behaviour.kind) {
     case tbagent::OutputBehaviour::Unknown:
-      return Record(call, -1, L"unknown control " + control);
+      return tbagent::LibraryResult(call, -1, L"unknown control " + control);
     case tbagent::OutputBehaviour::Fail:
-      return Record(call, -1, L"fail");
+      return tbagent::LibraryResult(call, -1, L"fail");
     case tbagent::OutputBehaviour::NoOutput:
-      return Record(call, 0, L"nooutput");
+      return tbagent::LibraryResult(call, 0, L"nooutput");
     case tbagent::OutputBehaviour::Empty:
       tbpdf::WriteFileBytes(target, {});
-      return Record(call, 0, L"empty");
+      return tbagent::LibraryResult(call, 0, L"empty");
     default:
       break;
   }
   std::string zip;
   std::vector<std::string> names;
   if (!tbpdf::ReadFileBytes(source, zip) || !ZipEntryNames(zip, names))
-    return Record(call, -3, L"not a package");
+    return tbagent::LibraryResult(call, -3, L"not a package");
   const std::wstring package = tbagent::FileNameOf(source);
   std::vector<std::wstring> parts;
   for (const std::string& name : names)
@@ -138,15 +132,15 @@ int P4ToPDFConvert(const char* utf8Source, const char* utf8Target, int mode, int
   if (behaviour.pages > 0) {
     parts.resize(static_cast<size_t>(behaviour.pages), L"(control)");
   }
-  if (parts.empty()) return Record(call, -4, L"no fixed pages");
+  if (parts.empty()) return tbagent::LibraryResult(call, -4, L"no fixed pages");
   std::vector<tbpdf::Page> pages;
   for (size_t i = 0; i < parts.size(); ++i)
     pages.push_back({package, L"page " + std::to_wstring(i + 1) + L" of " +
                                   std::to_wstring(parts.size()),
                      parts[i]});
-  if (!tbpdf::Write(target, pages)) return Record(call, -5, L"cannot write target");
+  if (!tbpdf::Write(target, pages)) return tbagent::LibraryResult(call, -5, L"cannot write target");
   int result = behaviour.kind == tbagent::OutputBehaviour::FailWithOutput ? -1 : 0;
-  return Record(call, result, L"pdf " + std::to_wstring(pages.size()) + L" pages");
+  return tbagent::LibraryResult(call, result, L"pdf " + std::to_wstring(pages.size()) + L" pages");
 }
 
 }  // extern "C"

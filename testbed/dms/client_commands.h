@@ -165,9 +165,7 @@ void RunContextItemsHook();
 // The names of the items of a context-item collection of the testbed, in order.
 std::vector<std::wstring> ContextNames(IContextItems* items);
 // For the module: the class objects of the four commands.
-bool IsClientCommandClass(REFCLSID clsid);
 HRESULT ClientCommandClassObject(REFCLSID clsid, REFIID iid, void** object);
-void LockModule(bool lock);
 #endif
 
 }  // namespace tb

@@ -6,21 +6,15 @@
 #include <oleauto.h>
 #include <olectl.h>
 
-#include <algorithm>
-#include <cwctype>
-#include <new>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "IManExt.h"
 #include "testbed/dms/client_commands.h"
+#include "testbed/dms/module.h"
 #include "testbed/dms/tbdms.h"
-#include "testbed/dms/typelib_dispatch.h"
 
 namespace tb {
-long LiveObjectsAdd(long delta);
-}
-
 namespace {
 
 HINSTANCE g_module = nullptr;
@@ -31,197 +25,116 @@ constexpr CLSID kClsidContextItems = {0x62F8CCF6, 0x3C71, 0x11D2, {0x8B, 0x38, 0
 constexpr IID kIidReference = {0x62F8CCEF, 0x3C71, 0x11D2, {0x8B, 0x38, 0x00, 0xA0, 0xC9, 0x70, 0xA7, 0x30}};
 // The testbed's own class identifier for the command collection.
 constexpr CLSID kClsidCommands = {0x5D7A0C31, 0x2B44, 0x4E8B, {0x9F, 0x61, 0x3A, 0x1C, 0x7E, 0x20, 0x55, 0x01}};
-
-// Dual interfaces answer IDispatch from the registered IManExt type library.
-template <class Interface>
-class Dual : public tb::TypeLibDispatch<Interface> {
- public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IDispatch && iid != __uuidof(Interface))
-      return E_NOINTERFACE;
-    *object = static_cast<Interface*>(this);
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    LONG refs = InterlockedDecrement(&m_refs);
-    if (refs == 0) delete this;
-    return static_cast<ULONG>(refs);
-  }
-
- protected:
-  Dual() {
-    tb::LiveObjectsAdd(1);
-    InterlockedIncrement(&g_locks);
-  }
-  virtual ~Dual() {
-    tb::LiveObjectsAdd(-1);
-    InterlockedDecrement(&g_locks);
-  }
-
- private:
-  volatile LONG m_refs = 1;
-};
-
-bool SameName(const std::wstring& a, const wchar_t* b) { return _wcsicmp(a.c_str(), b) == 0; }
-
-class ContextItem final : public Dual<IContextItem> {
- public:
-  ContextItem(std::wstring name, const VARIANT& value) : m_name(std::move(name)) {
-    VariantInit(&m_value);
-    VariantCopy(&m_value, const_cast<VARIANT*>(&value));
-  }
-  ~ContextItem() override { VariantClear(&m_value); }
-
-  STDMETHODIMP get_Name(BSTR* name) override {
-    if (!name) return E_POINTER;
-    *name = SysAllocString(m_name.c_str());
-    return S_OK;
-  }
-  STDMETHODIMP get_Value(VARIANT* value) override {
-    if (!value) return E_POINTER;
-    VariantInit(value);
-    return VariantCopy(value, &m_value);
-  }
-  STDMETHODIMP put_Value(VARIANT value) override {
-    VARIANT copy;
-    VariantInit(&copy);
-    HRESULT hr = VariantCopy(&copy, &value);
-    if (FAILED(hr)) return hr;
-    VariantClear(&m_value);
-    m_value = copy;
-    return S_OK;
-  }
-  const std::wstring& Name() const { return m_name; }
-
- private:
-  std::wstring m_name;
-  VARIANT m_value;
-};
-
-// Position of a 1-based index or of a name among `items`; -1 when absent.
-template <class Item>
-long Find(const std::vector<Item*>& items, const VARIANT& index,
-          const std::wstring& (*nameOf)(Item*)) {
-  VARIANT copy;
-  VariantInit(&copy);
-  if (index.vt == VT_BSTR || (index.vt == (VT_BSTR | VT_BYREF))) {
-    if (FAILED(VariantCopyInd(&copy, const_cast<VARIANT*>(&index)))) return -1;
-    std::wstring name = copy.bstrVal ? copy.bstrVal : L"";
-    VariantClear(&copy);
-    for (size_t i = 0; i < items.size(); ++i)
-      if (nameOf && SameName(nameOf(items[i]), name.c_str())) return static_cast<long>(i);
-    return -1;
-  }
-  if (FAILED(VariantChangeType(&copy, const_cast<VARIANT*>(&index), 0, VT_I4))) return -1;
-  long position = copy.lVal - 1;
-  return position >= 0 && position < static_cast<long>(items.size()) ? position : -1;
-}
-
-const std::wstring& ItemName(ContextItem* item) { return item->Name(); }
-
 // Answered only by the testbed's own context-item collections.
 constexpr IID kTestbedContext = {0x5D7A0C32, 0x2B44, 0x4E8B, {0x9F, 0x61, 0x3A, 0x1C, 0x7E, 0x20, 0x55, 0x02}};
 
-class ContextItems final : public Dual<IContextItems> {
- public:
-  ContextItems() { tb::RunContextItemsHook(); }
-  ~ContextItems() override {
-    for (ContextItem* item : m_items) item->Release();
+// Position of a 1-based index, or of a name in any case among `names`, among `count` entries;
+// -1 when absent.
+long Position(VARIANT* index, const std::vector<std::wstring>& names, size_t count) {
+  Variant copy;
+  if ((index->vt & ~VT_BYREF) == VT_BSTR) {
+    if (FAILED(VariantCopyInd(&copy, index))) return -1;
+    for (size_t i = 0; i < names.size(); ++i)
+      if (_wcsicmp(names[i].c_str(), copy.bstrVal ? copy.bstrVal : L"") == 0)
+        return static_cast<long>(i);
+    return -1;
   }
+  if (FAILED(VariantChangeType(&copy, index, 0, VT_I4))) return -1;
+  return copy.lVal >= 1 && static_cast<size_t>(copy.lVal) <= count ? copy.lVal - 1 : -1;
+}
 
-  STDMETHODIMP get_Count(LONG* count) override {
-    if (!count) return E_POINTER;
-    *count = static_cast<LONG>(m_items.size());
-    return S_OK;
+HRESULT Count(VARIANT* result, size_t count) {
+  result->vt = VT_I4;
+  result->lVal = static_cast<LONG>(count);
+  return S_OK;
+}
+
+// The client's context-item collection: values by name, in the order they were added.
+class ContextItems final : public AutoObject {
+ public:
+  ContextItems() {
+    Answer(__uuidof(IContextItems));
+    SetMethod(L"Count",
+              [this](Args&, VARIANT* result) { return tb::Count(result, m_names.size()); });
+    SetMethod(L"Item", [this](Args& args, VARIANT* result) {
+      long at = Position(args[0], m_names, m_names.size());
+      return at < 0 ? E_INVALIDARG : VariantCopy(result, &m_values[static_cast<size_t>(at)]);
+    });
+    SetMethod(L"Add", [this](Args& args, VARIANT*) {
+      VARIANT copy;
+      VariantInit(&copy);
+      HRESULT hr = VariantCopy(&copy, args[1]);
+      if (FAILED(hr)) return hr;
+      long at = Position(args[0], m_names, 0);
+      if (at < 0) {
+        m_names.push_back(TextOf(*args[0]));
+        m_values.push_back(copy);
+      } else {
+        VariantClear(&m_values[static_cast<size_t>(at)]);
+        m_values[static_cast<size_t>(at)] = copy;
+      }
+      return S_OK;
+    });
+    SetMethod(L"Remove", [this](Args& args, VARIANT*) {
+      long at = Position(args[0], m_names, m_names.size());
+      if (at < 0) return E_INVALIDARG;
+      VariantClear(&m_values[static_cast<size_t>(at)]);
+      m_values.erase(m_values.begin() + at);
+      m_names.erase(m_names.begin() + at);
+      return S_OK;
+    });
+    RunContextItemsHook();
+  }
+  ~ContextItems() override {
+    for (VARIANT& value : m_values) VariantClear(&value);
   }
   STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (object && iid == kTestbedContext) {
-      *object = this;  // the testbed's own way in, for the names of the items
-      AddRef();
-      return S_OK;
-    }
-    return Dual<IContextItems>::QueryInterface(iid, object);
-  }
-  STDMETHODIMP Item(VARIANT index, VARIANT* value) override {
-    if (!value) return E_POINTER;
-    VariantInit(value);
-    long at = Find<ContextItem>(m_items, index, ItemName);
-    if (at < 0) return E_INVALIDARG;
-    return m_items[static_cast<size_t>(at)]->get_Value(value);
-  }
-  std::vector<std::wstring> Names() const {
-    std::vector<std::wstring> names;
-    for (ContextItem* item : m_items) names.push_back(item->Name());
-    return names;
-  }
-  STDMETHODIMP Add(BSTR name, VARIANT value) override {
-    VARIANT index;
-    index.vt = VT_BSTR;
-    index.bstrVal = name;
-    long at = Find<ContextItem>(m_items, index, ItemName);
-    if (at >= 0) return m_items[static_cast<size_t>(at)]->put_Value(value);
-    m_items.push_back(new ContextItem(name ? name : L"", value));
+    if (!object || iid != kTestbedContext) return AutoObject::QueryInterface(iid, object);
+    *object = this;
+    AddRef();
     return S_OK;
   }
-  STDMETHODIMP Remove(VARIANT index) override {
-    long at = Find<ContextItem>(m_items, index, ItemName);
-    if (at < 0) return E_INVALIDARG;
-    m_items[static_cast<size_t>(at)]->Release();
-    m_items.erase(m_items.begin() + at);
-    return S_OK;
-  }
-  STDMETHODIMP get__NewEnum(IUnknown** items) override {
-    if (items) *items = nullptr;
-    return E_NOTIMPL;
-  }
+  const std::vector<std::wstring>& Names() const { return m_names; }
 
  private:
-  std::vector<ContextItem*> m_items;
+  using Args = std::vector<VARIANT*>;
+  std::vector<std::wstring> m_names;
+  std::vector<VARIANT> m_values;
 };
 
-using OwnContextItems = ContextItems;
-
-class Commands final : public Dual<ICommands> {
+// The client's command collection ("IManExt.Commands"): commands by 1-based index.
+class Commands final : public AutoObject {
  public:
+  Commands() {
+    Answer(__uuidof(ICommands));
+    SetMethod(L"Count",
+              [this](Args&, VARIANT* result) { return tb::Count(result, m_commands.size()); });
+    SetMethod(L"Item", [this](Args& args, VARIANT* result) {
+      long at = Position(args[0], {}, m_commands.size());
+      if (at < 0) return E_INVALIDARG;
+      result->vt = VT_UNKNOWN;
+      result->punkVal = m_commands[static_cast<size_t>(at)];
+      result->punkVal->AddRef();
+      return S_OK;
+    });
+    SetMethod(L"Add", [this](Args& args, VARIANT*) {
+      if (!args[0]->punkVal) return E_POINTER;
+      args[0]->punkVal->AddRef();
+      m_commands.push_back(args[0]->punkVal);
+      return S_OK;
+    });
+  }
   ~Commands() override {
-    for (ICommand* command : m_commands) command->Release();
-  }
-  STDMETHODIMP get_Count(LONG* count) override {
-    if (!count) return E_POINTER;
-    *count = static_cast<LONG>(m_commands.size());
-    return S_OK;
-  }
-  STDMETHODIMP get_Item(VARIANT index, ICommand** command) override {
-    if (!command) return E_POINTER;
-    *command = nullptr;
-    long at = Find<ICommand>(m_commands, index, nullptr);
-    if (at < 0) return E_INVALIDARG;
-    *command = m_commands[static_cast<size_t>(at)];
-    (*command)->AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP Add(ICommand* command) override {
-    if (!command) return E_POINTER;
-    command->AddRef();
-    m_commands.push_back(command);
-    return S_OK;
-  }
-  STDMETHODIMP get__NewEnum(IUnknown** commands) override {
-    if (commands) *commands = nullptr;
-    return E_NOTIMPL;
+    for (IUnknown* command : m_commands) command->Release();
   }
 
  private:
-  std::vector<ICommand*> m_commands;
+  using Args = std::vector<VARIANT*>;
+  std::vector<IUnknown*> m_commands;
 };
 
-tb::ClassFactory<ContextItems> g_contextItemsFactory;
-
-tb::ClassFactory<Commands> g_commandsFactory;
+ClassFactory<ContextItems> g_contextItemsFactory;
+ClassFactory<Commands> g_commandsFactory;
 
 std::wstring GuidText(const GUID& guid) {
   wchar_t text[40];
@@ -240,12 +153,6 @@ LONG SetKey(const std::wstring& path, const wchar_t* name, const std::wstring& v
   return error;
 }
 
-std::wstring ModulePath() {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(g_module, path, MAX_PATH);
-  return path;
-}
-
 struct ClassEntry {
   const CLSID* clsid;
   const wchar_t* progId;
@@ -255,15 +162,13 @@ constexpr ClassEntry kClasses[] = {
     {&kClsidContextItems, L"IManExt.ContextItems", L"ContextItems Class"},
     {&kClsidCommands, L"IManExt.Commands", L"Commands Class"},
     // The client's own commands (client_commands.cpp).
-    {&tb::kClsidFileOpenCmd, L"IManExt2.IManFileOpenCmd", L"IManFileOpenCmd Class"},
-    {&tb::kClsidNewVersionCmd, L"IManExt.NewVersionCmd", L"NewVersionCmd Class"},
-    {&tb::kClsidImportCmd, L"IManExt2.ImportCmd", L"ImportCmd Class"},
-    {&tb::kClsidNewDocumentCmd, L"IManExt.ImportCmd", L"ImportCmd (new document) Class"},
+    {&kClsidFileOpenCmd, L"IManExt2.IManFileOpenCmd", L"IManFileOpenCmd Class"},
+    {&kClsidNewVersionCmd, L"IManExt.NewVersionCmd", L"NewVersionCmd Class"},
+    {&kClsidImportCmd, L"IManExt2.ImportCmd", L"ImportCmd Class"},
+    {&kClsidNewDocumentCmd, L"IManExt.ImportCmd", L"ImportCmd (new document) Class"},
 };
 
 }  // namespace
-
-namespace tb {
 
 void LockModule(bool lock) {
   if (lock)
@@ -272,8 +177,14 @@ void LockModule(bool lock) {
     InterlockedDecrement(&g_locks);
 }
 
+std::wstring ModulePath() {
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(g_module, path, MAX_PATH);
+  return path;
+}
+
 std::vector<std::wstring> ContextNames(IContextItems* items) {
-  OwnContextItems* own = nullptr;
+  ContextItems* own = nullptr;
   if (!items || FAILED(items->QueryInterface(kTestbedContext, reinterpret_cast<void**>(&own))))
     return {};
   std::vector<std::wstring> names = own->Names();
@@ -288,20 +199,21 @@ HRESULT NewContextItems(IContextItems** items) {
 
 }  // namespace tb
 
+using namespace tb;
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) g_module = instance;
   return TRUE;
 }
 
-STDAPI DllCanUnloadNow() { return g_locks == 0 ? S_OK : S_FALSE; }
+STDAPI DllCanUnloadNow() { return g_locks == 0 && LiveObjects() == 0 ? S_OK : S_FALSE; }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (clsid == kClsidContextItems) return g_contextItemsFactory.QueryInterface(iid, object);
   if (clsid == kClsidCommands) return g_commandsFactory.QueryInterface(iid, object);
-  if (tb::IsClientCommandClass(clsid)) return tb::ClientCommandClassObject(clsid, iid, object);
-  return CLASS_E_CLASSNOTAVAILABLE;
+  return ClientCommandClassObject(clsid, iid, object);
 }
 
 STDAPI DllRegisterServer() {
@@ -329,7 +241,7 @@ STDAPI DllRegisterServer() {
   if (SetKey(reference, nullptr, L"IReference") ||
       SetKey(reference + L"\\ProxyStubClsid", nullptr, marshaler) ||
       SetKey(reference + L"\\ProxyStubClsid32", nullptr, marshaler) ||
-      SetKey(reference + L"\\TypeLib", nullptr, GuidText(tb::kLibIManExt)) ||
+      SetKey(reference + L"\\TypeLib", nullptr, GuidText(kLibIManExt)) ||
       SetKey(reference + L"\\TypeLib", L"Version", L"1.0"))
     return SELFREG_E_TYPELIB;
   return S_OK;
@@ -340,7 +252,7 @@ STDAPI DllUnregisterServer() {
     RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(*entry.clsid)).c_str());
     RegDeleteTreeW(HKEY_CLASSES_ROOT, entry.progId);
   }
-  UnRegisterTypeLib(tb::kLibIManExt, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);
+  UnRegisterTypeLib(kLibIManExt, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);
   RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"Interface\\" + GuidText(kIidReference)).c_str());
   return S_OK;
 }

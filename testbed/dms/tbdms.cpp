@@ -1,7 +1,8 @@
+// The object of the testbed's DMS client: its interfaces built from the client's type libraries
+// (vtables and IDispatch), its properties in a bag, its methods as handlers.
 #define TBDMS_BUILD
 #include "testbed/dms/tbdms.h"
-
-#include "IManage.h"
+#include "testbed/dms/module.h"
 
 #include <oleauto.h>
 
@@ -15,16 +16,10 @@ namespace {
 
 volatile LONG g_live = 0;
 
-std::wstring Lower(std::wstring text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
-  return text;
-}
+// ---- The client's type libraries ----------------------------------------------------------
 
-// ---- The client's type library ------------------------------------------------------------
-
-// One parameter as the type library declares it. `level`: pointers above the value (an
-// interface pointer is a value).
+// One parameter as the type library declares it, its type as a handler sees it. `level`:
+// pointers above the value (an interface pointer is a value).
 struct ParamInfo {
   VARTYPE vt = VT_EMPTY;
   int level = 0;
@@ -34,8 +29,10 @@ struct ParamInfo {
 
 struct MemberInfo {
   std::wstring name;
+  MEMBERID id = 0;
   INVOKEKIND kind = INVOKE_FUNC;
   std::vector<ParamInfo> params;
+  UINT arguments = 0;  // what a caller by name gives: the parameters but the [out,retval] one
 };
 
 struct InterfaceInfo {
@@ -44,20 +41,24 @@ struct InterfaceInfo {
   std::map<int, MemberInfo> slots;   // by vtable slot
 };
 
-ITypeLib* ClientLibrary() {
-  static ITypeLib* library = [] {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&LiveObjects), &module);
-    wchar_t path[MAX_PATH + 4] = {};
-    GetModuleFileNameW(module, path, MAX_PATH);
-    ITypeLib* loaded = nullptr;
-    // The client's document-object library is the module's second type library.
-    LoadTypeLibEx((std::wstring(path) + L"\\2").c_str(), REGKIND_NONE, &loaded);
-    return loaded;
-  }();
+// The module's type libraries are the client's: 1 its command extensions, 2 its document objects.
+ITypeLib* LoadClientLibrary(int number) {
+  ITypeLib* library = nullptr;
+  LoadTypeLibEx((ModulePath() + L"\\" + std::to_wstring(number)).c_str(), REGKIND_NONE, &library);
   return library;
+}
+
+// Bytes a value of a handler's type takes in an argument slot or behind an [out] pointer.
+size_t Width(VARTYPE vt) {
+  switch (vt) {
+    case VT_BOOL:
+    case VT_I2:
+      return 2;
+    case VT_I4:
+      return 4;
+    default:
+      return 8;
+  }
 }
 
 ParamInfo Describe(ITypeInfo* owner, const ELEMDESC& element) {
@@ -85,6 +86,11 @@ ParamInfo Describe(ITypeInfo* owner, const ELEMDESC& element) {
       referenced->ReleaseTypeAttr(attributes);
     }
     if (referenced) referenced->Release();
+  } else if (param.vt == VT_UI2) {
+    param.vt = VT_I2;
+  } else if (param.vt != VT_BSTR && param.vt != VT_BOOL && param.vt != VT_I2 &&
+             param.vt != VT_DATE && param.vt != VT_R8 && param.vt != VT_VARIANT) {
+    param.vt = VT_I4;
   }
   return param;
 }
@@ -94,10 +100,12 @@ const InterfaceInfo* ClientInterface(const IID& iid) {
   static auto* known = new std::vector<std::pair<IID, InterfaceInfo*>>;
   for (const auto& [key, value] : *known)
     if (key == iid) return value;
-  ITypeLib* library = ClientLibrary();
+  static ITypeLib* libraries[] = {LoadClientLibrary(1), LoadClientLibrary(2)};
   ITypeInfo* info = nullptr;
+  for (ITypeLib* library : libraries)
+    if (!info && library && FAILED(library->GetTypeInfoOfGuid(iid, &info))) info = nullptr;
   InterfaceInfo* result = nullptr;
-  if (library && SUCCEEDED(library->GetTypeInfoOfGuid(iid, &info))) {
+  if (info) {
     result = new InterfaceInfo;
     result->info = info;
     TYPEATTR* dispatchAttributes = nullptr;
@@ -123,9 +131,12 @@ const InterfaceInfo* ClientInterface(const IID& iid) {
       info->GetDocumentation(function->memid, &name, nullptr, nullptr, nullptr);
       member.name = name ? name : L"";
       SysFreeString(name);
+      member.id = function->memid;
       member.kind = function->invkind;
-      for (SHORT p = 0; p < function->cParams; ++p)
+      for (SHORT p = 0; p < function->cParams; ++p) {
         member.params.push_back(Describe(info, function->lprgelemdescParam[p]));
+        if (!(member.params.back().flags & PARAMFLAG_FRETVAL)) ++member.arguments;
+      }
       result->slots[function->oVft / static_cast<int>(sizeof(void*))] = std::move(member);
       info->ReleaseFuncDesc(function);
     }
@@ -219,62 +230,20 @@ const AnyFunction* Table(bool dual) {
 // An argument of a vtable call as a VARIANT that the handlers read.
 HRESULT ArgumentOf(const ParamInfo& param, Raw raw, VARIANT& value) {
   VariantInit(&value);
-  switch (param.vt) {
-    case VT_BSTR:
-      value.vt = VT_BSTR;
-      value.bstrVal = SysAllocString(reinterpret_cast<BSTR>(raw));
-      return S_OK;
-    case VT_BOOL:
-      value.vt = VT_BOOL;
-      value.boolVal = static_cast<VARIANT_BOOL>(raw);
-      return S_OK;
-    case VT_I2:
-    case VT_UI2:
-      value.vt = VT_I2;
-      value.iVal = static_cast<SHORT>(raw);
-      return S_OK;
-    case VT_DATE:
-    case VT_R8:
-      value.vt = param.vt;
-      static_assert(sizeof(Raw) == sizeof(double));
-      std::memcpy(&value.dblVal, &raw, sizeof(double));
-      return S_OK;
-    case VT_VARIANT:
-      return VariantCopy(&value, reinterpret_cast<VARIANT*>(raw));
-    case VT_DISPATCH:
-    case VT_UNKNOWN:
-      value.vt = param.vt;
-      value.punkVal = reinterpret_cast<IUnknown*>(raw);
-      if (value.punkVal) value.punkVal->AddRef();
-      return S_OK;
-    default:
-      value.vt = VT_I4;
-      value.lVal = static_cast<LONG>(raw);
-      return S_OK;
-  }
+  if (param.vt == VT_VARIANT) return VariantCopy(&value, reinterpret_cast<VARIANT*>(raw));
+  value.vt = param.vt;
+  std::memcpy(&value.llVal, &raw, Width(param.vt));
+  if (param.vt == VT_BSTR) value.bstrVal = SysAllocString(value.bstrVal);
+  if ((param.vt == VT_DISPATCH || param.vt == VT_UNKNOWN) && value.punkVal)
+    value.punkVal->AddRef();
+  return S_OK;
 }
 
 void ClearOut(const ParamInfo& param, void* out) {
-  if (!out) return;
-  switch (param.vt) {
-    case VT_VARIANT:
-      VariantInit(static_cast<VARIANT*>(out));
-      break;
-    case VT_BOOL:
-    case VT_I2:
-    case VT_UI2:
-      *static_cast<SHORT*>(out) = 0;
-      break;
-    case VT_BSTR:
-    case VT_DISPATCH:
-    case VT_UNKNOWN:
-    case VT_DATE:
-    case VT_R8:
-      *static_cast<void**>(out) = nullptr;
-      break;
-    default:
-      *static_cast<LONG*>(out) = 0;
-  }
+  if (out && param.vt == VT_VARIANT)
+    VariantInit(static_cast<VARIANT*>(out));
+  else if (out)
+    std::memset(out, 0, Width(param.vt));
 }
 
 // The handler's answer into the declared [out,retval] type.
@@ -287,37 +256,16 @@ HRESULT WriteOut(const ParamInfo& param, VARIANT& result, void* out) {
     if (result.vt != VT_DISPATCH && result.vt != VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
     return result.punkVal->QueryInterface(param.iid, static_cast<void**>(out));
   }
-  VARTYPE type = param.vt == VT_UI2 ? static_cast<VARTYPE>(VT_I2) : param.vt;
-  if (type != VT_BSTR && type != VT_BOOL && type != VT_I2 && type != VT_DATE && type != VT_R8)
-    type = VT_I4;
-  HRESULT hr = result.vt == type ? S_OK : VariantChangeType(&result, &result, 0, type);
+  HRESULT hr = result.vt == param.vt ? S_OK : VariantChangeType(&result, &result, 0, param.vt);
   if (FAILED(hr)) return hr;
-  switch (type) {
-    case VT_BSTR:
-      *static_cast<BSTR*>(out) = result.bstrVal;
-      result.vt = VT_EMPTY;  // handed over
-      break;
-    case VT_BOOL:
-      *static_cast<VARIANT_BOOL*>(out) = result.boolVal;
-      break;
-    case VT_I2:
-      *static_cast<SHORT*>(out) = result.iVal;
-      break;
-    case VT_DATE:
-    case VT_R8:
-      *static_cast<double*>(out) = result.dblVal;
-      break;
-    default:
-      *static_cast<LONG*>(out) = result.lVal;
-  }
+  std::memcpy(out, &result.llVal, Width(param.vt));
+  if (param.vt == VT_BSTR) result.vt = VT_EMPTY;  // handed over
   return S_OK;
 }
 
 }  // namespace
 
 long LiveObjects() { return g_live; }
-
-long LiveObjectsAdd(long delta) { return InterlockedAdd(&g_live, delta); }
 
 AutoObject::AutoObject() { InterlockedIncrement(&g_live); }
 
@@ -364,10 +312,12 @@ STDMETHODIMP AutoObject::QueryInterface(REFIID iid, void** object) {
   return S_OK;
 }
 
-STDMETHODIMP_(ULONG) AutoObject::AddRef() { return ++m_refs; }
+STDMETHODIMP_(ULONG) AutoObject::AddRef() {
+  return static_cast<ULONG>(InterlockedIncrement(&m_refs));
+}
 
 STDMETHODIMP_(ULONG) AutoObject::Release() {
-  ULONG refs = --m_refs;
+  ULONG refs = static_cast<ULONG>(InterlockedDecrement(&m_refs));
   if (refs == 0) delete this;
   return refs;
 }
@@ -389,7 +339,11 @@ STDMETHODIMP AutoObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
   return S_OK;
 }
 
-std::wstring AutoObject::Key(const std::wstring& name) const { return Lower(name); }
+std::wstring AutoObject::Key(const std::wstring& name) const {
+  std::wstring key = name;
+  for (wchar_t& c : key) c = static_cast<wchar_t>(std::towlower(c));
+  return key;
+}
 
 DISPID AutoObject::IdOf(const std::wstring& name) {
   std::wstring key = Key(name);
@@ -422,21 +376,9 @@ STDMETHODIMP AutoObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
   if (Facet* dual = DualFacet()) {
     // Wine's ITypeInfo::Invoke passes surplus arguments over in silence; the client refuses
     // a call with more arguments than declared, as Windows does.
-    ITypeInfo* info = dual->info->info;
-    TYPEATTR* attributes = nullptr;
-    bool surplus = false;
-    if (SUCCEEDED(info->GetTypeAttr(&attributes))) {
-      for (UINT i = 0; i < attributes->cFuncs; ++i) {
-        FUNCDESC* function = nullptr;
-        if (FAILED(info->GetFuncDesc(i, &function))) continue;
-        if (function->memid == id && (function->invkind & flags) && params &&
-            params->cArgs > static_cast<UINT>(function->cParams))
-          surplus = true;
-        info->ReleaseFuncDesc(function);
-      }
-      info->ReleaseTypeAttr(attributes);
-    }
-    if (surplus) return DISP_E_BADPARAMCOUNT;
+    for (const auto& [slot, member] : dual->info->slots)
+      if (member.id == id && (member.kind & flags) && params && params->cArgs > member.arguments)
+        return DISP_E_BADPARAMCOUNT;
     return dual->info->info->Invoke(dual, id, flags, params, result, exception, argError);
   }
   if (Typed() || id < 1 || static_cast<size_t>(id) > m_names.size()) return DISP_E_MEMBERNOTFOUND;
@@ -450,12 +392,9 @@ STDMETHODIMP AutoObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*
                                                                      : INVOKE_PROPERTYGET;
   if (kind == INVOKE_PROPERTYPUT && (!params || params->cArgs < 1)) return DISP_E_BADPARAMCOUNT;
   if (kind == INVOKE_PROPERTYPUT) args.assign(1, &params->rgvarg[0]);
-  VARIANT ignored;
-  VariantInit(&ignored);
+  Variant ignored;
   HRESULT hr = Perform(key, kind, args, result ? result : &ignored);
-  VariantClear(&ignored);
-  if (hr == E_NOTIMPL) hr = DISP_E_MEMBERNOTFOUND;
-  return hr;
+  return hr == E_NOTIMPL ? DISP_E_MEMBERNOTFOUND : hr;
 }
 
 // A member reached by name or through the vtable: a put stores its value, a handler answers
@@ -468,13 +407,10 @@ HRESULT AutoObject::Perform(const std::wstring& name, int kind, std::vector<VARI
   if (failure != m_failures.end()) return failure->second;
   if (kind == INVOKE_PROPERTYPUT || kind == INVOKE_PROPERTYPUTREF) {
     if (args.empty()) return DISP_E_BADPARAMCOUNT;
-    VARIANT copy;
-    VariantInit(&copy);
+    Variant copy;
     HRESULT hr = VariantCopyInd(&copy, args.back());
-    if (FAILED(hr)) return hr;
-    VariantClear(&m_properties[key]);
-    m_properties[key] = copy;
-    return S_OK;
+    if (SUCCEEDED(hr)) Set(key, copy);
+    return hr;
   }
   auto method = m_methods.find(key);
   if (method != m_methods.end()) return method->second(args, result);
@@ -508,14 +444,12 @@ HRESULT AutoObject::CallSlot(const Facet& facet, int slot, const ULONG_PTR* raw)
       args.push_back(&owned[i]);
     }
   }
-  VARIANT result;
-  VariantInit(&result);
+  Variant result;
   if (SUCCEEDED(hr)) hr = Perform(member.name, member.kind, args, &result);
   if (SUCCEEDED(hr) && out) {
-    HRESULT written = WriteOut(*outParam, result, out);
+    const HRESULT written = WriteOut(*outParam, result, out);
     if (FAILED(written)) hr = written;
   }
-  VariantClear(&result);
   for (VARIANT& value : owned) VariantClear(&value);
   return hr;
 }
@@ -526,40 +460,36 @@ void AutoObject::Set(const std::wstring& name, const VARIANT& value) {
   VariantCopy(&slot, const_cast<VARIANT*>(&value));
 }
 
-void AutoObject::SetLong(const std::wstring& name, long value) {
-  VARIANT v;
-  v.vt = VT_I4;
-  v.lVal = value;
-  Set(name, v);
+namespace {
+// A VARIANT of a handler's type made from the bytes of its value (not a BSTR: not copied).
+VARIANT Scalar(VARTYPE vt, const void* bytes) {
+  VARIANT value;
+  VariantInit(&value);
+  value.vt = vt;
+  std::memcpy(&value.llVal, bytes, Width(vt));
+  return value;
 }
+}  // namespace
+
+void AutoObject::SetLong(const std::wstring& name, long value) { Set(name, Scalar(VT_I4, &value)); }
 
 void AutoObject::SetString(const std::wstring& name, const std::wstring& value) {
-  VARIANT v;
-  v.vt = VT_BSTR;
-  v.bstrVal = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
-  Set(name, v);
-  SysFreeString(v.bstrVal);
+  BSTR text = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
+  Set(name, Scalar(VT_BSTR, &text));
+  SysFreeString(text);
 }
 
 void AutoObject::SetBool(const std::wstring& name, bool value) {
-  VARIANT v;
-  v.vt = VT_BOOL;
-  v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-  Set(name, v);
+  const VARIANT_BOOL flag = value ? VARIANT_TRUE : VARIANT_FALSE;
+  Set(name, Scalar(VT_BOOL, &flag));
 }
 
 void AutoObject::SetDate(const std::wstring& name, DATE value) {
-  VARIANT v;
-  v.vt = VT_DATE;
-  v.date = value;
-  Set(name, v);
+  Set(name, Scalar(VT_DATE, &value));
 }
 
 void AutoObject::SetObject(const std::wstring& name, IDispatch* object) {
-  VARIANT v;
-  v.vt = VT_DISPATCH;
-  v.pdispVal = object;
-  Set(name, v);
+  Set(name, Scalar(VT_DISPATCH, &object));
 }
 
 void AutoObject::Remove(const std::wstring& name) {
@@ -570,26 +500,23 @@ void AutoObject::Remove(const std::wstring& name) {
 }
 
 bool AutoObject::Get(const std::wstring& name, VARIANT* value) const {
+  VariantInit(value);
   auto found = m_properties.find(Key(name));
   if (found == m_properties.end()) return false;
-  VariantInit(value);
   return SUCCEEDED(VariantCopy(value, const_cast<VARIANT*>(&found->second)));
 }
 
 std::wstring AutoObject::GetString(const std::wstring& name) const {
-  VARIANT v;
-  if (!Get(name, &v)) return {};
-  std::wstring text;
-  if (SUCCEEDED(VariantChangeType(&v, &v, 0, VT_BSTR)) && v.bstrVal) text = v.bstrVal;
-  VariantClear(&v);
+  VARIANT value;
+  std::wstring text = Get(name, &value) ? TextOf(value) : L"";
+  VariantClear(&value);
   return text;
 }
 
 long AutoObject::GetLong(const std::wstring& name) const {
-  VARIANT v;
-  if (!Get(name, &v)) return 0;
-  long number = SUCCEEDED(VariantChangeType(&v, &v, 0, VT_I4)) ? v.lVal : 0;
-  VariantClear(&v);
+  VARIANT value;
+  long number = Get(name, &value) ? NumberOf(value) : 0;
+  VariantClear(&value);
   return number;
 }
 
@@ -615,33 +542,6 @@ namespace {
 
 class Plain : public AutoObject {};
 
-std::wstring ArgString(VARIANT* arg) {
-  VARIANT v;
-  VariantInit(&v);
-  std::wstring text;
-  if (SUCCEEDED(VariantChangeType(&v, arg, 0, VT_BSTR)) && v.bstrVal) text = v.bstrVal;
-  VariantClear(&v);
-  return text;
-}
-
-long ArgLong(VARIANT* arg) {
-  VARIANT v;
-  VariantInit(&v);
-  long number = SUCCEEDED(VariantChangeType(&v, arg, 0, VT_I4)) ? v.lVal : 0;
-  VariantClear(&v);
-  return number;
-}
-
-// An argument as text for the records; a date as its number of days.
-std::wstring ArgText(VARIANT* arg) {
-  VARIANT v;
-  VariantInit(&v);
-  VariantCopyInd(&v, arg);
-  std::wstring text = v.vt == VT_DATE ? std::to_wstring(v.date) : ArgString(&v);
-  VariantClear(&v);
-  return text;
-}
-
 }  // namespace
 
 AutoObject* NewObject() { return new Plain; }
@@ -650,189 +550,6 @@ AutoObject* NewObject(const IID& iid) {
   AutoObject* object = new Plain;
   object->Answer(iid);
   return object;
-}
-
-Session* Session::Create(const std::wstring& userId, const std::wstring& sessionId) {
-  auto* session = static_cast<Session*>(NewObject(__uuidof(INRTSession)));
-  session->SetString(L"UserID", userId);
-  session->SetString(L"ID", sessionId);
-  session->SetString(L"ServerName", sessionId);
-  AutoObject* dms = NewObject(__uuidof(INRTDMS));
-  dms->SetString(L"ID", L"NRTDMS");
-  session->SetObject(L"NRTDMS", dms);
-  dms->Release();
-  return session;
-}
-
-Database* Database::Create(const std::wstring& name, Session* session) {
-  auto* database = static_cast<Database*>(NewObject(__uuidof(INRTDatabase)));
-  database->SetString(L"Name", name);
-  database->SetObject(L"Session", session);
-  database->SetMethod(L"CreateDocument", [database](std::vector<VARIANT*>&, VARIANT* result) {
-    result->vt = VT_DISPATCH;
-    result->pdispVal = Document::Create(database, 0, 0, L"", L"", L"", L"");
-    return S_OK;
-  });
-  return database;
-}
-
-Document::Document() {
-  Answer(__uuidof(INRTDocument));
-  Answer(__uuidof(IManDocument));
-  Answer(__uuidof(IManContent));
-  Answer(__uuidof(IManObject));
-}
-
-Document::~Document() {
-  for (auto& [number, value] : m_attributes) VariantClear(&value);
-  if (m_ownsContent) DeleteFileW(m_content.c_str());
-}
-
-bool Document::StoreContent(const std::wstring& path) {
-  // The store is a folder beside tbdms.dll, away from the temporary folder that tests watch.
-  static int stored = 0;
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&LiveObjects), &module);
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(module, self, MAX_PATH);
-  std::wstring folder(self);
-  folder = folder.substr(0, folder.find_last_of(L'\\') + 1) + L"tbdms-store";
-  CreateDirectoryW(folder.c_str(), nullptr);
-  const size_t dot = path.find_last_of(L'.');
-  const std::wstring extension =
-      dot == std::wstring::npos || path.find(L'\\', dot) != std::wstring::npos ? L""
-                                                                               : path.substr(dot);
-  const std::wstring target = folder + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                              std::to_wstring(++stored) + extension;
-  if (!CopyFileW(path.c_str(), target.c_str(), FALSE)) return false;
-  if (m_ownsContent) DeleteFileW(m_content.c_str());
-  m_content = target;
-  m_ownsContent = true;
-  return true;
-}
-
-Document* Document::Create(Database* database, long number, long version,
-                           const std::wstring& name, const std::wstring& typeName,
-                           const std::wstring& extension, const std::wstring& contentPath) {
-  auto* document = new Document;
-  document->m_content = contentPath;
-  document->SetLong(L"Number", number);
-  document->SetLong(L"Version", version);
-  document->SetString(L"Name", name);
-  document->SetString(L"Description", name);
-  document->SetString(L"Extension", extension);
-  document->SetObject(L"Database", database);
-  document->SetString(L"CheckoutPath", L"");
-  document->SetBool(L"CheckedOut", false);
-  AutoObject* type = NewObject(__uuidof(INRTDocumentType));
-  type->SetString(L"Name", typeName);
-  type->SetString(L"ApplicationExtension", extension);
-  document->SetObject(L"Type", type);
-  type->Release();
-  AutoObject* history = NewObject(__uuidof(INRTHistoryList));
-  history->SetMethod(L"Add", [document](std::vector<VARIANT*>& args, VARIANT*) {
-    document->m_history.push_back({ArgLong(args[0]), ArgLong(args[1]), ArgLong(args[2]),
-                                   ArgString(args[3]), ArgString(args[4]), ArgString(args[5]),
-                                   ArgString(args[6]), ArgString(args[7])});
-    return S_OK;
-  });
-  document->SetObject(L"HistoryList", history);
-  history->Release();
-
-  // GetCopy(path, options): the content copied to path.
-  document->SetMethod(L"GetCopy", [document](std::vector<VARIANT*>& args, VARIANT*) {
-    std::wstring target = ArgString(args[0]);
-    if (!CopyFileW(document->m_content.c_str(), target.c_str(), FALSE)) return E_FAIL;
-    document->m_copies.push_back(target);
-    return S_OK;
-  });
-  document->SetMethod(L"GetAttributeByID", [document](std::vector<VARIANT*>& args, VARIANT* result) {
-    auto found = document->m_attributes.find(ArgLong(args[0]));
-    VariantInit(result);
-    if (found == document->m_attributes.end()) return S_OK;
-    return VariantCopy(result, &found->second);
-  });
-  auto record = [document](const wchar_t* member, std::vector<VARIANT*>& args) {
-    MemberCall call;
-    call.member = member;
-    for (VARIANT* arg : args) call.args.push_back(ArgText(arg));
-    call.fileExisted = !call.args.empty() && !call.args[0].empty() &&
-                       GetFileAttributesW(call.args[0].c_str()) != INVALID_FILE_ATTRIBUTES;
-    document->m_recorded.push_back(std::move(call));
-  };
-  // CheckOutEx(path, options, due date, comment, activity, application, location)
-  document->SetMethod(L"CheckOutEx", [document, record](std::vector<VARIANT*>& args, VARIANT*) {
-    record(L"CheckOutEx", args);
-    std::wstring target = ArgString(args[0]);
-    if (!document->m_content.empty()) CopyFileW(document->m_content.c_str(), target.c_str(), FALSE);
-    document->SetBool(L"CheckedOut", true);
-    document->SetString(L"CheckoutPath", target);
-    return S_OK;
-  });
-  // CheckInEx(path, disposition, options, activity, application, comment, location,
-  // [in,out] error results): the checked-in document.
-  document->SetMethod(L"CheckInEx", [document, record](std::vector<VARIANT*>& args, VARIANT* result) {
-    std::vector<VARIANT*> given(args.begin(), args.begin() + 7);
-    record(L"CheckInEx", given);
-    document->StoreContent(ArgString(args[0]));
-    document->SetBool(L"CheckedOut", false);
-    result->vt = VT_DISPATCH;
-    result->pdispVal = document;
-    document->AddRef();
-    return S_OK;
-  });
-  document->SetMethod(L"UnlockDocument", [document, record](std::vector<VARIANT*>& args, VARIANT* result) {
-    record(L"UnlockDocument", args);
-    document->SetBool(L"CheckedOut", false);
-    result->vt = VT_BOOL;
-    result->boolVal = VARIANT_TRUE;
-    return S_OK;
-  });
-  // RelateDocument(number, comments): whether the relation was made.
-  document->SetMethod(L"RelateDocument", [record](std::vector<VARIANT*>& args, VARIANT* result) {
-    record(L"RelateDocument", args);
-    result->vt = VT_BOOL;
-    result->boolVal = VARIANT_TRUE;
-    return S_OK;
-  });
-  return document;
-}
-
-void Document::SetAttribute(long number, const VARIANT& value) {
-  VARIANT& slot = m_attributes[number];
-  VariantClear(&slot);
-  VariantCopy(&slot, const_cast<VARIANT*>(&value));
-}
-
-AutoObject* NewShortcut(IDispatch* target) {
-  AutoObject* shortcut = NewObject(__uuidof(IManObject));
-  shortcut->Answer(__uuidof(IManContentShortcut));
-  shortcut->SetObject(L"Target", target);
-  shortcut->SetMethod(L"Resolve", [shortcut](std::vector<VARIANT*>&, VARIANT* result) {
-    return shortcut->Get(L"Target", result) ? S_OK : E_FAIL;
-  });
-  return shortcut;
-}
-
-AutoObject* NewSessions(const std::vector<IDispatch*>& sessions) {
-  AutoObject* collection = NewObject(__uuidof(INRTSessions));
-  collection->SetLong(L"Count", static_cast<long>(sessions.size()));
-  for (size_t i = 0; i < sessions.size(); ++i)
-    collection->SetObject(L"#" + std::to_wstring(i + 1), sessions[i]);
-  collection->SetMethod(L"Item", [collection](std::vector<VARIANT*>& args, VARIANT* result) {
-    return collection->Get(L"#" + std::to_wstring(ArgLong(args[0])), result) ? S_OK
-                                                                             : DISP_E_BADINDEX;
-  });
-  return collection;
-}
-
-SAFEARRAY* DispatchArray(const std::vector<IDispatch*>& objects) {
-  SAFEARRAY* array = SafeArrayCreateVector(VT_DISPATCH, 0, static_cast<ULONG>(objects.size()));
-  for (LONG i = 0; i < static_cast<LONG>(objects.size()); ++i)
-    SafeArrayPutElement(array, &i, objects[static_cast<size_t>(i)]);  // AddRefs
-  return array;
 }
 
 }  // namespace tb

@@ -1,6 +1,6 @@
 // Stand-in of the DMS client's object model (tbdms.dll): objects that answer the client's
-// interfaces as its type library (outside/IManage.idl) declares them, the context-item
-// collection class and the "IManExt.Commands" collection. Tests and the client host build a
+// interfaces as its type libraries declare them, the context-item collection class and the
+// "IManExt.Commands" collection. Tests and the client host build a
 // DMS world with the classes below; the add-in sees it only through COM.
 #pragma once
 #include <windows.h>
@@ -28,13 +28,14 @@ TBDMS_API long LiveObjects();
 struct Facet;
 
 // An object of the client: properties in a bag, methods as handlers, any member made to fail
-// with a chosen HRESULT. Every interface of the client's library that it answers is the
-// declared one: a vtable built from the type library, and for a dual interface IDispatch
-// through the platform's ITypeInfo::Invoke, so an undeclared name, a wrong argument count or
-// type, and a call by name on a vtable-only interface are refused as the client refuses them.
-// Bag and handler names are the declared member names, matched without regard to case.
-// An object that answers none of the library's interfaces (the client's dialogs, objects of
-// unknown kind) answers any name its bag or handlers hold.
+// with a chosen HRESULT. Every interface of the client's libraries (outside/IManage.idl,
+// outside/IManExt.idl) that it answers is the declared one: a vtable built from the type
+// library, and for a dual interface IDispatch through the platform's ITypeInfo::Invoke, so an
+// undeclared name, a wrong argument count or type, and a call by name on a vtable-only
+// interface are refused as the client refuses them. Bag and handler names are the declared
+// member names, matched without regard to case (a member that shares its DISPID with another
+// has that one's name). An object that answers none of the libraries' interfaces (the
+// client's dialogs, objects of unknown kind) answers any name its bag or handlers hold.
 class TBDMS_API AutoObject : public IDispatch {
  public:
   using Method = std::function<HRESULT(std::vector<VARIANT*>& args, VARIANT* result)>;
@@ -88,7 +89,7 @@ class TBDMS_API AutoObject : public IDispatch {
   bool Typed() const;
   HRESULT Perform(const std::wstring& name, int kind, std::vector<VARIANT*>& args, VARIANT* result);
 
-  ULONG m_refs = 1;
+  volatile LONG m_refs = 1;
   std::vector<IID> m_iids;
   std::vector<Facet*> m_facets;
   std::map<std::wstring, VARIANT> m_properties;

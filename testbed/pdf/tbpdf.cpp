@@ -2,12 +2,10 @@
 
 #include <windows.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
-#include <memory>
-#include <set>
+#include <string_view>
+#include <utility>
 
 namespace tbpdf {
 namespace {
@@ -60,364 +58,95 @@ std::string PageContent(const Page& page) {
 
 // ---------------------------------------------------------------- reading
 
-struct Object;
-using ObjectPtr = std::shared_ptr<Object>;
-
-struct Object {
-  enum Kind { Null, Boolean, Number, Name, String, Array, Dictionary, Reference, Operator };
-  Kind kind = Null;
-  double number = 0;
-  std::string text;  // name (without "/"), string bytes, operator
-  std::vector<Object> items;
-  std::map<std::string, Object> entries;
-  int refNumber = 0;
-  std::string stream;  // stream data of an indirect object
-  bool hasStream = false;
-
-  const Object* Get(const std::string& key) const {
-    auto found = entries.find(key);
-    return found == entries.end() ? nullptr : &found->second;
-  }
-};
-
-bool IsWhite(char c) {
-  return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
-}
-bool IsDelimiter(char c) {
-  return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
-         c == '}' || c == '/' || c == '%';
-}
-
-class Lexer {
- public:
-  Lexer(const std::string& data, size_t pos) : m_data(data), m_pos(pos) {}
-  size_t Pos() const { return m_pos; }
-  void SetPos(size_t pos) { m_pos = pos; }
-
-  void SkipWhite() {
-    while (m_pos < m_data.size()) {
-      char c = m_data[m_pos];
-      if (IsWhite(c)) {
-        ++m_pos;
-      } else if (c == '%') {
-        while (m_pos < m_data.size() && m_data[m_pos] != '\n' && m_data[m_pos] != '\r') ++m_pos;
-      } else {
-        break;
-      }
-    }
-  }
-
-  // One object; numbers followed by "G R" become references. False at the end or on error.
-  bool ReadObject(Object& out) {
-    SkipWhite();
-    if (m_pos >= m_data.size()) return false;
-    char c = m_data[m_pos];
-    if (c == '/') {
-      ++m_pos;
-      size_t start = m_pos;
-      while (m_pos < m_data.size() && !IsWhite(m_data[m_pos]) && !IsDelimiter(m_data[m_pos]))
-        ++m_pos;
-      out = Object{};
-      out.kind = Object::Name;
-      out.text = m_data.substr(start, m_pos - start);
-      return true;
-    }
-    if (c == '(') return ReadLiteral(out);
-    if (c == '<') {
-      if (m_pos + 1 < m_data.size() && m_data[m_pos + 1] == '<') {
-        m_pos += 2;
-        out = Object{};
-        out.kind = Object::Dictionary;
-        for (;;) {
-          SkipWhite();
-          if (m_pos + 1 < m_data.size() && m_data[m_pos] == '>' && m_data[m_pos + 1] == '>') {
-            m_pos += 2;
-            return true;
-          }
-          Object key, value;
-          if (!ReadObject(key) || key.kind != Object::Name || !ReadObject(value)) return false;
-          out.entries[key.text] = value;
-        }
-      }
-      return ReadHex(out);
-    }
-    if (c == '[') {
-      ++m_pos;
-      out = Object{};
-      out.kind = Object::Array;
-      for (;;) {
-        SkipWhite();
-        if (m_pos < m_data.size() && m_data[m_pos] == ']') {
-          ++m_pos;
-          return true;
-        }
-        Object item;
-        if (!ReadObject(item)) return false;
-        out.items.push_back(item);
-      }
-    }
-    if (c == ']' || c == ')' || c == '>' || c == '{' || c == '}') return false;
-    // A number or a keyword.
-    size_t start = m_pos;
-    while (m_pos < m_data.size() && !IsWhite(m_data[m_pos]) && !IsDelimiter(m_data[m_pos])) ++m_pos;
-    std::string word = m_data.substr(start, m_pos - start);
-    out = Object{};
-    if (word.empty()) return false;
-    if (IsNumber(word)) {
-      out.kind = Object::Number;
-      out.number = std::strtod(word.c_str(), nullptr);
-      // "n g R" is a reference.
-      if (word.find('.') == std::string::npos) {
-        size_t save = m_pos;
-        SkipWhite();
-        size_t genStart = m_pos;
-        while (m_pos < m_data.size() && std::isdigit(static_cast<unsigned char>(m_data[m_pos])))
-          ++m_pos;
-        if (m_pos > genStart) {
-          SkipWhite();
-          if (m_pos < m_data.size() && m_data[m_pos] == 'R' &&
-              (m_pos + 1 == m_data.size() || IsWhite(m_data[m_pos + 1]) ||
-               IsDelimiter(m_data[m_pos + 1]))) {
-            ++m_pos;
-            out.kind = Object::Reference;
-            out.refNumber = static_cast<int>(out.number);
-            return true;
-          }
-        }
-        m_pos = save;
-      }
-      return true;
-    }
-    if (word == "true" || word == "false") {
-      out.kind = Object::Boolean;
-      out.number = word == "true";
-      return true;
-    }
-    if (word == "null") return true;
-    out.kind = Object::Operator;
-    out.text = word;
-    return true;
-  }
-
- private:
-  static bool IsNumber(const std::string& word) {
-    size_t i = (word[0] == '+' || word[0] == '-') ? 1 : 0;
-    bool digits = false;
-    for (; i < word.size(); ++i) {
-      if (std::isdigit(static_cast<unsigned char>(word[i])))
-        digits = true;
-      else if (word[i] != '.')
-        return false;
-    }
-    return digits;
-  }
-
-  bool ReadLiteral(Object& out) {
-    out = Object{};
-    out.kind = Object::String;
-    ++m_pos;
-    int depth = 1;
-    while (m_pos < m_data.size()) {
-      char c = m_data[m_pos++];
-      if (c == '\\') {
-        if (m_pos >= m_data.size()) return false;
-        char e = m_data[m_pos++];
-        switch (e) {
-          case 'n': out.text += '\n'; break;
-          case 'r': out.text += '\r'; break;
-          case 't': out.text += '\t'; break;
-          case 'b': out.text += '\b'; break;
-          case 'f': out.text += '\f'; break;
-          case '\r':
-            if (m_pos < m_data.size() && m_data[m_pos] == '\n') ++m_pos;
-            break;
-          case '\n': break;
-          default:
-            if (e >= '0' && e <= '7') {
-              int value = e - '0';
-              for (int k = 0; k < 2 && m_pos < m_data.size() && m_data[m_pos] >= '0' &&
-                              m_data[m_pos] <= '7';
-                   ++k)
-                value = value * 8 + (m_data[m_pos++] - '0');
-              out.text += static_cast<char>(value & 0xFF);
-            } else {
-              out.text += e;
-            }
-        }
-      } else if (c == '(') {
-        ++depth;
-        out.text += c;
-      } else if (c == ')') {
-        if (--depth == 0) return true;
-        out.text += c;
-      } else {
-        out.text += c;
-      }
-    }
-    return false;
-  }
-
-  bool ReadHex(Object& out) {
-    out = Object{};
-    out.kind = Object::String;
-    ++m_pos;
-    std::string digits;
-    while (m_pos < m_data.size() && m_data[m_pos] != '>') {
-      if (std::isxdigit(static_cast<unsigned char>(m_data[m_pos]))) digits += m_data[m_pos];
-      ++m_pos;
-    }
-    if (m_pos >= m_data.size()) return false;
-    ++m_pos;
-    if (digits.size() % 2) digits += '0';
-    for (size_t i = 0; i < digits.size(); i += 2)
-      out.text += static_cast<char>(std::strtol(digits.substr(i, 2).c_str(), nullptr, 16));
-    return true;
-  }
-
-  const std::string& m_data;
-  size_t m_pos;
-};
-
+// Reads back only what Serialize writes: objects found through the cross-reference table, each
+// dictionary on its object's first line, one literal string per text line of a page.
 class Reader {
  public:
-  explicit Reader(const std::string& data) : m_data(data) {}
+  explicit Reader(std::string_view pdf) : m_pdf(pdf) {
+    const size_t start = pdf.rfind("startxref\n");
+    if (pdf.substr(0, 9) != "%PDF-1.4\n" || start == std::string_view::npos) return;
+    m_xref = Number(pdf.substr(start + 10));
+    constexpr std::string_view kHead = "xref\n0 ";
+    if (m_xref >= start || pdf.substr(m_xref, kHead.size()) != kHead) return;
+    const std::string_view size = pdf.substr(m_xref + kHead.size());
+    m_count = Number(size);
+    m_table = m_xref + kHead.size() + size.find('\n') + 1;
+  }
 
-  bool ReadPages(std::vector<Page>& pages) {
-    if (m_data.compare(0, 5, "%PDF-") != 0) return false;
-    size_t at = m_data.rfind("startxref");
-    if (at == std::string::npos) return false;
-    size_t xref = std::strtoull(m_data.c_str() + at + 9, nullptr, 10);
-    if (xref >= m_data.size() || m_data.compare(xref, 4, "xref") != 0) return false;
-    Lexer lexer(m_data, xref + 4);
-    // Subsections "first count" followed by 20-byte entries, up to "trailer".
-    for (;;) {
-      Object first, count;
-      if (!lexer.ReadObject(first)) return false;
-      if (first.kind == Object::Operator && first.text == "trailer") break;
-      if (first.kind != Object::Number || !lexer.ReadObject(count) ||
-          count.kind != Object::Number)
+  bool Pages(std::vector<Page>& pages) const {
+    if (!m_table) return false;
+    std::string_view kids =
+        Dictionary(Reference(Dictionary(Reference(m_pdf.substr(m_xref), "/Root ")), "/Pages "));
+    const size_t list = kids.find("/Kids [");
+    if (list == std::string_view::npos) return false;
+    for (kids.remove_prefix(list + 7); !kids.empty() && kids[0] != ']';) {
+      const size_t kid = Number(kids);
+      const size_t end = kids.find(" 0 R");
+      Page page;
+      if (!kid || end == std::string_view::npos ||
+          !Text(Object(Reference(Dictionary(kid), "/Contents ")), page))
         return false;
-      for (int i = 0; i < static_cast<int>(count.number); ++i) {
-        Object offset, generation, use;
-        if (!lexer.ReadObject(offset) || !lexer.ReadObject(generation) ||
-            !lexer.ReadObject(use) || use.kind != Object::Operator)
-          return false;
-        if (use.text == "n")
-          m_offsets[static_cast<int>(first.number) + i] = static_cast<size_t>(offset.number);
-      }
+      pages.push_back(page);
+      kids.remove_prefix(end + 4);
+      if (!kids.empty() && kids[0] == ' ') kids.remove_prefix(1);
     }
-    Object trailer;
-    if (!lexer.ReadObject(trailer) || trailer.kind != Object::Dictionary) return false;
-    const Object* root = Resolve(trailer.Get("Root"));
-    if (!root || root->kind != Object::Dictionary) return false;
-    const Object* tree = Resolve(root->Get("Pages"));
-    if (!tree) return false;
-    std::set<int> visited;
-    return WalkPages(*tree, pages, visited, 0);
+    return !kids.empty();
   }
 
  private:
-  const Object* Resolve(const Object* object) {
-    for (int hops = 0; object && object->kind == Object::Reference && hops < 32; ++hops)
-      object = Load(object->refNumber);
-    return object;
-  }
-
-  const Object* Load(int number) {
-    auto cached = m_objects.find(number);
-    if (cached != m_objects.end()) return cached->second.get();
-    auto offset = m_offsets.find(number);
-    if (offset == m_offsets.end() || offset->second >= m_data.size()) return nullptr;
-    m_objects[number] = nullptr;  // guards against loops through /Length
-    Lexer lexer(m_data, offset->second);
-    Object num, gen, keyword;
-    auto object = std::make_shared<Object>();
-    if (!lexer.ReadObject(num) || !lexer.ReadObject(gen) || !lexer.ReadObject(keyword) ||
-        keyword.kind != Object::Operator || keyword.text != "obj" || !lexer.ReadObject(*object))
-      return nullptr;
-    size_t after = lexer.Pos();
-    Object next;
-    if (object->kind == Object::Dictionary && lexer.ReadObject(next) &&
-        next.kind == Object::Operator && next.text == "stream") {
-      size_t start = lexer.Pos();
-      if (start < m_data.size() && m_data[start] == '\r') ++start;
-      if (start < m_data.size() && m_data[start] == '\n') ++start;
-      const Object* length = Resolve(object->Get("Length"));
-      if (!length || length->kind != Object::Number || length->number < 0 ||
-          start + static_cast<size_t>(length->number) > m_data.size())
-        return nullptr;
-      object->stream = m_data.substr(start, static_cast<size_t>(length->number));
-      object->hasStream = true;
-    } else {
-      lexer.SetPos(after);
+  static size_t Number(std::string_view text) {
+    size_t value = 0;
+    for (char c : text) {
+      if (c < '0' || c > '9') break;
+      value = value * 10 + static_cast<size_t>(c - '0');
     }
-    m_objects[number] = object;
-    return object.get();
+    return value;
   }
-
-  bool WalkPages(const Object& node, std::vector<Page>& pages, std::set<int>& visited, int depth) {
-    if (node.kind != Object::Dictionary || depth > 32) return false;
-    const Object* type = node.Get("Type");
-    if (type && type->kind == Object::Name && type->text == "Page") {
-      Page page;
-      if (!PageText(node, page)) return false;
-      pages.push_back(page);
-      return true;
-    }
-    const Object* kids = Resolve(node.Get("Kids"));
-    if (!kids || kids->kind != Object::Array) return false;
-    for (const Object& kid : kids->items) {
-      if (kid.kind == Object::Reference && !visited.insert(kid.refNumber).second) return false;
-      const Object* child = Resolve(&kid);
-      if (!child || !WalkPages(*child, pages, visited, depth + 1)) return false;
+  // The object number after `key` ("/Key n 0 R"); 0 when there is none.
+  static size_t Reference(std::string_view text, std::string_view key) {
+    const size_t at = text.find(key);
+    return at == std::string_view::npos ? 0 : Number(text.substr(at + key.size()));
+  }
+  // What follows the header of object `number` up to the end of the file; empty without one.
+  std::string_view Object(size_t number) const {
+    if (number == 0 || number >= m_count || m_table + 20 * (number + 1) > m_pdf.size()) return {};
+    const size_t offset = Number(m_pdf.substr(m_table + 20 * number));
+    const std::string header = std::to_string(number) + " 0 obj\n";
+    if (offset >= m_xref || m_pdf.substr(offset, header.size()) != header) return {};
+    return m_pdf.substr(offset + header.size(), m_xref - offset - header.size());
+  }
+  std::string_view Dictionary(size_t number) const {
+    std::string_view object = Object(number);
+    return object.substr(0, object.find('\n'));
+  }
+  // The lines of a page's content stream: each literal string, escapes undone.
+  static bool Text(std::string_view object, Page& lines) {
+    constexpr std::string_view kLength = "<< /Length ";
+    const size_t at = object.find(" >>\nstream\n");
+    if (object.substr(0, kLength.size()) != kLength || at == std::string_view::npos) return false;
+    const size_t length = Number(object.substr(kLength.size()));
+    const std::string_view content = object.substr(at + 11, length);
+    if (content.size() != length) return false;
+    for (size_t i = 0; i < content.size(); ++i) {
+      if (content[i] != '(') continue;
+      std::string text;
+      for (++i; i < content.size() && content[i] != ')'; ++i) {
+        if (content[i] == '\\' && ++i < content.size() && content[i] >= '0' && content[i] <= '7') {
+          text +=
+              static_cast<char>(std::strtol(std::string(content.substr(i, 3)).c_str(), nullptr, 8));
+          i += 2;
+        } else if (i < content.size()) {
+          text += content[i];
+        }
+      }
+      if (i >= content.size()) return false;
+      lines.push_back(FromWinAnsi(text));
     }
     return true;
   }
 
-  bool PageText(const Object& page, Page& lines) {
-    const Object* contents = page.Get("Contents");
-    std::vector<const Object*> parts;
-    if (contents && contents->kind == Object::Reference) {
-      const Object* resolved = Resolve(contents);
-      if (resolved && resolved->kind == Object::Array) {
-        for (const Object& item : resolved->items) parts.push_back(Resolve(&item));
-      } else {
-        parts.push_back(resolved);
-      }
-    } else if (contents && contents->kind == Object::Array) {
-      for (const Object& item : contents->items) parts.push_back(Resolve(&item));
-    }
-    std::string content;
-    for (const Object* part : parts) {
-      if (!part || !part->hasStream || part->Get("Filter")) return false;
-      content += part->stream + "\n";
-    }
-    Lexer lexer(content, 0);
-    std::vector<Object> operands;
-    Object token;
-    while (lexer.ReadObject(token)) {
-      if (token.kind != Object::Operator) {
-        operands.push_back(token);
-        continue;
-      }
-      const std::string& op = token.text;
-      if ((op == "Tj" || op == "'" || op == "\"") && !operands.empty() &&
-          operands.back().kind == Object::String) {
-        lines.push_back(FromWinAnsi(operands.back().text));
-      } else if (op == "TJ" && !operands.empty() && operands.back().kind == Object::Array) {
-        std::string joined;
-        for (const Object& item : operands.back().items)
-          if (item.kind == Object::String) joined += item.text;
-        lines.push_back(FromWinAnsi(joined));
-      }
-      operands.clear();
-    }
-    return true;
-  }
-
-  const std::string& m_data;
-  std::map<int, size_t> m_offsets;
-  std::map<int, std::shared_ptr<Object>> m_objects;
+  std::string_view m_pdf;
+  size_t m_xref = 0, m_count = 0, m_table = 0;
 };
 
 }  // namespace
@@ -467,13 +196,6 @@ std::string Serialize(const std::vector<Page>& pages) {
   return out;
 }
 
-bool Parse(const std::string& bytes, std::vector<Page>& pages) {
-  std::vector<Page> result;
-  if (!Reader(bytes).ReadPages(result)) return false;
-  pages = std::move(result);
-  return true;
-}
-
 bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -509,19 +231,15 @@ bool Write(const std::wstring& path, const std::vector<Page>& pages) {
 
 bool Read(const std::wstring& path, std::vector<Page>& pages) {
   std::string bytes;
-  return ReadFileBytes(path, bytes) && Parse(bytes, pages);
+  std::vector<Page> read;
+  if (!ReadFileBytes(path, bytes) || !Reader(bytes).Pages(read)) return false;
+  pages = std::move(read);
+  return true;
 }
 
 int PageCount(const std::wstring& path) {
   std::vector<Page> pages;
   return Read(path, pages) ? static_cast<int>(pages.size()) : -1;
-}
-
-bool Append(const std::wstring& target, const std::wstring& source) {
-  std::vector<Page> first, second;
-  if (!Read(target, first) || !Read(source, second)) return false;
-  first.insert(first.end(), second.begin(), second.end());
-  return Write(target, first);
 }
 
 std::vector<Page> Paginate(const std::wstring& heading, const std::vector<std::wstring>& lines,

@@ -1,7 +1,6 @@
-// The testbed's small PDF library: writes PDF 1.4 files (uncompressed, Helvetica,
-// one text line per line given), reads back the pages of files that it wrote, and
-// appends the pages of one such file to another. Used by the stand-ins of the product's
-// helper programs (testbed/agents) and by the tests; never by the add-in.
+// The testbed's small PDF library: writes PDF 1.4 files (uncompressed, Helvetica, one text
+// line per line given) and reads back the pages of files that it wrote. Used by the stand-ins
+// of the product's helper programs (testbed/agents) and by the tests; never by the add-in.
 #pragma once
 #include <string>
 #include <vector>
@@ -17,17 +16,13 @@ constexpr std::size_t kLinesPerPage = 50;
 
 // The bytes of a PDF with these pages (at least one).
 std::string Serialize(const std::vector<Page>& pages);
-// The pages of a PDF that Serialize made (or of another uncompressed PDF with a classic
-// cross-reference table whose text is shown with Tj/TJ/'/"). False when it cannot be read.
-bool Parse(const std::string& bytes, std::vector<Page>& pages);
 
 // Writes a new file (replacing any). False with no pages or when the file cannot be written.
 bool Write(const std::wstring& path, const std::vector<Page>& pages);
+// The pages of a file that Write or Serialize made; false for any other file.
 bool Read(const std::wstring& path, std::vector<Page>& pages);
 // Page count, or -1 when the file cannot be read.
 int PageCount(const std::wstring& path);
-// Rewrites `target` with its pages followed by all pages of `source`.
-bool Append(const std::wstring& target, const std::wstring& source);
 
 // Splits text lines into pages of at most `perPage` lines, each page headed by `heading`
 // (when not empty). No lines give one page with the heading alone.

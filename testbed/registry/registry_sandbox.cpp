@@ -34,20 +34,6 @@ std::shared_ptr<Tree> ReadKey(HKEY key) {
   return tree;
 }
 
-void DeleteTree(HKEY root, const std::wstring& path, REGSAM view) {
-  HKEY key = nullptr;
-  if (!view) {
-    RegDeleteTreeW(root, path.c_str());
-    RegDeleteKeyW(root, path.c_str());
-    return;
-  }
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
-    RegDeleteTreeW(key, nullptr);
-    RegCloseKey(key);
-  }
-  RegDeleteKeyExW(root, path.c_str(), view, 0);
-}
-
 std::wstring ValueText(const Tree::Value& value) {
   const auto* text = reinterpret_cast<const wchar_t*>(value.data.data());
   const size_t chars = value.data.size() / sizeof(wchar_t);
@@ -110,7 +96,10 @@ Sandbox::Sandbox(KeyList keys, bool clear) : m_keys(std::move(keys)) {
 Sandbox::~Sandbox() { Restore(); }
 
 void Sandbox::Clear() const {
-  for (const auto& [root, path] : m_keys) DeleteTree(root, path, 0);
+  for (const auto& [root, path] : m_keys) {
+    RegDeleteTreeW(root, path.c_str());
+    RegDeleteKeyW(root, path.c_str());
+  }
 }
 
 void Sandbox::Restore() const {
