@@ -3,12 +3,9 @@
 #pragma once
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <string>
 
 #include "tests/settings_support.h"
-#include "tests/testing/registry.h"
 
 namespace testing_support {
 
@@ -17,8 +14,7 @@ inline constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
 inline constexpr wchar_t kTestbedConfigKey[] = L"Software\\VarnelTestbed\\Config";
 inline constexpr wchar_t kInterWovenKey[] = L"Software\\InterWoven";
 inline constexpr wchar_t kSkinPolicyKey[] = L"Software\\Policies\\Ostrel\\VarnelPDF 5.1\\OPTIONS";
-inline constexpr wchar_t kSkinPreferenceKey[] =
-    L"Software\\Ostrel\\PDF\\Ostrel Varnel PDF\\Preference";
+inline constexpr wchar_t kSkinPreferenceKey[] = L"Software\\Ostrel\\PDF\\Ostrel Varnel PDF\\Preference";
 
 inline std::wstring ProgramPath() {
   wchar_t path[MAX_PATH] = {};
@@ -39,38 +35,25 @@ inline std::wstring ProductFolder() {
 class IdentitySettings {
  public:
   // The product's install folder (GetProductInstallPath); empty removes it.
-  void SetInstallPath(const std::wstring& folder) {
-    Set(m_installPath, folder.empty() ? nullptr : folder.c_str());
-  }
+  void SetInstallPath(const std::wstring& folder) { Set(m_installPath, folder.empty() ? nullptr : folder.c_str()); }
   // The product's UI language of component kind 0..2 (the prodcfg_x64 stand-in); 0 removes it.
   void SetUILanguage(int kind, DWORD language) {
     language ? m_uiLanguage[kind].SetDword(language) : m_uiLanguage[kind].Remove();
   }
-  void SetUILanguageAll(DWORD language) {
-    for (int kind = 0; kind < 3; ++kind) SetUILanguage(kind, language);
-  }
+  void SetUILanguageAll(DWORD language) { for (int kind : {0, 1, 2}) SetUILanguage(kind, language); }
   // "DeskSite Version" of the client; null removes it.
   void SetClientVersion(const wchar_t* version) { Set(m_clientVersion, version); }
-  void ClearSkin() {
-    m_policyMachine.Remove();
-    m_policyUser.Remove();
-    m_preference.Remove();
-  }
+  void ClearSkin() { m_policyMachine.Remove(), m_policyUser.Remove(), m_preference.Remove(); }
   ScopedRegistryValue& PolicyMachine() { return m_policyMachine; }
   ScopedRegistryValue& PolicyUser() { return m_policyUser; }
   ScopedRegistryValue& Preference() { return m_preference; }
 
  private:
-  static void Set(const ScopedRegistryValue& value, const wchar_t* text) {
-    text ? value.SetString(text) : value.Remove();
-  }
+  static void Set(const ScopedRegistryValue& value, const wchar_t* text) { text ? value.SetString(text) : value.Remove(); }
   // Declared first: keys the test makes go after the values in them are put back.
-  ScopedRegistryKeys m_newKeys{MissingParts({{HKEY_LOCAL_MACHINE, kWowProductKey},
-                                             {HKEY_CURRENT_USER, kTestbedConfigKey},
-                                             {HKEY_LOCAL_MACHINE, kInterWovenKey},
-                                             {HKEY_LOCAL_MACHINE, kSkinPolicyKey},
-                                             {HKEY_CURRENT_USER, kSkinPolicyKey},
-                                             {HKEY_CURRENT_USER, kSkinPreferenceKey}})};
+  ScopedRegistryKeys m_newKeys{MissingParts({{HKEY_LOCAL_MACHINE, kWowProductKey}, {HKEY_CURRENT_USER, kTestbedConfigKey},
+                                             {HKEY_LOCAL_MACHINE, kInterWovenKey}, {HKEY_LOCAL_MACHINE, kSkinPolicyKey},
+                                             {HKEY_CURRENT_USER, kSkinPolicyKey}, {HKEY_CURRENT_USER, kSkinPreferenceKey}})};
   ScopedRegistryValue m_installPath{HKEY_LOCAL_MACHINE, kWowProductKey, L"InstallPath"};
   ScopedRegistryValue m_uiLanguage[3] = {{HKEY_CURRENT_USER, kTestbedConfigKey, L"UILanguage0"},
                                          {HKEY_CURRENT_USER, kTestbedConfigKey, L"UILanguage1"},

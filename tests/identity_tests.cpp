@@ -2,14 +2,16 @@
 // count and the command objects' interfaces; the export names a module importing them needs;
 // the twelve commands' identity (names, texts per language, accelerators, images) created by
 // their ProgIDs from the registered add-in, at 96 DPI here and at 144 and 192 DPI and inside
-// the mail client in copies of this program. The stand-in skin libraries supply the images;
-// the expected texts come from the add-in's string tables linked into this program.
+// the mail client in copies of this program; the strings and dialogs of every language in the
+// built module. The stand-in skin libraries supply the images; the expected texts come from the
+// add-in's string tables linked into this program.
 #include <windows.h>
 #include <objbase.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <process.h>
 #include <fstream>
@@ -100,21 +102,20 @@ TEST(Module, ClassObjectsAndTheLockCount) {
   factory->Release();
 }
 
+// Error information on the command interfaces, from a second interface of the same object.
 TEST(Module, CommandsAnswerTheirInterfacesAndErrorInfo) {
   vpdf::ComPtr<ICommand> command;
   ASSERT_EQ(S_OK, CoCreateInstance(kCreatePDF, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ICommand),
                                    reinterpret_cast<void**>(command.Put())));
   vpdf::ComPtr<IUnknown> unknown, again;
-  vpdf::ComPtr<IDispatch> dispatch;
   vpdf::ComPtr<ISupportErrorInfo> errorInfo;
-  ASSERT_EQ(S_OK, command->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(unknown.Put())));
-  ASSERT_EQ(S_OK, command->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.Put())));
+  command->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(unknown.Put()));
   ASSERT_EQ(S_OK, command->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(errorInfo.Put())));
-  ASSERT_EQ(S_OK, errorInfo->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(again.Put())));
+  errorInfo->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(again.Put()));
   EXPECT_EQ(unknown.Get(), again.Get());
-  for (const IID& iid : {__uuidof(ICommand), kICommand2, kICommand3})
-    EXPECT_EQ(S_OK, errorInfo->InterfaceSupportsErrorInfo(iid));
-  EXPECT_EQ(S_FALSE, errorInfo->InterfaceSupportsErrorInfo(IID_IDispatch));
+  for (const auto& [iid, answer] : {std::pair{__uuidof(ICommand), S_OK}, {kICommand2, S_OK}, {kICommand3, S_OK},
+                                    {IID_IDispatch, S_FALSE}})
+    EXPECT_EQ(answer, errorInfo->InterfaceSupportsErrorInfo(iid));
 }
 
 // ---- Export names, as a module that imports them sees them --------------------------------
@@ -122,24 +123,13 @@ TEST(Module, CommandsAnswerTheirInterfacesAndErrorInfo) {
 constexpr char kAssign[] = "??4CPDFConfig@@QEAAAEAV0@AEBV0@@Z";
 constexpr char kGetUILanguage[] = "?GetUILanguage@CPDFConfig@@QEAAHH@Z";
 
-// Microsoft's names whatever compiler built the modules: the product's modules import the
-// add-in's copy assignment of CPDFConfig by its name, and the add-in imports the configuration
-// library's members by theirs.
+// Microsoft's names whatever compiler built the add-in: the product's modules import its copy
+// assignment of CPDFConfig by that name.
 TEST(Module, ExportsUnderTheProductsNames) {
-  const std::pair<const wchar_t*, std::vector<const char*>> modules[] = {
-      {L"VPDFIManageAddon.dll",
-       {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer", kAssign}},
-      {L"prodcfg_x64.dll",
-       {"?get_instance@CPDFConfig@@SAAEAV1@XZ", kGetUILanguage, "?GetInstallPath@CPDFConfig@@QEAAHPEA_W_K@Z",
-        "?registry_based_install_path@CPDFConfig@@QEAAHPEA_W_K@Z"}},
-      {L"traceDiag.dll", {"TraceLogPrintAll", "isTraceLogEnabled"}}};
-  for (const auto& [file, names] : modules) {
-    HMODULE module = LoadLibraryW(file);
-    for (const char* name : names) EXPECT_NE(nullptr, Export<void*>(module, name)) << Utf8(file) << " " << name;
-    FreeLibrary(module);
-  }
-  // The assignment copies a configuration object member by member.
   AddIn addIn;
+  for (const char* name : {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer", kAssign})
+    EXPECT_NE(nullptr, Export<void*>(addIn.module, name)) << name;
+  // The assignment copies a configuration object member by member.
   HMODULE config = LoadLibraryW(L"prodcfg_x64.dll");
   CPDFConfig* loaded = Export<CPDFConfig* (*)()>(config, "?get_instance@CPDFConfig@@SAAEAV1@XZ")();
   IdentitySettings settings;
@@ -328,16 +318,12 @@ TEST(Skins, PolicyThenPreferenceThenIniElseBlue) {
     std::wstring folder;
     int skin;
   } rows[] = {
-      {kNone, kNone, kNone, nullptr, ProductFolder(), 3},
+      {kNone, kNone, kNone, nullptr, ProductFolder(), 3}, {1, 2, kNone, nullptr, ProductFolder(), 1},
       {0, kNone, 1, nullptr, ProductFolder(), 3},  // a policy of 0 decides: blue
-      {1, 2, kNone, nullptr, ProductFolder(), 1},
-      {kNone, 2, 1, nullptr, ProductFolder(), 2},
-      {kNone, kNone, 7, nullptr, ProductFolder(), 4},
-      {kNone, kNone, 0, nullptr, ProductFolder(), 3},
-      {kNone, kNone, kNone, "2", ProductFolder(), 2},
+      {kNone, 2, 1, nullptr, ProductFolder(), 2},  {kNone, kNone, 7, nullptr, ProductFolder(), 4},
+      {kNone, kNone, 0, nullptr, ProductFolder(), 3}, {kNone, kNone, kNone, "2", ProductFolder(), 2},
       {kNone, kNone, static_cast<DWORD>(-1), "2", ProductFolder(), 2},  // -1 does not decide
-      {kNone, kNone, 1, "2", ProductFolder(), 1},
-      {kNone, kNone, kNone, "0", ProductFolder(), 3},
+      {kNone, kNone, 1, "2", ProductFolder(), 1},  {kNone, kNone, kNone, "0", ProductFolder(), 3},
       {kNone, kNone, 1, nullptr, genericOnly, 4},  // a missing skin: the generic one
       {kNone, kNone, kNone, nullptr, L"", 0},      // no install folder: none
       {kNone, kNone, kNone, nullptr, ProductFolder(), 3},  // none was not kept
@@ -363,6 +349,77 @@ TEST(Skins, PolicyThenPreferenceThenIniElseBlue) {
   vpdf::ResetResourceLibraryCachesForTesting();
   fs::remove_all(genericOnly);
   fs::remove_all(ini.parent_path().parent_path());
+}
+
+// ---- The strings and dialogs of every language in the built module -------------------------
+
+// What each translation keeps of the English text is the generator's own check
+// (lang_resources_generated).
+struct Language {
+  const char* name;
+  int offset;
+  LANGID id;
+};
+constexpr Language kLanguages[] = {
+    {"English", 0, 0x0409},     {"French", 100, 0x040C},    {"German", 200, 0x0407},
+    {"Italian", 300, 0x0410},   {"Spanish", 400, 0x040A},   {"Dutch", 500, 0x0413},
+    {"Danish", 600, 0x0406},    {"Swedish", 700, 0x041D},   {"Portuguese", 800, 0x0416},
+    {"Norwegian", 900, 0x0414}, {"Russian", 1000, 0x0419},  {"Polish", 1100, 0x0415},
+    {"Turkish", 1200, 0x041F},  {"Japanese", 1300, 0x0411}, {"Korean", 1400, 0x0412},
+    {"Chinese (Simplified)", 1500, 0x0804}, {"Chinese (Traditional)", 1600, 0x0404},
+    {"Finnish", 1700, 0x040B},  {"Czech", 1800, 0x0405},    {"Hungarian", 1900, 0x040E},
+    {"Arabic", 2000, 0x0401},
+};
+
+// The module as a resource file; the string `id`, or "<none>".
+HMODULE Module() {
+  static HMODULE module = LoadLibraryExW(L"VPDFIManageAddon.dll", nullptr,
+                                         LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  return module;
+}
+std::wstring String(UINT id) {
+  const wchar_t* text = nullptr;
+  int length = LoadStringW(Module(), id, reinterpret_cast<LPWSTR>(&text), 0);
+  return length > 0 ? std::wstring(text, static_cast<size_t>(length)) : L"<none>";
+}
+
+TEST(Resources, EveryStringAndDialogInEveryLanguage) {
+  ASSERT_NE(nullptr, Module());
+  EXPECT_EQ(std::wstring(L"PDF Files (*.PDF)\0*.pdf", 23), String(317));
+  // The dialog templates' header (DLGTEMPLATEEX): extended style, style, item count, size.
+  auto dialog = [](int id, LANGID language) {
+    HRSRC resource = FindResourceExW(Module(), RT_DIALOG, MAKEINTRESOURCEW(id), language);
+    if (!resource) return std::tuple<DWORD, DWORD, WORD, short, short>{};
+    const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(Module(), resource)));
+    std::tuple<DWORD, DWORD, WORD, short, short> header;
+    memcpy(&std::get<0>(header), data + 8, 4), memcpy(&std::get<1>(header), data + 12, 4);
+    memcpy(&std::get<2>(header), data + 16, 2), memcpy(&std::get<3>(header), data + 22, 2);
+    memcpy(&std::get<4>(header), data + 24, 2);
+    return header;
+  };
+  for (const Language& language : kLanguages) {
+    for (UINT id = 301; id <= 347; ++id) {
+      const UINT localised = id + static_cast<UINT>(language.offset);
+      SCOPED_TRACE(std::string(language.name) + " " + std::to_string(localised));
+      const std::wstring english = String(id), translated = String(localised);
+      // 307 and 333 are dialogs; 313 and 316 the open commands' absent descriptions.
+      if (english == L"<none>") {
+        EXPECT_EQ(L"<none>", translated);
+        continue;
+      }
+      EXPECT_NE(nullptr, FindResourceExW(Module(), RT_STRING, MAKEINTRESOURCEW(localised / 16 + 1), language.id));
+      if (language.offset != 0 && id != 336) {  // "Version" is the same word in some
+        EXPECT_NE(english, translated);
+      }
+    }
+    // The English dialogs' style, controls and size; right to left in Arabic only.
+    for (int id : {307, 333}) {
+      auto expected = dialog(id, 0x0409);
+      std::get<0>(expected) |= language.id == 0x0401 ? WS_EX_LAYOUTRTL : 0;
+      EXPECT_NE(0, std::get<2>(expected));
+      EXPECT_EQ(expected, dialog(id + language.offset, language.id)) << language.name << " " << id;
+    }
+  }
 }
 
 // ---- Under another DPI and inside the mail client: copies of this program -------------------

@@ -15,8 +15,8 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -45,21 +45,18 @@ class ScopedProfileIni {
   explicit ScopedProfileIni(const std::wstring& text) : ScopedProfileIni() { Write(text); }
   ~ScopedProfileIni() {
     DeleteFileW(ProfileIniPath().c_str());
-    if (m_existed) {
-      std::ofstream out(std::filesystem::path(ProfileIniPath()), std::ios::binary);
-      out.write(m_previous.data(), static_cast<std::streamsize>(m_previous.size()));
-    }
+    if (m_existed)
+      std::ofstream(std::filesystem::path(ProfileIniPath()), std::ios::binary)
+          .write(m_previous.data(), static_cast<std::streamsize>(m_previous.size()));
     if (m_folderMade) RemoveDirectoryW(ProfileIniFolder().c_str());
   }
   ScopedProfileIni(const ScopedProfileIni&) = delete;
   ScopedProfileIni& operator=(const ScopedProfileIni&) = delete;
 
   void Write(const std::wstring& text) const {
-    std::ofstream out(std::filesystem::path(ProfileIniPath()), std::ios::binary | std::ios::trunc);
-    const wchar_t bom = 0xFEFF;
-    out.write(reinterpret_cast<const char*>(&bom), sizeof bom);
-    out.write(reinterpret_cast<const char*>(text.data()),
-              static_cast<std::streamsize>(text.size() * sizeof(wchar_t)));
+    const std::wstring bytes = L"\xFEFF" + text;
+    std::ofstream(std::filesystem::path(ProfileIniPath()), std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size() * 2));
   }
 
  private:
@@ -111,13 +108,11 @@ class CleanTempFolderTest : public testing::Test {
   std::set<std::wstring> m_tempBefore;
 };
 
-// UTF-8 for comparisons with trace records.
+// UTF-8 for comparisons with trace records and for messages.
 inline std::string Utf8(const std::wstring& text) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                 nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size,
-                      nullptr, nullptr);
+  std::string out(text.size() * 3, '\0');
+  out.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                                     out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
   return out;
 }
 

