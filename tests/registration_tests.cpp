@@ -61,27 +61,22 @@ std::vector<Line> Parse(const std::wstring& text) {
     if (!line.empty()) lines.push_back(line[0] == L'[' ? Line{key = line.substr(1, line.size() - 2), L""} : Line{key, line});
   return lines;
 }
-HKEY RootOf(const std::wstring& key, std::wstring& path) {
-  path = key.substr(5);
-  return key.starts_with(L"HKLM") ? HKLM : key.starts_with(L"HKCU") ? HKCU : HKCR;
-}
+// Writes registry text: strings, expandable strings and numbers.
 void Load(const std::wstring& text) {
   for (const auto& [key, value] : Parse(text)) {
-    std::wstring path;
-    const HKEY root = RootOf(key, path);
-    HKEY made = nullptr;
-    RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &made, nullptr);
-    RegCloseKey(made);
-    if (value.empty()) continue;
-    const size_t equals = value.find(L'=');
-    const std::wstring name = value.substr(0, equals), data = value.substr(equals + 1);
+    const HKEY root = key.starts_with(L"HKLM") ? HKLM : key.starts_with(L"HKCU") ? HKCU : HKCR;
+    const std::wstring path = key.substr(5), name = value.substr(0, value.find(L'='));
+    const std::wstring data = value.substr(value.find(L'=') + 1);
     const wchar_t* valueName = name == L"@" ? nullptr : name.c_str();
-    if (data.starts_with(L"dword:"))
+    HKEY made = nullptr;
+    if (value.empty() && !RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &made, nullptr)) {
+      RegCloseKey(made);
+    } else if (data.starts_with(L"dword:")) {
       SetDword(root, path, valueName, std::stoul(data.substr(6)));
-    else if (data.starts_with(L"expand:"))
-      SetString(root, path, valueName, data.substr(8, data.size() - 9), REG_EXPAND_SZ);
-    else
-      SetString(root, path, valueName, data.substr(1, data.size() - 2));
+    } else if (!value.empty()) {
+      const bool expand = data.starts_with(L"expand:");
+      SetString(root, path, valueName, data.substr(expand ? 8 : 1, data.size() - (expand ? 9 : 2)), expand ? REG_EXPAND_SZ : REG_SZ);
+    }
   }
 }
 // Each value under its key ("[key]\nname=data") and each empty leaf key, sorted; keys that only

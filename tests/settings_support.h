@@ -76,21 +76,16 @@ inline std::set<std::wstring> TempFolderEntries() {
   std::set<std::wstring> names;
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((TempFolder() + L"*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do names.insert(found.cFileName);
-  while (FindNextFileW(search, &found));
-  FindClose(search);
+  for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) names.insert(found.cFileName);
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
   return names;
 }
 
 // What differs between two listings, "+name" for new entries and "-name" for lost ones.
-inline std::wstring TempFolderChanges(const std::set<std::wstring>& before,
-                                      const std::set<std::wstring>& after) {
+inline std::wstring TempFolderChanges(const std::set<std::wstring>& before, const std::set<std::wstring>& after) {
   std::wstring changes;
-  for (const std::wstring& name : after)
-    if (!before.count(name)) changes += L" +" + name;
-  for (const std::wstring& name : before)
-    if (!after.count(name)) changes += L" -" + name;
+  for (const std::wstring& name : after) changes += before.count(name) ? L"" : L" +" + name;
+  for (const std::wstring& name : before) changes += after.count(name) ? L"" : L" -" + name;
   return changes;
 }
 

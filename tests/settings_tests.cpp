@@ -63,15 +63,6 @@ TEST_F(Settings, WritesMakeTheKeyAndTheTypedValue) {
   EXPECT_EQ(L"[" + path + L"]\nFlag=dword:1\nNum=dword:9\nText=\"abc\"\n", DumpTree(HKCU, path));
 }
 
-// The numbers and application ids of the ini file are what UseTempForOpen and DocTypeForFile
-// read (below); its texts here.
-TEST_F(Settings, TheDmsProfileIniFile) {
-  EXPECT_EQ(0, _wcsicmp(ProfileIniPath().c_str(), dmsprofile_reader::ini_path().c_str()));
-  ScopedProfileIni ini(L"[WorkSite]\r\nTEMP_FOLDER_PATH=D:\\Work\r\nEMPTY=\r\n");
-  for (const auto& [key, text] : {std::pair{L"TEMP_FOLDER_PATH", L"D:\\Work"}, {L"MISSING", L"none"}, {L"EMPTY", L"none"}})
-    EXPECT_EQ(text, dmsprofile_reader::read_string(L"WorkSite", key, L"none")) << Utf8(key);
-}
-
 TEST_F(Settings, InstallFolderAndStandAlone) {
   ScopedRegistryValue wow{HKLM, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1", L"InstallPath"};
   ScopedRegistryValue product{HKLM, L"Software\\Ostrel\\PDF", L"InstallPath"};
@@ -106,9 +97,7 @@ TEST_F(Settings, InstallFolderAndStandAlone) {
 const std::wstring kClient = L"Software\\InterWoven\\WorkSite";
 const std::wstring kThin = L"Software\\NetRight\\iManage\\ThinClient";
 const wchar_t kShow[] = L"Show profile for checkin as newversion";
-std::wstring OptionsKey(const std::wstring& version) {
-  return kClient + L"\\" + version + L"\\Common\\Advanced Options";
-}
+std::wstring OptionsKey(const std::wstring& version) { return kClient + L"\\" + version + L"\\Common\\Advanced Options"; }
 std::wstring ThinOptions(const std::wstring& version) { return kThin + L"\\" + version + L"\\Advanced Options"; }
 
 class ClientOptions : public CleanTempFolderTest {
@@ -142,7 +131,7 @@ TEST_F(ClientOptions, TheOptionsKeyAndTheProfileSwitch) {
   }
 }
 
-// The switch goes into the options of every family that has them, and makes no key.
+// The profile switch goes into the options of every family that has them, and makes no key.
 TEST_F(ClientOptions, TheProfileSwitchIsWrittenWhereOptionsAre) {
   SetString(HKCU, OptionsKey(L"9.0"), L"Other", L"x");
   SetString(HKCU, ThinOptions(L"3.0"), L"Other", L"x");
@@ -185,22 +174,14 @@ TEST_F(ClientOptions, PortableFolder) {
     SysFreeString(path);
     return text;
   };
+  // The directory is the document profiles' test (doc_select_tests); without it the drive.
   EXPECT_EQ(L"C:\\NRPortbl\\", folder());  // no portable key
-  const struct {
-    const wchar_t *drive, *directory, *folder;
-    DWORD type = REG_SZ;
-  } rows[] = {
-      {L"E", L"D:\\Docs", L"D:\\Docs\\"},  // the directory always gets a backslash
-      {L"E", L"%USERPROFILE%\\NRPortbl", L"%USERPROFILE%\\NRPortbl\\", REG_EXPAND_SZ},
-      {L"E", nullptr, L"E:\\NrPortbl\\"},
-      {nullptr, nullptr, L"C:\\NrPortbl\\"},
-  };
   SetString(HKCU, portable, L"Other", L"x");
-  for (const auto& row : rows) {
-    for (const auto& [name, value] : {std::pair{L"PORTABLE_DRIVE", row.drive}, {L"PORTABLE_DIRECTORY", row.directory}})
-      value ? SetString(HKCU, portable, name, value, row.type) : (void)RegDeleteKeyValueW(HKCU, portable.c_str(), name);
-    EXPECT_EQ(row.folder, folder());
-  }
+  EXPECT_EQ(L"C:\\NrPortbl\\", folder());
+  SetString(HKCU, portable, L"PORTABLE_DRIVE", L"E");
+  EXPECT_EQ(L"E:\\NrPortbl\\", folder());
+  SetString(HKCU, portable, L"PORTABLE_DIRECTORY", L"D:\\Docs");
+  EXPECT_EQ(L"D:\\Docs\\", folder());
   EXPECT_EQ(E_POINTER, vpdf::GetDesksitePath(nullptr));
 }
 
