@@ -322,6 +322,8 @@ TEST(Skins, PolicyThenPreferenceThenIniElseBlue) {
   vpdf::ResetResourceLibraryCachesForTesting();
   fs::remove_all(genericOnly);
   fs::remove_all(ini.parent_path().parent_path());
+  std::error_code ignored;  // the product's folder only when this made it
+  fs::remove(ini.parent_path().parent_path().parent_path(), ignored);
 }
 
 // ---- The strings and dialogs of every language in the built module -------------------------
