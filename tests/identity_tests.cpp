@@ -1,373 +1,457 @@
-// Command identity and images in process: language detection, the client tests, the add-in's
-// strings (this program carries the add-in's string tables, identity_tests.rc), the skin resource
-// library and the command images. The host-executable and DPI cases run in child processes:
-// copies of this program named like the mail client, and this program under another screen DPI.
+// The add-in as the client and the COM runtime see it: entry points, class objects, the lock
+// count and the command objects' interfaces; the export names a module importing them needs;
+// the twelve commands' identity (names, texts per language, accelerators, images) created by
+// their ProgIDs from the registered add-in, at 96 DPI here and at 144 and 192 DPI and inside
+// the mail client in copies of this program; the strings and dialogs of every language in the
+// built module. The stand-in skin libraries supply the images; the expected texts come from the
+// add-in's string tables linked into this program.
 #include <windows.h>
+#include <objbase.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <process.h>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "convutils/resource.h"
-#include "commands/identity.h"
+#include "IManExt.h"
+#include "convutils/comutil.h"
 #include "convutils/resource_library.h"
+#include "outside/prodcfg.h"
 #include "tests/identity_support.h"
 
 namespace {
 
-using testing_support::IdentitySettings, testing_support::ImageInfo, testing_support::ReadImage;
-using testing_support::ProductFolder, testing_support::ScopedRegistryValue,
-    testing_support::TraceLog;
+using namespace testing_support;
+namespace fs = std::filesystem;
 
-std::wstring Text(BSTR text) {
-  std::wstring result = text ? std::wstring(text, SysStringLen(text)) : L"<null>";
-  SysFreeString(text);
-  return result;
-}
+constexpr CLSID kCreatePDF = {0xD1F898E4, 0x8739, 0x4118, {0x95, 0xB4, 0xFB, 0x11, 0x42, 0x4E, 0xAF, 0x64}};
+constexpr CLSID kOpenOverride = {0x69D4B1AF, 0x1841, 0x455B, {0xB1, 0xB7, 0xB5, 0x36, 0x83, 0x0D, 0xC9, 0xED}};
 
-// ---- Language, client and host ---------------------------------------------------------------
-
-TEST(LanguageOffset, NineLanguagesHaveTheirOwnOthersShowEnglish) {
-  const std::pair<int, int> own[] = {{1036, 100}, {1031, 200}, {1040, 300},
-                                     {1034, 400}, {1043, 500}, {1030, 600},
-                                     {1053, 700}, {1046, 800}, {1038, 1900}};
-  for (auto [language, offset] : own)
-    EXPECT_EQ(offset, vpdf::LanguageOffsetFor(language)) << language;
-  // Languages the resources hold but the detection does not give, and others.
-  for (int language : {1033, 1044, 1049, 1045, 1055, 1041, 1042, 2052, 1028, 1035, 1029, 1025, 2057,
-                       3084, 2055, 0, -1})
-    EXPECT_EQ(0, vpdf::LanguageOffsetFor(language)) << language;
-}
-
-TEST(DetectLanguage, TheInstalledComponentsLanguageReadAnewEachTime) {
-  IdentitySettings settings;
-  struct Case {
-    bool installed;
-    DWORD kinds[3];
-    int expected;
-  } cases[] = {
-      {true, {0, 0, 1036}, 100},
-      {true, {0, 0, 1038}, 1900},
-      {true, {0, 0, 1041}, 0},
-      {true, {0, 0, 0}, 0},
-      {true, {1031, 1040, 1043}, 500},
-      {false, {1038, 0, 1036}, 1900},  // without an install folder component 0 is asked
-  };
-  for (const Case& c : cases) {
-    settings.SetInstallPath(c.installed ? ProductFolder() : L"");
-    for (int kind = 0; kind < 3; ++kind) settings.SetUILanguage(kind, c.kinds[kind]);
-    EXPECT_EQ(c.expected, vpdf::DetectUILanguage()) << c.kinds[0] << " " << c.kinds[2];
+// The product folder with the stand-in skins, the product key present (COpenInPro's kind 1),
+// no UI language and no skin setting; put back at the end.
+struct ProductEnvironment : testing::Environment {
+  void SetUp() override {
+    settings = std::make_unique<IdentitySettings>();
+    settings->ClearSkin(), settings->SetInstallPath(ProductFolder()), settings->SetUILanguageAll(0);
+    productKey = std::make_unique<ScopedRegistryKeys>(MissingParts({{HKEY_LOCAL_MACHINE, kProductKey}}));
+    SetString(HKEY_LOCAL_MACHINE, kProductKey, L"Here", L"1");
   }
+  void TearDown() override { productKey.reset(), settings.reset(); }
+  std::unique_ptr<IdentitySettings> settings;
+  std::unique_ptr<ScopedRegistryKeys> productKey;
+};
+testing::Environment* const g_environment = testing::AddGlobalTestEnvironment(new ProductEnvironment);
+
+template <class Fn>
+Fn Export(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-TEST(RibbonClient, DeskSiteVersionDecides) {
-  IdentitySettings settings;
-  const std::pair<const wchar_t*, bool> versions[] = {{L"9.1", false}, {L"91.99", false},
-                                                      {L"92", true},   {L"100.0", true},
-                                                      {L"", false},    {nullptr, false}};
-  for (auto [version, ribbon] : versions) {
-    settings.SetClientVersion(version);
-    EXPECT_EQ(ribbon, vpdf::IsRibbonClient())
-        << (version ? testing_support::Utf8(version) : "none");
-    EXPECT_EQ(!ribbon, vpdf::UseClassicImages());  // this program is not the mail client
+struct AddIn {
+  HMODULE module = LoadLibraryW(L"VPDFIManageAddon.dll");
+  HRESULT(WINAPI* getClassObject)(REFCLSID, REFIID, void**) =
+      Export<decltype(getClassObject)>(module, "DllGetClassObject");
+  HRESULT(WINAPI* canUnloadNow)() = Export<decltype(canUnloadNow)>(module, "DllCanUnloadNow");
+  ~AddIn() { FreeLibrary(module); }
+};
+
+// ---- Class objects, lock count, interfaces ------------------------------------------------
+
+TEST(Module, ClassObjectsAndTheLockCount) {
+  AddIn addIn;
+  IClassFactory *factory = nullptr, *again = nullptr;
+  ASSERT_EQ(S_OK, addIn.getClassObject(kCreatePDF, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+  ASSERT_EQ(S_OK, addIn.getClassObject(kCreatePDF, IID_IClassFactory, reinterpret_cast<void**>(&again)));
+  EXPECT_EQ(factory, again);
+  again->Release();
+  const CLSID unknownClass = {0x12345678, 0x1, 0x2, {1, 2, 3, 4, 5, 6, 7, 8}};
+  for (const CLSID& clsid : {kOpenOverride, unknownClass}) {
+    void* object = &object;
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, addIn.getClassObject(clsid, IID_IClassFactory, &object));
+    EXPECT_EQ(nullptr, object);
   }
-  testing_support::ScopedRegistrySnapshot aside{
-      {{HKEY_LOCAL_MACHINE, testing_support::kInterWovenKey}}};
-  aside.Clear();
-  EXPECT_FALSE(vpdf::IsRibbonClient());
+  // Refused aggregation, a missing output and a refused interface leave no object or lock.
+  void* object = &object;
+  EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(factory, IID_IUnknown, &object));
+  EXPECT_EQ(nullptr, object);
+  EXPECT_EQ(E_POINTER, factory->CreateInstance(nullptr, IID_IUnknown, nullptr));
+  EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IClassFactory, &object));
+  EXPECT_EQ(S_OK, addIn.canUnloadNow());
+  ICommand *first = nullptr, *second = nullptr;
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, __uuidof(ICommand), reinterpret_cast<void**>(&first)));
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, __uuidof(ICommand), reinterpret_cast<void**>(&second)));
+  first->Release();
+  EXPECT_EQ(S_FALSE, addIn.canUnloadNow());
+  second->Release();
+  EXPECT_EQ(S_OK, addIn.canUnloadNow());
+  factory->LockServer(TRUE);
+  EXPECT_EQ(S_FALSE, addIn.canUnloadNow());
+  factory->LockServer(FALSE);
+  EXPECT_EQ(S_OK, addIn.canUnloadNow());
+  factory->Release();
 }
 
-// Run by the parent below in a copy of this program: VPDF_HOST_EXPECT says what to expect.
-TEST(HostChild, ChecksItsOwnPath) {
-  const std::wstring expect = testing_support::Environment(L"VPDF_HOST_EXPECT");
-  if (expect.empty()) GTEST_SKIP() << "runs only as a child of OutlookHost tests";
+// ---- Export names, as a module that imports them sees them --------------------------------
+
+constexpr char kAssign[] = "??4CPDFConfig@@QEAAAEAV0@AEBV0@@Z";
+constexpr char kGetUILanguage[] = "?GetUILanguage@CPDFConfig@@QEAAHH@Z";
+
+// Microsoft's names whatever compiler built the add-in: the product's modules import its copy
+// assignment of CPDFConfig by that name.
+TEST(Module, ExportsUnderTheProductsNames) {
+  AddIn addIn;
+  for (const char* name : {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer", kAssign})
+    EXPECT_NE(nullptr, Export<void*>(addIn.module, name)) << name;
+  // The assignment copies a configuration object member by member.
+  HMODULE config = LoadLibraryW(L"prodcfg_x64.dll");
+  CPDFConfig* loaded = Export<CPDFConfig* (*)()>(config, "?get_instance@CPDFConfig@@SAAEAV1@XZ")();
   IdentitySettings settings;
-  settings.SetClientVersion(L"100.0");  // a ribbon client
-  const bool outlook = expect == L"outlook";
-  EXPECT_EQ(outlook, vpdf::IsOutlookHost()) << testing_support::ProgramPath();
-  EXPECT_EQ(outlook, vpdf::UseClassicImages());
-  testing_support::ChildRan();
+  settings.SetUILanguage(1, 0x407);
+  ASSERT_EQ(0x407, Export<int (*)(CPDFConfig*, int)>(config, kGetUILanguage)(loaded, 1));
+  auto assign = Export<CPDFConfig* (*)(CPDFConfig*, const CPDFConfig*)>(addIn.module, kAssign);
+  ASSERT_NE(nullptr, assign);
+  CPDFConfig copy;
+  ASSERT_NE(0, memcmp(&copy, loaded, sizeof copy));
+  EXPECT_EQ(&copy, assign(&copy, loaded));
+  EXPECT_EQ(0, memcmp(&copy, loaded, sizeof copy));
+  FreeLibrary(config);
 }
 
-// A copy of this program at %TEMP%\vpdf_hosts\<relative path>, run as a child: "\OUTLOOK" in the
-// path, in any case, makes the mail client's host.
-TEST(OutlookHost, TheHostPathDecides) {
-  EXPECT_FALSE(vpdf::IsOutlookHost());
-  const std::wstring root = testing_support::TempFolder() + L"vpdf_hosts\\";
-  const std::pair<const wchar_t*, const wchar_t*> hosts[] = {
-      {L"Microsoft Office\\root\\Office16\\OUTLOOK.EXE", L"outlook"},
-      {L"Outlook Add-ins\\host.exe", L"outlook"},
-      {L"Office\\NotOutlook.exe", L"other"}};
-  for (auto [relative, expect] : hosts) {
-    const std::wstring path = root + relative;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    ASSERT_TRUE(CopyFileW(testing_support::ProgramPath().c_str(), path.c_str(), FALSE));
-    EXPECT_EQ(0, testing_support::RunChild(path, L"--gtest_filter=HostChild.*",
-                                           {{L"VPDF_HOST_EXPECT", expect}}))
-        << testing_support::Utf8(relative);
-  }
-  std::filesystem::remove_all(root);
+// ---- What a command shows the client -------------------------------------------------------
+
+// The image id that the stand-in skins draw into pixel (0, 0), "/" and the width; "-" for none.
+std::wstring Image(HBITMAP bitmap, std::vector<BYTE>* pixels = nullptr) {
+  BITMAP header = {};
+  if (!bitmap || !GetObjectW(bitmap, sizeof header, &header)) return L"-";
+  BITMAPINFO request = {{sizeof request.bmiHeader, header.bmWidth, -header.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+  std::vector<BYTE> bits(static_cast<size_t>(header.bmWidth) * header.bmHeight * 4);
+  HDC screen = GetDC(nullptr);
+  GetDIBits(screen, bitmap, 0, static_cast<UINT>(header.bmHeight), bits.data(), &request, DIB_RGB_COLORS);
+  ReleaseDC(nullptr, screen);
+  if (pixels) *pixels = bits;  // BGRA, top row first
+  return std::to_wstring(bits[2] << 8 | bits[1]) + L"/" + std::to_wstring(header.bmWidth);
+}
+HBITMAP BitmapOf(const VARIANT& value) {
+  return value.vt == VT_I4 ? reinterpret_cast<HBITMAP>(static_cast<LONG_PTR>(value.lVal)) : nullptr;
 }
 
-TEST(ResString, TextsKeepZeroCharactersAndAMissingStringIsNull) {
-  EXPECT_EQ(L"&Create PDF\tAlt+C", Text(vpdf::LoadResString(IDS_CREATEPDF_MENU)));
-  EXPECT_EQ(L"PDF &létrehozása\tAlt+C", Text(vpdf::LoadResString(301 + 1900)));
-  EXPECT_EQ(std::wstring(L"PDF Files (*.PDF)\0*.pdf", 23), Text(vpdf::LoadResString(317)));
-  for (UINT id : {313u, 316u, 413u, 310u, 348u, 0u, 99999u}) {
-    BSTR text = vpdf::LoadResString(id);
-    EXPECT_EQ(nullptr, text) << id;
+// Every property of a command by its ProgID, as one line; the bitmap handles are checked to
+// go with the command.
+vpdf::ComPtr<ICommand> Create(const wchar_t* progId) {
+  CLSID clsid = {};
+  vpdf::ComPtr<ICommand> command;
+  if (CLSIDFromProgID(progId, &clsid) == S_OK)
+    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ICommand), reinterpret_cast<void**>(command.Put()));
+  return command;
+}
+std::wstring Identity(const wchar_t* progId) {
+  vpdf::ComPtr<ICommand> command = Create(progId);
+  if (!command) return L"not created";
+  std::wstring line;
+  for (auto get : {&ICommand::get_Name, &ICommand::get_DescriptionText, &ICommand::get_MenuText,
+                   &ICommand::get_HelpText}) {
+    BSTR text = nullptr;
+    (command.Get()->*get)(&text);
+    line += (text ? std::wstring(text, SysStringLen(text)) : L"<null>") + L"|";
     SysFreeString(text);
   }
+  LONG accelerator = -1, kind = -1, status = -1;
+  command->get_Accelerator(&accelerator), command->get_CommandKind(&kind), command->get_Status(&status);
+  wchar_t numbers[64];
+  swprintf(numbers, 64, L"%lX|%ld|%ld images: ", accelerator, kind, status);
+  line += numbers;
+  std::vector<HBITMAP> held;
+  for (auto get : {&ICommand::get_Bitmap, &ICommand::get_LargeBitmap, &ICommand::get_SmallIcon,
+                   &ICommand::get_LargeIcon}) {
+    VARIANT value;
+    VariantInit(&value);
+    (command.Get()->*get)(&value);  // held by the command: not cleared here
+    held.push_back(BitmapOf(value));
+    line += (held.size() > 1 ? L"|" : L"") + Image(held.back());
+  }
+  command = nullptr;
+  BITMAP header = {};
+  for (HBITMAP bitmap : held)
+    if (bitmap && GetObjectW(bitmap, sizeof header, &header)) line += L" (kept after release)";
+  return line;
 }
 
-// ---- Skin resource library -------------------------------------------------------------------
-
-std::wstring LibraryName(HMODULE library) {
-  wchar_t name[64] = {};
-  if (!library || LoadStringW(library, 1, name, 64) <= 0) return L"<none>";
-  return name;
+// String `id` of this program's copy of the add-in's string tables.
+std::wstring OwnString(UINT id) {
+  const wchar_t* text = nullptr;
+  int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+  return length > 0 ? std::wstring(text, static_cast<size_t>(length)) : L"<null>";
 }
 
-class SkinLibrary : public testing::Test {
- protected:
-  void SetUp() override {
-    settings.ClearSkin();
-    settings.SetInstallPath(ProductFolder());
-    vpdf::ResetResourceLibraryCachesForTesting();
-  }
-  void TearDown() override { vpdf::ResetResourceLibraryCachesForTesting(); }
-  std::wstring Loaded() {
-    vpdf::ResetResourceLibraryCachesForTesting();
-    return LibraryName(vpdf::GetSkinResourceLibrary());
-  }
+struct Command {
+  const wchar_t* name;  // ProgID "RPDFImanAddon." + name
+  const wchar_t* clientName;
+  wchar_t letter;
+  UINT menu, help;
+  int classic, ribbon;  // bitmaps; ribbon 0: the context-menu variant
+  bool description;
+  const wchar_t* pngs;  // LargeBitmap, SmallIcon, LargeIcon at 96 DPI
+};
+constexpr Command kCommands[] = {
+    {L"CreatePDF", L"CreatePDF", L'C', 301, 303, 14560, 14570, true, L"12761/32|14111/16|12761/32"},
+    {L"CreatePDF_CM", L"CreatePDF_CM", L'C', 301, 303, 14560, 0, true, L"14111/16|14111/16|14111/16"},
+    {L"CreateNewPDFFile", L"CreateNewPDFFile", L'F', 318, 319, 14560, 14570, true, L"-|-|-"},
+    {L"CreateNewPDFFile_CM", L"CreateNewPDFFile_CM", L'F', 318, 319, 14560, 0, true, L"-|-|-"},
+    {L"CreateNewPDFScan", L"CreateNewPDFScan", L'A', 320, 321, 14580, 14590, true, L"-|-|-"},
+    {L"CreateNewPDFScan_CM", L"CreateNewPDFScan_CM", L'A', 320, 321, 14580, 0, true, L"-|-|-"},
+    {L"SendPDFEMail", L"SendPDFEMail", L'S', 302, 304, 14620, 14630, true, L"-|-|-"},
+    {L"SendPDFEMail_CM", L"SendPDFEMail", L'S', 302, 304, 14620, 0, true, L"-|-|-"},
+    {L"OpenInPro", L"OpenInPro", L'P', 311, 312, 14640, 14650, false, L"-|-|-"},
+    {L"OpenInPro_CM", L"OpenInPro", L'P', 311, 312, 14640, 0, false, L"-|-|-"},
+    {L"OpenInCnv", L"OpenInCnv", L'W', 314, 315, 14600, 14610, false, L"-|-|-"},
+    {L"OpenInCnv_CM", L"OpenInCnv_CM", L'W', 314, 315, 14600, 0, false, L"-|-|-"},
+};
+
+std::wstring ProgId(const Command& c) { return std::wstring(L"RPDFImanAddon.") + c.name; }
+
+// The client's version and the product's UI language (of the installed component, kind 2) ->
+// the texts of that language's block, the accelerators and images of that client.
+TEST(Commands, IdentityByClientAndLanguage) {
   IdentitySettings settings;
-  TraceLog log;
-};
-
-// %ProgramData%\Ostrel\PDF\VarnelPDF\Preferences\Productconfig.ini, put back afterwards
-// with the folders it needed.
-class ScopedProductConfigIni {
- public:
-  explicit ScopedProductConfigIni(const std::string& text) {
-    wchar_t data[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data);
-    std::filesystem::path folder = data;
-    for (const wchar_t* part : {L"Ostrel", L"PDF", L"VarnelPDF", L"Preferences"})
-      if (std::filesystem::create_directory(folder /= part) && m_made.empty()) m_made = folder;
-    m_path = folder / L"Productconfig.ini";
-    m_existed = std::filesystem::exists(m_path);
-    if (m_existed) std::filesystem::copy_file(m_path, m_path.wstring() + L".keep");
-    std::ofstream(m_path, std::ios::binary) << text;
-  }
-  ~ScopedProductConfigIni() {
-    WritePrivateProfileStringW(nullptr, nullptr, nullptr, m_path.c_str());  // flush the cache
-    std::filesystem::remove(m_path);
-    if (m_existed) std::filesystem::rename(m_path.wstring() + L".keep", m_path);
-    if (!m_made.empty()) std::filesystem::remove_all(m_made);
-  }
-
- private:
-  std::filesystem::path m_path, m_made;  // m_made: the outermost folder this made
-  bool m_existed = false;
-};
-
-TEST_F(SkinLibrary, MachinePolicyThenUserPolicyThenPreferenceThenIniElseBlue) {
-  constexpr DWORD kNone = 0xFFFF;  // not set
-  struct Case {
-    DWORD machine, user, preference;
-    const char* ini;
-    int type;
-    const wchar_t* library;
-  } cases[] = {
-      {kNone, kNone, kNone, nullptr, 3, L"UIRES64_GEN_BLUE.DLL"},
-      {0, kNone, 1, nullptr, 3, L"UIRES64_GEN_BLUE.DLL"},  // a policy of 0 decides: blue
-      {1, 2, kNone, nullptr, 1, L"UIRES64_GEN_GRAY.DLL"},
-      {kNone, 2, 1, nullptr, 2, L"UIRES64_GEN_LIGHTGRAY.DLL"},
-      {kNone, kNone, 7, nullptr, 7, L"UIRES64_GEN.DLL"},
-      {kNone, kNone, 0, nullptr, 3, L"UIRES64_GEN_BLUE.DLL"},
-      {kNone, kNone, kNone, "SKINTYPE=2", 2, L"UIRES64_GEN_LIGHTGRAY.DLL"},
-      {kNone, kNone, static_cast<DWORD>(-1), "SKINTYPE=2", 2, nullptr},  // -1 does not decide
-      {kNone, kNone, 1, "SKINTYPE=2", 1, nullptr},
-      {kNone, kNone, kNone, "SKINTYPE=0", 3, nullptr},
+  const struct {
+    const wchar_t* version;
+    DWORD language;
+    int offset;
+  } worlds[] = {
+      {L"9.1", 0, 0},         {L"92", 0, 0},          {L"91.99", 1036, 100}, {L"100.0", 1031, 200},
+      {L"", 1040, 300},       {nullptr, 1034, 400},   {L"9.1", 1043, 500},   {L"9.1", 1030, 600},
+      {L"9.1", 1053, 700},    {L"9.1", 1046, 800},    {L"9.1", 1038, 1900},
+      {L"9.1", 1041, 0},      {L"9.1", 1044, 0},      {L"9.1", 2057, 0},  // resources, but English
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.machine << " " << c.user << " " << c.preference << " "
-                                    << (c.ini ? c.ini : ""));
-    settings.ClearSkin();
-    for (auto [value, setting] : {std::pair{c.machine, &settings.PolicyMachine()},
-                                  {c.user, &settings.PolicyUser()},
-                                  {c.preference, &settings.Preference()}})
+  for (const auto& w : worlds) {
+    settings.SetClientVersion(w.version);
+    settings.SetUILanguage(2, w.language);
+    const bool ribbon = w.version && wcstod(w.version, nullptr) >= 92;
+    for (const Command& c : kCommands) {
+      SCOPED_TRACE(Utf8(ProgId(c) + L" " + (w.version ? w.version : L"none")) + " " + std::to_string(w.language));
+      const bool menuVariant = c.ribbon != 0;
+      wchar_t numbers[32];
+      swprintf(numbers, 32, L"%X|1|1 images: ", menuVariant && ribbon ? 0 : 0x110000 + c.letter);
+      const std::wstring bitmap = menuVariant && ribbon ? std::to_wstring(c.ribbon) + L"/32" : std::to_wstring(c.classic) + L"/16";
+      EXPECT_EQ(std::wstring(L"RPDFIManAddon.") + c.clientName + L"|" +
+                    (c.description ? L"List the documents which are selected." : L"<null>") + L"|" +
+                    OwnString(c.menu + w.offset) + L"|" + OwnString(c.help + w.offset) + L"|" + numbers +
+                    bitmap + L"|" + c.pngs,
+                Identity(ProgId(c).c_str()));
+    }
+  }
+  EXPECT_EQ(L"&Create PDF\tAlt+C|O&pen with Conversion Desk", OwnString(301) + L"|" + OwnString(314));
+}
+
+// Without an install folder the UI language of component 0 counts; a missing product key makes
+// the editor commands kind 0.
+TEST(Commands, LanguageOfComponentZeroAndKindWithoutTheProductKey) {
+  IdentitySettings settings;
+  settings.SetInstallPath(L"");
+  settings.SetUILanguage(0, 1038);
+  settings.SetUILanguage(2, 1036);
+  EXPECT_NE(std::wstring::npos, Identity(L"RPDFImanAddon.CreatePDF").find(L"|" + OwnString(2201) + L"|"));
+  settings.SetInstallPath(ProductFolder());
+  ScopedRegistryKeys aside{{{HKEY_LOCAL_MACHINE, kProductKey}}};
+  for (const auto& [progId, kind] : {std::pair{L"RPDFImanAddon.OpenInPro", L"|0|1 "},
+                                     {L"RPDFImanAddon.OpenInPro_CM", L"|0|1 "},
+                                     {L"RPDFImanAddon.OpenInCnv", L"|1|1 "}})
+    EXPECT_NE(std::wstring::npos, Identity(progId).find(kind)) << Utf8(progId);
+}
+
+TEST(Commands, PngsArePremultiplied) {
+  vpdf::ComPtr<ICommand> command = Create(L"RPDFImanAddon.CreatePDF");
+  ASSERT_TRUE(command);
+  VARIANT icon;
+  VariantInit(&icon);
+  command->get_SmallIcon(&icon);
+  std::vector<BYTE> pixels;
+  EXPECT_EQ(L"14111/16", Image(BitmapOf(icon), &pixels));
+  // Pixel (1, 0) is (200, 100, 50) at alpha 128: each colour times 128 / 255.
+  EXPECT_EQ((std::vector<BYTE>{25, 50, 100, 128}), std::vector<BYTE>(pixels.begin() + 4, pixels.begin() + 8));
+}
+
+// ---- The skin library -----------------------------------------------------------------------
+
+// Which skin an image comes from (the marker's blue: 1 gray, 2 light gray, 3 blue, 4 generic):
+// machine policy, then user policy, then preference, then the ini file, else blue.
+TEST(Skins, PolicyThenPreferenceThenIniElseBlue) {
+  IdentitySettings settings;
+  wchar_t data[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data);
+  const fs::path ini = fs::path(data) / L"Ostrel\\PDF\\VarnelPDF\\Preferences\\Productconfig.ini";
+  const std::wstring genericOnly = TempFolder() + L"vpdf_generic_only\\";
+  fs::create_directories(genericOnly);
+  fs::copy_file(ProductFolder() + L"UIRES64_GEN.DLL", genericOnly + L"UIRES64_GEN.DLL",
+                fs::copy_options::overwrite_existing);
+  constexpr DWORD kNone = 0xFFFF;
+  const struct { DWORD machine, user, preference; const char* ini; std::wstring folder; int skin; } rows[] = {
+      {kNone, kNone, kNone, nullptr, ProductFolder(), 3}, {1, 2, kNone, nullptr, ProductFolder(), 1},
+      {0, kNone, 1, nullptr, ProductFolder(), 3},  // a policy of 0 decides: blue
+      {kNone, 2, 1, nullptr, ProductFolder(), 2},  {kNone, kNone, 7, nullptr, ProductFolder(), 4},
+      {kNone, kNone, 0, nullptr, ProductFolder(), 3}, {kNone, kNone, kNone, "2", ProductFolder(), 2},
+      {kNone, kNone, static_cast<DWORD>(-1), "2", ProductFolder(), 2},  // -1 does not decide
+      {kNone, kNone, 1, "2", ProductFolder(), 1},  {kNone, kNone, kNone, "0", ProductFolder(), 3},
+      {kNone, kNone, 1, nullptr, genericOnly, 4},  // a missing skin: the generic one
+      {kNone, kNone, kNone, nullptr, L"", 0},      // no install folder: none
+      {kNone, kNone, kNone, nullptr, ProductFolder(), 3},  // none was not kept
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << "row " << &row - rows);
+    settings.ClearSkin(), settings.SetInstallPath(row.folder);
+    for (auto [value, setting] : {std::pair{row.machine, &settings.PolicyMachine()},
+                                  {row.user, &settings.PolicyUser()}, {row.preference, &settings.Preference()}})
       if (value != kNone) setting->SetDword(value);
-    std::unique_ptr<ScopedProductConfigIni> ini;
-    if (c.ini)
-      ini = std::make_unique<ScopedProductConfigIni>(std::string("[ROzozArar]\r\n") + c.ini);
-    EXPECT_EQ(c.type, vpdf::ReadSkinType());
-    if (c.library) {
-      EXPECT_EQ(c.library, Loaded());
+    fs::create_directories(ini.parent_path());
+    std::ofstream(ini) << "[ROzozArar]\r\n" << (row.ini ? "SKINTYPE=" : "") << (row.ini ? row.ini : "");
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, nullptr);  // the ini cache
+    vpdf::ResetResourceLibraryCachesForTesting();
+    HBITMAP image = vpdf::LoadBITMAPFromIconDLL(14560, false);
+    std::vector<BYTE> pixels(1);
+    Image(image, &pixels);
+    EXPECT_EQ(row.skin, pixels[0]);  // the blue of pixel (0, 0)
+    if (image) DeleteObject(image);
+  }
+  vpdf::ResetResourceLibraryCachesForTesting();
+  fs::remove_all(genericOnly);
+  fs::remove_all(ini.parent_path().parent_path());
+  std::error_code ignored;  // the product's folder only when this made it
+  fs::remove(ini.parent_path().parent_path().parent_path(), ignored);
+}
+
+// ---- The strings and dialogs of every language in the built module -------------------------
+
+// What each translation keeps of the English text is the generator's own check
+// (lang_resources_generated).
+// The languages of the resources in the order of their blocks (100 ids apart), English first.
+constexpr LANGID kLanguages[] = {0x0409, 0x040C, 0x0407, 0x0410, 0x040A, 0x0413, 0x0406, 0x041D,
+                                 0x0416, 0x0414, 0x0419, 0x0415, 0x041F, 0x0411, 0x0412, 0x0804, 0x0404,
+                                 0x040B, 0x0405, 0x040E, 0x0401};
+
+// The module as a resource file; the string `id`, or "<none>".
+HMODULE Module() {
+  static HMODULE module = LoadLibraryExW(L"VPDFIManageAddon.dll", nullptr,
+                                         LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  return module;
+}
+std::wstring String(UINT id) {
+  const wchar_t* text = nullptr;
+  int length = LoadStringW(Module(), id, reinterpret_cast<LPWSTR>(&text), 0);
+  return length > 0 ? std::wstring(text, static_cast<size_t>(length)) : L"<none>";
+}
+
+TEST(Resources, EveryStringAndDialogInEveryLanguage) {
+  ASSERT_NE(nullptr, Module());
+  EXPECT_EQ(std::wstring(L"PDF Files (*.PDF)\0*.pdf", 23), String(317));
+  // The dialog templates' header (DLGTEMPLATEEX): extended style, style, item count, size.
+  auto dialog = [](int id, LANGID language) {
+    HRSRC resource = FindResourceExW(Module(), RT_DIALOG, MAKEINTRESOURCEW(id), language);
+    if (!resource) return std::tuple<DWORD, DWORD, WORD, short, short>{};
+    const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(Module(), resource)));
+    std::tuple<DWORD, DWORD, WORD, short, short> header;
+    memcpy(&std::get<0>(header), data + 8, 4), memcpy(&std::get<1>(header), data + 12, 4);
+    memcpy(&std::get<2>(header), data + 16, 2), memcpy(&std::get<3>(header), data + 22, 2);
+    memcpy(&std::get<4>(header), data + 24, 2);
+    return header;
+  };
+  for (int offset = 0; offset <= 2000; offset += 100) {
+    const LANGID language = kLanguages[offset / 100];
+    for (UINT id = 301; id <= 347; ++id) {
+      const UINT localised = id + static_cast<UINT>(offset);
+      SCOPED_TRACE(std::to_string(localised));
+      const std::wstring english = String(id), translated = String(localised);
+      // 307 and 333 are dialogs; 313 and 316 the open commands' absent descriptions.
+      if (english == L"<none>") {
+        EXPECT_EQ(L"<none>", translated);
+        continue;
+      }
+      EXPECT_NE(nullptr, FindResourceExW(Module(), RT_STRING, MAKEINTRESOURCEW(localised / 16 + 1), language));
+      if (offset != 0 && id != 336) {  // "Version" is the same word in some
+        EXPECT_NE(english, translated);
+      }
+    }
+    // The English dialogs' style, controls and size; right to left in Arabic only.
+    for (int id : {307, 333}) {
+      auto expected = dialog(id, 0x0409);
+      std::get<0>(expected) |= language == 0x0401 ? WS_EX_LAYOUTRTL : 0;
+      EXPECT_NE(0, std::get<2>(expected));
+      EXPECT_EQ(expected, dialog(id + offset, language)) << id + offset;
     }
   }
 }
 
-TEST_F(SkinLibrary, TheHandleIsKeptForTheProcess) {
-  HMODULE first = vpdf::GetSkinResourceLibrary();
-  ASSERT_NE(nullptr, first);
-  settings.PolicyMachine().SetDword(1);
-  EXPECT_EQ(first, vpdf::GetSkinResourceLibrary());
-  EXPECT_EQ(L"UIRES64_GEN_BLUE.DLL", LibraryName(vpdf::GetSkinResourceLibrary()));
+// ---- Under another DPI and inside the mail client: copies of this program -------------------
+
+std::wstring Environment(const wchar_t* name) {
+  wchar_t value[MAX_PATH] = {};
+  DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
+  return length && length < MAX_PATH ? value : L"";
 }
 
-TEST_F(SkinLibrary, AMissingSkinFallsBackToTheGenericLibrary) {
-  const std::wstring folder = testing_support::TempFolder() + L"vpdf_generic_only\\";
-  std::filesystem::create_directory(folder);
-  std::filesystem::copy_file(ProductFolder() + L"UIRES64_GEN.DLL", folder + L"UIRES64_GEN.DLL",
-                             std::filesystem::copy_options::overwrite_existing);
-  settings.SetInstallPath(folder);
-  EXPECT_EQ(L"UIRES64_GEN.DLL", Loaded());
-  vpdf::ResetResourceLibraryCachesForTesting();
-  std::filesystem::remove_all(folder);
-}
+// The program relative to a temporary folder (empty: this program), the screen, the skin (0:
+// none set); rows of client version, command and its images: Bitmap, LargeBitmap, SmallIcon, LargeIcon.
+struct Child {
+  const char* name;
+  const wchar_t* program;
+  DWORD dpi, skinType;
+  std::vector<std::tuple<const wchar_t*, const wchar_t*, const wchar_t*>> rows;
+};
+const Child kChildren[] = {
+    // 150 %: the +1 variants; 14641 is missing in the blue skin: 14640 stretched. A classic
+    // client's menu variant is not scaled.
+    {"144 DPI", L"", 144, 0,
+     {{L"92", L"CreatePDF", L"14571/48|12762/48|14112/24|12762/48"},
+      {L"92", L"CreatePDF_CM", L"14561/24|14112/24|14112/24|14112/24"},
+      {L"92", L"OpenInPro", L"14651/48|-|-|-"},
+      {L"92", L"OpenInPro_CM", L"14640/24|-|-|-"},
+      {L"9.1", L"CreatePDF", L"14560/16|12762/48|14112/24|12762/48"},
+      {L"9.1", L"SendPDFEMail_CM", L"14621/24|-|-|-"}}},
+    // 200 % in the generic skin: no +2 at all, bitmaps stretched, PNGs none.
+    {"192 DPI, generic skin", L"", 192, 4,
+     {{L"92", L"CreatePDF", L"14570/64|-|-|-"}, {L"92", L"CreateNewPDFScan_CM", L"14580/32|-|-|-"}}},
+    // "\OUTLOOK" in the host's path, in any case: classic images even on a ribbon client.
+    {"mail client", L"Office16\\outlook.exe", 96, 0,
+     {{L"100.0", L"CreatePDF", L"14560/16|12761/32|14111/16|12761/32"},
+      {L"100.0", L"OpenInCnv", L"14600/16|-|-|-"}}},
+};
 
-TEST_F(SkinLibrary, WithoutAnInstallFolderTheHostFolderIsTriedAndNothingFound) {
-  settings.SetInstallPath(L"");
-  EXPECT_EQ(nullptr, vpdf::GetSkinResourceLibrary());
-  EXPECT_EQ(nullptr, vpdf::LoadBITMAPFromIconDLL(14560, false));
-  EXPECT_EQ(nullptr, vpdf::LoadPNGFromIconDLL(14111, true));
-  // None is not kept: once the folder is known the library is found.
-  settings.SetInstallPath(ProductFolder());
-  EXPECT_EQ(L"UIRES64_GEN_BLUE.DLL", LibraryName(vpdf::GetSkinResourceLibrary()));
-}
-
-// ---- Images at 100 % (this prefix's 96 DPI) --------------------------------------------------
-
-TEST(ScreenScale, ByDpi) {
-  for (auto [dpi, scale] :
-       {std::pair{96, 100}, {120, 100}, {143, 100}, {144, 150}, {191, 150}, {192, 200}, {288, 200}})
-    EXPECT_EQ(scale, vpdf::ScreenScaleForDpi(dpi)) << dpi;
-}
-
-using Images = SkinLibrary;
-
-// An image as the add-in loads it from the skin library, read and deleted.
-ImageInfo ReadLoaded(int id, bool scaled, bool png = false) {
-  HBITMAP image =
-      png ? vpdf::LoadPNGFromIconDLL(id, scaled) : vpdf::LoadBITMAPFromIconDLL(id, scaled);
-  const ImageInfo info = ReadImage(image);
-  if (image) DeleteObject(image);
-  return info;
-}
-void ExpectImage(int id, bool scaled, bool png, int markerId, int width) {
-  const ImageInfo info = ReadLoaded(id, scaled, png);
-  EXPECT_EQ(markerId, info.MarkerId()) << id << (scaled ? " scaled" : "");
-  EXPECT_EQ(width, info.width) << id << (scaled ? " scaled" : "");
-}
-
-TEST_F(Images, BitmapsAndPngsByIdAtOneHundredPercent) {
-  ASSERT_EQ(100, vpdf::GetScreenScale()) << "the test prefix runs at 96 DPI";
-  ExpectImage(14560, false, false, 14560, 16);
-  ExpectImage(14560, true, false, 14560, 16);
-  EXPECT_EQ(3, ReadLoaded(14560, false).Skin());
-  ExpectImage(14650, true, false, 14650, 32);
-  ExpectImage(12761, false, true, 12761, 32);
-  const ImageInfo png = ReadLoaded(14111, true, true);
-  EXPECT_EQ(14111, png.MarkerId());
-  EXPECT_EQ(16, png.width);
-  EXPECT_EQ(16, png.height);
-  EXPECT_EQ(32, png.bitsPerPixel);
-  EXPECT_EQ(255, png.marker.a);
-  // (200, 100, 50) at alpha 128, premultiplied: each colour times 128 / 255.
-  EXPECT_EQ(100, png.second.r);
-  EXPECT_EQ(50, png.second.g);
-  EXPECT_EQ(25, png.second.b);
-  EXPECT_EQ(128, png.second.a);
-  // No id gives none.
-  EXPECT_EQ(nullptr, vpdf::LoadBITMAPFromIconDLL(0, true));
-  EXPECT_EQ(nullptr, vpdf::LoadBITMAPFromIconDLL(-14560, false));
-  EXPECT_EQ(nullptr, vpdf::LoadPNGFromIconDLL(0, true));
-}
-
-TEST_F(Images, AMissingBitmapIsLogged) {
-  EXPECT_EQ(nullptr, vpdf::LoadBITMAPFromIconDLL(999, false));
-  EXPECT_EQ(nullptr, vpdf::LoadBITMAPFromIconDLL(998, true));
-  // Nothing else tells an administrator which image a skin library lacks.
-  EXPECT_TRUE(log.Has("ERROR: 1814 LoadBITMAPFromIconDLL nID=999 "));
-}
-
-TEST_F(Images, PngFromAGivenModule) {
-  HMODULE generic = LoadLibraryExW((ProductFolder() + L"UIRES64_GEN.DLL").c_str(), nullptr,
-                                   LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(nullptr, generic);
-  HBITMAP png = vpdf::LoadPNGFromIconDLL(12761, generic, true);
-  EXPECT_EQ(12761, ReadImage(png).MarkerId());
-  EXPECT_EQ(4, ReadImage(png).Skin());
-  DeleteObject(png);
-  EXPECT_EQ(nullptr, vpdf::LoadPNGFromIconDLL(14560, generic, false));  // a bitmap, no PNG
-  FreeLibrary(generic);
-}
-
-TEST_F(Images, ScaleBitmapAtOneHundredPercentCopiesAndDeletes) {
-  HBITMAP original = vpdf::LoadBITMAPFromIconDLL(14620, false);
-  ASSERT_NE(nullptr, original);
-  HBITMAP copy = vpdf::ScaleBitmap(original);
-  ASSERT_NE(nullptr, copy);
-  BITMAP header = {};
-  EXPECT_EQ(0, GetObjectW(original, sizeof header, &header)) << "the given bitmap is deleted";
-  EXPECT_EQ(16, ReadImage(copy).width);
-  EXPECT_EQ(14620, ReadImage(copy).MarkerId());
-  DeleteObject(copy);
-  EXPECT_EQ(nullptr, vpdf::ScaleBitmap(nullptr));
-}
-
-// ---- Images at 150 % and 200 %: this program again under another DPI --------------------------
-
-// Run by DpiChange below with VPDF_EXPECT_SCALE set and the screen at another DPI.
-TEST(DpiChild, LoadsTheVariantOfItsScale) {
-  const std::wstring expect = testing_support::Environment(L"VPDF_EXPECT_SCALE");
-  if (expect.empty()) GTEST_SKIP() << "runs only as a child of DpiChange tests";
-  IdentitySettings settings;
-  settings.ClearSkin();
-  settings.SetInstallPath(ProductFolder());
-  const int scale = std::stoi(expect);
-  ASSERT_EQ(scale, vpdf::GetScreenScale());
-  if (scale == 150) {
-    ExpectImage(14560, true, false, 14561, 24);
-    ExpectImage(14560, false, false, 14560, 16);
-    ExpectImage(14570, true, false, 14571, 48);
-    // 14641 is missing in the blue skin: 14640 is stretched to 150 %.
-    ExpectImage(14640, true, false, 14640, 24);
-    ExpectImage(14111, true, true, 14112, 24);
-    ExpectImage(12761, true, true, 12762, 48);
-    ExpectImage(12761, false, true, 12761, 32);
-    HBITMAP copy = vpdf::ScaleBitmap(vpdf::LoadBITMAPFromIconDLL(14620, false));
-    EXPECT_EQ(24, ReadImage(copy).width);
-    DeleteObject(copy);
-  } else {
-    ExpectImage(14570, true, false, 14572, 64);
-    // 14562 is missing in the blue skin: 14560 is stretched to 200 %.
-    ExpectImage(14560, true, false, 14560, 32);
-    ExpectImage(14111, true, true, 14113, 32);
-    // The generic skin has no 200 % PNG, and PNGs have no fall-back.
-    settings.Preference().SetDword(4);
-    vpdf::ResetResourceLibraryCachesForTesting();
-    ExpectImage(14111, true, true, -1, 0);
-    ExpectImage(14561, false, false, 14561, 24);
-    ExpectImage(14580, true, false, 14580, 32);  // no +2 at all in the generic skin
+// Run in a copy of this program by ChildProcesses below; exit code 3: checked, all passed.
+TEST(Child, ImagesOfItsScreenAndHost) {
+  if (Environment(L"VPDF_CHILD").empty()) GTEST_SKIP() << "runs in a child process only";
+  {
+    IdentitySettings settings;
+    const Child& child = kChildren[std::stoi(Environment(L"VPDF_CHILD"))];
+    if (child.skinType) settings.Preference().SetDword(child.skinType);
+    for (const auto& [version, command, images] : child.rows) {
+      settings.SetClientVersion(version);
+      const std::wstring identity = Identity((L"RPDFImanAddon." + std::wstring(command)).c_str());
+      EXPECT_EQ(images, identity.substr(identity.find(L" images: ") + 9)) << Utf8(command);
+    }
   }
-  vpdf::ResetResourceLibraryCachesForTesting();
-  testing_support::ChildRan();
+  std::exit(HasFailure() ? 1 : 3);
 }
 
-TEST(DpiChange, At144And192DpiTheVariantsPlusOneAndPlusTwo) {
-  for (auto [dpi, scale] : {std::pair{144ul, L"150"}, {192ul, L"200"}}) {
+TEST(Child, ChildProcesses) {
+  for (size_t i = 0; i < std::size(kChildren); ++i) {
+    SCOPED_TRACE(kChildren[i].name);
     ScopedRegistryValue logPixels(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels");
-    logPixels.SetDword(dpi);
-    EXPECT_EQ(
-        0, testing_support::RunChild(testing_support::ProgramPath(), L"--gtest_filter=DpiChild.*",
-                                     {{L"VPDF_EXPECT_SCALE", scale}}))
-        << dpi;
+    logPixels.SetDword(kChildren[i].dpi);
+    const fs::path root = fs::path(TempFolder()) / L"vpdf_child";
+    const fs::path program = *kChildren[i].program ? root / kChildren[i].program : fs::path(ProgramPath());
+    fs::create_directories(program.parent_path());
+    if (*kChildren[i].program) fs::copy_file(ProgramPath(), program);
+    SetEnvironmentVariableW(L"VPDF_CHILD", std::to_wstring(i).c_str());
+    SetEnvironmentVariableW(L"VPDF_PRODUCT_FOLDER", ProductFolder().c_str());
+    EXPECT_EQ(3, _wspawnl(_P_WAIT, program.c_str(), program.c_str(), L"--gtest_filter=Child.Images*", nullptr));
+    SetEnvironmentVariableW(L"VPDF_CHILD", nullptr);
+    fs::remove_all(root);
   }
 }
 

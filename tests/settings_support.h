@@ -15,8 +15,8 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -45,21 +45,18 @@ class ScopedProfileIni {
   explicit ScopedProfileIni(const std::wstring& text) : ScopedProfileIni() { Write(text); }
   ~ScopedProfileIni() {
     DeleteFileW(ProfileIniPath().c_str());
-    if (m_existed) {
-      std::ofstream out(std::filesystem::path(ProfileIniPath()), std::ios::binary);
-      out.write(m_previous.data(), static_cast<std::streamsize>(m_previous.size()));
-    }
+    if (m_existed)
+      std::ofstream(std::filesystem::path(ProfileIniPath()), std::ios::binary)
+          .write(m_previous.data(), static_cast<std::streamsize>(m_previous.size()));
     if (m_folderMade) RemoveDirectoryW(ProfileIniFolder().c_str());
   }
   ScopedProfileIni(const ScopedProfileIni&) = delete;
   ScopedProfileIni& operator=(const ScopedProfileIni&) = delete;
 
   void Write(const std::wstring& text) const {
-    std::ofstream out(std::filesystem::path(ProfileIniPath()), std::ios::binary | std::ios::trunc);
-    const wchar_t bom = 0xFEFF;
-    out.write(reinterpret_cast<const char*>(&bom), sizeof bom);
-    out.write(reinterpret_cast<const char*>(text.data()),
-              static_cast<std::streamsize>(text.size() * sizeof(wchar_t)));
+    const std::wstring bytes = L"\xFEFF" + text;
+    std::ofstream(std::filesystem::path(ProfileIniPath()), std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size() * 2));
   }
 
  private:
@@ -79,21 +76,16 @@ inline std::set<std::wstring> TempFolderEntries() {
   std::set<std::wstring> names;
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((TempFolder() + L"*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do names.insert(found.cFileName);
-  while (FindNextFileW(search, &found));
-  FindClose(search);
+  for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) names.insert(found.cFileName);
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
   return names;
 }
 
 // What differs between two listings, "+name" for new entries and "-name" for lost ones.
-inline std::wstring TempFolderChanges(const std::set<std::wstring>& before,
-                                      const std::set<std::wstring>& after) {
+inline std::wstring TempFolderChanges(const std::set<std::wstring>& before, const std::set<std::wstring>& after) {
   std::wstring changes;
-  for (const std::wstring& name : after)
-    if (!before.count(name)) changes += L" +" + name;
-  for (const std::wstring& name : before)
-    if (!after.count(name)) changes += L" -" + name;
+  for (const std::wstring& name : after) changes += before.count(name) ? L"" : L" +" + name;
+  for (const std::wstring& name : before) changes += after.count(name) ? L"" : L" -" + name;
   return changes;
 }
 
@@ -111,13 +103,11 @@ class CleanTempFolderTest : public testing::Test {
   std::set<std::wstring> m_tempBefore;
 };
 
-// UTF-8 for comparisons with trace records.
+// UTF-8 for comparisons with trace records and for messages.
 inline std::string Utf8(const std::wstring& text) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                 nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size,
-                      nullptr, nullptr);
+  std::string out(text.size() * 3, '\0');
+  out.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                                     out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
   return out;
 }
 

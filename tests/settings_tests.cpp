@@ -1,298 +1,241 @@
-// Product settings: single registry values, the DMS profile ini file, the install folder,
-// the stand-alone switch and the registry tree copy.
-#include "convutils/settings.h"
-
+// What the add-in reads and writes of the product's settings (registry values with their
+// types, the DMS profile ini file, the install folder) and of the DMS client's options (the
+// options key, the new-version profile switch, IManExt2.dll, the portable folder, document
+// types). Each table row is a registry or ini state and what the add-in makes of it.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <tuple>
-#include <vector>
 
+#include "convutils/settings.h"
+#include "dms/client_options.h"
 #include "tests/settings_support.h"
-#include "tests/testing/registry.h"
 
 namespace {
 
-using testing_support::ScopedProfileIni;
-using testing_support::ScopedRegistryKeys;
-using testing_support::ScopedRegistryValue;
-using vpdf::CConvRegKey;
-using vpdf::dmsprofile_reader;
-
+using namespace testing_support;
+using vpdf::CConvRegKey, vpdf::dmsprofile_reader;
+const HKEY HKCU = HKEY_CURRENT_USER, HKLM = HKEY_LOCAL_MACHINE;
 const std::wstring kRoot = L"Software\\VpdfTests\\Settings";
 
-class RegKey : public testing_support::CleanTempFolderTest {
+class Settings : public CleanTempFolderTest {
  protected:
-  ScopedRegistryKeys keys{{{HKEY_CURRENT_USER, kRoot}}};
+  ScopedRegistryKeys keys{{{HKCU, kRoot}}};
 };
 
-TEST_F(RegKey, ReadsAStringOrItsDefault) {
-  testing_support::SetString(HKEY_CURRENT_USER, kRoot, L"Text", L"stored");
-  testing_support::SetBinary(HKEY_CURRENT_USER, kRoot, L"Short", {'x'});  // one byte is missing
-  // Two bytes are one character, even without a terminator in the registry.
-  ScopedRegistryValue unterminated(HKEY_CURRENT_USER, kRoot, L"Bare");
-  unterminated.Set(REG_SZ, L"AB", 2 * sizeof(wchar_t));
-  const struct {
-    std::wstring path;
-    const wchar_t *name, *fallback, *expected;
-  } rows[] = {
-      {kRoot, L"Text", L"fallback", L"stored"},       {kRoot, L"Other", L"fallback", L"fallback"},
-      {kRoot + L"\\Nothing", L"Text", L"fb", L"fb"},  {kRoot, L"Other", nullptr, L""},
-      {kRoot, L"Short", L"fallback", L"fallback"},    {kRoot, L"Bare", L"fallback", L"AB"},
-  };
-  for (const auto& row : rows) {
-    CConvRegKey key(HKEY_CURRENT_USER, row.path.c_str(), row.name, row.fallback);
-    EXPECT_EQ(row.expected, key.ReadString()) << testing_support::Utf8(row.name);
-    EXPECT_EQ(static_cast<DWORD>(REG_SZ), key.Type());
+TEST_F(Settings, RegistryValuesAreReadWhateverTheirTypeOrTheDefault) {
+  SetString(HKCU, kRoot, L"Text", L"stored");
+  SetBinary(HKCU, kRoot, L"Short", {'x'});  // one byte: no character
+  tbreg::Set(HKCU, kRoot, L"Bare", REG_SZ, L"AB", 2 * sizeof(wchar_t));  // no terminator
+  SetDword(HKCU, kRoot, L"N", 42);
+  SetDword(HKCU, kRoot, L"Zero", 0);
+  SetString(HKCU, kRoot, L"One", L"1");  // with its terminator four bytes: 0x31
+  SetString(HKCU, kRoot, L"Long", L"12345");
+  const std::wstring none = kRoot + L"\\Nothing";
+  const std::tuple<std::wstring, const wchar_t*, const wchar_t*, const wchar_t*> texts[] = {
+      {kRoot, L"Text", L"fallback", L"stored"}, {kRoot, L"Other", L"fallback", L"fallback"},
+      {none, L"Text", L"fb", L"fb"},           {kRoot, L"Other", nullptr, L""},
+      {kRoot, L"Short", L"fallback", L"fallback"}, {kRoot, L"Bare", L"fallback", L"AB"}};
+  for (const auto& [path, name, fallback, expected] : texts)
+    EXPECT_EQ(expected, CConvRegKey(HKCU, path.c_str(), name, fallback).ReadString()) << Utf8(name);
+  const std::tuple<std::wstring, const wchar_t*, int, DWORD, LONG> numbers[] = {
+      {none, L"N", 7, 7, ERROR_FILE_NOT_FOUND}, {kRoot, L"Absent", 7, 7, ERROR_SUCCESS},
+      {kRoot, L"N", 7, 42, ERROR_SUCCESS},      {kRoot, L"Zero", 1, 0, ERROR_SUCCESS},
+      {kRoot, L"One", 0, 0x31, ERROR_SUCCESS},  {kRoot, L"Long", -1, 0xFFFFFFFF, ERROR_SUCCESS}};
+  for (const auto& [path, name, fallback, expected, error] : numbers) {
+    CConvRegKey key(HKCU, path.c_str(), name, fallback);
+    LONG opened = -1;
+    EXPECT_EQ(expected, key.ReadNumber(&opened)) << Utf8(name);
+    EXPECT_EQ(error, opened) << Utf8(name);
+    EXPECT_EQ(expected != 0, key.ReadBool()) << Utf8(name);
   }
 }
 
-TEST_F(RegKey, ANumberIsReadWhateverItsTypeWithTheOpenError) {
-  testing_support::SetDword(HKEY_CURRENT_USER, kRoot, L"N", 42);
-  testing_support::SetDword(HKEY_CURRENT_USER, kRoot, L"Zero", 0);
-  // "1" with its terminator fills exactly four bytes: the character codes are the number.
-  testing_support::SetString(HKEY_CURRENT_USER, kRoot, L"One", L"1");
-  testing_support::SetString(HKEY_CURRENT_USER, kRoot, L"Long", L"12345");
-  const struct {
-    std::wstring path;
-    const wchar_t* name;
-    int fallback;
-    DWORD expected;
-    LONG error;
-  } rows[] = {
-      {kRoot + L"\\Nothing", L"N", 7, 7, ERROR_FILE_NOT_FOUND}, {kRoot, L"Absent", 7, 7, ERROR_SUCCESS},
-      {kRoot, L"N", 7, 42, ERROR_SUCCESS},  {kRoot, L"Zero", 1, 0, ERROR_SUCCESS},
-      {kRoot, L"One", 0, 0x31, ERROR_SUCCESS}, {kRoot, L"Long", -1, 0xFFFFFFFF, ERROR_SUCCESS},
-  };
-  for (const auto& row : rows) {
-    CConvRegKey key(HKEY_CURRENT_USER, row.path.c_str(), row.name, row.fallback);
-    LONG error = -1;
-    EXPECT_EQ(row.expected, key.ReadNumber(&error)) << testing_support::Utf8(row.name);
-    EXPECT_EQ(row.error, error) << testing_support::Utf8(row.name);
-    EXPECT_EQ(row.expected != 0, key.ReadBool());
-    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), key.Type());
-  }
-}
-
-TEST_F(RegKey, WritesCreateTheKey) {
+TEST_F(Settings, WritesMakeTheKeyAndTheTypedValue) {
   const std::wstring path = kRoot + L"\\New\\Deeper";
-  EXPECT_EQ(ERROR_SUCCESS, CConvRegKey(HKEY_CURRENT_USER, path.c_str(), L"Num", 0).WriteNumber(9));
-  EXPECT_EQ(ERROR_SUCCESS, CConvRegKey(HKEY_CURRENT_USER, path.c_str(), L"Flag", 0).WriteBool(true));
-  EXPECT_EQ(ERROR_SUCCESS,
-            CConvRegKey(HKEY_CURRENT_USER, path.c_str(), L"Text", L"").WriteString(L"abc"));
-  const std::tuple<const wchar_t*, DWORD, std::vector<BYTE>> rows[] = {
-      {L"Num", REG_DWORD, {9, 0, 0, 0}},
-      {L"Flag", REG_DWORD, {1, 0, 0, 0}},
-      {L"Text", REG_SZ, {'a', 0, 'b', 0, 'c', 0, 0, 0}}};
-  for (const auto& [name, type, bytes] : rows) {
-    DWORD found = 0;
-    std::vector<BYTE> data(16);
-    DWORD size = static_cast<DWORD>(data.size());
-    ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, path.c_str(), name,
-                                          RRF_RT_ANY | RRF_NOEXPAND, &found, data.data(), &size));
-    data.resize(size);
-    EXPECT_EQ(type, found);
-    EXPECT_EQ(bytes, data);
+  EXPECT_EQ(ERROR_SUCCESS, CConvRegKey(HKCU, path.c_str(), L"Num", 0).WriteNumber(9));
+  EXPECT_EQ(ERROR_SUCCESS, CConvRegKey(HKCU, path.c_str(), L"Flag", 0).WriteBool(true));
+  EXPECT_EQ(ERROR_SUCCESS, CConvRegKey(HKCU, path.c_str(), L"Text", L"").WriteString(L"abc"));
+  EXPECT_EQ(L"[" + path + L"]\nFlag=dword:1\nNum=dword:9\nText=\"abc\"\n", DumpTree(HKCU, path));
+}
+
+TEST_F(Settings, InstallFolderAndStandAlone) {
+  ScopedRegistryValue wow{HKLM, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1", L"InstallPath"};
+  ScopedRegistryValue product{HKLM, L"Software\\Ostrel\\PDF", L"InstallPath"};
+  ScopedRegistryValue standAlone{HKLM, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1", L"StandAlone"};
+  // Kind 3 is the product key's; a buffer too small gives the size needed, none gives 0.
+  const struct { const wchar_t *wowPath, *productPath; int kind; DWORD size; bool copied; const wchar_t* buffer; DWORD sizeAfter; } rows[] = {
+      {L"C:\\Prod\\V\\", L"C:\\Product\\", 0, MAX_PATH, true, L"C:\\Prod\\V\\", MAX_PATH},
+      {L"C:\\Prod\\V\\", L"C:\\Product\\", 2, MAX_PATH, true, L"C:\\Prod\\V\\", MAX_PATH},
+      {L"C:\\Prod\\V\\", L"C:\\Product\\", 3, MAX_PATH, true, L"C:\\Product\\", MAX_PATH},
+      {L"C:\\Prod\\V\\", nullptr, 17, 11, true, L"C:\\Prod\\V\\", 11},
+      {L"C:\\Prod\\V\\", nullptr, 1, 10, false, L"untouched", 11},
+      {L"", nullptr, 1, MAX_PATH, false, L"untouched", 0},
+      {nullptr, nullptr, 3, MAX_PATH, false, L"untouched", 0},
+  };
+  for (const auto& row : rows) {
+    row.wowPath ? wow.SetString(row.wowPath) : wow.Remove();
+    row.productPath ? product.SetString(row.productPath) : product.Remove();
+    wchar_t buffer[MAX_PATH] = L"untouched";
+    DWORD size = row.size;
+    EXPECT_EQ(row.copied, vpdf::GetProductInstallPath(buffer, size, row.kind)) << row.kind;
+    EXPECT_STREQ(row.buffer, buffer);
+    EXPECT_EQ(row.sizeAfter, size);
+  }
+  for (const auto& [value, notStandAlone] : {std::pair{-1, false}, {1, false}, {0, true}}) {
+    value < 0 ? standAlone.Remove() : standAlone.SetDword(static_cast<DWORD>(value));
+    EXPECT_EQ(notStandAlone, vpdf::IsNotStandAlone()) << value;
   }
 }
 
-TEST_F(RegKey, TheExtraAccessChoosesThe32BitView) {
-  const std::wstring path = L"Software\\VpdfTestsView";
-  ScopedRegistryKeys viewKeys({{HKEY_LOCAL_MACHINE, path},
-                               {HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\VpdfTestsView"}});
-  CConvRegKey key(HKEY_LOCAL_MACHINE, path.c_str(), L"N", 0);
-  key.SetExtraAccess(KEY_WOW64_32KEY);
-  ASSERT_EQ(ERROR_SUCCESS, key.WriteNumber(3));
-  EXPECT_EQ(3u, key.ReadNumber());
-  EXPECT_TRUE(
-      testing_support::KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\VpdfTestsView"));
-  EXPECT_FALSE(testing_support::KeyExists(HKEY_LOCAL_MACHINE, path));
-}
+// ---- The DMS client's options --------------------------------------------------------------
 
-// ---- DMS profile ini file -----------------------------------------------------------------
+const std::wstring kClient = L"Software\\InterWoven\\WorkSite";
+const std::wstring kThin = L"Software\\NetRight\\iManage\\ThinClient";
+const wchar_t kShow[] = L"Show profile for checkin as newversion";
+std::wstring OptionsKey(const std::wstring& version) { return kClient + L"\\" + version + L"\\Common\\Advanced Options"; }
+std::wstring ThinOptions(const std::wstring& version) { return kThin + L"\\" + version + L"\\Advanced Options"; }
 
-class ProfileIni : public testing_support::CleanTempFolderTest {};
-
-TEST_F(ProfileIni, ReadsIntegersAndTextsFromTheCommonFile) {
-  EXPECT_EQ(0, _wcsicmp(testing_support::ProfileIniPath().c_str(),
-                        dmsprofile_reader::ini_path().c_str()))
-      << testing_support::Utf8(dmsprofile_reader::ini_path());
-  ScopedProfileIni ini(L"[WorkSite]\r\nUSE_TEMP_FOR_OPEN=1\r\nTEMP_FOLDER_PATH=D:\\Work\r\n"
-                       L"EMPTY=\r\n");
-  EXPECT_EQ(1, dmsprofile_reader::read_int(L"WorkSite", L"USE_TEMP_FOR_OPEN", 0));
-  EXPECT_EQ(5, dmsprofile_reader::read_int(L"WorkSite", L"USE_OFFICE_TYPES", 5));
-  EXPECT_EQ(5, dmsprofile_reader::read_int(L"Other", L"USE_TEMP_FOR_OPEN", 5));
-  EXPECT_EQ(L"D:\\Work", dmsprofile_reader::read_string(L"WorkSite", L"TEMP_FOLDER_PATH", L""));
-  EXPECT_EQ(L"none", dmsprofile_reader::read_string(L"WorkSite", L"MISSING", L"none"));
-  // An empty value in the file is no text either.
-  EXPECT_EQ(L"none", dmsprofile_reader::read_string(L"WorkSite", L"EMPTY", L"none"));
-
-  DeleteFileW(testing_support::ProfileIniPath().c_str());  // a missing file gives the defaults
-  EXPECT_EQ(-3, dmsprofile_reader::read_int(L"WorkSite", L"USE_TEMP_FOR_OPEN", -3));
-  EXPECT_EQ(L"", dmsprofile_reader::read_string(L"WorkSite", L"TEMP_FOLDER_PATH", nullptr));
-  EXPECT_TRUE(dmsprofile_reader::read_flag(L"WorkSite", L"FLAG", true));
-  EXPECT_FALSE(dmsprofile_reader::read_flag(L"WorkSite", L"FLAG", false));
-  char id[16] = "unchanged";
-  EXPECT_FALSE(dmsprofile_reader::read_appid(L"WorkSite", L"PDF", id, sizeof id));
-}
-
-TEST_F(ProfileIni, AFlagIsYesOrTrueInAnyCase) {
-  ScopedProfileIni ini(L"[S]\r\nA=Yes\r\nB=TRUE\r\nC=1\r\nD=no\r\nE=yess\r\n");
-  const std::tuple<const wchar_t*, bool, bool> rows[] = {
-      {L"A", false, true}, {L"B", false, true}, {L"C", true, false}, {L"D", true, false},
-      {L"E", true, false}, {L"MISSING", true, true}};
-  for (const auto& [key, fallback, flag] : rows)
-    EXPECT_EQ(flag, dmsprofile_reader::read_flag(L"S", key, fallback)) << testing_support::Utf8(key);
-}
-
-TEST_F(ProfileIni, AnApplicationIdMustFitWithRoomToSpare) {
-  ScopedProfileIni ini(L"[WorkSite]\r\nPDFAPPID=ACRO_6\r\nXPSAPPID=XPSVIEW\r\nDOCAPPID=\x4E2D\x6587\r\n");
-  char id[8] = {};
-  EXPECT_TRUE(dmsprofile_reader::read_appid(L"WorkSite", L"pdf", id, sizeof id));
-  EXPECT_STREQ("ACRO_6", id);
-  EXPECT_FALSE(dmsprofile_reader::read_appid(L"WorkSite", L"XPS", id, sizeof id));
-  char wide[9] = {};
-  EXPECT_TRUE(dmsprofile_reader::read_appid(L"WorkSite", L"Xps", wide, sizeof wide));
-  EXPECT_STREQ("XPSVIEW", wide);
-  EXPECT_FALSE(dmsprofile_reader::read_appid(L"WorkSite", L"RTF", wide, sizeof wide));
-  EXPECT_FALSE(dmsprofile_reader::read_appid(L"WorkSite", L"pdf", nullptr, 8));
-  // Outside the ANSI code page (every text converts to a UTF-8 one).
-  char ansi[32] = {};
-  EXPECT_EQ(GetACP() == CP_UTF8, dmsprofile_reader::read_appid(L"WorkSite", L"DOC", ansi, sizeof ansi));
-}
-
-// ---- Install folder and stand-alone switch -------------------------------------------------
-
-const wchar_t kWowProduct[] = L"Software\\Wow6432Node\\Ostrel\\PDF\\V1";
-const wchar_t kProduct[] = L"Software\\Ostrel\\PDF";
-
-class InstallPath : public testing_support::CleanTempFolderTest {
+class ClientOptions : public CleanTempFolderTest {
  protected:
-  ScopedRegistryValue wowPath{HKEY_LOCAL_MACHINE, kWowProduct, L"InstallPath"};
-  ScopedRegistryValue productPath{HKEY_LOCAL_MACHINE, kProduct, L"InstallPath"};
-  ScopedRegistryValue standAlone{HKEY_LOCAL_MACHINE, kWowProduct, L"StandAlone"};
+  ScopedRegistryTree client{HKCU, kClient};
+  ScopedRegistryTree thin{HKCU, kThin};
 };
 
-TEST_F(InstallPath, KindThreeReadsTheProductKeyAndASizeTooSmallGivesTheSizeNeeded) {
-  wowPath.SetString(L"C:\\Prod\\V\\");  // 10 characters
-  productPath.SetString(L"C:\\Product\\");
-  for (int kind : {0, 1, 2, 3, 4, 17}) {
-    wchar_t buffer[MAX_PATH] = {};
-    DWORD size = MAX_PATH;
-    EXPECT_TRUE(vpdf::GetProductInstallPath(buffer, size, kind)) << kind;
-    EXPECT_STREQ(kind == 3 ? L"C:\\Product\\" : L"C:\\Prod\\V\\", buffer) << kind;
-    EXPECT_EQ(static_cast<DWORD>(MAX_PATH), size);
-  }
-  wchar_t buffer[MAX_PATH] = L"untouched";
-  DWORD size = 10;
-  EXPECT_FALSE(vpdf::GetProductInstallPath(buffer, size, 1));
-  EXPECT_EQ(11u, size);
-  EXPECT_STREQ(L"untouched", buffer);
-  EXPECT_TRUE(vpdf::GetProductInstallPath(buffer, size, 1));
-  EXPECT_STREQ(L"C:\\Prod\\V\\", buffer);
-
-  // An empty or missing value sets the size to zero.
-  wowPath.SetString(L"");
-  productPath.Remove();
-  for (int kind : {1, 3}) {
-    size = MAX_PATH;
-    EXPECT_FALSE(vpdf::GetProductInstallPath(buffer, size, kind));
-    EXPECT_EQ(0u, size);
+// The options of the client's first version, else of the thin client's.
+TEST_F(ClientOptions, TheOptionsKeyAndTheProfileSwitch) {
+  auto marker = [] {
+    vpdf::RegKey key = vpdf::GetiManageRegPath();
+    return key ? GetString(key.Get(), L"", L"Marker") : L"<no key>";
+  };
+  EXPECT_EQ(L"<no key>", marker());
+  EXPECT_TRUE(vpdf::EnableNewVersionProfileDlg());
+  SetString(HKCU, ThinOptions(L"2.0"), L"Marker", L"thin");
+  EXPECT_EQ(L"thin", marker());
+  SetString(HKCU, kClient + L"\\0.1\\Common", L"Other", L"x");  // a first version without options
+  SetString(HKCU, OptionsKey(L"9.0"), L"Marker", L"9.0");
+  EXPECT_EQ(L"thin", marker());
+  RegDeleteTreeW(HKCU, (kClient + L"\\0.1").c_str());
+  EXPECT_EQ(L"9.0", marker());
+  // Only "N", in any case, switches the profile dialog of a new version off; a number is no text.
+  EXPECT_TRUE(vpdf::EnableNewVersionProfileDlg());
+  SetDword(HKCU, OptionsKey(L"9.0"), kShow, 0);
+  EXPECT_TRUE(vpdf::EnableNewVersionProfileDlg());
+  for (const auto& [text, on] : {std::pair{L"N", false}, {L"n", false}, {L"No", true}, {L"0", true}, {L"", true}}) {
+    SetString(HKCU, OptionsKey(L"9.0"), kShow, text);
+    EXPECT_EQ(on, vpdf::EnableNewVersionProfileDlg()) << Utf8(text);
   }
 }
 
-TEST_F(InstallPath, OnlyStandAloneZeroMeansNotStandAlone) {
-  standAlone.Remove();
-  EXPECT_FALSE(vpdf::IsNotStandAlone());
-  standAlone.SetDword(1);
-  EXPECT_FALSE(vpdf::IsNotStandAlone());
-  standAlone.SetDword(0);
-  EXPECT_TRUE(vpdf::IsNotStandAlone());
-}
-
-// ---- Registry tree copy -------------------------------------------------------------------
-
-class TreeCopy : public testing_support::CleanTempFolderTest {
- protected:
-  const std::wstring source = kRoot + L"\\Source";
-  const std::wstring target = kRoot + L"\\Target";
-  ScopedRegistryKeys keys{{{HKEY_CURRENT_USER, kRoot}}};
-
-  static HKEY Open(const std::wstring& path) {
-    HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                    nullptr);
-    return key;
+// The profile switch goes into the options of every family that has them, and makes no key.
+TEST_F(ClientOptions, TheProfileSwitchIsWrittenWhereOptionsAre) {
+  SetString(HKCU, OptionsKey(L"9.0"), L"Other", L"x");
+  SetString(HKCU, ThinOptions(L"3.0"), L"Other", L"x");
+  SetString(HKCU, kClient + L"\\9.5\\Common", L"Other", L"x");
+  for (bool show : {false, true}) {
+    vpdf::SetShowProfileForCheckin(show);
+    const std::wstring value = std::wstring(kShow) + (show ? L"=\"Y\"\n" : L"=\"N\"\n");
+    EXPECT_EQ(L"[" + OptionsKey(L"9.0") + L"]\nOther=\"x\"\n" + value, DumpTree(HKCU, OptionsKey(L"9.0")));
+    EXPECT_EQ(L"[" + ThinOptions(L"3.0") + L"]\nOther=\"x\"\n" + value, DumpTree(HKCU, ThinOptions(L"3.0")));
+    EXPECT_FALSE(KeyExists(HKCU, OptionsKey(L"9.5")));
+    EXPECT_EQ(show, vpdf::EnableNewVersionProfileDlg());
   }
-  static std::wstring Tree(const std::wstring& path) {
-    std::wstring dump = testing_support::DumpTree(HKEY_CURRENT_USER, path);
-    // Relative key names, so that two places can be compared.
-    for (size_t at = dump.find(L"[" + path); at != std::wstring::npos;
-         at = dump.find(L"[" + path, at + 1))
-      dump.replace(at + 1, path.size(), L"~");
-    return dump;
+}
+
+// Every version's InstallRoot is looked at; the answer holds for the process (nothing else in
+// this program asks).
+TEST_F(ClientOptions, IManExt2IsLookedForOnce) {
+  ScopedRegistryTree installed{HKLM, kClient};
+  const std::wstring first = TempFolder() + L"vpdf_Client", second = TempFolder() + L"vpdf_Second";
+  for (const std::wstring& folder : {first, second}) {
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::ofstream(std::filesystem::path(folder + L"\\IManExt2.dll")) << "MZ";
   }
-};
-
-TEST_F(TreeCopy, CopiesValuesOfEveryTypeAndSubkeys) {
-  using namespace testing_support;
-  SetString(HKEY_CURRENT_USER, source, L"", L"default");
-  SetString(HKEY_CURRENT_USER, source, L"Text", L"%PATH%", REG_EXPAND_SZ);
-  SetDword(HKEY_CURRENT_USER, source, L"Number", 77);
-  std::vector<BYTE> big(5000);
-  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<BYTE>(i * 7);
-  SetBinary(HKEY_CURRENT_USER, source, L"Big", big);
-  SetString(HKEY_CURRENT_USER, source + L"\\A\\B", L"Deep", L"down");
-  SetDword(HKEY_CURRENT_USER, source + L"\\A", L"Mid", 1);
-
-  HKEY from = Open(source), to = Open(target);
-  EXPECT_EQ(ERROR_SUCCESS, vpdf::CopyRegistryTree(from, to, L"Copy", false));
-  RegCloseKey(from);
-  RegCloseKey(to);
-
-  EXPECT_EQ(Tree(source), Tree(target + L"\\Copy"));
-  std::vector<BYTE> copied(6000);
-  DWORD size = static_cast<DWORD>(copied.size());
-  ASSERT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, (target + L"\\Copy").c_str(), L"Big",
-                                        RRF_RT_REG_BINARY, nullptr, copied.data(), &size));
-  copied.resize(size);
-  EXPECT_EQ(big, copied);
+  // Without its closing backslash the first path runs on into the name: ...\vpdf_ClientIManExt2.dll.
+  SetString(HKLM, kClient + L"\\A\\Common\\InstallRoot", L"path", first);
+  SetString(HKLM, kClient + L"\\B\\Common\\InstallRoot", L"path", second + L"\\");
+  EXPECT_TRUE(vpdf::FindIManExt2());
+  for (const std::wstring& folder : {first, second}) std::filesystem::remove_all(std::filesystem::path(folder));
+  RegDeleteTreeW(HKLM, kClient.c_str());
+  EXPECT_TRUE(vpdf::FindIManExt2());
 }
 
-TEST_F(TreeCopy, IntoTheDestinationCopiesOnlyTheSubkeys) {
-  using namespace testing_support;
-  SetDword(HKEY_CURRENT_USER, source, L"Own", 1);
-  SetDword(HKEY_CURRENT_USER, source + L"\\Child", L"Inner", 2);
-  HKEY from = Open(source), to = Open(target);
-  EXPECT_EQ(ERROR_SUCCESS, vpdf::CopyRegistryTree(from, to, L"Ignored", true));
-  RegCloseKey(from);
-  RegCloseKey(to);
-  EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, target, L"Own"));
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, target + L"\\Ignored"));
-  EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, target + L"\\Child", L"Inner"));
+TEST_F(ClientOptions, PortableFolder) {
+  const std::wstring portable = L"Software\\Interwoven\\WorkSite\\8.0\\Common\\General\\Portable";
+  ScopedRegistryTree key{HKCU, portable};
+  auto folder = [] {
+    BSTR path = nullptr;
+    EXPECT_EQ(S_OK, vpdf::GetDesksitePath(&path));
+    std::wstring text = path ? path : L"<null>";
+    SysFreeString(path);
+    return text;
+  };
+  // The directory is the document profiles' test (doc_select_tests); without it the drive.
+  EXPECT_EQ(L"C:\\NRPortbl\\", folder());  // no portable key
+  SetString(HKCU, portable, L"Other", L"x");
+  EXPECT_EQ(L"C:\\NrPortbl\\", folder());
+  SetString(HKCU, portable, L"PORTABLE_DRIVE", L"E");
+  EXPECT_EQ(L"E:\\NrPortbl\\", folder());
+  SetString(HKCU, portable, L"PORTABLE_DIRECTORY", L"D:\\Docs");
+  EXPECT_EQ(L"D:\\Docs\\", folder());
+  EXPECT_EQ(E_POINTER, vpdf::GetDesksitePath(nullptr));
 }
 
-TEST_F(TreeCopy, AKeyCopiedOntoItselfLeavesOutTheBeginningsOfTheNewName) {
-  using namespace testing_support;
-  SetDword(HKEY_CURRENT_USER, source, L"Top", 1);
-  SetDword(HKEY_CURRENT_USER, source + L"\\Backup", L"Old", 1);
-  SetDword(HKEY_CURRENT_USER, source + L"\\BACK", L"Short", 1);
-  SetDword(HKEY_CURRENT_USER, source + L"\\Backup2\\X", L"Deep", 1);
-  SetDword(HKEY_CURRENT_USER, source + L"\\Other", L"Kept", 1);
+// UseProfile is a non-zero REG_DWORD; USE_TEMP_FOR_OPEN a positive number.
+TEST_F(ClientOptions, UseProfileAndUseTempForOpen) {
+  const std::wstring workSite = L"Software\\Ostrel\\PDF\\V1\\WorkSite";
+  ScopedRegistryTree key{HKCU, workSite};
+  ScopedProfileIni ini;
+  EXPECT_FALSE(vpdf::UseProfile());
+  EXPECT_FALSE(vpdf::UseTempForOpen());
+  for (DWORD value : {1u, 0u}) {
+    SetDword(HKCU, workSite, L"UseProfile", value);
+    EXPECT_EQ(value != 0, vpdf::UseProfile());
+  }
+  SetString(HKCU, workSite, L"UseProfile", L"1");
+  EXPECT_FALSE(vpdf::UseProfile());
+  for (const auto& [text, on] : {std::pair{L"1", true}, {L"2", true}, {L"0", false}, {L"-1", false}, {L"yes", false}}) {
+    ini.Write(std::wstring(L"[WorkSite]\r\nUSE_TEMP_FOR_OPEN=") + text + L"\r\n");
+    EXPECT_EQ(on, vpdf::UseTempForOpen()) << Utf8(text);
+  }
+}
 
-  HKEY key = Open(source);
-  EXPECT_EQ(ERROR_SUCCESS, vpdf::CopyRegistryTree(key, key, L"Backup", false));
-  RegCloseKey(key);
-
-  const std::wstring backup = source + L"\\Backup";
-  EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, backup, L"Top"));
-  EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, backup, L"Old"));
-  EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, backup + L"\\Backup2\\X", L"Deep"));
-  EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, backup + L"\\Other", L"Kept"));
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, backup + L"\\BACK"));
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, backup + L"\\Backup"));
+// The DMS type of a file: by its extension, with the Office types or without; by its content
+// when the extension is unknown.
+TEST_F(ClientOptions, DocumentTypes) {
+  ScopedProfileIni ini;
+  const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> cases[] = {
+      {L"a.pdf", L"ACROBAT", L"ACROBAT"}, {L"C:\\x\\B.DOC", L"WORD", L"DOC"}, {L"c.rtf", L"RTF", L"RTF"},
+      {L"d.docx", L"WORDX", L"DOCX"},     {L"e.xls", L"EXCEL", L"XLS"},       {L"f.XLSX", L"EXCELX", L"XLSX"},
+      {L"g.wpd", L"WPF", L"WPF"},         {L"h.ppt", L"PPT", L"PPT"},         {L"i.pptx", L"PPTX", L"PPTX"},
+      {L"j.xps", L"XPS", L"XPS"},         {L"k.oxps", L"XPS", L"XPS"},        {L"l.bmp", L"BMP", L"BMP"},
+      {L"m.tif", L"TIFF", L"TIFF"},       {L"n.tiff", L"TIFF", L"TIFF"},      {L"o.jpg", L"JPEG", L"JPEG"},
+      {L"p.Jpeg", L"JPEG", L"JPEG"}};
+  for (const wchar_t* office : {L"", L"USE_OFFICE_TYPES=1\r\n"}) {
+    ini.Write(std::wstring(L"[WorkSite]\r\n") + office);
+    for (const auto& [file, client, officeType] : cases)
+      EXPECT_EQ(*office ? officeType : client, vpdf::DocTypeForFile(file)) << Utf8(file);
+  }
+  ini.Write(L"[WorkSite]\r\nUSE_OFFICE_TYPES=2\r\nPDFAPPID=ACROBAT9\r\n");
+  EXPECT_EQ(L"WORDX", vpdf::DocTypeForFile(L"d.docx"));
+  EXPECT_EQ(L"ACROBAT9", vpdf::DocTypeForFile(L"temp.pdf"));
+  // The point in a folder name is no extension.
+  const std::wstring folder = TempFolder() + L"vpdf.folder";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::tuple<const wchar_t*, const char*, const wchar_t*> files[] = {
+      {L"\\content.dat", "%PDF-1.4\n%\xE2\xE3\n", L"ACROBAT9"},
+      {L"\\content.txt", "plain text\n", L""},
+      {L"\\content", "%PDF-1.7\n", L"ACROBAT9"}};
+  for (const auto& [name, bytes, type] : files) {
+    std::ofstream(std::filesystem::path(folder + name), std::ios::binary) << bytes;
+    EXPECT_EQ(type, vpdf::DocTypeForFile((folder + name).c_str())) << Utf8(name);
+  }
+  EXPECT_EQ(L"", vpdf::DocTypeForFile((folder + L"\\missing.bin").c_str()));
+  std::filesystem::remove_all(std::filesystem::path(folder));
 }
 
 }  // namespace
