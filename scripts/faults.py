@@ -62,8 +62,9 @@ FAULTS = [
      "commands/open/conversion_tool.cpp",
      "list.Write(L\"\\nDelete=1\\n\");", "list.Write(L\"\\nDelete=0\\n\");"),
     ("accelerator", "Create PDF's menu accelerator is P instead of C",
-     "commands/createpdf/create_pdf.cpp",
-     "0, L'C',", "0, L'P',"),
+     "commands/command_identity.cpp",
+     "L\"RPDFIManAddon.CreatePDF\", kListDescription, 0, L'C',",
+     "L\"RPDFIManAddon.CreatePDF\", kListDescription, 0, L'P',"),
 ]
 
 

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "convutils/resource.h"
-#include "commands/command_identity.h"
 #include "commands/execute_guard.h"
 #include "commands/import_document.h"
 #include "commands/newpdf/new_pdf_run.h"
@@ -19,10 +18,6 @@ namespace vpdf {
 namespace {
 
 constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\CreateNewPDF");
-
-constexpr wchar_t kDescription[] = L"List the documents which are selected.";
-constexpr int kClassicBitmap = 14560;
-constexpr int kRibbonBitmap = 14570;
 
 constexpr DWORD kSourceBuffer = 270;  // the file dialog's buffer, in characters
 
@@ -84,17 +79,6 @@ constexpr char kExecuteEnd[] =
     "******************* CreatenEWPDFFile Execute() END *******************";
 
 }  // namespace
-
-CCreateNewPDFFromFile_I::CCreateNewPDFFromFile_I(Placement placement)
-    : CNewPdfCommand(
-          placement,
-          {placement == Placement::kMenu ? L"RPDFIManAddon.CreateNewPDFFile"
-                                         : L"RPDFIManAddon.CreateNewPDFFile_CM",
-           kDescription, 0, L'F', true, IDS_NEWPDF_FILE_MENU, IDS_NEWPDF_FILE_HELP,
-           kClassicBitmap, kRibbonBitmap},
-          placement == Placement::kMenu
-              ? "CCreateNewPDFFromFile::CCreateNewPDFFromFile m_langOffset : %d"
-              : "CCreateNewPDFFromFile_CM::CCreateNewPDFFromFile_CM m_langOffset : %d") {}
 
 bool CCreateNewPDFFromFile_I::MakeTempName(wchar_t* buffer, DWORD size) {
   wchar_t folder[MAX_PATH] = {};

@@ -6,29 +6,22 @@
 #include <functional>
 #include <string>
 
-#include "commands/command_identity.h"
 #include "commands/command_impl.h"
-#include "commands/identity.h"
 #include "outside/dms.h"
 
 namespace vpdf {
 
-// What the two New PDF commands share: the way they set up their identity and images, and
-// their availability (enabled when the client has at least one DMS session).
+// What the two New PDF commands share: their availability (enabled when the client has at
+// least one DMS session).
 class CNewPdfCommand : public ICommandImpl {
  public:
   STDMETHODIMP Update() override;
 
  protected:
-  // `identity` carries the name for the placement; `languageRecord` is the constructor's first
-  // record, with the language offset.
-  CNewPdfCommand(Placement placement, const CommandIdentity& identity,
-                 const char* languageRecord);
+  CNewPdfCommand(CommandFamily family, Placement placement)
+      : m_langOffset(TakeIdentity(family, placement)) {}
 
   int m_langOffset = 0;  // added to the id of every localised resource
-
- private:
-  CommandImages m_images;  // the images handed to the client
 };
 
 // True when "NRTSessions", or else the session collection of "NRTDMS", counts at least one

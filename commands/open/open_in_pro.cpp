@@ -3,7 +3,6 @@
 #include <string>
 
 #include "convutils/resource.h"
-#include "commands/command_identity.h"
 #include "commands/execute_guard.h"
 #include "commands/selected_items.h"
 #include "convutils/conv_utils.h"
@@ -20,32 +19,6 @@ namespace vpdf {
 namespace {
 
 constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\OpenPDF");
-
-// Both classes carry the same name; the description string exists in no language, so the
-// property stays empty; the kind follows the product key below.
-constexpr CommandIdentity kIdentity = {L"RPDFIManAddon.OpenInPro", nullptr,
-                                       IDS_OPENINPRO_DESCRIPTION, L'P', false,
-                                       IDS_OPENINPRO_MENU, IDS_OPENINPRO_HELP, 14640, 14650};
-
-struct LogTexts {
-  const char* entered;
-  const char* language;
-  const char* putName;
-  const char* putMenuText;
-  const char* putHelpText;
-  const char* putBitmap;
-  const char* keyOpened;
-};
-
-constexpr LogTexts kMenu = {"COpenInPro::COpenInPro()",       "COpenInPro::DetectUILanguage %d",
-                            "COpenInPro::put_Name %S",        "COpenInPro::put_MenuText %S",
-                            "COpenInPro::put_HelpText %S",    "COpenInPro::put_Bitmap ",
-                            "COpenInPro SUCCESS key.Open"};
-constexpr LogTexts kContextMenu = {
-    "COpenInPro_CM::COpenInPro_CM()",    "COpenInPro_CM::DetectUILanguage %d",
-    "COpenInPro_CM::put_Name %S",        "COpenInPro_CM::put_MenuText %S",
-    "COpenInPro_CM::put_HelpText %S",    "COpenInPro_CM::put_Bitmap ",
-    "COpenInPro_CM SUCCESS key.Open"};
 
 constexpr wchar_t kApplication[] = L"Ostrel Varnel PDF";
 constexpr size_t kParametersCapacity = 263;
@@ -143,27 +116,6 @@ class CheckOutGuard {
 };
 
 }  // namespace
-
-COpenInPro_I::COpenInPro_I(Placement placement) {
-  const LogTexts& log = placement == Placement::kMenu ? kMenu : kContextMenu;
-
-  kLog.Trace(log.entered);
-  m_langOffset = Environment().langOffset;
-  kLog.Trace(log.language, m_langOffset);
-
-  put_Bitmap(*m_images.Keep(ApplyIdentity(*this, placement, Environment(), kIdentity,
-                                          {&kLog, log.putName, log.putMenuText, log.putHelpText}))
-                  .Get());
-  kLog.Trace(log.putBitmap);
-
-  // The command kind tells whether the product is installed on this machine.
-  if (Environment().productKey) {
-    kLog.Trace(log.keyOpened);
-    put_CommandKind(1);
-  } else {
-    put_CommandKind(0);
-  }
-}
 
 STDMETHODIMP COpenInPro_I::Update() {
   kLog.Trace("COpenInPro_I::Update() enter");
