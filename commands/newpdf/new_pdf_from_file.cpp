@@ -117,7 +117,7 @@ STDMETHODIMP CCreateNewPDFFromFile_I::Execute() {
       return;
     }
     const std::wstring pdfPath = ReplaceExtension(tempName, L".pdf");
-    RunFile pdf(pdfPath);
+    OwnedFile pdf(pdfPath);  // the run's PDF goes whichever way the run ends
 
     const std::wstring extension = ExtensionOf(source);
     if (SameNoCase(extension, L".xps") || SameNoCase(extension, L".oxps")) {

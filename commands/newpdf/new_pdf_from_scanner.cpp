@@ -34,7 +34,7 @@ STDMETHODIMP CCreateNewPDFFromScanner_I::Execute() {
     ReportCommandUsage(L"Scan", nullptr);
     wchar_t scanPath[MAX_PATH] = {};
     MakeScanTempName(scanPath);
-    RunFile scan(scanPath);
+    OwnedFile scan(scanPath);  // the run's scan goes whichever way the run ends
     if (!scanPath[0] || !CConvUtils::ScanToPDFWithHelper(scanPath)) return;
 
     const ContextReader read = [this](const wchar_t* name, VARTYPE type, void* value) {

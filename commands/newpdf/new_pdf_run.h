@@ -1,5 +1,5 @@
-// What the two New PDF commands share: whether the client has a DMS session, the session
-// that receives the new document, the usage event and the temporary files of a run.
+// What the two New PDF commands share: whether the client has a DMS session, and the session
+// that receives the new document.
 #pragma once
 #include <windows.h>
 
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "commands/command_impl.h"
+#include "convutils/temp_files.h"
 #include "outside/dms.h"
 
 namespace vpdf {
@@ -45,26 +46,5 @@ bool SessionOfContainer(const ContextReader& read, dms::Session& session);
 // `path` with everything from the last point of its file name replaced by `extension`
 // (appended when the name has no point).
 std::wstring ReplaceExtension(const std::wstring& path, const wchar_t* extension);
-
-// A file of the run that goes when the run ends, whichever way it ends.
-class RunFile {
- public:
-  RunFile() = default;
-  explicit RunFile(std::wstring path) : m_path(std::move(path)) {}
-  RunFile(const RunFile&) = delete;
-  RunFile& operator=(const RunFile&) = delete;
-  ~RunFile() { Delete(); }
-  void Reset(std::wstring path) {
-    Delete();
-    m_path = std::move(path);
-  }
-  void Delete() {
-    if (!m_path.empty()) DeleteFileW(m_path.c_str());
-    m_path.clear();
-  }
-
- private:
-  std::wstring m_path;
-};
 
 }  // namespace vpdf
