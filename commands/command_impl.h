@@ -11,6 +11,7 @@
 #include "commands/identity.h"
 #include "commands/selected_items.h"
 #include "convutils/comutil.h"
+#include "outside/context_items.h"
 
 namespace vpdf {
 

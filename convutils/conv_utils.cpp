@@ -24,10 +24,6 @@ constexpr DWORD kEndedAgentWaitMs = 5000;  // for an ended agent to let go of it
 
 HANDLE g_cancelEvent = nullptr;  // UI thread only
 
-bool FileExists(const wchar_t* path) {
-  return path && *path && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-}
-
 // ShellExecuteEx with verb "open", no owner and no working folder; the process handle or null.
 HANDLE StartWithShell(const std::wstring& file, const std::wstring& parameters, int show,
                       ULONG mask) {
@@ -476,6 +472,13 @@ HMODULE CConvUtils::LoadProductLibrary(const wchar_t* fileName, DWORD searchFlag
   if (searchFlags & 16)
     if (HMODULE module = load(install, L"bin\\Plug-ins")) return module;
   return nullptr;
+}
+
+bool FileExists(const wchar_t* path, ExistsAs what) {
+  if (!path || !*path) return false;
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  return what == ExistsAs::kFileOrFolder || !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace vpdf

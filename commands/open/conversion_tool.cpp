@@ -12,6 +12,7 @@
 #include "convutils/temp_files.h"
 #include "convutils/usage_analytics.h"
 #include "dms/doc_select.h"
+#include "dms/working_copy.h"
 #include "ui/progress_window.h"
 
 namespace vpdf {
@@ -21,38 +22,6 @@ constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\OpenPDF");
 
 constexpr wchar_t kSection[] = L"FILES";
 constexpr int kDMSLinkID = 768;
-
-std::wstring Lower(std::wstring text) {
-  if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
-  return text;
-}
-
-bool EndsWithNoCase(const std::wstring& text, const std::wstring& end) {
-  return text.size() >= end.size() &&
-         CompareStringOrdinal(text.c_str() + (text.size() - end.size()),
-                              static_cast<int>(end.size()), end.c_str(),
-                              static_cast<int>(end.size()), TRUE) == CSTR_EQUAL;
-}
-
-// The stem and extension under which a document is copied to the temporary folder: its name
-// (its extension taken off when it ends with it), or database_number_version when it has no
-// name; both made safe.
-void CopyName(const dms::Document& document, std::wstring& stem, std::wstring& extension) {
-  const std::wstring own = Lower(document.Extension().Value());
-  extension = L"." + own;
-  std::wstring name = document.Name().Value();
-  if (name.empty()) {
-    dms::Database database = document.GetDatabase().Value();
-    name = database.Name().Value() + L"_" + std::to_wstring(document.Number().Value()) + L"_" +
-           std::to_wstring(document.Version().Value());
-  } else if (EndsWithNoCase(name, extension)) {
-    // The name's own ending, as it is written.
-    extension = name.substr(name.size() - extension.size());
-    name.resize(name.size() - extension.size());
-  }
-  stem = SafeFileName(name);
-  extension = extension.size() > 1 ? L"." + SafeFileName(extension.substr(1)) : L"";
-}
 
 // Writes a piece of the file list: UTF-16 little-endian, no byte order mark.
 void WriteList(const Handle& list, const std::wstring& text) {
@@ -120,7 +89,7 @@ STDMETHODIMP COpenInCnv_I::Execute() {
     // handle is closed before its file goes.
     OwnedFile listFile;
     Handle list;
-    std::vector<OwnedFile> copies;
+    std::vector<WorkingCopy> copies;
     // The list's name is free as a PDF name; as a text name it is tried a few times.
     constexpr int kListNameTries = 10;
     std::wstring listPath;
@@ -151,15 +120,13 @@ STDMETHODIMP COpenInCnv_I::Execute() {
     WriteList(list, std::to_wstring(kDMSLinkID));
     WriteList(list, L"\nDelete=1\n");
 
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
     ProgressWindow progress(IDS_OPENINCNV_MENU + m_langOffset, static_cast<int>(upper - lower + 1),
                             m_langOffset, ApplicationMainWindow());
     // The tool owns the list and the copies once it is started on them.
     const auto handOver = [&] {
       list.Reset();
       listFile.Release();
-      for (OwnedFile& copy : copies) copy.Release();
+      for (WorkingCopy& copy : copies) copy.Keep();
       progress.Close();
       LaunchConversionTool(listPath);
     };
@@ -179,19 +146,16 @@ STDMETHODIMP COpenInCnv_I::Execute() {
         result = hr;
         return;
       }
-      std::wstring stem, extension;
-      CopyName(document, stem, extension);
       progress.Document(static_cast<int>(i - lower + 1), document.Name().value);
       progress.Step(ProgressStep::kCopying);
-      // Each document its own new copy: a name that is taken gets a number.
-      OwnedFile copy = CreateNewFile(temp, stem, extension);
-      if (copy.Empty()) {
-        kLog.Error("COpenInCnv: no file for %S%S", stem.c_str(), extension.c_str());
+      // Each document its own new copy in the temporary folder.
+      WorkingCopy copy;
+      hr = copy.Make(document, {CopyPlace::kTempFolder, CopyAccess::kCopy});
+      if (copy.Path().empty()) {
+        kLog.Error("COpenInCnv: no file for element %d", static_cast<int>(i));
         result = E_FAIL;
         return;
       }
-      copy.MakeRoom();
-      hr = document.GetCopy(copy.Path());
       if (hr != S_OK) {
         kLog.Error("COpenInCnv: GetCopy(%S) failed", copy.Path().c_str());
         result = hr;
