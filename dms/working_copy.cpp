@@ -1,5 +1,7 @@
 #include "dms/working_copy.h"
 
+#include <utility>
+
 #include "convutils/conv_utils.h"
 #include "convutils/log.h"
 #include "dms/doc_select.h"

@@ -71,7 +71,6 @@ class WorkingCopy {
   void Keep();
 
   const std::wstring& Path() const { return m_path; }
-  const dms::Document& Document() const { return m_document; }
 
  private:
   dms::Document m_document;

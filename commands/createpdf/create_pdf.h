@@ -1,7 +1,6 @@
 #pragma once
 #include "commands/command_impl.h"
 #include "ui/doc_description.h"
-#include "commands/identity.h"
 #include "convutils/temp_files.h"
 
 #include <string>

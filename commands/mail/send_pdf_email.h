@@ -1,6 +1,5 @@
 #pragma once
 #include "commands/command_impl.h"
-#include "commands/identity.h"
 
 namespace vpdf {
 

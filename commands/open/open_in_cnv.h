@@ -2,7 +2,6 @@
 #include <string>
 
 #include "commands/command_impl.h"
-#include "commands/identity.h"
 
 namespace vpdf {
 
