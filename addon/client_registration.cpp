@@ -101,10 +101,8 @@ bool IsConverterInstalled() {
 
 // The localised sub-menu text: string 322 of the UI language.
 std::wstring NewPdfMenuText() {
-  BSTR text = LoadResString(kNewPdfMenuString + static_cast<UINT>(DetectUILanguage()));
-  std::wstring result = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
-  SysFreeString(text);
-  return result;
+  return Bstr::Adopt(LoadResString(kNewPdfMenuString + static_cast<UINT>(DetectUILanguage())))
+      .Str();
 }
 
 // Deletes `path` below `parent` depth first: each subkey is emptied and deleted before its

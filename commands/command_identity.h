@@ -1,5 +1,5 @@
-// The constructor steps that every command shares, in their order: name, description,
-// accelerator, kind and status, the menu and help texts of the UI language, and the bitmap.
+// The identity of the twelve command classes as one table: one row a class, with what the
+// client reads (name, texts, accelerator, images, kind) and the records its constructor writes.
 #pragma once
 #include <windows.h>
 
@@ -9,30 +9,38 @@
 
 namespace vpdf {
 
-struct CommandIdentity {
-  const wchar_t* name;
-  const wchar_t* description;  // null: the localised string descriptionId
-  UINT descriptionId;
-  wchar_t accelerator;  // the letter of the "Alt+" shortcut
-  bool setsKind;        // false: the command decides its kind itself
-  UINT menuId, helpId;  // English string ids
-  int classicBitmap, ribbonBitmap;
-};
-
-// The records a command writes after its name, menu text and help text; a null format
-// writes nothing. The name's format gets the name and the language offset, the others
-// their text.
+// The records a constructor writes, in this order; a null text writes nothing. `entered` takes
+// no argument, `language` the language offset, `name` the name and the language offset, the
+// menu and help records their text; the image records and `productKey` take none.
 struct IdentityRecords {
-  const LogSource* log;
+  const char* entered;
+  const char* language;
   const char* name;
   const char* menuText;
   const char* helpText;
+  const char* bitmap;
+  const char* largeBitmap;
+  const char* smallIcon;
+  const char* largeIcon;
+  const char* productKey;  // when the product key opens (kind from the product key only)
 };
 
-// Puts the shared properties on `command` and returns its own copy of its bitmap (null when it
-// cannot be loaded), which the caller hands to the client and keeps.
-HBITMAP ApplyIdentity(ICommandImpl& command, Placement placement,
-                      const CommandEnvironment& environment, const CommandIdentity& identity,
-                      const IdentityRecords& records);
+struct CommandRow {
+  CommandFamily family;
+  Placement placement;
+  const wchar_t* name;
+  const wchar_t* description;  // null: the localised string descriptionId
+  UINT descriptionId;
+  wchar_t accelerator;        // the letter of the "Alt+" shortcut
+  bool kindFromProductKey;    // kind 1 only when the product is installed, else always 1
+  UINT menuId, helpId;        // English string ids
+  int classicBitmap, ribbonBitmap;
+  int largeBitmap, smallIcon, largeIcon;  // PNG images; 0: none
+  const LogSource* log;
+  IdentityRecords records;
+};
+
+// The row of the class that stands for `family` at `placement`.
+const CommandRow& CommandRowOf(CommandFamily family, Placement placement);
 
 }  // namespace vpdf

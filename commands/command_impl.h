@@ -8,12 +8,27 @@
 #include <memory>
 
 #include "IManExt.h"
+#include "commands/identity.h"
 #include "commands/selected_items.h"
 #include "convutils/comutil.h"
+#include "outside/context_items.h"
 
 namespace vpdf {
 
-struct CommandEnvironment;
+// Which entry a command object stands for: the menu and toolbar variant, or the
+// context-menu variant (the "_CM" classes).
+enum class Placement { kMenu, kContextMenu };
+
+// The command a class belongs to; with its placement it picks the class's row of the command
+// table (commands/command_identity.h).
+enum class CommandFamily {
+  kCreatePDF,
+  kNewPdfFromFile,
+  kNewPdfFromScanner,
+  kSendPDFEMail,
+  kOpenInPro,
+  kOpenInCnv
+};
 
 inline constexpr GUID LIBID_IManExt = {
     0x7583B91A, 0x3857, 0x11D2, {0xAC, 0xDF, 0x00, 0xA0, 0xC9, 0x70, 0xF4, 0x9D}};
@@ -105,6 +120,10 @@ class ICommandImpl : public ICommand, public ISupportErrorInfo {
   // while the command lives.
   const CommandEnvironment& Environment();
 
+  // Puts the row of `family` at `placement` on this object (name, description, accelerator,
+  // kind, status, texts of the UI language, images) and returns the language offset.
+  int TakeIdentity(CommandFamily family, Placement placement);
+
   // The selection and its bounds: "SelectedNRTDocuments", else "SelectedIManObjects", and
   // the latter also when the former holds an empty array. S_FALSE when no selection or its
   // bounds can be read; the failure when the read after an empty array fails.
@@ -134,6 +153,14 @@ class ICommandImpl : public ICommand, public ISupportErrorInfo {
   Variant m_largeIcon;
   short m_auxFlag = 0;
   std::shared_ptr<const CommandEnvironment> m_environment;
+  CommandImages m_images;  // the images handed to the client
+};
+
+// The creatable class of a command at one placement: `C<X>` and `C<X>_CM` add nothing else.
+template <class Command, Placement kPlacement>
+class PlacedCommand final : public Command {
+ public:
+  PlacedCommand() : Command(kPlacement) {}
 };
 
 }  // namespace vpdf
@@ -142,9 +169,5 @@ namespace vpdf {
 
 // Forgets the client library's type information (at detach).
 void ReleaseCommandTypeInfo();
-
-// Which entry a command object stands for: the menu and toolbar variant, or the
-// context-menu variant (the "_CM" classes).
-enum class Placement { kMenu, kContextMenu };
 
 }  // namespace vpdf

@@ -1,6 +1,7 @@
 #include "commands/import_document.h"
 
 #include "IManExt.h"
+#include "commands/command_impl.h"
 #include "dms/event_sinks.h"
 #include "convutils/log.h"
 #include "dms/client_options.h"

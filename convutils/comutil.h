@@ -6,6 +6,7 @@
 #include <unknwn.h>
 
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "outside/com.h"
@@ -15,83 +16,79 @@ namespace vpdf {
 // A narrow text of the ANSI code page as UTF-16.
 std::wstring WidenAnsi(const char* text);
 
-class RegKey {
+// One owner for every kind of handle (WIL's unique_any): `Traits` names the handle type, which
+// values hold nothing, and how a held one is closed.
+template <class Traits>
+class UniqueAny {
  public:
-  RegKey() = default;
-  explicit RegKey(HKEY key) : m_key(key) {}
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  RegKey(RegKey&& other) noexcept : m_key(std::exchange(other.m_key, nullptr)) {}
-  RegKey& operator=(RegKey&& other) noexcept {
-    if (this != &other) {
-      Close();
-      m_key = std::exchange(other.m_key, nullptr);
-    }
+  using Type = typename Traits::Type;
+
+  UniqueAny() = default;
+  explicit UniqueAny(Type value) : m_value(value) {}
+  UniqueAny(const UniqueAny&) = delete;
+  UniqueAny& operator=(const UniqueAny&) = delete;
+  UniqueAny(UniqueAny&& other) noexcept : m_value(other.Detach()) {}
+  UniqueAny& operator=(UniqueAny&& other) noexcept {
+    if (this != &other) Reset(other.Detach());
     return *this;
   }
-  ~RegKey() { Close(); }
+  ~UniqueAny() { Reset(); }
 
-  LONG Open(HKEY root, const wchar_t* path, REGSAM access) {
-    Close();
-    return RegOpenKeyExW(root, path, 0, access, &m_key);
+  Type Get() const { return m_value; }
+  // Out parameter: closes what is held first.
+  Type* Put() {
+    Reset();
+    return &m_value;
   }
-  LONG Create(HKEY root, const wchar_t* path, REGSAM access) {
-    Close();
-    return RegCreateKeyExW(root, path, 0, nullptr, 0, access, nullptr, &m_key, nullptr);
+  Type Detach() { return std::exchange(m_value, Type{}); }
+  void Reset(Type value = Type{}) {
+    Type old = std::exchange(m_value, value);
+    if (Traits::Holds(old)) Traits::Close(old);
   }
-  void Close() {
-    if (HKEY key = std::exchange(m_key, nullptr)) RegCloseKey(key);
-  }
-  HKEY Get() const { return m_key; }
-  HKEY* Put() {
-    Close();
-    return &m_key;
-  }
-  explicit operator bool() const { return m_key != nullptr; }
+  void Close() { Reset(); }
+  explicit operator bool() const { return Traits::Holds(m_value); }
 
- private:
-  HKEY m_key = nullptr;
-};
-
-// Owns a Win32 handle that CloseHandle closes.
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE h) : m_h(h) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  Handle(Handle&& other) noexcept : m_h(std::exchange(other.m_h, nullptr)) {}
-  ~Handle() {
-    if (m_h && m_h != INVALID_HANDLE_VALUE) CloseHandle(m_h);
+  // Registry keys only: open or create `path` below `root`, closing what is held first.
+  LONG Open(HKEY root, const wchar_t* path, REGSAM access)
+    requires std::is_same_v<Type, HKEY>
+  {
+    Reset();
+    return RegOpenKeyExW(root, path, 0, access, &m_value);
   }
-  HANDLE Get() const { return m_h; }
-  explicit operator bool() const { return m_h && m_h != INVALID_HANDLE_VALUE; }
+  LONG Create(HKEY root, const wchar_t* path, REGSAM access)
+    requires std::is_same_v<Type, HKEY>
+  {
+    Reset();
+    return RegCreateKeyExW(root, path, 0, nullptr, 0, access, nullptr, &m_value, nullptr);
+  }
 
  private:
-  HANDLE m_h = nullptr;
+  Type m_value{};
 };
 
-// Owns a GDI object that DeleteObject deletes.
+struct RegKeyTraits {
+  using Type = HKEY;
+  static bool Holds(HKEY key) { return key != nullptr; }
+  static void Close(HKEY key) { RegCloseKey(key); }
+};
+
+// A kernel handle: null and INVALID_HANDLE_VALUE (what CreateFile fails with) hold nothing.
+struct HandleTraits {
+  using Type = HANDLE;
+  static bool Holds(HANDLE handle) { return handle && handle != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE handle) { CloseHandle(handle); }
+};
+
 template <class T>
-class GdiObject {
- public:
-  GdiObject() = default;
-  explicit GdiObject(T object) : m_object(object) {}
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-  GdiObject(GdiObject&& other) noexcept : m_object(std::exchange(other.m_object, nullptr)) {}
-  GdiObject& operator=(GdiObject&& other) noexcept {
-    std::swap(m_object, other.m_object);
-    return *this;
-  }
-  ~GdiObject() {
-    if (m_object) DeleteObject(m_object);
-  }
-  T Get() const { return m_object; }
-  T Detach() { return std::exchange(m_object, nullptr); }
-
- private:
-  T m_object = nullptr;
+struct GdiObjectTraits {
+  using Type = T;
+  static bool Holds(T object) { return object != nullptr; }
+  static void Close(T object) { DeleteObject(object); }
 };
+
+using RegKey = UniqueAny<RegKeyTraits>;
+using Handle = UniqueAny<HandleTraits>;
+template <class T>
+using GdiObject = UniqueAny<GdiObjectTraits<T>>;
 
 }  // namespace vpdf

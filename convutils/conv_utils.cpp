@@ -24,10 +24,6 @@ constexpr DWORD kEndedAgentWaitMs = 5000;  // for an ended agent to let go of it
 
 HANDLE g_cancelEvent = nullptr;  // UI thread only
 
-bool FileExists(const wchar_t* path) {
-  return path && *path && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-}
-
 // ShellExecuteEx with verb "open", no owner and no working folder; the process handle or null.
 HANDLE StartWithShell(const std::wstring& file, const std::wstring& parameters, int show,
                       ULONG mask) {
@@ -41,7 +37,7 @@ HANDLE StartWithShell(const std::wstring& file, const std::wstring& parameters, 
   info.lpDirectory = nullptr;
   info.nShow = show;
   if (!ShellExecuteExW(&info)) {
-    if (info.hProcess) CloseHandle(info.hProcess);
+    Handle failed(info.hProcess);  // closed: nobody waits for a start that failed
     return nullptr;
   }
   return info.hProcess;
@@ -84,11 +80,10 @@ bool RunProductAgent(const wchar_t* runner, const wchar_t* agentName,
 }
 
 bool NonEmptyFile(const wchar_t* path) {
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD size = GetFileSize(file, nullptr);
-  CloseHandle(file);
+  Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  const DWORD size = GetFileSize(file.Get(), nullptr);
   return size != 0 && size != INVALID_FILE_SIZE;
 }
 
@@ -391,9 +386,8 @@ bool CConvUtils::LaunchConverter(const wchar_t* commandLine, bool modal, HWND pa
     if (IsWindow(parent)) EnableWindow(parent, TRUE);
     return false;
   }
-  WaitPumpingMessages(info.hProcess, kWakeAllInputPosted, true);
-  CloseHandle(info.hProcess);
-  CloseHandle(info.hThread);
+  Handle process(info.hProcess), thread(info.hThread);
+  WaitPumpingMessages(process.Get(), kWakeAllInputPosted, true);
   ShowDebugMessage(L"LaunchConverter", commandLine, false);
   if (IsWindow(parent)) EnableWindow(parent, TRUE);
   return true;
@@ -418,12 +412,10 @@ bool CConvUtils::IsPDFOrXPSFile(const wchar_t* path) {
   if (!path || !*path) return false;
   char head[7] = {};
   DWORD read = 0;
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file != INVALID_HANDLE_VALUE) {
-    if (!ReadFile(file, head, sizeof head, &read, nullptr)) read = 0;
-    CloseHandle(file);
-  }
+  if (Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+      file && !ReadFile(file.Get(), head, sizeof head, &read, nullptr))
+    read = 0;
   if (read == 7 && (memcmp(head, "%PDF-1.", 7) == 0 || memcmp(head, "%PDF-2.", 7) == 0))
     return true;
   if (read >= 2 && head[0] == 'P' && head[1] == 'K') {
@@ -488,6 +480,13 @@ HMODULE CConvUtils::LoadProductLibrary(const wchar_t* fileName, DWORD searchFlag
   if (searchFlags & 16)
     if (HMODULE module = load(install, L"bin\\Plug-ins")) return module;
   return nullptr;
+}
+
+bool FileExists(const wchar_t* path, ExistsAs what) {
+  if (!path || !*path) return false;
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  return what == ExistsAs::kFileOrFolder || !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace vpdf

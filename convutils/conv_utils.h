@@ -11,6 +11,11 @@
 
 namespace vpdf {
 
+enum class ExistsAs { kFileOrFolder, kFileOnly };
+// True when something is at `path` (a null or empty path names nothing); a folder counts
+// only with kFileOrFolder.
+bool FileExists(const wchar_t* path, ExistsAs what = ExistsAs::kFileOrFolder);
+
 // A product library whose entry points are resolved by name. Virtual slots, in order:
 // clear the entry points, resolve them (true only when all exist), destroy.
 class DynLoadDll {

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "convutils/comutil.h"
 #include "convutils/log.h"
 #include "convutils/settings.h"
 
@@ -119,12 +120,9 @@ OwnedFile CreateNewFile(const std::wstring& folder, const std::wstring& stem,
     const std::wstring fitted = FitStem(folder.size(), stem, tail);
     if (fitted.empty() && !stem.empty()) break;
     const std::wstring path = folder + fitted + tail;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      CloseHandle(file);
+    if (Handle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr)))
       return OwnedFile(path);
-    }
     const DWORD error = GetLastError();
     // A folder of that name, or a file being deleted, answers "access denied".
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "convutils/conv_utils.h"
+#include "convutils/comutil.h"
 #include "convutils/log.h"
 #include "convutils/settings.h"
 
@@ -149,8 +150,8 @@ void CUsageAnalytics::Send() {
                  static_cast<int>(GetLastError()));
       return;
     }
-    CloseHandle(info.hProcess);
-    CloseHandle(info.hThread);
+    // The helper runs on its own: its handles are not needed.
+    Handle process(info.hProcess), thread(info.hThread);
   } catch (...) {
   }
 }

@@ -9,6 +9,7 @@
 #include "convutils/temp_files.h"
 #include "dms/client_options.h"
 #include "dms/event_sinks.h"
+#include "dms/working_copy.h"
 
 namespace vpdf {
 namespace {
@@ -122,18 +123,6 @@ HRESULT CreateClientObject(REFCLSID clsid, REFIID iid, void** object) {
   return unknown->QueryInterface(iid, object);
 }
 
-HRESULT AddContextItem(IContextItems* items, const wchar_t* name, const Variant& value) {
-  if (!items) return E_POINTER;
-  Bstr itemName(name);
-  return items->Add(itemName.Get(), *value.Get());
-}
-
-HRESULT ReadContextItem(IContextItems* items, const wchar_t* name, Variant& value) {
-  if (!items) return E_POINTER;
-  Variant index = Variant::String(name);
-  return items->Item(*index.Get(), value.Put());
-}
-
 HWND ApplicationMainWindow() {
   HWND window = nullptr;
   EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&window));
@@ -240,26 +229,6 @@ int DocSelect(dms::Document& document, dms::Session session) {
   }
   kLog.Error("DocSelect() Leave %d", found ? 1 : 0);
   return found ? kDocSelected : kDocSelectFailed;
-}
-
-HRESULT CheckOutForEditing(const dms::Document& document, const std::wstring& path) {
-  SYSTEMTIME now = {};
-  GetLocalTime(&now);
-  DATE date = 0;
-  SystemTimeToVariantTime(&now, &date);
-  constexpr DATE kDueIn = 1.0 / 6;  // four hours
-  constexpr LONG kReplaceExisting = 1;
-  constexpr LONG kCheckOutActivity = 2;
-  return document.CheckOutEx(path, kReplaceExisting, date + kDueIn, L"", kCheckOutActivity,
-                             L"Ostrel Varnel PDF", L"");
-}
-
-std::wstring TypeExtension(const dms::Document& document) {
-  if (dms::Got<dms::DocumentType> type = document.Type(); type.Ok() && type.value) {
-    dms::Got<std::wstring> extension = type.value.ApplicationExtension();
-    if (extension.Ok() && !extension.value.empty()) return extension.value;
-  }
-  return L"pdf";
 }
 
 HRESULT DocCreate(dms::Document document, std::wstring& path) {

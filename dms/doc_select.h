@@ -11,6 +11,7 @@
 
 #include "IManExt.h"
 #include "convutils/comutil.h"
+#include "outside/context_items.h"
 #include "outside/dms.h"
 
 namespace vpdf {
@@ -23,12 +24,6 @@ inline constexpr int kDocSelectCancelled = -4;
 // Creates a class of the client object model like the client's own smart pointers do: with
 // the class context "all" (23), created for IUnknown, run (OleRun), then asked for `iid`.
 HRESULT CreateClientObject(REFCLSID clsid, REFIID iid, void** object);
-
-// Adds (or replaces) the item `name` of a context-item collection; the collection keeps
-// its own copy of `value`.
-HRESULT AddContextItem(IContextItems* items, const wchar_t* name, const Variant& value);
-// Reads the value of item `name`; fails when there is no such item.
-HRESULT ReadContextItem(IContextItems* items, const wchar_t* name, Variant& value);
 
 // The application's main window: the first visible top-level window of this process that
 // has no owner; null when there is none.
@@ -47,13 +42,6 @@ bool CreateContextItemsOnWorker(ComPtr<IContextItems>& collection);
 // An object-model failure other than E_NOINTERFACE while an answer element is resolved is
 // raised as a ComError for the calling command's outer level.
 int DocSelect(dms::Document& document, dms::Session session);
-
-// Checks `document` out to `path` the way the add-in always does: mode 1, due back four hours
-// from now, no comment, option 2, the product's name as the application.
-HRESULT CheckOutForEditing(const dms::Document& document, const std::wstring& path);
-
-// The application extension of the document's type; "pdf" when it cannot be read or is empty.
-std::wstring TypeExtension(const dms::Document& document);
 
 // The local path of `document` in the client's portable folder:
 // folder + database name + "\" + user id + "\" + number "_" version "." extension, each

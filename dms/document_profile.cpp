@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "convutils/comutil.h"
+#include "convutils/conv_utils.h"
 #include "convutils/log.h"
 
 #include "IManage.h"
@@ -39,16 +40,12 @@ std::wstring Format(const wchar_t* format, Args... args) {
   return length < 0 ? std::wstring() : std::wstring(buffer, static_cast<size_t>(length));
 }
 
-bool FileExists(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // The check-out path when a file is there, else the caller's local file when it exists.
 std::wstring BasePath(const dms::Document& document, const std::wstring& localPath) {
   dms::Got<std::wstring> checkout = document.CheckoutPath();
-  if (checkout.Ok() && FileExists(checkout.value)) return checkout.value;
-  if (FileExists(localPath)) return localPath;
+  if (checkout.Ok() && FileExists(checkout.value.c_str(), ExistsAs::kFileOnly))
+    return checkout.value;
+  if (FileExists(localPath.c_str(), ExistsAs::kFileOnly)) return localPath;
   return {};
 }
 
@@ -263,7 +260,7 @@ HRESULT WriteDocumentProfile(dms::Document document, std::wstring& profilePath,
   profilePath = path;
 
   // The mark makes the private-profile writer keep the file in UTF-16.
-  if (!FileExists(path)) CreateNewFile(path, {0xFF, 0xFE, 0x0A, 0x00});
+  if (!FileExists(path.c_str(), ExistsAs::kFileOnly)) CreateNewFile(path, {0xFF, 0xFE, 0x0A, 0x00});
   ProfileWriter profile(path);
   WriteEditStart(profile);
 
@@ -357,7 +354,7 @@ HRESULT WriteMhcFile(dms::Document document, std::wstring& mhcPath, std::wstring
 
   dms::Got<std::wstring> text = document.MhcText();
   if (!text.Ok()) text.value.clear();
-  if (text.Ok() && FileExists(path)) DeleteFileW(path.c_str());
+  if (text.Ok() && FileExists(path.c_str(), ExistsAs::kFileOnly)) DeleteFileW(path.c_str());
   if (!text.value.empty()) {
     std::vector<BYTE> bytes{0xFF, 0xFE};
     auto characters = reinterpret_cast<const BYTE*>(text.value.data());

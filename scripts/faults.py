@@ -60,10 +60,11 @@ FAULTS = [
      "Modify(site, L\"-\", L\"-,RPDFIManAddon.OpenInPro_CM\", false);", ""),
     ("cnv-list-delete", "the conversion tool is told to keep the copies it was handed",
      "commands/open/conversion_tool.cpp",
-     "list.Write(L\"\\nDelete=1\\n\");", "list.Write(L\"\\nDelete=0\\n\");"),
+     "WriteList(list, L\"\\nDelete=1\\n\");", "WriteList(list, L\"\\nDelete=0\\n\");"),
     ("accelerator", "Create PDF's menu accelerator is P instead of C",
-     "commands/createpdf/create_pdf.cpp",
-     "0, L'C',", "0, L'P',"),
+     "commands/command_identity.cpp",
+     "L\"RPDFIManAddon.CreatePDF\", kListDescription, 0, L'C',",
+     "L\"RPDFIManAddon.CreatePDF\", kListDescription, 0, L'P',"),
 ]
 
 

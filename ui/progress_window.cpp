@@ -66,8 +66,8 @@ ProgressWindow::ProgressWindow(UINT menuTextId, int total, int langOffset, HWND 
     : m_resources(resources ? resources : Module::Instance().Handle()),
       m_langOffset(langOffset),
       m_total(total > 0 ? total : 1) {
-  m_cancelEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  CConvUtils::SetCancelEvent(m_cancelEvent);
+  m_cancelEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  CConvUtils::SetCancelEvent(m_cancelEvent.Get());
   m_outer = s_current;
   s_current = this;
   wchar_t menuText[256] = {};
@@ -76,10 +76,7 @@ ProgressWindow::ProgressWindow(UINT menuTextId, int total, int langOffset, HWND 
   if (total > 1) Show();
 }
 
-ProgressWindow::~ProgressWindow() {
-  Close();
-  if (m_font) DeleteObject(m_font);
-}
+ProgressWindow::~ProgressWindow() { Close(); }
 
 void ProgressWindow::Close() {
   if (m_window) {
@@ -93,8 +90,7 @@ void ProgressWindow::Close() {
   if (s_current == this) s_current = m_outer;
   if (m_cancelEvent) {
     CConvUtils::SetCancelEvent(nullptr);
-    CloseHandle(m_cancelEvent);
-    m_cancelEvent = nullptr;
+    m_cancelEvent.Reset();
   }
 }
 
@@ -126,7 +122,7 @@ void ProgressWindow::Create(HWND owner, const std::wstring& title) {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-    m_font = CreateFontIndirectW(&metrics.lfMessageFont);
+    m_font.Reset(CreateFontIndirectW(&metrics.lfMessageFont));
 
   // Arabic reads right to left, as the message boxes do.
   const bool mirrored = MessageBoxStyle(0) & MB_RTLREADING;
@@ -160,7 +156,8 @@ void ProgressWindow::Create(HWND owner, const std::wstring& title) {
                                    Scaled(childHeight, dpi), m_window,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module,
                                    nullptr);
-    if (control && m_font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), 0);
+    if (control && m_font)
+      SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.Get()), 0);
     return control;
   };
   int top = kMargin;
@@ -226,7 +223,7 @@ void ProgressWindow::OnCancel() {
   if (m_cancelled) return;
   m_cancelled = true;
   kLog.Trace("ProgressWindow: Cancel");
-  if (m_cancelEvent) SetEvent(m_cancelEvent);
+  if (m_cancelEvent) SetEvent(m_cancelEvent.Get());
   EnableWindow(GetDlgItem(m_window, IDCANCEL), FALSE);
 }
 

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "convutils/comutil.h"
+
 namespace vpdf {
 
 // The steps shown under the bar.
@@ -72,8 +74,8 @@ class ProgressWindow {
   bool m_cancelled = false;
   bool m_shown = false;  // has been shown: stays up (but for Hidden) until the run ends
   HWND m_window = nullptr;
-  HFONT m_font = nullptr;
-  HANDLE m_cancelEvent = nullptr;
+  GdiObject<HFONT> m_font;
+  Handle m_cancelEvent;
   ProgressWindow* m_outer = nullptr;  // the run's window before this one (none in practice)
 
   static ProgressWindow* s_current;

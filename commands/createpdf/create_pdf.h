@@ -1,7 +1,6 @@
 #pragma once
 #include "commands/command_impl.h"
 #include "ui/doc_description.h"
-#include "commands/identity.h"
 #include "convutils/temp_files.h"
 
 #include <string>
@@ -17,7 +16,8 @@ inline constexpr int DML_FAIL = -1;
 
 class CCreatePDF_I : public ICommandImpl {
  public:
-  explicit CCreatePDF_I(Placement placement);
+  explicit CCreatePDF_I(Placement placement)
+      : m_langOffset(TakeIdentity(CommandFamily::kCreatePDF, placement)) {}
 
   // Enabled only for a non-empty selection of documents that are neither PDF nor MSG.
   STDMETHODIMP Update() override;
@@ -76,19 +76,9 @@ class CCreatePDF_I : public ICommandImpl {
 
  protected:
   int m_langOffset = 0;  // added to the id of every localised resource
-
- private:
-  CommandImages m_images;  // the images handed to the client
 };
 
-class CCreatePDF : public CCreatePDF_I {
- public:
-  CCreatePDF() : CCreatePDF_I(Placement::kMenu) {}
-};
-
-class CCreatePDF_CM : public CCreatePDF_I {
- public:
-  CCreatePDF_CM() : CCreatePDF_I(Placement::kContextMenu) {}
-};
+using CCreatePDF = PlacedCommand<CCreatePDF_I, Placement::kMenu>;
+using CCreatePDF_CM = PlacedCommand<CCreatePDF_I, Placement::kContextMenu>;
 
 }  // namespace vpdf

@@ -13,6 +13,7 @@
 #include "convutils/temp_files.h"
 #include "dms/client_options.h"
 #include "dms/doc_select.h"
+#include "dms/working_copy.h"
 #include "outside/dms.h"
 #include "ui/how_to_save_dlg.h"
 #include "ui/message_box.h"
@@ -255,28 +256,21 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
           const std::wstring name = target.Name().value;
           const LONG number = target.Number().value;
           const LONG version = target.Version().value;
-          std::wstring path;
-          HRESULT made = E_FAIL;
-          if (UseTempForOpen()) {
-            OwnedFile file;
-            made = MakeDocumentTempPath(target, file, TypeExtension(target).c_str());
-            // The check-out file is the client's from here on.
-            path = file.Release();
-          } else {
-            made = DocCreate(target, path);
-          }
           // Never a check-out to a path that could not be built.
-          if (FAILED(made) || path.empty()) {
+          WorkingCopy copy;
+          const HRESULT made = copy.Make(
+              target, {UseTempForOpen() ? CopyPlace::kTemporary : CopyPlace::kPortable,
+                       CopyAccess::kCheckOut});
+          // The check-out file is the client's from here on.
+          copy.KeepFile();
+          if (copy.Path().empty()) {
             kLog.Error("No local path for the new version's document");
           } else {
-            checkedOut = CheckOutForEditing(target, path);
+            checkedOut = made;
             target.AddHistory(kHistoryActivity, kHistoryApplication,
                               HistoryText(kHistoryFallback, number, version, name));
             // A failed check-in leaves the target to nobody.
-            if (NewVersionCheckIn(pdfPath, target.Get()) != DML_SUCCESS && SUCCEEDED(checkedOut)) {
-              dms::Got<bool> still = target.CheckedOut();
-              if (still.Ok() && still.value) target.UnlockDocument();
-            }
+            if (NewVersionCheckIn(pdfPath, target.Get()) == DML_SUCCESS) copy.Keep();
           }
         }
       } else {

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "convutils/resource.h"
-#include "commands/command_identity.h"
 #include "commands/execute_guard.h"
 #include "commands/import_document.h"
 #include "commands/newpdf/new_pdf_run.h"
@@ -19,10 +18,6 @@ namespace vpdf {
 namespace {
 
 constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\CreateNewPDF");
-
-constexpr wchar_t kDescription[] = L"List the documents which are selected.";
-constexpr int kClassicBitmap = 14560;
-constexpr int kRibbonBitmap = 14570;
 
 constexpr DWORD kSourceBuffer = 270;  // the file dialog's buffer, in characters
 
@@ -85,17 +80,6 @@ constexpr char kExecuteEnd[] =
 
 }  // namespace
 
-CCreateNewPDFFromFile_I::CCreateNewPDFFromFile_I(Placement placement)
-    : CNewPdfCommand(
-          placement,
-          {placement == Placement::kMenu ? L"RPDFIManAddon.CreateNewPDFFile"
-                                         : L"RPDFIManAddon.CreateNewPDFFile_CM",
-           kDescription, 0, L'F', true, IDS_NEWPDF_FILE_MENU, IDS_NEWPDF_FILE_HELP,
-           kClassicBitmap, kRibbonBitmap},
-          placement == Placement::kMenu
-              ? "CCreateNewPDFFromFile::CCreateNewPDFFromFile m_langOffset : %d"
-              : "CCreateNewPDFFromFile_CM::CCreateNewPDFFromFile_CM m_langOffset : %d") {}
-
 bool CCreateNewPDFFromFile_I::MakeTempName(wchar_t* buffer, DWORD size) {
   wchar_t folder[MAX_PATH] = {};
   const DWORD length = GetTempPathW(MAX_PATH, folder);
@@ -133,7 +117,7 @@ STDMETHODIMP CCreateNewPDFFromFile_I::Execute() {
       return;
     }
     const std::wstring pdfPath = ReplaceExtension(tempName, L".pdf");
-    RunFile pdf(pdfPath);
+    OwnedFile pdf(pdfPath);  // the run's PDF goes whichever way the run ends
 
     const std::wstring extension = ExtensionOf(source);
     if (SameNoCase(extension, L".xps") || SameNoCase(extension, L".oxps")) {

@@ -5,7 +5,8 @@ namespace vpdf {
 
 class CCreateNewPDFFromFile_I : public CNewPdfCommand {
  public:
-  explicit CCreateNewPDFFromFile_I(Placement placement);
+  explicit CCreateNewPDFFromFile_I(Placement placement)
+      : CNewPdfCommand(CommandFamily::kNewPdfFromFile, placement) {}
 
   // Lets the user pick a local file, prints or converts it to PDF and imports the PDF as a
   // new document into the session of the place the user works in.
@@ -17,14 +18,7 @@ class CCreateNewPDFFromFile_I : public CNewPdfCommand {
   static bool MakeTempName(wchar_t* buffer, DWORD size);
 };
 
-class CCreateNewPDFFromFile : public CCreateNewPDFFromFile_I {
- public:
-  CCreateNewPDFFromFile() : CCreateNewPDFFromFile_I(Placement::kMenu) {}
-};
-
-class CCreateNewPDFFromFile_CM : public CCreateNewPDFFromFile_I {
- public:
-  CCreateNewPDFFromFile_CM() : CCreateNewPDFFromFile_I(Placement::kContextMenu) {}
-};
+using CCreateNewPDFFromFile = PlacedCommand<CCreateNewPDFFromFile_I, Placement::kMenu>;
+using CCreateNewPDFFromFile_CM = PlacedCommand<CCreateNewPDFFromFile_I, Placement::kContextMenu>;
 
 }  // namespace vpdf

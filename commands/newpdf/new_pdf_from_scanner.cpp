@@ -3,7 +3,6 @@
 #include <string>
 
 #include "convutils/resource.h"
-#include "commands/command_identity.h"
 #include "commands/execute_guard.h"
 #include "commands/import_document.h"
 #include "commands/newpdf/new_pdf_run.h"
@@ -17,22 +16,7 @@ namespace {
 
 constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\CreateNewPDF");
 
-constexpr wchar_t kDescription[] = L"List the documents which are selected.";
-constexpr int kClassicBitmap = 14580;
-constexpr int kRibbonBitmap = 14590;
-
 }  // namespace
-
-CCreateNewPDFFromScanner_I::CCreateNewPDFFromScanner_I(Placement placement)
-    : CNewPdfCommand(
-          placement,
-          {placement == Placement::kMenu ? L"RPDFIManAddon.CreateNewPDFScan"
-                                         : L"RPDFIManAddon.CreateNewPDFScan_CM",
-           kDescription, 0, L'A', true, IDS_NEWPDF_SCAN_MENU, IDS_NEWPDF_SCAN_HELP,
-           kClassicBitmap, kRibbonBitmap},
-          placement == Placement::kMenu
-              ? "CCreateNewPDFFromScanner::CCreateNewPDFFromScanner m_langOffset : %d"
-              : "CCreateNewPDFFromScanner_CM::CCreateNewPDFFromScanner_CM m_langOffset : %d") {}
 
 void CCreateNewPDFFromScanner_I::MakeScanTempName(wchar_t* buffer) {
   buffer[0] = L'\0';
@@ -50,7 +34,7 @@ STDMETHODIMP CCreateNewPDFFromScanner_I::Execute() {
     ReportCommandUsage(L"Scan", nullptr);
     wchar_t scanPath[MAX_PATH] = {};
     MakeScanTempName(scanPath);
-    RunFile scan(scanPath);
+    OwnedFile scan(scanPath);  // the run's scan goes whichever way the run ends
     if (!scanPath[0] || !CConvUtils::ScanToPDFWithHelper(scanPath)) return;
 
     const ContextReader read = [this](const wchar_t* name, VARTYPE type, void* value) {

@@ -5,7 +5,8 @@ namespace vpdf {
 
 class CCreateNewPDFFromScanner_I : public CNewPdfCommand {
  public:
-  explicit CCreateNewPDFFromScanner_I(Placement placement);
+  explicit CCreateNewPDFFromScanner_I(Placement placement)
+      : CNewPdfCommand(CommandFamily::kNewPdfFromScanner, placement) {}
 
   // Scans through the scan agent and imports the PDF as a new document into the session of
   // the selected container.
@@ -16,14 +17,8 @@ class CCreateNewPDFFromScanner_I : public CNewPdfCommand {
   static void MakeScanTempName(wchar_t* buffer);
 };
 
-class CCreateNewPDFFromScanner : public CCreateNewPDFFromScanner_I {
- public:
-  CCreateNewPDFFromScanner() : CCreateNewPDFFromScanner_I(Placement::kMenu) {}
-};
-
-class CCreateNewPDFFromScanner_CM : public CCreateNewPDFFromScanner_I {
- public:
-  CCreateNewPDFFromScanner_CM() : CCreateNewPDFFromScanner_I(Placement::kContextMenu) {}
-};
+using CCreateNewPDFFromScanner = PlacedCommand<CCreateNewPDFFromScanner_I, Placement::kMenu>;
+using CCreateNewPDFFromScanner_CM =
+    PlacedCommand<CCreateNewPDFFromScanner_I, Placement::kContextMenu>;
 
 }  // namespace vpdf

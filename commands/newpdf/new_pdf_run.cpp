@@ -144,16 +144,6 @@ std::wstring ReplaceExtension(const std::wstring& path, const wchar_t* extension
   return path.substr(0, dot) + extension;
 }
 
-CNewPdfCommand::CNewPdfCommand(Placement placement, const CommandIdentity& identity,
-                               const char* languageRecord) {
-  m_langOffset = Environment().langOffset;
-  kLog.Trace(languageRecord, m_langOffset);
-  HBITMAP bitmap = ApplyIdentity(*this, placement, Environment(), identity,
-                                 {&kLog, "put_Name : %S m_langOffset : %d ", "bstrMenuText : %S  ",
-                                  "put_HelpText : %S  "});
-  put_Bitmap(*m_images.Keep(bitmap).Get());
-}
-
 STDMETHODIMP CNewPdfCommand::Update() {
   const bool any = HasSession([this](const wchar_t* name, VARTYPE type, void* value) {
     return GetContextValue(name, type, value);

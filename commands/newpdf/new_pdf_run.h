@@ -1,34 +1,28 @@
-// What the two New PDF commands share: whether the client has a DMS session, the session
-// that receives the new document, the usage event and the temporary files of a run.
+// What the two New PDF commands share: whether the client has a DMS session, and the session
+// that receives the new document.
 #pragma once
 #include <windows.h>
 
 #include <functional>
 #include <string>
 
-#include "commands/command_identity.h"
 #include "commands/command_impl.h"
-#include "commands/identity.h"
+#include "convutils/temp_files.h"
 #include "outside/dms.h"
 
 namespace vpdf {
 
-// What the two New PDF commands share: the way they set up their identity and images, and
-// their availability (enabled when the client has at least one DMS session).
+// What the two New PDF commands share: their availability (enabled when the client has at
+// least one DMS session).
 class CNewPdfCommand : public ICommandImpl {
  public:
   STDMETHODIMP Update() override;
 
  protected:
-  // `identity` carries the name for the placement; `languageRecord` is the constructor's first
-  // record, with the language offset.
-  CNewPdfCommand(Placement placement, const CommandIdentity& identity,
-                 const char* languageRecord);
+  CNewPdfCommand(CommandFamily family, Placement placement)
+      : m_langOffset(TakeIdentity(family, placement)) {}
 
   int m_langOffset = 0;  // added to the id of every localised resource
-
- private:
-  CommandImages m_images;  // the images handed to the client
 };
 
 // True when "NRTSessions", or else the session collection of "NRTDMS", counts at least one
@@ -52,26 +46,5 @@ bool SessionOfContainer(const ContextReader& read, dms::Session& session);
 // `path` with everything from the last point of its file name replaced by `extension`
 // (appended when the name has no point).
 std::wstring ReplaceExtension(const std::wstring& path, const wchar_t* extension);
-
-// A file of the run that goes when the run ends, whichever way it ends.
-class RunFile {
- public:
-  RunFile() = default;
-  explicit RunFile(std::wstring path) : m_path(std::move(path)) {}
-  RunFile(const RunFile&) = delete;
-  RunFile& operator=(const RunFile&) = delete;
-  ~RunFile() { Delete(); }
-  void Reset(std::wstring path) {
-    Delete();
-    m_path = std::move(path);
-  }
-  void Delete() {
-    if (!m_path.empty()) DeleteFileW(m_path.c_str());
-    m_path.clear();
-  }
-
- private:
-  std::wstring m_path;
-};
 
 }  // namespace vpdf

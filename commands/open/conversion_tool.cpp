@@ -1,6 +1,5 @@
 // Open with the conversion tool: availability from the selection, the copies of the selected
 // documents and the file list that hands them to the tool.
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "convutils/temp_files.h"
 #include "convutils/usage_analytics.h"
 #include "dms/doc_select.h"
+#include "dms/working_copy.h"
 #include "ui/progress_window.h"
 
 namespace vpdf {
@@ -23,63 +23,13 @@ constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\OpenPDF");
 constexpr wchar_t kSection[] = L"FILES";
 constexpr int kDMSLinkID = 768;
 
-std::wstring Lower(std::wstring text) {
-  if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
-  return text;
+// Writes a piece of the file list: UTF-16 little-endian, no byte order mark.
+void WriteList(const Handle& list, const std::wstring& text) {
+  DWORD written = 0;
+  const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  if (!WriteFile(list.Get(), text.data(), bytes, &written, nullptr) || written != bytes)
+    kLog.Error("Cannot write the file list: %d", static_cast<int>(GetLastError()));
 }
-
-bool EndsWithNoCase(const std::wstring& text, const std::wstring& end) {
-  return text.size() >= end.size() &&
-         CompareStringOrdinal(text.c_str() + (text.size() - end.size()),
-                              static_cast<int>(end.size()), end.c_str(),
-                              static_cast<int>(end.size()), TRUE) == CSTR_EQUAL;
-}
-
-// The stem and extension under which a document is copied to the temporary folder: its name
-// (its extension taken off when it ends with it), or database_number_version when it has no
-// name; both made safe.
-void CopyName(const dms::Document& document, std::wstring& stem, std::wstring& extension) {
-  const std::wstring own = Lower(document.Extension().Value());
-  extension = L"." + own;
-  std::wstring name = document.Name().Value();
-  if (name.empty()) {
-    dms::Database database = document.GetDatabase().Value();
-    name = database.Name().Value() + L"_" + std::to_wstring(document.Number().Value()) + L"_" +
-           std::to_wstring(document.Version().Value());
-  } else if (EndsWithNoCase(name, extension)) {
-    // The name's own ending, as it is written.
-    extension = name.substr(name.size() - extension.size());
-    name.resize(name.size() - extension.size());
-  }
-  stem = SafeFileName(name);
-  extension = extension.size() > 1 ? L"." + SafeFileName(extension.substr(1)) : L"";
-}
-
-// The file list being written: UTF-16 little-endian, no byte order mark.
-class ListFile {
- public:
-  explicit ListFile(const std::wstring& path)
-      : m_file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ListFile(const ListFile&) = delete;
-  ListFile& operator=(const ListFile&) = delete;
-  ~ListFile() { Close(); }
-
-  bool IsOpen() const { return m_file != INVALID_HANDLE_VALUE; }
-  void Write(const std::wstring& text) {
-    DWORD written = 0;
-    const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (!WriteFile(m_file, text.data(), bytes, &written, nullptr) || written != bytes)
-      kLog.Error("Cannot write the file list: %d", static_cast<int>(GetLastError()));
-  }
-  void Close() {
-    if (IsOpen()) CloseHandle(m_file);
-    m_file = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE m_file;
-};
 
 // The profile functions read UTF-16 only behind a byte order mark, and the tool wants the
 // list without one. A list about to be deleted gets the mark first so that it can be read.
@@ -135,58 +85,52 @@ STDMETHODIMP COpenInCnv_I::Execute() {
     }
     if (upper - lower + 1 <= 0) return;  // nothing selected: nothing is written
 
+    // Until the tool has the list, the list and the copies are ours to delete; the list's
+    // handle is closed before its file goes.
+    OwnedFile listFile;
+    Handle list;
+    std::vector<WorkingCopy> copies;
     // The list's name is free as a PDF name; as a text name it is tried a few times.
     constexpr int kListNameTries = 10;
     std::wstring listPath;
-    std::unique_ptr<ListFile> listFile;
-    for (int attempt = 0; attempt < kListNameTries && !(listFile && listFile->IsOpen()); ++attempt) {
+    for (int attempt = 0; attempt < kListNameTries && !list; ++attempt) {
       wchar_t name[MAX_PATH] = {};
       if (!MakeTempFileNameWithExt(L"", name, MAX_PATH)) break;
       listPath = name;
       listPath.replace(listPath.size() - 3, 3, L"txt");
-      listFile = std::make_unique<ListFile>(listPath);
+      list.Reset(CreateFileW(listPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
     }
-    if (!listFile) {
+    if (listPath.empty()) {
       kLog.Error("COpenInCnv: no name for the file list");
       result = E_FAIL;
       return;
     }
-    ListFile& list = *listFile;
-    if (!list.IsOpen()) {
+    if (!list) {
       kLog.Error("COpenInCnv: cannot create the file list %S", listPath.c_str());
       result = E_FAIL;
       return;
     }
-    // Until the tool has the list, the list and the copies are ours to delete.
-    std::vector<OwnedFile> copies;
-    bool handedOver = false;
-    struct Abandon {
-      ListFile& list;
-      const std::wstring& path;
-      std::vector<OwnedFile>& copies;
-      const bool& handedOver;
-      ~Abandon() {
-        if (handedOver) {
-          for (OwnedFile& copy : copies) copy.Release();
-          return;
-        }
-        list.Close();
-        copies.clear();
-        DeleteFileW(path.c_str());
-      }
-    } abandon{list, listPath, copies, handedOver};
+    listFile = OwnedFile(listPath);
 
-    list.Write(L"[FILES]\n");
-    list.Write(L"Count=");
-    list.Write(std::to_wstring(upper - lower + 1));
-    list.Write(L"\nDMSLinkID=");
-    list.Write(std::to_wstring(kDMSLinkID));
-    list.Write(L"\nDelete=1\n");
+    WriteList(list, L"[FILES]\n");
+    WriteList(list, L"Count=");
+    WriteList(list, std::to_wstring(upper - lower + 1));
+    WriteList(list, L"\nDMSLinkID=");
+    WriteList(list, std::to_wstring(kDMSLinkID));
+    WriteList(list, L"\nDelete=1\n");
 
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
     ProgressWindow progress(IDS_OPENINCNV_MENU + m_langOffset, static_cast<int>(upper - lower + 1),
                             m_langOffset, ApplicationMainWindow());
+    // The tool owns the list and the copies once it has started on them; when it did not
+    // start they are deleted here.
+    const auto handOver = [&] {
+      list.Reset();
+      progress.Close();
+      if (!LaunchConversionTool(listPath)) return;
+      listFile.Release();
+      for (WorkingCopy& copy : copies) copy.Keep();
+    };
     for (LONG i = lower; i <= upper; ++i) {
       ComPtr<IDispatch> element;
       hr = SelectionElement(selection.Get(), i, element);
@@ -199,32 +143,27 @@ STDMETHODIMP COpenInCnv_I::Execute() {
       hr = SelectedDocument(element.Get(), document);
       if (FAILED(hr)) {
         kLog.Error("COpenInCnv: element %d is not a DMS document", static_cast<int>(i));
-        list.Close();
-        progress.Close();
-        handedOver = LaunchConversionTool(listPath);
+        handOver();
         result = hr;
         return;
       }
-      std::wstring stem, extension;
-      CopyName(document, stem, extension);
       progress.Document(static_cast<int>(i - lower + 1), document.Name().value);
       progress.Step(ProgressStep::kCopying);
-      // Each document its own new copy: a name that is taken gets a number.
-      OwnedFile copy = CreateNewFile(temp, stem, extension);
-      if (copy.Empty()) {
-        kLog.Error("COpenInCnv: no file for %S%S", stem.c_str(), extension.c_str());
+      // Each document its own new copy in the temporary folder.
+      WorkingCopy copy;
+      hr = copy.Make(document, {CopyPlace::kTempFolder, CopyAccess::kCopy});
+      if (copy.Path().empty()) {
+        kLog.Error("COpenInCnv: no file for element %d", static_cast<int>(i));
         result = E_FAIL;
         return;
       }
-      copy.MakeRoom();
-      hr = document.GetCopy(copy.Path());
       if (hr != S_OK) {
         kLog.Error("COpenInCnv: GetCopy(%S) failed", copy.Path().c_str());
         result = hr;
         return;
       }
       result = hr;
-      list.Write(std::to_wstring(copies.size() + 1) + L"=\"" + copy.Path() + L"\"\n");
+      WriteList(list, std::to_wstring(copies.size() + 1) + L"=\"" + copy.Path() + L"\"\n");
       copies.push_back(std::move(copy));
       if (progress.Cancelled()) {
         kLog.Trace("COpenInCnv: cancelled by the user, the copies are deleted");
@@ -232,9 +171,7 @@ STDMETHODIMP COpenInCnv_I::Execute() {
         return;
       }
     }
-    list.Close();
-    progress.Close();
-    handedOver = LaunchConversionTool(listPath);
+    handOver();
   });
   return result;
 }

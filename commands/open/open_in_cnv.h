@@ -2,13 +2,14 @@
 #include <string>
 
 #include "commands/command_impl.h"
-#include "commands/identity.h"
 
 namespace vpdf {
 
 class COpenInCnv_I : public ICommandImpl {
  public:
-  explicit COpenInCnv_I(Placement placement);
+  // Logs nothing.
+  explicit COpenInCnv_I(Placement placement)
+      : m_langOffset(TakeIdentity(CommandFamily::kOpenInCnv, placement)) {}
 
   // Enabled only for a non-empty selection of PDF, XPS and OXPS documents.
   STDMETHODIMP Update() override;
@@ -24,20 +25,9 @@ class COpenInCnv_I : public ICommandImpl {
 
  protected:
   int m_langOffset = 0;  // added to the id of every localised resource
-  HBITMAP m_hBitmap = nullptr;  // the Bitmap image, owned by m_images
-
- private:
-  CommandImages m_images;  // the images handed to the client
 };
 
-class COpenInCnv : public COpenInCnv_I {
- public:
-  COpenInCnv() : COpenInCnv_I(Placement::kMenu) {}
-};
-
-class COpenInCnv_CM : public COpenInCnv_I {
- public:
-  COpenInCnv_CM() : COpenInCnv_I(Placement::kContextMenu) {}
-};
+using COpenInCnv = PlacedCommand<COpenInCnv_I, Placement::kMenu>;
+using COpenInCnv_CM = PlacedCommand<COpenInCnv_I, Placement::kContextMenu>;
 
 }  // namespace vpdf

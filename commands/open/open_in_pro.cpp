@@ -3,7 +3,6 @@
 #include <string>
 
 #include "convutils/resource.h"
-#include "commands/command_identity.h"
 #include "commands/execute_guard.h"
 #include "commands/selected_items.h"
 #include "convutils/conv_utils.h"
@@ -12,8 +11,7 @@
 #include "convutils/temp_files.h"
 #include "convutils/usage_analytics.h"
 #include "dms/client_options.h"
-#include "dms/doc_select.h"
-#include "dms/document_profile.h"
+#include "dms/working_copy.h"
 #include "ui/message_box.h"
 
 namespace vpdf {
@@ -21,38 +19,8 @@ namespace {
 
 constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\OpenPDF");
 
-// Both classes carry the same name; the description string exists in no language, so the
-// property stays empty; the kind follows the product key below.
-constexpr CommandIdentity kIdentity = {L"RPDFIManAddon.OpenInPro", nullptr,
-                                       IDS_OPENINPRO_DESCRIPTION, L'P', false,
-                                       IDS_OPENINPRO_MENU, IDS_OPENINPRO_HELP, 14640, 14650};
-
-struct LogTexts {
-  const char* entered;
-  const char* language;
-  const char* putName;
-  const char* putMenuText;
-  const char* putHelpText;
-  const char* putBitmap;
-  const char* keyOpened;
-};
-
-constexpr LogTexts kMenu = {"COpenInPro::COpenInPro()",       "COpenInPro::DetectUILanguage %d",
-                            "COpenInPro::put_Name %S",        "COpenInPro::put_MenuText %S",
-                            "COpenInPro::put_HelpText %S",    "COpenInPro::put_Bitmap ",
-                            "COpenInPro SUCCESS key.Open"};
-constexpr LogTexts kContextMenu = {
-    "COpenInPro_CM::COpenInPro_CM()",    "COpenInPro_CM::DetectUILanguage %d",
-    "COpenInPro_CM::put_Name %S",        "COpenInPro_CM::put_MenuText %S",
-    "COpenInPro_CM::put_HelpText %S",    "COpenInPro_CM::put_Bitmap ",
-    "COpenInPro_CM SUCCESS key.Open"};
-
 constexpr wchar_t kApplication[] = L"Ostrel Varnel PDF";
 constexpr size_t kParametersCapacity = 263;
-
-bool FileExists(const std::wstring& path) {
-  return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // The name of a user, a database or a session that the object model answers; empty when the
 // object or its name cannot be read.
@@ -108,62 +76,7 @@ HRESULT LinkText(const dms::Document& document, const std::wstring& session,
   return S_OK;
 }
 
-// The link file beside a temporary copy tells the editor where to check the document in.
-// One that is already there is kept: it belongs to an earlier open of the same copy. The
-// result owns the file when this run made it.
-OwnedFile WriteLinkFile(const std::wstring& localPath, const std::string& text) {
-  std::wstring folder, stem, extension;
-  SplitPath(localPath, folder, stem, extension);
-  const std::wstring linkPath = folder + stem + L".crx";
-  Handle file(CreateFileW(linkPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return {};
-  OwnedFile link(linkPath);
-  DWORD written = 0;
-  if (!WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
-    kLog.Error("Cannot write %S: %d", linkPath.c_str(), static_cast<int>(GetLastError()));
-  return link;
-}
-
-// Releases a check-out of this run unless the editor has the document.
-class CheckOutGuard {
- public:
-  explicit CheckOutGuard(const dms::Document& document) : m_document(document) {}
-  CheckOutGuard(const CheckOutGuard&) = delete;
-  CheckOutGuard& operator=(const CheckOutGuard&) = delete;
-  ~CheckOutGuard() {
-    if (m_armed) m_document.UnlockDocument();
-  }
-  void Arm() { m_armed = true; }
-  void Disarm() { m_armed = false; }
-
- private:
-  const dms::Document& m_document;
-  bool m_armed = false;
-};
-
 }  // namespace
-
-COpenInPro_I::COpenInPro_I(Placement placement) {
-  const LogTexts& log = placement == Placement::kMenu ? kMenu : kContextMenu;
-
-  kLog.Trace(log.entered);
-  m_langOffset = Environment().langOffset;
-  kLog.Trace(log.language, m_langOffset);
-
-  put_Bitmap(*m_images.Keep(ApplyIdentity(*this, placement, Environment(), kIdentity,
-                                          {&kLog, log.putName, log.putMenuText, log.putHelpText}))
-                  .Get());
-  kLog.Trace(log.putBitmap);
-
-  // The command kind tells whether the product is installed on this machine.
-  if (Environment().productKey) {
-    kLog.Trace(log.keyOpened);
-    put_CommandKind(1);
-  } else {
-    put_CommandKind(0);
-  }
-}
 
 STDMETHODIMP COpenInPro_I::Update() {
   kLog.Trace("COpenInPro_I::Update() enter");
@@ -216,17 +129,13 @@ STDMETHODIMP COpenInPro_I::Execute() {
 
 HRESULT COpenInPro_I::Open(const dms::Document& document, bool temporary,
                            const std::wstring& session, const std::wstring& database) {
-  // A temporary copy made here is the editor's once it starts; until then it is ours.
-  OwnedFile made;
-  std::wstring localPath;
+  // What this run makes for the document is the editor's once it starts; until then it is ours.
+  WorkingCopy copy;
   const HRESULT placed =
-      temporary ? MakeDocumentTempPath(document, made, TypeExtension(document).c_str())
-                : DocCreate(document, localPath);
-  if (temporary) localPath = made.Path();
-  const bool havePath = SUCCEEDED(placed) && !localPath.empty();
-  kLog.Trace("Open file %S", localPath.c_str());
+      copy.Locate(document, temporary ? CopyPlace::kTemporary : CopyPlace::kPortable);
+  const bool havePath = SUCCEEDED(placed) && !copy.Path().empty();
+  kLog.Trace("Open file %S", copy.Path().c_str());
 
-  CheckOutGuard checkOut(document);
   std::string linkText;
   auto checkedOut = document.CheckedOut();
   if (checkedOut.Ok() && checkedOut.value) {
@@ -236,23 +145,17 @@ HRESULT COpenInPro_I::Open(const dms::Document& document, bool temporary,
     const std::wstring checkoutFile = checkoutPath.Ok() ? checkoutPath.value : L"";
     kLog.Trace("pSelectedDoc strUser:[%S] strDatabase:[%S], checkOutPath:[%S] ", user.c_str(),
                NameOf(document.GetDatabase()).c_str(), checkoutFile.c_str());
-    // A read-only copy that the user does not want goes again, unless it was there before.
-    OwnedFile readOnlyCopy;
-    if (FileExists(checkoutFile)) {
-      localPath = checkoutFile;
-      made.Delete();
+    if (FileExists(checkoutFile.c_str())) {
+      copy.UseExisting(checkoutFile);
     } else {
       if (!havePath) return FAILED(placed) ? placed : E_FAIL;
-      const bool existed = !temporary && FileExists(localPath);
-      made.MakeRoom();
-      const HRESULT copied = document.GetCopy(localPath);
+      const HRESULT copied = copy.Fetch(true);
       if (FAILED(copied)) return copied;
       kLog.Trace("pSelectedDoc->GetCopy success");
-      SetFileAttributesW(localPath.c_str(), FILE_ATTRIBUTE_READONLY);
-      if (!existed && !temporary) readOnlyCopy = OwnedFile(localPath);
     }
+    // A read-only copy that the user does not want goes again, unless it was there before.
     if (!OpenReadOnly(user)) return S_OK;
-    readOnlyCopy.Release();
+    if (!temporary) copy.KeepFile();
     kLog.Trace("pSelectedDoc IDS_ALREADY_CHECKED");
     if (temporary) {
       const HRESULT read = LinkText(document, session, database, linkText);
@@ -269,26 +172,19 @@ HRESULT COpenInPro_I::Open(const dms::Document& document, bool temporary,
       const HRESULT read = LinkText(document, session, database, linkText);
       if (FAILED(read)) return read;
     }
-    if (SUCCEEDED(CheckOutForEditing(document, localPath))) checkOut.Arm();
+    copy.CheckOut();
     auto again = document.CheckedOut();
     kLog.Trace("pSelectedDoc->CheckedOut hr %d checked %d", static_cast<int>(again.hr),
                again.Ok() && again.value ? 1 : 0);
   }
 
-  OwnedFile link;
-  if (temporary) {
-    link = WriteLinkFile(localPath, linkText);
-  } else {
-    std::wstring written;
-    WriteDocumentProfile(document, written, localPath);
-    WriteMhcFile(document, written, localPath);
-  }
+  if (temporary)
+    copy.WriteLinkFile(linkText);
+  else
+    copy.WriteProfileFiles();
   // An editor that did not start leaves the document to nobody, and no files of this run.
-  if (!LaunchPDFPro(localPath)) return S_OK;
-  // The editor has the document, its copy and its link file now.
-  checkOut.Disarm();
-  made.Release();
-  link.Release();
+  if (!LaunchPDFPro(copy.Path())) return S_OK;
+  copy.Keep();
   return S_OK;
 }
 

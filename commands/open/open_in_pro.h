@@ -2,14 +2,14 @@
 #include <string>
 
 #include "commands/command_impl.h"
-#include "commands/identity.h"
 #include "outside/dms.h"
 
 namespace vpdf {
 
 class COpenInPro_I : public ICommandImpl {
  public:
-  explicit COpenInPro_I(Placement placement);
+  explicit COpenInPro_I(Placement placement)
+      : m_langOffset(TakeIdentity(CommandFamily::kOpenInPro, placement)) {}
 
   // Enabled only when every selected document is a PDF.
   STDMETHODIMP Update() override;
@@ -31,17 +31,9 @@ class COpenInPro_I : public ICommandImpl {
   bool OpenReadOnly(const std::wstring& user);
 
   int m_langOffset = 0;  // added to the id of every localised resource
-  CommandImages m_images;  // the images handed to the client
 };
 
-class COpenInPro : public COpenInPro_I {
- public:
-  COpenInPro() : COpenInPro_I(Placement::kMenu) {}
-};
-
-class COpenInPro_CM : public COpenInPro_I {
- public:
-  COpenInPro_CM() : COpenInPro_I(Placement::kContextMenu) {}
-};
+using COpenInPro = PlacedCommand<COpenInPro_I, Placement::kMenu>;
+using COpenInPro_CM = PlacedCommand<COpenInPro_I, Placement::kContextMenu>;
 
 }  // namespace vpdf
