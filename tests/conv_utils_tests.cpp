@@ -105,17 +105,6 @@ class Helpers : public testing_support::CleanTempFolderTest {
   testing_support::ScopedImportHook m_shellHook{"SHELL32.dll", "ShellExecuteExW", reinterpret_cast<void*>(&RecordShow)};
 };
 
-TEST_F(Helpers, FindHelperExecutablePrefersTheSubfolder) {
-  Folder(L"bin");
-  for (const wchar_t* name : {L"tool.exe", L"bin\\tool.exe", L"only.exe"}) Write(name, "x");
-  const std::pair<std::wstring, std::wstring> rows[] = {
-      {m_work, L"bin\\tool.exe"}, {m_work + L"\\", L"bin\\tool.exe"}, {L"", L""}};
-  for (const auto& [folder, found] : rows)
-    EXPECT_EQ(found.empty() ? L"" : Work(found), CConvUtils::FindHelperExecutable(folder.c_str(), L"tool.exe", L"bin"));
-  EXPECT_EQ(Work(L"only.exe"), CConvUtils::FindHelperExecutable(m_work.c_str(), L"only.exe", L"bin"));
-  EXPECT_EQ(L"", CConvUtils::FindHelperExecutable(m_work.c_str(), L"none.exe", L"bin"));
-}
-
 // Each run: what was started with which arguments (a delay in every helper shows whether the
 // run waited for it), the show states asked for, the result and the output left.
 TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
@@ -130,6 +119,10 @@ TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
   Folder(L"broken");
   Folder(L"broken\\bin");
   Write(L"broken\\bin\\printpdfagent.exe", "this is no program\r\n");
+  Folder(L"both");  // the agent in bin and something of its name at the top: bin first
+  Folder(L"both\\bin");
+  Write(L"both\\printpdfagent.exe", "this is no program\r\n");
+  ASSERT_TRUE(CopyFileW((testbed::ProductFolder() + L"\\bin\\printpdfagent.exe").c_str(), Work(L"both\\bin\\printpdfagent.exe").c_str(), FALSE));
   auto mail = [&](size_t from, size_t to) {
     std::wstring line = std::wstring(testbed::kMailAgentExe) + L" /mail /files ";
     for (size_t i = from; i < to; ++i) line += L"\"" + Short(pdfs[i]) + L"\" ";
@@ -137,7 +130,7 @@ TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
   };
   const std::wstring print = L"printpdfagent.exe /p \"W\\memo.txt\" \"W\\memo.pdf\" ";
   enum Call { kPrint, kPrintMailView, kPrintView, kScan, kMail, kConverter, kConverterModal };
-  enum Place { kProduct, kEmptyFolder, kBrokenAgent, kNoFolder };
+  enum Place { kProduct, kEmptyFolder, kBrokenAgent, kBoth, kNoFolder };
   const struct {
     const char* what;
     Call call;
@@ -157,6 +150,7 @@ TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
       {"print writes nothing", kPrint, kProduct, testbed::kNoOutput, {}, false, print + L"/noviewpdf\n", L"0"},
       {"scan fails with output", kScan, kProduct, testbed::kFailWithOutput, {}, false, L"scanpdfagent.exe W\\scan.pdf\n", L"0", L"scan.pdf"},
       {"scan leaves an empty file", kScan, kProduct, testbed::kEmpty, {}, false, L"scanpdfagent.exe W\\scan.pdf\n", L"0", L"scan.pdf"},
+      {"the agent in bin first", kPrint, kBoth, nullptr, {}, true, print + L"/noviewpdf\n", L"0", L"memo.pdf"},
       {"no print agent", kPrint, kEmptyFolder, nullptr, {}, false},
       {"no install folder", kPrint, kNoFolder, nullptr, {}, false},
       {"an agent that is no program", kPrint, kBrokenAgent, nullptr, {}, false, L"", L"0"},
@@ -179,7 +173,8 @@ TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
     for (const wchar_t* agent : {testbed::kPrintAgent, testbed::kScanAgent, testbed::kMailAgent, testbed::kConversionTool})
       testbed::SetAgentDelay(agent, 200);
     if (row.behaviour) testbed::SetAgentBehaviour(row.call == kScan ? testbed::kScanAgent : testbed::kPrintAgent, L"*", row.behaviour);
-    testbed::PointProductAt(row.place == kEmptyFolder ? Work(L"empty") : row.place == kBrokenAgent ? Work(L"broken") : testbed::ProductFolder());
+    const wchar_t* places[] = {nullptr, L"empty", L"broken", L"both", nullptr};
+    testbed::PointProductAt(places[row.place] ? Work(places[row.place]) : testbed::ProductFolder());
     if (row.place == kNoFolder) {
       m_configPath.Remove();
       m_installPath32.Remove();
@@ -261,24 +256,6 @@ TEST_F(Helpers, ModalConverterDisablesItsParentAndDispatchesMessagesWhileItWaits
   DestroyWindow(g_parent);
 }
 
-TEST_F(Helpers, DebugMessageOnlyWithTheSwitchOrForced) {
-  MessageBoxCloser boxes;
-  const struct {
-    int value;  // -1: no value, -2: the string "1"
-    bool force, shown;
-  } rows[] = {{-1, false, false}, {0, false, false}, {-2, false, false}, {1, false, true}, {-1, true, true}};
-  std::vector<MessageBoxCloser::Box> expected;
-  for (const auto& row : rows) {
-    if (row.value == -1) m_debugMessage.Remove();
-    else if (row.value == -2) m_debugMessage.SetString(L"1");
-    else m_debugMessage.SetDword(static_cast<DWORD>(row.value));
-    const std::wstring caption = L"Caption " + std::to_wstring(row.value) + (row.force ? L"f" : L"");
-    CConvUtils::ShowDebugMessage(caption.c_str(), L"/tempfile", row.force);
-    if (row.shown) expected.push_back({caption, L"/tempfile"});
-    EXPECT_EQ(expected, boxes.Boxes()) << Utf8(caption);
-  }
-}
-
 TEST_F(Helpers, PdfAndXpsRecognisedByTheirFirstBytes) {
   const std::string zip("PK\x03\x04\x14\x00", 6);
   const struct {
@@ -319,34 +296,6 @@ TEST_F(Helpers, ConvertXpsToPdfThroughTheImageLibrary) {
   testbed::PointProductAt(Work(L"empty"));
   EXPECT_TRUE(convert(L"again.pdf"));
   EXPECT_TRUE(Exists(Work(L"again.pdf")));
-}
-
-TEST_F(Helpers, ProductLibrariesAreLoadedFromThePlacesTheFlagsSelectInOrder) {
-  HMODULE beside = CConvUtils::LoadProductLibrary(L"traceDiag.dll", 1);  // beside the program
-  EXPECT_EQ(std::filesystem::path(ModulePath(nullptr)).replace_filename(L"tracediag.dll").wstring(), ModulePath(beside));
-  FreeLibrary(beside);
-  EXPECT_FALSE(CConvUtils::LoadProductLibrary(L"traceDiag.dll", 2 | 4 | 8 | 16));
-  const std::wstring dll = testbed::ProductFolder() + L"\\rasterpdf64.dll";
-  for (const wchar_t* folder : {L"x64", L"bin", L"bin\\Plug-ins"}) Folder(folder);
-  testbed::PointProductAt(m_work);
-  const struct {
-    const wchar_t* copies[2];
-    DWORD flags;
-    const wchar_t* loaded;
-  } rows[] = {{{L"p2.dll"}, 2, L"p2.dll"},  {{L"p2.dll"}, 31 & ~2, nullptr},
-              {{L"x64\\p4.dll"}, 4, L"x64\\p4.dll"}, {{L"x64\\p4.dll"}, 31 & ~4, nullptr},
-              {{L"bin\\p8.dll"}, 8, L"bin\\p8.dll"}, {{L"bin\\p8.dll"}, 31 & ~8, nullptr},
-              {{L"bin\\Plug-ins\\p16.dll"}, 16, L"bin\\Plug-ins\\p16.dll"}, {{L"bin\\Plug-ins\\p16.dll"}, 15, nullptr},
-              {{L"x64\\both.dll", L"bin\\both.dll"}, 4 | 8, L"x64\\both.dll"}};
-  for (const auto& row : rows) {
-    for (const wchar_t* copy : row.copies) {
-      if (copy) { ASSERT_TRUE(CopyFileW(dll.c_str(), Work(copy).c_str(), FALSE)); }
-    }
-    const std::wstring name = std::filesystem::path(row.copies[0]).filename().wstring();
-    HMODULE module = CConvUtils::LoadProductLibrary(name.c_str(), row.flags);
-    EXPECT_EQ(row.loaded ? Lower(Work(row.loaded)) : L"", module ? ModulePath(module) : L"") << row.flags;
-    if (module) FreeLibrary(module);
-  }
 }
 
 }  // namespace
