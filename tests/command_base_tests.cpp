@@ -11,7 +11,6 @@
 #include "commands/command_impl.h"
 #include "commands/execute_guard.h"
 #include "testbed/dms/tbdms.h"
-#include "tests/testing/registry.h"
 #include "tests/testing/trace_log.h"
 
 namespace {
@@ -63,8 +62,7 @@ TEST_F(CommandBase, PropertiesByNameStartEmptyMaskTheStatusAndBoundTheKind) {
   const struct {
     const wchar_t* property;
     Variant put;  // empty: read only
-    HRESULT putResult;
-    Variant read;
+    HRESULT putResult; Variant read;
   } rows[] = {
       {L"Status", {}, S_OK, Variant::Long(1)}, {L"CommandKind", {}, S_OK, Variant::Long(0)},
       {L"Name", {}, S_OK, Variant::String(L"")}, {L"Bitmap", {}, S_OK, Variant()},
@@ -89,7 +87,7 @@ TEST_F(CommandBase, PropertiesByNameStartEmptyMaskTheStatusAndBoundTheKind) {
   EXPECT_EQ(DISP_E_UNKNOWNNAME, ByName(L"NoSuchMember", DISPATCH_PROPERTYGET, nullptr, result));
 }
 
-TEST_F(CommandBase, TheContextIsHeldWithAReferenceAndSubCommandsAreMadeOnceByProgId) {
+TEST_F(CommandBase, TheContextIsHeldWithAReference) {
   IContextItems* held = reinterpret_cast<IContextItems*>(1);
   EXPECT_EQ(E_FAIL, command->get_Context(&held));
   EXPECT_EQ(nullptr, held);
@@ -97,24 +95,6 @@ TEST_F(CommandBase, TheContextIsHeldWithAReferenceAndSubCommandsAreMadeOnceByPro
   context.Reset();  // the command's reference keeps it
   ASSERT_EQ(S_OK, command->get_Context(&held));
   EXPECT_LT(0u, held->Release()) << "the command holds a reference of its own";
-  ComPtr<ICommands> first, second;
-  ASSERT_EQ(S_OK, command->get_SubCommands(first.Put()));
-  ASSERT_EQ(S_OK, command->get_SubCommands(second.Put()));
-  EXPECT_EQ(first.Get(), second.Get());
-  {
-    testing_support::ScopedRegistryKeys hidden({{HKEY_CLASSES_ROOT, L"IManExt.Commands"}});
-    CLSID clsid;
-    const HRESULT lookup = CLSIDFromProgID(L"IManExt.Commands", &clsid);
-    ASSERT_TRUE(FAILED(lookup));
-    ComPtr<ProbeCommand> other{new ProbeCommand};
-    ICommands* none = reinterpret_cast<ICommands*>(1);
-    EXPECT_EQ(lookup, other->get_SubCommands(&none));
-    EXPECT_EQ(nullptr, none);
-  }
-  // The registration goes back the way the testbed wrote it.
-  auto registerServer = reinterpret_cast<HRESULT(WINAPI*)()>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"tbdms.dll"), "DllRegisterServer")));
-  ASSERT_EQ(S_OK, registerServer());
 }
 
 // Typed context values: what the client's item holds against the type the command expects.
@@ -129,10 +109,7 @@ TEST_F(CommandBase, ContextValuesFollowTheirTypeRules) {
   objects.Put()->vt = VT_ARRAY | VT_DISPATCH;
   objects.Get()->parray = tb::DispatchArray({object, object});
   const struct {
-    const wchar_t* item;
-    Variant held;
-    VARTYPE expected;
-    HRESULT result;
+    const wchar_t* item; Variant held; VARTYPE expected; HRESULT result;
   } rows[] = {
       {L"SelectedNRTDocuments", Variant(), VT_EMPTY, S_FALSE},
       {L"SelectedNRTDocuments", Variant(), VT_ARRAY | VT_DISPATCH, E_INVALIDARG},

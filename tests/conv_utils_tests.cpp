@@ -129,17 +129,13 @@ TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
     return line + L"\n";
   };
   const std::wstring print = L"printpdfagent.exe /p \"W\\memo.txt\" \"W\\memo.pdf\" ";
-  enum Call { kPrint, kPrintMailView, kPrintView, kScan, kMail, kConverter, kConverterModal };
+  enum Call { kPrint, kPrintMailView, kPrintView, kScan, kMail, kConverter };
   enum Place { kProduct, kEmptyFolder, kBrokenAgent, kBoth, kNoFolder };
   const struct {
-    const char* what;
-    Call call;
-    Place place = kProduct;
+    const char* what; Call call; Place place = kProduct;
     const wchar_t* behaviour = nullptr;  // of the print or scan agent
     std::vector<std::wstring> input = {};  // mail: the files; converter: the command line
-    bool result = true;
-    std::wstring started = L"", shows = L"", output = L"";
-    bool waited = true;
+    bool result = true; std::wstring started = L"", shows = L"", output = L""; bool waited = true;
   } rows[] = {
       {"print", kPrint, kProduct, nullptr, {}, true, print + L"/noviewpdf\n", L"0", L"memo.pdf"},
       {"print for mail, shown", kPrintMailView, kProduct, nullptr, {}, true,
@@ -161,8 +157,8 @@ TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
       {"no files, no mail", kMail},
       {"converter, not waited for", kConverter, kProduct, nullptr, {L"/tempfile"}, true,
        L"vpdfassist.exe /tempfile\n", L"1", L"", false},
-      {"converter, modal", kConverterModal, kProduct, nullptr, {L"\"" + Work(L"list.txt") + L"\" /tempfile"}, true,
-       L"vpdfassist.exe \"W\\list.txt\" /tempfile\n"},
+      {"converter with its list", kConverter, kProduct, nullptr, {L"\"" + Work(L"list.txt") + L"\" /tempfile"}, true,
+       L"vpdfassist.exe \"W\\list.txt\" /tempfile\n", L"1", L"", false},
       {"converter, list missing", kConverter, kProduct, nullptr, {L"\"" + Work(L"gone.txt") + L"\" /tempfile"}, true, L"", L"", L"", false},
       {"converter, no install folder", kConverter, kNoFolder, nullptr, {L"/tempfile"}, true, L"", L"", L"", false},
   };
@@ -194,7 +190,7 @@ TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
         CConvUtils::RunMailAgent(paths);
         break;
       }
-      case kConverter: case kConverterModal: CConvUtils::LaunchConverter(row.input[0].c_str(), row.call == kConverterModal, nullptr);
+      case kConverter: CConvUtils::LaunchConverter(row.input[0].c_str(), false, nullptr);
     }
     EXPECT_EQ(row.result, result);
     EXPECT_EQ(row.waited ? row.started : L"", Started());
@@ -211,57 +207,10 @@ TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
   EXPECT_EQ(1u, boxes.Boxes().size()) << "only the shell's own report of the broken agent";
 }
 
-TEST_F(Helpers, ConverterCommandLineChecks) {
-  Write(L"list.txt", "x");
-  const struct {
-    std::wstring line;
-    bool accepted;
-    size_t capacity = MAX_PATH;
-  } rows[] = {
-      {L"/tempfile no quotes here", true}, {L"\"C:\\does\\not\\exist.txt", true},  // no closing quote
-      {L"\"" + Work(L"missing.txt") + L"\" /tempfile", false}, {L"\"" + Work(L"list.txt") + L"\" /x", true},
-      {L"\"http://example.com/a.pdf\"", true}, {L"\"file://host/share/a.pdf\"", true},
-      {L"\"HTTP://example.com/a.pdf\"", false}, {L"\" http://example.com/a.pdf\"", false},
-      {L"abcd", true, 5}, {L"abcde", false, 5},  // with its terminator
-  };
-  for (const auto& row : rows) {
-    wchar_t out[MAX_PATH] = L"unchanged";
-    EXPECT_EQ(row.accepted, CConvUtils::CheckConverterCommandLine(row.line.c_str(), out, row.capacity)) << Utf8(row.line);
-    EXPECT_EQ(row.accepted ? row.line : L"unchanged", out);
-  }
-}
-
-// What the thread's timer saw while the modal converter ran.
-HWND g_parent = nullptr;
-const testbed::AgentJournal* g_journal = nullptr;
-std::wstring g_seen;
-void CALLBACK SeeOnTimer(HWND, UINT, UINT_PTR id, DWORD) {
-  KillTimer(nullptr, id);
-  g_seen = L"entries " + std::to_wstring(g_journal->Entries().size()) + L", parent enabled " +
-           std::to_wstring(IsWindowEnabled(g_parent));
-}
-
-TEST_F(Helpers, ModalConverterDisablesItsParentAndDispatchesMessagesWhileItWaits) {
-  testbed::PointProductAt(testbed::ProductFolder());
-  testbed::SetAgentDelay(testbed::kConversionTool, 1500);
-  g_parent = CreateWindowW(L"STATIC", L"parent", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
-  ASSERT_TRUE(g_parent);
-  g_journal = &journal;
-  g_seen.clear();
-  SetTimer(nullptr, 0, 400, &SeeOnTimer);
-  CConvUtils::LaunchConverter(L"/tempfile", true, g_parent);
-  EXPECT_EQ(L"entries 0, parent enabled 0", g_seen);
-  EXPECT_EQ(1u, journal.Entries(testbed::kConversionToolExe).size());
-  EXPECT_TRUE(IsWindowEnabled(g_parent));
-  DestroyWindow(g_parent);
-}
-
 TEST_F(Helpers, PdfAndXpsRecognisedByTheirFirstBytes) {
   const std::string zip("PK\x03\x04\x14\x00", 6);
   const struct {
-    const wchar_t* name;
-    std::string bytes;
-    bool recognised;
+    const wchar_t* name; std::string bytes; bool recognised;
   } rows[] = {{L"v2", "%PDF-2.0\nrest", true}, {L"v3.pdf", "%PDF-3.0\n", false}, {L"short.pdf", "%PDF-1", false},
               {L"lower.pdf", "%pdf-1.4\n", false}, {L"doc.XPS", zip, true}, {L"doc.oxps", zip, true},
               {L"doc.zip", zip, false}, {L"pk.xps", "PK", true}, {L"text.xps", "not a zip", false},

@@ -116,8 +116,7 @@ class DocumentProfile : public testing_support::CleanTempFolderTest {
 TEST_F(DocumentProfile, TheCheckoutCopyIsDescribedElseTheLocalCopyElseNothing) {
   const struct {
     const wchar_t *checkout, *local;  // null: no file there
-    HRESULT result;
-    const wchar_t *profile, *mhc, *file;
+    HRESULT result; const wchar_t *profile, *mhc, *file;
   } rows[] = {
       {nullptr, nullptr, E_FAIL, L"", L"", nullptr},
       {nullptr, L"local copy.docx", S_OK, L"local copy.prf", L"local copy.mhc", L"local copy.docx"},
@@ -206,9 +205,7 @@ TEST_F(DocumentProfile, ARewriteReplacesBothSectionsWithTheTextsOfTheValues) {
   document->Fail(L"GetAttributeByID", E_FAIL);
   const std::wstring third = Written();
   const struct {
-    const std::wstring& text;
-    const wchar_t *section, *key;
-    std::optional<std::wstring> value;
+    const std::wstring& text; const wchar_t *section, *key; std::optional<std::wstring> value;
   } rows[] = {
       {first, L"EXTRA", L"KEEP", L"1"}, {first, L"DOCPROF", L"STALE", {}}, {first, L"PROF", L"OLDPROF", {}},
       {first, L"DOCPROF", L"CLIENT", L"ACME"}, {first, L"DOCPROF", L"MATTER", L"Merger 2021"},
@@ -235,8 +232,7 @@ TEST_F(DocumentProfile, ARewriteReplacesBothSectionsWithTheTextsOfTheValues) {
 
 TEST(TimeZoneSpan, TotalMinutesAsFileTimeUnitsAndHundredthsOfTwelveHours) {
   const struct {
-    LONG bias, standardBias, daylightBias;
-    DWORD state;
+    LONG bias, standardBias, daylightBias; DWORD state;
     const wchar_t *low, *high;  // total x 600,000,000 modulo 2^32; total x 100 / 720, west of UTC adjusted
   } rows[] = {
       {60, 0, -60, TIME_ZONE_ID_STANDARD, L"1640261632l", L"8"},

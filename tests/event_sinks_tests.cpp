@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -98,14 +97,9 @@ TEST_F(ClientCommands, EachDialogReceivesTheSourceProfileInItsOrderAndEveryEvent
   for (long n : WithProfile({7, 3, 6, 5, 8, 0}))
     if (n != 25 && n != 50 && n != 96) gaps.push_back(n);
   const struct {
-    const char* what;
-    CLSID command;
-    std::optional<tb::DialogKind> dialog;
-    SourceKind source;
-    UserAction user;
+    const char* what; CLSID command; std::optional<tb::DialogKind> dialog; SourceKind source; UserAction user;
     bool dialogSink;  // a dialog-event sink beside the command-event sink
-    std::vector<long> written;
-    std::wstring events;
+    std::vector<long> written; std::wstring events;
     const char* cancelled;  // C: the command sink's flag, D: the dialog sink's
   } rows[] = {
       {"new version without source", tb::kClsidNewVersionCmd, {}, kNone, UserAction::kAccept, false, {7}, accepted, ""},
@@ -172,38 +166,7 @@ TEST_F(ClientCommands, EachDialogReceivesTheSourceProfileInItsOrderAndEveryEvent
   }
 }
 
-TEST_F(ClientCommands, SinksConnectOnlyToASourceOfEventsAndTakeThemselvesBack) {
-  vpdf::CmdEvents commands;
-  tb::AutoObject* sender = Keep(tb::NewObject());
-  // Connecting: only to a source of events; a sink that goes while connected takes itself back.
-  EXPECT_EQ(E_NOINTERFACE, commands.Connect(sender));
-  EXPECT_EQ(E_POINTER, commands.Connect(nullptr));
-  ComPtr<ICommand> command = Command(tb::kClsidFileOpenCmd);
-  {
-    vpdf::CmdEvents scoped;
-    ASSERT_EQ(S_OK, scoped.Connect(command.Get()));
-  }
-  EXPECT_EQ(LastRun().advised, LastRun().unadvised);
-  EXPECT_EQ(0, LastRun().connected);
-  // The source slot holds its own reference until it is emptied.
-  tb::Document* held = tb::Document::Create(nullptr, 1, 1, L"Held", L"WORDX", L"docx", L"");
-  vpdf::SetSourceDocument(held);
-  held->Release();
-  EXPECT_EQ(static_cast<IDispatch*>(held), vpdf::SourceDocument().Get());
-}
-
 // DocSelect: what the user does in the browser, or what the browser answers, and the result.
-std::function<void(IContextItems*)> Answer(VARTYPE type, SAFEARRAY* array, IDispatch* single) {
-  return [=](IContextItems* context) {
-    VARIANT value{};
-    value.vt = type;
-    if (array) value.parray = array;
-    else value.pdispVal = single;
-    context->Add(vpdf::Bstr(L"SelectedIManObjects").Get(), value);
-    if (array) SafeArrayDestroy(array);
-  };
-}
-
 TEST_F(ClientCommands, DocSelectGivesTheLastDocumentOfTheAnswer) {
   tb::Document* first = NewDocument(1);
   tb::Document* last = NewDocument(2);
@@ -214,22 +177,11 @@ TEST_F(ClientCommands, DocSelectGivesTheLastDocumentOfTheAnswer) {
     s.user = user;
     return s;
   };
-  tb::ClientScript unreadable = script({}, UserAction::kNothing), inactive = script({}), dispatchMarked = script({}),
-                   unknowns = script({}), single = script({});
+  tb::ClientScript unreadable = script({}, UserAction::kNothing), inactive = script({});
   unreadable.executeResult = E_FAIL;
   inactive.status = 1;
-  // A VT_DISPATCH array given as VT_UNKNOWN counts; a VT_UNKNOWN array or a single object does not.
-  SAFEARRAY* unknownArray = SafeArrayCreateVector(VT_UNKNOWN, 0, 1);
-  LONG index = 0;
-  SafeArrayPutElement(unknownArray, &index, static_cast<IUnknown*>(first));
-  dispatchMarked.onAccept = Answer(VT_ARRAY | VT_UNKNOWN, tb::DispatchArray({first}), nullptr);
-  unknowns.onAccept = Answer(VT_ARRAY | VT_UNKNOWN, unknownArray, nullptr);
-  single.onAccept = Answer(VT_DISPATCH, nullptr, first);
   const struct {
-    const char* what;
-    tb::ClientScript script;
-    int result;
-    IDispatch* document;
+    const char* what; tb::ClientScript script; int result; IDispatch* document;
   } rows[] = {
       {"the picked document", script({first}), 0, first},
       {"a shortcut", script({shortcut}), 0, first},
@@ -239,9 +191,6 @@ TEST_F(ClientCommands, DocSelectGivesTheLastDocumentOfTheAnswer) {
       {"cancel", script({first}, UserAction::kCancel), -4, nullptr},
       {"an answer that cannot be read", unreadable, -4, nullptr},
       {"an inactive browser", inactive, -1, nullptr},
-      {"dispatch-marked unknowns", dispatchMarked, 0, first},
-      {"unknowns", unknowns, -1, nullptr},
-      {"one object", single, -1, nullptr},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);

@@ -41,7 +41,7 @@ struct ScopedFolder {
   explicit ScopedFolder(const wchar_t* name) : path(TempFolder() + name) { CreateDirectoryW(path.c_str(), nullptr); }
   ~ScopedFolder() {
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    std::error_code ignored;
+  std::error_code ignored;
     std::filesystem::remove_all(std::filesystem::path(path), ignored);
   }
   const std::wstring path;
@@ -73,11 +73,9 @@ TEST_F(TemporaryFiles, EachNameIsMadeWhereItBelongsAndGoesWithItsOwner) {
   const size_t folder = G.size() + 9, fits = 254 - folder;
   enum Kind { kWorkFolder, kTempFolder, kDocument, kConfiguredDocument, kSsName };
   const struct {
-    Kind kind;
-    std::wstring given, name;
+    Kind kind; std::wstring given, name;
     const wchar_t* extension;  // documents: the document's own, or the one asked for after "|"
-    std::wstring expected;
-    size_t length = 0;
+    std::wstring expected; size_t length = 0;
   } rows[] = {
       {kWorkFolder, G, L"a:b?.doc", nullptr, G + L"\\iman#\\a_b_.doc"},
       {kWorkFolder, G + L"\\", L"*?:\"/\\|<>", nullptr, G + L"\\iman#\\_________"},

@@ -71,8 +71,7 @@ TEST_F(UsageEvents, PolicyThenSwitchDecideAndTheInstallFolderGivesHelperAndBuild
     return folder + L"usagestats.exe Software\\Ostrel\\PDF\\V1|" + build + fields;
   };
   const struct {
-    DWORD machinePolicy, userPolicy, machineSwitch, userSwitch;
-    std::wstring machineFolder, userFolder, started;
+    DWORD machinePolicy, userPolicy, machineSwitch, userSwitch; std::wstring machineFolder, userFolder, started;
   } rows[] = {
       {0, 1, 1, 1, product, L"", L""},  // the machine's policy first, whatever the switch says
       {1, kNone, 0, kNone, product, L"", line(product, L"5.1.0.2718")},
@@ -135,20 +134,6 @@ TEST_F(UsageEvents, PolicyThenSwitchDecideAndTheInstallFolderGivesHelperAndBuild
     EXPECT_EQ(written ? 1 : row.userSwitch, after);
     EXPECT_EQ(row.machineSwitch == kNone, !testing_support::ValueExists(HKEY_LOCAL_MACHINE, kProductKey, L"AnalyticsEnabled"));
   }
-}
-
-TEST_F(UsageEvents, TheCommandLineMustFit1040Characters) {
-  m_policy[0].SetDword(1);
-  m_install[0].SetString(testbed::ProductFolder() + L"\\");
-  for (size_t length : {1039u, 1040u}) {  // with the terminator
-    vpdf::CUsageAnalytics analytics(kProductKey, kTrackingId);
-    analytics.AddField(L"el", std::wstring(length - analytics.CommandLine().size() - 4, L'x').c_str());
-    ASSERT_EQ(length, analytics.CommandLine().size());
-    analytics.Send();
-  }
-  ASSERT_TRUE(journal.WaitFor(testbed::kUsageStatsExe, 1));
-  EXPECT_FALSE(journal.WaitFor(testbed::kUsageStatsExe, 2, 1500));
-  EXPECT_EQ(1039u, journal.Entries(testbed::kUsageStatsExe)[0].commandLine.size());
 }
 
 }  // namespace
