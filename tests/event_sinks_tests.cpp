@@ -71,17 +71,6 @@ class ClientCommands : public testing::Test {
     document->SetAttribute(17, *vpdf::Variant::Long(1717).Get());
     return document;
   }
-  // A client command created through COM with a context of its own, updated as the add-in does.
-  ComPtr<ICommand> Command(const CLSID& clsid) {
-    ComPtr<ICommand> command;
-    ComPtr<IContextItems> context;
-    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ICommand), command.PutVoid()));
-    EXPECT_EQ(S_OK, tb::NewContextItems(context.Put()));
-    if (command) {
-      EXPECT_EQ(S_OK, command->Initialize(context.Get()));
-    }
-    return command;
-  }
   static tb::ClientCommandRun LastRun() {
     std::vector<tb::ClientCommandRun> runs = tb::ClientCommandRuns();
     return runs.empty() ? tb::ClientCommandRun() : runs.back();
@@ -136,8 +125,11 @@ TEST_F(ClientCommands, EachDialogReceivesTheSourceProfileInItsOrderAndEveryEvent
     vpdf::CmdEvents commandSink;
     vpdf::DlgEvents dialogSink;
     {
-      ComPtr<ICommand> command = Command(row.command);
-      ASSERT_TRUE(command);
+      ComPtr<ICommand> command;
+      ComPtr<IContextItems> context;
+      ASSERT_EQ(S_OK, CoCreateInstance(row.command, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ICommand), command.PutVoid()));
+      ASSERT_EQ(S_OK, tb::NewContextItems(context.Put()));
+      ASSERT_EQ(S_OK, command->Initialize(context.Get()));
       ASSERT_EQ(S_OK, commandSink.Connect(command.Get()));
       if (row.dialogSink) {
         ASSERT_EQ(S_OK, dialogSink.Connect(command.Get()));

@@ -22,13 +22,6 @@ constexpr wchar_t kPolicyKey[] = L"Software\\Policies\\Ostrel\\VarnelPDF 5.1\\Pr
 constexpr wchar_t kTrackingId[] = L"UA-271828182-1";
 constexpr DWORD kNone = 0xFFFFFFFF, kBinaryOne = 0xB1;
 
-TEST(EscapeUrlText, EscapesBlanksAndUnitsAbove127Only) {
-  const std::pair<const wchar_t*, const wchar_t*> rows[] = {
-      {L"a b", L"a%20b"}, {L"\u00E9", L"%E9"}, {L"\u20AC", L"%20AC"}, {L"\u0080\u00FF\u0100\uFFFF", L"%80%FF%100%FFFF"},
-      {L"", L""}, {L"|%\\/?&=+-_.~\x7F\t", L"|%\\/?&=+-_.~\x7F\t"}, {L"\U0001F600", L"%D83D%DE00"}};
-  for (const auto& [text, escaped] : rows) EXPECT_EQ(escaped, vpdf::EscapeUrlText(text)) << Utf8(escaped);
-}
-
 // The values of both roots saved, set by each row and put back; keys that did not exist removed.
 class UsageEvents : public testing_support::CleanTempFolderTest {
  protected:
@@ -66,7 +59,8 @@ class UsageEvents : public testing_support::CleanTempFolderTest {
 
 TEST_F(UsageEvents, PolicyThenSwitchDecideAndTheInstallFolderGivesHelperAndBuild) {
   const std::wstring product = testbed::ProductFolder() + L"\\", user = m_work + L"user\\", machine = m_work + L"machine\\";
-  const std::wstring fields = L"|UA-271828182-1|ec|iManage|ea|Send%20E-mail|el|Caf%E9%20%20AC";
+  // Fields trimmed, blanks and units above 127 escaped, empty ones left out.
+  const std::wstring fields = L"|UA-271828182-1|ec|iManage|ea|Send%20E-mail|el|Caf%E9%20%20AC|x|%FF%100%D83D%DE00|%\\/?&=+-_.~";
   auto line = [&](const std::wstring& folder, const wchar_t* build) {
     return folder + L"usagestats.exe Software\\Ostrel\\PDF\\V1|" + build + fields;
   };
@@ -110,6 +104,7 @@ TEST_F(UsageEvents, PolicyThenSwitchDecideAndTheInstallFolderGivesHelperAndBuild
       analytics.AddField(L" ec ", L"\tiManage ");
       analytics.AddField(L"ea", L"Send E-mail");
       analytics.AddField(L"el", L"Caf\u00E9 \u20AC");
+      analytics.AddField(L"x", L"\u00FF\u0100\U0001F600|%\\/?&=+-_.~");
       for (const wchar_t* empty : {L"", L"   ", static_cast<const wchar_t*>(nullptr)}) {
         analytics.AddField(L"el", empty);
         analytics.AddField(empty, L"value");
