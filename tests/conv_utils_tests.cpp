@@ -94,11 +94,10 @@ class Helpers : public testing_support::CleanTempFolderTest {
   // Declared first: removed last, after the values inside them are put back.
   testing_support::ScopedRegistryKeys m_newKeys{testing_support::MissingParts(
       {{HKEY_LOCAL_MACHINE, kProductKey}, {HKEY_LOCAL_MACHINE, kProductKey32},
-       {HKEY_CURRENT_USER, kConfigKey}, {HKEY_CURRENT_USER, kProductKey32}})};
+       {HKEY_CURRENT_USER, kConfigKey}})};
   ScopedRegistryValue m_installPath{HKEY_LOCAL_MACHINE, kProductKey, L"InstallPath"};
   ScopedRegistryValue m_installPath32{HKEY_LOCAL_MACHINE, kProductKey32, L"InstallPath", KEY_WOW64_32KEY};
   ScopedRegistryValue m_configPath{HKEY_CURRENT_USER, kConfigKey, L"InstallPath"};
-  ScopedRegistryValue m_debugMessage{HKEY_CURRENT_USER, kProductKey32, L"ShowDebugMessage"};
   testbed::ScopedAgentControls controls;
   testbed::AgentJournal journal;
   std::wstring m_work;
