@@ -19,7 +19,7 @@
 #include "commands/createpdf/create_pdf.h"
 #include "testbed/agents/journal.h"
 #include "testbed/dms/tbdms.h"
-#include "tests/dialog_driver.h"
+#include "tests/testing/harness.h"
 #include "tests/save_result_support.h"
 #include "tests/testing/registry.h"
 #include "tests/testing/trace_log.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "commands/createpdf/create_pdf.h"
-#include "tests/dialog_driver.h"
+#include "tests/testing/harness.h"
 #include "tests/save_result_support.h"
 
 namespace {
