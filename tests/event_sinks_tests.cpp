@@ -1,28 +1,27 @@
-// The command and dialog event sinks, connected to the testbed's stand-ins of the
-// client's own commands (created through COM), and OnInitDialog filling the client's dialogs
-// from the source document.
+// The client's own commands (the testbed's stand-ins, created through COM) run with the add-in's
+// event sinks: what the client's dialogs receive, which events reach a sink, what the browser is
+// given and what DocSelect makes of the answer; and the local path of a document.
 #include <windows.h>
-#include <objbase.h>
-#include <ocidl.h>
 #include <olectl.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "commands/identity.h"
+#include "dms/doc_select.h"
 #include "dms/event_sinks.h"
-#include "outside/dms.h"
 #include "testbed/dms/client_commands.h"
-#include "tests/settings_support.h"
+#include "tests/identity_support.h"
 
 namespace {
 
-using testing_support::ScopedProfileIni;
 using vpdf::ComPtr;
-
-constexpr DWORD kNotConnected = 0xFEFEFEFE;
+using tb::UserAction;
 
 // `first`, then the profile attributes 24..73 and 96, then `last`.
 std::vector<long> WithProfile(std::vector<long> first, const std::vector<long>& last = {}) {
@@ -32,13 +31,12 @@ std::vector<long> WithProfile(std::vector<long> first, const std::vector<long>& 
   return first;
 }
 
-// What the source document of SourceDocument() has for attribute `number`, as text.
+// What the source document of Source() has for attribute `number`, as text.
 std::wstring SourceValue(long number) {
   switch (number) {
     case 7: return L"VARNELPDF";  // the PDF type of the profile ini
     case 3: return L"Contract";
-    case 5:
-    case 6: return L"JDOE";
+    case 5: case 6: return L"JDOE";
     case 8: return L"DOC";
     case 9: return L"LEGAL";
     case 0: return L"DB1";
@@ -47,421 +45,277 @@ std::wstring SourceValue(long number) {
   }
 }
 
-void SetValue(tb::Document* document, long number, const vpdf::Variant& value) {
-  document->SetAttribute(number, *value.Get());
-}
-
-// Invokes `id` on `sink` with one VT_DISPATCH argument; the event's result in `result`.
-HRESULT Fire(IDispatch& sink, DISPID id, IDispatch* argument, VARIANT& result) {
-  VARIANT arg;
-  arg.vt = VT_DISPATCH;
-  arg.pdispVal = argument;
-  DISPPARAMS params{&arg, nullptr, 1, 0};
-  VariantInit(&result);
-  return sink.Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
-}
-
-class EventSinks : public testing::Test {
+class ClientCommands : public testing::Test {
  protected:
-  void SetUp() override {
-    // DocTypeForFile("temp.pdf") reads PDFAPPID from the profile ini.
-    ini.Write(L"[WorkSite]\r\nPDFAPPID=VARNELPDF\r\n");
-  }
   void TearDown() override {
     vpdf::SetSourceDocument(nullptr);
     tb::ResetClientCommands();
-    for (IUnknown* object : owned) object->Release();
-    owned.clear();
+    for (IDispatch* object : owned) object->Release();
     EXPECT_EQ(0, tb::LiveObjects()) << "a client object was not released";
   }
-
   template <class T>
   T* Keep(T* object) {
-    owned.push_back(static_cast<IDispatch*>(object));
+    owned.push_back(object);
     return object;
   }
-
-  // A client command created through COM, with a fresh context.
-  ComPtr<ICommand> Command(const CLSID& clsid) {
-    ComPtr<ICommand> command;
-    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ICommand),
-                                     command.PutVoid()));
-    ComPtr<IContextItems> context;
-    EXPECT_EQ(S_OK, tb::NewContextItems(context.Put()));
-    if (command) {
-      EXPECT_EQ(S_OK, command->Initialize(context.Get()));
-    }
-    return command;
+  tb::Document* NewDocument(long number = 1234, long version = 2, const std::wstring& user = L"jdoe") {
+    tb::Database* database = Keep(tb::Database::Create(L"DB1", Keep(tb::Session::Create(user, L"S1"))));
+    return Keep(tb::Document::Create(database, number, version, L"Contract", L"WORDX", L"docx", L""));
   }
-
-  // Runs the command with `sink` connected as the add-in does; the record of its run. The
-  // script of `kind` is set first when one is given.
-  tb::ClientCommandRun Run(const CLSID& clsid, vpdf::EventSink& sink,
-                           std::optional<tb::DialogKind> dialog = {},
-                           tb::UserAction user = tb::UserAction::kAccept) {
-    tb::ClientScript script;
-    script.dialog = dialog;
-    script.user = user;
-    const bool fileOpen = clsid == tb::kClsidFileOpenCmd;
-    tb::SetClientScript(fileOpen ? tb::ClientCommandKind::kFileOpen
-                        : clsid == tb::kClsidNewDocumentCmd ? tb::ClientCommandKind::kNewDocument
-                                                            : tb::ClientCommandKind::kNewVersion,
-                        script);
-    ComPtr<ICommand> command = Command(clsid);
-    if (!command) return {};
-    EXPECT_EQ(S_OK, command->Update());
-    LONG status = -1;
-    command->get_Status(&status);
-    EXPECT_EQ(0, status);
-    EXPECT_EQ(S_OK, sink.Connect(command.Get()));
-    EXPECT_EQ(S_OK, command->Execute());
-    EXPECT_EQ(S_OK, sink.Disconnect());
-    command.Reset();
+  // Description "Contract", author JDOE, class DOC, subclass LEGAL, attributes 24..73 and 96 as
+  // texts "A<n>", attribute 17 the number 1717.
+  tb::Document* Source() {
+    tb::Document* document = NewDocument();
+    tb::SetDocumentProfile(document, L"JDOE", L"DOC", L"LEGAL");
+    for (long number : WithProfile({})) document->SetAttribute(number, *vpdf::Variant::String(SourceValue(number)).Get());
+    document->SetAttribute(17, *vpdf::Variant::Long(1717).Get());
+    return document;
+  }
+  static tb::ClientCommandRun LastRun() {
     std::vector<tb::ClientCommandRun> runs = tb::ClientCommandRuns();
     return runs.empty() ? tb::ClientCommandRun() : runs.back();
   }
-
-  // A source document: database DB1, description "Contract", author JDOE, class DOC,
-  // subclass LEGAL, attributes 24..73 and 96 as texts "A<n>", attribute 17 the number 1717.
-  tb::Document* SourceDocument() {
-    tb::Session* session = Keep(tb::Session::Create(L"jdoe", L"S1"));
-    tb::Database* database = Keep(tb::Database::Create(L"DB1", session));
-    tb::Document* document =
-        Keep(tb::Document::Create(database, 1234, 2, L"Contract", L"WORDX", L"docx", L""));
-    tb::SetDocumentProfile(document, L"JDOE", L"DOC", L"LEGAL");
-    for (long number : WithProfile({}))
-      SetValue(document, number, vpdf::Variant::String(SourceValue(number)));
-    SetValue(document, 17, vpdf::Variant::Long(1717));
-    return document;
-  }
-
-  static std::wstring ValueOf(const tb::ClientCommandRun& run, long number) {
-    for (const tb::AttributeWrite& write : run.dialogWrites)
-      if (write.number == number) return write.value;
-    return L"<unset>";
-  }
-  static std::vector<long> Numbers(const tb::ClientCommandRun& run) {
-    std::vector<long> numbers;
-    for (const tb::AttributeWrite& write : run.dialogWrites) numbers.push_back(write.number);
-    return numbers;
-  }
-
-  ScopedProfileIni ini;
-  std::vector<IUnknown*> owned;
+  testing_support::ScopedProfileIni ini{L"[WorkSite]\r\nPDFAPPID=VARNELPDF\r\n"};  // DocTypeForFile("temp.pdf")
+  std::vector<IDispatch*> owned;
 };
 
-// ---- Connecting ----------------------------------------------------------------------------
-
-TEST_F(EventSinks, ConnectKeepsTheCookieAndDisconnectTakesItBack) {
-  ComPtr<ICommand> command = Command(tb::kClsidNewVersionCmd);
-  vpdf::CmdEvents sink;
-  EXPECT_EQ(kNotConnected, sink.Cookie());
-  EXPECT_FALSE(sink.Cancelled());
-  // A source without connection points, or none, leaves the sink unconnected.
-  EXPECT_EQ(E_NOINTERFACE, sink.Connect(Keep(tb::NewObject())));
-  EXPECT_EQ(E_POINTER, sink.Connect(nullptr));
-  EXPECT_EQ(kNotConnected, sink.Cookie());
-
-  ASSERT_EQ(S_OK, sink.Connect(command.Get()));
-  const DWORD cookie = sink.Cookie();
-  EXPECT_NE(kNotConnected, cookie);
-  EXPECT_EQ(std::vector<DWORD>{cookie}, tb::ClientCommandRuns().back().advised);
-
-  EXPECT_EQ(S_OK, sink.Disconnect());
-  EXPECT_EQ(kNotConnected, sink.Cookie());
-  tb::ClientCommandRun run = tb::ClientCommandRuns().back();
-  EXPECT_EQ(std::vector<DWORD>{cookie}, run.unadvised);
-  EXPECT_EQ(0, run.connected);
-  // Not connected any more: nothing to take back.
-  EXPECT_EQ(CONNECT_E_NOCONNECTION, sink.Disconnect());
-  EXPECT_EQ(1u, tb::ClientCommandRuns().back().unadvised.size());
-
-  // A sink that goes while connected takes itself back.
-  ComPtr<ICommand> other = Command(tb::kClsidFileOpenCmd);
-  DWORD otherCookie = 0;
-  {
-    vpdf::CmdEvents scoped;
-    ASSERT_EQ(S_OK, scoped.Connect(other.Get()));
-    otherCookie = scoped.Cookie();
-  }
-  run = tb::ClientCommandRuns().back();
-  EXPECT_EQ(std::vector<DWORD>{otherCookie}, run.unadvised);
-  EXPECT_EQ(0, run.connected);
-}
-
-TEST_F(EventSinks, EachSinkConnectsToItsOwnEventInterface) {
-  ComPtr<ICommand> command = Command(tb::kClsidNewDocumentCmd);
-  vpdf::CmdEvents commandSink;
-  vpdf::DlgEvents dialogSink;
-  ASSERT_EQ(S_OK, commandSink.Connect(command.Get()));
-  ASSERT_EQ(S_OK, dialogSink.Connect(command.Get()));
-  EXPECT_NE(commandSink.Cookie(), dialogSink.Cookie());
-  EXPECT_EQ(2, tb::ClientCommandRuns().back().connected);
-
-  // The cancel reaches both, each through its own interface.
-  tb::ClientScript cancel;
-  cancel.user = tb::UserAction::kCancel;
-  tb::SetClientScript(tb::ClientCommandKind::kNewDocument, cancel);
-  EXPECT_EQ(S_OK, command->Execute());
-  EXPECT_TRUE(commandSink.Cancelled());
-  EXPECT_TRUE(dialogSink.Cancelled());
-  const tb::ClientCommandRun run = tb::ClientCommandRuns().back();
-  ASSERT_EQ(3u, run.events.size());
-  EXPECT_EQ(L"OnInitDialog", run.events[0].name);
-  EXPECT_TRUE(run.events[1].name == L"Dialog.OnCancel" && run.events[1].sinks == 1);
-  EXPECT_TRUE(run.events[2].name == L"OnCancel" && run.events[2].sinks == 1);
-  EXPECT_EQ(S_OK, commandSink.Disconnect());
-  EXPECT_EQ(S_OK, dialogSink.Disconnect());
-}
-
-// ---- IUnknown and IDispatch ----------------------------------------------------------------
-
-TEST_F(EventSinks, QueryInterfaceRules) {
-  vpdf::CmdEvents commands;
-  vpdf::DlgEvents dialogs;
+TEST_F(ClientCommands, EachDialogReceivesTheSourceProfileInItsOrderAndEveryEventReachesItsSink) {
+  enum SourceKind { kNone, kFull, kGaps, kNoAuthor, kNoClass };
+  const std::wstring accepted = L"OnInitDialog:1 PreOnOK:1 Dialog.OnOK:0 PostOnOK:1";
+  std::vector<long> gaps;
+  for (long n : WithProfile({7, 3, 6, 5, 8, 0}))
+    if (n != 25 && n != 50 && n != 96) gaps.push_back(n);
   const struct {
-    IDispatch* sink;
-    const IID& iid;
-    bool found;
-  } cases[] = {{&commands, IID_IUnknown, true},          {&dialogs, IID_IDispatch, true},
-               {&commands, dms::IID_ICommandEvents, true}, {&dialogs, dms::IID_IDialogEvents, true},
-               {&commands, dms::IID_IDialogEvents, false}, {&dialogs, dms::IID_ICommandEvents, false}};
-  for (const auto& c : cases) {
-    void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(c.found ? S_OK : E_NOINTERFACE, c.sink->QueryInterface(c.iid, &object));
-    EXPECT_EQ(c.found ? c.sink : nullptr, object);
-  }
-  EXPECT_EQ(E_POINTER, commands.QueryInterface(IID_IUnknown, nullptr));
-
-  // The stack frame decides the lifetime: no counting.
-  EXPECT_EQ(1u, commands.AddRef());
-  EXPECT_EQ(1u, dialogs.Release());
-
-}
-
-TEST_F(EventSinks, InvokeAnswersOnlyTheListedDispids) {
-  tb::AutoObject* sender = Keep(tb::NewObject());
-  vpdf::CmdEvents commands;
-  VARIANT result;
-  for (DISPID unknown : {0, 5, -1}) {
-    EXPECT_EQ(S_OK, Fire(commands, unknown, sender, result)) << unknown;
-    EXPECT_EQ(VT_EMPTY, result.vt) << unknown;
-  }
-  for (DISPID id : {1, 2, 3}) {
-    EXPECT_FALSE(commands.Cancelled()) << "before " << id;
-    EXPECT_EQ(S_OK, Fire(commands, id, sender, result));
-    EXPECT_TRUE(result.vt == VT_I4 && result.lVal == 0) << id;
-  }
-  EXPECT_TRUE(commands.Cancelled());
-
-  // A call without its one argument is refused.
-  DISPPARAMS none{nullptr, nullptr, 0, 0};
-  EXPECT_EQ(DISP_E_BADPARAMCOUNT,
-            commands.Invoke(3, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr));
-
-  vpdf::DlgEvents dialogs;
-  for (DISPID ignored : {1, 4, 0}) EXPECT_EQ(S_OK, Fire(dialogs, ignored, sender, result));
-  EXPECT_EQ(S_OK, Fire(dialogs, 3, sender, result));
-  EXPECT_EQ(VT_I4, result.vt);
-  EXPECT_FALSE(dialogs.Cancelled());
-  EXPECT_EQ(S_OK, Fire(dialogs, 2, sender, result));
-  EXPECT_TRUE(result.vt == VT_I4 && result.lVal == 0);
-  EXPECT_TRUE(dialogs.Cancelled());
-}
-
-// ---- The client's commands with a sink -----------------------------------------------------
-
-TEST_F(EventSinks, CancelSetsTheFlagAndAcceptLeavesItClear) {
-  vpdf::CmdEvents cancelled;
-  Run(tb::kClsidNewVersionCmd, cancelled, {}, tb::UserAction::kCancel);
-  EXPECT_TRUE(cancelled.Cancelled());
-
-  vpdf::CmdEvents accepted;
-  tb::ClientCommandRun run = Run(tb::kClsidNewVersionCmd, accepted);
-  EXPECT_FALSE(accepted.Cancelled());
-  std::vector<std::wstring> fired;
-  for (const tb::FiredEvent& event : run.events) {
-    fired.push_back(event.name);
-    EXPECT_EQ(event.name == L"Dialog.OnOK" ? 0 : 1, event.sinks) << event.name;
-  }
-  EXPECT_EQ((std::vector<std::wstring>{L"OnInitDialog", L"PreOnOK", L"Dialog.OnOK", L"PostOnOK"}),
-            fired);
-}
-
-// ---- OnInitDialog --------------------------------------------------------------------------
-
-// Each of the client's dialogs gets its own attributes of the source, in its own order.
-TEST_F(EventSinks, EachDialogReceivesTheSourceProfileInItsOrder) {
-  struct Case {
-    const char* what;
-    bool source;
-    CLSID command;
-    std::optional<tb::DialogKind> dialog;
-    std::vector<long> numbers;
+    const char* what; CLSID command; std::optional<tb::DialogKind> dialog; SourceKind source; UserAction user;
+    bool dialogSink;  // a dialog-event sink beside the command-event sink
+    std::vector<long> written; std::wstring events;
+    const char* cancelled;  // C: the command sink's flag, D: the dialog sink's
+  } rows[] = {
+      {"new version without source", tb::kClsidNewVersionCmd, {}, kNone, UserAction::kAccept, false, {7}, accepted, ""},
+      {"new version", tb::kClsidNewVersionCmd, {}, kFull, UserAction::kAccept, false, WithProfile({7, 3, 6, 5, 8, 9, 0}, {17}), accepted, ""},
+      {"new profile", tb::kClsidNewDocumentCmd, {}, kFull, UserAction::kAccept, true, WithProfile({3, 17, 6, 5, 8, 9, 0}),
+       L"OnInitDialog:1 PreOnOK:1 Dialog.OnOK:1 PostOnOK:1", ""},
+      {"edit profile", tb::kClsidNewVersionCmd, tb::DialogKind::kEditProfile, kFull, UserAction::kAccept, false, {8}, accepted, ""},
+      {"file save", tb::kClsidFileOpenCmd, tb::DialogKind::kFileSave, kFull, UserAction::kAccept, false, WithProfile({3, 6, 5, 8, 9, 0}), accepted, ""},
+      {"none of the four dialogs", tb::kClsidNewVersionCmd, tb::DialogKind::kOther, kFull, UserAction::kAccept, false, {}, accepted, ""},
+      {"empty, failing and missing values skipped", tb::kClsidNewVersionCmd, {}, kGaps, UserAction::kAccept, false, gaps, accepted, ""},
+      {"no author: 5 and 6 unset", tb::kClsidNewVersionCmd, {}, kNoAuthor, UserAction::kAccept, false, WithProfile({7, 3, 8, 9, 0}, {17}), accepted, ""},
+      {"no class: nothing set", tb::kClsidNewVersionCmd, {}, kNoClass, UserAction::kAccept, false, {},
+       L"OnInitDialog:1=-2147467261 PreOnOK:1 Dialog.OnOK:0 PostOnOK:1", ""},
+      {"cancel", tb::kClsidNewVersionCmd, {}, kNone, UserAction::kCancel, false, {7}, L"OnInitDialog:1 Dialog.OnCancel:0 OnCancel:1", "C"},
+      {"cancel in the new profile", tb::kClsidNewDocumentCmd, {}, kNone, UserAction::kCancel, true, {3},
+       L"OnInitDialog:1 Dialog.OnCancel:1 OnCancel:1", "CD"},
   };
-  const Case cases[] = {
-      {"new version without source", false, tb::kClsidNewVersionCmd, {}, {7}},
-      {"new version", true, tb::kClsidNewVersionCmd, {}, WithProfile({7, 3, 6, 5, 8, 9, 0}, {17})},
-      {"new profile", true, tb::kClsidNewDocumentCmd, {}, WithProfile({3, 17, 6, 5, 8, 9, 0})},
-      {"edit profile", true, tb::kClsidNewVersionCmd, tb::DialogKind::kEditProfile, {8}},
-      {"file save", true, tb::kClsidFileOpenCmd, tb::DialogKind::kFileSave,
-       WithProfile({3, 6, 5, 8, 9, 0})},
-      {"none of the four interfaces", true, tb::kClsidNewVersionCmd, tb::DialogKind::kOther, {}},
-  };
-  tb::Document* source = SourceDocument();
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    vpdf::SetSourceDocument(c.source ? source : nullptr);
-    vpdf::CmdEvents sink;
-    tb::ClientCommandRun run = Run(c.command, sink, c.dialog);
-    EXPECT_EQ(c.numbers, Numbers(run));
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    tb::Document* source = row.source == kNone ? nullptr : Source();
+    if (row.source == kGaps) {
+      for (long number : {25L, 50L, 96L, 17L}) source->SetAttribute(number, *vpdf::Variant().Get());
+      source->Fail(L"SubClass", E_FAIL);
+    }
+    if (row.source == kNoAuthor) tb::SetDocumentProfile(source, L"", L"DOC", L"LEGAL");
+    if (row.source == kNoClass) source->Remove(L"Class");
+    vpdf::SetSourceDocument(source);
+    tb::ClientScript script;
+    script.dialog = row.dialog;
+    script.user = row.user;
+    tb::SetClientScript(row.command == tb::kClsidFileOpenCmd ? tb::ClientCommandKind::kFileOpen
+                        : row.command == tb::kClsidNewDocumentCmd ? tb::ClientCommandKind::kNewDocument
+                                                                  : tb::ClientCommandKind::kNewVersion, script);
+    vpdf::CmdEvents commandSink;
+    vpdf::DlgEvents dialogSink;
+    {
+      ComPtr<ICommand> command;
+      ComPtr<IContextItems> context;
+      ASSERT_EQ(S_OK, CoCreateInstance(row.command, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ICommand), command.PutVoid()));
+      ASSERT_EQ(S_OK, tb::NewContextItems(context.Put()));
+      ASSERT_EQ(S_OK, command->Initialize(context.Get()));
+      ASSERT_EQ(S_OK, commandSink.Connect(command.Get()));
+      if (row.dialogSink) {
+        ASSERT_EQ(S_OK, dialogSink.Connect(command.Get()));
+      }
+      EXPECT_EQ(S_OK, command->Execute());
+      EXPECT_EQ(S_OK, commandSink.Disconnect());
+      EXPECT_EQ(row.dialogSink ? S_OK : CONNECT_E_NOCONNECTION, dialogSink.Disconnect());
+    }
+    const tb::ClientCommandRun run = LastRun();
+    std::vector<long> written;
     for (const tb::AttributeWrite& write : run.dialogWrites) {
-      EXPECT_EQ(SourceValue(write.number), write.value) << write.number;
+      written.push_back(write.number);
+      EXPECT_EQ(write.number == 7 || source ? SourceValue(write.number) : L"", write.value) << write.number;
       EXPECT_TRUE(write.flag) << write.number;
       EXPECT_EQ(write.number == 17 ? VT_I4 : VT_BSTR, write.type) << write.number;
     }
-    ASSERT_FALSE(run.events.empty());
-    EXPECT_EQ(0, run.events[0].result);
+    EXPECT_EQ(row.written, written);
+    std::wstring events;
+    for (const tb::FiredEvent& event : run.events)
+      events += (events.empty() ? L"" : L" ") + event.name + L":" + std::to_wstring(event.sinks) +
+                (event.result ? L"=" + std::to_wstring(event.result) : L"");
+    EXPECT_EQ(row.events, events);
+    EXPECT_EQ(std::string(row.cancelled), std::string(commandSink.Cancelled() ? "C" : "") + (dialogSink.Cancelled() ? "D" : ""));
+    EXPECT_EQ(run.advised, run.unadvised) << "a sink left connected";
+    EXPECT_EQ(row.dialogSink ? 2u : 1u, run.advised.size());
   }
 }
 
-TEST_F(EventSinks, WhatTheSourceCannotGiveIsSkipped) {
-  tb::Document* source = SourceDocument();
-  for (long number : {25L, 50L, 96L, 17L}) SetValue(source, number, vpdf::Variant());
-  SetValue(source, 30, vpdf::Variant::Long(42));
-  source->Fail(L"SubClass", E_FAIL);
-  vpdf::SetSourceDocument(source);
-  vpdf::CmdEvents sink;
-  tb::ClientCommandRun run = Run(tb::kClsidNewVersionCmd, sink);
-  std::vector<long> expected;
-  for (long n : WithProfile({7, 3, 6, 5, 8, 0}))
-    if (n != 25 && n != 50 && n != 96) expected.push_back(n);
-  EXPECT_EQ(expected, Numbers(run));
-  EXPECT_EQ(L"42", ValueOf(run, 30));
-
-  // An empty author leaves 5 and 6 unset.
-  source = SourceDocument();
-  tb::SetDocumentProfile(source, L"", L"DOC", L"LEGAL");
-  vpdf::SetSourceDocument(source);
-  EXPECT_EQ(WithProfile({7, 3, 8, 9, 0}, {17}), Numbers(Run(tb::kClsidNewVersionCmd, sink)));
-}
-
-TEST_F(EventSinks, ASourceWithoutAuthorTypeOrClassSetsNothing) {
-  tb::Document* source = SourceDocument();
-  source->Remove(L"Class");
-  vpdf::SourceDocumentScope slot(source);
-  vpdf::CmdEvents sink;
-  tb::ClientCommandRun run = Run(tb::kClsidNewVersionCmd, sink);
-  EXPECT_TRUE(run.dialogWrites.empty());
-  ASSERT_FALSE(run.events.empty());
-  EXPECT_EQ(L"OnInitDialog", run.events[0].name);
-  EXPECT_EQ(static_cast<long>(E_POINTER), run.events[0].result);
-
-  tb::Document* other = SourceDocument();
-  other->Fail(L"Author", E_ACCESSDENIED);
-  vpdf::SetSourceDocument(other);
-  tb::Dialog* dialog = Keep(tb::Dialog::Create(tb::DialogKind::kNewVersion));
-  VARIANT result;
-  EXPECT_EQ(S_OK, Fire(sink, 4, dialog, result));
-  EXPECT_EQ(static_cast<LONG>(E_POINTER), result.lVal);
-  EXPECT_TRUE(dialog->Writes().empty());
-}
-
-TEST_F(EventSinks, TheFirstDialogInterfaceInTheListWins) {
-  tb::Dialog* dialog = Keep(tb::Dialog::Create(tb::DialogKind::kFileSave));
-  dialog->Answer(dms::IID_INewProfileDlg);
-  vpdf::CmdEvents sink;
-  VARIANT result;
-  EXPECT_EQ(S_OK, Fire(sink, 4, dialog, result));
-  EXPECT_EQ(VT_I4, result.vt);
-  // Without a source document the new-profile dialog gets attribute 3 (empty) only.
-  ASSERT_EQ(std::vector<long>{3}, dialog->Numbers());
-  EXPECT_EQ(L"", dialog->Writes()[0].value);
-}
-
-TEST_F(EventSinks, TheSourceDocumentSlotHoldsAReference) {
-  tb::Document* source = tb::Document::Create(nullptr, 1, 1, L"Held", L"WORDX", L"docx", L"");
-  vpdf::SetSourceDocument(source);
-  source->Release();
-  EXPECT_EQ(3, tb::LiveObjects()) << "the document, its type and its history list stay alive";
-  EXPECT_EQ(static_cast<IDispatch*>(source), vpdf::SourceDocument().Get());
-  vpdf::SetSourceDocument(nullptr);
-  EXPECT_FALSE(vpdf::SourceDocument());
-  EXPECT_EQ(0, tb::LiveObjects());
-  {
-    tb::Document* scoped = Keep(tb::Document::Create(nullptr, 2, 1, L"Scoped", L"", L"", L""));
-    vpdf::SourceDocumentScope scope(scoped);
-    EXPECT_EQ(static_cast<IDispatch*>(scoped), vpdf::SourceDocument().Get());
+// DocSelect: what the user does in the browser, or what the browser answers, and the result.
+TEST_F(ClientCommands, DocSelectGivesTheLastDocumentOfTheAnswer) {
+  tb::Document* first = NewDocument(1);
+  tb::Document* last = NewDocument(2);
+  tb::AutoObject* shortcut = Keep(tb::NewShortcut(first));
+  auto script = [](std::vector<IDispatch*> selection, UserAction user = UserAction::kAccept) {
+    tb::ClientScript s;
+    s.selection = std::move(selection);
+    s.user = user;
+    return s;
+  };
+  tb::ClientScript unreadable = script({}, UserAction::kNothing), inactive = script({});
+  unreadable.executeResult = E_FAIL;
+  inactive.status = 1;
+  const struct {
+    const char* what; tb::ClientScript script; int result; IDispatch* document;
+  } rows[] = {
+      {"the picked document", script({first}), 0, first},
+      {"a shortcut", script({shortcut}), 0, first},
+      {"the last document", script({first, Keep(tb::NewObject()), last}), 0, last},
+      {"no document", script({Keep(tb::NewObject())}), -1, nullptr},
+      {"nothing", script({}), -4, nullptr},
+      {"cancel", script({first}, UserAction::kCancel), -4, nullptr},
+      {"an answer that cannot be read", unreadable, -4, nullptr},
+      {"an inactive browser", inactive, -1, nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    tb::ResetClientCommands();
+    tb::SetClientScript(tb::ClientCommandKind::kFileOpen, row.script);
+    tb::Session* session = tb::Session::Create(L"jdoe", L"S1");
+    dms::Document document;
+    EXPECT_EQ(row.result, vpdf::DocSelect(document, dms::Session{ComPtr<IDispatch>::Adopt(session)}));
+    EXPECT_EQ(row.document, document.Get());
+    const tb::ClientCommandRun run = LastRun();
+    EXPECT_EQ(1, run.updates);
+    EXPECT_EQ(row.script.status == 0 ? 1 : 0, run.executes);
+    EXPECT_EQ(run.advised, run.unadvised) << "the sink is disconnected";
   }
-  EXPECT_FALSE(vpdf::SourceDocument());
+  // A shortcut that cannot be resolved is raised to the command's outer level.
+  shortcut->Fail(L"Resolve", E_ACCESSDENIED);
+  tb::SetClientScript(tb::ClientCommandKind::kFileOpen, script({shortcut}));
+  dms::Document document;
+  try {
+    vpdf::DocSelect(document, dms::Session{ComPtr<IDispatch>(Keep(tb::Session::Create(L"jdoe", L"S1")))});
+    ADD_FAILURE() << "no COM error raised";
+  } catch (const vpdf::ComError& error) {
+    EXPECT_EQ(E_ACCESSDENIED, error.Error());
+  }
 }
 
-// ---- The stand-ins' results (used by the saving and new-PDF commands) -----------------------
-
-// Executes the client command `clsid` with these context items; the document it wrote to
-// item `result`.
-dms::Document ExecuteForDocument(ComPtr<ICommand> command,
-                                 const std::vector<std::pair<const wchar_t*, vpdf::Variant>>& items,
-                                 const wchar_t* result) {
-  ComPtr<IContextItems> context;
-  EXPECT_EQ(S_OK, command->get_Context(context.Put()));
-  for (const auto& [name, value] : items)
-    EXPECT_EQ(S_OK, context->Add(vpdf::Bstr(name).Get(), *value.Get()));
-  EXPECT_EQ(S_OK, command->Update());
-  EXPECT_EQ(S_OK, command->Execute());
-  vpdf::Variant value;
-  dms::Document created;
-  if (context->Item(*vpdf::Variant::String(result).Get(), value.Put()) == S_OK &&
-      value.Type() == VT_DISPATCH)
-    dms::Document::From(value.Get()->pdispVal, created);
-  EXPECT_TRUE(created) << "no document in the result item";
-  return created;
-}
-
-TEST_F(EventSinks, TheNewVersionCommandWritesTheCheckedOutNewVersion) {
-  tb::Document* source = SourceDocument();
-  vpdf::Variant documents;
-  documents.Put()->vt = VT_ARRAY | VT_DISPATCH;
-  documents.Get()->parray = tb::DispatchArray({source});
-  std::vector<std::pair<const wchar_t*, vpdf::Variant>> items;
-  items.emplace_back(L"SelectedNRTDocuments", std::move(documents));
-  items.emplace_back(L"IManExt.Import.FileName", vpdf::Variant::String(L"C:\\x\\merged.pdf"));
-  dms::Document created = ExecuteForDocument(Command(tb::kClsidNewVersionCmd), items,
-                                             L"iManExt.NewVersionCmd.Document");
-  ASSERT_TRUE(created);
-  EXPECT_EQ(1234, created.Number().value);
-  EXPECT_EQ(3, created.Version().value);
-  EXPECT_TRUE(created.CheckedOut().value);
-  EXPECT_EQ(L"C:\\x\\merged.pdf", created.CheckoutPath().value);
-  tb::ClientCommandRun run = tb::ClientCommandRuns().back();
-  ASSERT_EQ(2u, run.context.size());
-  EXPECT_EQ(L"SelectedNRTDocuments", run.context[0].name);
-  EXPECT_EQ(std::vector<const void*>{static_cast<IDispatch*>(source)}, run.context[0].objects);
-}
-
-TEST_F(EventSinks, TheImportCommandsWriteTheImportedDocument) {
+TEST_F(ClientCommands, TheBrowserGetsFiveItemsInOrderWithEnglishTextsWhateverTheLanguage) {
+  testing_support::IdentitySettings settings;
+  settings.SetInstallPath(testing_support::ProductFolder());
+  settings.SetUILanguageAll(1031);
+  ASSERT_EQ(200, vpdf::DetectUILanguage());
+  // A visible top-level window of this process is the client's main window.
+  std::unique_ptr<HWND__, decltype(&DestroyWindow)> client(
+      CreateWindowExW(0, L"STATIC", L"client", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr),
+      &DestroyWindow);
+  ASSERT_EQ(client.get(), vpdf::ApplicationMainWindow());
   tb::Session* session = Keep(tb::Session::Create(L"jdoe", L"S1"));
-  for (bool silent : {true, false}) {
-    SCOPED_TRACE(silent ? "silent import" : "new document");
-    tb::ClientScript script;
-    script.newNumber = silent ? 501 : 502;
-    tb::SetClientScript(
-        silent ? tb::ClientCommandKind::kSilentImport : tb::ClientCommandKind::kNewDocument,
-        script);
-    std::vector<std::pair<const wchar_t*, vpdf::Variant>> items;
-    items.emplace_back(L"IManExt.Import.FileName", vpdf::Variant::String(L"C:\\in\\scan.pdf"));
-    items.emplace_back(L"IManExt.Import.DocType", vpdf::Variant::String(L"ACROBAT"));
-    items.emplace_back(L"IManExt.Import.DocDescription", vpdf::Variant::String(L"scan"));
-    items.emplace_back(L"DestinationObject", vpdf::Variant::Dispatch(session));
-    dms::Document created =
-        ExecuteForDocument(Command(silent ? tb::kClsidImportCmd : tb::kClsidNewDocumentCmd),
-                           items, L"ImportedDocument");
-    ASSERT_TRUE(created);
-    EXPECT_EQ(silent ? 501 : 502, created.Number().value);
-    EXPECT_EQ(L"scan", created.Name().value);
-    EXPECT_EQ(L"ACROBAT", created.Type().value.Name().value);
-    EXPECT_EQ(silent, created.CheckedOut().value);
-    EXPECT_EQ(L"jdoe", created.GetDatabase().value.GetSession().value.UserID().value);
+  VARIANT dms;
+  ASSERT_TRUE(session->Get(L"NRTDMS", &dms));
+  const void* dmsObject = dms.pdispVal;
+  VariantClear(&dms);
+  tb::ClientScript script;
+  script.selection = {NewDocument()};
+  tb::SetClientScript(tb::ClientCommandKind::kFileOpen, script);
+  dms::Document document;
+  EXPECT_EQ(0, vpdf::DocSelect(document, dms::Session{ComPtr<IDispatch>(session)}));
+  std::wstring items;
+  for (const tb::ContextRecord& item : LastRun().context)
+    items += item.name + L" " + std::to_wstring(item.type) + L" " +
+             (item.strings.empty() ? item.text.empty() ? std::to_wstring(item.number) : item.text : item.strings[0]) +
+             (item.objects == std::vector<const void*>{dmsObject} ? L" the DMS" : L"") + L"\n";
+  EXPECT_EQ(L"IManExt2.BrowseCmd.WindowTitle 8 Select document for new version\n"
+            L"IManExt2.CommandList 8200 New Version\n"
+            L"ParentWindow 3 " + std::to_wstring(static_cast<long>(reinterpret_cast<LONG_PTR>(client.get()))) + L"\n"
+            L"IManDMS 9 0 the DMS\n"
+            L"IManExt2.MultiFileSelection 11 0\n", items);
+}
+
+constexpr UINT kPing = WM_APP + 7;
+HANDLE g_dispatched = nullptr;
+LRESULT CALLBACK PingWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kPing) SetEvent(g_dispatched);
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// The collection is made on a worker thread of its own apartment while this thread dispatches.
+TEST_F(ClientCommands, TheContextItemsAreMadeOnAWorkerWhileThisThreadDispatchesMessages) {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = PingWindow;
+  windowClass.lpszClassName = L"DocSelectPing";
+  RegisterClassW(&windowClass);
+  HWND window = CreateWindowExW(0, L"DocSelectPing", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(window);
+  g_dispatched = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  DWORD creatingThread = 0;
+  APTTYPE apartment = APTTYPE_CURRENT;
+  bool dispatched = false;
+  tb::OnContextItemsCreated([&] {
+    creatingThread = GetCurrentThreadId();
+    APTTYPEQUALIFIER qualifier;
+    CoGetApartmentType(&apartment, &qualifier);
+    PostMessageW(window, kPing, 0, 0);  // answered only while the UI thread dispatches
+    dispatched = WaitForSingleObject(g_dispatched, 10000) == WAIT_OBJECT_0;
+  });
+  ComPtr<IContextItems> collection;
+  EXPECT_TRUE(vpdf::CreateContextItemsOnWorker(collection));
+  tb::OnContextItemsCreated(nullptr);
+  EXPECT_TRUE(dispatched);
+  EXPECT_NE(GetCurrentThreadId(), creatingThread);
+  EXPECT_EQ(APTTYPE_STA, apartment);
+  EXPECT_EQ(S_OK, vpdf::AddContextItem(collection.Get(), L"Probe", vpdf::Variant::Long(5)));
+  DestroyWindow(window);
+  CloseHandle(g_dispatched);
+}
+
+// DocCreate: the document's path in the client's portable folder, its folders made.
+TEST_F(ClientCommands, DocCreateGivesThePathInThePortableFolder) {
+  constexpr wchar_t kPortable[] = L"Software\\Interwoven\\WorkSite\\8.0\\Common\\General\\Portable";
+  testing_support::ScopedRegistryTree portable{HKEY_CURRENT_USER, kPortable};
+  wchar_t profile[MAX_PATH] = {};
+  ASSERT_LT(0u, GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH));
+  const std::wstring home = std::wstring(profile) + L"\\NrPortblTest", temp = testing_support::TempFolder() + L"vpdf_portable";
+  const struct {
+    const char* what;
+    std::wstring setting, root;  // the registry's folder, the one used
+    const wchar_t* failing;      // a member of the document that fails
+    std::wstring user, file;     // empty file: E_FAIL, nothing made
+  } rows[] = {
+      {"default", L"", L"C:\\NRPortbl", nullptr, L"jdoe", L"1234_2.docx"},
+      {"no type", L"", L"C:\\NRPortbl", L"Type", L"jdoe", L"1234_2.pdf"},
+      {"environment variables", L"%USERPROFILE%\\NrPortblTest", home, nullptr, L"jdoe", L"1234_2.docx"},
+      {"doubled backslashes", temp + L"\\", temp, nullptr, L"jdoe", L"1234_2.docx"},
+      {"no number", L"", L"C:\\NRPortbl", L"Number", L"jdoe", L""},
+      {"no version", L"", L"C:\\NRPortbl", L"Version", L"jdoe", L""},
+      {"a folder part over 259 characters", L"", L"C:\\NRPortbl", nullptr, std::wstring(250, L'u'), L""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const bool existed = GetFileAttributesW(row.root.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (row.setting.empty()) RegDeleteKeyValueW(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DIRECTORY");
+    else testing_support::SetString(HKEY_CURRENT_USER, kPortable, L"PORTABLE_DIRECTORY", row.setting);
+    tb::Document* document = NewDocument(1234, 2, row.user);
+    if (row.failing) document->Fail(row.failing, E_ACCESSDENIED);
+    std::wstring path = L"unchanged";
+    EXPECT_EQ(row.file.empty() ? E_FAIL : S_OK, vpdf::DocCreate(dms::Document(ComPtr<IDispatch>(document)), path));
+    const std::wstring folder = row.root + L"\\DB1\\" + row.user;
+    EXPECT_EQ(row.file.empty() ? L"unchanged" : folder + L"\\" + row.file, path);
+    if (!row.file.empty()) {
+      EXPECT_TRUE(std::filesystem::is_directory(folder) && !std::filesystem::exists(path)) << "the folders made, the file not";
+    }
+    EXPECT_EQ(row.user.size() < 100, std::filesystem::is_directory(row.root + L"\\DB1")) << "made before the number is read";
+    std::error_code ignored;
+    if (!existed) std::filesystem::remove_all(row.root, ignored);
   }
 }
 
