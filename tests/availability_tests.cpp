@@ -1,0 +1,211 @@
+// Whether the client shows each of the twelve commands enabled: Update of every command class,
+// created through COM by its ProgID from the registered add-in, for one selection after another.
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "IManExt.h"
+#include "IManage.h"
+#include "testbed/dms/tbdms.h"
+
+namespace {
+
+// Column order of the expected statuses; each family has a menu and a context-menu class.
+constexpr const wchar_t* kFamilies[] = {L"CreatePDF", L"SendPDFEMail", L"OpenInPro",
+                                        L"OpenInCnv", L"CreateNewPDFFile", L"CreateNewPDFScan"};
+
+struct Row {
+  const char* selection;
+  // Per family: '0' enabled, '1' disabled, '-' the status the client had stays.
+  const char* status;
+};
+
+// "no context": the client never set one. Items, blank-separated: N: "SelectedNRTDocuments", I: "SelectedIManObjects" (a list of
+// elements, or "?" for an array that cannot be read, "=" for a text instead of an array);
+// D: the client's DMS object "NRTDMS" with sessions (s) or with "!" failing ones;
+// S: "NRTSessions". Elements: a type extension is a document of that type; "~X" a shortcut to
+// X; "obj" an object that is no document; "half" a shortcut item without the shortcut
+// interface; "~!" a shortcut that cannot resolve; "!type" a document whose type cannot be read;
+// "null" an empty element; "s" a session.
+constexpr Row kRows[] = {
+    {"no context", "----11"},
+    {"", "-1--11"},
+    {"N:DOCX,XLSX", "001111"},
+    {"N:DOCX,PDF", "111111"},
+    {"N:PDF,DOCX", "111111"},
+    {"N:pdf", "110011"},
+    {"N:MSG", "111111"},
+    {"N:mSg", "111111"},
+    {"N:PDFX,MS", "001111"},
+    {"N:DOC,DOC", "001111"},
+    {"N:DOCX,mSg,XLSX", "111111"},
+    {"N:PDFX,MS,XPS", "001111"},
+    {"N:PDF,pdf", "110011"},
+    {"N:PDF,XPS,OXPS", "111011"},
+    {"N:pdf,xps,oXpS", "111011"},
+    {"N:PDF,XPS", "111011"},
+    {"N:DOC,PDF", "111111"},
+    {"N:~DOCX,XLSX", "001111"},
+    {"N:DOCX,~RTF", "001111"},
+    {"N:~PDF", "110011"},
+    {"N:RTF,~PDF", "111111"},
+    {"N:PDF,~PDF", "110011"},
+    {"N:PDF,~XPS", "111011"},
+    {"N:DOCX,obj", "111111"},
+    {"N:PDF,obj", "111111"},
+    {"N:half", "111111"},
+    {"N:~obj", "111111"},
+    {"N:~!", "111111"},
+    {"N:!type", "111111"},
+    {"N:DOCX,null", "111111"},
+    {"I:DOCX", "001111"},
+    {"I:PDF", "110011"},
+    {"N: I:DOCX", "011111"},
+    {"N: I:PDF", "110011"},
+    {"N: I:", "111111"},
+    {"N:", "111111"},
+    {"N: I:?", "111111"},
+    {"N:?", "----11"},
+    {"N:=", "-1--11"},
+    {"D:", "-1--11"},
+    {"D:s", "-1--00"},
+    {"D:!s", "-1--11"},
+    {"S:s", "-1--00"},
+    {"S: D:s", "-1--11"},
+};
+
+class Availability : public testing::Test {
+ protected:
+  void TearDown() override {
+    for (IDispatch* object : owned) object->Release();
+    owned.clear();
+    EXPECT_EQ(0, tb::LiveObjects()) << "a client object was not released";
+  }
+
+  template <class T>
+  T* Keep(T* object) {
+    owned.push_back(object);
+    return object;
+  }
+  IDispatch* Element(const std::string& token) {
+    if (token == "null") return nullptr;
+    if (token == "s") return Keep(tb::Session::Create(L"jdoe", L"S1"));
+    if (token == "obj") return Keep(tb::NewObject());
+    if (token == "half") {
+      tb::AutoObject* half = Keep(tb::NewObject());
+      half->Answer(__uuidof(IManContentShortcut));
+      half->SetObject(L"Target", Element("DOCX"));
+      half->SetMethod(L"Resolve", [half](std::vector<VARIANT*>&, VARIANT* result) {
+        return half->Get(L"Target", result) ? S_OK : E_FAIL;
+      });
+      return half;
+    }
+    if (token == "~!") {
+      tb::AutoObject* broken = Keep(tb::NewShortcut(Element("DOCX")));
+      broken->Fail(L"Resolve", E_FAIL);
+      return broken;
+    }
+    if (token[0] == '~') return Keep(tb::NewShortcut(Element(token.substr(1))));
+    const bool typeless = token == "!type";
+    const std::wstring extension(token.begin() + (typeless ? 1 : 0), token.end());
+    tb::Document* document = Keep(tb::Document::Create(nullptr, ++number, 1, L"Doc",
+                                                       extension + L"TYPE", extension, L""));
+    if (typeless) document->Fail(L"Type", E_ACCESSDENIED);
+    return document;
+  }
+  std::vector<IDispatch*> Elements(const std::string& list) {
+    std::vector<IDispatch*> elements;
+    for (size_t start = 0; start < list.size();) {
+      size_t end = list.find(',', start);
+      if (end == std::string::npos) end = list.size();
+      elements.push_back(Element(list.substr(start, end - start)));
+      start = end + 1;
+    }
+    return elements;
+  }
+  // A context collection holding the items of `selection`.
+  IContextItems* Context(const std::string& selection) {
+    IContextItems* context = nullptr;
+    EXPECT_EQ(S_OK, tb::NewContextItems(&context));
+    for (size_t start = 0; start < selection.size();) {
+      size_t end = selection.find(' ', start);
+      if (end == std::string::npos) end = selection.size();
+      const std::string item = selection.substr(start, end - start);
+      start = end + 1;
+      const std::string list = item.substr(2);
+      VARIANT value;
+      VariantInit(&value);
+      const wchar_t* name = item[0] == 'N' ? L"SelectedNRTDocuments"
+                            : item[0] == 'I' ? L"SelectedIManObjects"
+                            : item[0] == 'D' ? L"NRTDMS"
+                                             : L"NRTSessions";
+      if (item[0] == 'D') {
+        tb::AutoObject* dms = Keep(tb::NewObject(__uuidof(INRTDMS)));
+        dms->SetObject(L"Sessions", Keep(tb::NewSessions(Elements(list.substr(list[0] == '!')))));
+        if (list[0] == '!') dms->Fail(L"Sessions", E_ACCESSDENIED);
+        value.vt = VT_DISPATCH;
+        value.pdispVal = dms;
+      } else if (item[0] == 'S') {
+        value.vt = VT_UNKNOWN;
+        value.punkVal = Keep(tb::NewSessions(Elements(list)));
+      } else if (list == "=") {
+        value.vt = VT_BSTR;
+        value.bstrVal = SysAllocString(L"not an array");
+      } else {
+        value.vt = VT_ARRAY | VT_DISPATCH;
+        value.parray = list == "?" ? nullptr : tb::DispatchArray(Elements(list));
+      }
+      BSTR key = SysAllocString(name);
+      EXPECT_EQ(S_OK, context->Add(key, value)) << item;
+      SysFreeString(key);
+      if (value.vt != VT_DISPATCH && value.vt != VT_UNKNOWN) VariantClear(&value);
+    }
+    return context;
+  }
+
+  std::vector<IDispatch*> owned;
+  long number = 1000;
+};
+
+ICommand* Create(const std::wstring& progId) {
+  CLSID clsid = {};
+  ICommand* command = nullptr;
+  if (SUCCEEDED(CLSIDFromProgID(progId.c_str(), &clsid)))
+    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ICommand),
+                     reinterpret_cast<void**>(&command));
+  return command;
+}
+
+TEST_F(Availability, EveryCommandForEverySelection) {
+  for (const Row& row : kRows) {
+    for (int family = 0; family < 6; ++family) {
+      for (const wchar_t* variant : {L"", L"_CM"}) {
+        const std::wstring progId = std::wstring(L"RPDFImanAddon.") + kFamilies[family] + variant;
+        for (LONG before : {0L, 1L}) {
+          ICommand* command = Create(progId);
+          ASSERT_NE(nullptr, command) << testing::PrintToString(progId);
+          const bool none = row.selection == std::string("no context");
+          IContextItems* context = Context(none ? "" : row.selection);
+          if (!none) {
+            EXPECT_EQ(S_OK, command->Initialize(context));
+          }
+          command->put_Status(before);
+          EXPECT_EQ(S_OK, command->Update());
+          LONG status = -1;
+          command->get_Status(&status);
+          command->Release();
+          context->Release();
+          const char expected = row.status[family];
+          EXPECT_EQ(expected == '-' ? before : expected - '0', status)
+              << row.selection << " / " << testing::PrintToString(progId) << " from " << before;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
