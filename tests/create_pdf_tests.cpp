@@ -1,0 +1,515 @@
+// Create PDF as the client runs it: the selected testbed documents copied out, printed or
+// converted by the testbed's helpers, merged by its plug-in in the order a person sets in the
+// merge dialog, and stored back into the testbed's DMS as the person answers the save dialogs.
+// Each row: the selection, what fails, the answers, and what a user and the DMS see afterwards.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "commands/createpdf/create_pdf.h"
+#include "tests/dialog_driver.h"
+#include "tests/save_result_support.h"
+#include "ui/progress_window.h"
+
+namespace {
+
+using namespace testing_support;
+
+testing::Environment* const g_client = testing::AddGlobalTestEnvironment(new ClientInstallation);
+
+// A crash in the add-in fails the program at once instead of waiting for a debugger.
+const bool g_crashFails = [] {
+  SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* crash) -> LONG {
+    std::fprintf(stderr, "FAILED: exception 0x%08lX\n", crash->ExceptionRecord->ExceptionCode);
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_EXECUTE_HANDLER;
+  });
+  return true;
+}();
+
+constexpr int kMergeRadio = 217, kSingleRadio = 218, kUp = 214, kList = 216;
+constexpr int kNewDocument = 206, kRelate = 203, kNewVersion = 207, kLocal = 204, kQuestion = 211;
+constexpr wchar_t kPortableKey[] = L"Software\\Interwoven\\WorkSite\\8.0\\Common\\General\\Portable";
+
+std::wstring FileName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+std::wstring Replaced(std::wstring text, const std::wstring& from, const std::wstring& to) {
+  for (size_t at = text.find(from); !from.empty() && at != std::wstring::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+std::wstring StaticTexts(HWND box) {
+  std::wstring texts;
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t name[16] = {};
+    GetClassNameW(child, name, 16);
+    if (_wcsicmp(name, L"Static") == 0) texts += Text(child);
+  }
+  return texts;
+}
+
+// A person at the client: answers each dialog of the UI thread with the next answer, notes what
+// each asked and showed, and cancels (noting it) any dialog beyond the answers. Answers: merge
+// dialog "cancel", "each", "one" or "one:<names in order>"; save dialog "cancel", "new",
+// "new-norel", "version", "local"; the system's Save As "file:<name in %TEMP%>"; a message box
+// "ok"; "stop" presses Cancel in the progress window once a helper hangs.
+class Person {
+ public:
+  Person(std::vector<std::wstring> answers, const testbed::AgentJournal& journal,
+         std::function<void()> inMergeDialog)
+      : m_ui(GetCurrentThreadId()), m_answers(std::move(answers)), m_journal(journal),
+        m_inMergeDialog(std::move(inMergeDialog)) {
+    m_thread = std::thread([this] { Run(); });
+  }
+  ~Person() { Stop(); }
+  void Stop() {
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
+  }
+  const std::wstring& Log() const { return m_log; }
+  std::chrono::steady_clock::time_point StoppedAt() const { return m_stoppedAt; }
+
+ private:
+  std::wstring Next() { return m_next < m_answers.size() ? m_answers[m_next++] : L""; }
+  void Run() {
+    while (!m_stop) {
+      HWND progress = VisibleWindowOf(m_ui, vpdf::kProgressWindowClass);
+      if (progress && m_next < m_answers.size() && m_answers[m_next] == L"stop") {
+        bool hangs = false;
+        for (int i = 0; i < 500 && !hangs; ++i, Sleep(20))
+          for (const auto& entry : m_journal.Entries(testbed::kPrintAgentExe)) hangs |= entry.what == L"hang";
+        m_log += Text(progress) + L": " + Text(Control(progress, vpdf::kProgressDocumentText)) + L", " +
+                 Text(Control(progress, vpdf::kProgressStepText)) + L" -> " + Next() + L"\n";
+        m_stoppedAt = std::chrono::steady_clock::now();
+        Click(progress, IDCANCEL);
+      }
+      HWND dialog = VisibleDialogOf(m_ui);
+      if (!dialog) {
+        Sleep(20);
+        continue;
+      }
+      std::wstring line = Text(dialog);
+      if (HWND list = Control(dialog, kList)) {
+        std::wstring names;
+        for (const auto& row : Rows(list)) names += (names.empty() ? L"" : L", ") + row[0];
+        line += L" [" + names + L"]";
+      } else if (Control(dialog, kQuestion)) {
+        line += L": " + Replaced(Text(Control(dialog, kQuestion)), L"\n", L" ");
+      } else if (!Control(dialog, 1152) && !Control(dialog, 1148)) {
+        line += L": " + StaticTexts(dialog);
+      }
+      if (VisibleWindowOf(m_ui, vpdf::kProgressWindowClass)) line += L" (beside the progress window)";
+      const std::wstring answer = Next();
+      m_log += line + L" -> " + (answer.empty() ? L"unanswered" : answer) + L"\n";
+      Answer(dialog, answer);
+      for (int i = 0; i < 500 && IsWindow(dialog) && IsWindowVisible(dialog); ++i) Sleep(20);
+      if (IsWindow(dialog) && IsWindowVisible(dialog)) {
+        m_log += L"(stayed open)\n";
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        while (IsWindow(dialog) && IsWindowVisible(dialog)) Sleep(20);
+      }
+    }
+  }
+  void Answer(HWND dialog, const std::wstring& answer) {
+    if (Control(dialog, kList) && m_inMergeDialog) m_inMergeDialog();
+    if (answer == L"ok" || answer == L"cancel" || answer.empty()) {
+      PostMessageW(dialog, WM_COMMAND, answer == L"ok" ? IDOK : IDCANCEL, 0);
+    } else if (answer == L"each") {
+      Click(dialog, kSingleRadio);
+      Click(dialog, IDOK);
+    } else if (answer.rfind(L"one", 0) == 0) {
+      Click(dialog, kMergeRadio);
+      HWND list = Control(dialog, kList);
+      std::wstring order = answer.size() > 4 ? answer.substr(4) + L"," : L"";
+      for (int place = 0; !order.empty(); ++place, order.erase(0, order.find(L',') + 1)) {
+        const std::wstring name = order.substr(0, order.find(L','));
+        auto rows = Rows(list);
+        int row = 0;
+        while (row < static_cast<int>(rows.size()) && rows[row][0] != name) ++row;
+        SelectRow(list, row);
+        for (; row > place; --row) Click(dialog, kUp);
+      }
+      Click(dialog, IDOK);
+    } else if (answer.rfind(L"new", 0) == 0) {
+      Click(dialog, kNewDocument);
+      if (Checked(dialog, kRelate) != (answer == L"new")) Click(dialog, kRelate);
+      Click(dialog, IDOK);
+    } else if (answer == L"version" || answer == L"local") {
+      Click(dialog, answer == L"local" ? kLocal : kNewVersion);
+      Click(dialog, IDOK);
+    } else if (answer.rfind(L"file:", 0) == 0) {
+      HWND name = Control(dialog, 1152);      // edt1
+      if (!name) name = Control(dialog, 1148);  // cmb13
+      const std::wstring path = TempFolder() + answer.substr(5);
+      SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+      PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    }
+  }
+
+  DWORD m_ui;
+  std::vector<std::wstring> m_answers;
+  const testbed::AgentJournal& m_journal;
+  std::function<void()> m_inMergeDialog;
+  size_t m_next = 0;
+  std::wstring m_log;
+  std::chrono::steady_clock::time_point m_stoppedAt;
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
+};
+
+class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
+ protected:
+  void SetUp() override {
+    CommandRunTest::SetUp();
+    SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"N");
+    SetString(HKEY_CURRENT_USER, kPortableKey, L"PORTABLE_DIRECTORY", Work(L"portable"));
+    m_useProfile.SetDword(0);
+  }
+  void TearDown() override {
+    EXPECT_EQ(0, vpdf::CCreatePDF_I::busy);
+    EXPECT_EQ(0, vpdf::CCreatePDF_I::merging);
+    tb::ResetClientCommands();
+    CommandRunTest::TearDown();
+  }
+
+  // Documents named "<name>.<extension>" numbered from 1, their content "text <number>" (an XPS
+  // document: a package of two pages).
+  std::vector<tb::Document*> Documents(const std::vector<std::wstring>& names) {
+    std::vector<tb::Document*> documents;
+    for (const std::wstring& file : names) {
+      const long number = static_cast<long>(documents.size()) + 1;
+      const std::wstring extension = file.substr(file.rfind(L'.') + 1);
+      documents.push_back(Doc(file.substr(0, file.rfind(L'.')), extension,
+                              "text " + std::to_string(number) + "\r\n", number));
+      if (extension == L"xps")
+        testbed::WriteXpsPackage(Work(L"content" + std::to_wstring(number) + L".xps"), 2);
+    }
+    return documents;
+  }
+
+  // For the rows' set-up.
+ public:
+  using CommandRunTest::NewCommand, CommandRunTest::Select;
+  // The document the person picks in the client's browser for a new version of a merged file.
+  tb::Document* PickTarget(std::vector<tb::Document*>& watched, long number, tb::UserAction user) {
+    tb::Document* target = tb::Document::Create(Database(), number, 3, L"Target", L"WORDX", L"docx",
+                                                Work(L"content1.txt"));
+    Keep(target);
+    watched.push_back(target);
+    tb::ClientScript browse;
+    browse.selection = {target};
+    browse.user = user;
+    tb::SetClientScript(tb::ClientCommandKind::kFileOpen, browse);
+    return target;
+  }
+
+ protected:
+  std::wstring Shorten(const std::wstring& path) const {
+    return Replaced(Replaced(path, m_work, L"%WORK%"), TempFolder(), L"%TEMP%\\");
+  }
+  // What a document went through in the DMS, one line each.
+  std::wstring Dms(tb::Document* document, const std::wstring& id) const {
+    std::wstring out;
+    for (const tb::MemberCall& call : document->Recorded()) {
+      out += id + L" ";
+      if (call.member == L"CheckOutEx") {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        DATE date = 0;
+        SystemTimeToVariantTime(&now, &date);
+        out += L"checked out to " + Shorten(call.args.at(0)) + L" for " +
+               std::to_wstring(std::lround((std::stod(call.args.at(2)) - date) * 24)) + L"h";
+      } else if (call.member == L"CheckInEx") {
+        out += L"checked in from " + Shorten(call.args.at(0));
+      } else if (call.member == L"RelateDocument") {
+        out += L"related to " + call.args.at(0);
+      } else {
+        out += call.member;
+      }
+      out += L"\n";
+    }
+    for (const tb::HistoryEntry& entry : document->History())
+      out += id + L" history: " + entry.comment + L"\n";
+    return out;
+  }
+  // Everything a row can show: the dialogs, the helpers' runs, the merge, the DMS, the client's
+  // own commands, the refresh request, the client option and what is new in the temporary folder.
+  std::wstring Effects(const Person& person, const std::vector<tb::Document*>& watched,
+                       const std::set<std::wstring>& tempBefore) const {
+    std::wstring out = person.Log(), merged;
+    for (const testbed::JournalEntry& entry : journal.Entries()) {
+      const std::vector<std::wstring> quoted = QuotedParts(entry.commandLine);
+      if (entry.program == testbed::kPrintAgentExe)
+        out += L"print " + FileName(quoted.at(1)) + (entry.what.ends_with(L"exit 0") ? L"" : L": " + entry.what) + L"\n";
+      else if (entry.program == testbed::kRasterLibrary)
+        out += L"convert " + FileName(quoted.at(0)) + L": " + entry.what + L"\n";
+      else if (entry.program == testbed::kMergePlugin && !quoted.empty() && entry.commandLine.rfind(L"DoSave", 0))
+        merged += L" " + FileName(quoted[0]);
+      else if (entry.commandLine.rfind(L"InitPDFAttach", 0) == 0 && entry.what != L"0")
+        out += L"merge refused: " + entry.what + L"\n";
+    }
+    if (!merged.empty()) out += L"merge" + merged + L"\n";
+    for (size_t i = 0; i < watched.size(); ++i) out += Dms(watched[i], std::to_wstring(watched[i]->GetLong(L"Number")));
+    std::vector<std::pair<std::wstring, std::wstring>> newNumbers;
+    for (tb::Document* stored : tb::StoredDocuments()) {
+      const long number = stored->GetLong(L"Number");
+      const std::wstring id = number >= 9001 ? L"#" + std::to_wstring(newNumbers.size() + 1) : std::to_wstring(number);
+      if (number >= 9001) newNumbers.push_back({std::to_wstring(number), id});
+      std::vector<tbpdf::Page> pages;
+      std::wstring shown;
+      if (tbpdf::Read(stored->ContentPath(), pages))
+        for (const tbpdf::Page& page : pages) shown += L" | " + page.at(0) + (page.size() > 1 ? L" " + page[1] : L"");
+      out += L"stored " + id + L" v" + std::to_wstring(stored->GetLong(L"Version")) + L":" + shown.substr(2) + L"\n";
+      out += Dms(stored, id);
+    }
+    for (const tb::ClientCommandRun& run : tb::ClientCommandRuns())
+      out += std::wstring(L"client's ") + (run.kind == tb::ClientCommandKind::kFileOpen ? L"browser" :
+                                           run.kind == tb::ClientCommandKind::kNewVersion ? L"new version" : L"import") + L"\n";
+    if (Refreshed()) out += L"refresh\n";
+    const std::wstring option = GetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue);
+    if (option != m_option) out += L"client option " + option + L"\n";
+    for (const std::wstring& name : TempFolderEntries())
+      if (!tempBefore.count(name)) out += L"temp +" + name + L"\n";
+    for (const auto& [number, id] : newNumbers) out = Replaced(out, number, id);
+    return out;
+  }
+
+  ScopedRegistryTree m_clientUser{HKEY_CURRENT_USER, L"Software\\InterWoven"};
+  ScopedRegistryTree m_dialogSettings{HKEY_CURRENT_USER, L"Software\\Ostrel\\PDF\\V1\\iManage Work"};
+  ScopedRegistryValue m_useProfile{HKEY_CURRENT_USER, kProductWorkSiteKey, L"UseProfile"};
+  std::wstring m_option = L"N";
+};
+
+struct Row {
+  const char* name;
+  std::vector<std::wstring> selection;  // "<name>.<extension>", selected in this order
+  std::vector<std::wstring> answers;
+  std::wstring effects;
+  // Failures and scripts; the documents the row watches beside the selection are added to `watched`.
+  std::function<void(CreatePdf&, std::vector<tb::Document*>& watched)> setup = nullptr;
+  std::function<void(std::vector<tb::Document*>& documents)> inMergeDialog = nullptr;
+};
+
+TEST_F(CreatePdf, Scenarios) {
+  const std::wstring kMerged =
+      L"Save As: The selected files has been converted to a PDF file. How do you want to save the result ? -> ";
+  auto single = [](const std::wstring& name, const std::wstring& answer) {
+    return L"Save As: The '" + name + L".txt' has been converted to a PDF file. How do you want to save the '" +
+           name + L".pdf' ? -> " + answer + L"\n";
+  };
+  const Row rows[] = {
+      {"one document: no merge question", {L"Budget.txt"}, {L"cancel"},
+       single(L"Budget", L"cancel") + L"print Budget.txt\n"},
+      {"an XPS document goes to the image library",
+       {L"Floor plan.xps"}, {L"cancel"},
+       L"Save As: The 'Floor plan.xps' has been converted to a PDF file. How do you want to save the 'Floor "
+       L"plan.pdf' ? -> cancel\nconvert Floor plan.xps: 0, pdf 2 pages\n"},
+      {"a PDF is left out", {L"Scan.pdf", L"Memo.txt"}, {L"each", L"cancel"},
+       L"Merge items to one PDF [Scan, Memo] -> each\n" + single(L"Memo", L"cancel") + L"print Memo.txt\n"},
+      {"a failing object-model call ends the run", {L"Broken.txt"}, {}, L"",
+       [](CreatePdf&, auto& docs) { docs[0]->Fail(L"Extension", E_ACCESSDENIED); }},
+      {"merged in the dialog's order, a new document related to all", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
+       {L"one:Gamma,Alpha,Beta", L"new"},
+       L"Merge items to one PDF [Alpha, Beta, Gamma] -> one:Gamma,Alpha,Beta\n" + kMerged + L"new\n"
+       L"print Gamma.txt\nprint Alpha.txt\nprint Beta.txt\nmerge Gamma.pdf Alpha.pdf Beta.pdf\n"
+       L"1 related to #1\n1 history: Document #1 version 1 in database \"DB1\" created from this document\n"
+       L"2 related to #1\n2 history: Document #1 version 1 in database \"DB1\" created from this document\n"
+       L"3 related to #1\n3 history: Document #1 version 1 in database \"DB1\" created from this document\n"
+       L"stored #1 v1: Gamma.txt text 3 | Alpha.txt text 1 | Beta.txt text 2\n#1 checked in from %TEMP%\\Gamma.pdf\n"
+       L"#1 related to 3\n#1 related to 1\n#1 related to 2\n"
+       L"#1 history: Create from document 3 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
+      {"one PDF each, in selection order, related or not", {L"Alpha.txt", L"Beta.txt"},
+       {L"each", L"new", L"new-norel"},
+       L"Merge items to one PDF [Alpha, Beta] -> each\n" + single(L"Alpha", L"new") + single(L"Beta", L"new-norel") +
+       L"print Alpha.txt\nprint Beta.txt\n"
+       L"1 related to #1\n1 history: Document #1 version 1 in database \"DB1\" created from this document\n"
+       L"stored #1 v1: Alpha.txt text 1\n#1 checked in from %TEMP%\\Alpha.pdf\n#1 related to 1\n"
+       L"#1 history: Create from document 1 version 1 in database \"ACTIVE\" \n"
+       L"stored #2 v1: Beta.txt text 2\n#2 checked in from %TEMP%\\Beta.pdf\n"
+       L"#2 history: Create from document 2 version 1 in database \"ACTIVE\" \n"
+       L"client's import\nclient's import\nrefresh\n"},
+      {"documents that cannot be copied or printed are left out", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
+       {L"each", L"cancel"},
+       L"Merge items to one PDF [Alpha, Beta, Gamma] -> each\n" + single(L"Alpha", L"cancel") +
+       L"print Alpha.txt\nprint Gamma.txt: fail, exit 1\n",
+       [](CreatePdf&, auto& docs) {
+         docs[1]->Fail(L"GetCopy", E_FAIL);
+         testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Gamma.txt", testbed::kFail);
+       }},
+      {"a document that cannot be printed is left out of the merge", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
+       {L"one", L"cancel"},
+       L"Merge items to one PDF [Alpha, Beta, Gamma] -> one\n" + kMerged + L"cancel\n"
+       L"print Alpha.txt: fail, exit 1\nprint Beta.txt\nprint Gamma.txt\nmerge Beta.pdf Gamma.pdf\n",
+       [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Alpha.txt", testbed::kFail); }},
+      {"every document fails: no merge, nothing asked", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
+       L"Merge items to one PDF [Alpha, Beta] -> one\nprint Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n",
+       [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kFail); }},
+      {"the merge plug-in refuses: nothing saved", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
+       L"Merge items to one PDF [Alpha, Beta] -> one\nprint Alpha.txt\nprint Beta.txt\nmerge refused: 7\n",
+       [](CreatePdf&, auto&) { testbed::SetMergeInitResult(7); }},
+      {"names of forbidden characters, one of them taken", {L"?*:.txt", L"<|>.txt"}, {L"one", L"cancel"},
+       L"Merge items to one PDF [?*:, <|>] -> one\n" + kMerged + L"cancel\n"
+       L"print ___.txt\nprint ___001.txt\nmerge ___.pdf ___001.pdf\n"},
+      {"two documents of one name and type, both merged", {L"Report.txt", L"Report.txt"}, {L"one", L"new-norel"},
+       L"Merge items to one PDF [Report, Report] -> one\n" + kMerged + L"new-norel\n"
+       L"print Report.txt\nprint Report001.txt\nmerge Report.pdf Report001.pdf\n"
+       L"stored #1 v1: Report.txt text 1 | Report001.txt text 2\n#1 checked in from %TEMP%\\Report.pdf\n"
+       L"#1 history: Create from document 1 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
+      {"two documents of one name and different types", {L"Report.txt", L"Report.csv"}, {L"one", L"new-norel"},
+       L"Merge items to one PDF [Report, Report] -> one\n" + kMerged + L"new-norel\n"
+       L"print Report.txt\nprint Report.csv\nmerge Report.pdf Report001.pdf\n"
+       L"stored #1 v1: Report.txt text 1 | Report.csv text 2\n#1 checked in from %TEMP%\\Report.pdf\n"
+       L"#1 history: Create from document 1 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
+      {"an empty document selection: the objects are converted", {L"Alpha.txt", L"Beta.txt"},
+       {L"each", L"cancel", L"cancel"},
+       L"Merge items to one PDF [Alpha, Beta] -> each\n" + single(L"Alpha", L"cancel") + single(L"Beta", L"cancel") +
+       L"print Alpha.txt\nprint Beta.txt\n",
+       [](CreatePdf& test, auto& docs) {
+         test.NewCommand();
+         test.Select(L"SelectedNRTDocuments", {});
+         test.Select(L"SelectedIManObjects", std::vector<IDispatch*>(docs.begin(), docs.end()));
+       }},
+      {"cancel in the merge dialog", {L"Alpha.txt", L"Beta.txt"}, {L"cancel"},
+       L"Merge items to one PDF [Alpha, Beta] -> cancel\n"},
+      {"a call failing after the dialog ends the run", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
+       L"Merge items to one PDF [Alpha, Beta] -> one\nprint Alpha.txt\n", nullptr,
+       [](auto& docs) { docs[1]->Fail(L"Extension", E_ACCESSDENIED); }},
+      {"cancel in the progress window while a merge converts", {L"P1.txt", L"P2.txt", L"P3.txt", L"P4.txt"},
+       {L"one", L"stop"},
+       L"Merge items to one PDF [P1, P2, P3, P4] -> one\n"
+       L"Create PDF: Document 3 of 4: P3, Converting to PDF... -> stop\n"
+       L"print P1.txt\nprint P2.txt\nprint P3.txt: hang\n",
+       [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"P3.txt", testbed::kHang); }},
+      {"cancel in the progress window of one slow conversion", {L"Budget.txt"}, {L"stop"},
+       L"Create PDF: Document 1 of 1: Budget, Converting to PDF... -> stop\nprint Budget.txt: hang\n",
+       [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kHang); }},
+      {"a new version, checked in directly", {L"Contract.txt"}, {L"version"},
+       single(L"Contract", L"version") + L"print Contract.txt\n"
+       L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 checked in from %TEMP%\\Contract.pdf\nrefresh\n"},
+      {"a failed check-in is retried through the client's new-version command", {L"Contract.txt"},
+       {L"version", L"ok"},
+       single(L"Contract", L"version") + L"Ostrel Varnel PDF: General error -> ok\nprint Contract.txt\n"
+       L"1 checked out to %TEMP%\\Contract.txt for 4h\nstored 1 v2: Contract.txt text 1\n"
+       L"1 checked in from %TEMP%\\Contract.pdf\nclient's new version\nrefresh\n",
+       [](CreatePdf&, auto& docs) { docs[0]->Fail(L"CheckInEx", E_FAIL); }},
+      {"cancel in the client's new-version dialog releases the check-out", {L"Contract.txt"}, {L"version"},
+       single(L"Contract", L"version") + L"print Contract.txt\n"
+       L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 UnlockDocument\nclient's new version\nrefresh\n",
+       [](CreatePdf&, auto&) {
+         SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"Y");
+         tb::ClientScript script;
+         script.user = tb::UserAction::kCancel;
+         tb::SetClientScript(tb::ClientCommandKind::kNewVersion, script);
+       }},
+      {"a merged file as a new version: nothing picked", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
+       L"Merge items to one PDF [Alpha, Beta] -> one\n" + kMerged + L"version\n"
+       L"print Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\nclient's browser\n",
+       [](CreatePdf& test, auto& watched) { test.PickTarget(watched, 77, tb::UserAction::kCancel); }},
+      {"a merged file as a new version of the picked document", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
+       L"Merge items to one PDF [Alpha, Beta] -> one\n" + kMerged + L"version\n"
+       L"print Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\n"
+       L"77 checked out to %WORK%\\portable\\ACTIVE\\jdoe\\77_3.docx for 4h\n77 checked in from %TEMP%\\Alpha.pdf\n"
+       L"77 history: 77_3_Target\nclient's browser\nrefresh\n",
+       [](CreatePdf& test, auto& watched) { test.PickTarget(watched, 77, tb::UserAction::kAccept); }},
+      {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"},
+       {L"one", L"version"},
+       L"Merge items to one PDF [Alpha, Beta] -> one\n" + kMerged + L"version\n"
+       L"print Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\nclient's browser\n",
+       [](CreatePdf& test, auto& watched) {
+         test.PickTarget(watched, 78, tb::UserAction::kAccept)->Fail(L"Number", E_ACCESSDENIED);
+       }},
+      {"a local file where the user says", {L"Contract.txt"}, {L"local", L"file:Chosen.pdf"},
+       single(L"Contract", L"local") + L"Save As -> file:Chosen.pdf\nprint Contract.txt\ntemp +Chosen.pdf\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    NewCommand();
+    SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"N");
+    std::vector<tb::Document*> documents = Documents(row.selection), watched = documents;
+    Select(L"SelectedNRTDocuments", std::vector<IDispatch*>(documents.begin(), documents.end()));
+    if (row.setup) row.setup(*this, watched);
+    m_option = GetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue);
+    const std::set<std::wstring> tempBefore = TempFolderEntries();
+    journal.Clear();
+    Person person(row.answers, journal, [&] { if (row.inMergeDialog) row.inMergeDialog(documents); });
+    EXPECT_EQ(S_OK, m_command->Execute());
+    const auto returned = std::chrono::steady_clock::now();
+    person.Stop();
+    if (person.StoppedAt() != std::chrono::steady_clock::time_point{}) {
+      EXPECT_LT(returned - person.StoppedAt(), std::chrono::seconds(3)) << "Cancel took its time";
+    }
+    EXPECT_TRUE(ChildProcesses(testbed::kPrintAgentExe).empty()) << "a print agent still runs";
+    WaitForChildren(testbed::kUsageStatsExe);
+    EXPECT_EQ(row.effects, Effects(person, watched, tempBefore));
+    for (const std::wstring& name : TempFolderEntries()) {
+      std::error_code ignored;
+      if (!tempBefore.count(name)) std::filesystem::remove_all(std::filesystem::path(TempFolder() + name), ignored);
+    }
+    testbed::ClearAgentControls();
+    tb::ResetClientCommands();
+  }
+}
+
+// A second Execute, reached while the first one's merge dialog pumps messages, asks nothing.
+vpdf::ComPtr<vpdf::CCreatePDF>* g_reentered = nullptr;
+HRESULT g_nestedResult = E_FAIL;
+std::atomic<bool> g_nestedDone{false};
+
+TEST_F(CreatePdf, SecondExecuteWhileTheDialogIsUpReturnsAtOnce) {
+  std::vector<tb::Document*> documents = Documents({L"Alpha.txt", L"Beta.txt"});
+  Select(L"SelectedNRTDocuments", std::vector<IDispatch*>(documents.begin(), documents.end()));
+  g_reentered = &m_command;
+  SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    g_nestedResult = (*g_reentered)->Execute();
+    g_nestedDone = true;
+  });
+  const std::set<std::wstring> tempBefore = TempFolderEntries();
+  Person person({L"cancel"}, journal, [] {
+    for (int i = 0; i < 200 && !g_nestedDone; ++i) Sleep(20);
+  });
+  EXPECT_EQ(S_OK, m_command->Execute());
+  person.Stop();
+  EXPECT_TRUE(g_nestedDone);
+  EXPECT_EQ(S_OK, g_nestedResult);
+  EXPECT_EQ(L"Merge items to one PDF [Alpha, Beta] -> cancel\n", Effects(person, documents, tempBefore))
+      << "the nested run asked nothing";
+  g_reentered = nullptr;
+}
+
+// The save question and the history texts when a translation lacks their placeholders.
+TEST(CreatePdfTexts, PlaceholdersAreFilledOrTheBuiltInTextServes) {
+  const std::wstring builtIn =
+      L"'src.doc' has been converted to a PDF file.\nDo you want to save out.pdf to iManage database";
+  const struct {
+    const wchar_t *format, *first, *second;
+    std::wstring expected;
+  } questions[] = {{L"A %s B %s C", L"x", L"y", L"A x B y C"},
+                   {L"a%s%s..", L"1", L"2", L"a12.."},
+                   {L"abcdef%s%s", L"src.doc", L"out.pdf", builtIn},
+                   {L"100% %s %d %s", L"a", L"b", L"100% a %d b"},
+                   {L"Only %s here, no second one", L"src.doc", L"out.pdf", builtIn},
+                   {L"", L"src.doc", L"out.pdf", builtIn}};
+  for (const auto& q : questions)
+    EXPECT_EQ(q.expected, vpdf::CCreatePDF_I::SaveQuestion(q.format, q.first, q.second)) << q.format;
+  const std::pair<const wchar_t*, const wchar_t*> histories[] = {
+      {L"Document %d version %d in database \"%s\" created", L"Document 5 version 2 in database \"DB1\" created"},
+      {L"Database %s then %d and %d", L"5_2_DB1"},
+      {L"Only %d", L"5_2_DB1"},
+      {L"", L"5_2_DB1"}};
+  for (const auto& [format, expected] : histories)
+    EXPECT_EQ(expected, vpdf::CCreatePDF_I::HistoryText(format, 5, 2, L"DB1")) << format;
+}
+
+}  // namespace
