@@ -28,11 +28,16 @@ using namespace testing_support;
 
 testing::Environment* const g_client = testing::AddGlobalTestEnvironment(new ClientInstallation);
 
-// A crash in the add-in fails the program at once instead of waiting for a debugger.
+// A crash in the add-in fails the program at once instead of waiting for a debugger, and takes
+// what the run left in the temporary folder with it: a later run would find its names taken.
+const std::set<std::wstring> g_tempAtStart = TempFolderEntries();
 const bool g_crashFails = [] {
   SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* crash) -> LONG {
     std::fprintf(stderr, "FAILED: exception 0x%08lX\n", crash->ExceptionRecord->ExceptionCode);
     std::fflush(stderr);
+    std::error_code ignored;
+    for (const std::wstring& name : TempFolderEntries())
+      if (!g_tempAtStart.count(name)) std::filesystem::remove_all(std::filesystem::path(TempFolder() + name), ignored);
     TerminateProcess(GetCurrentProcess(), 3);
     return EXCEPTION_EXECUTE_HANDLER;
   });
@@ -239,8 +244,12 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
       }
       out += L"\n";
     }
-    for (const tb::HistoryEntry& entry : document->History())
-      out += id + L" history: " + entry.comment + L"\n";
+    for (const tb::HistoryEntry& entry : document->History()) {
+      out += id + L" history: " + entry.comment;
+      if (entry.activity != 9 || entry.application != L"Ostrel Varnel PDF")
+        out += L" (activity " + std::to_wstring(entry.activity) + L", " + entry.application + L")";
+      out += L"\n";
+    }
     return out;
   }
   // Everything a row can show: the dialogs, the helpers' runs, the merge, the DMS, the client's
@@ -270,12 +279,14 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
       std::wstring shown;
       if (tbpdf::Read(stored->ContentPath(), pages))
         for (const tbpdf::Page& page : pages) shown += L" | " + page.at(0) + (page.size() > 1 ? L" " + page[1] : L"");
-      out += L"stored " + id + L" v" + std::to_wstring(stored->GetLong(L"Version")) + L":" + shown.substr(2) + L"\n";
+      out += L"stored " + id + L" v" + std::to_wstring(stored->GetLong(L"Version")) + L" \"" +
+             stored->GetString(L"Name") + L"\":" + shown.substr(2) + L"\n";
       out += Dms(stored, id);
     }
     for (const tb::ClientCommandRun& run : tb::ClientCommandRuns())
       out += std::wstring(L"client's ") + (run.kind == tb::ClientCommandKind::kFileOpen ? L"browser" :
-                                           run.kind == tb::ClientCommandKind::kNewVersion ? L"new version" : L"import") + L"\n";
+                                           run.kind == tb::ClientCommandKind::kNewVersion ? L"new version" : L"import") +
+             (run.advised == run.unadvised ? L"" : L" (an event sink left connected)") + L"\n";
     if (Refreshed()) out += L"refresh\n";
     const std::wstring option = GetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue);
     if (option != m_option) out += L"client option " + option + L"\n";
@@ -319,6 +330,9 @@ TEST_F(CreatePdf, Scenarios) {
        L"Merge items to one PDF [Scan, Memo] -> each\n" + single(L"Memo", L"cancel") + L"print Memo.txt\n"},
       {"a failing object-model call ends the run", {L"Broken.txt"}, {}, L"",
        [](CreatePdf&, auto& docs) { docs[0]->Fail(L"Extension", E_ACCESSDENIED); }},
+      {"the merge plug-in refuses: nothing saved", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
+       L"Merge items to one PDF [Alpha, Beta] -> one\nprint Alpha.txt\nprint Beta.txt\nmerge refused: 7\n",
+       [](CreatePdf&, auto&) { testbed::SetMergeInitResult(7); }},
       {"merged in the dialog's order, a new document related to all", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
        {L"one:Gamma,Alpha,Beta", L"new"},
        L"Merge items to one PDF [Alpha, Beta, Gamma] -> one:Gamma,Alpha,Beta\n" + kMerged + L"new\n"
@@ -326,7 +340,7 @@ TEST_F(CreatePdf, Scenarios) {
        L"1 related to #1\n1 history: Document #1 version 1 in database \"DB1\" created from this document\n"
        L"2 related to #1\n2 history: Document #1 version 1 in database \"DB1\" created from this document\n"
        L"3 related to #1\n3 history: Document #1 version 1 in database \"DB1\" created from this document\n"
-       L"stored #1 v1: Gamma.txt text 3 | Alpha.txt text 1 | Beta.txt text 2\n#1 checked in from %TEMP%\\Gamma.pdf\n"
+       L"stored #1 v1 \"Gamma\": Gamma.txt text 3 | Alpha.txt text 1 | Beta.txt text 2\n#1 checked in from %TEMP%\\Gamma.pdf\n"
        L"#1 related to 3\n#1 related to 1\n#1 related to 2\n"
        L"#1 history: Create from document 3 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
       {"one PDF each, in selection order, related or not", {L"Alpha.txt", L"Beta.txt"},
@@ -334,9 +348,9 @@ TEST_F(CreatePdf, Scenarios) {
        L"Merge items to one PDF [Alpha, Beta] -> each\n" + single(L"Alpha", L"new") + single(L"Beta", L"new-norel") +
        L"print Alpha.txt\nprint Beta.txt\n"
        L"1 related to #1\n1 history: Document #1 version 1 in database \"DB1\" created from this document\n"
-       L"stored #1 v1: Alpha.txt text 1\n#1 checked in from %TEMP%\\Alpha.pdf\n#1 related to 1\n"
+       L"stored #1 v1 \"Alpha\": Alpha.txt text 1\n#1 checked in from %TEMP%\\Alpha.pdf\n#1 related to 1\n"
        L"#1 history: Create from document 1 version 1 in database \"ACTIVE\" \n"
-       L"stored #2 v1: Beta.txt text 2\n#2 checked in from %TEMP%\\Beta.pdf\n"
+       L"stored #2 v1 \"Beta\": Beta.txt text 2\n#2 checked in from %TEMP%\\Beta.pdf\n"
        L"#2 history: Create from document 2 version 1 in database \"ACTIVE\" \n"
        L"client's import\nclient's import\nrefresh\n"},
       {"documents that cannot be copied or printed are left out", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
@@ -355,21 +369,18 @@ TEST_F(CreatePdf, Scenarios) {
       {"every document fails: no merge, nothing asked", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
        L"Merge items to one PDF [Alpha, Beta] -> one\nprint Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kFail); }},
-      {"the merge plug-in refuses: nothing saved", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
-       L"Merge items to one PDF [Alpha, Beta] -> one\nprint Alpha.txt\nprint Beta.txt\nmerge refused: 7\n",
-       [](CreatePdf&, auto&) { testbed::SetMergeInitResult(7); }},
       {"names of forbidden characters, one of them taken", {L"?*:.txt", L"<|>.txt"}, {L"one", L"cancel"},
        L"Merge items to one PDF [?*:, <|>] -> one\n" + kMerged + L"cancel\n"
        L"print ___.txt\nprint ___001.txt\nmerge ___.pdf ___001.pdf\n"},
       {"two documents of one name and type, both merged", {L"Report.txt", L"Report.txt"}, {L"one", L"new-norel"},
        L"Merge items to one PDF [Report, Report] -> one\n" + kMerged + L"new-norel\n"
        L"print Report.txt\nprint Report001.txt\nmerge Report.pdf Report001.pdf\n"
-       L"stored #1 v1: Report.txt text 1 | Report001.txt text 2\n#1 checked in from %TEMP%\\Report.pdf\n"
+       L"stored #1 v1 \"Report\": Report.txt text 1 | Report001.txt text 2\n#1 checked in from %TEMP%\\Report.pdf\n"
        L"#1 history: Create from document 1 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
       {"two documents of one name and different types", {L"Report.txt", L"Report.csv"}, {L"one", L"new-norel"},
        L"Merge items to one PDF [Report, Report] -> one\n" + kMerged + L"new-norel\n"
        L"print Report.txt\nprint Report.csv\nmerge Report.pdf Report001.pdf\n"
-       L"stored #1 v1: Report.txt text 1 | Report.csv text 2\n#1 checked in from %TEMP%\\Report.pdf\n"
+       L"stored #1 v1 \"Report\": Report.txt text 1 | Report.csv text 2\n#1 checked in from %TEMP%\\Report.pdf\n"
        L"#1 history: Create from document 1 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
       {"an empty document selection: the objects are converted", {L"Alpha.txt", L"Beta.txt"},
        {L"each", L"cancel", L"cancel"},
@@ -400,7 +411,7 @@ TEST_F(CreatePdf, Scenarios) {
       {"a failed check-in is retried through the client's new-version command", {L"Contract.txt"},
        {L"version", L"ok"},
        single(L"Contract", L"version") + L"Ostrel Varnel PDF: General error -> ok\nprint Contract.txt\n"
-       L"1 checked out to %TEMP%\\Contract.txt for 4h\nstored 1 v2: Contract.txt text 1\n"
+       L"1 checked out to %TEMP%\\Contract.txt for 4h\nstored 1 v2 \"Contract\": Contract.txt text 1\n"
        L"1 checked in from %TEMP%\\Contract.pdf\nclient's new version\nrefresh\n",
        [](CreatePdf&, auto& docs) { docs[0]->Fail(L"CheckInEx", E_FAIL); }},
       {"cancel in the client's new-version dialog releases the check-out", {L"Contract.txt"}, {L"version"},
