@@ -19,7 +19,7 @@
 #include "outside/companions.h"
 #include "testbed/agents/journal.h"
 #include "testbed/dms/tbdms.h"
-#include "tests/dialog_driver.h"
+#include "testbed/harness/answerer.h"
 #include "tests/import_hook.h"
 
 namespace {
@@ -114,7 +114,7 @@ class Person {
  private:
   void Run() {
     while (!m_stop) {
-      HWND dialog = testing_support::VisibleDialogOf(m_ui);
+      HWND dialog = harness::VisibleDialogOf(m_ui);
       if (!dialog) {
         Sleep(5);
         continue;

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "commands/createpdf/create_pdf.h"
-#include "tests/dialog_driver.h"
+#include "tests/testing/harness.h"
 #include "tests/save_result_support.h"
 #include "ui/progress_window.h"
 
@@ -220,9 +220,6 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
   }
 
  protected:
-  std::wstring Shorten(const std::wstring& path) const {
-    return Replaced(Replaced(path, m_work, L"%WORK%"), TempFolder(), L"%TEMP%\\");
-  }
   // What a document went through in the DMS, one line each.
   std::wstring Dms(tb::Document* document, const std::wstring& id) const {
     std::wstring out;
@@ -233,10 +230,10 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
         GetLocalTime(&now);
         DATE date = 0;
         SystemTimeToVariantTime(&now, &date);
-        out += L"checked out to " + Shorten(call.args.at(0)) + L" for " +
+        out += L"checked out to " + harness::Shorten(call.args.at(0)) + L" for " +
                std::to_wstring(std::lround((std::stod(call.args.at(2)) - date) * 24)) + L"h";
       } else if (call.member == L"CheckInEx") {
-        out += L"checked in from " + Shorten(call.args.at(0));
+        out += L"checked in from " + harness::Shorten(call.args.at(0));
       } else if (call.member == L"RelateDocument") {
         out += L"related to " + call.args.at(0);
       } else {
@@ -254,7 +251,7 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
   }
   // Everything a row can show: the dialogs, the helpers' runs, the merge, the DMS, the client's
   // own commands, the refresh request, the client option and what is new in the temporary folder.
-  std::wstring Effects(const Person& person, const std::vector<tb::Document*>& watched,
+  std::wstring Outcome(const Person& person, const std::vector<tb::Document*>& watched,
                        const std::set<std::wstring>& tempBefore) const {
     std::wstring out = person.Log(), merged;
     for (const testbed::JournalEntry& entry : journal.Entries()) {
@@ -462,7 +459,7 @@ TEST_F(CreatePdf, Scenarios) {
     }
     EXPECT_TRUE(ChildProcesses(testbed::kPrintAgentExe).empty()) << "a print agent still runs";
     WaitForChildren(testbed::kUsageStatsExe);
-    EXPECT_EQ(row.effects, Effects(person, watched, tempBefore));
+    EXPECT_EQ(row.effects, Outcome(person, watched, tempBefore));
     for (const std::wstring& name : TempFolderEntries()) {
       std::error_code ignored;
       if (!tempBefore.count(name)) std::filesystem::remove_all(std::filesystem::path(TempFolder() + name), ignored);
@@ -494,7 +491,7 @@ TEST_F(CreatePdf, SecondExecuteWhileTheDialogIsUpReturnsAtOnce) {
   person.Stop();
   EXPECT_TRUE(g_nestedDone);
   EXPECT_EQ(S_OK, g_nestedResult);
-  EXPECT_EQ(L"Merge items to one PDF [Alpha, Beta] -> cancel\n", Effects(person, documents, tempBefore))
+  EXPECT_EQ(L"Merge items to one PDF [Alpha, Beta] -> cancel\n", Outcome(person, documents, tempBefore))
       << "the nested run asked nothing";
   g_reentered = nullptr;
 }

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "convutils/resource.h"
-#include "tests/dialog_driver.h"
+#include "tests/testing/harness.h"
 #include "tests/import_hook.h"
 #include "tests/settings_support.h"
 #include "tests/testing/registry.h"

@@ -19,7 +19,7 @@
 #include "commands/open/open_in_cnv.h"
 #include "commands/open/open_in_pro.h"
 #include "tests/command_run_support.h"
-#include "tests/dialog_driver.h"
+#include "tests/testing/harness.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "commands/newpdf/new_pdf_from_file.h"
 #include "commands/newpdf/new_pdf_from_scanner.h"
 #include "outside/dms.h"
-#include "tests/dialog_driver.h"
+#include "tests/testing/harness.h"
 #include "tests/save_result_support.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "convutils/conv_utils.h"
 #include "testbed/dms/client_commands.h"
 #include "tests/command_run_support.h"
-#include "tests/dialog_driver.h"
+#include "tests/testing/harness.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "commands/mail/send_pdf_email.h"
 #include "tests/command_run_support.h"
-#include "tests/dialog_driver.h"
+#include "tests/testing/harness.h"
 #include "ui/progress_window.h"
 
 namespace {

@@ -1,0 +1,69 @@
+// What a command changed, as text: one line per fact, so that a test's expected effects are a
+// short literal and the client host prints the same thing.
+//
+//   harness::Changes changes(&journal);   // "before": journal, temporary folder, DMS, objects
+//   changes.Watch(document);              // its history, copies, check-outs, relations
+//   command->Execute();
+//   EXPECT_EQ(L"run printpdfagent.exe /p \"%TEMP%\\a.txt\" -> pdf 1 pages, exit 0\n"
+//             L"1001 history 27 \"Sent as PDF\"\n"
+//             L"temp +iman001\\\n",
+//             changes.Render());
+//
+// Lines, in this order:
+//   run <program> <arguments> -> <what it journalled>   (a library: its call)
+//   <number> history <activity> "<comment>"   | copied to <path>   | checked out to <path>
+//   <number> checked in from <path>           | unlocked           | related to <number>
+//   stored <number> v<version> "<name>" <extension>[, <n> pages: <first line of each page | ...>]
+//   temp +<path> | temp -<path>                (below the temporary folder; folders end in \)
+//   live objects +<n> | -<n>                   (testbed objects alive, when that changed)
+// Helpers that the add-in does not wait for (usage helper, PDF editor, conversion tool) come
+// after the others, sorted, as their order is the scheduler's. Paths are shortened (Shorten).
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "testbed/agents/journal.h"
+#include "testbed/dms/tbdms.h"
+
+namespace harness {
+
+// `folder` written as `name` (e.g. %WORK%) in shortened texts. %TEMP% (the temporary folder),
+// %PRODUCT% (the testbed's product folder) and %HERE% (the current folder) are always known.
+void Placeholder(const std::wstring& folder, const std::wstring& name);
+void ForgetPlaceholder(const std::wstring& name);
+// The text with every known folder replaced by its name (longest first, any case).
+std::wstring Shorten(std::wstring text);
+
+class Changes {
+ public:
+  // `journal` may be null: no helpers then.
+  explicit Changes(const testbed::AgentJournal* journal = nullptr);
+  // A document whose history, copies and recorded calls are shown from now on.
+  void Watch(tb::Document* document);
+  // A file or folder below the temporary folder left out (the journal, a work folder).
+  void Ignore(const std::wstring& path);
+  // Now is the new "before".
+  void Restart();
+  std::wstring Render() const;
+
+ private:
+  struct Watched {
+    tb::Document* document;
+    size_t history = 0, copies = 0, calls = 0;
+  };
+  std::set<std::wstring> TempListing() const;
+
+  const testbed::AgentJournal* m_journal;
+  size_t m_journalSeen = 0;
+  std::vector<Watched> m_watched;
+  std::vector<std::wstring> m_ignored;
+  std::set<std::wstring> m_temp;
+  size_t m_stored = 0;
+  long m_live = 0;
+};
+
+}  // namespace harness

@@ -1,0 +1,20 @@
+// The testbed's harness (testbed/harness) under the names the tests use.
+#pragma once
+#include "testbed/harness/answerer.h"
+#include "testbed/harness/changes.h"
+#include "testbed/harness/command_world.h"
+
+namespace testing_support {
+
+using harness::DialogDriver, harness::VisibleDialogOf, harness::VisibleWindowOf,
+    harness::WaitForWindowOf, harness::Control, harness::Click, harness::Checked,
+    harness::Enabled, harness::Visible, harness::Text, harness::Rows, harness::ColumnTitles,
+    harness::ColumnWidths, harness::SelectRow, harness::SelectedRow, harness::RowData,
+    harness::SetRowData, harness::ClientRect, harness::ControlRect, harness::WindowSize,
+    harness::ResizeWindow;
+using harness::kRunProductKey, harness::kRunProductKey32, harness::kRunConfigKey,
+    harness::kRunPolicyKey, harness::MissingRunKeys, harness::ChildProcesses,
+    harness::WaitForChildren, harness::ReadBytes, harness::WriteText, harness::FileExists,
+    harness::QuotedParts, harness::ContextItem;
+
+}  // namespace testing_support
