@@ -54,124 +54,80 @@ std::wstring Replaced(std::wstring text, const std::wstring& from, const std::ws
     text.replace(at, from.size(), to);
   return text;
 }
-std::wstring StaticTexts(HWND box) {
-  std::wstring texts;
-  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    wchar_t name[16] = {};
-    GetClassNameW(child, name, 16);
-    if (_wcsicmp(name, L"Static") == 0) texts += Text(child);
+// What a person does in a dialog for one answer of a row: merge dialog "cancel", "each", "one"
+// or "one:<names in order>"; save dialog "cancel", "new", "new-norel", "version", "local"; the
+// system's Save As "file:<name in %TEMP%>"; a message box "ok".
+void Act(HWND dialog, const std::wstring& answer) {
+  if (answer == L"ok" || answer == L"cancel") {
+    PostMessageW(dialog, WM_COMMAND, answer == L"ok" ? IDOK : IDCANCEL, 0);
+  } else if (answer == L"each") {
+    Click(dialog, kSingleRadio);
+    Click(dialog, IDOK);
+  } else if (answer.rfind(L"one", 0) == 0) {
+    Click(dialog, kMergeRadio);
+    std::vector<std::wstring> order;
+    for (size_t at = 4; at < answer.size(); at = answer.find(L',', at) + 1) {
+      order.push_back(answer.substr(at, answer.find(L',', at) - at));
+      if (answer.find(L',', at) == std::wstring::npos) break;
+    }
+    harness::Order(kList, kUp, order).act(dialog);
+    Click(dialog, IDOK);
+  } else if (answer.rfind(L"new", 0) == 0) {
+    Click(dialog, kNewDocument);
+    if (Checked(dialog, kRelate) != (answer == L"new")) Click(dialog, kRelate);
+    Click(dialog, IDOK);
+  } else if (answer == L"version" || answer == L"local") {
+    Click(dialog, answer == L"local" ? kLocal : kNewVersion);
+    Click(dialog, IDOK);
+  } else if (answer.rfind(L"file:", 0) == 0) {
+    harness::FileName(TempFolder() + answer.substr(5)).act(dialog);
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
   }
-  return texts;
 }
 
-// A person at the client: answers each dialog of the UI thread with the next answer, notes what
-// each asked and showed, and cancels (noting it) any dialog beyond the answers. Answers: merge
-// dialog "cancel", "each", "one" or "one:<names in order>"; save dialog "cancel", "new",
-// "new-norel", "version", "local"; the system's Save As "file:<name in %TEMP%>"; a message box
-// "ok"; "stop" presses Cancel in the progress window once a helper hangs.
-class Person {
- public:
-  Person(std::vector<std::wstring> answers, const testbed::AgentJournal& journal,
-         std::function<void()> inMergeDialog)
-      : m_ui(GetCurrentThreadId()), m_answers(std::move(answers)), m_journal(journal),
-        m_inMergeDialog(std::move(inMergeDialog)) {
-    m_thread = std::thread([this] { Run(); });
+// What the dialog showed beyond its title: the merge dialog's documents, the save question.
+std::wstring Shown(HWND dialog) {
+  std::wstring shown;
+  if (HWND list = Control(dialog, kList)) {
+    for (const auto& row : Rows(list)) shown += (shown.empty() ? L"[" : L", ") + row[0];
+    shown += L"] ";
+  } else if (HWND question = Control(dialog, kQuestion)) {
+    shown = L"\"" + Replaced(Text(question), L"\n", L" ") + L"\" ";
   }
-  ~Person() { Stop(); }
-  void Stop() {
-    m_stop = true;
-    if (m_thread.joinable()) m_thread.join();
-  }
-  const std::wstring& Log() const { return m_log; }
-  std::chrono::steady_clock::time_point StoppedAt() const { return m_stoppedAt; }
+  DWORD process = 0;
+  if (VisibleWindowOf(GetWindowThreadProcessId(dialog, &process), vpdf::kProgressWindowClass))
+    shown += L"(beside the progress window) ";
+  return shown;
+}
 
- private:
-  std::wstring Next() { return m_next < m_answers.size() ? m_answers[m_next++] : L""; }
-  void Run() {
-    while (!m_stop) {
-      HWND progress = VisibleWindowOf(m_ui, vpdf::kProgressWindowClass);
-      if (progress && m_next < m_answers.size() && m_answers[m_next] == L"stop") {
-        bool hangs = false;
-        for (int i = 0; i < 500 && !hangs; ++i, Sleep(20))
-          for (const auto& entry : m_journal.Entries(testbed::kPrintAgentExe)) hangs |= entry.what == L"hang";
-        m_log += Text(progress) + L": " + Text(Control(progress, vpdf::kProgressDocumentText)) + L", " +
-                 Text(Control(progress, vpdf::kProgressStepText)) + L" -> " + Next() + L"\n";
-        m_stoppedAt = std::chrono::steady_clock::now();
-        Click(progress, IDCANCEL);
-      }
-      HWND dialog = VisibleDialogOf(m_ui);
-      if (!dialog) {
-        Sleep(20);
-        continue;
-      }
-      std::wstring line = Text(dialog);
-      if (HWND list = Control(dialog, kList)) {
-        std::wstring names;
-        for (const auto& row : Rows(list)) names += (names.empty() ? L"" : L", ") + row[0];
-        line += L" [" + names + L"]";
-      } else if (Control(dialog, kQuestion)) {
-        line += L": " + Replaced(Text(Control(dialog, kQuestion)), L"\n", L" ");
-      } else if (!Control(dialog, 1152) && !Control(dialog, 1148)) {
-        line += L": " + StaticTexts(dialog);
-      }
-      if (VisibleWindowOf(m_ui, vpdf::kProgressWindowClass)) line += L" (beside the progress window)";
-      const std::wstring answer = Next();
-      m_log += line + L" -> " + (answer.empty() ? L"unanswered" : answer) + L"\n";
-      Answer(dialog, answer);
-      for (int i = 0; i < 500 && IsWindow(dialog) && IsWindowVisible(dialog); ++i) Sleep(20);
-      if (IsWindow(dialog) && IsWindowVisible(dialog)) {
-        m_log += L"(stayed open)\n";
-        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-        while (IsWindow(dialog) && IsWindowVisible(dialog)) Sleep(20);
-      }
+// The row's answers, one dialog after another; "stop" presses Cancel in the progress window
+// once a helper hangs, and notes what the window said then.
+void Answer(harness::Answerer& person, const std::vector<std::wstring>& answers,
+            const testbed::AgentJournal& journal, std::function<void()> inMergeDialog,
+            std::chrono::steady_clock::time_point& stoppedAt) {
+  for (const std::wstring& answer : answers) {
+    if (answer == L"stop") {
+      person.On(harness::OfClass(vpdf::kProgressWindowClass),
+                {{[&journal](HWND progress) {
+                    bool hangs = false;
+                    for (int i = 0; i < 500 && !hangs; ++i, Sleep(20))
+                      for (const auto& entry : journal.Entries(testbed::kPrintAgentExe)) hangs |= entry.what == L"hang";
+                    return Text(Control(progress, vpdf::kProgressDocumentText)) + L", " +
+                           Text(Control(progress, vpdf::kProgressStepText)) + L" stop";
+                  },
+                  [&stoppedAt](HWND progress) {
+                    stoppedAt = std::chrono::steady_clock::now();
+                    Click(progress, IDCANCEL);
+                  }}});
+    } else {
+      person.On(harness::AnyDialog(), {{[answer](HWND dialog) { return Shown(dialog) + answer; },
+                                        [answer, inMergeDialog](HWND dialog) {
+                                          if (Control(dialog, kList) && inMergeDialog) inMergeDialog();
+                                          Act(dialog, answer);
+                                        }}});
     }
   }
-  void Answer(HWND dialog, const std::wstring& answer) {
-    if (Control(dialog, kList) && m_inMergeDialog) m_inMergeDialog();
-    if (answer == L"ok" || answer == L"cancel" || answer.empty()) {
-      PostMessageW(dialog, WM_COMMAND, answer == L"ok" ? IDOK : IDCANCEL, 0);
-    } else if (answer == L"each") {
-      Click(dialog, kSingleRadio);
-      Click(dialog, IDOK);
-    } else if (answer.rfind(L"one", 0) == 0) {
-      Click(dialog, kMergeRadio);
-      HWND list = Control(dialog, kList);
-      std::wstring order = answer.size() > 4 ? answer.substr(4) + L"," : L"";
-      for (int place = 0; !order.empty(); ++place, order.erase(0, order.find(L',') + 1)) {
-        const std::wstring name = order.substr(0, order.find(L','));
-        auto rows = Rows(list);
-        int row = 0;
-        while (row < static_cast<int>(rows.size()) && rows[row][0] != name) ++row;
-        SelectRow(list, row);
-        for (; row > place; --row) Click(dialog, kUp);
-      }
-      Click(dialog, IDOK);
-    } else if (answer.rfind(L"new", 0) == 0) {
-      Click(dialog, kNewDocument);
-      if (Checked(dialog, kRelate) != (answer == L"new")) Click(dialog, kRelate);
-      Click(dialog, IDOK);
-    } else if (answer == L"version" || answer == L"local") {
-      Click(dialog, answer == L"local" ? kLocal : kNewVersion);
-      Click(dialog, IDOK);
-    } else if (answer.rfind(L"file:", 0) == 0) {
-      HWND name = Control(dialog, 1152);      // edt1
-      if (!name) name = Control(dialog, 1148);  // cmb13
-      const std::wstring path = TempFolder() + answer.substr(5);
-      SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-      PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    }
-  }
-
-  DWORD m_ui;
-  std::vector<std::wstring> m_answers;
-  const testbed::AgentJournal& m_journal;
-  std::function<void()> m_inMergeDialog;
-  size_t m_next = 0;
-  std::wstring m_log;
-  std::chrono::steady_clock::time_point m_stoppedAt;
-  std::atomic<bool> m_stop{false};
-  std::thread m_thread;
-};
+}
 
 class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
  protected:
@@ -251,7 +207,7 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
   }
   // Everything a row can show: the dialogs, the helpers' runs, the merge, the DMS, the client's
   // own commands, the refresh request, the client option and what is new in the temporary folder.
-  std::wstring Outcome(const Person& person, const std::vector<tb::Document*>& watched,
+  std::wstring Outcome(const harness::Answerer& person, const std::vector<tb::Document*>& watched,
                        const std::set<std::wstring>& tempBefore) const {
     std::wstring out = person.Log(), merged;
     for (const testbed::JournalEntry& entry : journal.Entries()) {
@@ -311,28 +267,28 @@ struct Row {
 
 TEST_F(CreatePdf, Scenarios) {
   const std::wstring kMerged =
-      L"Save As: The selected files has been converted to a PDF file. How do you want to save the result ? -> ";
+      L"Save As -> \"The selected files has been converted to a PDF file. How do you want to save the result ?\" ";
   auto single = [](const std::wstring& name, const std::wstring& answer) {
-    return L"Save As: The '" + name + L".txt' has been converted to a PDF file. How do you want to save the '" +
-           name + L".pdf' ? -> " + answer + L"\n";
+    return L"Save As -> \"The '" + name + L".txt' has been converted to a PDF file. How do you want to save the '" +
+           name + L".pdf' ?\" " + answer + L"\n";
   };
   const Row rows[] = {
       {"one document: no merge question", {L"Budget.txt"}, {L"cancel"},
        single(L"Budget", L"cancel") + L"print Budget.txt\n"},
       {"an XPS document goes to the image library",
        {L"Floor plan.xps"}, {L"cancel"},
-       L"Save As: The 'Floor plan.xps' has been converted to a PDF file. How do you want to save the 'Floor "
-       L"plan.pdf' ? -> cancel\nconvert Floor plan.xps: 0, pdf 2 pages\n"},
+       L"Save As -> \"The 'Floor plan.xps' has been converted to a PDF file. How do you want to save the 'Floor "
+       L"plan.pdf' ?\" cancel\nconvert Floor plan.xps: 0, pdf 2 pages\n"},
       {"a PDF is left out", {L"Scan.pdf", L"Memo.txt"}, {L"each", L"cancel"},
-       L"Merge items to one PDF [Scan, Memo] -> each\n" + single(L"Memo", L"cancel") + L"print Memo.txt\n"},
+       L"Merge items to one PDF -> [Scan, Memo] each\n" + single(L"Memo", L"cancel") + L"print Memo.txt\n"},
       {"a failing object-model call ends the run", {L"Broken.txt"}, {}, L"",
        [](CreatePdf&, auto& docs) { docs[0]->Fail(L"Extension", E_ACCESSDENIED); }},
       {"the merge plug-in refuses: nothing saved", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
-       L"Merge items to one PDF [Alpha, Beta] -> one\nprint Alpha.txt\nprint Beta.txt\nmerge refused: 7\n",
+       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt\nprint Beta.txt\nmerge refused: 7\n",
        [](CreatePdf&, auto&) { testbed::SetMergeInitResult(7); }},
       {"merged in the dialog's order, a new document related to all", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
        {L"one:Gamma,Alpha,Beta", L"new"},
-       L"Merge items to one PDF [Alpha, Beta, Gamma] -> one:Gamma,Alpha,Beta\n" + kMerged + L"new\n"
+       L"Merge items to one PDF -> [Alpha, Beta, Gamma] one:Gamma,Alpha,Beta\n" + kMerged + L"new\n"
        L"print Gamma.txt\nprint Alpha.txt\nprint Beta.txt\nmerge Gamma.pdf Alpha.pdf Beta.pdf\n"
        L"1 related to #1\n1 history: Document #1 version 1 in database \"DB1\" created from this document\n"
        L"2 related to #1\n2 history: Document #1 version 1 in database \"DB1\" created from this document\n"
@@ -342,7 +298,7 @@ TEST_F(CreatePdf, Scenarios) {
        L"#1 history: Create from document 3 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
       {"one PDF each, in selection order, related or not", {L"Alpha.txt", L"Beta.txt"},
        {L"each", L"new", L"new-norel"},
-       L"Merge items to one PDF [Alpha, Beta] -> each\n" + single(L"Alpha", L"new") + single(L"Beta", L"new-norel") +
+       L"Merge items to one PDF -> [Alpha, Beta] each\n" + single(L"Alpha", L"new") + single(L"Beta", L"new-norel") +
        L"print Alpha.txt\nprint Beta.txt\n"
        L"1 related to #1\n1 history: Document #1 version 1 in database \"DB1\" created from this document\n"
        L"stored #1 v1 \"Alpha\": Alpha.txt text 1\n#1 checked in from %TEMP%\\Alpha.pdf\n#1 related to 1\n"
@@ -352,7 +308,7 @@ TEST_F(CreatePdf, Scenarios) {
        L"client's import\nclient's import\nrefresh\n"},
       {"documents that cannot be copied or printed are left out", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
        {L"each", L"cancel"},
-       L"Merge items to one PDF [Alpha, Beta, Gamma] -> each\n" + single(L"Alpha", L"cancel") +
+       L"Merge items to one PDF -> [Alpha, Beta, Gamma] each\n" + single(L"Alpha", L"cancel") +
        L"print Alpha.txt\nprint Gamma.txt: fail, exit 1\n",
        [](CreatePdf&, auto& docs) {
          docs[1]->Fail(L"GetCopy", E_FAIL);
@@ -360,28 +316,28 @@ TEST_F(CreatePdf, Scenarios) {
        }},
       {"a document that cannot be printed is left out of the merge", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
        {L"one", L"cancel"},
-       L"Merge items to one PDF [Alpha, Beta, Gamma] -> one\n" + kMerged + L"cancel\n"
+       L"Merge items to one PDF -> [Alpha, Beta, Gamma] one\n" + kMerged + L"cancel\n"
        L"print Alpha.txt: fail, exit 1\nprint Beta.txt\nprint Gamma.txt\nmerge Beta.pdf Gamma.pdf\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Alpha.txt", testbed::kFail); }},
       {"every document fails: no merge, nothing asked", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
-       L"Merge items to one PDF [Alpha, Beta] -> one\nprint Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n",
+       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kFail); }},
       {"names of forbidden characters, one of them taken", {L"?*:.txt", L"<|>.txt"}, {L"one", L"cancel"},
-       L"Merge items to one PDF [?*:, <|>] -> one\n" + kMerged + L"cancel\n"
+       L"Merge items to one PDF -> [?*:, <|>] one\n" + kMerged + L"cancel\n"
        L"print ___.txt\nprint ___001.txt\nmerge ___.pdf ___001.pdf\n"},
       {"two documents of one name and type, both merged", {L"Report.txt", L"Report.txt"}, {L"one", L"new-norel"},
-       L"Merge items to one PDF [Report, Report] -> one\n" + kMerged + L"new-norel\n"
+       L"Merge items to one PDF -> [Report, Report] one\n" + kMerged + L"new-norel\n"
        L"print Report.txt\nprint Report001.txt\nmerge Report.pdf Report001.pdf\n"
        L"stored #1 v1 \"Report\": Report.txt text 1 | Report001.txt text 2\n#1 checked in from %TEMP%\\Report.pdf\n"
        L"#1 history: Create from document 1 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
       {"two documents of one name and different types", {L"Report.txt", L"Report.csv"}, {L"one", L"new-norel"},
-       L"Merge items to one PDF [Report, Report] -> one\n" + kMerged + L"new-norel\n"
+       L"Merge items to one PDF -> [Report, Report] one\n" + kMerged + L"new-norel\n"
        L"print Report.txt\nprint Report.csv\nmerge Report.pdf Report001.pdf\n"
        L"stored #1 v1 \"Report\": Report.txt text 1 | Report.csv text 2\n#1 checked in from %TEMP%\\Report.pdf\n"
        L"#1 history: Create from document 1 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
       {"an empty document selection: the objects are converted", {L"Alpha.txt", L"Beta.txt"},
        {L"each", L"cancel", L"cancel"},
-       L"Merge items to one PDF [Alpha, Beta] -> each\n" + single(L"Alpha", L"cancel") + single(L"Beta", L"cancel") +
+       L"Merge items to one PDF -> [Alpha, Beta] each\n" + single(L"Alpha", L"cancel") + single(L"Beta", L"cancel") +
        L"print Alpha.txt\nprint Beta.txt\n",
        [](CreatePdf& test, auto& docs) {
          test.NewCommand();
@@ -389,18 +345,18 @@ TEST_F(CreatePdf, Scenarios) {
          test.Select(L"SelectedIManObjects", std::vector<IDispatch*>(docs.begin(), docs.end()));
        }},
       {"cancel in the merge dialog", {L"Alpha.txt", L"Beta.txt"}, {L"cancel"},
-       L"Merge items to one PDF [Alpha, Beta] -> cancel\n"},
+       L"Merge items to one PDF -> [Alpha, Beta] cancel\n"},
       {"a call failing after the dialog ends the run", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
-       L"Merge items to one PDF [Alpha, Beta] -> one\nprint Alpha.txt\n", nullptr,
+       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt\n", nullptr,
        [](auto& docs) { docs[1]->Fail(L"Extension", E_ACCESSDENIED); }},
       {"cancel in the progress window while a merge converts", {L"P1.txt", L"P2.txt", L"P3.txt", L"P4.txt"},
        {L"one", L"stop"},
-       L"Merge items to one PDF [P1, P2, P3, P4] -> one\n"
-       L"Create PDF: Document 3 of 4: P3, Converting to PDF... -> stop\n"
+       L"Merge items to one PDF -> [P1, P2, P3, P4] one\n"
+       L"Create PDF -> Document 3 of 4: P3, Converting to PDF... stop\n"
        L"print P1.txt\nprint P2.txt\nprint P3.txt: hang\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"P3.txt", testbed::kHang); }},
       {"cancel in the progress window of one slow conversion", {L"Budget.txt"}, {L"stop"},
-       L"Create PDF: Document 1 of 1: Budget, Converting to PDF... -> stop\nprint Budget.txt: hang\n",
+       L"Create PDF -> Document 1 of 1: Budget, Converting to PDF... stop\nprint Budget.txt: hang\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kHang); }},
       {"a new version, checked in directly", {L"Contract.txt"}, {L"version"},
        single(L"Contract", L"version") + L"print Contract.txt\n"
@@ -421,18 +377,18 @@ TEST_F(CreatePdf, Scenarios) {
          tb::SetClientScript(tb::ClientCommandKind::kNewVersion, script);
        }},
       {"a merged file as a new version: nothing picked", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
-       L"Merge items to one PDF [Alpha, Beta] -> one\n" + kMerged + L"version\n"
+       L"Merge items to one PDF -> [Alpha, Beta] one\n" + kMerged + L"version\n"
        L"print Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\nclient's browser\n",
        [](CreatePdf& test, auto& watched) { test.PickTarget(watched, 77, tb::UserAction::kCancel); }},
       {"a merged file as a new version of the picked document", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
-       L"Merge items to one PDF [Alpha, Beta] -> one\n" + kMerged + L"version\n"
+       L"Merge items to one PDF -> [Alpha, Beta] one\n" + kMerged + L"version\n"
        L"print Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\n"
        L"77 checked out to %WORK%\\portable\\ACTIVE\\jdoe\\77_3.docx for 4h\n77 checked in from %TEMP%\\Alpha.pdf\n"
        L"77 history: 77_3_Target\nclient's browser\nrefresh\n",
        [](CreatePdf& test, auto& watched) { test.PickTarget(watched, 77, tb::UserAction::kAccept); }},
       {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"},
        {L"one", L"version"},
-       L"Merge items to one PDF [Alpha, Beta] -> one\n" + kMerged + L"version\n"
+       L"Merge items to one PDF -> [Alpha, Beta] one\n" + kMerged + L"version\n"
        L"print Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\nclient's browser\n",
        [](CreatePdf& test, auto& watched) {
          test.PickTarget(watched, 78, tb::UserAction::kAccept)->Fail(L"Number", E_ACCESSDENIED);
@@ -450,12 +406,14 @@ TEST_F(CreatePdf, Scenarios) {
     m_option = GetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue);
     const std::set<std::wstring> tempBefore = TempFolderEntries();
     journal.Clear();
-    Person person(row.answers, journal, [&] { if (row.inMergeDialog) row.inMergeDialog(documents); });
+    harness::Answerer person;
+    std::chrono::steady_clock::time_point stoppedAt;
+    Answer(person, row.answers, journal, [&] { if (row.inMergeDialog) row.inMergeDialog(documents); }, stoppedAt);
     EXPECT_EQ(S_OK, m_command->Execute());
     const auto returned = std::chrono::steady_clock::now();
     person.Stop();
-    if (person.StoppedAt() != std::chrono::steady_clock::time_point{}) {
-      EXPECT_LT(returned - person.StoppedAt(), std::chrono::seconds(3)) << "Cancel took its time";
+    if (stoppedAt != std::chrono::steady_clock::time_point{}) {
+      EXPECT_LT(returned - stoppedAt, std::chrono::seconds(3)) << "Cancel took its time";
     }
     EXPECT_TRUE(ChildProcesses(testbed::kPrintAgentExe).empty()) << "a print agent still runs";
     WaitForChildren(testbed::kUsageStatsExe);
@@ -484,14 +442,16 @@ TEST_F(CreatePdf, SecondExecuteWhileTheDialogIsUpReturnsAtOnce) {
     g_nestedDone = true;
   });
   const std::set<std::wstring> tempBefore = TempFolderEntries();
-  Person person({L"cancel"}, journal, [] {
+  harness::Answerer person;
+  std::chrono::steady_clock::time_point unused;
+  Answer(person, {L"cancel"}, journal, [] {
     for (int i = 0; i < 200 && !g_nestedDone; ++i) Sleep(20);
-  });
+  }, unused);
   EXPECT_EQ(S_OK, m_command->Execute());
   person.Stop();
   EXPECT_TRUE(g_nestedDone);
   EXPECT_EQ(S_OK, g_nestedResult);
-  EXPECT_EQ(L"Merge items to one PDF [Alpha, Beta] -> cancel\n", Outcome(person, documents, tempBefore))
+  EXPECT_EQ(L"Merge items to one PDF -> [Alpha, Beta] cancel\n", Outcome(person, documents, tempBefore))
       << "the nested run asked nothing";
   g_reentered = nullptr;
 }
