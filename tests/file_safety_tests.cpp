@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -40,7 +39,7 @@ constexpr wchar_t kPortableKey[] =
 // A command that does not come back ends the program as a failure: a name loop without end.
 class Watchdog {
  public:
-  Watchdog() : m_done(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+  Watchdog() {
     m_thread = std::thread([this] {
       if (WaitForSingleObject(m_done, 120000) != WAIT_TIMEOUT) return;
       std::fputs("FAILED: a command did not return within two minutes\n", stderr);
@@ -55,58 +54,9 @@ class Watchdog {
   }
 
  private:
-  HANDLE m_done;
+  HANDLE m_done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::thread m_thread;
 };
-
-// While alive, answers each dialog that the thread that made it shows, with `answer`.
-class DialogAnswers {
- public:
-  explicit DialogAnswers(std::function<void(HWND)> answer)
-      : m_ui(GetCurrentThreadId()), m_answer(std::move(answer)) {
-    m_thread = std::thread([this] { Run(); });
-  }
-  ~DialogAnswers() { Stop(); }
-  // The number of dialogs answered.
-  int Stop() {
-    m_stop = true;
-    if (m_thread.joinable()) m_thread.join();
-    return m_count;
-  }
-
- private:
-  void Run() {
-    while (!m_stop) {
-      HWND dialog = testing_support::VisibleDialogOf(m_ui);
-      if (!dialog) {
-        Sleep(20);
-        continue;
-      }
-      ++m_count;
-      m_answer(dialog);
-      while (!m_stop && IsWindow(dialog) && IsWindowVisible(dialog)) Sleep(20);
-    }
-  }
-
-  DWORD m_ui;
-  std::function<void(HWND)> m_answer;
-  int m_count = 0;
-  std::atomic<bool> m_stop{false};
-  std::thread m_thread;
-};
-
-// The merge dialog answered with one PDF (or one each), the save question and any other
-// dialog with Cancel.
-std::function<void(HWND)> MergeThenCancel(bool merge) {
-  return [merge](HWND dialog) {
-    if (testing_support::Control(dialog, kMergeRadio)) {
-      testing_support::Click(dialog, merge ? kMergeRadio : kSingleRadio);
-      testing_support::Click(dialog, IDOK);
-    } else {
-      PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    }
-  };
-}
 
 std::set<std::wstring> Entries(const std::wstring& folder) {
   std::set<std::wstring> names;
@@ -238,7 +188,10 @@ TEST_F(CreatePdfFiles, HostileNamesSingleAndMerged) {
   for (bool merge : {false, true})
     for (const HostileName& row : HostileNames())
       RunRow(row, L"txt", merge ? 2 : 1, false, [&] {
-        DialogAnswers answers(MergeThenCancel(merge));
+        harness::Answerer person;
+        person.On(harness::WithControl(kMergeRadio), {harness::Pick(merge ? kMergeRadio : kSingleRadio),
+                                                     harness::Press(IDOK)})
+            .Always(harness::AnyDialog(), {harness::Press(IDCANCEL)});
         EXPECT_EQ(S_OK, m_command->Execute());
       });
 }
@@ -298,9 +251,11 @@ TEST_F(EditorFiles, NoFailureLeavesACheckOutOrAFileBehind) {
     Select(kNrt, {document});
     const std::set<std::wstring> tempBefore = TempFolderEntries();
     journal.Clear();
-    DialogAnswers no([](HWND box) { testing_support::Click(box, IDNO); });
+    harness::Answerer person;
+    person.Always(harness::AnyDialog(), {harness::Press(IDNO)});
     m_command->Execute();
-    EXPECT_EQ(row.fault == Fault::SomebodyElseAndNo ? 1 : 0, no.Stop());
+    person.Stop();
+    EXPECT_EQ(row.fault == Fault::SomebodyElseAndNo, !person.Log().empty()) << Utf8(person.Log());
     EXPECT_EQ(row.fault == Fault::SomebodyElseAndNo, IsCheckedOut(document))
         << "only somebody else's check-out stays";
     for (const tb::MemberCall& call : document->Recorded()) {
