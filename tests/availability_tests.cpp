@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "IManExt.h"
 #include "IManage.h"
 #include "testbed/dms/tbdms.h"
+#include "testbed/harness/command_world.h"
 
 namespace {
 
@@ -32,50 +34,18 @@ struct Row {
 // interface; "~!" a shortcut that cannot resolve; "!type" a document whose type cannot be read;
 // "null" an empty element; "s" a session.
 constexpr Row kRows[] = {
-    {"no context", "----11"},
-    {"", "-1--11"},
-    {"N:DOCX,XLSX", "001111"},
-    {"N:DOCX,PDF", "111111"},
-    {"N:PDF,DOCX", "111111"},
-    {"N:pdf", "110011"},
-    {"N:MSG", "111111"},
-    {"N:mSg", "111111"},
-    {"N:PDFX,MS", "001111"},
-    {"N:DOC,DOC", "001111"},
-    {"N:DOCX,mSg,XLSX", "111111"},
-    {"N:PDFX,MS,XPS", "001111"},
-    {"N:PDF,pdf", "110011"},
-    {"N:PDF,XPS,OXPS", "111011"},
-    {"N:pdf,xps,oXpS", "111011"},
-    {"N:PDF,XPS", "111011"},
-    {"N:DOC,PDF", "111111"},
-    {"N:~DOCX,XLSX", "001111"},
-    {"N:DOCX,~RTF", "001111"},
-    {"N:~PDF", "110011"},
-    {"N:RTF,~PDF", "111111"},
-    {"N:PDF,~PDF", "110011"},
-    {"N:PDF,~XPS", "111011"},
-    {"N:DOCX,obj", "111111"},
-    {"N:PDF,obj", "111111"},
-    {"N:half", "111111"},
-    {"N:~obj", "111111"},
-    {"N:~!", "111111"},
-    {"N:!type", "111111"},
-    {"N:DOCX,null", "111111"},
-    {"I:DOCX", "001111"},
-    {"I:PDF", "110011"},
-    {"N: I:DOCX", "011111"},
-    {"N: I:PDF", "110011"},
-    {"N: I:", "111111"},
-    {"N:", "111111"},
-    {"N: I:?", "111111"},
-    {"N:?", "----11"},
-    {"N:=", "-1--11"},
-    {"D:", "-1--11"},
-    {"D:s", "-1--00"},
-    {"D:!s", "-1--11"},
-    {"S:s", "-1--00"},
-    {"S: D:s", "-1--11"},
+    {"no context", "----11"}, {"", "-1--11"}, {"N:DOCX,XLSX", "001111"}, {"N:DOCX,PDF", "111111"},
+    {"N:PDF,DOCX", "111111"}, {"N:pdf", "110011"}, {"N:MSG", "111111"}, {"N:mSg", "111111"},
+    {"N:PDFX,MS", "001111"}, {"N:DOC,DOC", "001111"}, {"N:DOCX,mSg,XLSX", "111111"},
+    {"N:PDFX,MS,XPS", "001111"}, {"N:PDF,pdf", "110011"}, {"N:PDF,XPS,OXPS", "111011"},
+    {"N:pdf,xps,oXpS", "111011"}, {"N:PDF,XPS", "111011"}, {"N:DOC,PDF", "111111"},
+    {"N:~DOCX,XLSX", "001111"}, {"N:DOCX,~RTF", "001111"}, {"N:~PDF", "110011"},
+    {"N:RTF,~PDF", "111111"}, {"N:PDF,~PDF", "110011"}, {"N:PDF,~XPS", "111011"},
+    {"N:DOCX,obj", "111111"}, {"N:PDF,obj", "111111"}, {"N:half", "111111"}, {"N:~obj", "111111"},
+    {"N:~!", "111111"}, {"N:!type", "111111"}, {"N:DOCX,null", "111111"}, {"I:DOCX", "001111"},
+    {"I:PDF", "110011"}, {"N: I:DOCX", "011111"}, {"N: I:PDF", "110011"}, {"N: I:", "111111"},
+    {"N:", "111111"}, {"N: I:?", "111111"}, {"N:?", "----11"}, {"N:=", "-1--11"}, {"D:", "-1--11"},
+    {"D:s", "-1--00"}, {"D:!s", "-1--11"}, {"S:s", "-1--00"}, {"S: D:s", "-1--11"},
 };
 
 class Availability : public testing::Test {
@@ -119,50 +89,40 @@ class Availability : public testing::Test {
   }
   std::vector<IDispatch*> Elements(const std::string& list) {
     std::vector<IDispatch*> elements;
-    for (size_t start = 0; start < list.size();) {
-      size_t end = list.find(',', start);
-      if (end == std::string::npos) end = list.size();
-      elements.push_back(Element(list.substr(start, end - start)));
-      start = end + 1;
-    }
+    std::istringstream tokens(list);
+    for (std::string token; std::getline(tokens, token, ',');) elements.push_back(Element(token));
     return elements;
   }
   // A context collection holding the items of `selection`.
   IContextItems* Context(const std::string& selection) {
     IContextItems* context = nullptr;
     EXPECT_EQ(S_OK, tb::NewContextItems(&context));
-    for (size_t start = 0; start < selection.size();) {
-      size_t end = selection.find(' ', start);
-      if (end == std::string::npos) end = selection.size();
-      const std::string item = selection.substr(start, end - start);
-      start = end + 1;
+    std::istringstream items(selection);
+    for (std::string item; items >> item;) {
       const std::string list = item.substr(2);
+      const wchar_t* name = item[0] == 'N' ? L"SelectedNRTDocuments" : L"SelectedIManObjects";
       VARIANT value;
       VariantInit(&value);
-      const wchar_t* name = item[0] == 'N' ? L"SelectedNRTDocuments"
-                            : item[0] == 'I' ? L"SelectedIManObjects"
-                            : item[0] == 'D' ? L"NRTDMS"
-                                             : L"NRTSessions";
-      if (item[0] == 'D') {
-        tb::AutoObject* dms = Keep(tb::NewObject(__uuidof(INRTDMS)));
-        dms->SetObject(L"Sessions", Keep(tb::NewSessions(Elements(list.substr(list[0] == '!')))));
-        if (list[0] == '!') dms->Fail(L"Sessions", E_ACCESSDENIED);
-        value.vt = VT_DISPATCH;
-        value.pdispVal = dms;
-      } else if (item[0] == 'S') {
-        value.vt = VT_UNKNOWN;
-        value.punkVal = Keep(tb::NewSessions(Elements(list)));
+      if (item[0] == 'S' || item[0] == 'D') {
+        tb::AutoObject* sessions = tb::NewSessions(Elements(list.substr(list[0] == '!')));
+        value.vt = item[0] == 'S' ? VT_UNKNOWN : VT_DISPATCH;
+        value.pdispVal = sessions;
+        name = item[0] == 'S' ? L"NRTSessions" : L"NRTDMS";
+        if (item[0] == 'D') {
+          value.pdispVal = tb::NewObject(__uuidof(INRTDMS));
+          static_cast<tb::AutoObject*>(value.pdispVal)->SetObject(L"Sessions", sessions);
+          if (list[0] == '!') static_cast<tb::AutoObject*>(value.pdispVal)->Fail(L"Sessions", E_ACCESSDENIED);
+          sessions->Release();
+        }
       } else if (list == "=") {
         value.vt = VT_BSTR;
         value.bstrVal = SysAllocString(L"not an array");
       } else {
-        value.vt = VT_ARRAY | VT_DISPATCH;
-        value.parray = list == "?" ? nullptr : tb::DispatchArray(Elements(list));
+        EXPECT_EQ(S_OK, list == "?" ? harness::SelectUnreadable(context, name)
+                                    : harness::Select(context, name, Elements(list)));
+        continue;
       }
-      BSTR key = SysAllocString(name);
-      EXPECT_EQ(S_OK, context->Add(key, value)) << item;
-      SysFreeString(key);
-      if (value.vt != VT_DISPATCH && value.vt != VT_UNKNOWN) VariantClear(&value);
+      EXPECT_EQ(S_OK, harness::AddItem(context, name, value)) << item;
     }
     return context;
   }
