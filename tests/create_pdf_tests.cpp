@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,53 +60,28 @@ std::wstring Replaced(std::wstring text, const std::wstring& from, const std::ws
 // or "one:<names in order>"; save dialog "cancel", "new", "new-norel", "version", "local"; the
 // system's Save As "file:<name in %TEMP%>"; a message box "ok".
 void Act(HWND dialog, const std::wstring& answer) {
-  if (answer == L"ok" || answer == L"cancel") {
-    PostMessageW(dialog, WM_COMMAND, answer == L"ok" ? IDOK : IDCANCEL, 0);
-  } else if (answer == L"each") {
-    Click(dialog, kSingleRadio);
-    Click(dialog, IDOK);
-  } else if (answer.rfind(L"one", 0) == 0) {
-    Click(dialog, kMergeRadio);
+  const int radio = answer == L"each" ? kSingleRadio : answer == L"version" ? kNewVersion
+                    : answer == L"local" ? kLocal : answer.starts_with(L"one") ? kMergeRadio
+                    : answer.starts_with(L"new") ? kNewDocument : 0;
+  if (radio) Click(dialog, radio);
+  if (radio == kMergeRadio) {
     std::vector<std::wstring> order;
-    for (size_t at = 4; at < answer.size(); at = answer.find(L',', at) + 1) {
-      order.push_back(answer.substr(at, answer.find(L',', at) - at));
-      if (answer.find(L',', at) == std::wstring::npos) break;
-    }
+    std::wistringstream names(answer.substr(std::min<size_t>(4, answer.size())));
+    for (std::wstring name; std::getline(names, name, L',');) order.push_back(name);
     harness::Order(kList, kUp, order).act(dialog);
-    Click(dialog, IDOK);
-  } else if (answer.rfind(L"new", 0) == 0) {
-    Click(dialog, kNewDocument);
-    if (Checked(dialog, kRelate) != (answer == L"new")) Click(dialog, kRelate);
-    Click(dialog, IDOK);
-  } else if (answer == L"version" || answer == L"local") {
-    Click(dialog, answer == L"local" ? kLocal : kNewVersion);
-    Click(dialog, IDOK);
-  } else if (answer.rfind(L"file:", 0) == 0) {
+  } else if (radio == kNewDocument && Checked(dialog, kRelate) != (answer == L"new")) {
+    Click(dialog, kRelate);
+  } else if (answer.starts_with(L"file:")) {
     harness::FileName(TempFolder() + answer.substr(5)).act(dialog);
-    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
   }
+  PostMessageW(dialog, WM_COMMAND, answer == L"cancel" ? IDCANCEL : IDOK, 0);
 }
 
-// What the dialog showed beyond its title: the merge dialog's documents, the save question.
-std::wstring Shown(HWND dialog) {
-  std::wstring shown;
-  if (HWND list = Control(dialog, kList)) {
-    for (const auto& row : Rows(list)) shown += (shown.empty() ? L"[" : L", ") + row[0];
-    shown += L"] ";
-  } else if (HWND question = Control(dialog, kQuestion)) {
-    shown = L"\"" + Replaced(Text(question), L"\n", L" ") + L"\" ";
-  }
-  DWORD process = 0;
-  if (VisibleWindowOf(GetWindowThreadProcessId(dialog, &process), vpdf::kProgressWindowClass))
-    shown += L"(beside the progress window) ";
-  return shown;
-}
-
-// The row's answers, one dialog after another; "stop" presses Cancel in the progress window
-// once a helper hangs, and notes what the window said then.
-void Answer(harness::Answerer& person, const std::vector<std::wstring>& answers,
-            const testbed::AgentJournal& journal, std::function<void()> inMergeDialog,
-            std::chrono::steady_clock::time_point& stoppedAt) {
+// The row's answers, one dialog after another, each noted with what the dialog showed beyond
+// its title (the merge dialog's documents, the save question); "stop" presses Cancel in the
+// progress window once a helper hangs, and notes what the window said then.
+void Answer(harness::Answerer& person, const std::vector<std::wstring>& answers, const testbed::AgentJournal& journal,
+            std::function<void()> inMergeDialog, std::chrono::steady_clock::time_point& stoppedAt) {
   for (const std::wstring& answer : answers) {
     if (answer == L"stop") {
       person.On(harness::OfClass(vpdf::kProgressWindowClass),
@@ -119,13 +96,23 @@ void Answer(harness::Answerer& person, const std::vector<std::wstring>& answers,
                     stoppedAt = std::chrono::steady_clock::now();
                     Click(progress, IDCANCEL);
                   }}});
-    } else {
-      person.On(harness::AnyDialog(), {{[answer](HWND dialog) { return Shown(dialog) + answer; },
-                                        [answer, inMergeDialog](HWND dialog) {
-                                          if (Control(dialog, kList) && inMergeDialog) inMergeDialog();
-                                          Act(dialog, answer);
-                                        }}});
+      continue;
     }
+    auto shown = [answer](HWND dialog) {
+      std::wstring text;
+      if (HWND list = Control(dialog, kList))
+        for (const auto& row : Rows(list)) text += (text.empty() ? L"[" : L", ") + row[0];
+      if (!text.empty()) text += L"] ";
+      if (HWND question = Control(dialog, kQuestion)) text = L"\"" + Replaced(Text(question), L"\n", L" ") + L"\" ";
+      DWORD process = 0;
+      if (VisibleWindowOf(GetWindowThreadProcessId(dialog, &process), vpdf::kProgressWindowClass))
+        text += L"(beside the progress window) ";
+      return text + answer;
+    };
+    person.On(harness::AnyDialog(), {{shown, [answer, inMergeDialog](HWND dialog) {
+                                        if (Control(dialog, kList) && inMergeDialog) inMergeDialog();
+                                        Act(dialog, answer);
+                                      }}});
   }
 }
 

@@ -22,10 +22,9 @@
 namespace {
 
 using namespace testing_support;
-using vpdf::doc_description, vpdf::HowToSaveDlg, vpdf::MergeSortDlg;
 
 constexpr wchar_t kSettingsKey[] = L"Software\\Ostrel\\PDF\\V1\\iManage Work";
-constexpr wchar_t kSize[] = L"merge_dialog_size";
+constexpr wchar_t kConfigKey[] = L"Software\\VarnelTestbed\\Config";
 
 HINSTANCE AddinResources() {
   static HMODULE module = [] {
@@ -38,58 +37,51 @@ HINSTANCE AddinResources() {
   return module;
 }
 
-// The stored choices "do_merge how_to_save saver_new_related", "-" for a missing one.
-std::wstring StoredChoices() {
+// The stored choices "do_merge how_to_save saver_new_related" ("-": missing), or the stored ones
+// replaced by `stored` in the same form.
+std::wstring Choices(const std::wstring& stored = L"") {
+  const wchar_t* names[] = {L"do_merge", L"how_to_save", L"saver_new_related"};
   std::wstring text;
-  for (const wchar_t* name : {L"do_merge", L"how_to_save", L"saver_new_related"}) {
+  for (int i = 0; i < 3; ++i) {
+    if (!stored.empty()) {
+      RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, names[i]);
+      if (stored[i * 2] != L'-') SetDword(HKEY_CURRENT_USER, kSettingsKey, names[i], stored[i * 2] - L'0');
+      continue;
+    }
     DWORD value = 0, size = sizeof value;
-    const bool found = RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_REG_DWORD, nullptr,
-                                    &value, &size) == ERROR_SUCCESS;
-    text += (text.empty() ? L"" : L" ") + (found ? std::to_wstring(value) : L"-");
+    const bool found = RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, names[i], RRF_RT_REG_DWORD, nullptr, &value,
+                                    &size) == ERROR_SUCCESS;
+    text += (i ? L" " : L"") + (found ? std::to_wstring(value) : L"-");
   }
   return text;
 }
-void Store(const wchar_t* name, DWORD value) { SetDword(HKEY_CURRENT_USER, kSettingsKey, name, value); }
 
-// The controls' states as "0"/"1", groups separated by blanks.
+// The controls' states as "0"/"1".
 std::string Flags(HWND d, bool (*state)(HWND, int), std::initializer_list<int> ids) {
   std::string flags;
   for (int id : ids) flags += state(d, id) ? '1' : '0';
   return flags;
 }
-// Merge dialog: checked single, merge | enabled up, down, list | visible and usable save group
-// | checked new document, new version, relate.
-std::string MergeState(HWND d) {
-  const std::initializer_list<int> group = {IDC_SAVE_GROUP, IDC_MERGE_SAVE_NEW_DOCUMENT,
-                                            IDC_MERGE_SAVE_NEW_VERSION, IDC_MERGE_RELATE};
-  auto usable = [](HWND dialog, int id) { return Enabled(dialog, id) && Visible(dialog, id); };
-  return Flags(d, Checked, {IDC_SINGLE, IDC_MERGE}) + " " + Flags(d, Enabled, {IDC_UP, IDC_DOWN, IDC_FILE_LIST}) +
-         " " + Flags(d, Visible, group) + " " + Flags(d, usable, group) + " " +
-         Flags(d, Checked, {IDC_MERGE_SAVE_NEW_DOCUMENT, IDC_MERGE_SAVE_NEW_VERSION, IDC_MERGE_RELATE});
-}
-std::vector<std::wstring> Names(HWND list) {
-  std::vector<std::wstring> names;
-  for (const auto& row : Rows(list)) names.push_back(row[0] + L" " + row[1] + L" " + row[2]);
-  return names;
+bool Usable(HWND d, int id) { return Enabled(d, id) && Visible(d, id); }
+
+std::vector<std::wstring> Column(HWND list, int column = 0) {
+  std::vector<std::wstring> texts;
+  for (const auto& row : Rows(list)) texts.push_back(row[column]);
+  return texts;
 }
 
 class DialogTest : public testing::Test {
  protected:
   void SetUp() override { ASSERT_NE(AddinResources(), nullptr) << "VPDFIManageAddon.dll"; }
 
-  std::unique_ptr<MergeSortDlg> Merge(bool extended = false, int language = 0,
-                                      std::vector<const wchar_t*> names = {L"Annual report", L"Board minutes",
-                                                                          L"Contract draft"}) {
+  std::unique_ptr<vpdf::MergeSortDlg> Merge(bool extended = false, int language = 0,
+                                            std::vector<const wchar_t*> names = {L"Annual report", L"Board minutes"}) {
     vpdf::doc_description_list docs;
     for (size_t i = 0; i < names.size(); ++i)
-      docs.push_back(std::make_shared<doc_description>(L"n/a", names[i], L"DOCX", std::to_wstring(1001 + i),
-                                                       std::to_wstring(i + 1), L""));
-    return std::make_unique<MergeSortDlg>(L"iManage Work", kSize, extended, std::move(docs), language,
-                                          nullptr, AddinResources());
-  }
-  std::unique_ptr<HowToSaveDlg> Save(bool extended, int language = 0) {
-    return std::make_unique<HowToSaveDlg>(L"iManage Work", L"How do you want to save it ?", extended, language,
-                                          nullptr, AddinResources());
+      docs.push_back(std::make_shared<vpdf::doc_description>(L"n/a", names[i], L"DOCX", std::to_wstring(1001 + i),
+                                                             std::to_wstring(i + 1), L""));
+    return std::make_unique<vpdf::MergeSortDlg>(L"iManage Work", L"merge_dialog_size", extended, std::move(docs),
+                                                language, nullptr, AddinResources());
   }
   // Shows the dialog with `script` driving it; the result of DoModal.
   template <class Dialog>
@@ -97,8 +89,7 @@ class DialogTest : public testing::Test {
     DialogDriver driver(std::move(script));
     INT_PTR result = dialog.DoModal();
     driver.Join();
-    EXPECT_TRUE(driver.Found()) << "the dialog never came up";
-    EXPECT_FALSE(driver.Forced()) << "the script left the dialog open";
+    EXPECT_TRUE(driver.Found() && !driver.Forced()) << "the dialog never came up, or stayed";
     return result;
   }
   SIZE OpenedSize() {
@@ -111,46 +102,54 @@ class DialogTest : public testing::Test {
     return size;
   }
 
-  ScopedRegistryKeys keys_{{{HKEY_CURRENT_USER, kSettingsKey}, {HKEY_CURRENT_USER, L"Software\\VarnelTestbed\\Config"}}};
+  ScopedRegistryKeys keys_{{{HKEY_CURRENT_USER, kSettingsKey}, {HKEY_CURRENT_USER, kConfigKey}}};
 };
 
 TEST_F(DialogTest, MergeDialogShowsTheDocumentsAndSwitchesItsControls) {
-  // Each row: what is stored before, the dialog's mode, then clicks each followed by the state
-  // it leaves (0: the state as it opens), the button that closes it and what is stored then.
-  struct Step {
-    int click;
-    const char* state;
-  };
+  // Each row: the stored choices, the mode and language, then clicks each followed by the state
+  // it leaves (0: as it opens), the button that closes it (0: the close box) and the stored
+  // choices then. States: checked each, one | enabled up, down, list | usable save group, new
+  // document, new version, relate | checked new document, new version, relate.
   const struct {
-    const wchar_t* stored;  // do_merge, saver_new_related; "-" none
+    const wchar_t* stored;
     bool extended;
-    std::vector<Step> steps;
+    int language;
+    std::vector<std::pair<int, const char*>> steps;
     int close;
     const wchar_t* storedAfter;
   } rows[] = {
-      {L"- -", false, {{0, "10 000 0000 0000 011"}, {IDC_MERGE, "01 111 0000 0000 011"}}, IDCANCEL, L"- - -"},
-      {L"- -", false, {{IDC_MERGE, "01 111 0000 0000 011"}}, 0, L"- - -"},  // the close box
-      {L"1 -", false, {{0, "01 111 0000 0000 011"}, {IDC_SINGLE, "10 000 0000 0000 011"},
-                       {IDC_MERGE, "01 111 0000 0000 011"}, {IDC_SINGLE, "10 000 0000 0000 011"}},
-       IDOK, L"0 0 1"},
-      {L"- 0", true, {{0, "10 000 1111 1111 010"}, {IDC_MERGE, "01 111 1111 0000 100"},
-                      {IDC_SINGLE, "10 000 1111 1111 100"}}, IDOK, L"0 1 0"},
-      {L"1 -", true, {{0, "01 111 1111 0000 011"}}, IDOK, L"1 0 1"},
+      {L"- - -", false, 0, {{0, "10 000 0000 011"}, {IDC_MERGE, "01 111 0000 011"}}, IDCANCEL, L"- - -"},
+      {L"- - -", false, 0, {{IDC_MERGE, "01 111 0000 011"}}, 0, L"- - -"},
+      {L"1 - -", false, 0, {{0, "01 111 0000 011"}, {IDC_SINGLE, "10 000 0000 011"}, {IDC_MERGE, "01 111 0000 011"},
+                            {IDC_SINGLE, "10 000 0000 011"}}, IDOK, L"0 0 1"},
+      {L"- - 0", true, 0, {{0, "10 000 1111 010"}, {IDC_MERGE, "01 111 0000 100"}, {IDC_SINGLE, "10 000 1111 100"}},
+       IDOK, L"0 1 0"},
+      {L"1 - -", true, 0, {{0, "01 111 0000 011"}}, IDOK, L"1 0 1"},
+      {L"- - -", false, 200, {{0, "10 000 0000 011"}}, IDCANCEL, L"- - -"},
   };
+  LONG listHeight[2] = {};
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << testing::PrintToString(std::wstring(row.stored)) << row.extended);
-    RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
-    if (row.stored[0] != L'-') Store(L"do_merge", row.stored[0] - L'0');
-    if (row.stored[2] != L'-') Store(L"saver_new_related", row.stored[2] - L'0');
-    auto dialog = Merge(row.extended);
+    Choices(row.stored);
+    auto dialog = Merge(row.extended, row.language);
     const INT_PTR result = Show(*dialog, [&](HWND d) {
-      EXPECT_EQ(L"Merge items to one PDF", Text(d));
-      EXPECT_EQ((std::vector<std::wstring>{L"Files", L"Doc. Number", L"Version"}), ColumnTitles(Control(d, IDC_FILE_LIST)));
-      EXPECT_EQ((std::vector<std::wstring>{L"Annual report 1001 1", L"Board minutes 1002 2", L"Contract draft 1003 3"}),
-                Names(Control(d, IDC_FILE_LIST)));
-      for (const Step& step : row.steps) {
-        if (step.click) Click(d, step.click);
-        EXPECT_EQ(step.state, MergeState(d)) << step.click;
+      HWND list = Control(d, IDC_FILE_LIST);
+      EXPECT_EQ(row.language ? L"Elemente zu einem PDF zusammenf\u00fchren" : L"Merge items to one PDF", Text(d));
+      const std::vector<std::wstring> english{L"Files", L"Doc. Number", L"Version"},
+          german{L"Dateien", L"Dok.-Nummer", L"Version"};
+      EXPECT_EQ(row.language ? german : english, ColumnTitles(list));
+      EXPECT_EQ((std::vector<std::wstring>{L"Annual report", L"Board minutes"}), Column(list));
+      EXPECT_EQ((std::vector<std::wstring>{L"1001", L"1002"}), Column(list, 1));
+      EXPECT_EQ((std::vector<std::wstring>{L"1", L"2"}), Column(list, 2));
+      listHeight[row.extended] = ControlRect(d, IDC_FILE_LIST).bottom - ControlRect(d, IDC_FILE_LIST).top;
+      for (const auto& [click, state] : row.steps) {
+        if (click) Click(d, click);
+        EXPECT_EQ(state, Flags(d, Checked, {IDC_SINGLE, IDC_MERGE}) + " " +
+                             Flags(d, Enabled, {IDC_UP, IDC_DOWN, IDC_FILE_LIST}) + " " +
+                             Flags(d, Usable, {IDC_SAVE_GROUP, IDC_MERGE_SAVE_NEW_DOCUMENT,
+                                               IDC_MERGE_SAVE_NEW_VERSION, IDC_MERGE_RELATE}) + " " +
+                             Flags(d, Checked, {IDC_MERGE_SAVE_NEW_DOCUMENT, IDC_MERGE_SAVE_NEW_VERSION, IDC_MERGE_RELATE}))
+            << click;
       }
       if (row.close)
         Click(d, row.close);
@@ -158,66 +157,31 @@ TEST_F(DialogTest, MergeDialogShowsTheDocumentsAndSwitchesItsControls) {
         SendMessageW(d, WM_CLOSE, 0, 0);
     });
     EXPECT_EQ(row.close ? row.close : IDCANCEL, result);
-    EXPECT_EQ(row.storedAfter, StoredChoices());
+    EXPECT_EQ(row.storedAfter, Choices());
   }
+  EXPECT_GT(listHeight[0], listHeight[1]) << "the list takes the room of the hidden save group";
 }
 
 TEST_F(DialogTest, UpAndDownMoveTheSelectedRowAndOkGivesTheShownOrder) {
-  // Each row: the row selected and the button pressed, then the rows as shown.
-  const struct {
-    int row, button;
-    std::vector<const wchar_t*> shown;
-  } moves[] = {
-      {0, IDC_UP, {L"A", L"B", L"", L"D"}},    // the first row stays first
-      {3, IDC_DOWN, {L"A", L"B", L"", L"D"}},  // the last row stays last
-      {2, IDC_UP, {L"A", L"B", L"", L"D"}},    // a row without a name does not move
-      {3, IDC_UP, {L"A", L"B", L"D", L""}},
-      {0, IDC_DOWN, {L"B", L"A", L"D", L""}},
-      {2, IDC_UP, {L"B", L"D", L"A", L""}},
-  };
+  // The row selected, the button pressed, then the first column as shown.
+  const std::tuple<int, int, std::vector<std::wstring>> moves[] = {
+      {0, IDC_UP, {L"A", L"B", L"", L"D"}},  // the first row stays first
+      {3, IDC_DOWN, {L"A", L"B", L"", L"D"}}, {2, IDC_UP, {L"A", L"B", L"", L"D"}},  // no name: stays
+      {3, IDC_UP, {L"A", L"B", L"D", L""}},   {0, IDC_DOWN, {L"B", L"A", L"D", L""}},
+      {2, IDC_UP, {L"B", L"D", L"A", L""}}};
   auto dialog = Merge(false, 0, {L"A", L"B", L"", L"D"});
-  std::vector<std::wstring> shown;
   EXPECT_EQ(IDOK, Show(*dialog, [&](HWND d) {
               Click(d, IDC_MERGE);
-              HWND list = Control(d, IDC_FILE_LIST);
-              for (const auto& move : moves) {
-                SelectRow(list, move.row);
-                Click(d, move.button);
-                std::vector<std::wstring> names;
-                for (const auto& row : Rows(list)) names.push_back(row[0]);
-                EXPECT_EQ(std::vector<std::wstring>(move.shown.begin(), move.shown.end()), names) << move.row;
+              for (const auto& [row, button, shown] : moves) {
+                SelectRow(Control(d, IDC_FILE_LIST), row);
+                Click(d, button);
+                EXPECT_EQ(shown, Column(Control(d, IDC_FILE_LIST))) << row;
               }
               Click(d, IDOK);
             }));
-  for (const auto& record : dialog->output()) shown.push_back(record->name + L" " + record->number);
-  EXPECT_EQ((std::vector<std::wstring>{L"B 1002", L"D 1004", L"A 1001", L" 1003"}), shown);
-}
-
-TEST_F(DialogTest, GermanTemplatesAndTheListTakingTheRoomOfTheHiddenSaveGroup) {
-  auto merge = Merge(false, 200);
-  Show(*merge, [&](HWND d) {
-    EXPECT_EQ(L"Elemente zu einem PDF zusammenf\u00fchren", Text(d));
-    EXPECT_EQ(L"F\u00fcr &jedes Eingabedokument ein PDF erstellen", Text(Control(d, IDC_SINGLE)));
-    EXPECT_EQ((std::vector<std::wstring>{L"Dateien", L"Dok.-Nummer", L"Version"}), ColumnTitles(Control(d, IDC_FILE_LIST)));
-    Click(d, IDCANCEL);
-  });
-  auto save = Save(true, 200);
-  Show(*save, [&](HWND d) {
-    EXPECT_EQ(L"Speichern unter", Text(d));
-    EXPECT_EQ(L"&Abbrechen", Text(Control(d, IDCANCEL)));
-    Click(d, IDCANCEL);
-  });
-  RECT lists[2]{};
-  for (bool extended : {false, true}) {
-    auto dialog = Merge(extended);
-    Show(*dialog, [&](HWND d) {
-      lists[extended] = ControlRect(d, IDC_FILE_LIST);
-      Click(d, IDCANCEL);
-    });
-  }
-  EXPECT_EQ(lists[0].top, lists[1].top);
-  EXPECT_EQ(lists[0].right - lists[0].left, lists[1].right - lists[1].left);
-  EXPECT_GT(lists[0].bottom - lists[0].top, lists[1].bottom - lists[1].top);
+  std::vector<std::wstring> output;
+  for (const auto& record : dialog->output()) output.push_back(record->name + L" " + record->number);
+  EXPECT_EQ((std::vector<std::wstring>{L"B 1002", L"D 1004", L"A 1001", L" 1003"}), output);
 }
 
 TEST_F(DialogTest, ResizingMovesTheControlsStopsAtTheInitialSizeAndIsRemembered) {
@@ -225,26 +189,22 @@ TEST_F(DialogTest, ResizingMovesTheControlsStopsAtTheInitialSizeAndIsRemembered)
   SIZE initial{};
   EXPECT_EQ(IDOK, Show(*dialog, [&](HWND d) {
               initial = WindowSize(d);
-              // Each control: how far its left, top, right and bottom edges move when the window
-              // grows by 120 x 90: the list stretches, OK, Cancel and Up follow the right edge (OK
-              // and Cancel the bottom too), the save group the bottom, the radio buttons stay.
-              const struct {
-                int id;
-                RECT moves;
-              } anchors[] = {{IDC_FILE_LIST, {0, 0, 120, 90}}, {IDOK, {120, 90, 120, 90}},
-                             {IDCANCEL, {120, 90, 120, 90}},    {IDC_SAVE_GROUP, {0, 90, 0, 90}},
-                             {IDC_MERGE_RELATE, {0, 90, 0, 90}}, {IDC_SINGLE, {0, 0, 0, 0}},
-                             {IDC_UP, {120, 0, 120, 0}}};
+              // How far each control's left, top, right and bottom edges move when the window grows
+              // by 120 x 90: the list stretches, OK, Cancel and Up follow the right edge (OK and
+              // Cancel the bottom too), the save group the bottom, the radio buttons stay.
+              const std::pair<int, RECT> anchors[] = {
+                  {IDC_FILE_LIST, {0, 0, 120, 90}},   {IDOK, {120, 90, 120, 90}}, {IDCANCEL, {120, 90, 120, 90}},
+                  {IDC_SAVE_GROUP, {0, 90, 0, 90}},   {IDC_MERGE_RELATE, {0, 90, 0, 90}},
+                  {IDC_SINGLE, {0, 0, 0, 0}},         {IDC_UP, {120, 0, 120, 0}}};
               std::vector<RECT> before;
-              for (const auto& anchor : anchors) before.push_back(ControlRect(d, anchor.id));
+              for (const auto& [id, moves] : anchors) before.push_back(ControlRect(d, id));
               ResizeWindow(d, initial.cx + 120, initial.cy + 90);
               for (size_t i = 0; i < before.size(); ++i) {
-                const RECT after = ControlRect(d, anchors[i].id);
-                const RECT& m = anchors[i].moves;
+                const RECT after = ControlRect(d, anchors[i].first), &m = anchors[i].second;
                 EXPECT_EQ((std::vector<LONG>{m.left, m.top, m.right, m.bottom}),
                           (std::vector<LONG>{after.left - before[i].left, after.top - before[i].top,
                                              after.right - before[i].right, after.bottom - before[i].bottom}))
-                    << anchors[i].id;
+                    << anchors[i].first;
               }
               ResizeWindow(d, 100, 80);
               EXPECT_EQ(initial.cx, WindowSize(d).cx) << "smaller than it opened";
@@ -262,58 +222,52 @@ TEST_F(DialogTest, ResizingMovesTheControlsStopsAtTheInitialSizeAndIsRemembered)
 
 TEST_F(DialogTest, StoredSizesOpenAsStoredEvenLargerThanTheScreen) {
   const SIZE opened = OpenedSize(), screen{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  // The stored width and height (0: as the template opens), and the size it opens with.
-  const struct {
-    int width, height;
-    SIZE expected;
-  } rows[] = {{0, 0, opened},
-              {900, 0, opened},
-              {opened.cx + 140, opened.cy + 60, {opened.cx + 140, opened.cy + 60}},
-              {screen.cx + 300, screen.cy + 200, {screen.cx + 300, screen.cy + 200}}};
+  // The stored width and height (a 0 leaves the template's size), and the size it opens with.
+  const std::pair<SIZE, SIZE> rows[] = {{{0, 0}, opened}, {{900, 0}, opened},
+                                        {{opened.cx + 140, opened.cy + 60}, {opened.cx + 140, opened.cy + 60}},
+                                        {{screen.cx + 300, screen.cy + 200}, {screen.cx + 300, screen.cy + 200}}};
   POINT okMargin{-1, -1};  // OK's distance to the lower right corner, as the template opens
-  for (const auto& row : rows) {
-    Store(kSize, MAKELONG(row.width, row.height));
+  for (const auto& [stored, expected] : rows) {
+    SetDword(HKEY_CURRENT_USER, kSettingsKey, L"merge_dialog_size", MAKELONG(stored.cx, stored.cy));
     auto dialog = Merge();
     Show(*dialog, [&](HWND d) {
-      EXPECT_EQ(row.expected.cx, WindowSize(d).cx) << row.width;
-      EXPECT_EQ(row.expected.cy, WindowSize(d).cy) << row.height;
+      EXPECT_EQ(expected.cx, WindowSize(d).cx) << stored.cx;
+      EXPECT_EQ(expected.cy, WindowSize(d).cy) << stored.cy;
       const POINT margin{ClientRect(d).right - ControlRect(d, IDOK).right,
                          ClientRect(d).bottom - ControlRect(d, IDOK).bottom};
       if (okMargin.x < 0) okMargin = margin;
-      EXPECT_EQ(okMargin.x, margin.x) << "OK keeps its place in the corner";
-      EXPECT_EQ(okMargin.y, margin.y);
+      EXPECT_TRUE(okMargin.x == margin.x && okMargin.y == margin.y) << "OK keeps its place in the corner";
       Click(d, IDCANCEL);
     });
   }
 }
 
 TEST_F(DialogTest, SaveDialogOpensWithTheStoredChoiceAndStoresTheLast) {
-  // Each row: stored choice (-1 none) and relate flag, mode, clicks, then the checked new
-  // document, relate, new version, local save, whether relate is enabled and local save shown,
-  // the button, the decision and what is stored afterwards.
+  // Each row: stored choices, mode, clicks, then checked new document, relate, new version,
+  // local save | relate enabled, local save shown; the closing button, the decision after OK,
+  // and the stored choices once the dialog object is gone.
   const struct {
-    int stored, relate;
+    const wchar_t* stored;
     bool extended;
     std::vector<int> clicks;
     const char* state;
     int button, decision;
-    const wchar_t* storedAfter;  // how_to_save saver_new_related
+    const wchar_t* storedAfter;
   } rows[] = {
-      {-1, -1, true, {}, "1100 11", IDOK, 0, L"0 1"},
-      {2, -1, false, {}, "1100 10", IDOK, 0, L"0 1"},  // local save is not offered
-      {2, -1, true, {}, "0101 01", IDOK, 2, L"2 1"},
-      {1, -1, true, {}, "0110 01", IDOK, 1, L"1 1"},
-      {-1, -1, true, {IDC_SAVE_LOCAL}, "0101 01", IDOK, 2, L"2 1"},
-      {-1, -1, true, {IDC_RELATE, IDC_SAVE_NEW_VERSION}, "0010 01", IDOK, 1, L"1 0"},
-      {1, 0, true, {IDC_SAVE_NEW_DOCUMENT, IDC_RELATE}, "1100 11", IDCANCEL, 1, L"1 0"},  // as it opened
-      {2, 0, false, {IDC_SAVE_NEW_VERSION}, "0010 00", IDCANCEL, 0, L"0 0"},
+      {L"- - -", true, {}, "1100 11", IDOK, 0, L"- 0 1"},
+      {L"- 2 -", false, {}, "1100 10", IDOK, 0, L"- 0 1"},  // local save is not offered
+      {L"- 2 -", true, {}, "0101 01", IDOK, 2, L"- 2 1"},
+      {L"- 1 -", true, {}, "0110 01", IDOK, 1, L"- 1 1"},
+      {L"- - -", true, {IDC_SAVE_LOCAL}, "0101 01", IDOK, 2, L"- 2 1"},
+      {L"- - -", true, {IDC_RELATE, IDC_SAVE_NEW_VERSION}, "0010 01", IDOK, 1, L"- 1 0"},
+      {L"- 1 0", true, {IDC_SAVE_NEW_DOCUMENT, IDC_RELATE}, "1100 11", IDCANCEL, 0, L"- 1 0"},  // as it opened
+      {L"- 2 0", false, {IDC_SAVE_NEW_VERSION}, "0010 00", IDCANCEL, 0, L"- 0 0"},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(testing::Message() << row.stored << " " << row.extended << " " << row.state);
-    RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
-    if (row.stored >= 0) Store(L"how_to_save", static_cast<DWORD>(row.stored));
-    if (row.relate >= 0) Store(L"saver_new_related", static_cast<DWORD>(row.relate));
-    auto dialog = Save(row.extended);
+    SCOPED_TRACE(testing::Message() << testing::PrintToString(std::wstring(row.stored)) << row.extended << row.state);
+    Choices(row.stored);
+    auto dialog = std::make_unique<vpdf::HowToSaveDlg>(L"iManage Work", L"How do you want to save it ?", row.extended,
+                                                       0, nullptr, AddinResources());
     EXPECT_EQ(row.button, Show(*dialog, [&](HWND d) {
                 EXPECT_EQ(L"Save As", Text(d));
                 EXPECT_EQ(L"How do you want to save it ?", Text(Control(d, IDC_MESSAGE)));
@@ -327,58 +281,67 @@ TEST_F(DialogTest, SaveDialogOpensWithTheStoredChoiceAndStoresTheLast) {
       EXPECT_EQ(row.decision, dialog->decision());
     }
     dialog.reset();
-    EXPECT_EQ(std::wstring(L"- ") + row.storedAfter, StoredChoices());
+    EXPECT_EQ(row.storedAfter, Choices());
   }
-  RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
-  { auto unshown = Save(true); }
-  EXPECT_EQ(L"- - -", StoredChoices()) << "a dialog never shown stores nothing";
+  Choices(L"- - -");
+  {
+    vpdf::HowToSaveDlg german(L"iManage Work", L"", true, 200, nullptr, AddinResources());
+    Show(german, [&](HWND d) {
+      EXPECT_EQ(L"Speichern unter", Text(d));
+      EXPECT_EQ(L"&Abbrechen", Text(Control(d, IDCANCEL)));
+      Click(d, IDCANCEL);
+    });
+  }
+  { vpdf::HowToSaveDlg unshown(L"iManage Work", L"", true, 0, nullptr, AddinResources()); }
+  EXPECT_EQ(L"- 0 1", Choices()) << "the German one stored as it opened, the unshown one nothing";
 }
 
 // The message box's style reaches the platform through the program's import of MessageBoxW.
 std::vector<UINT> g_styles;
-testing_support::ScopedImportHook* g_hook = nullptr;
+ScopedImportHook* g_hook = nullptr;
 int WINAPI RecordingMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
   g_styles.push_back(style);
   return g_hook->Original<int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT)>()(owner, text, caption, style);
 }
 
 TEST_F(DialogTest, MessageBoxCaptionButtonAndRightToLeftForArabic) {
-  testing_support::ScopedRegistryKeys newKeys{
-      testing_support::MissingParts({{HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1"}})};
-  ScopedRegistryValue installPath{HKEY_LOCAL_MACHINE, L"Software\\Wow6432Node\\Ostrel\\PDF\\V1", L"InstallPath",
-                                  KEY_WOW64_32KEY};
+  const wchar_t* product32 = L"Software\\Wow6432Node\\Ostrel\\PDF\\V1";
+  ScopedRegistryKeys newKeys{MissingParts({{HKEY_LOCAL_MACHINE, product32}})};
+  ScopedRegistryValue installPath{HKEY_LOCAL_MACHINE, product32, L"InstallPath", KEY_WOW64_32KEY};
   ScopedImportHook hook{"USER32.dll", "MessageBoxW", reinterpret_cast<void*>(&RecordingMessageBoxW)};
   g_hook = &hook;
   ASSERT_TRUE(hook.Installed());
-  const wchar_t* config = L"Software\\VarnelTestbed\\Config";
-  // The language of component kind 0, of kind 2, an install path, and the styles added.
+  // The UI language of component kind 0 and of kind 2, whether the product is installed (then
+  // kind 2 decides), the caption given, the button pressed, and the styles added.
   const struct {
     DWORD kind0, kind2;
     bool installed;
+    const wchar_t* caption;
+    int button;
     UINT added;
-  } rows[] = {{1033, 1033, false, 0},     {1025, 1033, false, 0x180000}, {1025, 1033, true, 0},
-              {1033, 1025, true, 0x180000}, {1033, 0x0C01, true, 0},     {1033, 1031, true, 0}};
+  } rows[] = {{1033, 1025, false, nullptr, IDOK, 0},       {1025, 1033, false, nullptr, IDOK, 0x180000},
+              {1025, 1033, true, L"Checked out", IDNO, 0}, {1033, 1025, true, L"Checked out", IDYES, 0x180000},
+              {1033, 0x0C01, true, nullptr, IDOK, 0},      {1033, 1031, true, nullptr, IDOK, 0}};
   for (const auto& row : rows) {
-    SetDword(HKEY_CURRENT_USER, config, L"UILanguage0", row.kind0);
-    SetDword(HKEY_CURRENT_USER, config, L"UILanguage2", row.kind2);
+    SetDword(HKEY_CURRENT_USER, kConfigKey, L"UILanguage0", row.kind0);
+    SetDword(HKEY_CURRENT_USER, kConfigKey, L"UILanguage2", row.kind2);
     if (row.installed)
       installPath.SetString(L"C:\\Program Files\\Ostrel\\");
     else
       installPath.Remove();
     g_styles.clear();
-    std::wstring caption;
-    for (int button : {IDOK, IDNO}) {
-      DialogDriver driver([&](HWND box) {
-        caption = Text(box);
-        Click(box, button);
-      });
-      EXPECT_EQ(button, vpdf::VPDFMessageBox(nullptr, L"General error", button == IDOK ? nullptr : L"Checked out",
-                                             button == IDOK ? MB_OK | MB_ICONERROR : MB_YESNO));
-      driver.Join();
-      EXPECT_EQ(button == IDOK ? L"Ostrel Varnel PDF" : L"Checked out", caption);
-    }
-    EXPECT_EQ((std::vector<UINT>{MB_OK | MB_ICONERROR | row.added, MB_YESNO | row.added}), g_styles)
-        << row.kind0 << " " << row.kind2 << " " << row.installed;
+    std::wstring caption, text;
+    DialogDriver driver([&](HWND box) {
+      caption = Text(box);
+      text = harness::MessageText(box);
+      Click(box, row.button);
+    });
+    const UINT style = row.button == IDOK ? MB_OK | MB_ICONERROR : MB_YESNO;
+    EXPECT_EQ(row.button, vpdf::VPDFMessageBox(nullptr, L"General error", row.caption, style));
+    driver.Join();
+    EXPECT_EQ(row.caption ? row.caption : L"Ostrel Varnel PDF", caption);
+    EXPECT_EQ(L"General error", text);
+    EXPECT_EQ(std::vector<UINT>{style | row.added}, g_styles) << row.kind0 << " " << row.kind2 << " " << row.installed;
   }
   g_hook = nullptr;
 }
