@@ -9,10 +9,10 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "convutils/resource.h"
-#include "tests/import_hook.h"
 #include "tests/settings_support.h"
 #include "tests/testing/harness.h"
 #include "ui/how_to_save_dlg.h"
@@ -296,54 +296,35 @@ TEST_F(DialogTest, SaveDialogOpensWithTheStoredChoiceAndStoresTheLast) {
   EXPECT_EQ(L"- 0 1", Choices()) << "the German one stored as it opened, the unshown one nothing";
 }
 
-// The message box's style reaches the platform through the program's import of MessageBoxW.
-std::vector<UINT> g_styles;
-ScopedImportHook* g_hook = nullptr;
-int WINAPI RecordingMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
-  g_styles.push_back(style);
-  return g_hook->Original<int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT)>()(owner, text, caption, style);
-}
-
 TEST_F(DialogTest, MessageBoxCaptionButtonAndRightToLeftForArabic) {
   const wchar_t* product32 = L"Software\\Wow6432Node\\Ostrel\\PDF\\V1";
   ScopedRegistryKeys newKeys{MissingParts({{HKEY_LOCAL_MACHINE, product32}})};
   ScopedRegistryValue installPath{HKEY_LOCAL_MACHINE, product32, L"InstallPath", KEY_WOW64_32KEY};
-  ScopedImportHook hook{"USER32.dll", "MessageBoxW", reinterpret_cast<void*>(&RecordingMessageBoxW)};
-  g_hook = &hook;
-  ASSERT_TRUE(hook.Installed());
   // The UI language of component kind 0 and of kind 2, whether the product is installed (then
-  // kind 2 decides), the caption given, the button pressed, and the styles added.
-  const struct {
-    DWORD kind0, kind2;
-    bool installed;
-    const wchar_t* caption;
-    int button;
-    UINT added;
-  } rows[] = {{1033, 1025, false, nullptr, IDOK, 0},       {1025, 1033, false, nullptr, IDOK, 0x180000},
-              {1025, 1033, true, L"Checked out", IDNO, 0}, {1033, 1025, true, L"Checked out", IDYES, 0x180000},
-              {1033, 0x0C01, true, nullptr, IDOK, 0},      {1033, 1031, true, nullptr, IDOK, 0}};
-  for (const auto& row : rows) {
-    SetDword(HKEY_CURRENT_USER, kConfigKey, L"UILanguage0", row.kind0);
-    SetDword(HKEY_CURRENT_USER, kConfigKey, L"UILanguage2", row.kind2);
-    if (row.installed)
+  // kind 2 decides), and the styles added: right-aligned, right-to-left reading.
+  const std::tuple<DWORD, DWORD, bool, UINT> rows[] = {
+      {1033, 1025, false, 0}, {1025, 1033, false, 0x180000}, {1025, 1033, true, 0},
+      {1033, 1025, true, 0x180000}, {1033, 0x0C01, true, 0}, {1033, 1031, true, 0}};
+  for (const auto& [kind0, kind2, installed, added] : rows) {
+    SetDword(HKEY_CURRENT_USER, kConfigKey, L"UILanguage0", kind0);
+    SetDword(HKEY_CURRENT_USER, kConfigKey, L"UILanguage2", kind2);
+    if (installed)
       installPath.SetString(L"C:\\Program Files\\Ostrel\\");
     else
       installPath.Remove();
-    g_styles.clear();
-    std::wstring caption, text;
-    DialogDriver driver([&](HWND box) {
-      caption = Text(box);
-      text = harness::MessageText(box);
-      Click(box, row.button);
-    });
-    const UINT style = row.button == IDOK ? MB_OK | MB_ICONERROR : MB_YESNO;
-    EXPECT_EQ(row.button, vpdf::VPDFMessageBox(nullptr, L"General error", row.caption, style));
-    driver.Join();
-    EXPECT_EQ(row.caption ? row.caption : L"Ostrel Varnel PDF", caption);
-    EXPECT_EQ(L"General error", text);
-    EXPECT_EQ(std::vector<UINT>{style | row.added}, g_styles) << row.kind0 << " " << row.kind2 << " " << row.installed;
+    EXPECT_EQ(MB_YESNO | added, vpdf::MessageBoxStyle(MB_YESNO)) << kind0 << " " << kind2 << " " << installed;
   }
-  g_hook = nullptr;
+  for (const wchar_t* caption : {static_cast<const wchar_t*>(nullptr), L"Checked out"}) {
+    std::wstring shown;
+    DialogDriver driver([&](HWND box) {
+      shown = Text(box) + L": " + harness::MessageText(box);
+      Click(box, caption ? IDNO : IDOK);
+    });
+    EXPECT_EQ(caption ? IDNO : IDOK, vpdf::VPDFMessageBox(nullptr, L"General error", caption,
+                                                          caption ? MB_YESNO : MB_OK | MB_ICONERROR));
+    driver.Join();
+    EXPECT_EQ(std::wstring(caption ? caption : L"Ostrel Varnel PDF") + L": General error", shown);
+  }
 }
 
 }  // namespace
