@@ -20,20 +20,15 @@ namespace {
 constexpr const wchar_t* kFamilies[] = {L"CreatePDF", L"SendPDFEMail", L"OpenInPro",
                                         L"OpenInCnv", L"CreateNewPDFFile", L"CreateNewPDFScan"};
 
-struct Row {
-  const char* selection;
-  // Per family: '0' enabled, '1' disabled, '-' the status the client had stays.
-  const char* status;
-};
-
-// "no context": the client never set one. Items, blank-separated: N: "SelectedNRTDocuments", I: "SelectedIManObjects" (a list of
-// elements, or "?" for an array that cannot be read, "=" for a text instead of an array);
-// D: the client's DMS object "NRTDMS" with sessions (s) or with "!" failing ones;
-// S: "NRTSessions". Elements: a type extension is a document of that type; "~X" a shortcut to
-// X; "obj" an object that is no document; "half" a shortcut item without the shortcut
-// interface; "~!" a shortcut that cannot resolve; "!type" a document whose type cannot be read;
-// "null" an empty element; "s" a session.
-constexpr Row kRows[] = {
+// The selection, and per family '0' enabled, '1' disabled, '-' the status the client had stays.
+// Selection "no context": the client never set one; else items, blank-separated:
+// N: "SelectedNRTDocuments", I: "SelectedIManObjects" (a list of elements, "?" an array that
+// cannot be read, "=" a text instead of an array); D: the client's DMS object "NRTDMS" with
+// sessions ("!": failing ones); S: "NRTSessions". Elements: a type extension is a document of
+// that type; "~X" a shortcut to X; "obj" an object that is no document; "half" a shortcut item
+// without the shortcut interface; "~!" a shortcut that cannot resolve; "!type" a document whose
+// type cannot be read; "null" an empty element; "s" a session.
+constexpr std::pair<const char*, const char*> kRows[] = {
     {"no context", "----11"}, {"", "-1--11"}, {"N:DOCX,XLSX", "001111"}, {"N:DOCX,PDF", "111111"},
     {"N:PDF,DOCX", "111111"}, {"N:pdf", "110011"}, {"N:MSG", "111111"}, {"N:mSg", "111111"},
     {"N:PDFX,MS", "001111"}, {"N:DOC,DOC", "001111"}, {"N:DOCX,mSg,XLSX", "111111"},
@@ -65,6 +60,11 @@ class Availability : public testing::Test {
     if (token == "null") return nullptr;
     if (token == "s") return Keep(tb::Session::Create(L"jdoe", L"S1"));
     if (token == "obj") return Keep(tb::NewObject());
+    if (token[0] == '~') {
+      tb::AutoObject* shortcut = Keep(tb::NewShortcut(Element(token == "~!" ? "DOCX" : token.substr(1))));
+      if (token == "~!") shortcut->Fail(L"Resolve", E_FAIL);
+      return shortcut;
+    }
     if (token == "half") {
       tb::AutoObject* half = Keep(tb::NewObject());
       half->Answer(__uuidof(IManContentShortcut));
@@ -74,17 +74,10 @@ class Availability : public testing::Test {
       });
       return half;
     }
-    if (token == "~!") {
-      tb::AutoObject* broken = Keep(tb::NewShortcut(Element("DOCX")));
-      broken->Fail(L"Resolve", E_FAIL);
-      return broken;
-    }
-    if (token[0] == '~') return Keep(tb::NewShortcut(Element(token.substr(1))));
-    const bool typeless = token == "!type";
-    const std::wstring extension(token.begin() + (typeless ? 1 : 0), token.end());
-    tb::Document* document = Keep(tb::Document::Create(nullptr, ++number, 1, L"Doc",
-                                                       extension + L"TYPE", extension, L""));
-    if (typeless) document->Fail(L"Type", E_ACCESSDENIED);
+    const std::wstring extension(token.begin() + (token == "!type"), token.end());
+    tb::Document* document =
+        Keep(tb::Document::Create(nullptr, ++number, 1, L"Doc", extension + L"TYPE", extension, L""));
+    if (token == "!type") document->Fail(L"Type", E_ACCESSDENIED);
     return document;
   }
   std::vector<IDispatch*> Elements(const std::string& list) {
@@ -131,37 +124,28 @@ class Availability : public testing::Test {
   long number = 1000;
 };
 
-ICommand* Create(const std::wstring& progId) {
-  CLSID clsid = {};
-  ICommand* command = nullptr;
-  if (SUCCEEDED(CLSIDFromProgID(progId.c_str(), &clsid)))
-    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ICommand),
-                     reinterpret_cast<void**>(&command));
-  return command;
-}
-
 TEST_F(Availability, EveryCommandForEverySelection) {
-  for (const Row& row : kRows) {
+  for (const auto& [selection, statuses] : kRows) {
     for (int family = 0; family < 6; ++family) {
       for (const wchar_t* variant : {L"", L"_CM"}) {
         const std::wstring progId = std::wstring(L"RPDFImanAddon.") + kFamilies[family] + variant;
         for (LONG before : {0L, 1L}) {
-          ICommand* command = Create(progId);
-          ASSERT_NE(nullptr, command) << testing::PrintToString(progId);
-          const bool none = row.selection == std::string("no context");
-          IContextItems* context = Context(none ? "" : row.selection);
-          if (!none) {
-            EXPECT_EQ(S_OK, command->Initialize(context));
-          }
+          CLSID clsid = {};
+          ICommand* command = nullptr;
+          ASSERT_EQ(S_OK, CLSIDFromProgID(progId.c_str(), &clsid));
+          ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ICommand),
+                                           reinterpret_cast<void**>(&command)));
+          const bool none = selection == std::string("no context");
+          IContextItems* context = Context(none ? "" : selection);
+          EXPECT_EQ(S_OK, none ? S_OK : command->Initialize(context)) << selection;
           command->put_Status(before);
           EXPECT_EQ(S_OK, command->Update());
           LONG status = -1;
           command->get_Status(&status);
           command->Release();
           context->Release();
-          const char expected = row.status[family];
-          EXPECT_EQ(expected == '-' ? before : expected - '0', status)
-              << row.selection << " / " << testing::PrintToString(progId) << " from " << before;
+          EXPECT_EQ(statuses[family] == '-' ? before : statuses[family] - '0', status)
+              << selection << " / " << testing::PrintToString(progId) << " from " << before;
         }
       }
     }

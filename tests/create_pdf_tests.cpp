@@ -430,24 +430,15 @@ TEST_F(CreatePdf, Scenarios) {
 
 // The save question and the history texts when a translation lacks their placeholders.
 TEST(CreatePdfTexts, PlaceholdersAreFilledOrTheBuiltInTextServes) {
-  const std::wstring builtIn =
-      L"'src.doc' has been converted to a PDF file.\nDo you want to save out.pdf to iManage database";
-  const struct {
-    const wchar_t *format, *first, *second;
-    std::wstring expected;
-  } questions[] = {{L"A %s B %s C", L"x", L"y", L"A x B y C"},
-                   {L"a%s%s..", L"1", L"2", L"a12.."},
-                   {L"abcdef%s%s", L"src.doc", L"out.pdf", builtIn},
-                   {L"100% %s %d %s", L"a", L"b", L"100% a %d b"},
-                   {L"Only %s here, no second one", L"src.doc", L"out.pdf", builtIn},
-                   {L"", L"src.doc", L"out.pdf", builtIn}};
-  for (const auto& q : questions)
-    EXPECT_EQ(q.expected, vpdf::CCreatePDF_I::SaveQuestion(q.format, q.first, q.second)) << q.format;
+  const std::wstring builtIn = L"'a' has been converted to a PDF file.\nDo you want to save b to iManage database";
+  const std::pair<const wchar_t*, std::wstring> questions[] = {
+      {L"A %s B %s C", L"A a B b C"}, {L"x%s%s..", L"xab.."}, {L"abcdef%s%s", builtIn},
+      {L"100% %s %d %s", L"100% a %d b"}, {L"Only %s here", builtIn}, {L"", builtIn}};
+  for (const auto& [format, expected] : questions)
+    EXPECT_EQ(expected, vpdf::CCreatePDF_I::SaveQuestion(format, L"a", L"b")) << format;
   const std::pair<const wchar_t*, const wchar_t*> histories[] = {
-      {L"Document %d version %d in database \"%s\" created", L"Document 5 version 2 in database \"DB1\" created"},
-      {L"Database %s then %d and %d", L"5_2_DB1"},
-      {L"Only %d", L"5_2_DB1"},
-      {L"", L"5_2_DB1"}};
+      {L"Document %d version %d in \"%s\"", L"Document 5 version 2 in \"DB1\""},
+      {L"Database %s then %d and %d", L"5_2_DB1"}, {L"Only %d", L"5_2_DB1"}, {L"", L"5_2_DB1"}};
   for (const auto& [format, expected] : histories)
     EXPECT_EQ(expected, vpdf::CCreatePDF_I::HistoryText(format, 5, 2, L"DB1")) << format;
 }
