@@ -117,7 +117,8 @@ void Answer(harness::Answerer& person, const std::vector<std::wstring>& answers,
 }
 
 class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
- protected:
+ public:
+  using CommandRunTest::NewCommand, CommandRunTest::Select, CommandRunTest::m_command;
   void SetUp() override {
     CommandRunTest::SetUp();
     SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"N");
@@ -146,9 +147,6 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
     return documents;
   }
 
-  // For the rows' set-up.
- public:
-  using CommandRunTest::NewCommand, CommandRunTest::Select, CommandRunTest::m_command;
   // The document the person picks in the client's browser for a new version of a merged file.
   tb::Document* PickTarget(std::vector<tb::Document*>& watched, long number, tb::UserAction user) {
     tb::Document* target = tb::Document::Create(Database(), number, 3, L"Target", L"WORDX", L"docx",
@@ -162,7 +160,6 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
     return target;
   }
 
- protected:
   // What a document went through in the DMS, one line each.
   std::wstring Dms(tb::Document* document, const std::wstring& id) const {
     std::wstring out;
@@ -286,16 +283,12 @@ TEST_F(CreatePdf, Scenarios) {
        L"stored #1 v1 \"Gamma\": Gamma.txt text 3 | Alpha.txt text 1 | Beta.txt text 2\n#1 checked in from %TEMP%\\Gamma.pdf\n"
        L"#1 related to 3\n#1 related to 1\n#1 related to 2\n"
        L"#1 history: Create from document 3 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
-      {"one PDF each, in selection order, related or not", {L"Alpha.txt", L"Beta.txt"},
-       {L"each", L"new", L"new-norel"},
-       L"Merge items to one PDF -> [Alpha, Beta] each\n" + single(L"Alpha", L"new") + single(L"Beta", L"new-norel") +
-       L"print Alpha.txt\nprint Beta.txt\n"
-       L"1 related to #1\n1 history: Document #1 version 1 in database \"DB1\" created from this document\n"
-       L"stored #1 v1 \"Alpha\": Alpha.txt text 1\n#1 checked in from %TEMP%\\Alpha.pdf\n#1 related to 1\n"
-       L"#1 history: Create from document 1 version 1 in database \"ACTIVE\" \n"
-       L"stored #2 v1 \"Beta\": Beta.txt text 2\n#2 checked in from %TEMP%\\Beta.pdf\n"
-       L"#2 history: Create from document 2 version 1 in database \"ACTIVE\" \n"
-       L"client's import\nclient's import\nrefresh\n"},
+      {"one PDF each, in selection order", {L"Alpha.txt", L"Beta.txt"}, {L"each", L"cancel", L"new"},
+       L"Merge items to one PDF -> [Alpha, Beta] each\n" + single(L"Alpha", L"cancel") + single(L"Beta", L"new") +
+       L"print Alpha.txt\nprint Beta.txt\n2 related to #1\n"
+       L"2 history: Document #1 version 1 in database \"DB1\" created from this document\n"
+       L"stored #1 v1 \"Beta\": Beta.txt text 2\n#1 checked in from %TEMP%\\Beta.pdf\n#1 related to 2\n"
+       L"#1 history: Create from document 2 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
       {"documents that cannot be copied or printed are left out", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
        {L"each", L"cancel"},
        L"Merge items to one PDF -> [Alpha, Beta, Gamma] each\n" + single(L"Alpha", L"cancel") +

@@ -10,7 +10,6 @@
 #include <functional>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "commands/createpdf/create_pdf.h"
@@ -29,28 +28,6 @@ constexpr wchar_t kNrt[] = L"SelectedNRTDocuments";
 constexpr char kPdfContent[] = "%PDF-1.4\n1 0 obj\n%%EOF\n";
 constexpr char kUsersOwn[] = "the user's own";
 
-// A command that does not come back ends the program as a failure: a name loop without end.
-class Watchdog {
- public:
-  Watchdog() {
-    m_thread = std::thread([this] {
-      if (WaitForSingleObject(m_done, 120000) != WAIT_TIMEOUT) return;
-      std::fputs("FAILED: a command did not return within two minutes\n", stderr);
-      std::fflush(stderr);
-      TerminateProcess(GetCurrentProcess(), 3);
-    });
-  }
-  ~Watchdog() {
-    SetEvent(m_done);
-    m_thread.join();
-    CloseHandle(m_done);
-  }
-
- private:
-  HANDLE m_done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::thread m_thread;
-};
-
 std::set<std::wstring> Entries(const std::wstring& folder) {
   std::set<std::wstring> names;
   std::error_code error;
@@ -58,11 +35,6 @@ std::set<std::wstring> Entries(const std::wstring& folder) {
     names.insert(entry.path().filename().wstring());
   return names;
 }
-std::wstring Lower(std::wstring text) {
-  CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
-  return text;
-}
-
 // A document name, and the start of the names of the files made for it (empty: cut to fit).
 const std::pair<std::wstring, std::wstring> kHostileNames[] = {
     {L"..\\..\\x", L".._.._x"}, {L"a/b", L"a_b"}, {L"CON.txt", L"_CON.txt"}, {L"NUL", L"_NUL"},
@@ -94,10 +66,14 @@ class FileSafety : public CommandRunTest<Command> {
       for (const std::wstring& folder : outside) outsideBefore.push_back(Entries(folder));
       const std::set<std::wstring> tempBefore = TempFolderEntries();
       this->journal.Clear();
-      {
-        Watchdog watchdog;
-        execute();
-      }
+      HANDLE watchdog = nullptr;  // a command that does not come back: a name loop without end
+      CreateTimerQueueTimer(&watchdog, nullptr, [](PVOID, BOOLEAN) {
+        std::fputs("FAILED: a command did not return within two minutes\n", stderr);
+        std::fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), 3);
+      }, nullptr, 120000, 0, WT_EXECUTEONLYONCE);
+      execute();
+      DeleteTimerQueueTimer(nullptr, watchdog, INVALID_HANDLE_VALUE);
       if (helperKeeps) {
         WaitForChildren(L"vpdfassist.exe");
         WaitForChildren(L"varnelpdf.exe");
@@ -117,7 +93,7 @@ class FileSafety : public CommandRunTest<Command> {
         wchar_t full[MAX_PATH * 2] = {};
         GetFullPathNameW(path.c_str(), MAX_PATH * 2, full, nullptr);
         EXPECT_EQ(path, std::wstring(full)) << Utf8(path);
-        EXPECT_EQ(Lower(temp), Lower(path.substr(0, path.rfind(L'\\') + 1))) << Utf8(path);
+        EXPECT_EQ(0, _wcsicmp(temp.c_str(), path.substr(0, path.rfind(L'\\') + 1).c_str())) << Utf8(path);
         EXPECT_LE(path.size(), 254u) << Utf8(path);
         EXPECT_LT(0, WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, path.c_str(), -1, nullptr, 0, nullptr,
                                          nullptr))
