@@ -126,8 +126,6 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
     m_useProfile.SetDword(0);
   }
   void TearDown() override {
-    EXPECT_EQ(0, vpdf::CCreatePDF_I::busy);
-    EXPECT_EQ(0, vpdf::CCreatePDF_I::merging);
     tb::ResetClientCommands();
     CommandRunTest::TearDown();
   }
@@ -255,6 +253,8 @@ struct Row {
 TEST_F(CreatePdf, Scenarios) {
   const std::wstring kMerged =
       L"Save As -> \"The selected files has been converted to a PDF file. How do you want to save the result ?\" ";
+  const std::wstring kMergedVersion = L"Merge items to one PDF -> [Alpha, Beta] one\n" + kMerged +
+                                     L"version\nprint Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\n";
   auto single = [](const std::wstring& name, const std::wstring& answer) {
     return L"Save As -> \"The '" + name + L".txt' has been converted to a PDF file. How do you want to save the '" +
            name + L".pdf' ?\" " + answer + L"\n";
@@ -308,15 +308,12 @@ TEST_F(CreatePdf, Scenarios) {
       {"names of forbidden characters, one of them taken", {L"?*:.txt", L"<|>.txt"}, {L"one", L"cancel"},
        L"Merge items to one PDF -> [?*:, <|>] one\n" + kMerged + L"cancel\n"
        L"print ___.txt\nprint ___001.txt\nmerge ___.pdf ___001.pdf\n"},
-      {"two documents of one name and type, both merged", {L"Report.txt", L"Report.txt"}, {L"one", L"new-norel"},
-       L"Merge items to one PDF -> [Report, Report] one\n" + kMerged + L"new-norel\n"
-       L"print Report.txt\nprint Report001.txt\nmerge Report.pdf Report001.pdf\n"
-       L"stored #1 v1 \"Report\": Report.txt text 1 | Report001.txt text 2\n#1 checked in from %TEMP%\\Report.pdf\n"
-       L"#1 history: Create from document 1 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
-      {"two documents of one name and different types", {L"Report.txt", L"Report.csv"}, {L"one", L"new-norel"},
-       L"Merge items to one PDF -> [Report, Report] one\n" + kMerged + L"new-norel\n"
-       L"print Report.txt\nprint Report.csv\nmerge Report.pdf Report001.pdf\n"
-       L"stored #1 v1 \"Report\": Report.txt text 1 | Report.csv text 2\n#1 checked in from %TEMP%\\Report.pdf\n"
+      {"documents of one name, of one type and of another, all merged", {L"Report.txt", L"Report.txt", L"Report.csv"},
+       {L"one", L"new-norel"},
+       L"Merge items to one PDF -> [Report, Report, Report] one\n" + kMerged + L"new-norel\n"
+       L"print Report.txt\nprint Report001.txt\nprint Report.csv\nmerge Report.pdf Report001.pdf Report002.pdf\n"
+       L"stored #1 v1 \"Report\": Report.txt text 1 | Report001.txt text 2 | Report.csv text 3\n"
+       L"#1 checked in from %TEMP%\\Report.pdf\n"
        L"#1 history: Create from document 1 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
       {"an empty document selection: the objects are converted", {L"Alpha.txt", L"Beta.txt"},
        {L"each", L"cancel", L"cancel"},
@@ -371,19 +368,14 @@ TEST_F(CreatePdf, Scenarios) {
          tb::SetClientScript(tb::ClientCommandKind::kNewVersion, script);
        }},
       {"a merged file as a new version: nothing picked", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
-       L"Merge items to one PDF -> [Alpha, Beta] one\n" + kMerged + L"version\n"
-       L"print Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\nclient's browser\n",
+       kMergedVersion + L"client's browser\n",
        [](CreatePdf& test, auto& watched) { test.PickTarget(watched, 77, tb::UserAction::kCancel); }},
       {"a merged file as a new version of the picked document", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
-       L"Merge items to one PDF -> [Alpha, Beta] one\n" + kMerged + L"version\n"
-       L"print Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\n"
-       L"77 checked out to %WORK%\\portable\\ACTIVE\\jdoe\\77_3.docx for 4h\n77 checked in from %TEMP%\\Alpha.pdf\n"
+       kMergedVersion + L"77 checked out to %WORK%\\portable\\ACTIVE\\jdoe\\77_3.docx for 4h\n77 checked in from %TEMP%\\Alpha.pdf\n"
        L"77 history: 77_3_Target\nclient's browser\nrefresh\n",
        [](CreatePdf& test, auto& watched) { test.PickTarget(watched, 77, tb::UserAction::kAccept); }},
-      {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"},
-       {L"one", L"version"},
-       L"Merge items to one PDF -> [Alpha, Beta] one\n" + kMerged + L"version\n"
-       L"print Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\nclient's browser\n",
+      {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
+       kMergedVersion + L"client's browser\n",
        [](CreatePdf& test, auto& watched) {
          test.PickTarget(watched, 78, tb::UserAction::kAccept)->Fail(L"Number", E_ACCESSDENIED);
        }},
@@ -422,18 +414,4 @@ TEST_F(CreatePdf, Scenarios) {
 }
 
 // The save question and the history texts when a translation lacks their placeholders.
-TEST(CreatePdfTexts, PlaceholdersAreFilledOrTheBuiltInTextServes) {
-  const std::wstring builtIn = L"'a' has been converted to a PDF file.\nDo you want to save b to iManage database";
-  const std::pair<const wchar_t*, std::wstring> questions[] = {
-      {L"A %s B %s C", L"A a B b C"}, {L"x%s%s..", L"xab.."}, {L"abcdef%s%s", builtIn},
-      {L"100% %s %d %s", L"100% a %d b"}, {L"Only %s here", builtIn}, {L"", builtIn}};
-  for (const auto& [format, expected] : questions)
-    EXPECT_EQ(expected, vpdf::CCreatePDF_I::SaveQuestion(format, L"a", L"b")) << format;
-  const std::pair<const wchar_t*, const wchar_t*> histories[] = {
-      {L"Document %d version %d in \"%s\"", L"Document 5 version 2 in \"DB1\""},
-      {L"Database %s then %d and %d", L"5_2_DB1"}, {L"Only %d", L"5_2_DB1"}, {L"", L"5_2_DB1"}};
-  for (const auto& [format, expected] : histories)
-    EXPECT_EQ(expected, vpdf::CCreatePDF_I::HistoryText(format, 5, 2, L"DB1")) << format;
-}
-
 }  // namespace
