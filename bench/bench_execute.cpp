@@ -7,12 +7,10 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "commands/createpdf/create_pdf.h"
@@ -101,37 +99,7 @@ int TimedEnd(int value) {
 }
 
 // The person: merges in the order shown, then cancels the save question.
-class Person {
- public:
-  Person() : m_ui(GetCurrentThreadId()), m_thread([this] { Run(); }) {}
-  ~Person() {
-    m_stop = true;
-    m_thread.join();
-  }
-  Person(const Person&) = delete;
-  Person& operator=(const Person&) = delete;
-
- private:
-  void Run() {
-    while (!m_stop) {
-      HWND dialog = harness::VisibleDialogOf(m_ui);
-      if (!dialog) {
-        Sleep(5);
-        continue;
-      }
-      if (HWND merge = GetDlgItem(dialog, 217)) {
-        SendMessageW(merge, BM_CLICK, 0, 0);
-        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-      } else {
-        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-      }
-      while (IsWindow(dialog) && IsWindowVisible(dialog)) Sleep(5);
-    }
-  }
-  DWORD m_ui;
-  std::atomic<bool> m_stop{false};
-  std::thread m_thread;
-};
+constexpr int kFileList = 216, kMerge = 217, kSaveLocal = 204;
 
 }  // namespace
 
@@ -197,7 +165,9 @@ int main() {
     g_spent = {};
     double total = 0;
     {
-      Person person;
+      harness::Answerer person;
+      person.On(harness::WithControl(kFileList), {harness::Pick(kMerge), harness::Press(IDOK)})
+          .On(harness::WithControl(kSaveLocal), {harness::Press(IDCANCEL)});
       Timer timer(total);
       command->Execute();
     }

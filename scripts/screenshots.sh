@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Screenshots of the add-in's dialogs and of the progress window of long runs as a person sees
-# them: dialogdemo.exe shows each dialog
+# them: `clienthost dialogs` shows each dialog
 # with sample documents under Xvfb, with Wine's normal X11 driver (in a Wine prefix of its own,
 # not the build's prefix with the null driver) inside a Wine virtual desktop, which draws the
 # title bars. English and German. PNGs, cut to the dialog's window, go to <build>/screenshots/.
@@ -30,7 +30,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   bash scripts/setup.sh
   cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$build" --target dialogdemo VPDFIManageAddon -j "$(nproc)"
+cmake --build "$build" --target clienthost VPDFIManageAddon -j "$(nproc)"
 
 bin=$build/bin
 out=$build/screenshots
@@ -70,7 +70,7 @@ fi
 /usr/lib/wine/wine64 reg delete 'HKCU\Software\Ostrel\PDF\V1\iManage Work' /f >/dev/null 2>&1 || true
 /usr/lib/wine/wine64 reg delete 'HKCU\Software\VarnelTestbed\Config' /f >/dev/null 2>&1 || true
 
-# shot NAME VERB [dialogdemo options...]: shows the dialog, waits until it is on screen, takes
+# shot NAME VERB [options of clienthost dialogs...]: shows the dialog, waits until it is on screen, takes
 # the screen, cuts out the dialog's window, and closes the dialog.
 shot() {
   local name=$1
@@ -78,7 +78,7 @@ shot() {
   local ready=$work/$name.ready close=$work/$name.close
   rm -f "$ready" "$close"
   /usr/lib/wine/wine64 reg delete 'HKCU\Software\Ostrel\PDF\V1\iManage Work' /f >/dev/null 2>&1 || true
-  /usr/lib/wine/wine64 explorer /desktop=shots,1024x768 "$(winpath "$bin/dialogdemo.exe")" "$@" \
+  /usr/lib/wine/wine64 explorer /desktop=shots,1024x768 "$(winpath "$bin/clienthost.exe")" dialogs "$@" \
     --ready "$(winpath "$ready")" --close-when "$(winpath "$close")" >"$work/$name.out" 2>&1 &
   local pid=$!
   for _ in $(seq 600); do [ -s "$ready" ] && break; sleep 0.1; done

@@ -26,6 +26,7 @@ class CommandRunTest : public CleanTempFolderTest {
  protected:
   void SetUp() override {
     CleanTempFolderTest::SetUp();
+    ASSERT_TRUE(world.CreateWork());
     journal.Clear();
     NewCommand();
   }
@@ -37,6 +38,8 @@ class CommandRunTest : public CleanTempFolderTest {
     m_context.Reset();
     world.Release();
     EXPECT_EQ(0, tb::LiveObjects()) << "a client object was not released";
+    const std::error_code error = world.RemoveWork();
+    EXPECT_FALSE(error) << error.message();
     CleanTempFolderTest::TearDown();
   }
 

@@ -7,11 +7,15 @@
 //   harness::Answerer person;
 //   person.On(harness::WithControl(kFileList), {harness::Pick(kMerge), harness::Press(IDOK)})
 //       .On(harness::WithControl(kSaveLocal), {harness::Pick(kSaveLocal), harness::Press(IDOK)})
-//       .On(harness::SaveFileDialog(), {harness::FileName(L"%TEMP%\\out.pdf"), harness::Press(IDOK)})
+//       .On(harness::FileDialog(), {harness::FileName(result), harness::Press(IDOK)})
 //       .On(harness::Saying(L"already exists"), {harness::Press(IDYES)});
 //   command->Execute();
 //   person.Stop();
-//   EXPECT_EQ(L"Merge: -> pick One PDF, OK\n...", person.Log());
+//   EXPECT_EQ(L"Merge items to one PDF -> pick Combine files into one PDF document, OK\n"
+//             L"Save As -> pick Local Save, OK\n"
+//             L"Save As -> type \"%WORK%\\out.pdf\", Save\n"
+//             L"Save As: File already exists. Do you want to replace it? -> Yes\n",
+//             person.Log());
 //   EXPECT_EQ(L"", person.Unanswered());
 //
 // Log lines read "<title>: <message text> -> <steps>", paths shortened (harness::Shorten).

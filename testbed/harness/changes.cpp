@@ -1,9 +1,11 @@
 #include "testbed/harness/changes.h"
 
 #include <algorithm>
+#include <cwctype>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <regex>
 
 #include "testbed/dms/client_commands.h"
 #include "testbed/pdf/tbpdf.h"
@@ -110,7 +112,8 @@ std::wstring Shorten(std::wstring text) {
       lower.replace(at, folder.size(), name);
     }
   }
-  return text;
+  static const std::wregex temporaryName(LR"((%TEMP%\\[^\\"\s]{3})[0-9a-fA-F]{1,4}(\.\w{1,4})(?=["\s|,)]|$))");
+  return std::regex_replace(text, temporaryName, L"$1#$2");
 }
 
 Changes::Changes(const testbed::AgentJournal* journal) : m_journal(journal) { Restart(); }
@@ -197,12 +200,14 @@ std::wstring Changes::Render() const {
     RenderDocument(out, document, 0, 0, 0);
   }
   const std::set<std::wstring> now = TempListing();
-  for (const std::wstring& name : now)
-    if (!m_temp.count(name)) out += L"temp +" + name + L"\n";
-  for (const std::wstring& name : m_temp)
-    if (!now.count(name)) out += L"temp -" + name + L"\n";
+  const std::wstring temp = L"%TEMP%\\";
+  auto name = [&](const std::wstring& path) { return Shorten(temp + path).substr(temp.size()); };
+  for (const std::wstring& path : now)
+    if (!m_temp.count(path)) out += L"temp +" + name(path) + L"\n";
+  for (const std::wstring& path : m_temp)
+    if (!now.count(path)) out += L"temp -" + name(path) + L"\n";
   const long live = tb::LiveObjects() - m_live;
-  if (live) out += L"live objects " + std::wstring(live > 0 ? L"+" : L"") + std::to_wstring(live) + L"\n";
+  if (m_countObjects && live) out += L"live objects " + std::wstring(live > 0 ? L"+" : L"") + std::to_wstring(live) + L"\n";
   return out;
 }
 

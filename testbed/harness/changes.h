@@ -1,12 +1,14 @@
 // What a command changed, as text: one line per fact, so that a test's expected effects are a
 // short literal and the client host prints the same thing.
 //
-//   harness::Changes changes(&journal);   // "before": journal, temporary folder, DMS, objects
+//   harness::Changes changes(&journal);   // "before": journal, temporary folder, DMS
 //   changes.Watch(document);              // its history, copies, check-outs, relations
 //   command->Execute();
-//   EXPECT_EQ(L"run printpdfagent.exe /p \"%TEMP%\\a.txt\" -> pdf 1 pages, exit 0\n"
-//             L"1001 history 27 \"Sent as PDF\"\n"
-//             L"temp +iman001\\\n",
+//   EXPECT_EQ(L"run printpdfagent.exe /p \"%TEMP%\\Meeting notes.txt\" \"%TEMP%\\Meeting notes.pdf\""
+//             L" /noviewpdf -> pdf 1 pages, exit 0\n"
+//             L"run mailpdfagent.exe /mail /files \"%TEMP%\\MEET~YUG.PDF\" -> files 1, existing 1, exit 0\n"
+//             L"1001 history 11 \"Converted to PDF and sent\"\n"
+//             L"1001 copied to %TEMP%\\Meeting notes.txt\n",
 //             changes.Render());
 //
 // Lines, in this order:
@@ -15,7 +17,8 @@
 //   <number> checked in from <path>           | unlocked           | related to <number>
 //   stored <number> v<version> "<name>" <extension>[, <n> pages: <first line of each page | ...>]
 //   temp +<path> | temp -<path>                (below the temporary folder; folders end in \)
-//   live objects +<n> | -<n>                   (testbed objects alive, when that changed)
+//   live objects +<n> | -<n>                   (with CountObjects: testbed objects alive, when
+//                                              that changed)
 // Helpers that the add-in does not wait for (usage helper, PDF editor, conversion tool) come
 // after the others, sorted, as their order is the scheduler's. Paths are shortened (Shorten).
 #pragma once
@@ -35,7 +38,9 @@ namespace harness {
 // %PRODUCT% (the testbed's product folder) and %HERE% (the current folder) are always known.
 void Placeholder(const std::wstring& folder, const std::wstring& name);
 void ForgetPlaceholder(const std::wstring& name);
-// The text with every known folder replaced by its name (longest first, any case).
+// The text with every known folder replaced by its name (longest first, any case), and the
+// number of a temporary file name as GetTempFileName makes them (three characters, up to four
+// hex digits: "%TEMP%\ss_1f52.txt") written "#" ("%TEMP%\ss_#.txt"), as it differs per run.
 std::wstring Shorten(std::wstring text);
 
 class Changes {
@@ -48,6 +53,9 @@ class Changes {
   void Ignore(const std::wstring& path);
   // Now is the new "before".
   void Restart();
+  // Renders the change of the live testbed objects too: for a "before" and "after" at which
+  // the same objects are meant to be held.
+  void CountObjects(bool on) { m_countObjects = on; }
   std::wstring Render() const;
 
  private:
@@ -64,6 +72,7 @@ class Changes {
   std::set<std::wstring> m_temp;
   size_t m_stored = 0;
   long m_live = 0;
+  bool m_countObjects = false;
 };
 
 }  // namespace harness

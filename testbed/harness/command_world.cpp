@@ -112,9 +112,6 @@ CommandWorld::CommandWorld(const std::wstring& workName, Options options)
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
   work = std::wstring(temp) + workName;
-  std::error_code ignored;  // a run that was killed may have left its folder
-  std::filesystem::remove_all(std::filesystem::path(work), ignored);
-  CreateDirectoryW(work.c_str(), nullptr);
   Placeholder(work, L"%WORK%");
   changes.Ignore(work);
   for (const tbreg::Value* value : {&installPath, &installPath32, &configPath, &collectData,
@@ -130,8 +127,19 @@ CommandWorld::~CommandWorld() {
   Settle();
   Release();
   ForgetPlaceholder(L"%WORK%");
+  RemoveWork();
+}
+
+bool CommandWorld::CreateWork() {
   std::error_code ignored;
   std::filesystem::remove_all(std::filesystem::path(work), ignored);
+  return CreateDirectoryW(work.c_str(), nullptr) != 0;
+}
+
+std::error_code CommandWorld::RemoveWork() {
+  std::error_code error;
+  std::filesystem::remove_all(std::filesystem::path(work), error);
+  return error;
 }
 
 void CommandWorld::SetUILanguage(DWORD language) {

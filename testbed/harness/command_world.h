@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "IManExt.h"
@@ -57,7 +58,7 @@ class CommandWorld {
   struct Options {
     std::wstring user = L"jdoe", sessionId = L"DMSSRV", database = L"ACTIVE";
   };
-  // `workName`: the working folder's name in %TEMP% (made new, removed at the end).
+  // `workName`: the working folder's name in %TEMP% (made by CreateWork, removed at the end).
   explicit CommandWorld(const std::wstring& workName);
   CommandWorld(const std::wstring& workName, Options options);
   ~CommandWorld();
@@ -66,6 +67,10 @@ class CommandWorld {
 
   // The product's UI language for every component kind (the configuration stand-in).
   void SetUILanguage(DWORD language);
+  // The working folder made new (what an earlier, killed run left goes first), and removed:
+  // a file the command still holds open there is an error.
+  bool CreateWork();
+  std::error_code RemoveWork();
   // A path in the working folder.
   std::wstring Work(const std::wstring& name) const { return work + L"\\" + name; }
 

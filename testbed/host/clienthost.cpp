@@ -19,7 +19,6 @@ namespace {
 
 using host::Print;
 using host::SampleWorld;
-using ScopedValue = tbreg::Value;
 
 constexpr const wchar_t* kProgIds[] = {
     L"RPDFImanAddon.CreateNewPDFFile", L"RPDFImanAddon.CreateNewPDFFile_CM",
@@ -46,18 +45,13 @@ const wchar_t* StatusText(LONG status) {
 
 int ListCommands(DWORD language) {
   int failures = 0;
-  testbed::PointProductAt(testbed::ProductFolder());
-  // The product's UI language for the configuration library, for this run only.
-  constexpr wchar_t kConfigKey[] = L"Software\\VarnelTestbed\\Config";
-  ScopedValue uiLanguage[] = {{HKEY_CURRENT_USER, kConfigKey, L"UILanguage0"},
-                              {HKEY_CURRENT_USER, kConfigKey, L"UILanguage1"},
-                              {HKEY_CURRENT_USER, kConfigKey, L"UILanguage2"}};
-  if (language) {
-    for (ScopedValue& value : uiLanguage) value.SetDword(language);
-    Print(L"Product UI language: %lu\n", language);
-  }
   {
     SampleWorld world;
+    // The product's UI language for the configuration library, for this run only.
+    if (language) {
+      world.SetUILanguage(language);
+      Print(L"Product UI language: %lu\n", language);
+    }
     IContextItems* context = nullptr;
     std::vector<tb::Document*> selected(world.documents.begin(), world.documents.end());
     HRESULT hr = world.MakeContext(selected, &context);
@@ -145,13 +139,16 @@ int wmain(int argc, wchar_t** argv) {
     result = ListCommands(argc > 2 ? wcstoul(argv[2], nullptr, 0) : 0);
   } else if (verb == L"registry") {
     result = ShowRegistration();
+  } else if (verb == L"dialogs") {
+    result = host::ShowDialog(argc, argv);
   } else if (verb == L"createpdf" || verb == L"newpdf" || verb == L"sendpdf" ||
              verb == L"openinpro" || verb == L"openincnv") {
     result = host::RunCommandVerb(argc, argv);
   } else {
     Print(L"usage: clienthost list [language id] | registry\n"
           L"       clienthost createpdf [merge|single] [local|dms] [n...]\n"
-          L"       clienthost newpdf [file|scan] | sendpdf [n...] | openinpro [n...] | openincnv [n...]\n");
+          L"       clienthost newpdf [file|scan] | sendpdf [n...] | openinpro [n...] | openincnv [n...]\n"
+          L"       clienthost dialogs merge|save|message|progress [options]\n");
   }
   CoUninitialize();
   return result;

@@ -8,44 +8,37 @@
 
 #include "IManExt.h"
 #include "testbed/dms/tbdms.h"
+#include "testbed/harness/command_world.h"
 
 namespace host {
 
 // printf-style, written to stdout as UTF-8.
 void Print(const wchar_t* format, ...);
 
-// A small DMS world: one session, one database, three text documents (1001-1003); the verbs add
-// what they need. The content files live in %TEMP%\clienthost-samples until the world goes.
-class SampleWorld {
+// A small DMS world on the harness's command world: one session, database DB1, three text
+// documents (1001-1003); the verbs add what they need. The content files live in
+// %TEMP%\clienthost-samples until the world goes; the registry is put back then too.
+class SampleWorld : public harness::CommandWorld {
  public:
   SampleWorld();
-  ~SampleWorld();
-  SampleWorld(const SampleWorld&) = delete;
-  SampleWorld& operator=(const SampleWorld&) = delete;
 
-  // A document of this database whose content is a new file `fileName` with `bytes`.
-  tb::Document* Add(long number, const std::wstring& name, const std::wstring& typeName,
-                    const std::wstring& extension, const std::wstring& fileName,
-                    const std::string& bytes);
   tb::Document* AddXps(long number, const std::wstring& name, int pages);
   tb::Document* AddPdf(long number, const std::wstring& name, int pages);
 
   // The context a client hands a command: "SelectedNRTDocuments" with `selected`, and the
   // sessions and the database as the selected container.
-  HRESULT MakeContext(const std::vector<tb::Document*>& selected, IContextItems** items) const;
+  HRESULT MakeContext(const std::vector<tb::Document*>& selected, IContextItems** items);
 
-  tb::Session* session = nullptr;
-  tb::Database* database = nullptr;
   std::vector<tb::Document*> documents;
-  std::wstring folder;
-
- private:
-  std::vector<std::wstring> m_files;
 };
 
 // `clienthost createpdf|newpdf|sendpdf|openinpro|openincnv ...`: runs the command on the
-// sample world with its dialogs answered, and prints what it started and what changed in the
-// DMS. Returns the process exit code.
+// sample world with its dialogs answered, and prints the answers and what changed.
+// Returns the process exit code.
 int RunCommandVerb(int argc, wchar_t** argv);
+
+// `clienthost dialogs merge|save|message|progress ...`: one of the add-in's dialogs on its own
+// (host_dialogs.cpp).
+int ShowDialog(int argc, wchar_t** argv);
 
 }  // namespace host

@@ -1,23 +1,16 @@
 // The client host's command runs: each verb builds a selection from the sample world, runs one
 // of the add-in's commands through COM the way the client does (context, Update, Execute),
-// answers its dialogs the way a person would, and prints what the command started (the
-// stand-ins' journal) and what changed in the DMS (history, relations, check-outs, stored
-// documents).
+// answers its dialogs the way a person would (harness::Answerer), and prints the answers and
+// what the command changed (harness::Changes: helpers started, DMS, temporary folder).
 #include <windows.h>
 #include <objbase.h>
 
-#include <commctrl.h>
-
-#include <atomic>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "testbed/agents/journal.h"
+#include "testbed/harness/answerer.h"
 #include "testbed/dms/client_commands.h"
 #include "testbed/host/host.h"
 #include "testbed/registry/registry_sandbox.h"
@@ -28,142 +21,10 @@ namespace {
 
 constexpr int kSaveLocal = 204, kSaveNewDocument = 206, kRelate = 203;
 constexpr int kFileList = 216, kMerge = 217, kSingle = 218, kUp = 214;
-constexpr int kFileNameCombo = 0x47C, kFileNameEdit = 0x480;
-
-BOOL CALLBACK FindShownDialog(HWND window, LPARAM found) {
-  wchar_t name[16] = {};
-  GetClassNameW(window, name, 16);
-  if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-std::wstring RowText(HWND list, int row) {
-  wchar_t text[260] = {};
-  LVITEMW item = {};
-  item.pszText = text;
-  item.cchTextMax = 260;
-  SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-  return text;
-}
-
-std::wstring WindowText(HWND window) {
-  wchar_t text[1024] = {};
-  GetWindowTextW(window, text, 1024);
-  return text;
-}
-
-void Press(HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-
-// How the person at the client answers the dialogs of one run.
-struct Answers {
-  bool merge = true;                // merge dialog: one PDF, or one per document
-  std::vector<std::wstring> order;  // merge dialog: document names, first to last
-  bool saveInDms = false;           // save dialog: new related document, else a local file
-  std::wstring fileName;            // file dialogs: the name typed in
-  bool openReadOnly = true;         // the question about a document checked out by another
-};
-
-// Answers the dialogs that the UI thread shows, from a thread of its own.
-class DialogAnswerer {
- public:
-  explicit DialogAnswerer(Answers answers)
-      : m_ui(GetCurrentThreadId()), m_answers(std::move(answers)) {
-    m_thread = std::thread([this] { Run(); });
-  }
-  ~DialogAnswerer() {
-    m_stop = true;
-    m_thread.join();
-  }
-  DialogAnswerer(const DialogAnswerer&) = delete;
-  DialogAnswerer& operator=(const DialogAnswerer&) = delete;
-
- private:
-  void Run() {
-    while (!m_stop) {
-      HWND dialog = nullptr;
-      EnumThreadWindows(m_ui, FindShownDialog, reinterpret_cast<LPARAM>(&dialog));
-      if (!dialog) {
-        Sleep(20);
-        continue;
-      }
-      Sleep(100);
-      Answer(dialog);
-      for (int i = 0; i < 500 && IsWindow(dialog) && IsWindowVisible(dialog); ++i) Sleep(20);
-      if (IsWindow(dialog) && IsWindowVisible(dialog)) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-      while (IsWindow(dialog) && IsWindowVisible(dialog)) Sleep(20);
-    }
-  }
-
-  void Answer(HWND dialog) {
-    if (GetDlgItem(dialog, kFileList)) {
-      AnswerMergeDialog(dialog);
-    } else if (GetDlgItem(dialog, kSaveLocal)) {
-      Print(L"  Save dialog: %ls\n",
-            m_answers.saveInDms ? L"new document, related to its source" : L"local file");
-      if (m_answers.saveInDms) {
-        Press(dialog, kSaveNewDocument);
-        if (SendMessageW(GetDlgItem(dialog, kRelate), BM_GETCHECK, 0, 0) != BST_CHECKED)
-          Press(dialog, kRelate);
-      } else {
-        Press(dialog, kSaveLocal);
-      }
-      Press(dialog, IDOK);
-    } else if (HWND name = GetDlgItem(dialog, kFileNameCombo) ? GetDlgItem(dialog, kFileNameCombo)
-                                                              : GetDlgItem(dialog, kFileNameEdit)) {
-      Print(L"  File dialog \"%ls\": %ls\n", WindowText(dialog).c_str(),
-            m_answers.fileName.c_str());
-      SetWindowTextW(name, m_answers.fileName.c_str());
-      Press(dialog, IDOK);
-    } else if (GetDlgItem(dialog, IDYES)) {
-      std::wstring text;
-      for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (WindowText(child).size() > text.size()) text = WindowText(child);
-      Print(L"  Question \"%ls\": %ls\n", text.c_str(), m_answers.openReadOnly ? L"Yes" : L"No");
-      Press(dialog, m_answers.openReadOnly ? IDYES : IDNO);
-    } else {
-      Print(L"  Dialog \"%ls\": cancelled\n", WindowText(dialog).c_str());
-      PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    }
-  }
-
-  void AnswerMergeDialog(HWND dialog) {
-    Print(L"  Merge dialog: %ls\n", m_answers.merge ? L"one PDF" : L"one PDF per document");
-    Press(dialog, m_answers.merge ? kMerge : kSingle);
-    HWND list = GetDlgItem(dialog, kFileList);
-    const auto& order = m_answers.order;
-    for (size_t target = 0; target < order.size(); ++target) {
-      int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-      for (int row = static_cast<int>(target); row < count; ++row) {
-        if (RowText(list, row) != order[target]) continue;
-        for (int at = row; at > static_cast<int>(target); --at) {
-          LVITEMW state = {};
-          state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-          SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
-                       reinterpret_cast<LPARAM>(&state));
-          state.state = LVIS_SELECTED | LVIS_FOCUSED;
-          SendMessageW(list, LVM_SETITEMSTATE, at, reinterpret_cast<LPARAM>(&state));
-          Press(dialog, kUp);
-        }
-        break;
-      }
-    }
-    int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int row = 0; row < count; ++row) Print(L"    %d. %ls\n", row + 1, RowText(list, row).c_str());
-    Press(dialog, IDOK);
-  }
-
-  DWORD m_ui;
-  Answers m_answers;
-  std::atomic<bool> m_stop{false};
-  std::thread m_thread;
-};
 
 // Creates the command `progId`, hands it the context, updates it and, when it is enabled,
 // executes it while the dialogs are answered.
-bool RunCommand(const wchar_t* progId, IContextItems* context, const Answers& answers) {
+bool RunCommand(const wchar_t* progId, IContextItems* context, harness::Answerer& person) {
   CLSID clsid;
   ICommand* command = nullptr;
   HRESULT hr = CLSIDFromProgID(progId, &clsid);
@@ -184,57 +45,12 @@ bool RunCommand(const wchar_t* progId, IContextItems* context, const Answers& an
   Print(L"%ls (\"%ls\"): %ls\n", progId, menu ? menu : L"", status == 0 ? L"enabled" : L"disabled");
   SysFreeString(menu);
   if (status == 0) {
-    {
-      DialogAnswerer answerer(answers);
-      hr = command->Execute();
-    }
+    hr = command->Execute();
+    person.Stop();
     Print(L"Execute: 0x%08lX\n", static_cast<unsigned long>(hr));
   }
   command->Release();
   return status == 0;
-}
-
-void PrintJournal(const testbed::AgentJournal& journal) {
-  auto entries = journal.Entries();
-  Print(L"\nStarted by the command (%zu):\n", entries.size());
-  for (const auto& entry : entries) {
-    std::wstring what = entry.what;
-    for (size_t at = what.find(L'\n'); at != std::wstring::npos; at = what.find(L'\n', at))
-      what.replace(at, 1, L" | ");
-    // Programs journal their command line, libraries the call they took.
-    const bool program = entry.program.size() > 4 &&
-                         _wcsicmp(entry.program.c_str() + entry.program.size() - 4, L".exe") == 0;
-    Print(L"  %ls %ls\n    -> %ls\n", entry.program.c_str(),
-          (program ? entry.Arguments() : entry.commandLine).c_str(), what.c_str());
-  }
-}
-
-void PrintDocument(tb::Document* document) {
-  Print(L"  %ld v%ld \"%ls\" (%ls)", document->GetLong(L"Number"), document->GetLong(L"Version"),
-        document->GetString(L"Name").c_str(), document->GetString(L"Extension").c_str());
-  const int pages = tbpdf::PageCount(document->ContentPath());
-  if (pages > 0) Print(L", a PDF of %d pages", pages);
-  Print(L"\n");
-  for (const std::wstring& copy : document->Copies()) Print(L"    copied to %ls\n", copy.c_str());
-  for (const auto& entry : document->History())
-    Print(L"    history: [%ld] %ls\n", entry.activity, entry.comment.c_str());
-  for (const auto& call : document->Recorded()) {
-    if (call.member == L"RelateDocument")
-      Print(L"    related to %ls\n", call.args.empty() ? L"?" : call.args[0].c_str());
-    else if (call.member == L"CheckOutEx" || call.member == L"CheckInEx")
-      Print(L"    %ls %ls\n", call.member == L"CheckOutEx" ? L"checked out to" : L"checked in from",
-            call.args.empty() ? L"?" : call.args[0].c_str());
-    else
-      Print(L"    %ls\n", call.member.c_str());
-  }
-}
-
-void PrintDms(const SampleWorld& world) {
-  Print(L"\nThe selected documents now:\n");
-  for (tb::Document* document : world.documents) PrintDocument(document);
-  auto stored = tb::StoredDocuments();
-  Print(L"New documents and versions stored in the DMS: %zu\n", stored.size());
-  for (tb::Document* document : stored) PrintDocument(document);
 }
 
 // The n-th documents of the world, in the order the numbers are given.
@@ -245,6 +61,15 @@ std::vector<tb::Document*> Pick(const SampleWorld& world, int argc, wchar_t** ar
     if (n >= 1 && n <= world.documents.size()) picked.push_back(world.documents[n - 1]);
   }
   return picked;
+}
+
+void PrintLines(const std::wstring& lines) {
+  if (lines.empty()) Print(L"  nothing\n");
+  for (size_t start = 0, end; start < lines.size(); start = end + 1) {
+    end = lines.find(L'\n', start);
+    if (end == std::wstring::npos) end = lines.size();
+    Print(L"  %ls\n", lines.substr(start, end - start).c_str());
+  }
 }
 
 std::wstring CurrentFolder() {
@@ -273,7 +98,6 @@ void DeleteHandedOver(const testbed::AgentJournal& journal) {
 int RunCommandVerb(int argc, wchar_t** argv) {
   const std::wstring verb = argv[1];
   const std::wstring option = argc > 2 ? argv[2] : L"";
-  testbed::PointProductAt(testbed::ProductFolder());
   tb::ResetClientCommands();
   // Copies for the editor go into a folder here, not into the client's default C:\NRPortbl.
   tbreg::Value portable(HKEY_CURRENT_USER,
@@ -287,7 +111,6 @@ int RunCommandVerb(int argc, wchar_t** argv) {
     SetFileAttributesW(file.path().c_str(), FILE_ATTRIBUTE_NORMAL);
   std::filesystem::remove_all(portableFolder, ignored);
   const std::wstring result = CurrentFolder() + L"\\" + verb + L"-result.pdf";
-  DeleteFileW(result.c_str());
 
   int failures = 0;
   {
@@ -295,28 +118,42 @@ int RunCommandVerb(int argc, wchar_t** argv) {
     world.AddXps(1004, L"Floor plan", 2);
     world.AddPdf(1005, L"Signed offer", 2);
     world.AddPdf(1006, L"Scanned invoice", 1);
-    testbed::AgentJournal journal;
-    Answers answers;
+    // The person at the client. The system's "replace the file?" question comes first: it
+    // has a Yes button too.
+    harness::Answerer person;
+    person.Always(harness::Saying(L"already exists"), {harness::Press(IDYES)});
     std::vector<tb::Document*> selected;
     const wchar_t* progId = nullptr;
     if (verb == L"createpdf") {
       // createpdf [merge|single] [local|dms] [n...]: the first four samples, in this order.
       progId = L"RPDFImanAddon.CreatePDF";
-      answers.merge = option != L"single";
+      bool saveInDms = false;
       int first = 3;
       if (argc > 3 && (std::wstring(argv[3]) == L"dms" || std::wstring(argv[3]) == L"local")) {
-        answers.saveInDms = std::wstring(argv[3]) == L"dms";
+        saveInDms = std::wstring(argv[3]) == L"dms";
         ++first;
       }
       selected.assign(world.documents.begin(), world.documents.begin() + 4);
+      std::vector<std::wstring> order;
       for (tb::Document* document : Pick(world, argc, argv, first))
-        answers.order.push_back(document->GetString(L"Name"));
-      answers.fileName = result;
+        order.push_back(document->GetString(L"Name"));
+      std::vector<harness::Step> merge = {harness::Pick(option == L"single" ? kSingle : kMerge)};
+      if (!order.empty()) merge.push_back(harness::Order(kFileList, kUp, order));
+      merge.push_back(harness::Press(IDOK));
+      person.On(harness::WithControl(kFileList), merge);
+      if (saveInDms)
+        person.Always(harness::WithControl(kSaveLocal),
+                      {harness::Pick(kSaveNewDocument), harness::Check(kRelate, true),
+                       harness::Press(IDOK)});
+      else
+        person.Always(harness::WithControl(kSaveLocal), {harness::Pick(kSaveLocal), harness::Press(IDOK)});
+      person.Always(harness::FileDialog(), {harness::FileName(result), harness::Press(IDOK)});
     } else if (verb == L"newpdf") {
       // newpdf [file|scan]: a sample text file through the print agent, or a scan.
       progId = option == L"scan" ? L"RPDFImanAddon.CreateNewPDFScan"
                                  : L"RPDFImanAddon.CreateNewPDFFile";
-      answers.fileName = world.folder + L"\\sample1.txt";
+      person.On(harness::FileDialog(),
+                {harness::FileName(world.documents[0]->ContentPath()), harness::Press(IDOK)});
     } else if (verb == L"sendpdf") {
       progId = L"RPDFImanAddon.SendPDFEMail";
       selected = Pick(world, argc, argv, 2);
@@ -334,11 +171,15 @@ int RunCommandVerb(int argc, wchar_t** argv) {
         world.documents[5]->SetObject(L"InUseBy", colleague);
         colleague->Release();
         world.documents[5]->SetBool(L"CheckedOut", true);
+        person.On(harness::WithControl(IDYES), {harness::Press(IDYES)});
       }
     } else {
       Print(L"unknown verb %ls\n", verb.c_str());
       return 2;
     }
+    // An earlier run's result stays: saving over it is the system's "replace?" question.
+    std::error_code noFile;
+    const auto resultBefore = std::filesystem::last_write_time(result, noFile);
 
     Print(L"Selection:");
     for (tb::Document* document : selected)
@@ -349,28 +190,31 @@ int RunCommandVerb(int argc, wchar_t** argv) {
       Print(L"Could not create the client's context items: is tbdms.dll registered?\n");
       return 1;
     }
-    if (!RunCommand(progId, context, answers)) ++failures;
+    if (!RunCommand(progId, context, person)) ++failures;
     context->Release();
+    Print(L"\nAnswered:\n");
+    PrintLines(person.Log());
+    if (!person.Unanswered().empty()) ++failures;
 
-    // The editor, the conversion tool and the usage helper run on after Execute.
-    if (verb == L"openinpro") journal.WaitFor(testbed::kPdfEditorExe, selected.size());
-    if (verb == L"openincnv") journal.WaitFor(testbed::kConversionToolExe, 1);
-    journal.WaitFor(testbed::kUsageStatsExe, 1, 3000);
-    PrintJournal(journal);
-    PrintDms(world);
-    if (verb == L"openincnv") DeleteHandedOver(journal);
+    // The editor and the conversion tool run on after Execute.
+    if (verb == L"openinpro") world.journal.WaitFor(testbed::kPdfEditorExe, selected.size());
+    if (verb == L"openincnv") world.journal.WaitFor(testbed::kConversionToolExe, 1);
+    Print(L"\nChanged:\n");
+    PrintLines(world.Effects());
+    if (verb == L"openincnv") DeleteHandedOver(world.journal);
 
     if (verb == L"createpdf") {
       // A PDF stored in the DMS is exported next to the local one's place, for checking.
       auto stored = tb::StoredDocuments();
       if (!stored.empty()) CopyFileW(stored.back()->ContentPath().c_str(), result.c_str(), FALSE);
       std::vector<tbpdf::Page> pages;
-      if (tbpdf::Read(result, pages)) {
+      std::error_code error;
+      if (std::filesystem::last_write_time(result, error) != resultBefore && tbpdf::Read(result, pages)) {
         Print(L"\nThe PDF (%ls): %zu pages\n", result.c_str(), pages.size());
         for (size_t i = 0; i < pages.size(); ++i)
           Print(L"  page %zu: %ls\n", i + 1, pages[i].empty() ? L"" : pages[i][0].c_str());
       } else {
-        Print(L"\nNo PDF at %ls\n", result.c_str());
+        Print(L"\nNo new PDF at %ls\n", result.c_str());
         ++failures;
       }
     }

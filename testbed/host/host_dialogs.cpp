@@ -1,11 +1,12 @@
-// Shows one of the add-in's dialogs with sample documents, for a person to look at or for
-// scripts/screenshots.sh to photograph. The templates and strings come from
-// VPDFIManageAddon.dll beside this program (loaded as a resource module).
+// `clienthost dialogs`: one of the add-in's dialogs with sample documents, for a person to look
+// at or for scripts/screenshots.sh to photograph. The templates and strings come from
+// VPDFIManageAddon.dll beside this program (loaded as a resource module); nothing needs to be
+// registered.
 //
-//   dialogdemo merge   [--lang OFFSET] [--extended] [--size WIDTHxHEIGHT] [--merge]
-//   dialogdemo save    [--lang OFFSET] [--extended]
-//   dialogdemo message [--lang OFFSET] [--language LANGID]
-//   dialogdemo progress [--lang OFFSET] [--language LANGID]   (Create PDF, document 3 of 30)
+//   clienthost dialogs merge   [--lang OFFSET] [--extended] [--size WIDTHxHEIGHT] [--merge]
+//   clienthost dialogs save    [--lang OFFSET] [--extended]
+//   clienthost dialogs message [--lang OFFSET] [--language LANGID]
+//   clienthost dialogs progress [--lang OFFSET] [--language LANGID]   (Create PDF, document 3 of 30)
 //   common options:    [--ready FILE] [--close-when FILE]
 //
 // --size stores a window size for the merge dialog first (as a user's earlier resize would);
@@ -22,6 +23,7 @@
 #include <string>
 
 #include "convutils/resource.h"
+#include "testbed/host/host.h"
 #include "ui/how_to_save_dlg.h"
 #include "ui/merge_sort_dlg.h"
 #include "ui/message_box.h"
@@ -113,21 +115,23 @@ vpdf::doc_description_list SampleDocs() {
 
 int Usage() {
   fwprintf(stderr,
-           L"usage: dialogdemo merge|save|message|progress [--lang OFFSET] [--extended] [--size WxH]"
-           L" [--merge] [--language LANGID] [--ready FILE] [--close-when FILE]\n");
+           L"usage: clienthost dialogs merge|save|message|progress [--lang OFFSET] [--extended]"
+           L" [--size WxH] [--merge] [--language LANGID] [--ready FILE] [--close-when FILE]\n");
   return 2;
 }
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) {
-  if (argc < 2) return Usage();
-  std::wstring verb = argv[1];
+namespace host {
+
+int ShowDialog(int argc, wchar_t** argv) {
+  if (argc < 3) return Usage();
+  std::wstring verb = argv[2];
   int lang = 0;
   bool extended = false, merge = false;
   int width = 0, height = 0;
   int language = 0;
-  for (int i = 2; i < argc; ++i) {
+  for (int i = 3; i < argc; ++i) {
     std::wstring arg = argv[i];
     bool hasValue = i + 1 < argc;
     if (arg == L"--lang" && hasValue)
@@ -166,9 +170,9 @@ int wmain(int argc, wchar_t** argv) {
     vpdf::MergeSortDlg dialog(kSubkey, L"merge_dialog_size", extended, docs, lang, nullptr,
                               resources);
     INT_PTR result = dialog.DoModal();
-    wprintf(L"result %d, merge %ls\n", static_cast<int>(result),
+    Print(L"result %d, merge %ls\n", static_cast<int>(result),
             dialog.merge_documents() ? L"yes" : L"no");
-    for (const auto& record : dialog.output()) wprintf(L"  %ls\n", record->name.c_str());
+    for (const auto& record : dialog.output()) Print(L"  %ls\n", record->name.c_str());
     return 0;
   }
   if (verb == L"save") {
@@ -177,7 +181,7 @@ int wmain(int argc, wchar_t** argv) {
                L"Annual report 2025.pdf");
     vpdf::HowToSaveDlg dialog(kSubkey, message, extended, lang, nullptr, resources);
     INT_PTR result = dialog.DoModal();
-    wprintf(L"result %d, decision %d, relate %ls\n", static_cast<int>(result), dialog.decision(),
+    Print(L"result %d, decision %d, relate %ls\n", static_cast<int>(result), dialog.decision(),
             dialog.relate() ? L"yes" : L"no");
     return 0;
   }
@@ -186,7 +190,7 @@ int wmain(int argc, wchar_t** argv) {
       StoreDword(L"Software\\VarnelTestbed\\Config", L"UILanguage0", static_cast<DWORD>(language));
     std::wstring text = Format(resources, IDS_ALREADY_CHECKED + lang, L"jsmith", nullptr);
     int result = vpdf::VPDFMessageBox(nullptr, text.c_str(), nullptr, MB_YESNO | MB_ICONQUESTION);
-    wprintf(L"result %d\n", result);
+    Print(L"result %d\n", result);
     return 0;
   }
   if (verb == L"progress") {
@@ -201,8 +205,10 @@ int wmain(int argc, wchar_t** argv) {
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }
-    wprintf(L"result %ls\n", progress.WasCancelled() ? L"cancelled" : L"closed");
+    Print(L"result %ls\n", progress.WasCancelled() ? L"cancelled" : L"closed");
     return 0;
   }
   return Usage();
 }
+
+}  // namespace host
