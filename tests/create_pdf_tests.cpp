@@ -158,6 +158,9 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
     return target;
   }
 
+  std::wstring Short(const std::wstring& path) const {
+    return Replaced(Replaced(path, m_work, L"%WORK%"), TempFolder(), L"%TEMP%\\");
+  }
   // What a document went through in the DMS, one line each.
   std::wstring Dms(tb::Document* document, const std::wstring& id) const {
     std::wstring out;
@@ -168,10 +171,10 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
         GetLocalTime(&now);
         DATE date = 0;
         SystemTimeToVariantTime(&now, &date);
-        out += L"checked out to " + harness::Shorten(call.args.at(0)) + L" for " +
+        out += L"checked out to " + Short(call.args.at(0)) + L" for " +
                std::to_wstring(std::lround((std::stod(call.args.at(2)) - date) * 24)) + L"h";
       } else if (call.member == L"CheckInEx") {
-        out += L"checked in from " + harness::Shorten(call.args.at(0));
+        out += L"checked in from " + Short(call.args.at(0));
       } else if (call.member == L"RelateDocument") {
         out += L"related to " + call.args.at(0);
       } else {
