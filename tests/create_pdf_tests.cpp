@@ -147,8 +147,7 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
 
   // The document the person picks in the client's browser for a new version of a merged file.
   tb::Document* PickTarget(std::vector<tb::Document*>& watched, long number, tb::UserAction user) {
-    tb::Document* target = tb::Document::Create(Database(), number, 3, L"Target", L"WORDX", L"docx",
-                                                Work(L"content1.txt"));
+    tb::Document* target = tb::Document::Create(Database(), number, 3, L"Target", L"WORDX", L"docx", Work(L"content1.txt"));
     Keep(target);
     watched.push_back(target);
     tb::ClientScript browse;
@@ -164,23 +163,17 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
   // What a document went through in the DMS, one line each.
   std::wstring Dms(tb::Document* document, const std::wstring& id) const {
     std::wstring out;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    DATE today = 0;
+    SystemTimeToVariantTime(&now, &today);
     for (const tb::MemberCall& call : document->Recorded()) {
-      out += id + L" ";
-      if (call.member == L"CheckOutEx") {
-        SYSTEMTIME now;
-        GetLocalTime(&now);
-        DATE date = 0;
-        SystemTimeToVariantTime(&now, &date);
-        out += L"checked out to " + Short(call.args.at(0)) + L" for " +
-               std::to_wstring(std::lround((std::stod(call.args.at(2)) - date) * 24)) + L"h";
-      } else if (call.member == L"CheckInEx") {
-        out += L"checked in from " + Short(call.args.at(0));
-      } else if (call.member == L"RelateDocument") {
-        out += L"related to " + call.args.at(0);
-      } else {
-        out += call.member;
-      }
-      out += L"\n";
+      const std::wstring& member = call.member;
+      out += id + (member == L"CheckInEx" ? L" checked in from " + Short(call.args.at(0))
+                   : member == L"RelateDocument" ? L" related to " + call.args.at(0)
+                   : member != L"CheckOutEx" ? L" " + member
+                   : L" checked out to " + Short(call.args.at(0)) + L" for " +
+                         std::to_wstring(std::lround((std::stod(call.args.at(2)) - today) * 24)) + L"h") + L"\n";
     }
     for (const tb::HistoryEntry& entry : document->History()) {
       out += id + L" history: " + entry.comment;
