@@ -1,7 +1,5 @@
-// Create PDF as the client runs it: the selected testbed documents copied out, printed or
-// converted by the testbed's helpers, merged by its plug-in in the order a person sets in the
-// merge dialog, and stored back into the testbed's DMS as the person answers the save dialogs.
-// Each row: the selection, what fails, the answers, and what a user and the DMS see afterwards.
+// Create PDF as the client runs it on the testbed's documents, helpers and merge plug-in. Each row:
+// the selection, what fails, a person's answers, and what the user and the DMS see afterwards.
 #include <windows.h>
 
 #include <gtest/gtest.h>
