@@ -1,7 +1,6 @@
 // Whether the client shows each of the twelve commands enabled: Update of every command class,
 // created through COM by its ProgID from the registered add-in, for one selection after another.
 #include <windows.h>
-#include <objbase.h>
 
 #include <gtest/gtest.h>
 
@@ -47,7 +46,6 @@ class Availability : public testing::Test {
  protected:
   void TearDown() override {
     for (IDispatch* object : owned) object->Release();
-    owned.clear();
     EXPECT_EQ(0, tb::LiveObjects()) << "a client object was not released";
   }
 

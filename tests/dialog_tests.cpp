@@ -35,8 +35,7 @@ HINSTANCE AddinResources() {
   return module;
 }
 
-// The stored choices "do_merge how_to_save saver_new_related" ("-": missing), or the stored ones
-// replaced by `stored` in the same form.
+// The stored "do_merge how_to_save saver_new_related" ("-": missing), or replaced by `stored`.
 std::wstring Choices(const std::wstring& stored = L"") {
   const wchar_t* names[] = {L"do_merge", L"how_to_save", L"saver_new_related"};
   std::wstring text;
@@ -95,10 +94,9 @@ class DialogTest : public testing::Test {
 };
 
 TEST_F(DialogTest, MergeDialogShowsTheDocumentsAndSwitchesItsControls) {
-  // Each row: the stored choices, the mode and language, then clicks each followed by the state
-  // it leaves (0: as it opens), the button that closes it (0: the close box) and the stored
-  // choices then. States: checked each, one | enabled up, down, list | usable save group, new
-  // document, new version, relate | checked new document, new version, relate.
+  // Each row: stored choices, mode, language, clicks each with the state it leaves (0: as it opens),
+  // the closing button (0: the close box) and the stored choices then. States: checked each, one |
+  // enabled up, down, list | usable save group, new document, new version, relate | checked the last three.
   const struct {
     const wchar_t* stored;
     bool extended;
@@ -127,7 +125,8 @@ TEST_F(DialogTest, MergeDialogShowsTheDocumentsAndSwitchesItsControls) {
       const std::vector<std::wstring> english{L"Files", L"Doc. Number", L"Version"},
           german{L"Dateien", L"Dok.-Nummer", L"Version"};
       EXPECT_EQ(row.language ? german : english, ColumnTitles(list));
-      const std::vector<std::vector<std::wstring>> shown{{L"Annual report", L"1001", L"1"}, {L"Board minutes", L"1002", L"2"}};
+      const std::vector<std::vector<std::wstring>> shown{{L"Annual report", L"1001", L"1"},
+                                                         {L"Board minutes", L"1002", L"2"}};
       EXPECT_EQ(shown, Rows(list));
       listHeight[row.extended] = ControlRect(d, IDC_FILE_LIST).bottom - ControlRect(d, IDC_FILE_LIST).top;
       for (const auto& [click, state] : row.steps) {
@@ -153,8 +152,8 @@ TEST_F(DialogTest, MergeDialogShowsTheDocumentsAndSwitchesItsControls) {
 TEST_F(DialogTest, UpAndDownMoveTheSelectedRowAndOkGivesTheShownOrder) {
   // The row selected, the button pressed, then the first column as shown.
   const std::tuple<int, int, std::vector<std::wstring>> moves[] = {
-      {0, IDC_UP, {L"A", L"B", L"", L"D"}},  // the first row stays first
-      {3, IDC_DOWN, {L"A", L"B", L"", L"D"}}, {2, IDC_UP, {L"A", L"B", L"", L"D"}},  // no name: stays
+      {0, IDC_UP, {L"A", L"B", L"", L"D"}}, {3, IDC_DOWN, {L"A", L"B", L"", L"D"}},  // first and last stay
+      {2, IDC_UP, {L"A", L"B", L"", L"D"}},  // a row without a name stays
       {3, IDC_UP, {L"A", L"B", L"D", L""}},   {0, IDC_DOWN, {L"B", L"A", L"D", L""}},
       {2, IDC_UP, {L"B", L"D", L"A", L""}}};
   auto dialog = Merge(false, 0, {L"A", L"B", L"", L"D"});
@@ -177,9 +176,8 @@ TEST_F(DialogTest, ResizingMovesTheControlsStopsAtTheInitialSizeAndOpensAsStored
   SIZE initial{};
   EXPECT_EQ(IDOK, Show(*dialog, [&](HWND d) {
               initial = WindowSize(d);
-              // How far each control's left, top, right and bottom edges move when the window grows
-              // by 120 x 90: the list stretches, OK, Cancel and Up follow the right edge (OK and
-              // Cancel the bottom too), the save group the bottom, the radio buttons stay.
+              // How far each control's edges move when the window grows by 120 x 90: the list stretches,
+              // OK, Cancel and Up follow the right edge, OK, Cancel and the save group the bottom.
               const std::pair<int, RECT> anchors[] = {
                   {IDC_FILE_LIST, {0, 0, 120, 90}},   {IDOK, {120, 90, 120, 90}}, {IDCANCEL, {120, 90, 120, 90}},
                   {IDC_SAVE_GROUP, {0, 90, 0, 90}},   {IDC_MERGE_RELATE, {0, 90, 0, 90}},
@@ -206,14 +204,14 @@ TEST_F(DialogTest, ResizingMovesTheControlsStopsAtTheInitialSizeAndOpensAsStored
             }));
   dialog.reset();
   const SIZE opened = initial, screen{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  // The stored width and height (as it was left; a 0 leaves the template's size; larger than the
-  // screen), and the size it opens with.
+  // The stored size (as it was left; a 0 leaves the template's; beyond the screen), the size it opens with.
   const std::pair<SIZE, SIZE> rows[] = {{{0, 0}, {opened.cx + 50, opened.cy + 40}}, {{0, 0}, opened}, {{900, 0}, opened},
                                         {{opened.cx + 140, opened.cy + 60}, {opened.cx + 140, opened.cy + 60}},
                                         {{screen.cx + 300, screen.cy + 200}, {screen.cx + 300, screen.cy + 200}}};
   POINT okMargin{-1, -1};  // OK's distance to the lower right corner
   for (const auto& [stored, expected] : rows) {
-    if (&stored != &rows[0].first) SetDword(HKEY_CURRENT_USER, kSettingsKey, L"merge_dialog_size", MAKELONG(stored.cx, stored.cy));
+    if (&stored != &rows[0].first)
+      SetDword(HKEY_CURRENT_USER, kSettingsKey, L"merge_dialog_size", MAKELONG(stored.cx, stored.cy));
     auto dialog = Merge();
     Show(*dialog, [&](HWND d) {
       EXPECT_EQ(expected.cx, WindowSize(d).cx) << stored.cx;
@@ -228,9 +226,8 @@ TEST_F(DialogTest, ResizingMovesTheControlsStopsAtTheInitialSizeAndOpensAsStored
 }
 
 TEST_F(DialogTest, SaveDialogOpensWithTheStoredChoiceAndStoresTheLast) {
-  // Each row: stored choices, mode, clicks, then checked new document, relate, new version,
-  // local save | relate enabled, local save shown; the closing button, the decision after OK,
-  // and the stored choices once the dialog object is gone.
+  // Each row: stored choices, mode, clicks, then checked new document, relate, new version, local save |
+  // relate enabled, local save shown; button, decision, stored choices once the dialog is gone; language.
   const struct {
     const wchar_t* stored;
     bool extended;
@@ -279,8 +276,7 @@ TEST_F(DialogTest, MessageBoxCaptionButtonAndRightToLeftForArabic) {
   const wchar_t* product32 = L"Software\\Wow6432Node\\Ostrel\\PDF\\V1";
   ScopedRegistryKeys newKeys{MissingParts({{HKEY_LOCAL_MACHINE, product32}})};
   ScopedRegistryValue installPath{HKEY_LOCAL_MACHINE, product32, L"InstallPath", KEY_WOW64_32KEY};
-  // The UI language of component kind 0 and of kind 2, whether the product is installed (then
-  // kind 2 decides), and the styles added: right-aligned, right-to-left reading.
+  // Languages of component kinds 0 and 2, installed (then kind 2 decides), styles added (right to left).
   const std::tuple<DWORD, DWORD, bool, UINT> rows[] = {
       {1033, 1025, false, 0}, {1025, 1033, false, 0x180000}, {1025, 1033, true, 0},
       {1033, 1025, true, 0x180000}, {1033, 0x0C01, true, 0}, {1033, 1031, true, 0}};

@@ -11,7 +11,6 @@
 #include "IManExt.h"
 #include "testbed/dms/client_commands.h"
 #include "tests/command_run_support.h"
-#include "tests/settings_support.h"
 
 namespace testing_support {
 
