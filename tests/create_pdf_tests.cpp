@@ -7,8 +7,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <set>
 #include <sstream>
@@ -25,25 +23,6 @@ namespace {
 using namespace testing_support;
 
 testing::Environment* const g_client = testing::AddGlobalTestEnvironment(new ClientInstallation);
-
-// A crash in the add-in fails the program at once instead of waiting for a debugger, and takes
-// what the run left in the temporary folder with it: a later run would find its names taken.
-void RemoveNewInTemp(const std::set<std::wstring>& before) {
-  std::error_code ignored;
-  for (const std::wstring& name : TempFolderEntries())
-    if (!before.count(name)) std::filesystem::remove_all(std::filesystem::path(TempFolder() + name), ignored);
-}
-const std::set<std::wstring> g_tempAtStart = TempFolderEntries();
-const bool g_crashFails = [] {
-  SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* crash) -> LONG {
-    std::fprintf(stderr, "FAILED: exception 0x%08lX\n", crash->ExceptionRecord->ExceptionCode);
-    std::fflush(stderr);
-    RemoveNewInTemp(g_tempAtStart);
-    TerminateProcess(GetCurrentProcess(), 3);
-    return EXCEPTION_EXECUTE_HANDLER;
-  });
-  return true;
-}();
 
 constexpr int kMergeRadio = 217, kSingleRadio = 218, kUp = 214, kList = 216;
 constexpr int kNewDocument = 206, kRelate = 203, kNewVersion = 207, kLocal = 204, kQuestion = 211;

@@ -16,7 +16,7 @@
 #include "commands/mail/send_pdf_email.h"
 #include "commands/open/open_in_cnv.h"
 #include "commands/open/open_in_pro.h"
-#include "tests/command_run_support.h"
+#include "tests/save_result_support.h"
 #include "testbed/dms/client_commands.h"
 
 namespace {
