@@ -1,25 +1,43 @@
-// Shared by the tests of storing Create PDF's result and of importing new documents: the
-// client's installation (IManExt2.dll found, options key), registry and profile set-up put
-// back afterwards, the testbed's DMS objects, and context-item reads.
+// Shared by the tests that store results through the client's commands (Create PDF, imports):
+// the client's installation (IManExt2.dll found), its option keys, context-item records; and in
+// each program a crash of the add-in failing the program at once.
 #pragma once
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <set>
 #include <string>
-#include <vector>
 
 #include "IManExt.h"
 #include "testbed/dms/client_commands.h"
 #include "tests/command_run_support.h"
-#include "tests/settings_support.h"
 
 namespace testing_support {
 
-inline constexpr wchar_t kClientOptionsKey[] =
-    L"Software\\InterWoven\\WorkSite\\8.0\\Common\\Advanced Options";
+inline void RemoveNewInTemp(const std::set<std::wstring>& before) {
+  std::error_code ignored;
+  for (const std::wstring& name : TempFolderEntries())
+    if (!before.count(name)) std::filesystem::remove_all(std::filesystem::path(TempFolder() + name), ignored);
+}
+// No debugger waits; what the run left in %TEMP% goes too, or the next run finds its names taken.
+inline const std::set<std::wstring> g_tempAtStart = TempFolderEntries();
+inline const bool g_crashFails = [] {
+  SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* crash) -> LONG {
+    std::fprintf(stderr, "FAILED: exception 0x%08lX\n", crash->ExceptionRecord->ExceptionCode);
+    std::fflush(stderr);
+    RemoveNewInTemp(g_tempAtStart);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_EXECUTE_HANDLER;
+  });
+  return true;
+}();
+
+inline constexpr wchar_t kClientOptionsKey[] = L"Software\\InterWoven\\WorkSite\\8.0\\Common\\Advanced Options";
 inline constexpr wchar_t kShowProfileValue[] = L"Show profile for checkin as newversion";
-inline constexpr wchar_t kInstallRootKey[] = L"Software\\InterWoven\\WorkSite\\9.0\\Common\\InstallRoot";
 inline constexpr wchar_t kProductWorkSiteKey[] = L"Software\\Ostrel\\PDF\\V1\\WorkSite";
 
 // A client folder with IManExt2.dll for the whole program: whether it is installed is looked
@@ -27,25 +45,23 @@ inline constexpr wchar_t kProductWorkSiteKey[] = L"Software\\Ostrel\\PDF\\V1\\Wo
 class ClientInstallation : public testing::Environment {
  public:
   void SetUp() override {
-    wchar_t folder[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, folder, MAX_PATH);
-    m_folder = std::wstring(folder) + L".client\\";
+    wchar_t program[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    m_folder = std::wstring(program) + L".client\\";
     CreateDirectoryW(m_folder.c_str(), nullptr);
-    HANDLE file = CreateFileW((m_folder + L"IManExt2.dll").c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, 0, nullptr);
-    CloseHandle(file);
-    m_machine = new ScopedRegistryTree(HKEY_LOCAL_MACHINE, L"Software\\InterWoven");
-    SetString(HKEY_LOCAL_MACHINE, kInstallRootKey, L"path", m_folder);
+    WriteText(m_folder + L"IManExt2.dll", "");
+    m_machine = std::make_unique<ScopedRegistryTree>(HKEY_LOCAL_MACHINE, L"Software\\InterWoven");
+    SetString(HKEY_LOCAL_MACHINE, L"Software\\InterWoven\\WorkSite\\9.0\\Common\\InstallRoot", L"path", m_folder);
   }
   void TearDown() override {
-    delete m_machine;
+    m_machine.reset();
     DeleteFileW((m_folder + L"IManExt2.dll").c_str());
     RemoveDirectoryW(m_folder.c_str());
   }
 
  private:
   std::wstring m_folder;
-  ScopedRegistryTree* m_machine = nullptr;
+  std::unique_ptr<ScopedRegistryTree> m_machine;
 };
 
 // The record of context item `name` as a client command found it.
@@ -55,29 +71,19 @@ inline const tb::ContextRecord* FindRecord(const tb::ClientCommandRun& run, cons
   return nullptr;
 }
 
-// Writes `document` as "ImportedDocument" when the client command accepts.
+// The client's command of this kind gives back `document` as "ImportedDocument" when accepted.
 inline void ImportGives(tb::ClientCommandKind kind, IDispatch* document, bool checkedOut,
                         tb::UserAction user = tb::UserAction::kAccept) {
   tb::ClientScript script;
   script.user = user;
   script.onAccept = [document](IContextItems* context) {
-    VARIANT value;
-    value.vt = VT_DISPATCH;
-    value.pdispVal = document;
-    BSTR name = SysAllocString(L"ImportedDocument");
-    context->Add(name, value);
-    SysFreeString(name);
+    context->Add(vpdf::Bstr(L"ImportedDocument").Get(), *vpdf::Variant::Dispatch(document).Get());
   };
   static_cast<tb::AutoObject*>(document)->SetBool(L"CheckedOut", checkedOut);
   tb::SetClientScript(kind, script);
 }
 
-// An empty file.
-inline void Touch(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  WriteFile(file, "%PDF-1.4\n", 9, &written, nullptr);
-  CloseHandle(file);
-}
+// A file that starts like a PDF.
+inline void Touch(const std::wstring& path) { WriteText(path, "%PDF-1.4\n"); }
 
 }  // namespace testing_support

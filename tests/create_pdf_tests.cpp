@@ -1,0 +1,379 @@
+// Create PDF as the client runs it on the testbed's documents, helpers and merge plug-in. Each row:
+// the selection, what fails, a person's answers, and what the user and the DMS see afterwards.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "commands/createpdf/create_pdf.h"
+#include "tests/testing/harness.h"
+#include "tests/save_result_support.h"
+#include "ui/progress_window.h"
+
+namespace {
+
+using namespace testing_support;
+
+testing::Environment* const g_client = testing::AddGlobalTestEnvironment(new ClientInstallation);
+
+constexpr int kMergeRadio = 217, kSingleRadio = 218, kUp = 214, kList = 216;
+constexpr int kNewDocument = 206, kRelate = 203, kNewVersion = 207, kLocal = 204, kQuestion = 211;
+constexpr wchar_t kPortableKey[] = L"Software\\Interwoven\\WorkSite\\8.0\\Common\\General\\Portable";
+
+std::wstring FileName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+std::wstring Replaced(std::wstring text, const std::wstring& from, const std::wstring& to) {
+  for (size_t at = text.find(from); !from.empty() && at != std::wstring::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+// A person's answer: merge dialog "cancel", "each", "one" or "one:<names in order>"; save dialog "cancel",
+// "new", "new-norel", "version", "local"; the system's Save As "file:<name in %TEMP%>"; a message box "ok".
+void Act(HWND dialog, const std::wstring& answer) {
+  const int radio = answer == L"each" ? kSingleRadio : answer == L"version" ? kNewVersion
+                    : answer == L"local" ? kLocal : answer.starts_with(L"one") ? kMergeRadio
+                    : answer.starts_with(L"new") ? kNewDocument : 0;
+  if (radio) Click(dialog, radio);
+  if (radio == kMergeRadio) {
+    std::vector<std::wstring> order;
+    std::wistringstream names(answer.substr(answer.size() > 4 ? 4 : answer.size()));
+    for (std::wstring name; std::getline(names, name, L',');) order.push_back(name);
+    harness::Order(kList, kUp, order).act(dialog);
+  } else if (radio == kNewDocument && Checked(dialog, kRelate) != (answer == L"new")) {
+    Click(dialog, kRelate);
+  } else if (answer.starts_with(L"file:")) {
+    harness::FileName(TempFolder() + answer.substr(5)).act(dialog);
+  }
+  PostMessageW(dialog, WM_COMMAND, answer == L"cancel" ? IDCANCEL : IDOK, 0);
+}
+
+// The row's answers, one dialog after another, noted with what the dialog showed (documents, question);
+// "stop" presses Cancel in the progress window once a helper hangs, noting what the window said then.
+void Answer(harness::Answerer& person, const std::vector<std::wstring>& answers, const testbed::AgentJournal& journal,
+            std::function<void()> inMergeDialog, std::chrono::steady_clock::time_point& stoppedAt) {
+  for (const std::wstring& answer : answers) {
+    if (answer == L"stop") {
+      person.On(harness::OfClass(vpdf::kProgressWindowClass),
+                {{[&journal](HWND progress) {
+                    bool hangs = false;
+                    for (int i = 0; i < 500 && !hangs; ++i, Sleep(20))
+                      for (const auto& entry : journal.Entries(testbed::kPrintAgentExe)) hangs |= entry.what == L"hang";
+                    return Text(Control(progress, vpdf::kProgressDocumentText)) + L", " +
+                           Text(Control(progress, vpdf::kProgressStepText)) + L" stop";
+                  },
+                  [&stoppedAt](HWND progress) {
+                    stoppedAt = std::chrono::steady_clock::now();
+                    Click(progress, IDCANCEL);
+                  }}});
+      continue;
+    }
+    auto shown = [answer](HWND dialog) {
+      std::wstring text;
+      if (HWND list = Control(dialog, kList))
+        for (const auto& row : Rows(list)) text += (text.empty() ? L"[" : L", ") + row[0];
+      if (!text.empty()) text += L"] ";
+      if (HWND question = Control(dialog, kQuestion)) text = L"\"" + Replaced(Text(question), L"\n", L" ") + L"\" ";
+      DWORD process = 0;
+      if (VisibleWindowOf(GetWindowThreadProcessId(dialog, &process), vpdf::kProgressWindowClass))
+        text += L"(beside the progress window) ";
+      return text + answer;
+    };
+    person.On(harness::AnyDialog(), {{shown, [answer, inMergeDialog](HWND dialog) {
+                                        if (Control(dialog, kList) && inMergeDialog) inMergeDialog();
+                                        Act(dialog, answer);
+                                      }}});
+  }
+}
+
+class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
+ public:
+  using CommandRunTest::NewCommand, CommandRunTest::Select, CommandRunTest::m_command;
+  void SetUp() override {
+    CommandRunTest::SetUp();
+    SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"N");
+    SetString(HKEY_CURRENT_USER, kPortableKey, L"PORTABLE_DIRECTORY", Work(L"portable"));
+    m_useProfile.SetDword(0);
+  }
+
+  // Documents "<name>.<extension>" numbered from 1, their content "text <number>" (XPS: two pages).
+  std::vector<tb::Document*> Documents(const std::vector<std::wstring>& names) {
+    std::vector<tb::Document*> documents;
+    for (const std::wstring& file : names) {
+      const long number = static_cast<long>(documents.size()) + 1;
+      const std::wstring extension = file.substr(file.rfind(L'.') + 1);
+      documents.push_back(Doc(file.substr(0, file.rfind(L'.')), extension,
+                              "text " + std::to_string(number) + "\r\n", number));
+      if (extension == L"xps")
+        testbed::WriteXpsPackage(Work(L"content" + std::to_wstring(number) + L".xps"), 2);
+    }
+    return documents;
+  }
+
+  // The document the person picks in the client's browser for a new version of a merged file.
+  tb::Document* PickTarget(std::vector<tb::Document*>& watched, long number, tb::UserAction user) {
+    tb::Document* target = tb::Document::Create(Database(), number, 3, L"Target", L"WORDX", L"docx", Work(L"content1.txt"));
+    Keep(target);
+    watched.push_back(target);
+    tb::ClientScript browse;
+    browse.selection = {target};
+    browse.user = user;
+    tb::SetClientScript(tb::ClientCommandKind::kFileOpen, browse);
+    return target;
+  }
+
+  std::wstring Short(const std::wstring& path) const {
+    return Replaced(Replaced(path, m_work, L"%WORK%"), TempFolder(), L"%TEMP%\\");
+  }
+  // What a document went through in the DMS, one line each.
+  std::wstring Dms(tb::Document* document, const std::wstring& id) const {
+    std::wstring out;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    DATE today = 0;
+    SystemTimeToVariantTime(&now, &today);
+    for (const tb::MemberCall& call : document->Recorded()) {
+      const std::wstring& member = call.member;
+      out += id + (member == L"CheckInEx" ? L" checked in from " + Short(call.args.at(0))
+                   : member == L"RelateDocument" ? L" related to " + call.args.at(0)
+                   : member != L"CheckOutEx" ? L" " + member
+                   : L" checked out to " + Short(call.args.at(0)) + L" for " +
+                         std::to_wstring(std::lround((std::stod(call.args.at(2)) - today) * 24)) + L"h") + L"\n";
+    }
+    for (const tb::HistoryEntry& entry : document->History()) {
+      out += id + L" history: " + entry.comment;
+      if (entry.activity != 9 || entry.application != L"Ostrel Varnel PDF")
+        out += L" (activity " + std::to_wstring(entry.activity) + L", " + entry.application + L")";
+      out += L"\n";
+    }
+    return out;
+  }
+  // What a row shows: dialogs, helpers, merge, DMS, client commands, refresh, client option, new temp files.
+  std::wstring Outcome(const harness::Answerer& person, const std::vector<tb::Document*>& watched,
+                       const std::set<std::wstring>& tempBefore) const {
+    std::wstring out = person.Log(), merged;
+    for (const testbed::JournalEntry& entry : journal.Entries()) {
+      const std::vector<std::wstring> quoted = QuotedParts(entry.commandLine);
+      if (entry.program == testbed::kPrintAgentExe)
+        out += L"print " + FileName(quoted.at(1)) + (entry.what.ends_with(L"exit 0") ? L"" : L": " + entry.what) + L"\n";
+      else if (entry.program == testbed::kRasterLibrary)
+        out += L"convert " + FileName(quoted.at(0)) + L": " + entry.what + L"\n";
+      else if (entry.program == testbed::kMergePlugin && !quoted.empty() && entry.commandLine.rfind(L"DoSave", 0))
+        merged += L" " + FileName(quoted[0]);
+      else if (entry.commandLine.rfind(L"InitPDFAttach", 0) == 0 && entry.what != L"0")
+        out += L"merge refused: " + entry.what + L"\n";
+    }
+    if (!merged.empty()) out += L"merge" + merged + L"\n";
+    for (size_t i = 0; i < watched.size(); ++i) out += Dms(watched[i], std::to_wstring(watched[i]->GetLong(L"Number")));
+    std::vector<std::pair<std::wstring, std::wstring>> newNumbers;
+    for (tb::Document* stored : tb::StoredDocuments()) {
+      const long number = stored->GetLong(L"Number");
+      const std::wstring id = number >= 9001 ? L"#" + std::to_wstring(newNumbers.size() + 1) : std::to_wstring(number);
+      if (number >= 9001) newNumbers.push_back({std::to_wstring(number), id});
+      std::vector<tbpdf::Page> pages;
+      std::wstring shown;
+      if (tbpdf::Read(stored->ContentPath(), pages))
+        for (const tbpdf::Page& page : pages) shown += L" | " + page.at(0) + (page.size() > 1 ? L" " + page[1] : L"");
+      out += L"stored " + id + L" v" + std::to_wstring(stored->GetLong(L"Version")) + L" \"" +
+             stored->GetString(L"Name") + L"\":" + shown.substr(2) + L"\n";
+      out += Dms(stored, id);
+    }
+    for (const tb::ClientCommandRun& run : tb::ClientCommandRuns())
+      out += std::wstring(L"client's ") + (run.kind == tb::ClientCommandKind::kFileOpen ? L"browser" :
+                                           run.kind == tb::ClientCommandKind::kNewVersion ? L"new version" : L"import") +
+             (run.advised == run.unadvised ? L"" : L" (an event sink left connected)") + L"\n";
+    if (Refreshed()) out += L"refresh\n";
+    const std::wstring option = GetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue);
+    if (option != m_option) out += L"client option " + option + L"\n";
+    for (const std::wstring& name : TempFolderEntries())
+      if (!tempBefore.count(name)) out += L"temp +" + name + L"\n";
+    for (const auto& [number, id] : newNumbers) out = Replaced(out, number, id);
+    return out;
+  }
+
+  ScopedRegistryTree m_clientUser{HKEY_CURRENT_USER, L"Software\\InterWoven"};
+  ScopedRegistryTree m_dialogSettings{HKEY_CURRENT_USER, L"Software\\Ostrel\\PDF\\V1\\iManage Work"};
+  ScopedRegistryValue m_useProfile{HKEY_CURRENT_USER, kProductWorkSiteKey, L"UseProfile"};
+  std::wstring m_option = L"N";
+};
+
+CreatePdf* g_running = nullptr;
+std::atomic<bool> g_secondDone{false};
+
+struct Row {
+  const char* name;
+  std::vector<std::wstring> selection;  // "<name>.<extension>", selected in this order
+  std::vector<std::wstring> answers;
+  std::wstring effects;
+  // Failures and scripts; the documents the row watches beside the selection are added to `watched`.
+  std::function<void(CreatePdf&, std::vector<tb::Document*>& watched)> setup = nullptr;
+  std::function<void(std::vector<tb::Document*>& documents)> inMergeDialog = nullptr;
+};
+
+TEST_F(CreatePdf, Scenarios) {
+  const std::wstring kMerged =
+      L"Save As -> \"The selected files has been converted to a PDF file. How do you want to save the result ?\" ";
+  const std::wstring kMergedVersion = L"Merge items to one PDF -> [Alpha, Beta] one\n" + kMerged +
+                                     L"version\nprint Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\n";
+  auto single = [](const std::wstring& name, const std::wstring& answer) {
+    return L"Save As -> \"The '" + name + L".txt' has been converted to a PDF file. How do you want to save the '" +
+           name + L".pdf' ?\" " + answer + L"\n";
+  };
+  const Row rows[] = {
+      {"one document: no merge question", {L"Budget.txt"}, {L"cancel"},
+       single(L"Budget", L"cancel") + L"print Budget.txt\n"},
+      {"an XPS document goes to the image library",
+       {L"Floor plan.xps"}, {L"cancel"},
+       L"Save As -> \"The 'Floor plan.xps' has been converted to a PDF file. How do you want to save the 'Floor "
+       L"plan.pdf' ?\" cancel\nconvert Floor plan.xps: 0, pdf 2 pages\n"},
+      {"a PDF is left out", {L"Scan.pdf", L"Memo.txt"}, {L"each", L"cancel"},
+       L"Merge items to one PDF -> [Scan, Memo] each\n" + single(L"Memo", L"cancel") + L"print Memo.txt\n"},
+      {"the merge plug-in refuses: nothing saved", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
+       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt\nprint Beta.txt\nmerge refused: 7\n",
+       [](CreatePdf&, auto&) { testbed::SetMergeInitResult(7); }},
+      {"merged in the dialog's order, a new document related to all", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
+       {L"one:Gamma,Alpha,Beta", L"new"},
+       L"Merge items to one PDF -> [Alpha, Beta, Gamma] one:Gamma,Alpha,Beta\n" + kMerged + L"new\n"
+       L"print Gamma.txt\nprint Alpha.txt\nprint Beta.txt\nmerge Gamma.pdf Alpha.pdf Beta.pdf\n"
+       L"1 related to #1\n1 history: Document #1 version 1 in database \"DB1\" created from this document\n"
+       L"2 related to #1\n2 history: Document #1 version 1 in database \"DB1\" created from this document\n"
+       L"3 related to #1\n3 history: Document #1 version 1 in database \"DB1\" created from this document\n"
+       L"stored #1 v1 \"Gamma\": Gamma.txt text 3 | Alpha.txt text 1 | Beta.txt text 2\n"
+       L"#1 checked in from %TEMP%\\Gamma.pdf\n"
+       L"#1 related to 3\n#1 related to 1\n#1 related to 2\n"
+       L"#1 history: Create from document 3 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
+      {"one PDF each, in selection order", {L"Alpha.txt", L"Beta.txt"}, {L"each", L"cancel", L"new"},
+       L"Merge items to one PDF -> [Alpha, Beta] each\n" + single(L"Alpha", L"cancel") + single(L"Beta", L"new") +
+       L"print Alpha.txt\nprint Beta.txt\n2 related to #1\n"
+       L"2 history: Document #1 version 1 in database \"DB1\" created from this document\n"
+       L"stored #1 v1 \"Beta\": Beta.txt text 2\n#1 checked in from %TEMP%\\Beta.pdf\n#1 related to 2\n"
+       L"#1 history: Create from document 2 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
+      {"documents that cannot be copied or printed are left out", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
+       {L"each", L"cancel"},
+       L"Merge items to one PDF -> [Alpha, Beta, Gamma] each\n" + single(L"Alpha", L"cancel") +
+       L"print Alpha.txt\nprint Gamma.txt: fail, exit 1\n",
+       [](CreatePdf&, auto& docs) {
+         docs[1]->Fail(L"GetCopy", E_FAIL);
+         testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Gamma.txt", testbed::kFail);
+       }},
+      {"a document that cannot be printed is left out of the merge", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
+       {L"one", L"cancel"},
+       L"Merge items to one PDF -> [Alpha, Beta, Gamma] one\n" + kMerged + L"cancel\n"
+       L"print Alpha.txt: fail, exit 1\nprint Beta.txt\nprint Gamma.txt\nmerge Beta.pdf Gamma.pdf\n",
+       [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Alpha.txt", testbed::kFail); }},
+      {"every document fails: no merge, nothing asked", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
+       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n",
+       [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kFail); }},
+      {"names of forbidden characters, one of them taken", {L"?*:.txt", L"<|>.txt"}, {L"one", L"cancel"},
+       L"Merge items to one PDF -> [?*:, <|>] one\n" + kMerged + L"cancel\n"
+       L"print ___.txt\nprint ___001.txt\nmerge ___.pdf ___001.pdf\n"},
+      {"documents of one name, of one type and of another, all merged", {L"Report.txt", L"Report.txt", L"Report.csv"},
+       {L"one", L"new-norel"},
+       L"Merge items to one PDF -> [Report, Report, Report] one\n" + kMerged + L"new-norel\n"
+       L"print Report.txt\nprint Report001.txt\nprint Report.csv\nmerge Report.pdf Report001.pdf Report002.pdf\n"
+       L"stored #1 v1 \"Report\": Report.txt text 1 | Report001.txt text 2 | Report.csv text 3\n"
+       L"#1 checked in from %TEMP%\\Report.pdf\n"
+       L"#1 history: Create from document 1 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
+      {"an empty document selection: the objects are converted", {L"Alpha.txt", L"Beta.txt"},
+       {L"each", L"cancel", L"cancel"},
+       L"Merge items to one PDF -> [Alpha, Beta] each\n" + single(L"Alpha", L"cancel") + single(L"Beta", L"cancel") +
+       L"print Alpha.txt\nprint Beta.txt\n",
+       [](CreatePdf& test, auto& docs) {
+         test.NewCommand();
+         test.Select(L"SelectedNRTDocuments", {});
+         test.Select(L"SelectedIManObjects", std::vector<IDispatch*>(docs.begin(), docs.end()));
+       }},
+      {"cancel in the merge dialog, a second run meanwhile asks nothing", {L"Alpha.txt", L"Beta.txt"}, {L"cancel"},
+       L"Merge items to one PDF -> [Alpha, Beta] cancel\n",
+       [](CreatePdf& test, auto&) {
+         g_running = &test;
+         SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
+           KillTimer(nullptr, id);
+           g_running->m_command->Execute();  // reached while the merge dialog is up
+           g_secondDone = true;
+         });
+       },
+       [](auto&) {
+         for (int i = 0; i < 200 && !g_secondDone; ++i) Sleep(20);
+       }},
+      {"a call failing after the dialog ends the run", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
+       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt\n", nullptr,
+       [](auto& docs) { docs[1]->Fail(L"Extension", E_ACCESSDENIED); }},
+      {"cancel in the progress window while a merge converts", {L"P1.txt", L"P2.txt", L"P3.txt", L"P4.txt"},
+       {L"one", L"stop"},
+       L"Merge items to one PDF -> [P1, P2, P3, P4] one\n"
+       L"Create PDF -> Document 3 of 4: P3, Converting to PDF... stop\n"
+       L"print P1.txt\nprint P2.txt\nprint P3.txt: hang\n",
+       [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"P3.txt", testbed::kHang); }},
+      {"cancel in the progress window of one slow conversion", {L"Budget.txt"}, {L"stop"},
+       L"Create PDF -> Document 1 of 1: Budget, Converting to PDF... stop\nprint Budget.txt: hang\n",
+       [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kHang); }},
+      {"a new version, checked in directly", {L"Contract.txt"}, {L"version"},
+       single(L"Contract", L"version") + L"print Contract.txt\n"
+       L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 checked in from %TEMP%\\Contract.pdf\nrefresh\n"},
+      {"a failed check-in is retried through the client's new-version command", {L"Contract.txt"},
+       {L"version", L"ok"},
+       single(L"Contract", L"version") + L"Ostrel Varnel PDF: General error -> ok\nprint Contract.txt\n"
+       L"1 checked out to %TEMP%\\Contract.txt for 4h\nstored 1 v2 \"Contract\": Contract.txt text 1\n"
+       L"1 checked in from %TEMP%\\Contract.pdf\nclient's new version\nrefresh\n",
+       [](CreatePdf&, auto& docs) { docs[0]->Fail(L"CheckInEx", E_FAIL); }},
+      {"cancel in the client's new-version dialog releases the check-out", {L"Contract.txt"}, {L"version"},
+       single(L"Contract", L"version") + L"print Contract.txt\n"
+       L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 UnlockDocument\nclient's new version\nrefresh\n",
+       [](CreatePdf&, auto&) {
+         SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"Y");
+         tb::ClientScript script;
+         script.user = tb::UserAction::kCancel;
+         tb::SetClientScript(tb::ClientCommandKind::kNewVersion, script);
+       }},
+      {"a merged file as a new version: nothing picked", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
+       kMergedVersion + L"client's browser\n",
+       [](CreatePdf& test, auto& watched) { test.PickTarget(watched, 77, tb::UserAction::kCancel); }},
+      {"a merged file as a new version of the picked document", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
+       kMergedVersion + L"77 checked out to %WORK%\\portable\\ACTIVE\\jdoe\\77_3.docx for 4h\n"
+       L"77 checked in from %TEMP%\\Alpha.pdf\n"
+       L"77 history: 77_3_Target\nclient's browser\nrefresh\n",
+       [](CreatePdf& test, auto& watched) { test.PickTarget(watched, 77, tb::UserAction::kAccept); }},
+      {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
+       kMergedVersion + L"client's browser\n",
+       [](CreatePdf& test, auto& watched) {
+         test.PickTarget(watched, 78, tb::UserAction::kAccept)->Fail(L"Number", E_ACCESSDENIED);
+       }},
+      {"a local file where the user says", {L"Contract.txt"}, {L"local", L"file:Chosen.pdf"},
+       single(L"Contract", L"local") + L"Save As -> file:Chosen.pdf\nprint Contract.txt\ntemp +Chosen.pdf\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    NewCommand();
+    SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"N");
+    std::vector<tb::Document*> documents = Documents(row.selection), watched = documents;
+    Select(L"SelectedNRTDocuments", std::vector<IDispatch*>(documents.begin(), documents.end()));
+    if (row.setup) row.setup(*this, watched);
+    m_option = GetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue);
+    const std::set<std::wstring> tempBefore = TempFolderEntries();
+    journal.Clear();
+    harness::Answerer person;
+    std::chrono::steady_clock::time_point stoppedAt;
+    Answer(person, row.answers, journal, [&] { if (row.inMergeDialog) row.inMergeDialog(documents); }, stoppedAt);
+    EXPECT_EQ(S_OK, m_command->Execute());
+    const auto returned = std::chrono::steady_clock::now();
+    person.Stop();
+    if (stoppedAt != std::chrono::steady_clock::time_point{}) {
+      EXPECT_LT(returned - stoppedAt, std::chrono::seconds(3)) << "Cancel took its time";
+    }
+    EXPECT_TRUE(ChildProcesses(testbed::kPrintAgentExe).empty()) << "a print agent still runs";
+    WaitForChildren(testbed::kUsageStatsExe);
+    EXPECT_EQ(row.effects, Outcome(person, watched, tempBefore));
+    RemoveNewInTemp(tempBefore);
+    testbed::ClearAgentControls();
+    tb::ResetClientCommands();
+  }
+}
+
+}  // namespace
