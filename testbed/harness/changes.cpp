@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "testbed/dms/client_commands.h"
+#include "testbed/harness/command_world.h"
 #include "testbed/pdf/tbpdf.h"
 
 namespace harness {
@@ -131,8 +132,29 @@ void Changes::Restart() {
     watched = {watched.document, watched.document->History().size(),
                watched.document->Copies().size(), watched.document->Recorded().size()};
   m_temp = TempListing();
+  m_files = ShownFiles();
   m_stored = tb::StoredDocuments().size();
   m_live = tb::LiveObjects();
+}
+
+void Changes::ShowFiles(const std::wstring& folder, const std::wstring& suffix, bool bytes) {
+  m_shown.push_back({WithoutSlash(folder), Lower(suffix), bytes});
+  m_files = ShownFiles();
+}
+
+std::map<std::wstring, std::string> Changes::ShownFiles() const {
+  std::map<std::wstring, std::string> files;
+  for (const Shown& shown : m_shown) {
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(shown.folder, error), end; !error && it != end; it.increment(error)) {
+      const std::wstring path = it->path().wstring();
+      if (!it->is_regular_file(error) || !Lower(path).ends_with(shown.suffix)) continue;
+      std::string bytes;
+      if (shown.bytes) bytes = ReadBytes(path);
+      files[path] = bytes.substr(0, bytes.find_first_of("\r\n"));
+    }
+  }
+  return files;
 }
 
 std::set<std::wstring> Changes::TempListing() const {
@@ -198,9 +220,22 @@ std::wstring Changes::Render() const {
   }
   const std::set<std::wstring> now = TempListing();
   for (const std::wstring& name : now)
-    if (!m_temp.count(name)) out += L"temp +" + name + L"\n";
+    if (!m_temp.count(name))
+      out += L"temp +" + name +
+             (GetFileAttributesW((TempFolder() + L"\\" + name).c_str()) & FILE_ATTRIBUTE_READONLY ? L" read-only\n" : L"\n");
   for (const std::wstring& name : m_temp)
     if (!now.count(name)) out += L"temp -" + name + L"\n";
+  for (const auto& [path, bytes] : ShownFiles()) {
+    const auto before = m_files.find(path);
+    if (before != m_files.end() && before->second == bytes) continue;
+    out += L"file " + Shorten(path);
+    for (const Shown& shown : m_shown)
+      if (shown.bytes && Lower(path).starts_with(Lower(shown.folder) + L"\\")) {
+        out += L" = " + std::wstring(bytes.begin(), bytes.end());
+        break;
+      }
+    out += L"\n";
+  }
   const long live = tb::LiveObjects() - m_live;
   if (m_countObjects && live) out += L"live objects " + std::wstring(live > 0 ? L"+" : L"") + std::to_wstring(live) + L"\n";
   return out;

@@ -2,6 +2,8 @@
 
 #include <tlhelp32.h>
 
+#include "testbed/dms/client_commands.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -184,6 +186,13 @@ void CommandWorld::Release() {
   m_owned.clear();
   m_session = nullptr;
   m_database = nullptr;
+}
+
+void CommandWorld::Reset() {
+  journal.Clear();
+  testbed::ClearAgentControls();
+  tb::ResetClientCommands();
+  changes.Restart();
 }
 
 void CommandWorld::Settle() const {

@@ -81,6 +81,9 @@ class CommandWorld {
   // Releases every object the world holds (before a check of the live objects).
   void Release();
 
+  // A new case in the same world: the journal, the helpers' failure controls and the client's
+  // command scripts and runs cleared; now is the new "before" of Effects.
+  void Reset();
   // Waits for the helpers that the add-in does not wait for.
   void Settle() const;
   // What changed since the world was made (or changes.Restart()), once the helpers are done.
