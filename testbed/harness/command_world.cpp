@@ -75,6 +75,14 @@ HRESULT AddItem(IContextItems* items, const wchar_t* name, VARIANT& value) {
   return hr;
 }
 
+HRESULT AddItem(IContextItems* items, const wchar_t* name, IDispatch* object, VARTYPE type) {
+  VARIANT value;
+  value.vt = type;
+  value.pdispVal = object;
+  object->AddRef();
+  return AddItem(items, name, value);
+}
+
 HRESULT Select(IContextItems* items, const wchar_t* name, const std::vector<IDispatch*>& objects) {
   VARIANT value;
   value.vt = VT_ARRAY | VT_DISPATCH;

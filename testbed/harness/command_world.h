@@ -44,6 +44,8 @@ std::vector<std::wstring> QuotedParts(const std::wstring& line);
 
 // Context items, as the client fills them.
 HRESULT AddItem(IContextItems* items, const wchar_t* name, VARIANT& value);  // clears `value`
+// An object item (VT_DISPATCH or VT_UNKNOWN), the item holding its own reference.
+HRESULT AddItem(IContextItems* items, const wchar_t* name, IDispatch* object, VARTYPE type = VT_DISPATCH);
 HRESULT Select(IContextItems* items, const wchar_t* name, const std::vector<IDispatch*>& objects);
 // An item of the selection's type whose array cannot be read.
 HRESULT SelectUnreadable(IContextItems* items, const wchar_t* name);
