@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "commands/createpdf/create_pdf.h"
@@ -38,11 +39,7 @@ class ImportDocumentTest : public CommandRunTest<vpdf::CCreatePDF> {};
 TEST_F(ImportDocumentTest, SavedAsANewDocumentRelatedToItsSource) {
   const auto script = [](long status, HRESULT result, tb::UserAction user, std::optional<bool> out) {
     tb::ClientScript s;
-    s.status = status;
-    s.executeResult = result;
-    s.user = user;
-    s.checkedOut = out;
-    s.newNumber = 9001;
+    std::tie(s.status, s.executeResult, s.user, s.checkedOut, s.newNumber) = std::tuple(status, result, user, out, 9001L);
     return s;
   };
   using tb::UserAction;

@@ -104,8 +104,9 @@ TEST_F(OpenInCnvTest, Runs) {
     std::wstring expected = row.effects;
     for (size_t at; (at = expected.find(L"%L")) != std::wstring::npos;) expected.replace(at, 2, list);
     EXPECT_EQ(expected, person.Log() + Effects());
-    if (row.toolMissing)
+    if (row.toolMissing) {
       EXPECT_TRUE(log.Has(Utf8(L"LaunchConverter: " + empty + L"\\vpdfassist.exe could not be started, error 2")));
+    }
     // What the tool was handed is its to delete.
     if (!list.empty()) m_command->DeleteFileList(TempFolder() + list);
   }

@@ -230,7 +230,7 @@ std::wstring Changes::Render() const {
     if (before != m_files.end() && before->second == bytes) continue;
     out += L"file " + Shorten(path);
     for (const Shown& shown : m_shown)
-      if (shown.bytes && Lower(path).starts_with(Lower(shown.folder) + L"\\")) {
+      if (shown.bytes && Lower(std::filesystem::path(path).parent_path().wstring()) == Lower(shown.folder)) {
         out += L" = " + std::wstring(bytes.begin(), bytes.end());
         break;
       }
