@@ -64,13 +64,12 @@ class OpenInProTest : public CommandRunTest<vpdf::COpenInPro> {
 
 TEST_F(OpenInProTest, Runs) {
   const std::wstring portable = L"%WORK%\\portable\\ACTIVE\\jdoe\\";
-  std::wstring portableRun = kUsage, portableFiles;
-  for (const wchar_t* number : {L"101", L"102", L"103"}) {
+  std::wstring portableRun = kUsage, portableFiles, profiles;
+  for (const std::wstring number : {L"101", L"102", L"103"}) {
     portableRun += Editor(portable + number + L"_1.PDF");
-    portableFiles += number + (L" checked out to " + portable) + number + L"_1.PDF\n";
+    portableFiles += number + L" checked out to " + portable + number + L"_1.PDF\n";
+    profiles += L"file " + portable + number + L"_1.prf\n";
   }
-  for (const wchar_t* number : {L"101", L"102", L"103"})
-    portableFiles += L"file " + portable + number + L"_1.prf\n";
   const Row rows[] = {
       {"temporary mode: a checked-out copy with its link file", true, {{L"Report"}}, 0,
        Fault::kNone, S_OK,
@@ -78,7 +77,7 @@ TEST_F(OpenInProTest, Runs) {
            Temporary(L"Report", 101) + L"refresh\n"},
       {"portable mode: profile files beside each copy, one editor each", false,
        {{L"First"}, {L"Second"}, {.name = L"Third", .shortcut = true}}, 0, Fault::kNone, S_OK,
-       portableRun + portableFiles + L"refresh\n"},
+       portableRun + portableFiles + profiles + L"refresh\n"},
       {"somebody else's, its file here, No: nothing opens", true,
        {{L"Report", L"asmith", L"checkout.pdf"}}, IDNO, Fault::kNone, S_OK,
        Asked(L"asmith", L"No") + kUsage + L"refresh\n"},
