@@ -1,8 +1,7 @@
 // Set-up for the tests that run a command's Update and Execute on the testbed's DMS objects
-// and helper programs: the product pointed at the testbed's install folder, usage events on,
-// no DMS profile file, every registry value put back afterwards, a journal of the helpers, a
-// working folder for the documents' contents, and the checks that every test ends with (the
-// temporary folder as it was found, every client object released).
+// and helper programs (a harness::CommandWorld), no DMS profile file unless a test writes
+// one, and the checks that every test ends with (the temporary folder as it was found, every
+// client object released).
 #pragma once
 #include <windows.h>
 
@@ -50,6 +49,11 @@ class CommandRunTest : public CleanTempFolderTest {
     ASSERT_EQ(S_OK, tb::NewContextItems(m_context.Put()));
     ASSERT_EQ(S_OK, m_command->Initialize(m_context.Get()));
   }
+  // A table's next row: a new command, and the world's journal, controls and client reset.
+  void NewRow() {
+    NewCommand();
+    world.Reset();
+  }
 
   void SetUILanguage(DWORD language) { world.SetUILanguage(language); }
   std::wstring Work(const std::wstring& name) const { return world.Work(name); }
@@ -57,7 +61,6 @@ class CommandRunTest : public CleanTempFolderTest {
                     const std::string& content = "content\r\n", long number = 0) {
     return world.Doc(name, extension, content, number);
   }
-  tb::Database* Database() { return world.Database(); }
   tb::AutoObject* Keep(tb::AutoObject* object) { return world.Keep(object); }
   void Select(const wchar_t* item, const std::vector<IDispatch*>& objects) {
     ASSERT_EQ(S_OK, harness::Select(m_context.Get(), item, objects));
@@ -66,22 +69,9 @@ class CommandRunTest : public CleanTempFolderTest {
     ASSERT_EQ(S_OK, harness::SelectUnreadable(m_context.Get(), item));
   }
   bool Refreshed() const { return harness::Refreshed(m_context.Get()); }
-  // What the run changed (harness::Changes), once the helpers are done.
-  std::wstring Effects() const { return world.Effects(); }
-
-  LONG StatusAfterUpdate(LONG before) {
-    m_command->put_Status(before);
-    EXPECT_EQ(S_OK, m_command->Update());
-    LONG status = -1;
-    m_command->get_Status(&status);
-    return status;
-  }
-
-  // The usage helper's command line for this event's fields, as the journal records it.
-  static std::wstring UsageCommandLine(const std::wstring& fields) {
-    return testbed::ProductFolder() + L"\\usagestats.exe Software\\Ostrel\\PDF\\V1|5.1.0.2718|" +
-           L"UA-271828182-1|" + fields;
-  }
+  // What the run changed (harness::Changes) once the helpers are done, and "refresh" last
+  // when the command asked the client to refresh its view.
+  std::wstring Effects() const { return world.Effects() + (Refreshed() ? L"refresh\n" : L""); }
 
   static std::wstring NextWorkName() {
     static int counter = 0;
@@ -92,15 +82,10 @@ class CommandRunTest : public CleanTempFolderTest {
   ScopedProfileIni m_profileIni;  // no DMS profile file unless a test writes one
   // The world's parts under the names the tests use.
   testbed::AgentJournal& journal = world.journal;
-  testbed::ScopedAgentControls& controls = world.controls;
   const std::wstring& m_work = world.work;
   ScopedRegistryValue& m_installPath = world.installPath;
   ScopedRegistryValue& m_installPath32 = world.installPath32;
   ScopedRegistryValue& m_configPath = world.configPath;
-  ScopedRegistryValue& m_collectData = world.collectData;
-  ScopedRegistryValue& m_collectDataUser = world.collectDataUser;
-  ScopedRegistryValue& m_analyticsMachine = world.analyticsMachine;
-  ScopedRegistryValue& m_analyticsUser = world.analyticsUser;
   vpdf::ComPtr<Command> m_command;
   vpdf::ComPtr<IContextItems> m_context;
 };

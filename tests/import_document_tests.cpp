@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "commands/createpdf/create_pdf.h"
@@ -27,10 +28,6 @@ struct Row {
   std::wstring effects;         // beyond the save-choice dialog and the deleted files
 };
 
-// The import command's run with its context items, as the client got them.
-std::wstring Imported(const wchar_t* kind, const wchar_t* items) {
-  return std::wstring(L"client ") + kind + L": " + items + L"\n";
-}
 constexpr wchar_t kSilent[] = L"IManExt.Import.DocType IManExt.Import.DocDescription IManDMS IManExt.NoZeroByteCreation";
 constexpr wchar_t kProfile[] = L"IManExt.Import.DocType IManExt.Import.FileName IManExt.Import.DocDescription IManExt.Import.KeepCheckedOut DestinationObject";
 const std::wstring kRelated =
@@ -42,16 +39,14 @@ class ImportDocumentTest : public CommandRunTest<vpdf::CCreatePDF> {};
 TEST_F(ImportDocumentTest, SavedAsANewDocumentRelatedToItsSource) {
   const auto script = [](long status, HRESULT result, tb::UserAction user, std::optional<bool> out) {
     tb::ClientScript s;
-    s.status = status;
-    s.executeResult = result;
-    s.user = user;
-    s.checkedOut = out;
-    s.newNumber = 9001;
+    std::tie(s.status, s.executeResult, s.user, s.checkedOut, s.newNumber) = std::tuple(status, result, user, out, 9001L);
     return s;
   };
   using tb::UserAction;
   const std::wstring history = L"9001 history 9 \"Create from document 1001 version 1 in database \"ACTIVE\" \"\n";
-  const std::wstring silent = Imported(L"import", kSilent), profile = Imported(L"new document", kProfile);
+  // The import command's run with its context items, as the client got them.
+  const std::wstring silent = L"client import: " + std::wstring(kSilent) + L"\n",
+                     profile = L"client new document: " + std::wstring(kProfile) + L"\n";
   const Row rows[] = {
       {"silent: the history, the check-in, the relations both ways, the refresh", false,
        script(0, S_OK, UserAction::kAccept, true), nullptr,
@@ -77,27 +72,21 @@ TEST_F(ImportDocumentTest, SavedAsANewDocumentRelatedToItsSource) {
   tb::Document* source = Doc(L"Contract", L"docx");
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    NewCommand();
+    const std::wstring pdf = TempFolder() + L"Contract.pdf", copy = TempFolder() + L"Contract.docx";
+    Touch(pdf);
+    Touch(copy);
+    NewRow();
     useProfile.SetDword(row.useProfile);
-    tb::ResetClientCommands();
     tb::ClientScript script = row.script;
     if (row.checkInFails)
       script.onAccept = [&](IContextItems* context) {
         tb::Document* made = Doc(L"Contract", L"pdf", "%PDF-1.4\n", 9001);
         made->SetBool(L"CheckedOut", true);
         made->Fail(row.checkInFails, E_ACCESSDENIED);
-        VARIANT value{};
-        value.vt = VT_DISPATCH;
-        value.pdispVal = made;
-        made->AddRef();
-        harness::AddItem(context, L"ImportedDocument", value);
+        harness::AddItem(context, L"ImportedDocument", made);
       };
     tb::SetClientScript(row.useProfile ? tb::ClientCommandKind::kNewDocument
                                        : tb::ClientCommandKind::kSilentImport, script);
-    const std::wstring pdf = TempFolder() + L"Contract.pdf", copy = TempFolder() + L"Contract.docx";
-    Touch(pdf);
-    Touch(copy);
-    world.changes.Restart();
     harness::Answerer person;
     person.On(harness::WithControl(kNewDocumentRadio),
               {harness::Pick(kNewDocumentRadio), harness::Check(kRelateBox, true), harness::Press(IDOK)});
@@ -111,7 +100,7 @@ TEST_F(ImportDocumentTest, SavedAsANewDocumentRelatedToItsSource) {
       seen += L"\n";
     }
     if (Refreshed()) seen += L"refresh\n";
-    EXPECT_EQ(row.effects + L"temp -Contract.docx\ntemp -Contract.pdf\n", seen + Effects());
+    EXPECT_EQ(row.effects + L"temp -Contract.docx\ntemp -Contract.pdf\n", seen + world.Effects());
     EXPECT_EQ(L"", person.Unanswered());
   }
   tb::ResetClientCommands();

@@ -40,8 +40,7 @@ struct Row {
 };
 
 std::wstring Print(const wchar_t* what = L"pdf 1 pages, exit 0") {
-  return L"run printpdfagent.exe /p \"%WORK%\\Report.docx\" \"%TEMP%\\SS_#.pdf\" /noviewpdf -> " +
-         std::wstring(what) + L"\n";
+  return L"run printpdfagent.exe /p \"%WORK%\\Report.docx\" \"%TEMP%\\SS_#.pdf\" /noviewpdf -> " + std::wstring(what) + L"\n";
 }
 std::wstring Scan(const wchar_t* what = L"pdf 1 pages, exit 0") {
   return L"run scanpdfagent.exe %TEMP%\\sca#.pdf -> " + std::wstring(what) + L"\n";
@@ -56,49 +55,24 @@ std::wstring Imported(const wchar_t* session, const std::wstring& title) {
                          : title.empty()    ? L"1 pages: Scanned page 1 of 1"
                                             : L"2 pages: Plan.OXPS | Plan.OXPS";
   return L"stored 9001 v1 \"" + title + L"\" , " + pages + L"\n9001 checked in from %TEMP%\\" +
-         (title.empty() ? L"sca#.pdf\n" : L"SS_#.pdf\n") + Tried(session, title) + L"refresh\n";
+         (title.empty() ? L"sca#.pdf\n" : L"SS_#.pdf\n") + L"refresh\n" + Tried(session, title);
 }
-
-// What the user does in the file dialog.
-std::wstring OpenDialog(const std::wstring& source) {
-  return L" -> " + (source.empty() ? L"Cancel" : L"type \"%WORK%\\" + source + L"\", Open") + L"\n";
-}
-
 // Report.docx printed and the scan made, each imported into `session` when given.
-std::wstring FileRun(const wchar_t* session) {
-  return Print() + kFileUsage + (session ? Imported(session, L"Report") : L"");
-}
-std::wstring ScanRun(const wchar_t* session) {
-  return Scan() + kScanUsage + (session ? Imported(session, L"") : L"");
-}
+std::wstring FileRun(const wchar_t* session) { return Print() + kFileUsage + (session ? Imported(session, L"Report") : L""); }
+std::wstring ScanRun(const wchar_t* session) { return Scan() + kScanUsage + (session ? Imported(session, L"") : L""); }
 
 class NewPdfTest : public CommandRunTest<vpdf::CCreateNewPDFFromFile> {
  protected:
-  tb::Session* NewSession(const std::wstring& id) {
-    return static_cast<tb::Session*>(Keep(tb::Session::Create(L"jdoe", id)));
-  }
-  IDispatch* In(tb::Session* session) {
-    return Keep(tb::Database::Create(L"DB", session));
-  }
+  tb::Session* NewSession(const std::wstring& id) { return static_cast<tb::Session*>(Keep(tb::Session::Create(L"jdoe", id))); }
+  IDispatch* In(tb::Session* session) { return Keep(tb::Database::Create(L"DB", session)); }
   tb::AutoObject* FolderIn(tb::Session* session) {
     tb::AutoObject* folder = Keep(tb::NewObject());
     folder->Answer(dms::IID_INRTFolder);
     folder->SetObject(L"Database", In(session));
     return folder;
   }
-  void Add(const wchar_t* name, VARTYPE type, IDispatch* object) {
-    VARIANT value;
-    value.vt = type;
-    value.pdispVal = object;
-    object->AddRef();
-    ASSERT_EQ(S_OK, harness::AddItem(m_context.Get(), name, value));
-  }
-  static const void* DmsOf(tb::Session* session) {
-    VARIANT value;
-    session->Get(L"NRTDMS", &value);
-    const void* object = value.pdispVal;
-    VariantClear(&value);
-    return object;
+  void Add(const wchar_t* name, IDispatch* object) {
+    ASSERT_EQ(S_OK, harness::AddItem(m_context.Get(), name, object, VT_UNKNOWN));
   }
   ScopedRegistryValue m_useProfile{HKEY_CURRENT_USER, kProductWorkSiteKey, L"UseProfile"};
 };
@@ -139,14 +113,19 @@ TEST_F(NewPdfTest, Runs) {
   WriteText(Work(L"Report.docx"), "line\r\n");
   testbed::WriteXpsPackage(Work(L"Plan.OXPS"), 2);
   tb::Session* s[] = {NewSession(L"S1"), NewSession(L"S2"), NewSession(L"S3")};
+  const void* dms[3];  // each session's client object, as the import is handed it
+  for (int i = 0; i < 3; ++i) {
+    VARIANT value;
+    s[i]->Get(L"NRTDMS", &value);
+    dms[i] = value.pdispVal;
+    VariantClear(&value);
+  }
   for (const Row& row : rows)
     for (bool scan : {false, true}) {
       const std::wstring& expected = scan ? row.scan : row.file;
       if (expected.empty()) continue;
       SCOPED_TRACE(std::string(row.what) + (scan ? " (scan)" : " (file)"));
-      tb::ResetClientCommands();
-      testbed::ClearAgentControls();
-      NewCommand();
+      NewRow();
       vpdf::ComPtr<vpdf::CCreateNewPDFFromScanner> scanner(new vpdf::CCreateNewPDFFromScanner);
       ASSERT_EQ(S_OK, scanner->Initialize(m_context.Get()));
       if (row.agent) testbed::SetAgentBehaviour(row.agent, L"*", row.behaviour);
@@ -159,21 +138,19 @@ TEST_F(NewPdfTest, Runs) {
         tb::AutoObject* client = Keep(tb::NewObject());
         client->Answer(dms::IID_INRTDMS);
         client->SetObject(L"Sessions", Keep(tb::NewSessions({s[0], s[1]})));
-        Add(L"NRTDMS", VT_DISPATCH, client);
+        ASSERT_EQ(S_OK, harness::AddItem(m_context.Get(), L"NRTDMS", client));
       }
       tb::AutoObject* broken = FolderIn(s[1]);
       broken->Fail(L"Database", E_ACCESSDENIED);
-      if (row.place == Place::kDocumentAndFolder || row.place == Place::kUnreadable)
+      if (row.place == Place::kDocumentAndFolder || row.place == Place::kUnreadable) {
         Select(L"SelectedIManContents", {row.place == Place::kUnreadable ? broken : In(s[1])});
-      if (row.place == Place::kDocumentAndFolder || row.place == Place::kUnreadable)
-        Add(L"SelectedContainer", VT_UNKNOWN, FolderIn(s[2]));
+        Add(L"SelectedContainer", FolderIn(s[2]));
+      }
       if (row.place == Place::kFolder) Select(L"SelectedIManContents", {FolderIn(s[2])});
-      if (row.place == Place::kDatabase) Add(L"SelectedContainer", VT_UNKNOWN, In(s[1]));
-      if (row.place == Place::kSession) Add(L"SelectedContainer", VT_UNKNOWN, s[1]);
-      if (row.place == Place::kOther) Add(L"SelectedContainer", VT_UNKNOWN, Keep(tb::NewObject()));
-      if (row.place == Place::kFailingFolder) Add(L"SelectedContainer", VT_UNKNOWN, broken);
-      journal.Clear();
-      world.changes.Restart();
+      if (row.place == Place::kDatabase) Add(L"SelectedContainer", In(s[1]));
+      if (row.place == Place::kSession) Add(L"SelectedContainer", s[1]);
+      if (row.place == Place::kOther) Add(L"SelectedContainer", Keep(tb::NewObject()));
+      if (row.place == Place::kFailingFolder) Add(L"SelectedContainer", broken);
       harness::Answerer person;
       person.On(harness::FileDialog(),
                 *row.source ? std::vector<harness::Step>{harness::FileName(Work(row.source)),
@@ -185,14 +162,14 @@ TEST_F(NewPdfTest, Runs) {
       std::wstring seen = person.Log() + Effects();
       for (const tb::ClientCommandRun& run : tb::ClientCommandRuns()) {
         const void* into = FindRecord(run, L"IManDMS")->objects.at(0);
-        seen += L"import into " + std::wstring(into == DmsOf(s[0]) ? L"S1" : into == DmsOf(s[1]) ? L"S2" : L"S3") +
+        seen += L"import into " + std::wstring(into == dms[0] ? L"S1" : into == dms[1] ? L"S2" : L"S3") +
                 L" \"" + FindRecord(run, L"IManExt.Import.DocDescription")->text + L"\" " +
                 FindRecord(run, L"IManExt.Import.DocType")->text + L"\n";
       }
-      if (Refreshed()) seen += L"refresh\n";
-      EXPECT_EQ((scan ? L"" : OpenDialog(row.source)) + expected, seen);
-      tb::ResetClientCommands();  // the documents it stored
+      const std::wstring dialog = *row.source ? L"type \"%WORK%\\" + std::wstring(row.source) + L"\", Open" : L"Cancel";
+      EXPECT_EQ((scan ? L"" : L" -> " + dialog + L"\n") + expected, seen);
     }
+  tb::ResetClientCommands();  // the documents it stored
 }
 
 }  // namespace

@@ -78,7 +78,7 @@ TEST_F(OpenInCnvTest, Runs) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     log.Clear();
-    NewCommand();
+    NewRow();
     testbed::PointProductAt(row.toolMissing ? empty : testbed::ProductFolder());
     std::vector<IDispatch*> selection;
     long number = 100;
@@ -94,7 +94,6 @@ TEST_F(OpenInCnvTest, Runs) {
     if (row.objects == Objects::kEmpty) Select(kIMan, {});
     if (row.objects == Objects::kUnreadable) SelectUnreadable(kIMan);
     const auto before = TempFolderEntries();
-    world.changes.Restart();
     harness::Answerer person;
     person.On(harness::Titled(L"Error"), {harness::Press(IDOK)});
     EXPECT_EQ(row.result, m_command->Execute());
@@ -104,8 +103,7 @@ TEST_F(OpenInCnvTest, Runs) {
       if (!before.count(name) && name.ends_with(L".txt")) list = name;
     EXPECT_EQ(row.effects, person.Log() + Effects());
     if (row.toolMissing) {
-      EXPECT_TRUE(log.Has(Utf8(L"LaunchConverter: " + empty + L"\\vpdfassist.exe could not be "
-                                                              L"started, error 2")));
+      EXPECT_TRUE(log.Has(Utf8(L"LaunchConverter: " + empty + L"\\vpdfassist.exe could not be started, error 2")));
     }
     // What the tool was handed is its to delete.
     if (!list.empty()) m_command->DeleteFileList(TempFolder() + list);

@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "testbed/dms/client_commands.h"
+#include "testbed/harness/command_world.h"
 #include "testbed/pdf/tbpdf.h"
 
 namespace harness {
@@ -136,8 +137,29 @@ void Changes::Restart() {
     watched = {watched.document, watched.document->History().size(),
                watched.document->Copies().size(), watched.document->Recorded().size()};
   m_temp = TempListing();
+  m_files = ShownFiles();
   m_stored = tb::StoredDocuments().size();
   m_live = tb::LiveObjects();
+}
+
+void Changes::ShowFiles(const std::wstring& folder, const std::wstring& suffix, bool bytes) {
+  m_shown.push_back({WithoutSlash(folder), Lower(suffix), bytes});
+  m_files = ShownFiles();
+}
+
+std::map<std::wstring, std::string> Changes::ShownFiles() const {
+  std::map<std::wstring, std::string> files;
+  for (const Shown& shown : m_shown) {
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(shown.folder, error), end; !error && it != end; it.increment(error)) {
+      const std::wstring path = it->path().wstring();
+      if (!it->is_regular_file(error) || !Lower(path).ends_with(shown.suffix)) continue;
+      std::string bytes;
+      if (shown.bytes) bytes = ReadBytes(path);
+      files[path] = bytes.substr(0, bytes.find_first_of("\r\n"));
+    }
+  }
+  return files;
 }
 
 std::set<std::wstring> Changes::TempListing() const {
@@ -205,9 +227,24 @@ std::wstring Changes::Render() const {
   const std::wstring temp = L"%TEMP%\\";
   auto name = [&](const std::wstring& path) { return Shorten(temp + path).substr(temp.size()); };
   for (const std::wstring& path : now)
-    if (!m_temp.count(path)) out += L"temp +" + name(path) + L"\n";
+    if (!m_temp.count(path))
+      out += L"temp +" + name(path) +
+             (GetFileAttributesW((TempFolder() + L"\\" + path).c_str()) & FILE_ATTRIBUTE_READONLY
+                  ? L" read-only\n"
+                  : L"\n");
   for (const std::wstring& path : m_temp)
     if (!now.count(path)) out += L"temp -" + name(path) + L"\n";
+  for (const auto& [path, bytes] : ShownFiles()) {
+    const auto before = m_files.find(path);
+    if (before != m_files.end() && before->second == bytes) continue;
+    out += L"file " + Shorten(path);
+    for (const Shown& shown : m_shown)
+      if (shown.bytes && Lower(std::filesystem::path(path).parent_path().wstring()) == Lower(shown.folder)) {
+        out += L" = " + std::wstring(bytes.begin(), bytes.end());
+        break;
+      }
+    out += L"\n";
+  }
   const long live = tb::LiveObjects() - m_live;
   if (m_countObjects && live) out += L"live objects " + std::wstring(live > 0 ? L"+" : L"") + std::to_wstring(live) + L"\n";
   return out;

@@ -16,7 +16,8 @@
 //   <number> history <activity> "<comment>"   | copied to <path>   | checked out to <path>
 //   <number> checked in from <path>           | unlocked           | related to <number>
 //   stored <number> v<version> "<name>" <extension>[, <n> pages: <first line of each page | ...>]
-//   temp +<path> | temp -<path>                (below the temporary folder; folders end in \)
+//   temp +<path>[ read-only] | temp -<path>    (below the temporary folder; folders end in \)
+//   file <path>[ = <first line>]               (made or changed, in a folder given to ShowFiles)
 //   live objects +<n> | -<n>                   (with CountObjects: testbed objects alive, when
 //                                              that changed)
 // Helpers that the add-in does not wait for (usage helper, PDF editor, conversion tool) come
@@ -25,6 +26,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -51,6 +53,9 @@ class Changes {
   void Watch(tb::Document* document);
   // A file or folder below the temporary folder left out (the journal, a work folder).
   void Ignore(const std::wstring& path);
+  // The files of `folder` whose names end with `suffix` (any case), shown when made or changed,
+  // with their first line when `bytes`: what a helper is handed outside the temporary folder.
+  void ShowFiles(const std::wstring& folder, const std::wstring& suffix, bool bytes = true);
   // Now is the new "before".
   void Restart();
   // Renders the change of the live testbed objects too: for a "before" and "after" at which
@@ -63,13 +68,20 @@ class Changes {
     tb::Document* document;
     size_t history = 0, copies = 0, calls = 0;
   };
+  struct Shown {
+    std::wstring folder, suffix;
+    bool bytes;
+  };
   std::set<std::wstring> TempListing() const;
+  std::map<std::wstring, std::string> ShownFiles() const;
 
   const testbed::AgentJournal* m_journal;
   size_t m_journalSeen = 0;
   std::vector<Watched> m_watched;
   std::vector<std::wstring> m_ignored;
   std::set<std::wstring> m_temp;
+  std::vector<Shown> m_shown;
+  std::map<std::wstring, std::string> m_files;
   size_t m_stored = 0;
   long m_live = 0;
   bool m_countObjects = false;

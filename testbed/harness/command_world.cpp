@@ -2,6 +2,8 @@
 
 #include <tlhelp32.h>
 
+#include "testbed/dms/client_commands.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -71,6 +73,14 @@ HRESULT AddItem(IContextItems* items, const wchar_t* name, VARIANT& value) {
   SysFreeString(text);
   VariantClear(&value);
   return hr;
+}
+
+HRESULT AddItem(IContextItems* items, const wchar_t* name, IDispatch* object, VARTYPE type) {
+  VARIANT value;
+  value.vt = type;
+  value.pdispVal = object;
+  object->AddRef();
+  return AddItem(items, name, value);
 }
 
 HRESULT Select(IContextItems* items, const wchar_t* name, const std::vector<IDispatch*>& objects) {
@@ -192,6 +202,13 @@ void CommandWorld::Release() {
   m_owned.clear();
   m_session = nullptr;
   m_database = nullptr;
+}
+
+void CommandWorld::Reset() {
+  journal.Clear();
+  testbed::ClearAgentControls();
+  tb::ResetClientCommands();
+  changes.Restart();
 }
 
 void CommandWorld::Settle() const {

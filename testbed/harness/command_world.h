@@ -45,6 +45,8 @@ std::vector<std::wstring> QuotedParts(const std::wstring& line);
 
 // Context items, as the client fills them.
 HRESULT AddItem(IContextItems* items, const wchar_t* name, VARIANT& value);  // clears `value`
+// An object item (VT_DISPATCH or VT_UNKNOWN), the item holding its own reference.
+HRESULT AddItem(IContextItems* items, const wchar_t* name, IDispatch* object, VARTYPE type = VT_DISPATCH);
 HRESULT Select(IContextItems* items, const wchar_t* name, const std::vector<IDispatch*>& objects);
 // An item of the selection's type whose array cannot be read.
 HRESULT SelectUnreadable(IContextItems* items, const wchar_t* name);
@@ -86,6 +88,9 @@ class CommandWorld {
   // Releases every object the world holds (before a check of the live objects).
   void Release();
 
+  // A new case in the same world: the journal, the helpers' failure controls and the client's
+  // command scripts and runs cleared; now is the new "before" of Effects.
+  void Reset();
   // Waits for the helpers that the add-in does not wait for.
   void Settle() const;
   // What changed since the world was made (or changes.Restart()), once the helpers are done.
