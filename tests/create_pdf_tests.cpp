@@ -118,7 +118,7 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
 
   // The document the person picks in the client's browser for a new version of a merged file.
   tb::Document* PickTarget(std::vector<tb::Document*>& watched, long number, tb::UserAction user) {
-    tb::Document* target = tb::Document::Create(Database(), number, 3, L"Target", L"WORDX", L"docx", Work(L"content1.txt"));
+    tb::Document* target = tb::Document::Create(world.Database(), number, 3, L"Target", L"WORDX", L"docx", Work(L"content1.txt"));
     Keep(target);
     watched.push_back(target);
     tb::ClientScript browse;
