@@ -18,7 +18,7 @@
 #include "testbed/agents/journal.h"
 #include "testbed/dms/tbdms.h"
 #include "testbed/harness/answerer.h"
-#include "tests/import_hook.h"
+#include "testbed/harness/import_hook.h"
 
 namespace {
 

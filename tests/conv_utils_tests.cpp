@@ -10,7 +10,7 @@
 
 #include "convutils/conv_utils.h"
 #include "testbed/agents/journal.h"
-#include "tests/import_hook.h"
+#include "testbed/harness/import_hook.h"
 #include "tests/settings_support.h"
 
 namespace {

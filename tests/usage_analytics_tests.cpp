@@ -9,7 +9,7 @@
 
 #include "convutils/usage_analytics.h"
 #include "testbed/agents/journal.h"
-#include "tests/import_hook.h"
+#include "testbed/harness/import_hook.h"
 #include "tests/settings_support.h"
 
 namespace {
