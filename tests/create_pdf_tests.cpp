@@ -97,7 +97,6 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
   using CommandRunTest::NewCommand, CommandRunTest::Select, CommandRunTest::m_command;
   void SetUp() override {
     CommandRunTest::SetUp();
-    SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"N");
     SetString(HKEY_CURRENT_USER, kPortableKey, L"PORTABLE_DIRECTORY", Work(L"portable"));
     m_useProfile.SetDword(0);
   }
@@ -350,14 +349,13 @@ TEST_F(CreatePdf, Scenarios) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    NewCommand();
+    NewRow();  // a new command; the journal, helper failures and client scripts cleared
     SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"N");
     std::vector<tb::Document*> documents = Documents(row.selection), watched = documents;
     Select(L"SelectedNRTDocuments", std::vector<IDispatch*>(documents.begin(), documents.end()));
     if (row.setup) row.setup(*this, watched);
     m_option = GetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue);
     const std::set<std::wstring> tempBefore = TempFolderEntries();
-    journal.Clear();
     harness::Answerer person;
     std::chrono::steady_clock::time_point stoppedAt;
     Answer(person, row.answers, journal, [&] { if (row.inMergeDialog) row.inMergeDialog(documents); }, stoppedAt);
@@ -371,8 +369,6 @@ TEST_F(CreatePdf, Scenarios) {
     WaitForChildren(testbed::kUsageStatsExe);
     EXPECT_EQ(row.effects, Outcome(person, watched, tempBefore));
     RemoveNewInTemp(tempBefore);
-    testbed::ClearAgentControls();
-    tb::ResetClientCommands();
   }
 }
 

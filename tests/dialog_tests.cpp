@@ -22,7 +22,6 @@ namespace {
 using namespace testing_support;
 
 constexpr wchar_t kSettingsKey[] = L"Software\\Ostrel\\PDF\\V1\\iManage Work";
-constexpr wchar_t kConfigKey[] = L"Software\\VarnelTestbed\\Config";
 
 HINSTANCE AddinResources() {
   static HMODULE module = [] {
@@ -61,12 +60,6 @@ std::string Flags(HWND d, bool (*state)(HWND, int), std::initializer_list<int> i
 }
 bool Usable(HWND d, int id) { return Enabled(d, id) && Visible(d, id); }
 
-std::vector<std::wstring> Column(HWND list) {
-  std::vector<std::wstring> texts;
-  for (const auto& row : Rows(list)) texts.push_back(row[0]);
-  return texts;
-}
-
 class DialogTest : public testing::Test {
  protected:
   void SetUp() override { ASSERT_NE(AddinResources(), nullptr) << "VPDFIManageAddon.dll"; }
@@ -90,7 +83,7 @@ class DialogTest : public testing::Test {
     return result;
   }
 
-  ScopedRegistryKeys keys_{{{HKEY_CURRENT_USER, kSettingsKey}, {HKEY_CURRENT_USER, kConfigKey}}};
+  ScopedRegistryKeys keys_{{{HKEY_CURRENT_USER, kSettingsKey}, {HKEY_CURRENT_USER, kRunConfigKey}}};
 };
 
 TEST_F(DialogTest, MergeDialogShowsTheDocumentsAndSwitchesItsControls) {
@@ -151,18 +144,19 @@ TEST_F(DialogTest, MergeDialogShowsTheDocumentsAndSwitchesItsControls) {
 
 TEST_F(DialogTest, UpAndDownMoveTheSelectedRowAndOkGivesTheShownOrder) {
   // The row selected, the button pressed, then the first column as shown.
-  const std::tuple<int, int, std::vector<std::wstring>> moves[] = {
-      {0, IDC_UP, {L"A", L"B", L"", L"D"}}, {3, IDC_DOWN, {L"A", L"B", L"", L"D"}},  // first and last stay
-      {2, IDC_UP, {L"A", L"B", L"", L"D"}},  // a row without a name stays
-      {3, IDC_UP, {L"A", L"B", L"D", L""}},   {0, IDC_DOWN, {L"B", L"A", L"D", L""}},
-      {2, IDC_UP, {L"B", L"D", L"A", L""}}};
+  using Column = std::vector<std::vector<std::wstring>>;
+  const std::tuple<int, int, Column> moves[] = {
+      {0, IDC_UP, {{L"A"}, {L"B"}, {L""}, {L"D"}}}, {3, IDC_DOWN, {{L"A"}, {L"B"}, {L""}, {L"D"}}},  // first and last stay
+      {2, IDC_UP, {{L"A"}, {L"B"}, {L""}, {L"D"}}},  // a row without a name stays
+      {3, IDC_UP, {{L"A"}, {L"B"}, {L"D"}, {L""}}}, {0, IDC_DOWN, {{L"B"}, {L"A"}, {L"D"}, {L""}}},
+      {2, IDC_UP, {{L"B"}, {L"D"}, {L"A"}, {L""}}}};
   auto dialog = Merge(false, 0, {L"A", L"B", L"", L"D"});
   EXPECT_EQ(IDOK, Show(*dialog, [&](HWND d) {
               Click(d, IDC_MERGE);
               for (const auto& [row, button, shown] : moves) {
                 SelectRow(Control(d, IDC_FILE_LIST), row);
                 Click(d, button);
-                EXPECT_EQ(shown, Column(Control(d, IDC_FILE_LIST))) << row;
+                EXPECT_EQ(shown, Rows(Control(d, IDC_FILE_LIST), 1)) << row;
               }
               Click(d, IDOK);
             }));
@@ -273,16 +267,15 @@ TEST_F(DialogTest, SaveDialogOpensWithTheStoredChoiceAndStoresTheLast) {
 }
 
 TEST_F(DialogTest, MessageBoxCaptionButtonAndRightToLeftForArabic) {
-  const wchar_t* product32 = L"Software\\Wow6432Node\\Ostrel\\PDF\\V1";
-  ScopedRegistryKeys newKeys{MissingParts({{HKEY_LOCAL_MACHINE, product32}})};
-  ScopedRegistryValue installPath{HKEY_LOCAL_MACHINE, product32, L"InstallPath", KEY_WOW64_32KEY};
+  ScopedRegistryKeys newKeys{MissingParts({{HKEY_LOCAL_MACHINE, kRunProductKey32}})};
+  ScopedRegistryValue installPath{HKEY_LOCAL_MACHINE, kRunProductKey32, L"InstallPath", KEY_WOW64_32KEY};
   // Languages of component kinds 0 and 2, installed (then kind 2 decides), styles added (right to left).
   const std::tuple<DWORD, DWORD, bool, UINT> rows[] = {
       {1033, 1025, false, 0}, {1025, 1033, false, 0x180000}, {1025, 1033, true, 0},
       {1033, 1025, true, 0x180000}, {1033, 0x0C01, true, 0}, {1033, 1031, true, 0}};
   for (const auto& [kind0, kind2, installed, added] : rows) {
-    SetDword(HKEY_CURRENT_USER, kConfigKey, L"UILanguage0", kind0);
-    SetDword(HKEY_CURRENT_USER, kConfigKey, L"UILanguage2", kind2);
+    SetDword(HKEY_CURRENT_USER, kRunConfigKey, L"UILanguage0", kind0);
+    SetDword(HKEY_CURRENT_USER, kRunConfigKey, L"UILanguage2", kind2);
     if (installed)
       installPath.SetString(L"C:\\Program Files\\Ostrel\\");
     else
@@ -290,15 +283,13 @@ TEST_F(DialogTest, MessageBoxCaptionButtonAndRightToLeftForArabic) {
     EXPECT_EQ(MB_YESNO | added, vpdf::MessageBoxStyle(MB_YESNO)) << kind0 << " " << kind2 << " " << installed;
   }
   for (const wchar_t* caption : {static_cast<const wchar_t*>(nullptr), L"Checked out"}) {
-    std::wstring shown;
-    DialogDriver driver([&](HWND box) {
-      shown = Text(box) + L": " + harness::MessageText(box);
-      Click(box, caption ? IDNO : IDOK);
-    });
+    harness::Answerer person;
+    person.On(harness::AnyDialog(), {harness::Press(caption ? IDNO : IDOK)});
     EXPECT_EQ(caption ? IDNO : IDOK, vpdf::VPDFMessageBox(nullptr, L"General error", caption,
                                                           caption ? MB_YESNO : MB_OK | MB_ICONERROR));
-    driver.Join();
-    EXPECT_EQ(std::wstring(caption ? caption : L"Ostrel Varnel PDF") + L": General error", shown);
+    person.Stop();
+    EXPECT_EQ(std::wstring(caption ? caption : L"Ostrel Varnel PDF") + L": General error -> " + (caption ? L"No" : L"OK") + L"\n",
+              person.Log());
   }
 }
 

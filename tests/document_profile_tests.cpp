@@ -8,25 +8,19 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <string>
 
 #include "IManage.h"
 #include "testbed/dms/client_commands.h"
 #include "tests/settings_support.h"
+#include "tests/testing/harness.h"
 
 namespace {
 
-using testing_support::Utf8;
+using testing_support::Utf8, testing_support::ReadBytes, testing_support::WriteText;
 
-std::string ReadBytes(const std::wstring& path) {
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-void WriteBytes(const std::wstring& path, const std::string& bytes) { std::ofstream(std::filesystem::path(path), std::ios::binary) << bytes; }
 std::string Utf16(const std::wstring& text) {  // with the byte order mark
   return std::string("\xFF\xFE", 2) + std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
 }
@@ -100,7 +94,7 @@ class DocumentProfile : public testing_support::CleanTempFolderTest {
   // The profile file of the document checked out to `checkout`: its text after the byte order mark.
   std::wstring Written() {
     document->SetString(L"CheckoutPath", checkout);
-    WriteBytes(checkout, "content");
+    WriteText(checkout, "content");
     std::wstring path;
     EXPECT_EQ(S_OK, vpdf::WriteDocumentProfile(Doc(), path, L""));
     EXPECT_EQ(folder + L"Contract draft.prf", path);
@@ -129,7 +123,7 @@ TEST_F(DocumentProfile, TheCheckoutCopyIsDescribedElseTheLocalCopyElseNothing) {
     CreateDirectoryW(folder.c_str(), nullptr);
     document->SetString(L"CheckoutPath", folder + (row.checkout ? row.checkout : L"not there.docx"));
     for (const wchar_t* file : {row.checkout, row.local})
-      if (file) WriteBytes(folder + file, "content");
+      if (file) WriteText(folder + file, "content");
     document->SetString(L"MhcText", L"");  // no such member of the client's document: no text, no file
     std::wstring profile = L"old", mhc = L"old";
     EXPECT_EQ(row.result, vpdf::WriteDocumentProfile(Doc(), profile, folder + L"local copy.docx"));
@@ -176,7 +170,7 @@ TEST_F(DocumentProfile, ANewFileHoldsBothSectionsWithTheirKeysInOrder) {
 
 // A rewrite keeps other sections and replaces its own; each value's text by what the client gives.
 TEST_F(DocumentProfile, ARewriteReplacesBothSectionsWithTheTextsOfTheValues) {
-  WriteBytes(folder + L"Contract draft.prf", Utf16(L"[EXTRA]\r\nKEEP=1\r\n[DOCPROF]\r\nSTALE=old\r\n[PROF]\r\nOLDPROF=1\r\n"));
+  WriteText(folder + L"Contract draft.prf", Utf16(L"[EXTRA]\r\nKEEP=1\r\n[DOCPROF]\r\nSTALE=old\r\n[PROF]\r\nOLDPROF=1\r\n"));
   tb::AutoObject* client = tb::NewObject(__uuidof(INRTCustomAttribute));  // the attribute owns it
   client->SetString(L"Description", L"Acme");
   SetAttribute(25, VT_DISPATCH, [&](VARIANT& v) { v.pdispVal = client; });
@@ -254,8 +248,8 @@ TEST(TimeZoneSpan, TotalMinutesAsFileTimeUnitsAndHundredthsOfTwelveHours) {
 
 TEST_F(DocumentProfile, AnOldMhcFileGoesWhenTheClientGivesNoText) {
   document->SetString(L"CheckoutPath", checkout);
-  WriteBytes(checkout, "content");
-  WriteBytes(folder + L"Contract draft.mhc", Utf16(L"an older text"));
+  WriteText(checkout, "content");
+  WriteText(folder + L"Contract draft.mhc", Utf16(L"an older text"));
   document->SetString(L"MhcText", L"mail header");  // no member of the client's document reaches it
   std::wstring written;
   EXPECT_EQ(S_OK, vpdf::WriteMhcFile(Doc(), written, L""));

@@ -45,6 +45,16 @@ std::wstring SourceValue(long number) {
   }
 }
 
+// A client command's script: what the user picks in the browser and does, the dialog shown.
+tb::ClientScript Script(std::vector<IDispatch*> selection, UserAction user = UserAction::kAccept,
+                        std::optional<tb::DialogKind> dialog = {}) {
+  tb::ClientScript script;
+  script.selection = std::move(selection);
+  script.user = user;
+  script.dialog = dialog;
+  return script;
+}
+
 class ClientCommands : public testing::Test {
  protected:
   void TearDown() override {
@@ -116,12 +126,9 @@ TEST_F(ClientCommands, EachDialogReceivesTheSourceProfileInItsOrderAndEveryEvent
     if (row.source == kNoAuthor) tb::SetDocumentProfile(source, L"", L"DOC", L"LEGAL");
     if (row.source == kNoClass) source->Remove(L"Class");
     vpdf::SetSourceDocument(source);
-    tb::ClientScript script;
-    script.dialog = row.dialog;
-    script.user = row.user;
     tb::SetClientScript(row.command == tb::kClsidFileOpenCmd ? tb::ClientCommandKind::kFileOpen
                         : row.command == tb::kClsidNewDocumentCmd ? tb::ClientCommandKind::kNewDocument
-                                                                  : tb::ClientCommandKind::kNewVersion, script);
+                                                                  : tb::ClientCommandKind::kNewVersion, Script({}, row.user, row.dialog));
     vpdf::CmdEvents commandSink;
     vpdf::DlgEvents dialogSink;
     {
@@ -163,24 +170,18 @@ TEST_F(ClientCommands, DocSelectGivesTheLastDocumentOfTheAnswer) {
   tb::Document* first = NewDocument(1);
   tb::Document* last = NewDocument(2);
   tb::AutoObject* shortcut = Keep(tb::NewShortcut(first));
-  auto script = [](std::vector<IDispatch*> selection, UserAction user = UserAction::kAccept) {
-    tb::ClientScript s;
-    s.selection = std::move(selection);
-    s.user = user;
-    return s;
-  };
-  tb::ClientScript unreadable = script({}, UserAction::kNothing), inactive = script({});
+  tb::ClientScript unreadable = Script({}, UserAction::kNothing), inactive = Script({});
   unreadable.executeResult = E_FAIL;
   inactive.status = 1;
   const struct {
     const char* what; tb::ClientScript script; int result; IDispatch* document;
   } rows[] = {
-      {"the picked document", script({first}), 0, first},
-      {"a shortcut", script({shortcut}), 0, first},
-      {"the last document", script({first, Keep(tb::NewObject()), last}), 0, last},
-      {"no document", script({Keep(tb::NewObject())}), -1, nullptr},
-      {"nothing", script({}), -4, nullptr},
-      {"cancel", script({first}, UserAction::kCancel), -4, nullptr},
+      {"the picked document", Script({first}), 0, first},
+      {"a shortcut", Script({shortcut}), 0, first},
+      {"the last document", Script({first, Keep(tb::NewObject()), last}), 0, last},
+      {"no document", Script({Keep(tb::NewObject())}), -1, nullptr},
+      {"nothing", Script({}), -4, nullptr},
+      {"cancel", Script({first}, UserAction::kCancel), -4, nullptr},
       {"an answer that cannot be read", unreadable, -4, nullptr},
       {"an inactive browser", inactive, -1, nullptr},
   };
@@ -199,7 +200,7 @@ TEST_F(ClientCommands, DocSelectGivesTheLastDocumentOfTheAnswer) {
   }
   // A shortcut that cannot be resolved is raised to the command's outer level.
   shortcut->Fail(L"Resolve", E_ACCESSDENIED);
-  tb::SetClientScript(tb::ClientCommandKind::kFileOpen, script({shortcut}));
+  tb::SetClientScript(tb::ClientCommandKind::kFileOpen, Script({shortcut}));
   dms::Document document;
   try {
     vpdf::DocSelect(document, dms::Session{ComPtr<IDispatch>(Keep(tb::Session::Create(L"jdoe", L"S1")))});
@@ -224,9 +225,7 @@ TEST_F(ClientCommands, TheBrowserGetsFiveItemsInOrderWithEnglishTextsWhateverThe
   ASSERT_TRUE(session->Get(L"NRTDMS", &dms));
   const void* dmsObject = dms.pdispVal;
   VariantClear(&dms);
-  tb::ClientScript script;
-  script.selection = {NewDocument()};
-  tb::SetClientScript(tb::ClientCommandKind::kFileOpen, script);
+  tb::SetClientScript(tb::ClientCommandKind::kFileOpen, Script({NewDocument()}));
   dms::Document document;
   EXPECT_EQ(0, vpdf::DocSelect(document, dms::Session{ComPtr<IDispatch>(session)}));
   std::wstring items;
