@@ -225,9 +225,7 @@ TEST_F(CreatePdf, Scenarios) {
            name + L".pdf' ?\" " + answer + L"\n";
   };
   const Row rows[] = {
-      {"one document: no merge question", {L"Budget.txt"}, {L"cancel"},
-       single(L"Budget", L"cancel") + L"print Budget.txt\n"},
-      {"an XPS document goes to the image library",
+      {"one XPS document: no merge question, the image library converts it",
        {L"Floor plan.xps"}, {L"cancel"},
        L"Save As -> \"The 'Floor plan.xps' has been converted to a PDF file. How do you want to save the 'Floor "
        L"plan.pdf' ?\" cancel\nconvert Floor plan.xps: 0, pdf 2 pages\n"},
