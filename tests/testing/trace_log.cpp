@@ -53,27 +53,10 @@ std::vector<TraceRecord> TraceLog::Records() const {
   return records;
 }
 
-int TraceLog::Count(const std::string& text) const {
-  int count = 0;
-  for (const TraceRecord& record : Records()) count += record.text == text;
-  return count;
-}
-
-bool TraceLog::Find(const std::string& text, TraceRecord& found) const {
-  for (const TraceRecord& record : Records()) {
-    if (record.text == text) {
-      found = record;
-      return true;
-    }
-  }
+bool TraceLog::Has(const std::string& text) const {
+  for (const TraceRecord& record : Records())
+    if (record.text == text) return true;
   return false;
-}
-
-int TraceLog::IndexOf(const std::string& text) const {
-  std::vector<TraceRecord> records = Records();
-  for (size_t i = 0; i < records.size(); ++i)
-    if (records[i].text == text) return static_cast<int>(i);
-  return -1;
 }
 
 void TraceLog::Clear() { std::ofstream(std::filesystem::path(m_path), std::ios::binary | std::ios::trunc); }

@@ -21,13 +21,8 @@ class TraceLog {
   TraceLog& operator=(const TraceLog&) = delete;
 
   std::vector<TraceRecord> Records() const;
-  // Records whose text equals `text` exactly.
-  int Count(const std::string& text) const;
-  bool Has(const std::string& text) const { return Count(text) > 0; }
-  // The first record whose text equals `text`, or null.
-  bool Find(const std::string& text, TraceRecord& found) const;
-  // Position of the first record with this text, -1 when absent; for order checks.
-  int IndexOf(const std::string& text) const;
+  // Whether a record's text equals `text` exactly.
+  bool Has(const std::string& text) const;
   void Clear();
   const std::wstring& Path() const { return m_path; }
 
