@@ -170,8 +170,7 @@ std::wstring Identity(const std::wstring& name) {
   std::vector<HBITMAP> held;
   for (auto get : {&ICommand::get_Bitmap, &ICommand::get_LargeBitmap, &ICommand::get_SmallIcon,
                    &ICommand::get_LargeIcon}) {
-    VARIANT value;
-    VariantInit(&value);
+    VARIANT value = {};  // VT_EMPTY
     (command.Get()->*get)(&value);  // held by the command: not cleared here
     held.push_back(BitmapOf(value));
     line += (held.size() > 1 ? L"|" : L"") + Image(held.back());
@@ -263,8 +262,7 @@ TEST(Commands, LanguageOfComponentZeroAndKindWithoutTheProductKey) {
 TEST(Commands, PngsArePremultiplied) {
   vpdf::ComPtr<ICommand> command = Create(L"CreatePDF");
   ASSERT_TRUE(command);
-  VARIANT icon;
-  VariantInit(&icon);
+  VARIANT icon = {};  // VT_EMPTY
   command->get_SmallIcon(&icon);
   std::vector<BYTE> pixels;
   EXPECT_EQ(L"14111/16", Image(BitmapOf(icon), &pixels));
