@@ -21,12 +21,16 @@ inline std::wstring ProgramPath() {
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   return path;
 }
+// An environment variable of this process; empty when unset.
+inline std::wstring EnvironmentVariable(const wchar_t* name) {
+  wchar_t value[MAX_PATH] = {};
+  DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
+  return length && length < MAX_PATH ? value : L"";
+}
 // The product install folder that the build lays out (the stand-in skin libraries are there);
 // a copy of a test program run elsewhere is told its parent's.
 inline std::wstring ProductFolder() {
-  wchar_t folder[MAX_PATH] = {};
-  DWORD length = GetEnvironmentVariableW(L"VPDF_PRODUCT_FOLDER", folder, MAX_PATH);
-  if (length && length < MAX_PATH) return folder;
+  if (std::wstring folder = EnvironmentVariable(L"VPDF_PRODUCT_FOLDER"); !folder.empty()) return folder;
   const std::wstring path = ProgramPath();
   return path.substr(0, path.find_last_of(L'\\') + 1) + L"product\\";
 }

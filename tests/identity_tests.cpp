@@ -142,17 +142,17 @@ HBITMAP BitmapOf(const VARIANT& value) {
   return value.vt == VT_I4 ? reinterpret_cast<HBITMAP>(static_cast<LONG_PTR>(value.lVal)) : nullptr;
 }
 
-// Every property of a command by its ProgID, as one line; the bitmap handles are checked to
-// go with the command.
-vpdf::ComPtr<ICommand> Create(const wchar_t* progId) {
+// Every property of a command by its ProgID ("RPDFImanAddon." + name), as one line; the bitmap
+// handles are checked to go with the command.
+vpdf::ComPtr<ICommand> Create(const std::wstring& name) {
   CLSID clsid = {};
   vpdf::ComPtr<ICommand> command;
-  if (CLSIDFromProgID(progId, &clsid) == S_OK)
+  if (CLSIDFromProgID((L"RPDFImanAddon." + name).c_str(), &clsid) == S_OK)
     CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ICommand), reinterpret_cast<void**>(command.Put()));
   return command;
 }
-std::wstring Identity(const wchar_t* progId) {
-  vpdf::ComPtr<ICommand> command = Create(progId);
+std::wstring Identity(const std::wstring& name) {
+  vpdf::ComPtr<ICommand> command = Create(name);
   if (!command) return L"not created";
   std::wstring line;
   for (auto get : {&ICommand::get_Name, &ICommand::get_DescriptionText, &ICommand::get_MenuText,
@@ -170,8 +170,7 @@ std::wstring Identity(const wchar_t* progId) {
   std::vector<HBITMAP> held;
   for (auto get : {&ICommand::get_Bitmap, &ICommand::get_LargeBitmap, &ICommand::get_SmallIcon,
                    &ICommand::get_LargeIcon}) {
-    VARIANT value;
-    VariantInit(&value);
+    VARIANT value = {};  // VT_EMPTY
     (command.Get()->*get)(&value);  // held by the command: not cleared here
     held.push_back(BitmapOf(value));
     line += (held.size() > 1 ? L"|" : L"") + Image(held.back());
@@ -183,15 +182,17 @@ std::wstring Identity(const wchar_t* progId) {
   return line;
 }
 
-// String `id` of this program's copy of the add-in's string tables.
-std::wstring OwnString(UINT id) {
+// String `id` of a module, or `none`.
+std::wstring StringOf(HMODULE module, UINT id, const wchar_t* none) {
   const wchar_t* text = nullptr;
-  int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
-  return length > 0 ? std::wstring(text, static_cast<size_t>(length)) : L"<null>";
+  int length = LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
+  return length > 0 ? std::wstring(text, static_cast<size_t>(length)) : none;
 }
+// String `id` of this program's copy of the add-in's string tables.
+std::wstring OwnString(UINT id) { return StringOf(GetModuleHandleW(nullptr), id, L"<null>"); }
 
 struct Command {
-  const wchar_t* name;  // ProgID "RPDFImanAddon." + name
+  const wchar_t* name;
   const wchar_t* clientName;
   wchar_t letter;
   UINT menu, help;
@@ -214,37 +215,31 @@ constexpr Command kCommands[] = {
     {L"OpenInCnv_CM", L"OpenInCnv_CM", L'W', 314, 315, 14600, 0, false, L"-|-|-"},
 };
 
-std::wstring ProgId(const Command& c) { return std::wstring(L"RPDFImanAddon.") + c.name; }
-
 // The client's version and the product's UI language (of the installed component, kind 2) ->
 // the texts of that language's block, the accelerators and images of that client.
 TEST(Commands, IdentityByClientAndLanguage) {
   IdentitySettings settings;
-  const struct {
-    const wchar_t* version;
-    DWORD language;
-    int offset;
-  } worlds[] = {
+  const std::tuple<const wchar_t*, DWORD, int> worlds[] = {
       {L"9.1", 0, 0},         {L"92", 0, 0},          {L"91.99", 1036, 100}, {L"100.0", 1031, 200},
       {L"", 1040, 300},       {nullptr, 1034, 400},   {L"9.1", 1043, 500},   {L"9.1", 1030, 600},
       {L"9.1", 1053, 700},    {L"9.1", 1046, 800},    {L"9.1", 1038, 1900},
       {L"9.1", 1041, 0},      {L"9.1", 1044, 0},      {L"9.1", 2057, 0},  // resources, but English
   };
-  for (const auto& w : worlds) {
-    settings.SetClientVersion(w.version);
-    settings.SetUILanguage(2, w.language);
-    const bool ribbon = w.version && wcstod(w.version, nullptr) >= 92;
+  for (const auto& [version, language, offset] : worlds) {
+    settings.SetClientVersion(version);
+    settings.SetUILanguage(2, language);
+    const bool ribbon = version && wcstod(version, nullptr) >= 92;
     for (const Command& c : kCommands) {
-      SCOPED_TRACE(Utf8(ProgId(c) + L" " + (w.version ? w.version : L"none")) + " " + std::to_string(w.language));
+      SCOPED_TRACE(Utf8(c.name + std::wstring(L" ") + (version ? version : L"none")) + " " + std::to_string(language));
       const bool menuVariant = c.ribbon != 0;
       wchar_t numbers[32];
       swprintf(numbers, 32, L"%X|1|1 images: ", menuVariant && ribbon ? 0 : 0x110000 + c.letter);
       const std::wstring bitmap = menuVariant && ribbon ? std::to_wstring(c.ribbon) + L"/32" : std::to_wstring(c.classic) + L"/16";
       EXPECT_EQ(std::wstring(L"RPDFIManAddon.") + c.clientName + L"|" +
                     (c.description ? L"List the documents which are selected." : L"<null>") + L"|" +
-                    OwnString(c.menu + w.offset) + L"|" + OwnString(c.help + w.offset) + L"|" + numbers +
+                    OwnString(c.menu + offset) + L"|" + OwnString(c.help + offset) + L"|" + numbers +
                     bitmap + L"|" + c.pngs,
-                Identity(ProgId(c).c_str()));
+                Identity(c.name));
     }
   }
   EXPECT_EQ(L"&Create PDF\tAlt+C|O&pen with Conversion Desk", OwnString(301) + L"|" + OwnString(314));
@@ -257,20 +252,17 @@ TEST(Commands, LanguageOfComponentZeroAndKindWithoutTheProductKey) {
   settings.SetInstallPath(L"");
   settings.SetUILanguage(0, 1038);
   settings.SetUILanguage(2, 1036);
-  EXPECT_NE(std::wstring::npos, Identity(L"RPDFImanAddon.CreatePDF").find(L"|" + OwnString(2201) + L"|"));
+  EXPECT_NE(std::wstring::npos, Identity(L"CreatePDF").find(L"|" + OwnString(2201) + L"|"));
   settings.SetInstallPath(ProductFolder());
   ScopedRegistryKeys aside{{{HKEY_LOCAL_MACHINE, kProductKey}}};
-  for (const auto& [progId, kind] : {std::pair{L"RPDFImanAddon.OpenInPro", L"|0|1 "},
-                                     {L"RPDFImanAddon.OpenInPro_CM", L"|0|1 "},
-                                     {L"RPDFImanAddon.OpenInCnv", L"|1|1 "}})
-    EXPECT_NE(std::wstring::npos, Identity(progId).find(kind)) << Utf8(progId);
+  for (const auto& [name, kind] : {std::pair{L"OpenInPro", L"|0|1 "}, {L"OpenInPro_CM", L"|0|1 "}, {L"OpenInCnv", L"|1|1 "}})
+    EXPECT_NE(std::wstring::npos, Identity(name).find(kind)) << Utf8(name);
 }
 
 TEST(Commands, PngsArePremultiplied) {
-  vpdf::ComPtr<ICommand> command = Create(L"RPDFImanAddon.CreatePDF");
+  vpdf::ComPtr<ICommand> command = Create(L"CreatePDF");
   ASSERT_TRUE(command);
-  VARIANT icon;
-  VariantInit(&icon);
+  VARIANT icon = {};  // VT_EMPTY
   command->get_SmallIcon(&icon);
   std::vector<BYTE> pixels;
   EXPECT_EQ(L"14111/16", Image(BitmapOf(icon), &pixels));
@@ -284,9 +276,7 @@ TEST(Commands, PngsArePremultiplied) {
 // machine policy, then user policy, then preference, then the ini file, else blue.
 TEST(Skins, PolicyThenPreferenceThenIniElseBlue) {
   IdentitySettings settings;
-  wchar_t data[MAX_PATH] = {};
-  SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data);
-  const fs::path ini = fs::path(data) / L"Ostrel\\PDF\\VarnelPDF\\Preferences\\Productconfig.ini";
+  const fs::path ini = fs::path(ProfileIniFolder()) / L"PDF\\VarnelPDF\\Preferences\\Productconfig.ini";
   const std::wstring genericOnly = TempFolder() + L"vpdf_generic_only\\";
   fs::create_directories(genericOnly);
   fs::copy_file(ProductFolder() + L"UIRES64_GEN.DLL", genericOnly + L"UIRES64_GEN.DLL",
@@ -341,11 +331,7 @@ HMODULE Module() {
                                          LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   return module;
 }
-std::wstring String(UINT id) {
-  const wchar_t* text = nullptr;
-  int length = LoadStringW(Module(), id, reinterpret_cast<LPWSTR>(&text), 0);
-  return length > 0 ? std::wstring(text, static_cast<size_t>(length)) : L"<none>";
-}
+std::wstring String(UINT id) { return StringOf(Module(), id, L"<none>"); }
 
 TEST(Resources, EveryStringAndDialogInEveryLanguage) {
   ASSERT_NE(nullptr, Module());
@@ -389,12 +375,6 @@ TEST(Resources, EveryStringAndDialogInEveryLanguage) {
 
 // ---- Under another DPI and inside the mail client: copies of this program -------------------
 
-std::wstring Environment(const wchar_t* name) {
-  wchar_t value[MAX_PATH] = {};
-  DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
-  return length && length < MAX_PATH ? value : L"";
-}
-
 // The program relative to a temporary folder (empty: this program), the screen, the skin (0:
 // none set); rows of client version, command and its images: Bitmap, LargeBitmap, SmallIcon, LargeIcon.
 struct Child {
@@ -424,14 +404,14 @@ const Child kChildren[] = {
 
 // Run in a copy of this program by ChildProcesses below; exit code 3: checked, all passed.
 TEST(Child, ImagesOfItsScreenAndHost) {
-  if (Environment(L"VPDF_CHILD").empty()) GTEST_SKIP() << "runs in a child process only";
+  if (EnvironmentVariable(L"VPDF_CHILD").empty()) GTEST_SKIP() << "runs in a child process only";
   {
     IdentitySettings settings;
-    const Child& child = kChildren[std::stoi(Environment(L"VPDF_CHILD"))];
+    const Child& child = kChildren[std::stoi(EnvironmentVariable(L"VPDF_CHILD"))];
     if (child.skinType) settings.Preference().SetDword(child.skinType);
     for (const auto& [version, command, images] : child.rows) {
       settings.SetClientVersion(version);
-      const std::wstring identity = Identity((L"RPDFImanAddon." + std::wstring(command)).c_str());
+      const std::wstring identity = Identity(command);
       EXPECT_EQ(images, identity.substr(identity.find(L" images: ") + 9)) << Utf8(command);
     }
   }

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -35,19 +36,16 @@ class ScopedProfileIni {
  public:
   ScopedProfileIni() {
     m_folderMade = CreateDirectoryW(ProfileIniFolder().c_str(), nullptr) != 0;
-    std::ifstream in(std::filesystem::path(ProfileIniPath()), std::ios::binary);
-    if (in) {
-      m_existed = true;
-      m_previous.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    if (std::ifstream in(std::filesystem::path(ProfileIniPath()), std::ios::binary); in)
+      m_previous.emplace(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     DeleteFileW(ProfileIniPath().c_str());
   }
   explicit ScopedProfileIni(const std::wstring& text) : ScopedProfileIni() { Write(text); }
   ~ScopedProfileIni() {
     DeleteFileW(ProfileIniPath().c_str());
-    if (m_existed)
+    if (m_previous)
       std::ofstream(std::filesystem::path(ProfileIniPath()), std::ios::binary)
-          .write(m_previous.data(), static_cast<std::streamsize>(m_previous.size()));
+          .write(m_previous->data(), static_cast<std::streamsize>(m_previous->size()));
     if (m_folderMade) RemoveDirectoryW(ProfileIniFolder().c_str());
   }
   ScopedProfileIni(const ScopedProfileIni&) = delete;
@@ -61,8 +59,7 @@ class ScopedProfileIni {
 
  private:
   bool m_folderMade = false;
-  bool m_existed = false;
-  std::string m_previous;
+  std::optional<std::string> m_previous;  // none: there was no file
 };
 
 inline std::wstring TempFolder() {
@@ -81,21 +78,17 @@ inline std::set<std::wstring> TempFolderEntries() {
   return names;
 }
 
-// What differs between two listings, "+name" for new entries and "-name" for lost ones.
-inline std::wstring TempFolderChanges(const std::set<std::wstring>& before, const std::set<std::wstring>& after) {
-  std::wstring changes;
-  for (const std::wstring& name : after) changes += before.count(name) ? L"" : L" +" + name;
-  for (const std::wstring& name : before) changes += after.count(name) ? L"" : L" -" + name;
-  return changes;
-}
-
 // A test that must leave the temporary folder as it found it, with the trace log on.
 class CleanTempFolderTest : public testing::Test {
  protected:
   void SetUp() override { m_tempBefore = TempFolderEntries(); }
+  // "+name" for new entries and "-name" for lost ones.
   void TearDown() override {
-    EXPECT_EQ(L"", TempFolderChanges(m_tempBefore, TempFolderEntries()))
-        << "the temporary folder changed";
+    const std::set<std::wstring> after = TempFolderEntries();
+    std::wstring changes;
+    for (const std::wstring& name : after) changes += m_tempBefore.count(name) ? L"" : L" +" + name;
+    for (const std::wstring& name : m_tempBefore) changes += after.count(name) ? L"" : L" -" + name;
+    EXPECT_EQ(L"", changes) << "the temporary folder changed";
   }
   TraceLog log;
 
