@@ -13,8 +13,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -31,35 +29,25 @@ inline std::wstring ProfileIniFolder() {
 inline std::wstring ProfileIniPath() { return ProfileIniFolder() + L"\\VarnelProDMS.ini"; }
 
 // The DMS profile ini file with the given text (written as UTF-16 with a byte order mark)
-// while this lives; what was there before (file, folder or nothing) comes back afterwards.
+// while this lives, and none before or after: the build's prefix has none of its own, and one
+// that a killed run left must not reach the next.
 class ScopedProfileIni {
  public:
-  ScopedProfileIni() {
-    m_folderMade = CreateDirectoryW(ProfileIniFolder().c_str(), nullptr) != 0;
-    if (std::ifstream in(std::filesystem::path(ProfileIniPath()), std::ios::binary); in)
-      m_previous.emplace(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    DeleteFileW(ProfileIniPath().c_str());
-  }
+  ScopedProfileIni() { DeleteFileW(ProfileIniPath().c_str()); }
   explicit ScopedProfileIni(const std::wstring& text) : ScopedProfileIni() { Write(text); }
   ~ScopedProfileIni() {
     DeleteFileW(ProfileIniPath().c_str());
-    if (m_previous)
-      std::ofstream(std::filesystem::path(ProfileIniPath()), std::ios::binary)
-          .write(m_previous->data(), static_cast<std::streamsize>(m_previous->size()));
-    if (m_folderMade) RemoveDirectoryW(ProfileIniFolder().c_str());
+    RemoveDirectoryW(ProfileIniFolder().c_str());  // when nothing else is in it
   }
   ScopedProfileIni(const ScopedProfileIni&) = delete;
   ScopedProfileIni& operator=(const ScopedProfileIni&) = delete;
 
   void Write(const std::wstring& text) const {
+    CreateDirectoryW(ProfileIniFolder().c_str(), nullptr);
     const std::wstring bytes = L"\xFEFF" + text;
     std::ofstream(std::filesystem::path(ProfileIniPath()), std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size() * 2));
   }
-
- private:
-  bool m_folderMade = false;
-  std::optional<std::string> m_previous;  // none: there was no file
 };
 
 inline std::wstring TempFolder() {
