@@ -6,12 +6,10 @@
 #include <string>
 
 #include "tests/settings_support.h"
+#include "tests/testing/harness.h"
 
 namespace testing_support {
 
-inline constexpr wchar_t kWowProductKey[] = L"Software\\Wow6432Node\\Ostrel\\PDF\\V1";
-inline constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
-inline constexpr wchar_t kTestbedConfigKey[] = L"Software\\VarnelTestbed\\Config";
 inline constexpr wchar_t kInterWovenKey[] = L"Software\\InterWoven";
 inline constexpr wchar_t kSkinPolicyKey[] = L"Software\\Policies\\Ostrel\\VarnelPDF 5.1\\OPTIONS";
 inline constexpr wchar_t kSkinPreferenceKey[] = L"Software\\Ostrel\\PDF\\Ostrel Varnel PDF\\Preference";
@@ -55,13 +53,13 @@ class IdentitySettings {
  private:
   static void Set(const ScopedRegistryValue& value, const wchar_t* text) { text ? value.SetString(text) : value.Remove(); }
   // Declared first: keys the test makes go after the values in them are put back.
-  ScopedRegistryKeys m_newKeys{MissingParts({{HKEY_LOCAL_MACHINE, kWowProductKey}, {HKEY_CURRENT_USER, kTestbedConfigKey},
+  ScopedRegistryKeys m_newKeys{MissingParts({{HKEY_LOCAL_MACHINE, kRunProductKey32}, {HKEY_CURRENT_USER, kRunConfigKey},
                                              {HKEY_LOCAL_MACHINE, kInterWovenKey}, {HKEY_LOCAL_MACHINE, kSkinPolicyKey},
                                              {HKEY_CURRENT_USER, kSkinPolicyKey}, {HKEY_CURRENT_USER, kSkinPreferenceKey}})};
-  ScopedRegistryValue m_installPath{HKEY_LOCAL_MACHINE, kWowProductKey, L"InstallPath"};
-  ScopedRegistryValue m_uiLanguage[3] = {{HKEY_CURRENT_USER, kTestbedConfigKey, L"UILanguage0"},
-                                         {HKEY_CURRENT_USER, kTestbedConfigKey, L"UILanguage1"},
-                                         {HKEY_CURRENT_USER, kTestbedConfigKey, L"UILanguage2"}};
+  ScopedRegistryValue m_installPath{HKEY_LOCAL_MACHINE, kRunProductKey32, L"InstallPath"};
+  ScopedRegistryValue m_uiLanguage[3] = {{HKEY_CURRENT_USER, kRunConfigKey, L"UILanguage0"},
+                                         {HKEY_CURRENT_USER, kRunConfigKey, L"UILanguage1"},
+                                         {HKEY_CURRENT_USER, kRunConfigKey, L"UILanguage2"}};
   ScopedRegistryValue m_clientVersion{HKEY_LOCAL_MACHINE, kInterWovenKey, L"DeskSite Version"};
   ScopedRegistryValue m_policyMachine{HKEY_LOCAL_MACHINE, kSkinPolicyKey, L"SkinType"};
   ScopedRegistryValue m_policyUser{HKEY_CURRENT_USER, kSkinPolicyKey, L"SkinType"};

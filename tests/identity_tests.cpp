@@ -40,8 +40,8 @@ struct ProductEnvironment : testing::Environment {
   void SetUp() override {
     settings = std::make_unique<IdentitySettings>();
     settings->ClearSkin(), settings->SetInstallPath(ProductFolder()), settings->SetUILanguageAll(0);
-    productKey = std::make_unique<ScopedRegistryKeys>(MissingParts({{HKEY_LOCAL_MACHINE, kProductKey}}));
-    SetString(HKEY_LOCAL_MACHINE, kProductKey, L"Here", L"1");
+    productKey = std::make_unique<ScopedRegistryKeys>(MissingParts({{HKEY_LOCAL_MACHINE, kRunProductKey}}));
+    SetString(HKEY_LOCAL_MACHINE, kRunProductKey, L"Here", L"1");
   }
   void TearDown() override { productKey.reset(), settings.reset(); }
   std::unique_ptr<IdentitySettings> settings;
@@ -254,7 +254,7 @@ TEST(Commands, LanguageOfComponentZeroAndKindWithoutTheProductKey) {
   settings.SetUILanguage(2, 1036);
   EXPECT_NE(std::wstring::npos, Identity(L"CreatePDF").find(L"|" + OwnString(2201) + L"|"));
   settings.SetInstallPath(ProductFolder());
-  ScopedRegistryKeys aside{{{HKEY_LOCAL_MACHINE, kProductKey}}};
+  ScopedRegistryKeys aside{{{HKEY_LOCAL_MACHINE, kRunProductKey}}};
   for (const auto& [name, kind] : {std::pair{L"OpenInPro", L"|0|1 "}, {L"OpenInPro_CM", L"|0|1 "}, {L"OpenInCnv", L"|1|1 "}})
     EXPECT_NE(std::wstring::npos, Identity(name).find(kind)) << Utf8(name);
 }

@@ -1,12 +1,10 @@
 // Shared by the tests that store results through the client's commands (Create PDF, imports):
-// the client's installation (IManExt2.dll found), its option keys, context-item records; and in
-// each program a crash of the add-in failing the program at once.
+// the client's installation (IManExt2.dll found), its option keys, context-item records.
 #pragma once
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -17,24 +15,6 @@
 #include "tests/command_run_support.h"
 
 namespace testing_support {
-
-inline void RemoveNewInTemp(const std::set<std::wstring>& before) {
-  std::error_code ignored;
-  for (const std::wstring& name : TempFolderEntries())
-    if (!before.count(name)) std::filesystem::remove_all(std::filesystem::path(TempFolder() + name), ignored);
-}
-// No debugger waits; what the run left in %TEMP% goes too, or the next run finds its names taken.
-inline const std::set<std::wstring> g_tempAtStart = TempFolderEntries();
-inline const bool g_crashFails = [] {
-  SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* crash) -> LONG {
-    std::fprintf(stderr, "FAILED: exception 0x%08lX\n", crash->ExceptionRecord->ExceptionCode);
-    std::fflush(stderr);
-    RemoveNewInTemp(g_tempAtStart);
-    TerminateProcess(GetCurrentProcess(), 3);
-    return EXCEPTION_EXECUTE_HANDLER;
-  });
-  return true;
-}();
 
 inline constexpr wchar_t kClientOptionsKey[] = L"Software\\InterWoven\\WorkSite\\8.0\\Common\\Advanced Options";
 inline constexpr wchar_t kShowProfileValue[] = L"Show profile for checkin as newversion";

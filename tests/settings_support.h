@@ -66,6 +66,12 @@ inline std::set<std::wstring> TempFolderEntries() {
   return names;
 }
 
+inline void RemoveNewInTemp(const std::set<std::wstring>& before) {
+  std::error_code ignored;
+  for (const std::wstring& name : TempFolderEntries())
+    if (!before.count(name)) std::filesystem::remove_all(std::filesystem::path(TempFolder() + name), ignored);
+}
+
 // A test that must leave the temporary folder as it found it, with the trace log on.
 class CleanTempFolderTest : public testing::Test {
  protected:
