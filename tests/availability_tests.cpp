@@ -11,7 +11,7 @@
 #include "IManExt.h"
 #include "IManage.h"
 #include "testbed/dms/tbdms.h"
-#include "testbed/harness/command_world.h"
+#include "tests/testing/harness.h"
 
 namespace {
 
@@ -42,18 +42,8 @@ constexpr std::pair<const char*, const char*> kRows[] = {
     {"D:s", "-1--00"}, {"D:!s", "-1--11"}, {"S:s", "-1--00"}, {"S: D:s", "-1--11"},
 };
 
-class Availability : public testing::Test {
+class Availability : public testing_support::KeepingTest {
  protected:
-  void TearDown() override {
-    for (IDispatch* object : owned) object->Release();
-    EXPECT_EQ(0, tb::LiveObjects()) << "a client object was not released";
-  }
-
-  template <class T>
-  T* Keep(T* object) {
-    owned.push_back(object);
-    return object;
-  }
   IDispatch* Element(const std::string& token) {
     if (token == "null") return nullptr;
     if (token == "s") return Keep(tb::Session::Create(L"jdoe", L"S1"));
@@ -118,7 +108,6 @@ class Availability : public testing::Test {
     return context;
   }
 
-  std::vector<IDispatch*> owned;
   long number = 1000;
 };
 

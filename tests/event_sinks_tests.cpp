@@ -55,18 +55,12 @@ tb::ClientScript Script(std::vector<IDispatch*> selection, UserAction user = Use
   return script;
 }
 
-class ClientCommands : public testing::Test {
+class ClientCommands : public testing_support::KeepingTest {
  protected:
   void TearDown() override {
     vpdf::SetSourceDocument(nullptr);
     tb::ResetClientCommands();
-    for (IDispatch* object : owned) object->Release();
-    EXPECT_EQ(0, tb::LiveObjects()) << "a client object was not released";
-  }
-  template <class T>
-  T* Keep(T* object) {
-    owned.push_back(object);
-    return object;
+    KeepingTest::TearDown();
   }
   tb::Document* NewDocument(long number = 1234, long version = 2, const std::wstring& user = L"jdoe") {
     tb::Database* database = Keep(tb::Database::Create(L"DB1", Keep(tb::Session::Create(user, L"S1"))));
@@ -86,7 +80,6 @@ class ClientCommands : public testing::Test {
     return runs.empty() ? tb::ClientCommandRun() : runs.back();
   }
   testing_support::ScopedProfileIni ini{L"[WorkSite]\r\nPDFAPPID=VARNELPDF\r\n"};  // DocTypeForFile("temp.pdf")
-  std::vector<IDispatch*> owned;
 };
 
 TEST_F(ClientCommands, EachDialogReceivesTheSourceProfileInItsOrderAndEveryEventReachesItsSink) {
