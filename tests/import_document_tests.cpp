@@ -74,8 +74,7 @@ TEST_F(ImportDocumentTest, SavedAsANewDocumentRelatedToItsSource) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     const std::wstring pdf = TempFolder() + L"Contract.pdf", copy = TempFolder() + L"Contract.docx";
-    Touch(pdf);
-    Touch(copy);
+    for (const std::wstring& file : {pdf, copy}) WriteText(file, "%PDF-1.4\n");
     NewRow();
     useProfile.SetDword(row.useProfile);
     tb::ClientScript script = row.script;

@@ -51,19 +51,4 @@ inline const tb::ContextRecord* FindRecord(const tb::ClientCommandRun& run, cons
   return nullptr;
 }
 
-// The client's command of this kind gives back `document` as "ImportedDocument" when accepted.
-inline void ImportGives(tb::ClientCommandKind kind, IDispatch* document, bool checkedOut,
-                        tb::UserAction user = tb::UserAction::kAccept) {
-  tb::ClientScript script;
-  script.user = user;
-  script.onAccept = [document](IContextItems* context) {
-    context->Add(vpdf::Bstr(L"ImportedDocument").Get(), *vpdf::Variant::Dispatch(document).Get());
-  };
-  static_cast<tb::AutoObject*>(document)->SetBool(L"CheckedOut", checkedOut);
-  tb::SetClientScript(kind, script);
-}
-
-// A file that starts like a PDF.
-inline void Touch(const std::wstring& path) { WriteText(path, "%PDF-1.4\n"); }
-
 }  // namespace testing_support

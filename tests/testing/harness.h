@@ -10,16 +10,13 @@
 
 namespace testing_support {
 
-using harness::DialogDriver, harness::VisibleDialogOf, harness::VisibleWindowOf,
-    harness::WaitForWindowOf, harness::Control, harness::Click, harness::Checked,
-    harness::Enabled, harness::Visible, harness::Text, harness::Rows, harness::ColumnTitles,
-    harness::ColumnWidths, harness::SelectRow, harness::SelectedRow, harness::RowData,
-    harness::SetRowData, harness::ClientRect, harness::ControlRect, harness::WindowSize,
-    harness::ResizeWindow;
+using harness::DialogDriver, harness::VisibleWindowOf, harness::Control, harness::Click,
+    harness::Checked, harness::Enabled, harness::Visible, harness::Text, harness::Rows,
+    harness::ColumnTitles, harness::SelectRow, harness::ClientRect, harness::ControlRect,
+    harness::WindowSize, harness::ResizeWindow;
 using harness::kRunProductKey, harness::kRunProductKey32, harness::kRunConfigKey,
-    harness::kRunPolicyKey, harness::MissingRunKeys, harness::ChildProcesses,
-    harness::WaitForChildren, harness::ReadBytes, harness::WriteText, harness::FileExists,
-    harness::QuotedParts, harness::ContextItem;
+    harness::ChildProcesses, harness::WaitForChildren, harness::ReadBytes, harness::WriteText,
+    harness::QuotedParts;
 
 // A test holding testbed objects of its own: released at its end, when no client object may
 // be left alive.
