@@ -83,9 +83,6 @@ class CommandRunTest : public CleanTempFolderTest {
   // The world's parts under the names the tests use.
   testbed::AgentJournal& journal = world.journal;
   const std::wstring& m_work = world.work;
-  ScopedRegistryValue& m_installPath = world.installPath;
-  ScopedRegistryValue& m_installPath32 = world.installPath32;
-  ScopedRegistryValue& m_configPath = world.configPath;
   vpdf::ComPtr<Command> m_command;
   vpdf::ComPtr<IContextItems> m_context;
 };

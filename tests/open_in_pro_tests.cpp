@@ -118,7 +118,7 @@ TEST_F(OpenInProTest, Runs) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     m_profileIni.Write(row.temporary ? L"[WorkSite]\r\nUSE_TEMP_FOR_OPEN=1\r\n" : L"");
-    m_installPath.SetString((row.fault == Fault::kEditorMissing ? empty : testbed::ProductFolder()) + L"\\");
+    world.installPath.SetString((row.fault == Fault::kEditorMissing ? empty : testbed::ProductFolder()) + L"\\");
     auto* database = static_cast<tb::Database*>(Keep(tb::Database::Create(L"ACTIVE", world.Session())));
     if (row.fault == Fault::kSession) database->Fail(L"Session", E_ACCESSDENIED);
     std::vector<IDispatch*> selection;
@@ -197,7 +197,7 @@ TEST_F(OpenInProTest, HelpersStartOnlyByAFullPathInTheInstallFolder) {
   WriteText(Work(L"mail.pdf"), kPdfContent);
   for (const std::wstring folder : {L"", L"product\\"}) {
     SCOPED_TRACE(Utf8(folder));
-    for (ScopedRegistryValue* value : {&m_installPath, &m_installPath32, &m_configPath})
+    for (ScopedRegistryValue* value : {&world.installPath, &world.installPath32, &world.configPath})
       folder.empty() ? value->Remove() : value->SetString(folder);
     NewCommand();
     Select(kNrt, {Doc(L"Report", L"PDF", kPdfContent)});

@@ -105,7 +105,7 @@ TEST_F(SendPdfTest, Runs) {
     SCOPED_TRACE(row.what);
     SetUILanguage(row.setting == Setting::kGerman ? 1031 : 1033);  // taken when the command is made
     NewRow();
-    m_installPath.SetString((row.setting == Setting::kMailMissing ? empty : testbed::ProductFolder()) + L"\\");
+    world.installPath.SetString((row.setting == Setting::kMailMissing ? empty : testbed::ProductFolder()) + L"\\");
     m_profileIni.Write(row.setting == Setting::kWorkFolder ? L"[WorkSite]\r\nTEMP_FOLDER_PATH=" + folder + L"\r\n" : L"");
     std::vector<IDispatch*> selection;
     long number = 100;
