@@ -10,9 +10,8 @@
 
 #include "convutils/conv_utils.h"
 #include "testbed/harness/answerer.h"
-#include "testbed/harness/command_world.h"
 #include "testbed/harness/import_hook.h"
-#include "tests/settings_support.h"
+#include "tests/command_run_support.h"
 
 namespace {
 
@@ -29,19 +28,8 @@ BOOL WINAPI RecordShow(SHELLEXECUTEINFOW* info) {
 }
 
 // The product pointed at the folder a test chooses, in a harness::CommandWorld (%WORK%).
-class Helpers : public testing_support::CleanTempFolderTest {
+class Helpers : public testing_support::WorldTest {
  protected:
-  void SetUp() override {
-    CleanTempFolderTest::SetUp();
-    ASSERT_TRUE(world.CreateWork());
-    g_shellHook = &m_shellHook;
-    ASSERT_TRUE(m_shellHook.Installed());
-  }
-  void TearDown() override {
-    const std::error_code error = world.RemoveWork();
-    EXPECT_FALSE(error) << error.message();
-    CleanTempFolderTest::TearDown();
-  }
   std::wstring Work(const std::wstring& name) const { return world.Work(name); }
   std::wstring Folder(const std::wstring& name) const {
     std::filesystem::create_directories(std::filesystem::path(Work(name)));
@@ -50,15 +38,15 @@ class Helpers : public testing_support::CleanTempFolderTest {
   void Write(const std::wstring& name, const std::string& bytes) const { harness::WriteText(Work(name), bytes); }
   // The helpers run since the world's last Reset: "run <program> <arguments> -> <what it did>".
   std::wstring Started() const { return world.changes.Render(); }
-
-  harness::CommandWorld world{L"vr" + std::to_wstring(GetCurrentProcessId())};
-  testing_support::ScopedImportHook m_shellHook{"SHELL32.dll", "ShellExecuteExW", reinterpret_cast<void*>(&RecordShow)};
 };
 
 // Each run: the boxes a person saw and what was started with which arguments (a delay in every
 // helper shows whether the run waited for it), the show states asked for, the result and the
 // output left.
 TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
+  testing_support::ScopedImportHook shellHook{"SHELL32.dll", "ShellExecuteExW", reinterpret_cast<void*>(&RecordShow)};
+  g_shellHook = &shellHook;
+  ASSERT_TRUE(shellHook.Installed());
   Write(L"memo.txt", "first line\r\n");
   std::vector<std::wstring> pdfs;
   for (int i = 1; i <= 31; ++i) {
@@ -151,8 +139,7 @@ TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
     const std::wstring atReturn = Started();
     person.Stop();
     EXPECT_EQ(row.result, result);
-    // No shell start (shows) is nothing started.
-    if (!row.waited && !row.shows.empty()) world.journal.WaitFor(testbed::kConversionToolExe, 1);
+    if (!row.waited && !row.shows.empty()) world.journal.WaitFor(testbed::kConversionToolExe, 1);  // shell asked
     EXPECT_EQ(row.seen, person.Log() + Started());
     EXPECT_EQ(row.waited ? Started() : L"", atReturn) << "waited for the helper or not";
     EXPECT_EQ(row.shows, g_shows);

@@ -7,9 +7,8 @@
 #include <string>
 
 #include "convutils/usage_analytics.h"
-#include "testbed/harness/command_world.h"
 #include "testbed/harness/import_hook.h"
-#include "tests/settings_support.h"
+#include "tests/command_run_support.h"
 
 namespace {
 
@@ -26,30 +25,17 @@ void Set(const ScopedRegistryValue& value, DWORD number) {
   else value.SetDword(number);
 }
 
-// The policy, switch and install values of a harness::CommandWorld and the user's install
-// folder, set by each row and put back; two more folders with the helper, one with a Build.id.
-class UsageEvents : public testing_support::CleanTempFolderTest {
- protected:
-  void SetUp() override {
-    CleanTempFolderTest::SetUp();
-    ASSERT_TRUE(world.CreateWork());
-    for (const wchar_t* folder : {L"user", L"machine"}) {
-      CreateDirectoryW(world.Work(folder).c_str(), nullptr);
-      CopyFileW((testbed::ProductFolder() + L"\\usagestats.exe").c_str(), world.Work(folder + std::wstring(L"\\usagestats.exe")).c_str(), FALSE);
-    }
-    harness::WriteText(world.Work(L"user\\Build.id"), "\r\n   \t 5.1.2345.6  extra words\r\nnext");
-  }
-  void TearDown() override {
-    const std::error_code error = world.RemoveWork();
-    EXPECT_FALSE(error) << error.message();
-    CleanTempFolderTest::TearDown();
-  }
+using UsageEvents = testing_support::WorldTest;
 
-  harness::CommandWorld world{L"usage" + std::to_wstring(GetCurrentProcessId())};
-  ScopedRegistryValue m_userInstall{HKEY_CURRENT_USER, kProductKey, L"InstallPath"};
-};
-
+// The policy, switch and install values of the world and the user's install folder, set by each
+// row and put back; two more folders with the helper, one with a Build.id.
 TEST_F(UsageEvents, PolicyThenSwitchDecideAndTheInstallFolderGivesHelperAndBuild) {
+  const ScopedRegistryValue userInstall{HKEY_CURRENT_USER, kProductKey, L"InstallPath"};
+  for (const wchar_t* folder : {L"user", L"machine"}) {
+    CreateDirectoryW(world.Work(folder).c_str(), nullptr);
+    CopyFileW((testbed::ProductFolder() + L"\\usagestats.exe").c_str(), world.Work(folder + std::wstring(L"\\usagestats.exe")).c_str(), FALSE);
+  }
+  harness::WriteText(world.Work(L"user\\Build.id"), "\r\n   \t 5.1.2345.6  extra words\r\nnext");
   const std::wstring product = testbed::ProductFolder() + L"\\", work = world.work + L"\\", user = work + L"user\\",
                      machine = work + L"machine\\";
   // Fields trimmed, blanks and units above 127 escaped, empty ones left out.
@@ -86,7 +72,7 @@ TEST_F(UsageEvents, PolicyThenSwitchDecideAndTheInstallFolderGivesHelperAndBuild
     Set(world.analyticsUser, row.userSwitch);
     for (int i = 0; i < 2; ++i) {
       const std::wstring& folder = i ? row.userFolder : row.machineFolder;
-      const ScopedRegistryValue& value = i ? m_userInstall : world.installPath;
+      const ScopedRegistryValue& value = i ? userInstall : world.installPath;
       if (folder.empty()) value.Remove();
       else value.SetString(folder);
     }
