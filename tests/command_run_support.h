@@ -18,14 +18,35 @@
 
 namespace testing_support {
 
-// A test that runs a command of type `Command` (linked in, created with new) with a context
-// collection of the testbed.
-template <class Command>
-class CommandRunTest : public CleanTempFolderTest {
+// A test in a harness::CommandWorld of its own: its working folder made, and at the end gone
+// with the helpers that nobody waits for, and the temporary folder as it was found.
+class WorldTest : public CleanTempFolderTest {
  protected:
   void SetUp() override {
     CleanTempFolderTest::SetUp();
     ASSERT_TRUE(world.CreateWork());
+  }
+  void TearDown() override {
+    world.Settle();
+    const std::error_code error = world.RemoveWork();
+    EXPECT_FALSE(error) << error.message();
+    CleanTempFolderTest::TearDown();
+  }
+  static std::wstring NextWorkName() {
+    static int counter = 0;
+    return L"cmdrun" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);
+  }
+
+  harness::CommandWorld world{NextWorkName()};
+};
+
+// A test that runs a command of type `Command` (linked in, created with new) with a context
+// collection of the testbed.
+template <class Command>
+class CommandRunTest : public WorldTest {
+ protected:
+  void SetUp() override {
+    WorldTest::SetUp();
     journal.Clear();
     NewCommand();
   }
@@ -37,9 +58,7 @@ class CommandRunTest : public CleanTempFolderTest {
     m_context.Reset();
     world.Release();
     EXPECT_EQ(0, tb::LiveObjects()) << "a client object was not released";
-    const std::error_code error = world.RemoveWork();
-    EXPECT_FALSE(error) << error.message();
-    CleanTempFolderTest::TearDown();
+    WorldTest::TearDown();
   }
 
   // A new command object (the old one gone first) with a new, empty context collection.
@@ -73,12 +92,6 @@ class CommandRunTest : public CleanTempFolderTest {
   // when the command asked the client to refresh its view.
   std::wstring Effects() const { return world.Effects() + (Refreshed() ? L"refresh\n" : L""); }
 
-  static std::wstring NextWorkName() {
-    static int counter = 0;
-    return L"cmdrun" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);
-  }
-
-  harness::CommandWorld world{NextWorkName()};
   ScopedProfileIni m_profileIni;  // no DMS profile file unless a test writes one
   // The world's parts under the names the tests use.
   testbed::AgentJournal& journal = world.journal;

@@ -10,7 +10,6 @@
 #include "tests/testing/registry.h"
 #include "tests/testing/trace_log.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -97,40 +96,5 @@ inline std::string Utf8(const std::wstring& text) {
                                                      out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
   return out;
 }
-
-// Closes the message boxes that this thread shows while it lives, remembering their
-// captions and texts (a thread timer, dispatched by the message box's own loop).
-class MessageBoxCloser {
- public:
-  struct Box {
-    std::wstring caption, text;
-    bool operator==(const Box&) const = default;
-  };
-  MessageBoxCloser() {
-    s_boxes.clear();
-    s_closed.clear();
-    m_timer = SetTimer(nullptr, 0, 100, &MessageBoxCloser::OnTimer);
-  }
-  ~MessageBoxCloser() { KillTimer(nullptr, m_timer); }
-  const std::vector<Box>& Boxes() const { return s_boxes; }
-
- private:
-  static BOOL CALLBACK OnWindow(HWND window, LPARAM) {
-    wchar_t className[64] = {}, caption[1024] = {}, text[1024] = {};
-    GetClassNameW(window, className, 64);
-    if (wcscmp(className, L"#32770") != 0 || !s_closed.insert(window).second) return TRUE;
-    GetWindowTextW(window, caption, 1024);
-    GetDlgItemTextW(window, 0xFFFF, text, 1024);
-    s_boxes.push_back({caption, text});
-    PostMessageW(window, WM_COMMAND, IDOK, 0);
-    return TRUE;
-  }
-  static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD) {
-    EnumThreadWindows(GetCurrentThreadId(), &MessageBoxCloser::OnWindow, 0);
-  }
-  UINT_PTR m_timer = 0;
-  static inline std::vector<Box> s_boxes;
-  static inline std::set<HWND> s_closed;
-};
 
 }  // namespace testing_support

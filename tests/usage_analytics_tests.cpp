@@ -4,13 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 #include "convutils/usage_analytics.h"
-#include "testbed/agents/journal.h"
 #include "testbed/harness/import_hook.h"
-#include "tests/settings_support.h"
+#include "tests/command_run_support.h"
 
 namespace {
 
@@ -18,47 +16,28 @@ using testing_support::ScopedRegistryValue;
 using testing_support::Utf8;
 
 constexpr wchar_t kProductKey[] = L"Software\\Ostrel\\PDF\\V1";
-constexpr wchar_t kPolicyKey[] = L"Software\\Policies\\Ostrel\\VarnelPDF 5.1\\Preferences";
 constexpr wchar_t kTrackingId[] = L"UA-271828182-1";
 constexpr DWORD kNone = 0xFFFFFFFF, kBinaryOne = 0xB1;
 
-// The values of both roots saved, set by each row and put back; keys that did not exist removed.
-class UsageEvents : public testing_support::CleanTempFolderTest {
- protected:
-  void SetUp() override {
-    CleanTempFolderTest::SetUp();
-    m_work = testing_support::TempFolder() + L"usage" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-    for (const wchar_t* folder : {L"", L"user\\", L"machine\\"}) CreateDirectoryW((m_work + folder).c_str(), nullptr);
-    for (const wchar_t* folder : {L"user\\", L"machine\\"})
-      CopyFileW((testbed::ProductFolder() + L"\\usagestats.exe").c_str(), (m_work + folder + L"usagestats.exe").c_str(), FALSE);
-    tbpdf::WriteFileBytes(m_work + L"user\\Build.id", "\r\n   \t 5.1.2345.6  extra words\r\nnext");
-  }
-  void TearDown() override {
-    std::error_code error;
-    std::filesystem::remove_all(std::filesystem::path(m_work), error);
-    EXPECT_FALSE(error) << error.message();
-    CleanTempFolderTest::TearDown();
-  }
-  void Set(ScopedRegistryValue& value, DWORD number) {
-    if (number == kNone) value.Remove();
-    else if (number == kBinaryOne) value.Set(REG_BINARY, "\1\0\0\0", 4);
-    else value.SetDword(number);
-  }
+void Set(const ScopedRegistryValue& value, DWORD number) {
+  if (number == kNone) value.Remove();
+  else if (number == kBinaryOne) value.Set(REG_BINARY, "\1\0\0\0", 4);
+  else value.SetDword(number);
+}
 
-  testing_support::ScopedRegistryKeys m_newKeys{testing_support::MissingParts(
-      {{HKEY_LOCAL_MACHINE, kProductKey}, {HKEY_LOCAL_MACHINE, kPolicyKey}, {HKEY_CURRENT_USER, kProductKey},
-       {HKEY_CURRENT_USER, kPolicyKey}, {HKEY_CURRENT_USER, L"Software\\VarnelTestbed\\Agents"}})};
-  ScopedRegistryValue m_policy[2] = {{HKEY_LOCAL_MACHINE, kPolicyKey, L"CollectData"}, {HKEY_CURRENT_USER, kPolicyKey, L"CollectData"}};
-  ScopedRegistryValue m_switch[2] = {{HKEY_LOCAL_MACHINE, kProductKey, L"AnalyticsEnabled"},
-                                     {HKEY_CURRENT_USER, kProductKey, L"AnalyticsEnabled"}};
-  ScopedRegistryValue m_install[2] = {{HKEY_LOCAL_MACHINE, kProductKey, L"InstallPath"}, {HKEY_CURRENT_USER, kProductKey, L"InstallPath"}};
-  testbed::ScopedAgentControls controls;
-  testbed::AgentJournal journal;
-  std::wstring m_work;
-};
+using UsageEvents = testing_support::WorldTest;
 
+// The policy, switch and install values of the world and the user's install folder, set by each
+// row and put back; two more folders with the helper, one with a Build.id.
 TEST_F(UsageEvents, PolicyThenSwitchDecideAndTheInstallFolderGivesHelperAndBuild) {
-  const std::wstring product = testbed::ProductFolder() + L"\\", user = m_work + L"user\\", machine = m_work + L"machine\\";
+  const ScopedRegistryValue userInstall{HKEY_CURRENT_USER, kProductKey, L"InstallPath"};
+  for (const wchar_t* folder : {L"user", L"machine"}) {
+    CreateDirectoryW(world.Work(folder).c_str(), nullptr);
+    CopyFileW((testbed::ProductFolder() + L"\\usagestats.exe").c_str(), world.Work(folder + std::wstring(L"\\usagestats.exe")).c_str(), FALSE);
+  }
+  harness::WriteText(world.Work(L"user\\Build.id"), "\r\n   \t 5.1.2345.6  extra words\r\nnext");
+  const std::wstring product = testbed::ProductFolder() + L"\\", work = world.work + L"\\", user = work + L"user\\",
+                     machine = work + L"machine\\";
   // Fields trimmed, blanks and units above 127 escaped, empty ones left out.
   const std::wstring fields = L"|UA-271828182-1|ec|iManage|ea|Send%20E-mail|el|Caf%E9%20%20AC|x|%FF%100%D83D%DE00|%\\/?&=+-_.~";
   auto line = [&](const std::wstring& folder, const wchar_t* build) {
@@ -80,24 +59,25 @@ TEST_F(UsageEvents, PolicyThenSwitchDecideAndTheInstallFolderGivesHelperAndBuild
       {kNone, kNone, kNone, kNone, product, L"", line(product, L"5.1.0.2718")},  // the switch is written
       {1, kNone, kNone, kNone, L"", user, line(user, L"5.1.2345.6")},  // the user's folder when the machine has none
       {1, kNone, kNone, kNone, machine, user, line(machine, L"")},     // the machine's first, without a Build.id
-      {1, kNone, kNone, kNone, m_work, L"", L""},                      // no helper there: nothing, silently
+      {1, kNone, kNone, kNone, work, L"", L""},                        // no helper there: nothing, silently
   };
   testing_support::RecordedProcessStarts starts;
   ASSERT_TRUE(starts.Installed());
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << row.machinePolicy << " " << row.userPolicy << " " << row.machineSwitch << " "
                                     << row.userSwitch << " " << Utf8(row.machineFolder + L"|" + row.userFolder));
-    Set(m_policy[0], row.machinePolicy);
-    Set(m_policy[1], row.userPolicy);
-    Set(m_switch[0], row.machineSwitch);
-    Set(m_switch[1], row.userSwitch);
+    Set(world.collectData, row.machinePolicy);
+    Set(world.collectDataUser, row.userPolicy);
+    Set(world.analyticsMachine, row.machineSwitch);
+    Set(world.analyticsUser, row.userSwitch);
     for (int i = 0; i < 2; ++i) {
       const std::wstring& folder = i ? row.userFolder : row.machineFolder;
-      if (folder.empty()) m_install[i].Remove();
-      else m_install[i].SetString(folder);
+      const ScopedRegistryValue& value = i ? userInstall : world.installPath;
+      if (folder.empty()) value.Remove();
+      else value.SetString(folder);
     }
     testbed::SetAgentDelay(testbed::kUsageStats, 300);
-    journal.Clear();
+    world.journal.Clear();
     starts.Starts().clear();
     {
       vpdf::CUsageAnalytics analytics(kProductKey, kTrackingId);
@@ -111,14 +91,14 @@ TEST_F(UsageEvents, PolicyThenSwitchDecideAndTheInstallFolderGivesHelperAndBuild
       }
       analytics.Send();
     }
-    EXPECT_TRUE(journal.Entries().empty()) << "waited for the helper";
+    EXPECT_TRUE(world.journal.Entries().empty()) << "waited for the helper";
     size_t started = 0;  // Wine does not apply priority classes: what was asked for is recorded
     for (const auto& start : starts.Starts()) {
       started += start.process != nullptr;
       EXPECT_EQ(static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS), start.flags);
     }
-    if (started) journal.WaitFor(testbed::kUsageStatsExe, 1);
-    const auto runs = journal.Entries(testbed::kUsageStatsExe);
+    if (started) world.journal.WaitFor(testbed::kUsageStatsExe, 1);
+    const auto runs = world.journal.Entries(testbed::kUsageStatsExe);
     EXPECT_EQ(row.started, runs.empty() ? L"" : runs[0].commandLine);
     EXPECT_EQ(runs.size(), started);
     // A switch is written, to the user's key, only when nothing was found.

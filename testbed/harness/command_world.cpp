@@ -14,6 +14,7 @@ tbreg::KeyList MissingRunKeys() {
   return tbreg::MissingParts({{HKEY_LOCAL_MACHINE, kRunProductKey},
                               {HKEY_LOCAL_MACHINE, kRunProductKey32},
                               {HKEY_LOCAL_MACHINE, kRunPolicyKey},
+                              {HKEY_CURRENT_USER, kRunPolicyKey},
                               {HKEY_CURRENT_USER, kRunConfigKey},
                               {HKEY_CURRENT_USER, kRunProductKey},
                               {HKEY_CURRENT_USER, L"Software\\VarnelTestbed\\Agents"}});
