@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <functional>
 #include <set>
 #include <sstream>
@@ -29,29 +29,21 @@ constexpr int kNewDocument = 206, kRelate = 203, kNewVersion = 207, kLocal = 204
 constexpr wchar_t kPortableKey[] = L"Software\\Interwoven\\WorkSite\\8.0\\Common\\General\\Portable";
 
 std::wstring FileName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
-std::wstring Replaced(std::wstring text, const std::wstring& from, const std::wstring& to) {
-  for (size_t at = text.find(from); !from.empty() && at != std::wstring::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
-}
-// A person's answer: merge dialog "cancel", "each", "one" or "one:<names in order>"; save dialog "cancel",
-// "new", "new-norel", "version", "local"; the system's Save As "file:<name in %TEMP%>"; a message box "ok".
-void Act(HWND dialog, const std::wstring& answer) {
+// What a person does for an answer: merge dialog "cancel", "each", "one" or "one:<names in order>"; save
+// dialog "cancel", "new", "new-norel", "version", "local"; the system's Save As "file:<name in %TEMP%>";
+// a message box "ok".
+std::vector<harness::Step> Steps(const std::wstring& answer) {
+  using harness::Pick, harness::Press;
+  std::vector<std::wstring> order;
+  std::wistringstream names(answer.size() > 4 ? answer.substr(4) : L"");
+  for (std::wstring name; std::getline(names, name, L',');) order.push_back(name);
   const int radio = answer == L"each" ? kSingleRadio : answer == L"version" ? kNewVersion
-                    : answer == L"local" ? kLocal : answer.starts_with(L"one") ? kMergeRadio
-                    : answer.starts_with(L"new") ? kNewDocument : 0;
-  if (radio) Click(dialog, radio);
-  if (radio == kMergeRadio) {
-    std::vector<std::wstring> order;
-    std::wistringstream names(answer.substr(answer.size() > 4 ? 4 : answer.size()));
-    for (std::wstring name; std::getline(names, name, L',');) order.push_back(name);
-    harness::Order(kList, kUp, order).act(dialog);
-  } else if (radio == kNewDocument && Checked(dialog, kRelate) != (answer == L"new")) {
-    Click(dialog, kRelate);
-  } else if (answer.starts_with(L"file:")) {
-    harness::FileName(TempFolder() + answer.substr(5)).act(dialog);
-  }
-  PostMessageW(dialog, WM_COMMAND, answer == L"cancel" ? IDCANCEL : IDOK, 0);
+                    : answer == L"local" ? kLocal : 0;
+  if (radio) return {Pick(radio), Press(IDOK)};
+  if (answer.starts_with(L"one")) return {Pick(kMergeRadio), harness::Order(kList, kUp, order), Press(IDOK)};
+  if (answer.starts_with(L"new")) return {Pick(kNewDocument), harness::Check(kRelate, answer == L"new"), Press(IDOK)};
+  if (answer.starts_with(L"file:")) return {harness::FileName(TempFolder() + answer.substr(5)), Press(IDOK)};
+  return {Press(answer == L"cancel" ? IDCANCEL : IDOK)};
 }
 
 // The row's answers, one dialog after another, noted with what the dialog showed (documents, question);
@@ -70,7 +62,7 @@ void Answer(harness::Answerer& person, const std::vector<std::wstring>& answers,
                   },
                   [&stoppedAt](HWND progress) {
                     stoppedAt = std::chrono::steady_clock::now();
-                    Click(progress, IDCANCEL);
+                    harness::Press(IDCANCEL).act(progress);
                   }}});
       continue;
     }
@@ -79,15 +71,16 @@ void Answer(harness::Answerer& person, const std::vector<std::wstring>& answers,
       if (HWND list = Control(dialog, kList))
         for (const auto& row : Rows(list)) text += (text.empty() ? L"[" : L", ") + row[0];
       if (!text.empty()) text += L"] ";
-      if (HWND question = Control(dialog, kQuestion)) text = L"\"" + Replaced(Text(question), L"\n", L" ") + L"\" ";
+      if (HWND question = Control(dialog, kQuestion)) text = L"\"" + Text(question) + L"\" ";
+      std::replace(text.begin(), text.end(), L'\n', L' ');
       DWORD process = 0;
       if (VisibleWindowOf(GetWindowThreadProcessId(dialog, &process), vpdf::kProgressWindowClass))
         text += L"(beside the progress window) ";
       return text + answer;
     };
-    person.On(harness::AnyDialog(), {{shown, [answer, inMergeDialog](HWND dialog) {
+    person.On(harness::AnyDialog(), {{shown, [steps = Steps(answer), inMergeDialog](HWND dialog) {
                                         if (Control(dialog, kList) && inMergeDialog) inMergeDialog();
-                                        Act(dialog, answer);
+                                        for (const harness::Step& step : steps) step.act(dialog);
                                       }}});
   }
 }
@@ -116,10 +109,9 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
   }
 
   // The document the person picks in the client's browser for a new version of a merged file.
-  tb::Document* PickTarget(std::vector<tb::Document*>& watched, long number, tb::UserAction user) {
-    tb::Document* target = tb::Document::Create(world.Database(), number, 3, L"Target", L"WORDX", L"docx", Work(L"content1.txt"));
-    Keep(target);
-    watched.push_back(target);
+  tb::Document* PickTarget(long number, tb::UserAction user) {
+    tb::Document* target = world.Keep(
+        tb::Document::Create(world.Database(), number, 3, L"Target", L"WORDX", L"docx", Work(L"content1.txt")));
     tb::ClientScript browse;
     browse.selection = {target};
     browse.user = user;
@@ -127,35 +119,9 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
     return target;
   }
 
-  std::wstring Short(const std::wstring& path) const {
-    return Replaced(Replaced(path, m_work, L"%WORK%"), TempFolder(), L"%TEMP%\\");
-  }
-  // What a document went through in the DMS, one line each.
-  std::wstring Dms(tb::Document* document, const std::wstring& id) const {
-    std::wstring out;
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    DATE today = 0;
-    SystemTimeToVariantTime(&now, &today);
-    for (const tb::MemberCall& call : document->Recorded()) {
-      const std::wstring& member = call.member;
-      out += id + (member == L"CheckInEx" ? L" checked in from " + Short(call.args.at(0))
-                   : member == L"RelateDocument" ? L" related to " + call.args.at(0)
-                   : member != L"CheckOutEx" ? L" " + member
-                   : L" checked out to " + Short(call.args.at(0)) + L" for " +
-                         std::to_wstring(std::lround((std::stod(call.args.at(2)) - today) * 24)) + L"h") + L"\n";
-    }
-    for (const tb::HistoryEntry& entry : document->History()) {
-      out += id + L" history: " + entry.comment;
-      if (entry.activity != 9 || entry.application != L"Ostrel Varnel PDF")
-        out += L" (activity " + std::to_wstring(entry.activity) + L", " + entry.application + L")";
-      out += L"\n";
-    }
-    return out;
-  }
-  // What a row shows: dialogs, helpers, merge, DMS, client commands, refresh, client option, new temp files.
-  std::wstring Outcome(const harness::Answerer& person, const std::vector<tb::Document*>& watched,
-                       const std::set<std::wstring>& tempBefore) const {
+  // What a row shows: dialogs, helpers and merge (short), what the DMS and the temporary folder show
+  // (harness::Changes, the helpers' copies left to the helper lines), client commands, client option.
+  std::wstring Outcome(const harness::Answerer& person) const {
     std::wstring out = person.Log(), merged;
     for (const testbed::JournalEntry& entry : journal.Entries()) {
       const std::vector<std::wstring> quoted = QuotedParts(entry.commandLine);
@@ -169,30 +135,15 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
         out += L"merge refused: " + entry.what + L"\n";
     }
     if (!merged.empty()) out += L"merge" + merged + L"\n";
-    for (size_t i = 0; i < watched.size(); ++i) out += Dms(watched[i], std::to_wstring(watched[i]->GetLong(L"Number")));
-    std::vector<std::pair<std::wstring, std::wstring>> newNumbers;
-    for (tb::Document* stored : tb::StoredDocuments()) {
-      const long number = stored->GetLong(L"Number");
-      const std::wstring id = number >= 9001 ? L"#" + std::to_wstring(newNumbers.size() + 1) : std::to_wstring(number);
-      if (number >= 9001) newNumbers.push_back({std::to_wstring(number), id});
-      std::vector<tbpdf::Page> pages;
-      std::wstring shown;
-      if (tbpdf::Read(stored->ContentPath(), pages))
-        for (const tbpdf::Page& page : pages) shown += L" | " + page.at(0) + (page.size() > 1 ? L" " + page[1] : L"");
-      out += L"stored " + id + L" v" + std::to_wstring(stored->GetLong(L"Version")) + L" \"" +
-             stored->GetString(L"Name") + L"\":" + shown.substr(2) + L"\n";
-      out += Dms(stored, id);
-    }
+    std::wistringstream changes(Effects());
+    for (std::wstring line; std::getline(changes, line);)
+      if (!line.starts_with(L"run ") && line.find(L" copied to ") == std::wstring::npos) out += line + L"\n";
     for (const tb::ClientCommandRun& run : tb::ClientCommandRuns())
       out += std::wstring(L"client's ") + (run.kind == tb::ClientCommandKind::kFileOpen ? L"browser" :
                                            run.kind == tb::ClientCommandKind::kNewVersion ? L"new version" : L"import") +
              (run.advised == run.unadvised ? L"" : L" (an event sink left connected)") + L"\n";
-    if (Refreshed()) out += L"refresh\n";
     const std::wstring option = GetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue);
     if (option != m_option) out += L"client option " + option + L"\n";
-    for (const std::wstring& name : TempFolderEntries())
-      if (!tempBefore.count(name)) out += L"temp +" + name + L"\n";
-    for (const auto& [number, id] : newNumbers) out = Replaced(out, number, id);
     return out;
   }
 
@@ -210,8 +161,7 @@ struct Row {
   std::vector<std::wstring> selection;  // "<name>.<extension>", selected in this order
   std::vector<std::wstring> answers;
   std::wstring effects;
-  // Failures and scripts; the documents the row watches beside the selection are added to `watched`.
-  std::function<void(CreatePdf&, std::vector<tb::Document*>& watched)> setup = nullptr;
+  std::function<void(CreatePdf&, std::vector<tb::Document*>& documents)> setup = nullptr;  // failures, scripts
   std::function<void(std::vector<tb::Document*>& documents)> inMergeDialog = nullptr;
 };
 
@@ -223,6 +173,15 @@ TEST_F(CreatePdf, Scenarios) {
   auto single = [](const std::wstring& name, const std::wstring& answer) {
     return L"Save As -> \"The '" + name + L".txt' has been converted to a PDF file. How do you want to save the '" +
            name + L".pdf' ?\" " + answer + L"\n";
+  };
+  // A source of new document 9001, and 9001 itself, stored with `pages` and checked in.
+  auto source = [](const std::wstring& number) {
+    return number + L" history 9 \"Document 9001 version 1 in database \"DB1\" created from this document\"\n" +
+           number + L" related to 9001\n";
+  };
+  auto stored = [](const std::wstring& name, const std::wstring& pages, const std::wstring& from) {
+    return L"stored 9001 v1 \"" + name + L"\" , " + pages + L"\n9001 history 9 \"Create from document " + from +
+           L" version 1 in database \"ACTIVE\" \"\n9001 checked in from %TEMP%\\" + name + L".pdf\n";
   };
   const Row rows[] = {
       {"one XPS document: no merge question, the image library converts it",
@@ -237,20 +196,13 @@ TEST_F(CreatePdf, Scenarios) {
       {"merged in the dialog's order, a new document related to all", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
        {L"one:Gamma,Alpha,Beta", L"new"},
        L"Merge items to one PDF -> [Alpha, Beta, Gamma] one:Gamma,Alpha,Beta\n" + kMerged + L"new\n"
-       L"print Gamma.txt\nprint Alpha.txt\nprint Beta.txt\nmerge Gamma.pdf Alpha.pdf Beta.pdf\n"
-       L"1 related to #1\n1 history: Document #1 version 1 in database \"DB1\" created from this document\n"
-       L"2 related to #1\n2 history: Document #1 version 1 in database \"DB1\" created from this document\n"
-       L"3 related to #1\n3 history: Document #1 version 1 in database \"DB1\" created from this document\n"
-       L"stored #1 v1 \"Gamma\": Gamma.txt text 3 | Alpha.txt text 1 | Beta.txt text 2\n"
-       L"#1 checked in from %TEMP%\\Gamma.pdf\n"
-       L"#1 related to 3\n#1 related to 1\n#1 related to 2\n"
-       L"#1 history: Create from document 3 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
+       L"print Gamma.txt\nprint Alpha.txt\nprint Beta.txt\nmerge Gamma.pdf Alpha.pdf Beta.pdf\n" + source(L"1") +
+           source(L"2") + source(L"3") + stored(L"Gamma", L"3 pages: Gamma.txt | Alpha.txt | Beta.txt", L"3") +
+           L"9001 related to 3\n9001 related to 1\n9001 related to 2\nrefresh\nclient's import\n"},
       {"one PDF each, in selection order", {L"Alpha.txt", L"Beta.txt"}, {L"each", L"cancel", L"new"},
        L"Merge items to one PDF -> [Alpha, Beta] each\n" + single(L"Alpha", L"cancel") + single(L"Beta", L"new") +
-       L"print Alpha.txt\nprint Beta.txt\n2 related to #1\n"
-       L"2 history: Document #1 version 1 in database \"DB1\" created from this document\n"
-       L"stored #1 v1 \"Beta\": Beta.txt text 2\n#1 checked in from %TEMP%\\Beta.pdf\n#1 related to 2\n"
-       L"#1 history: Create from document 2 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
+           L"print Alpha.txt\nprint Beta.txt\n" + source(L"2") + stored(L"Beta", L"1 pages: Beta.txt", L"2") +
+           L"9001 related to 2\nrefresh\nclient's import\n"},
       {"documents that cannot be copied or printed are left out", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
        {L"each", L"cancel"},
        L"Merge items to one PDF -> [Alpha, Beta, Gamma] each\n" + single(L"Alpha", L"cancel") +
@@ -272,11 +224,9 @@ TEST_F(CreatePdf, Scenarios) {
        L"print ___.txt\nprint ___001.txt\nmerge ___.pdf ___001.pdf\n"},
       {"documents of one name, of one type and of another, all merged", {L"Report.txt", L"Report.txt", L"Report.csv"},
        {L"one", L"new-norel"},
-       L"Merge items to one PDF -> [Report, Report, Report] one\n" + kMerged + L"new-norel\n"
-       L"print Report.txt\nprint Report001.txt\nprint Report.csv\nmerge Report.pdf Report001.pdf Report002.pdf\n"
-       L"stored #1 v1 \"Report\": Report.txt text 1 | Report001.txt text 2 | Report.csv text 3\n"
-       L"#1 checked in from %TEMP%\\Report.pdf\n"
-       L"#1 history: Create from document 1 version 1 in database \"ACTIVE\" \nclient's import\nrefresh\n"},
+       L"Merge items to one PDF -> [Report, Report, Report] one\n" + kMerged + L"new-norel\nprint Report.txt\n"
+       L"print Report001.txt\nprint Report.csv\nmerge Report.pdf Report001.pdf Report002.pdf\n" +
+           stored(L"Report", L"3 pages: Report.txt | Report001.txt | Report.csv", L"1") + L"refresh\nclient's import\n"},
       {"an empty document selection: the objects are converted", {L"Alpha.txt", L"Beta.txt"},
        {L"each", L"cancel", L"cancel"},
        L"Merge items to one PDF -> [Alpha, Beta] each\n" + single(L"Alpha", L"cancel") + single(L"Beta", L"cancel") +
@@ -317,12 +267,12 @@ TEST_F(CreatePdf, Scenarios) {
       {"a failed check-in is retried through the client's new-version command", {L"Contract.txt"},
        {L"version", L"ok"},
        single(L"Contract", L"version") + L"Ostrel Varnel PDF: General error -> ok\nprint Contract.txt\n"
-       L"1 checked out to %TEMP%\\Contract.txt for 4h\nstored 1 v2 \"Contract\": Contract.txt text 1\n"
-       L"1 checked in from %TEMP%\\Contract.pdf\nclient's new version\nrefresh\n",
+       L"1 checked out to %TEMP%\\Contract.txt for 4h\nstored 1 v2 \"Contract\" txt, 1 pages: Contract.txt\n"
+       L"1 checked in from %TEMP%\\Contract.pdf\nrefresh\nclient's new version\n",
        [](CreatePdf&, auto& docs) { docs[0]->Fail(L"CheckInEx", E_FAIL); }},
       {"cancel in the client's new-version dialog releases the check-out", {L"Contract.txt"}, {L"version"},
        single(L"Contract", L"version") + L"print Contract.txt\n"
-       L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 UnlockDocument\nclient's new version\nrefresh\n",
+       L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 unlocked\nrefresh\nclient's new version\n",
        [](CreatePdf&, auto&) {
          SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"Y");
          tb::ClientScript script;
@@ -331,17 +281,15 @@ TEST_F(CreatePdf, Scenarios) {
        }},
       {"a merged file as a new version: nothing picked", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
        kMergedVersion + L"client's browser\n",
-       [](CreatePdf& test, auto& watched) { test.PickTarget(watched, 77, tb::UserAction::kCancel); }},
+       [](CreatePdf& test, auto&) { test.PickTarget(77, tb::UserAction::kCancel); }},
       {"a merged file as a new version of the picked document", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
-       kMergedVersion + L"77 checked out to %WORK%\\portable\\ACTIVE\\jdoe\\77_3.docx for 4h\n"
-       L"77 checked in from %TEMP%\\Alpha.pdf\n"
-       L"77 history: 77_3_Target\nclient's browser\nrefresh\n",
-       [](CreatePdf& test, auto& watched) { test.PickTarget(watched, 77, tb::UserAction::kAccept); }},
+       kMergedVersion + L"77 history 9 \"77_3_Target\"\n"
+       L"77 checked out to %WORK%\\portable\\ACTIVE\\jdoe\\77_3.docx for 4h\n"
+       L"77 checked in from %TEMP%\\Alpha.pdf\nrefresh\nclient's browser\n",
+       [](CreatePdf& test, auto&) { test.PickTarget(77, tb::UserAction::kAccept); }},
       {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
        kMergedVersion + L"client's browser\n",
-       [](CreatePdf& test, auto& watched) {
-         test.PickTarget(watched, 78, tb::UserAction::kAccept)->Fail(L"Number", E_ACCESSDENIED);
-       }},
+       [](CreatePdf& test, auto&) { test.PickTarget(78, tb::UserAction::kAccept)->Fail(L"Number", E_ACCESSDENIED); }},
       {"a local file where the user says", {L"Contract.txt"}, {L"local", L"file:Chosen.pdf"},
        single(L"Contract", L"local") + L"Save As -> file:Chosen.pdf\nprint Contract.txt\ntemp +Chosen.pdf\n"},
   };
@@ -349,9 +297,9 @@ TEST_F(CreatePdf, Scenarios) {
     SCOPED_TRACE(row.name);
     NewRow();  // a new command; the journal, helper failures and client scripts cleared
     SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"N");
-    std::vector<tb::Document*> documents = Documents(row.selection), watched = documents;
+    std::vector<tb::Document*> documents = Documents(row.selection);
     Select(L"SelectedNRTDocuments", std::vector<IDispatch*>(documents.begin(), documents.end()));
-    if (row.setup) row.setup(*this, watched);
+    if (row.setup) row.setup(*this, documents);
     m_option = GetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue);
     const std::set<std::wstring> tempBefore = TempFolderEntries();
     harness::Answerer person;
@@ -364,8 +312,16 @@ TEST_F(CreatePdf, Scenarios) {
       EXPECT_LT(returned - stoppedAt, std::chrono::seconds(3)) << "Cancel took its time";
     }
     EXPECT_TRUE(ChildProcesses(testbed::kPrintAgentExe).empty()) << "a print agent still runs";
-    WaitForChildren(testbed::kUsageStatsExe);
-    EXPECT_EQ(row.effects, Outcome(person, watched, tempBefore));
+    EXPECT_EQ(row.effects, Outcome(person));
+    for (const auto& group : {documents, tb::StoredDocuments()})
+      for (tb::Document* document : group)
+        for (const tb::HistoryEntry& entry : document->History()) EXPECT_EQ(L"Ostrel Varnel PDF", entry.application);
+    for (tb::Document* stored : tb::StoredDocuments()) {
+      std::vector<tbpdf::Page> pages;
+      tbpdf::Read(stored->ContentPath(), pages);
+      for (const tbpdf::Page& page : pages)  // "text <n>" under the name of the file document n was copied to
+        EXPECT_EQ(page.at(0), FileName(documents.at(std::stoul(page.at(1).substr(5)) - 1)->Copies().at(0)));
+    }
     RemoveNewInTemp(tempBefore);
   }
 }

@@ -67,13 +67,13 @@ TEST_F(OpenInProTest, Runs) {
   std::wstring portableRun = kUsage, portableFiles, profiles;
   for (const std::wstring number : {L"101", L"102", L"103"}) {
     portableRun += Editor(portable + number + L"_1.PDF");
-    portableFiles += number + L" checked out to " + portable + number + L"_1.PDF\n";
+    portableFiles += number + L" checked out to " + portable + number + L"_1.PDF for 4h\n";
     profiles += L"file " + portable + number + L"_1.prf\n";
   }
   const Row rows[] = {
       {"temporary mode: a checked-out copy with its link file", true, {{L"Report"}}, 0,
        Fault::kNone, S_OK,
-       kUsage + Editor(L"%TEMP%\\Report.pdf") + L"101 checked out to %TEMP%\\Report.pdf\n" +
+       kUsage + Editor(L"%TEMP%\\Report.pdf") + L"101 checked out to %TEMP%\\Report.pdf for 4h\n" +
            Temporary(L"Report", 101) + L"refresh\n"},
       {"portable mode: profile files beside each copy, one editor each", false,
        {{L"First"}, {L"Second"}, {.name = L"Third", .shortcut = true}}, 0, Fault::kNone, S_OK,
@@ -93,7 +93,7 @@ TEST_F(OpenInProTest, Runs) {
       {"somebody else's that cannot be copied is skipped without a question", true,
        {{.name = L"Taken", .owner = L"asmith", .copyFails = true}, {L"Free"}}, 0, Fault::kNone,
        S_OK,
-       kUsage + Editor(L"%TEMP%\\Free.pdf") + L"102 checked out to %TEMP%\\Free.pdf\n" +
+       kUsage + Editor(L"%TEMP%\\Free.pdf") + L"102 checked out to %TEMP%\\Free.pdf for 4h\n" +
            Temporary(L"Free", 102) + L"refresh\n"},
       {"a second open keeps the link file there", true,
        {{L"Mine", L"jdoe", L"mine.pdf", "1@@@@@1@@@@@FIRST@@@@@OPEN"}}, IDYES, Fault::kNone, S_OK,
@@ -102,11 +102,11 @@ TEST_F(OpenInProTest, Runs) {
        E_ACCESSDENIED, kUsage},
       {"an element that is no document ends the walk, no refresh", true,
        {{L"First"}, {nullptr}, {L"After"}}, 0, Fault::kNone, E_NOINTERFACE,
-       kUsage + Editor(L"%TEMP%\\First.pdf") + L"101 checked out to %TEMP%\\First.pdf\n" +
+       kUsage + Editor(L"%TEMP%\\First.pdf") + L"101 checked out to %TEMP%\\First.pdf for 4h\n" +
            Temporary(L"First", 101)},
       {"the editor cannot be started: the check-out is released, no file stays", true,
        {{L"Report"}}, 0, Fault::kEditorMissing, S_OK,
-       L"Error: Path not found. -> OK\n101 checked out to %TEMP%\\Report.pdf\n101 unlocked\n"
+       L"Error: Path not found. -> OK\n101 checked out to %TEMP%\\Report.pdf for 4h\n101 unlocked\n"
        L"refresh\n"},
   };
   const std::wstring empty = Work(L"empty");

@@ -533,6 +533,7 @@ void ResetClientCommands() {
   Runs().clear();
   for (Document* document : Stored()) document->Release();
   Stored().clear();
+  g_nextNumber = 9001;
 }
 
 std::vector<Document*> StoredDocuments() { return Stored(); }

@@ -139,7 +139,7 @@ struct ClientCommandRun {
 TBDMS_API std::vector<ClientCommandRun> ClientCommandRuns();
 
 // Scripts back to their defaults (references released), records cleared, stored documents
-// released.
+// released, new numbers from 9001 again.
 TBDMS_API void ResetClientCommands();
 
 // The documents that the commands created (imports and new versions), in order; they live

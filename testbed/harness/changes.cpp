@@ -1,6 +1,8 @@
 #include "testbed/harness/changes.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cwchar>
 #include <cwctype>
 #include <filesystem>
 #include <map>
@@ -49,13 +51,23 @@ bool IsWaitedFor(const std::wstring& program) {
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
+// A check-out's due date (days, as recorded) as whole hours from now.
+std::wstring HoursFromNow(const std::wstring& due) {
+  SYSTEMTIME time;
+  GetLocalTime(&time);
+  DATE now = 0;
+  SystemTimeToVariantTime(&time, &now);
+  return std::to_wstring(std::lround((std::wcstod(due.c_str(), nullptr) - now) * 24)) + L"h";
+}
+
 void RenderCalls(std::wstring& out, const std::wstring& number, const std::vector<tb::MemberCall>& calls,
                  size_t from) {
   for (size_t i = from; i < calls.size(); ++i) {
     const tb::MemberCall& call = calls[i];
     const std::wstring first = call.args.empty() ? L"" : Shorten(call.args[0]);
     if (call.member == L"CheckOutEx")
-      out += number + L" checked out to " + first + L"\n";
+      out += number + L" checked out to " + first +
+             (call.args.size() > 2 ? L" for " + HoursFromNow(call.args[2]) : L"") + L"\n";
     else if (call.member == L"CheckInEx")
       out += number + L" checked in from " + first + L"\n";
     else if (call.member == L"UnlockDocument")

@@ -13,8 +13,8 @@
 //
 // Lines, in this order:
 //   run <program> <arguments> -> <what it journalled>   (a library: its call)
-//   <number> history <activity> "<comment>"   | copied to <path>   | checked out to <path>
-//   <number> checked in from <path>           | unlocked           | related to <number>
+//   <number> history <activity> "<comment>"   | copied to <path>   | checked in from <path>
+//   <number> checked out to <path> for <hours due>h   | unlocked   | related to <number>
 //   stored <number> v<version> "<name>" <extension>[, <n> pages: <first line of each page | ...>]
 //   temp +<path>[ read-only] | temp -<path>    (below the temporary folder; folders end in \)
 //   file <path>[ = <first line>]               (made or changed, in a folder given to ShowFiles)
