@@ -83,6 +83,7 @@ class DialogTest : public testing::Test {
     return result;
   }
 
+  ScopedRegistryKeys newKeys_{MissingParts({{HKEY_CURRENT_USER, kRunConfigKey}})};  // removed last
   ScopedRegistryKeys keys_{{{HKEY_CURRENT_USER, kSettingsKey}, {HKEY_CURRENT_USER, kRunConfigKey}}};
 };
 

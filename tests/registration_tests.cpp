@@ -216,6 +216,7 @@ class Registration : public testing::Test {
     auto keys = WorldKeys();
     for (const auto& key : ClassKeys()) keys.push_back(key);
     for (const wchar_t* key : {L"Software\\Ostrel", L"Software\\Wow6432Node\\Ostrel"}) keys.emplace_back(HKLM, key);
+    for (const auto& key : MissingParts({{HKCU, L"Software\\VarnelTestbed\\Config"}})) keys.push_back(key);
     return keys;
   }
   ScopedRegistrySnapshot saved{Saved(), true};
