@@ -9,14 +9,16 @@
 
 #include "convutils/comutil.h"
 #include "convutils/log.h"
+#include "outside/companions.h"
 
 namespace vpdf {
-
 
 // Runs `body`; an exception that escapes it is logged by its kind.
 template <class Body>
 HRESULT RunGuarded(const LogSource& log, Body&& body,
                    std::source_location where = std::source_location::current()) {
+  // What an earlier run could not load is looked for again.
+  outside::RetryMissingCompanions();
   try {
     body();
   } catch (const ComError& error) {

@@ -459,7 +459,10 @@ HMODULE CConvUtils::LoadProductLibrary(const wchar_t* fileName, DWORD searchFlag
     wchar_t path[MAX_PATH] = {};
     if (!PathCombineW(path, folder.c_str(), sub ? sub : L"")) return nullptr;
     if (!PathAppendW(path, fileName)) return nullptr;
-    return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // By full path; its own dependencies from its folder and the system's, never the
+    // client's current folder.
+    return LoadLibraryExW(path, nullptr,
+                          LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
   };
   if (searchFlags & 1) {
     wchar_t exe[MAX_PATH] = {};

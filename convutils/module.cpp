@@ -1,5 +1,7 @@
 #include "convutils/module.h"
 
+#include "outside/companions.h"
+
 namespace vpdf {
 
 Module::Module() { InitializeCriticalSection(&m_classObjectLock); }
@@ -11,6 +13,8 @@ Module& Module::Instance() {
 
 void Module::Init(HINSTANCE instance) {
   m_instance = instance;
+  // The product's libraries are those beside this module.
+  outside::SetOwnerModule(instance);
   m_libid = LIBID_VPDFIMANAGEADDONLib;
 }
 

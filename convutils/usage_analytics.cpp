@@ -128,7 +128,10 @@ void CUsageAnalytics::AddField(const wchar_t* key, const wchar_t* value) {
   }
 }
 
-std::wstring CUsageAnalytics::CommandLine() const { return m_helperPath + L" " + m_parameters; }
+// The path quoted: unquoted, "C:\\Program Files\\..." would first start a C:\\Program.exe.
+std::wstring CUsageAnalytics::CommandLine() const {
+  return L"\"" + m_helperPath + L"\" " + m_parameters;
+}
 
 void CUsageAnalytics::Send() {
   if (!m_enabled || m_helperPath.empty()) return;
@@ -144,7 +147,7 @@ void CUsageAnalytics::Send() {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(nullptr, buffer, nullptr, nullptr, FALSE, BELOW_NORMAL_PRIORITY_CLASS,
+    if (!CreateProcessW(m_helperPath.c_str(), buffer, nullptr, nullptr, FALSE, BELOW_NORMAL_PRIORITY_CLASS,
                         nullptr, nullptr, &startup, &info)) {
       kLog.Trace("CUsageAnalytics: the helper did not start (%d)",
                  static_cast<int>(GetLastError()));

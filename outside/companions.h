@@ -1,13 +1,26 @@
-// The product's closed companion libraries, loaded on first call the way a
-// delay-load import would be. A missing library never stops the add-in:
-// no log, the default configuration, a failed merge.
+// The product's closed companion libraries, loaded on first call the way a delay-load import
+// would be, but only from the add-in's own folder by full path: a library of that name in the
+// client's current folder or on its PATH never loads into the client. A missing library never
+// stops the add-in: no log, the default configuration, a failed merge.
 #pragma once
+#include <windows.h>
+
 #include <cstddef>
 #include <string>
 
 namespace outside {
 
 constexpr int kLogCategory = 85;
+inline constexpr wchar_t kMergePluginFile[] = L"PdfJoinPlugin_x64.api";
+
+// The module whose folder holds the libraries (the add-in; set when it is loaded). Without
+// one, the module that holds this code.
+void SetOwnerModule(HMODULE module);
+// That folder, ending with "\\"; empty when it cannot be told.
+std::wstring CompanionFolder();
+// A library or entry that was missing is looked for again on its next use (each command
+// calls this first, so one failed load does not disable a command until the client restarts).
+void RetryMissingCompanions();
 
 // traceDiag.dll, by its undecorated extern "C" names isTraceLogEnabled and TraceLogPrintAll:
 // the record writer when records of the category are enabled, else null.

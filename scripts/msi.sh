@@ -7,7 +7,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
-dll=$build/bin/VPDFIManageAddon.dll
+dll="$build/wineprefix/drive_c/Program Files/Ostrel/PDF/VPDFIManageAddon.dll"  # as the build installed it
 [ -f "$dll" ] || { echo "no $dll: build first" >&2; exit 1; }
 # The file version (four fields) from the module's VS_FIXEDFILEINFO.
 file_version=$(python3 - "$dll" <<'PY'

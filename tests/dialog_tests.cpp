@@ -24,13 +24,8 @@ using namespace testing_support;
 constexpr wchar_t kSettingsKey[] = L"Software\\Ostrel\\PDF\\V1\\iManage Work";
 
 HINSTANCE AddinResources() {
-  static HMODULE module = [] {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    PathRemoveFileSpecW(path);
-    PathAppendW(path, L"VPDFIManageAddon.dll");
-    return LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  }();
+  static HMODULE module =
+      LoadLibraryExW(testbed::AddinPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   return module;
 }
 

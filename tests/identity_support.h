@@ -25,13 +25,8 @@ inline std::wstring EnvironmentVariable(const wchar_t* name) {
   DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
   return length && length < MAX_PATH ? value : L"";
 }
-// The product install folder that the build lays out (the stand-in skin libraries are there);
-// a copy of a test program run elsewhere is told its parent's.
-inline std::wstring ProductFolder() {
-  if (std::wstring folder = EnvironmentVariable(L"VPDF_PRODUCT_FOLDER"); !folder.empty()) return folder;
-  const std::wstring path = ProgramPath();
-  return path.substr(0, path.find_last_of(L'\\') + 1) + L"product\\";
-}
+// The product's install folder (the stand-in skin libraries are there), ending with "\\".
+inline std::wstring ProductFolder() { return testbed::ProductFolder() + L"\\"; }
 
 // Everything the identity of a command depends on, saved now and put back at the end.
 class IdentitySettings {

@@ -55,7 +55,7 @@ Fn Export(HMODULE module, const char* name) {
 }
 
 struct AddIn {
-  HMODULE module = LoadLibraryW(L"VPDFIManageAddon.dll");
+  HMODULE module = LoadLibraryW(testbed::AddinPath().c_str());
   HRESULT(WINAPI* getClassObject)(REFCLSID, REFIID, void**) =
       Export<decltype(getClassObject)>(module, "DllGetClassObject");
   HRESULT(WINAPI* canUnloadNow)() = Export<decltype(canUnloadNow)>(module, "DllCanUnloadNow");
@@ -110,7 +110,7 @@ TEST(Module, ExportsUnderTheProductsNames) {
   for (const char* name : {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer", kAssign})
     EXPECT_NE(nullptr, Export<void*>(addIn.module, name)) << name;
   // The assignment copies a configuration object member by member.
-  HMODULE config = LoadLibraryW(L"prodcfg_x64.dll");
+  HMODULE config = LoadLibraryW((ProductFolder() + L"prodcfg_x64.dll").c_str());
   CPDFConfig* loaded = Export<CPDFConfig* (*)()>(config, "?get_instance@CPDFConfig@@SAAEAV1@XZ")();
   IdentitySettings settings;
   settings.SetUILanguage(1, 0x407);
@@ -327,7 +327,7 @@ constexpr LANGID kLanguages[] = {0x0409, 0x040C, 0x0407, 0x0410, 0x040A, 0x0413,
 
 // The module as a resource file; the string `id`, or "<none>".
 HMODULE Module() {
-  static HMODULE module = LoadLibraryExW(L"VPDFIManageAddon.dll", nullptr,
+  static HMODULE module = LoadLibraryExW(testbed::AddinPath().c_str(), nullptr,
                                          LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   return module;
 }
@@ -349,7 +349,7 @@ TEST(Resources, EveryStringAndDialogInEveryLanguage) {
   };
   for (int offset = 0; offset <= 2000; offset += 100) {
     const LANGID language = kLanguages[offset / 100];
-    for (UINT id = 301; id <= 347; ++id) {
+    for (UINT id = 301; id <= 348; ++id) {
       const UINT localised = id + static_cast<UINT>(offset);
       SCOPED_TRACE(std::to_string(localised));
       const std::wstring english = String(id), translated = String(localised);
@@ -428,7 +428,6 @@ TEST(Child, ChildProcesses) {
     fs::create_directories(program.parent_path());
     if (*kChildren[i].program) fs::copy_file(ProgramPath(), program);
     SetEnvironmentVariableW(L"VPDF_CHILD", std::to_wstring(i).c_str());
-    SetEnvironmentVariableW(L"VPDF_PRODUCT_FOLDER", ProductFolder().c_str());
     EXPECT_EQ(3, _wspawnl(_P_WAIT, program.c_str(), program.c_str(), L"--gtest_filter=Child.Images*", nullptr));
     SetEnvironmentVariableW(L"VPDF_CHILD", nullptr);
     fs::remove_all(root);

@@ -13,6 +13,10 @@ server=/usr/lib/wine/wineserver64
 product=$WINEPREFIX/drive_c/Program\ Files/Ostrel/PDF
 folder=$WINEPREFIX/drive_c/Apps/Ostrel\ PDF target='C:\Apps\Ostrel PDF\'
 status=0 runs=0
+# What the build installed in its own prefix: the add-in in the product's folder, the client's
+# object model in the client's.
+addin="$build/wineprefix/drive_c/Program Files/Ostrel/PDF/VPDFIManageAddon.dll"
+client_src="$build/wineprefix/drive_c/Program Files/iManage Client"
 
 # Everything Wine starts writes to a log: a daemon of the prefix must not hold ctest's pipes.
 wine() { /usr/lib/wine/wine64 "$@" </dev/null >>"$work/wine.log" 2>&1; }
@@ -79,7 +83,7 @@ bash "$src/scripts/msi.sh" "$build" "$higher_version" "$work/higher.msi" >/dev/n
 files=$(msiinfo export "$work/first.msi" File | tail -n +4 | cut -f3)
 [ "$files" = VPDFIManageAddon.dll ] || fail "the package's files are: $(echo $files)"
 
-(cd "$build/bin" && wine regsvr32 /s tbdms.dll) || fail "registering the testbed's client failed"
+(cd "$client_src" && wine regsvr32 /s tbdms.dll) || fail "registering the testbed's client failed"
 mkdir -p "$product/bin" && echo x > "$product/bin/varnelpdf.exe"
 menus='"Commands"="IManExt.OpenCmd,-,IManExt.PrintCmd"'
 cat > "$work/client.reg" <<REG
@@ -104,7 +108,7 @@ wine regedit /s "$(winepath "$work/client.reg")" || fail "importing the client's
 snapshot before
 
 msiexec /i "$(winepath "$work/first.msi")" "INSTALLFOLDER=$target"
-cmp -s "$build/bin/VPDFIManageAddon.dll" "$folder/VPDFIManageAddon.dll" ||
+cmp -s "$addin" "$folder/VPDFIManageAddon.dll" ||
   fail "the installed VPDFIManageAddon.dll is not the built one"
 snapshot installed --own
 [ "$(grep -c '^"Commands"="IManExt.OpenCmd,-,.*RPDFIManAddon.OpenInPro_CM' "$work/installed.txt")" = 3 ] ||
@@ -125,7 +129,7 @@ python3 -c "$registry_py" diff "$work/before.reg" "$work/removed.reg" ||
   fail "the uninstall did not restore HKLM\\Software (above)"
 
 # The same module registered by hand with regsvr32 writes what the package wrote.
-mkdir -p "$folder" && cp "$build/bin/VPDFIManageAddon.dll" "$folder/"
+mkdir -p "$folder" && cp "$addin" "$folder/"
 (cd "$folder" && wine regsvr32 /s VPDFIManageAddon.dll) || fail "regsvr32 failed"
 snapshot regsvr32 --own
 cmp -s "$work/installed.txt" "$work/regsvr32.txt" ||

@@ -167,7 +167,7 @@ TEST_F(NewPdfTest, Runs) {
                 FindRecord(run, L"IManExt.Import.DocType")->text + L"\n";
       }
       const std::wstring dialog = *row.source ? L"type \"%WORK%\\" + std::wstring(row.source) + L"\", Open" : L"Cancel";
-      EXPECT_EQ((scan ? L"" : L" -> " + dialog + L"\n") + expected, seen);
+      EXPECT_EQ((scan ? L"" : L"Open -> " + dialog + L"\n") + expected, seen);
     }
   tb::ResetClientCommands();  // the documents it stored
 }

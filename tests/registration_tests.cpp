@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "testbed/agents/journal.h"
 #include "tests/settings_support.h"
 
 namespace {
@@ -178,7 +179,7 @@ std::wstring Reference(const std::wstring& view, int i = 0, const wchar_t* name 
 struct Components { bool editor = false, converter = false, creator = false; };
 
 struct AddIn {
-  HMODULE module = LoadLibraryW(L"VPDFIManageAddon.dll");
+  HMODULE module = LoadLibraryW(testbed::AddinPath().c_str());
   ~AddIn() { FreeLibrary(module); }
   HRESULT Call(const char* name) const {
     auto entry = reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(module, name)));
@@ -404,10 +405,10 @@ TEST_F(Registration, Regsvr32WritesAndRemovesExactlyTheEntries) {
   // client registers them, which the add-in leaves as they are.
   const fs::path installed = folder / L"it's {here}" / L"VPDFIManageAddon.dll";
   fs::create_directories(installed.parent_path());
-  fs::copy_file(L"VPDFIManageAddon.dll", installed);
+  fs::copy_file(testbed::AddinPath(), installed);
   const std::wstring module = installed.wstring(), quoted = L"\"" + module + L"\"";
   Start({.editor = true, .converter = true}, Ribbon(false) + Key(kDesk8) + Printer(L"Varnel PDF"));
-  ASSERT_EQ(0, Regsvr32(L"tbdms.dll"));
+  ASSERT_EQ(0, Regsvr32(L"\"" + testbed::ClientFolder() + L"\\tbdms.dll\""));
   const std::wstring world = World();
   Load(Sites(L"X,-,Y"));
   ASSERT_NE(std::wstring::npos, world.find(L"HKCR\\Interface\\" + std::wstring(kInterfaces[4])));

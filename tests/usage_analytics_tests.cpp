@@ -41,7 +41,7 @@ TEST_F(UsageEvents, PolicyThenSwitchDecideAndTheInstallFolderGivesHelperAndBuild
   // Fields trimmed, blanks and units above 127 escaped, empty ones left out.
   const std::wstring fields = L"|UA-271828182-1|ec|iManage|ea|Send%20E-mail|el|Caf%E9%20%20AC|x|%FF%100%D83D%DE00|%\\/?&=+-_.~";
   auto line = [&](const std::wstring& folder, const wchar_t* build) {
-    return folder + L"usagestats.exe Software\\Ostrel\\PDF\\V1|" + build + fields;
+    return L"\"" + folder + L"usagestats.exe\" Software\\Ostrel\\PDF\\V1|" + build + fields;
   };
   const struct {
     DWORD machinePolicy, userPolicy, machineSwitch, userSwitch; std::wstring machineFolder, userFolder, started;

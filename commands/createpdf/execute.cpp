@@ -15,6 +15,7 @@
 #include "outside/companions.h"
 #include "outside/dms.h"
 #include "ui/merge_sort_dlg.h"
+#include "ui/message_box.h"
 #include "ui/progress_window.h"
 
 // Last: it marks the unbounded string functions of the headers above as deprecated.
@@ -143,6 +144,25 @@ Outcome SingleFiles(CCreatePDF_I& command, VARIANT* selection, LONG lower, LONG 
   return Outcome::kGoOn;
 }
 
+// Whether the merge plug-in can be used; when not, the user is told which file is missing
+// where, before anything is copied out or converted.
+bool MergePluginReady(int langOffset) {
+  if (outside::PdfJoinPlugin()) return true;
+  const std::wstring folder = outside::CompanionFolder();
+  kLog.Error("PdfJoinPlugin not available: %S%S is missing or incomplete", folder.c_str(),
+             outside::kMergePluginFile);
+  std::wstring text = Bstr::Adopt(LoadResString(IDS_MERGE_PLUGIN_MISSING + langOffset)).Str();
+  std::size_t at = 0;
+  for (const std::wstring& part : {std::wstring(outside::kMergePluginFile), folder}) {
+    at = text.find(L"%s", at);
+    if (at == std::wstring::npos) break;
+    text.replace(at, 2, part);
+    at += part.size();
+  }
+  VPDFMessageBox(GetActiveWindow(), text.c_str(), nullptr, MB_OK | MB_ICONERROR);
+  return false;
+}
+
 // The PDFs merged into the first one through the merge plug-in: its last result, 0 on success.
 int MergeIntoFirst(const std::vector<std::wstring>& pdfs) {
   const outside::PdfJoin* join = outside::PdfJoinPlugin();
@@ -268,6 +288,7 @@ STDMETHODIMP CCreatePDF_I::Execute() {
       kLog.Trace("MergeSortDlg IDOK");
       merge = dialog.merge_documents();
       ordered = dialog.output_as<doc_description_COM>();
+      if (merge && !MergePluginReady(m_langOffset)) return;
     }
 
     // Only now, so that it never stands in front of the merge dialog.

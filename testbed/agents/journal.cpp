@@ -1,5 +1,7 @@
 #include "testbed/agents/journal.h"
 
+#include <shlobj.h>
+
 #include <cstdint>
 #include <cwctype>
 
@@ -123,12 +125,17 @@ void ClearAgentControls() { RegDeleteTreeW(HKEY_CURRENT_USER, tbagent::kControlK
 
 // ---------------------------------------------------------------- product folder
 
-std::wstring ProductFolder() {
-  wchar_t path[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring exe(path, length);
-  return exe.substr(0, exe.find_last_of(L'\\')) + L"\\product";
+namespace {
+std::wstring ProgramFiles() {
+  wchar_t path[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, path);
+  return path;
 }
+}  // namespace
+
+std::wstring ProductFolder() { return ProgramFiles() + L"\\Ostrel\\PDF"; }
+std::wstring ClientFolder() { return ProgramFiles() + L"\\iManage Client"; }
+std::wstring AddinPath() { return ProductFolder() + L"\\VPDFIManageAddon.dll"; }
 
 void PointProductAt(const std::wstring& folder) {
   std::wstring withSlash = folder;

@@ -94,11 +94,16 @@ class ScopedAgentControls {
   ScopedAgentControls& operator=(const ScopedAgentControls&) = delete;
 };
 
-// The product install folder laid out by the build: "<folder of this process's
-// executable>\product" (no trailing backslash). It holds bin\printpdfagent.exe,
+// The product install folder as the build installs it: "<Program Files>\Ostrel\PDF" (no
+// trailing backslash). It holds the add-in, the product's libraries (traceDiag.dll,
+// prodcfg_x64.dll, PdfJoinPlugin_x64.api, rasterpdf64.dll, the skins), bin\printpdfagent.exe,
 // bin\scanpdfagent.exe, bin\mailpdfagent.exe, bin\varnelpdf.exe, vpdfassist.exe,
-// usagestats.exe, rasterpdf64.dll and Build.id.
+// usagestats.exe and Build.id.
 std::wstring ProductFolder();
+// The DMS client's folder: "<Program Files>\iManage Client" (the client host, tbdms.dll).
+std::wstring ClientFolder();
+// The add-in module installed in the product folder.
+std::wstring AddinPath();
 // Points the product's settings at an install folder (no trailing backslash):
 //   HKLM\Software\Ostrel\PDF\V1                    InstallPath = folder + "\"
 //   HKLM\Software\Wow6432Node\Ostrel\PDF\V1 (32-bit view, as GetProductInstallPath reads it)

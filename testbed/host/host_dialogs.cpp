@@ -152,13 +152,10 @@ int ShowDialog(int argc, wchar_t** argv) {
       return Usage();
   }
 
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  PathRemoveFileSpecW(path);
-  PathAppendW(path, L"VPDFIManageAddon.dll");
-  HINSTANCE resources = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  const std::wstring path = testbed::AddinPath();
+  HINSTANCE resources = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (!resources) {
-    fwprintf(stderr, L"cannot load %ls as a resource module\n", path);
+    fwprintf(stderr, L"cannot load %ls as a resource module\n", path.c_str());
     return 1;
   }
   SetTimer(nullptr, 0, 200, Watch);
