@@ -148,6 +148,8 @@ int RunCommandVerb(int argc, wchar_t** argv) {
       else
         person.Always(harness::WithControl(kSaveLocal), {harness::Pick(kSaveLocal), harness::Press(IDOK)});
       person.Always(harness::FileDialog(), {harness::FileName(result), harness::Press(IDOK)});
+      // The add-in's own message (a missing merge plug-in): read, and OK.
+      person.Always(harness::Titled(L"Ostrel Varnel PDF"), {harness::Press(IDOK)});
     } else if (verb == L"newpdf") {
       // newpdf [file|scan]: a sample text file through the print agent, or a scan.
       progId = option == L"scan" ? L"RPDFImanAddon.CreateNewPDFScan"
