@@ -1,7 +1,7 @@
 // Times Create PDF's Execute on a merge of 30 documents and splits the time into what the
 // helper processes take (their start and the wait for them), what the merge plug-in takes, what
 // the dialogs take (the person answering them included), and what is left: the command's own
-// work. Run by hand under Wine, from build/bin: not a test.
+// work. Run by hand under Wine (README, Benchmarks): not a test.
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
@@ -109,7 +109,7 @@ int main() {
   testbed::PointProductAt(testbed::ProductFolder());
   auto* join = const_cast<outside::PdfJoin*>(outside::PdfJoinPlugin());
   if (!join) {
-    std::printf("The merge plug-in is missing: run from build/bin.\n");
+    std::printf("The merge plug-in is missing beside the add-in: build first.\n");
     return 1;
   }
   g_join = *join;

@@ -5,9 +5,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
-bash scripts/register.sh "$PWD/build/wineprefix" "$PWD/build/bin"
+# Laid out as installed: the add-in beside the product's libraries, the client in its own folder.
+programs="$PWD/build/wineprefix/drive_c/Program Files"
+client="$programs/iManage Client" product="$programs/Ostrel/PDF"
+bash scripts/register.sh "$PWD/build/wineprefix" "$client" "$product"
 export WINEPREFIX=$PWD/build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-cd build/bin
+# The client is started from its own folder, as its shortcut does.
+cd "$client"
 /usr/lib/wine/wine64 clienthost.exe "$@"
 # The same commands in German, as the product configuration can ask for them.
 if [ $# -eq 0 ]; then

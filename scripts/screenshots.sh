@@ -32,7 +32,6 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" --target clienthost VPDFIManageAddon -j "$(nproc)"
 
-bin=$build/bin
 out=$build/screenshots
 work=$out/.work
 prefix=$build/wineprefix-x11
@@ -66,6 +65,12 @@ if [ ! -f "$prefix/.vpdf-x11-ready" ]; then
   [ -f /usr/share/wine/fonts/marlett.ttf ] && cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
   touch "$prefix/.vpdf-x11-ready"
 fi
+# Laid out as the build's prefix: the add-in in the product's folder, the client host in its own.
+for installed in "Ostrel" "iManage Client"; do
+  rm -rf "$prefix/drive_c/Program Files/$installed"
+  cp -a "$build/wineprefix/drive_c/Program Files/$installed" "$prefix/drive_c/Program Files/"
+done
+bin="$prefix/drive_c/Program Files/iManage Client"
 # Each shot starts from no stored choices or size.
 /usr/lib/wine/wine64 reg delete 'HKCU\Software\Ostrel\PDF\V1\iManage Work' /f >/dev/null 2>&1 || true
 /usr/lib/wine/wine64 reg delete 'HKCU\Software\VarnelTestbed\Config' /f >/dev/null 2>&1 || true

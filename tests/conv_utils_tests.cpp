@@ -1,5 +1,5 @@
 // The product's helpers as the add-in starts them: the testbed's stand-ins under
-// build/bin/product, real processes, waits, registry and files.
+// the product's folder, real processes, waits, registry and files.
 #include <windows.h>
 
 #include <gtest/gtest.h>
