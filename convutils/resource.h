@@ -45,6 +45,7 @@
 #define IDS_PROGRESS_MERGING 345
 #define IDS_PROGRESS_SAVING 346
 #define IDS_PROGRESS_CANCEL 347       // its button
+#define IDS_RUN_IN_PROGRESS 348       // a command started while another run is in progress
 
 // Dialog templates.
 #define IDD_HOW_TO_SAVE 307           // HowToSaveDlg, "Save As"
