@@ -5,8 +5,8 @@
 // reads of the language, the client version and the product key, and no image load. Prints both times and their ratio: the medians of the sets,
 // which are timed in turns so that a load on the machine falls on both sides alike.
 //
-//     WINEPREFIX=$PWD/build/wineprefix WINEDEBUG=-all WINEPATH='C:\Program Files\iManage Client' \
-//       /usr/lib/wine/wine64 build/bin/bench_identity.exe [sets]
+//     cd build/bin && WINEPREFIX=$PWD/../wineprefix WINEDEBUG=-all
+//       WINEPATH='C:\Program Files\iManage Client' /usr/lib/wine/wine64 bench_identity.exe [sets]
 //
 // Needs the add-in registered (scripts/register.sh). When the product's install folder is not
 // set, it is pointed at the product's folder (the stand-in skins) for the run and removed again.

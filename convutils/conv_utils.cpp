@@ -22,7 +22,9 @@ constexpr DWORD kConverterCreationFlags = NORMAL_PRIORITY_CLASS;                
 constexpr int kMaxFilesPerMail = 30;
 constexpr DWORD kEndedAgentWaitMs = 5000;  // for an ended agent to let go of its files
 
-HANDLE g_cancelEvent = nullptr;  // UI thread only
+// The run in progress (UI thread only): its Cancel and its window.
+HANDLE g_cancelEvent = nullptr;
+HWND g_runWindow = nullptr;
 
 // ShellExecuteEx with verb "open", no owner and no working folder; the process handle or null.
 HANDLE StartWithShell(const std::wstring& file, const std::wstring& parameters, int show,
@@ -69,7 +71,8 @@ bool RunProductAgent(const wchar_t* runner, const wchar_t* agentName,
       WAIT_OBJECT_0 + 1) {
     // The agent is hidden: nobody but the add-in can end it.
     TerminateProcess(process.Get(), ERROR_CANCELLED);
-    WaitForSingleObject(process.Get(), kEndedAgentWaitMs);
+    CConvUtils::WaitPumpingMessages(process.Get(), CConvUtils::kWakeAllInput, false, nullptr,
+                                    kEndedAgentWaitMs);
     kLog.Trace("%S: the run was cancelled, %S ended", runner, agentName);
     return false;
   }
@@ -185,22 +188,40 @@ bool CConvUtils::LaunchWithShell(const std::wstring& file, const std::wstring& p
 
 // ---------------------------------------------------------------- waiting
 
-void CConvUtils::SetCancelEvent(HANDLE event) { g_cancelEvent = event; }
+CConvUtils::RunScope::RunScope(HANDLE cancel, HWND window)
+    : m_outerCancel(g_cancelEvent), m_outerWindow(g_runWindow) {
+  g_cancelEvent = cancel;
+  g_runWindow = window;
+}
+
+CConvUtils::RunScope::~RunScope() {
+  g_cancelEvent = m_outerCancel;
+  g_runWindow = m_outerWindow;
+}
 
 HANDLE CConvUtils::CancelEvent() { return g_cancelEvent; }
 
+void CConvUtils::DispatchWaiting(MSG& message, bool translate) {
+  if (g_runWindow && IsWindow(g_runWindow) && IsDialogMessageW(g_runWindow, &message)) return;
+  if (translate) TranslateMessage(&message);
+  DispatchMessageW(&message);
+}
+
 DWORD CConvUtils::WaitPumpingMessages(HANDLE process, DWORD wakeMask, bool translate,
-                                      HANDLE cancel) {
+                                      HANDLE cancel, DWORD timeoutMs) {
   const HANDLE handles[] = {process, cancel};
   const DWORD count = cancel ? 2 : 1;
+  const ULONGLONG start = GetTickCount64();
   for (;;) {
-    DWORD result = MsgWaitForMultipleObjects(count, handles, FALSE, INFINITE, wakeMask);
+    DWORD left = INFINITE;
+    if (timeoutMs != INFINITE) {
+      const ULONGLONG spent = GetTickCount64() - start;
+      left = spent >= timeoutMs ? 0 : static_cast<DWORD>(timeoutMs - spent);
+    }
+    DWORD result = MsgWaitForMultipleObjects(count, handles, FALSE, left, wakeMask);
     if (result != WAIT_OBJECT_0 + count) return result;
     MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (translate) TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchWaiting(message, translate);
   }
 }
 

@@ -111,16 +111,33 @@ class CConvUtils {
   static HMODULE LoadProductLibrary(const wchar_t* fileName, DWORD searchFlags);
 
   // Waits for `process` while removing and dispatching every message of the calling thread
-  // whenever input arrives (translating them too when asked). Ends on anything but input:
-  // WAIT_OBJECT_0 when the process ended, WAIT_OBJECT_0 + 1 when `cancel` (an event, may be
-  // null) was set. The print, scan and mail waits use QS_ALLINPUT (0x1CFF), no translation.
+  // whenever input arrives (translating them too when asked; the keyboard of the run's window
+  // goes through the dialog manager). Ends on anything but input: WAIT_OBJECT_0 when the process
+  // ended, WAIT_OBJECT_0 + 1 when `cancel` (an event, may be null) was set, WAIT_TIMEOUT after
+  // `timeoutMs`. The print, scan and mail waits use QS_ALLINPUT (0x1CFF), no translation.
   static DWORD WaitPumpingMessages(HANDLE process, DWORD wakeMask = kWakeAllInput,
-                                   bool translate = false, HANDLE cancel = nullptr);
+                                   bool translate = false, HANDLE cancel = nullptr,
+                                   DWORD timeoutMs = INFINITE);
+  // One queued message dispatched as the waits dispatch it: the keyboard of the run's window
+  // (Tab, Enter, Space, Escape) through the dialog manager, everything else as it is.
+  static void DispatchWaiting(MSG& message, bool translate);
 
-  // The user's Cancel of the run in progress (a manual-reset event), or null when no run can be
-  // cancelled. The print and scan agents are not started once it is set, and an agent being
-  // waited for is ended when it is set: the run then counts as failed.
-  static void SetCancelEvent(HANDLE event);
+  // The run in progress as its waits see it, for the scope's life: its Cancel (a manual-reset
+  // event, may be null: nothing to cancel) and its modeless window (may be null). The print and
+  // scan agents are not started once the Cancel is set, and an agent being waited for is ended
+  // when it is set: the run then counts as failed. When the scope ends, the run that was in
+  // progress before it (if any) is the one again.
+  class RunScope {
+   public:
+    RunScope(HANDLE cancel, HWND window);
+    ~RunScope();
+    RunScope(const RunScope&) = delete;
+    RunScope& operator=(const RunScope&) = delete;
+
+   private:
+    HANDLE m_outerCancel;
+    HWND m_outerWindow;
+  };
   static HANDLE CancelEvent();
 
   static constexpr DWORD kWakeAllInput = 0x1CFF;       // QS_ALLINPUT with raw input, touch, pointer

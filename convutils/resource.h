@@ -3,7 +3,7 @@
 // Plain #defines: read by the resource compiler and by C++.
 #pragma once
 
-// String table, English block 301-348. 313 and 316 (descriptions of the open commands), 310
+// String table, English block 301-349. 313 and 316 (descriptions of the open commands), 310
 // and 325-328 do not exist in any language.
 #define IDS_CREATEPDF_MENU 301        // "&Create PDF\tAlt+C"
 #define IDS_SENDPDFEMAIL_MENU 302     // "&Send PDF in e-mail\tAlt+S"
@@ -46,6 +46,7 @@
 #define IDS_PROGRESS_SAVING 346
 #define IDS_PROGRESS_CANCEL 347       // its button
 #define IDS_MERGE_PLUGIN_MISSING 348  // %s file, %s folder: the merge plug-in is missing
+#define IDS_RUN_IN_PROGRESS 349       // a command started while another run is in progress
 
 // Dialog templates.
 #define IDD_HOW_TO_SAVE 307           // HowToSaveDlg, "Save As"

@@ -3,7 +3,7 @@
 # them: `clienthost dialogs` shows each dialog
 # with sample documents under Xvfb, with Wine's normal X11 driver (in a Wine prefix of its own,
 # not the build's prefix with the null driver) inside a Wine virtual desktop, which draws the
-# title bars. English and German. PNGs, cut to the dialog's window, go to <build>/screenshots/.
+# title bars. English and German (the progress window in Arabic too). PNGs, cut to the dialog's window, go to <build>/screenshots/.
 #
 #   bash scripts/screenshots.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
@@ -120,7 +120,7 @@ for lang in en de; do
   shot "message_$lang" message --lang $offset || status=1
   shot "progress_$lang" progress --lang $offset || status=1
 done
-# The progress window mirrored, as the add-in shows it when the product's language is Arabic.
-shot progress_ar progress --language 1025 || status=1
+# The progress window in Arabic: its texts read right to left, so it is mirrored.
+shot progress_ar progress --lang 2000 || status=1
 /usr/lib/wine/wine64 reg delete 'HKCU\Software\VarnelTestbed\Config' /f >/dev/null 2>&1 || true
 exit $status

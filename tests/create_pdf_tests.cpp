@@ -46,11 +46,37 @@ std::vector<harness::Step> Steps(const std::wstring& answer) {
   return {Press(answer == L"cancel" ? IDCANCEL : IDOK)};
 }
 
+// How often the progress window came up in a row (seen in the messages the window receives).
+int g_progressShown = 0;
+LRESULT CALLBACK CountProgressShown(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  wchar_t name[64] = {};
+  if (code == HC_ACTION && sent->message == WM_SHOWWINDOW && sent->wParam && GetClassNameW(sent->hwnd, name, 64) &&
+      std::wstring(name) == vpdf::kProgressWindowClass)
+    ++g_progressShown;
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// A person who presses Cancel as the window says it saves (the click waits in the queue).
+WNDPROC g_stepText = nullptr;
+LRESULT CALLBACK CancelAtSaving(HWND text, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_SETTEXT && std::wstring(reinterpret_cast<const wchar_t*>(lParam)).starts_with(L"Saving"))
+    PostMessageW(GetParent(text), WM_COMMAND, IDCANCEL, 0);
+  return CallWindowProcW(g_stepText, text, message, wParam, lParam);
+}
+
 // The row's answers, one dialog after another, noted with what the dialog showed (documents, question);
 // "stop" presses Cancel in the progress window once a helper hangs, noting what the window said then.
 void Answer(harness::Answerer& person, const std::vector<std::wstring>& answers, const testbed::AgentJournal& journal,
             std::function<void()> inMergeDialog, std::chrono::steady_clock::time_point& stoppedAt) {
   for (const std::wstring& answer : answers) {
+    if (answer == L"at saving") {
+      person.On(harness::OfClass(vpdf::kProgressWindowClass), {harness::Do(L"cancel as it saves", [](HWND progress) {
+                  g_stepText = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(Control(progress, vpdf::kProgressStepText),
+                      GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CancelAtSaving)));
+                })});
+      continue;
+    }
     if (answer == L"stop") {
       person.On(harness::OfClass(vpdf::kProgressWindowClass),
                 {{[&journal](HWND progress) {
@@ -92,6 +118,11 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
     CommandRunTest::SetUp();
     SetString(HKEY_CURRENT_USER, kPortableKey, L"PORTABLE_DIRECTORY", Work(L"portable"));
     m_useProfile.SetDword(0);
+    m_shownHook = SetWindowsHookExW(WH_CALLWNDPROC, CountProgressShown, nullptr, GetCurrentThreadId());
+  }
+  void TearDown() override {
+    UnhookWindowsHookEx(m_shownHook);
+    CommandRunTest::TearDown();
   }
 
   // Documents "<name>.<extension>" numbered from 1, their content "text <number>" (XPS: two pages).
@@ -144,6 +175,7 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
              (run.advised == run.unadvised ? L"" : L" (an event sink left connected)") + L"\n";
     const std::wstring option = GetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue);
     if (option != m_option) out += L"client option " + option + L"\n";
+    if (g_progressShown) out += L"progress window came up " + std::to_wstring(g_progressShown) + L"x\n";
     return out;
   }
 
@@ -151,6 +183,7 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
   ScopedRegistryTree m_dialogSettings{HKEY_CURRENT_USER, L"Software\\Ostrel\\PDF\\V1\\iManage Work"};
   ScopedRegistryValue m_useProfile{HKEY_CURRENT_USER, kProductWorkSiteKey, L"UseProfile"};
   std::wstring m_option = L"N";
+  HHOOK m_shownHook = nullptr;
 };
 
 CreatePdf* g_running = nullptr;
@@ -189,24 +222,27 @@ TEST_F(CreatePdf, Scenarios) {
        L"Save As -> \"The 'Floor plan.xps' has been converted to a PDF file. How do you want to save the 'Floor "
        L"plan.pdf' ?\" cancel\nconvert Floor plan.xps: 0, pdf 2 pages\n"},
       {"a PDF is left out", {L"Scan.pdf", L"Memo.txt"}, {L"each", L"cancel"},
-       L"Merge items to one PDF -> [Scan, Memo] each\n" + single(L"Memo", L"cancel") + L"print Memo.txt\n"},
+       L"Merge items to one PDF -> [Scan, Memo] each\n" + single(L"Memo", L"cancel") + L"print Memo.txt\n"
+       L"progress window came up 1x\n"},
       {"the merge plug-in refuses: nothing saved", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
-       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt\nprint Beta.txt\nmerge refused: 7\n",
+       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt\nprint Beta.txt\nmerge refused: 7\n"
+       L"progress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetMergeInitResult(7); }},
       {"merged in the dialog's order, a new document related to all", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
        {L"one:Gamma,Alpha,Beta", L"new"},
        L"Merge items to one PDF -> [Alpha, Beta, Gamma] one:Gamma,Alpha,Beta\n" + kMerged + L"new\n"
        L"print Gamma.txt\nprint Alpha.txt\nprint Beta.txt\nmerge Gamma.pdf Alpha.pdf Beta.pdf\n" + source(L"1") +
            source(L"2") + source(L"3") + stored(L"Gamma", L"3 pages: Gamma.txt | Alpha.txt | Beta.txt", L"3") +
-           L"9001 related to 3\n9001 related to 1\n9001 related to 2\nrefresh\nclient's import\n"},
+           L"9001 related to 3\n9001 related to 1\n9001 related to 2\nrefresh\nclient's import\n"
+       L"progress window came up 1x\n"},
       {"one PDF each, in selection order", {L"Alpha.txt", L"Beta.txt"}, {L"each", L"cancel", L"new"},
        L"Merge items to one PDF -> [Alpha, Beta] each\n" + single(L"Alpha", L"cancel") + single(L"Beta", L"new") +
            L"print Alpha.txt\nprint Beta.txt\n" + source(L"2") + stored(L"Beta", L"1 pages: Beta.txt", L"2") +
-           L"9001 related to 2\nrefresh\nclient's import\n"},
+           L"9001 related to 2\nrefresh\nclient's import\nprogress window came up 2x\n"},
       {"documents that cannot be copied or printed are left out", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
        {L"each", L"cancel"},
        L"Merge items to one PDF -> [Alpha, Beta, Gamma] each\n" + single(L"Alpha", L"cancel") +
-       L"print Alpha.txt\nprint Gamma.txt: fail, exit 1\n",
+       L"print Alpha.txt\nprint Gamma.txt: fail, exit 1\nprogress window came up 2x\n",
        [](CreatePdf&, auto& docs) {
          docs[1]->Fail(L"GetCopy", E_FAIL);
          testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Gamma.txt", testbed::kFail);
@@ -214,23 +250,26 @@ TEST_F(CreatePdf, Scenarios) {
       {"a document that cannot be printed is left out of the merge", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
        {L"one", L"cancel"},
        L"Merge items to one PDF -> [Alpha, Beta, Gamma] one\n" + kMerged + L"cancel\n"
-       L"print Alpha.txt: fail, exit 1\nprint Beta.txt\nprint Gamma.txt\nmerge Beta.pdf Gamma.pdf\n",
+       L"print Alpha.txt: fail, exit 1\nprint Beta.txt\nprint Gamma.txt\nmerge Beta.pdf Gamma.pdf\n"
+       L"progress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Alpha.txt", testbed::kFail); }},
       {"every document fails: no merge, nothing asked", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
-       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n",
+       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n"
+       L"progress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kFail); }},
       {"names of forbidden characters, one of them taken", {L"?*:.txt", L"<|>.txt"}, {L"one", L"cancel"},
        L"Merge items to one PDF -> [?*:, <|>] one\n" + kMerged + L"cancel\n"
-       L"print ___.txt\nprint ___001.txt\nmerge ___.pdf ___001.pdf\n"},
+       L"print ___.txt\nprint ___001.txt\nmerge ___.pdf ___001.pdf\nprogress window came up 1x\n"},
       {"documents of one name, of one type and of another, all merged", {L"Report.txt", L"Report.txt", L"Report.csv"},
        {L"one", L"new-norel"},
        L"Merge items to one PDF -> [Report, Report, Report] one\n" + kMerged + L"new-norel\nprint Report.txt\n"
        L"print Report001.txt\nprint Report.csv\nmerge Report.pdf Report001.pdf Report002.pdf\n" +
-           stored(L"Report", L"3 pages: Report.txt | Report001.txt | Report.csv", L"1") + L"refresh\nclient's import\n"},
+           stored(L"Report", L"3 pages: Report.txt | Report001.txt | Report.csv", L"1") +
+           L"refresh\nclient's import\nprogress window came up 1x\n"},
       {"an empty document selection: the objects are converted", {L"Alpha.txt", L"Beta.txt"},
        {L"each", L"cancel", L"cancel"},
        L"Merge items to one PDF -> [Alpha, Beta] each\n" + single(L"Alpha", L"cancel") + single(L"Beta", L"cancel") +
-       L"print Alpha.txt\nprint Beta.txt\n",
+       L"print Alpha.txt\nprint Beta.txt\nprogress window came up 2x\n",
        [](CreatePdf& test, auto& docs) {
          test.NewCommand();
          test.Select(L"SelectedNRTDocuments", {});
@@ -250,17 +289,39 @@ TEST_F(CreatePdf, Scenarios) {
          for (int i = 0; i < 200 && !g_secondDone; ++i) Sleep(20);
        }},
       {"a call failing after the dialog ends the run", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
-       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt\n", nullptr,
+       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt\nprogress window came up 1x\n", nullptr,
        [](auto& docs) { docs[1]->Fail(L"Extension", E_ACCESSDENIED); }},
       {"cancel in the progress window while a merge converts", {L"P1.txt", L"P2.txt", L"P3.txt", L"P4.txt"},
        {L"one", L"stop"},
        L"Merge items to one PDF -> [P1, P2, P3, P4] one\n"
        L"Create PDF -> Document 3 of 4: P3, Converting to PDF... stop\n"
-       L"print P1.txt\nprint P2.txt\nprint P3.txt: hang\n",
+       L"print P1.txt\nprint P2.txt\nprint P3.txt: hang\nprogress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"P3.txt", testbed::kHang); }},
       {"cancel in the progress window of one slow conversion", {L"Budget.txt"}, {L"stop"},
-       L"Create PDF -> Document 1 of 1: Budget, Converting to PDF... stop\nprint Budget.txt: hang\n",
+       L"Create PDF -> Document 1 of 1: Budget, Converting to PDF... stop\nprint Budget.txt: hang\n"
+       L"progress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kHang); }},
+      {"a slow XPS conversion, which does not wait, shows no window after it", {L"Floor plan.xps"}, {L"cancel"},
+       L"Save As -> \"The 'Floor plan.xps' has been converted to a PDF file. How do you want to save the 'Floor "
+       L"plan.pdf' ?\" cancel\nconvert Floor plan.xps: 0, pdf 2 pages\n",
+       [](CreatePdf&, auto&) { testbed::SetAgentDelay(testbed::kRaster, 1500); }},
+      {"cancel as the first of two is to be saved: no save question", {L"Alpha.txt", L"Beta.txt"},
+       {L"each", L"at saving"},
+       L"Merge items to one PDF -> [Alpha, Beta] each\nCreate PDF -> cancel as it saves\nprint Alpha.txt\n"
+       L"progress window came up 1x\n",
+       [](CreatePdf&, auto&) { testbed::SetAgentDelay(testbed::kPrintAgent, 500); }},
+      {"a second run meanwhile is told, the first one's Cancel still ends its agent", {L"Budget.txt"}, {L"ok", L"stop"},
+       L"Ostrel Varnel PDF: Another PDF command is still running. Wait until it has finished, then try again. -> ok\n"
+       L"Create PDF -> Document 1 of 1: Budget, Converting to PDF... stop\nprint Budget.txt: hang\n"
+       L"progress window came up 1x\n",
+       [](CreatePdf& test, auto&) {
+         testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kHang);
+         g_running = &test;
+         SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, DWORD) {
+           KillTimer(nullptr, id);
+           g_running->m_command->Execute();  // reached while the print agent runs
+         });
+       }},
       {"a new version, checked in directly", {L"Contract.txt"}, {L"version"},
        single(L"Contract", L"version") + L"print Contract.txt\n"
        L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 checked in from %TEMP%\\Contract.pdf\nrefresh\n"},
@@ -280,15 +341,15 @@ TEST_F(CreatePdf, Scenarios) {
          tb::SetClientScript(tb::ClientCommandKind::kNewVersion, script);
        }},
       {"a merged file as a new version: nothing picked", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
-       kMergedVersion + L"client's browser\n",
+       kMergedVersion + L"client's browser\nprogress window came up 1x\n",
        [](CreatePdf& test, auto&) { test.PickTarget(77, tb::UserAction::kCancel); }},
       {"a merged file as a new version of the picked document", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
        kMergedVersion + L"77 history 9 \"77_3_Target\"\n"
        L"77 checked out to %WORK%\\portable\\ACTIVE\\jdoe\\77_3.docx for 4h\n"
-       L"77 checked in from %TEMP%\\Alpha.pdf\nrefresh\nclient's browser\n",
+       L"77 checked in from %TEMP%\\Alpha.pdf\nrefresh\nclient's browser\nprogress window came up 1x\n",
        [](CreatePdf& test, auto&) { test.PickTarget(77, tb::UserAction::kAccept); }},
       {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
-       kMergedVersion + L"client's browser\n",
+       kMergedVersion + L"client's browser\nprogress window came up 1x\n",
        [](CreatePdf& test, auto&) { test.PickTarget(78, tb::UserAction::kAccept)->Fail(L"Number", E_ACCESSDENIED); }},
       {"a local file where the user says", {L"Contract.txt"}, {L"local", L"file:Chosen.pdf"},
        single(L"Contract", L"local") + L"Save As -> file:Chosen.pdf\nprint Contract.txt\ntemp +Chosen.pdf\n"},
@@ -296,6 +357,7 @@ TEST_F(CreatePdf, Scenarios) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     NewRow();  // a new command; the journal, helper failures and client scripts cleared
+    g_progressShown = 0;
     SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"N");
     std::vector<tb::Document*> documents = Documents(row.selection);
     Select(L"SelectedNRTDocuments", std::vector<IDispatch*>(documents.begin(), documents.end()));

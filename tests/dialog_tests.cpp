@@ -10,12 +10,14 @@
 #include <tuple>
 #include <vector>
 
+#include "convutils/conv_utils.h"
 #include "convutils/resource.h"
 #include "tests/settings_support.h"
 #include "tests/testing/harness.h"
 #include "ui/how_to_save_dlg.h"
 #include "ui/merge_sort_dlg.h"
 #include "ui/message_box.h"
+#include "ui/progress_window.h"
 
 namespace {
 
@@ -286,6 +288,71 @@ TEST_F(DialogTest, MessageBoxCaptionButtonAndRightToLeftForArabic) {
     person.Stop();
     EXPECT_EQ(std::wstring(caption ? caption : L"Ostrel Varnel PDF") + L": General error -> " + (caption ? L"No" : L"OK") + L"\n",
               person.Log());
+  }
+}
+
+// The progress window of a run waiting for its helper, worked from the keyboard: it takes the
+// keyboard from the client's window when it shows, each way of cancelling ends the wait, and the
+// client's window has the keyboard back when the window goes.
+TEST_F(DialogTest, ProgressWindowCancelsFromTheKeyboard) {
+  using harness::Keys;
+  const std::pair<const char*, std::vector<harness::Step>> rows[] = {
+      {"Escape", {Keys(L"Escape", {VK_ESCAPE})}},
+      {"Enter", {Keys(L"Enter", {VK_RETURN})}},
+      {"Tab, Space", {Keys(L"Tab", {VK_TAB}), Keys(L"Space", {VK_SPACE})}},
+      {"Alt+F4", {Keys(L"Alt+F4", {VK_MENU, VK_F4})}},
+      {"close box", {harness::Do(L"close box", [](HWND w) { PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0); })}},
+  };
+  HWND client = CreateWindowExW(0, L"STATIC", L"Client", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 600, 400, nullptr,
+                                nullptr, nullptr, nullptr);
+  for (const auto& [way, steps] : rows) {
+    SCOPED_TRACE(way);
+    SetForegroundWindow(client);
+    harness::Answerer person;
+    person.On(harness::OfClass(vpdf::kProgressWindowClass), steps);
+    DWORD waited = 0;
+    {
+      vpdf::ProgressWindow progress(IDS_CREATEPDF_MENU, 2, 0, client, AddinResources());
+      vpdf::Handle helper(CreateEventW(nullptr, TRUE, FALSE, nullptr));  // never ends
+      waited = vpdf::CConvUtils::WaitPumpingMessages(helper.Get(), vpdf::CConvUtils::kWakeAllInput, false,
+                                                     vpdf::CConvUtils::CancelEvent(), 5000);
+      person.Stop();
+    }
+    EXPECT_EQ(WAIT_OBJECT_0 + 1, waited) << "the wait was not cancelled";
+    EXPECT_EQ(client, GetActiveWindow()) << "the client's window did not get the keyboard back";
+  }
+  // The window of a slow conversion comes up while the person answers a dialog: the dialog keeps the keyboard.
+  vpdf::ProgressWindow slow(IDS_CREATEPDF_MENU, 1, 0, client, AddinResources());
+  slow.Step(vpdf::ProgressStep::kConverting);
+  const DWORD ui = GetCurrentThreadId();
+  std::wstring seen;  // the title of the window with the keyboard
+  harness::Answerer person;
+  person.On(harness::AnyDialog(), {harness::Do(L"look", [&](HWND) {
+                                     harness::WaitForWindowOf(ui, vpdf::kProgressWindowClass);
+                                     seen = Text(GetForegroundWindow());
+                                   }),
+                                   harness::Press(IDOK)});
+  vpdf::Handle helper(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    MessageBoxW(nullptr, L"Shall the client go on?", L"Client", MB_OK);
+  });
+  vpdf::CConvUtils::WaitPumpingMessages(helper.Get(), vpdf::CConvUtils::kWakeAllInput, false, nullptr, 2500);
+  person.Stop();
+  EXPECT_EQ(L"Client: Shall the client go on? -> look, OK\n", person.Log());
+  EXPECT_EQ(L"Client", seen) << "the progress window took the keyboard from the dialog";
+  DestroyWindow(client);
+}
+
+// Mirrored when its texts read right to left, whatever the product's language.
+TEST_F(DialogTest, ProgressWindowIsMirroredOnlyForArabicTexts) {
+  // The block of its texts, the product's UI language, whether it is mirrored.
+  const std::tuple<int, DWORD, bool> rows[] = {{0, 1025, false}, {2000, 1033, true}, {200, 1025, false}};
+  for (const auto& [offset, product, mirrored] : rows) {
+    for (const wchar_t* kind : {L"UILanguage0", L"UILanguage1", L"UILanguage2"})
+      SetDword(HKEY_CURRENT_USER, kRunConfigKey, kind, product);
+    vpdf::ProgressWindow progress(IDS_CREATEPDF_MENU + offset, 2, offset, nullptr, AddinResources());
+    EXPECT_EQ(mirrored, (GetWindowLongW(progress.Window(), GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0) << offset;
   }
 }
 

@@ -4,11 +4,10 @@
 
 #include <vector>
 
+#include "convutils/language.h"
 #include "convutils/module.h"
 #include "convutils/resource.h"
-#include "convutils/conv_utils.h"
 #include "convutils/log.h"
-#include "ui/message_box.h"
 
 // Last: it marks the unbounded string functions of the headers above as deprecated.
 #include <strsafe.h>
@@ -42,6 +41,14 @@ int BarPosition(int number, ProgressStep step) {
   return (number - 1) * kBarSteps + kStepShare[static_cast<int>(step)];
 }
 
+bool IsDialog(HWND window) {
+  wchar_t name[16] = {};
+  return window && GetClassNameW(window, name, 16) && wcscmp(name, L"#32770") == 0;
+}
+
+// The person is answering a dialog (of this program or another): the keyboard stays there.
+bool DialogHasKeyboard() { return IsDialog(GetActiveWindow()) || IsDialog(GetForegroundWindow()); }
+
 }  // namespace
 
 ProgressWindow* ProgressWindow::s_current = nullptr;
@@ -67,12 +74,12 @@ ProgressWindow::ProgressWindow(UINT menuTextId, int total, int langOffset, HWND 
       m_langOffset(langOffset),
       m_total(total > 0 ? total : 1) {
   m_cancelEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  CConvUtils::SetCancelEvent(m_cancelEvent.Get());
   m_outer = s_current;
   s_current = this;
   wchar_t menuText[256] = {};
   LoadStringW(m_resources, menuTextId, menuText, 256);
   Create(owner, TitleFromMenuText(menuText));
+  m_run.emplace(m_cancelEvent.Get(), m_window);
   if (total > 1) Show();
 }
 
@@ -81,6 +88,7 @@ ProgressWindow::~ProgressWindow() { Close(); }
 void ProgressWindow::Close() {
   if (m_window) {
     KillTimer(m_window, kShowTimer);
+    GiveBackKeyboard();
     DestroyWindow(m_window);
     m_window = nullptr;
     // The class names this module's window procedure: it must not outlive an unloaded add-in.
@@ -88,10 +96,8 @@ void ProgressWindow::Close() {
     UnregisterClassW(kProgressWindowClass, Module::Instance().Handle());
   }
   if (s_current == this) s_current = m_outer;
-  if (m_cancelEvent) {
-    CConvUtils::SetCancelEvent(nullptr);
-    m_cancelEvent.Reset();
-  }
+  m_run.reset();  // the waits see the run before this one again
+  m_cancelEvent.Reset();
 }
 
 std::wstring ProgressWindow::Text(UINT englishId) const {
@@ -124,8 +130,8 @@ void ProgressWindow::Create(HWND owner, const std::wstring& title) {
   if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
     m_font.Reset(CreateFontIndirectW(&metrics.lfMessageFont));
 
-  // Arabic reads right to left, as the message boxes do.
-  const bool mirrored = MessageBoxStyle(0) & MB_RTLREADING;
+  // Mirrored when its texts read right to left: only the Arabic block's do.
+  const bool mirrored = m_langOffset == kArabic;
   const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT |
                         (mirrored ? WS_EX_LAYOUTRTL | WS_EX_RTLREADING : 0);
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
@@ -170,16 +176,21 @@ void ProgressWindow::Create(HWND owner, const std::wstring& title) {
   child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, kProgressStepText, kMargin, top,
         inner, kLineHeight);
   top += kLineHeight + kMargin;
-  child(L"BUTTON", Text(IDS_PROGRESS_CANCEL), BS_PUSHBUTTON | WS_TABSTOP, IDCANCEL,
+  child(L"BUTTON", Text(IDS_PROGRESS_CANCEL), BS_DEFPUSHBUTTON | WS_TABSTOP, IDCANCEL,
         kWidth - kMargin - kButtonWidth, top, Scaled(kButtonWidth, dpi), kButtonHeight);
 }
 
 void ProgressWindow::Show() {
   m_shown = true;
-  if (!m_window || s_hiddenDepth > 0) return;
-  // Not activated: the client's window keeps the keyboard, as it does while a helper runs.
-  ShowWindow(m_window, SW_SHOWNOACTIVATE);
+  if (!m_window || s_hiddenDepth > 0 || IsWindowVisible(m_window)) return;
+  ShowWindow(m_window, DialogHasKeyboard() ? SW_SHOWNOACTIVATE : SW_SHOW);
   UpdateWindow(m_window);
+}
+
+void ProgressWindow::GiveBackKeyboard() {
+  if (!m_window || GetActiveWindow() != m_window) return;
+  if (HWND owner = GetWindow(m_window, GW_OWNER); owner && IsWindowEnabled(owner))
+    SetActiveWindow(owner);
 }
 
 void ProgressWindow::Document(int number, const std::wstring& description) {
@@ -197,24 +208,27 @@ void ProgressWindow::Step(ProgressStep step) {
   if (!m_window) return;
   static constexpr UINT kStepText[] = {IDS_PROGRESS_COPYING, IDS_PROGRESS_CONVERTING,
                                        IDS_PROGRESS_MERGING, IDS_PROGRESS_SAVING};
-  KillTimer(m_window, kShowTimer);
   SetDlgItemTextW(m_window, kProgressStepText, Text(kStepText[static_cast<int>(step)]).c_str());
   if (step == ProgressStep::kMerging) m_number = m_total;
   SendDlgItemMessageW(m_window, kProgressBar, PBM_SETPOS, BarPosition(m_number, step), 0);
-  if (step == ProgressStep::kConverting && !m_shown)
-    SetTimer(m_window, kShowTimer, kSlowConversionMs, nullptr);
   Cancelled();  // the window repaints with its new texts
+  // Only the waits for a helper dispatch the timer: a conversion that does not wait (the
+  // image-to-PDF library) is over before it could show the window, and Cancelled() drops it.
+  if (step == ProgressStep::kConverting && !m_shown && m_window)
+    SetTimer(m_window, kShowTimer, kSlowConversionMs, nullptr);
 }
 
 bool ProgressWindow::Cancelled() {
-  // The same pump as the waits for the helpers: every message of the thread, none translated.
+  // Between the steps: a slow step is over, it shows no window any more.
+  if (m_window) KillTimer(m_window, kShowTimer);
+  // The same pump as the waits for the helpers, none translated but the window's keyboard.
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(message.wParam));
       break;
     }
-    DispatchMessageW(&message);
+    CConvUtils::DispatchWaiting(message, false);
   }
   return m_cancelled;
 }
@@ -242,9 +256,17 @@ LRESULT CALLBACK ProgressWindow::WindowProc(HWND window, UINT message, WPARAM wP
           return 0;
         }
         break;
-      case WM_CLOSE:  // the close box cancels; the run takes the window down
+      case WM_CLOSE:  // the close box and Alt+F4 cancel; the run takes the window down
         self->OnCancel();
         return 0;
+      case DM_GETDEFID:  // Enter presses Cancel, the one button
+        return MAKELRESULT(IDCANCEL, DC_HASDEFID);
+      case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE) {
+          SetFocus(GetDlgItem(window, IDCANCEL));
+          return 0;
+        }
+        break;
       case WM_TIMER:
         if (wParam == kShowTimer) {
           KillTimer(window, kShowTimer);
@@ -264,7 +286,10 @@ LRESULT CALLBACK ProgressWindow::WindowProc(HWND window, UINT message, WPARAM wP
 
 ProgressWindow::Hidden::Hidden() {
   ++s_hiddenDepth;
-  if (s_current && s_current->m_window) ShowWindow(s_current->m_window, SW_HIDE);
+  if (s_current && s_current->m_window && IsWindowVisible(s_current->m_window)) {
+    s_current->GiveBackKeyboard();
+    ShowWindow(s_current->m_window, SW_HIDE);
+  }
 }
 
 ProgressWindow::Hidden::~Hidden() {

@@ -1,13 +1,17 @@
 // The progress window of a long run (Create PDF, Send PDF in e-mail, Open with the conversion
 // tool): the command's name as title, "Document 3 of 30: <description>", a progress bar, the
 // current step and a Cancel button. Modeless: the waits for the helpers keep dispatching the
-// thread's messages, and the run asks Cancelled() between its steps.
+// thread's messages (its keyboard through the dialog manager: Tab, Enter, Space, Escape, Alt+F4),
+// and the run asks Cancelled() between its steps. Each window is its run's Cancel: while it is
+// there the waits see its Cancel, and the run before it (if any) has its own back afterwards.
 #pragma once
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "convutils/comutil.h"
+#include "convutils/conv_utils.h"
 
 namespace vpdf {
 
@@ -27,8 +31,10 @@ class ProgressWindow {
   // `menuTextId`: the command's menu text (English id + language offset), whose text without
   // its mnemonic and shortcut is the title. `total`: the documents the run copies or converts;
   // with more than one the window shows at once, else only when one conversion has taken
-  // longer than a second. `owner`: the client's main window (may be null). `resources`: the
-  // module with the strings; null means the add-in module.
+  // longer than a second while a helper is waited for. It takes the keyboard when it shows,
+  // unless the person is answering a dialog, and gives it back to `owner`, the client's main
+  // window (may be null), when it goes. It reads right to left when its texts do (Arabic).
+  // `resources`: the module with the strings; null means the add-in module.
   ProgressWindow(UINT menuTextId, int total, int langOffset, HWND owner,
                  HINSTANCE resources = nullptr);
   ~ProgressWindow();
@@ -47,8 +53,8 @@ class ProgressWindow {
   void Close();
 
   HWND Window() const { return m_window; }
-  // Whether the run in progress, if any, was cancelled (no dispatching).
-  static bool RunCancelled() { return s_current && s_current->m_cancelled; }
+  // Whether the run in progress, if any, was cancelled (dispatching its waiting messages first).
+  static bool RunCancelled() { return s_current && s_current->Cancelled(); }
 
   // Keeps the progress window of the run in progress (if any) out of sight while a dialog of
   // the add-in or of the client is up; it comes back when the dialog has closed.
@@ -64,6 +70,8 @@ class ProgressWindow {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void Create(HWND owner, const std::wstring& title);
   void Show();
+  // Before the window goes out of sight: the client's window gets the keyboard back.
+  void GiveBackKeyboard();
   void OnCancel();
   std::wstring Text(UINT englishId) const;
 
@@ -76,7 +84,8 @@ class ProgressWindow {
   HWND m_window = nullptr;
   GdiObject<HFONT> m_font;
   Handle m_cancelEvent;
-  ProgressWindow* m_outer = nullptr;  // the run's window before this one (none in practice)
+  std::optional<CConvUtils::RunScope> m_run;  // what the waits see of this run, until Close
+  ProgressWindow* m_outer = nullptr;  // the run in progress before this one (none in practice)
 
   static ProgressWindow* s_current;
   static int s_hiddenDepth;

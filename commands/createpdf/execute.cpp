@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "convutils/resource.h"
+#include "commands/command_run.h"
 #include "commands/createpdf/create_pdf.h"
 #include "commands/execute_guard.h"
 #include "convutils/conv_utils.h"
@@ -40,13 +41,6 @@ struct Conversion {
   OwnedFile pdf;
   bool converted = false;
 };
-
-// What the progress window says of a document: its description, else its name (a display
-// only: a failing read leaves it empty).
-std::wstring ProgressName(const dms::Document& document) {
-  std::wstring text = document.Description().value;
-  return text.empty() ? document.Name().value : text;
-}
 
 // The run's progress window, when it has one.
 void StepTo(ProgressWindow* progress, ProgressStep step) {
@@ -132,11 +126,14 @@ Outcome SingleFiles(CCreatePDF_I& command, VARIANT* selection, LONG lower, LONG 
       break;
     }
     dms::Document document{selected};
-    progress.Document(static_cast<int>(i - lower + 1), ProgressName(document));
+    progress.Document(static_cast<int>(i - lower + 1), ProgressLine(document));
     HRESULT hr = S_OK;
     Conversion c = Convert(command, document, hr, &progress);
     if (!c.converted) continue;
     progress.Step(ProgressStep::kSaving);
+    if (progress.WasCancelled()) break;  // no save question after Cancel
+    // After the last document only the person's save dialogs are left: the window goes.
+    if (i == upper) progress.Close();
     // SaveResult deletes both files, whatever way it ends.
     const std::wstring pdf = c.pdf.Release(), copy = c.copy.Release();
     command.SaveResult(selected.Get(), pdf, copy, {selected}, false);
@@ -197,7 +194,7 @@ void MergeFiles(CCreatePDF_I& command, const doc_list& ordered, ProgressWindow& 
       if (progress.Cancelled()) break;
       ++number;
       if (!record) continue;
-      progress.Document(number, ProgressName(dms::Document{ComPtr<IDispatch>(record->document())}));
+      progress.Document(number, ProgressLine(dms::Document{ComPtr<IDispatch>(record->document())}));
       command.ConvertForMerge(state, *record);
     }
     // Each copy stays until all are converted, so that no two documents share a name.
@@ -211,8 +208,9 @@ void MergeFiles(CCreatePDF_I& command, const doc_list& ordered, ProgressWindow& 
       progress.Step(ProgressStep::kMerging);
       const int result = MergeIntoFirst(state.pdfs);
       kLog.Trace("SaveResult() %d", result);
-      if (result == 0 && !progress.Cancelled()) {
-        progress.Step(ProgressStep::kSaving);
+      if (result == 0 && !progress.Cancelled()) progress.Step(ProgressStep::kSaving);
+      if (result == 0 && !progress.WasCancelled()) {
+        progress.Close();  // only the person's save dialogs are left
         // SaveResult deletes the merged file, whatever way it ends.
         state.pdfFiles.front().Release();
         command.SaveResult(state.first.Get(), state.firstPdf, state.firstSource.Str(),
@@ -242,6 +240,8 @@ void CCreatePDF_I::ConvertForMerge(MergeState& state, const doc_description_COM&
 
 STDMETHODIMP CCreatePDF_I::Execute() {
   if (busy == 1) return S_OK;
+  const OneRunAtATime run(m_langOffset);
+  if (run.Refused()) return S_OK;
   merging = 0;
 
   RunGuarded(kLog, [&] {

@@ -185,10 +185,18 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
                              ResString(IDS_RESULT + g_questionLanguageOffset));
     }
 
+    // A Cancel that came before the question ends the run without it.
+    if (ProgressWindow::RunCancelled()) {
+      DeleteTemporaryFiles(pdfPath, sourcePath);
+      kLog.Trace("******************* CreatePDF SaveResult() END *******************");
+      return S_OK;
+    }
+    // From the question until the result is stored the person answers dialogs (the file
+    // dialog, the client's browser and profile dialogs): the progress window stays away.
+    ProgressWindow::Hidden progressHidden;
     int decision = HowToSaveDlg::kNone;
     bool relate = false;
     {
-      ProgressWindow::Hidden progressHidden;
       HowToSaveDlg dialog(kSettingsSubkey, message, true, m_langOffset, GetActiveWindow());
       // A Cancel of the run that came while the dialog was up counts once it has closed.
       if (dialog.DoModal() != IDOK || ProgressWindow::RunCancelled()) {
@@ -202,7 +210,6 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
     kLog.Trace("SaveAsResult iDecision %d, bRelate = %S", decision, relate ? L"yes" : L"no");
 
     if (decision == HowToSaveDlg::kLocalSave) {
-      ProgressWindow::Hidden progressHidden;  // the file dialog
       SaveLocally(pdfPath, m_langOffset);
     } else if (decision == HowToSaveDlg::kNewDocument) {
       dms::Got<dms::Session> session = database.value.GetSession();
@@ -213,10 +220,7 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
                       selected.Version().value, database.value.Name().value);
       dms::Document created;
       HRESULT hr = E_FAIL;
-      {
-        ProgressWindow::Hidden progressHidden;  // the client's profile dialog
-        hr = ImportNewDocument(pdfPath, title, session.value, folder, created, comment);
-      }
+      hr = ImportNewDocument(pdfPath, title, session.value, folder, created, comment);
       if (SUCCEEDED(hr)) {
         VARIANT_BOOL refresh = VARIANT_TRUE;
         SetContextValue(L"iManExt.Refresh", VT_BOOL, &refresh);
@@ -246,7 +250,6 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
         }
       }
     } else if (decision == HowToSaveDlg::kNewVersion) {
-      ProgressWindow::Hidden progressHidden;  // the client's browser and profile dialogs
       dms::Got<dms::Session> session = database.value.GetSession();
       if (!session.Ok()) kLog.Warning("Database::GetSession() failed");
       HRESULT checkedOut = E_FAIL;

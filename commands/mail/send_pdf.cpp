@@ -5,6 +5,7 @@
 
 #include "convutils/resource.h"
 #include "commands/execute_guard.h"
+#include "commands/command_run.h"
 #include "commands/mail/send_pdf_email.h"
 #include "commands/selected_items.h"
 #include "convutils/conv_utils.h"
@@ -58,6 +59,8 @@ STDMETHODIMP CSendPDFEMail_I::Update() {
 }
 
 STDMETHODIMP CSendPDFEMail_I::Execute() {
+  const OneRunAtATime run(m_langOffset);
+  if (run.Refused()) return S_OK;
   HRESULT result = S_OK;
   RunGuarded(kLog, [&] {
     ReportCommandUsage(L"Send E-mail", nullptr);
@@ -90,7 +93,7 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
         }
         dms::Document document;
         if (FAILED(SelectedDocument(element.Get(), document))) break;
-        progress.Document(static_cast<int>(i - lower + 1), document.Name().value);
+        progress.Document(static_cast<int>(i - lower + 1), ProgressLine(document));
 
         const std::wstring extension = Lower(document.Extension().Value());
         OwnedFile copy;

@@ -1,4 +1,5 @@
 #include "commands/newpdf/new_pdf_from_file.h"
+#include "commands/command_run.h"
 
 #include <commdlg.h>
 #include <shlobj.h>
@@ -96,6 +97,8 @@ bool CCreateNewPDFFromFile_I::MakeTempName(wchar_t* buffer, DWORD size) {
 }
 
 STDMETHODIMP CCreateNewPDFFromFile_I::Execute() {
+  const OneRunAtATime run(m_langOffset);
+  if (run.Refused()) return S_OK;
   HRESULT result = S_OK;
   RunGuarded(kLog, [&] {
     ReportCommandUsage(L"Create PDF", L"From Local");

@@ -1,4 +1,5 @@
 #include "commands/newpdf/new_pdf_from_scanner.h"
+#include "commands/command_run.h"
 
 #include <string>
 
@@ -29,6 +30,8 @@ void CCreateNewPDFFromScanner_I::MakeScanTempName(wchar_t* buffer) {
 }
 
 STDMETHODIMP CCreateNewPDFFromScanner_I::Execute() {
+  const OneRunAtATime run(m_langOffset);
+  if (run.Refused()) return S_OK;
   HRESULT result = S_OK;
   RunGuarded(kLog, [&] {
     ReportCommandUsage(L"Scan", nullptr);

@@ -5,6 +5,7 @@
 
 #include "convutils/resource.h"
 #include "commands/execute_guard.h"
+#include "commands/command_run.h"
 #include "commands/open/open_in_cnv.h"
 #include "commands/selected_items.h"
 #include "convutils/conv_utils.h"
@@ -71,6 +72,8 @@ STDMETHODIMP COpenInCnv_I::Update() {
 }
 
 STDMETHODIMP COpenInCnv_I::Execute() {
+  const OneRunAtATime run(m_langOffset);
+  if (run.Refused()) return S_OK;
   HRESULT result = S_OK;
   RunGuarded(kLog, [&] {
     ReportCommandUsage(L"Open", L"Conversion Desk");
@@ -147,7 +150,7 @@ STDMETHODIMP COpenInCnv_I::Execute() {
         result = hr;
         return;
       }
-      progress.Document(static_cast<int>(i - lower + 1), document.Name().value);
+      progress.Document(static_cast<int>(i - lower + 1), ProgressLine(document));
       progress.Step(ProgressStep::kCopying);
       // Each document its own new copy in the temporary folder.
       WorkingCopy copy;

@@ -1,4 +1,5 @@
 #include "commands/open/open_in_pro.h"
+#include "commands/command_run.h"
 
 #include <string>
 
@@ -91,6 +92,8 @@ STDMETHODIMP COpenInPro_I::Update() {
 }
 
 STDMETHODIMP COpenInPro_I::Execute() {
+  const OneRunAtATime run(m_langOffset);
+  if (run.Refused()) return S_OK;
   HRESULT result = S_OK;
   RunGuarded(kLog, [&] {
     kLog.Trace("COpenInPro Execute() enter ");

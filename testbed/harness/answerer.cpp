@@ -116,6 +116,22 @@ Step Order(int listId, int upId, const std::vector<std::wstring>& order) {
             }
           }};
 }
+Step Keys(const std::wstring& said, std::vector<WORD> chord) {
+  return {[said](HWND) { return said; },
+          [chord](HWND) {
+            std::vector<INPUT> inputs;
+            auto key = [&inputs](WORD virtualKey, DWORD flags) {
+              INPUT input{};
+              input.type = INPUT_KEYBOARD;
+              input.ki.wVk = virtualKey;
+              input.ki.dwFlags = flags;
+              inputs.push_back(input);
+            };
+            for (WORD k : chord) key(k, 0);
+            for (auto k = chord.rbegin(); k != chord.rend(); ++k) key(*k, KEYEVENTF_KEYUP);
+            SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+          }};
+}
 Step Do(const std::wstring& said, std::function<void(HWND)> act) {
   return {[said](HWND) { return said; }, std::move(act)};
 }

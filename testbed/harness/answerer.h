@@ -65,6 +65,9 @@ Step FileName(const std::wstring& path);
 // The list view's rows moved with the "up" button until their first column reads `order`
 // (rows not named keep their place after them).
 Step Order(int listId, int upId, const std::vector<std::wstring>& order);
+// Keys pressed together, as a person types them (to whichever window has the keyboard), and
+// released in reverse order: {VK_MENU, VK_F4} is Alt+F4. The log says `said`.
+Step Keys(const std::wstring& said, std::vector<WORD> chord);
 // Anything else a person does.
 Step Do(const std::wstring& said, std::function<void(HWND)> act);
 

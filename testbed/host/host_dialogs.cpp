@@ -11,7 +11,7 @@
 //
 // --size stores a window size for the merge dialog first (as a user's earlier resize would);
 // --merge stores the merge choice. --language sets the product UI language that the message
-// box and the progress window read (the testbed configuration library's kind-0 value). --ready writes the dialog's
+// box reads (the testbed configuration library's kind-0 value). --ready writes the dialog's
 // window rectangle "x y width height" to FILE once the dialog is on screen; --close-when
 // closes the dialog (as Cancel, or No / OK in the message box) once FILE exists. The result
 // and the order chosen are printed.
