@@ -216,6 +216,15 @@ TEST_F(CreatePdf, Scenarios) {
        L"Merge items to one PDF -> [Alpha, Beta, Gamma] one\n" + kMerged + L"cancel\n"
        L"print Alpha.txt: fail, exit 1\nprint Beta.txt\nprint Gamma.txt\nmerge Beta.pdf Gamma.pdf\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Alpha.txt", testbed::kFail); }},
+      {"a print agent that writes nothing: no new version, no new document", {L"Alpha.txt", L"Beta.txt"},
+       {L"each", L"version", L"new"}, L"Merge items to one PDF -> [Alpha, Beta] each\nprint Alpha.txt\nprint Beta.txt\n",
+       [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kNoOutput); }},
+      {"a document printed to nothing is left out of the merge", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
+       {L"one", L"new-norel"},
+       L"Merge items to one PDF -> [Alpha, Beta, Gamma] one\n" + kMerged + L"new-norel\nprint Alpha.txt\n"
+       L"print Beta.txt\nprint Gamma.txt\nmerge Alpha.pdf Gamma.pdf\n" +
+           stored(L"Alpha", L"2 pages: Alpha.txt | Gamma.txt", L"1") + L"refresh\nclient's import\n",
+       [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Beta.txt", testbed::kNoOutput); }},
       {"every document fails: no merge, nothing asked", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
        L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kFail); }},

@@ -70,6 +70,8 @@ TEST_F(SendPdfTest, Runs) {
        L"run rasterpdf64.dll P4ToPDFConvert(\"%TEMP%\\Plan.xps\", \"%TEMP%\\Plan.pdf\", 15, 0, 0) -> 0, pdf 2 pages\n"
        L"run rasterpdf64.dll P4ToPDFConvert(\"%TEMP%\\Site.oxps\", \"%TEMP%\\Site.pdf\", 15, 0, 0) -> -1, fail\n" +
            Mail(L"\"%TEMP%\\Plan.pdf\"", 1) + kUsage + Sent(101, L"Plan.xps") + Copied(102, L"Site.oxps")},
+      {"a print agent that writes nothing: not mailed, not marked as sent", {{L"Notes", L"DOC", testbed::kNoOutput}},
+       Setting::kNone, E_FAIL, Print(L"Notes.doc", L"Notes.pdf", L"nooutput, exit 0") + kUsage + Copied(101, L"Notes.doc")},
       {"a document without copy is left out; shortcuts stand for their documents",
        {{L"First"}, {L"Locked", L"DOC", L"GetCopy"}, {.name = L"Third", .shortcut = true}},
        Setting::kObjects, S_OK,

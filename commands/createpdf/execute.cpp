@@ -189,8 +189,13 @@ void MergeFiles(CCreatePDF_I& command, const doc_list& ordered, ProgressWindow& 
       kLog.Warning("Merge: no document could be converted");
     } else {
       progress.Step(ProgressStep::kMerging);
-      const int result = MergeIntoFirst(state.pdfs);
+      int result = MergeIntoFirst(state.pdfs);
       kLog.Trace("SaveResult() %d", result);
+      // A plug-in that answers success but leaves no PDF has merged nothing.
+      if (result == 0 && !CConvUtils::IsPdfOutput(state.firstPdf)) {
+        kLog.Error("Merged file not found: %S", state.firstPdf);
+        result = -1;
+      }
       if (result == 0 && !progress.Cancelled()) {
         progress.Step(ProgressStep::kSaving);
         // SaveResult deletes the merged file, whatever way it ends.
