@@ -228,14 +228,14 @@ TEST_F(CreatePdf, Scenarios) {
       {"every document fails: no merge, nothing asked", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
        L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kFail); }},
-      {"names of forbidden characters, one of them taken", {L"?*:.txt", L"<|>.txt"}, {L"one", L"cancel"},
-       L"Merge items to one PDF -> [?*:, <|>] one\n" + kMerged + L"cancel\n"
-       L"print ___.txt\nprint ___001.txt\nmerge ___.pdf ___001.pdf\n"},
+      {"names of forbidden characters: each copy gone once printed, each PDF its own name", {L"?*:.txt", L"<|>.txt"},
+       {L"one", L"cancel"}, L"Merge items to one PDF -> [?*:, <|>] one\n" + kMerged + L"cancel\n"
+       L"print ___.txt\nprint ___.txt\nmerge ___.pdf ___001.pdf\n"},
       {"documents of one name, of one type and of another, all merged", {L"Report.txt", L"Report.txt", L"Report.csv"},
        {L"one", L"new-norel"},
        L"Merge items to one PDF -> [Report, Report, Report] one\n" + kMerged + L"new-norel\nprint Report.txt\n"
-       L"print Report001.txt\nprint Report.csv\nmerge Report.pdf Report001.pdf Report002.pdf\n" +
-           stored(L"Report", L"3 pages: Report.txt | Report001.txt | Report.csv", L"1") + L"refresh\nclient's import\n"},
+       L"print Report.txt\nprint Report.csv\nmerge Report.pdf Report001.pdf Report002.pdf\n" +
+           stored(L"Report", L"3 pages: Report.txt | Report.txt | Report.csv", L"1") + L"refresh\nclient's import\n"},
       {"an empty document selection: the objects are converted", {L"Alpha.txt", L"Beta.txt"},
        {L"each", L"cancel", L"cancel"},
        L"Merge items to one PDF -> [Alpha, Beta] each\n" + single(L"Alpha", L"cancel") + single(L"Beta", L"cancel") +

@@ -180,9 +180,6 @@ void MergeFiles(CCreatePDF_I& command, const doc_list& ordered, ProgressWindow& 
       progress.Document(number, ProgressName(dms::Document{ComPtr<IDispatch>(record->document())}));
       command.ConvertForMerge(state, *record);
     }
-    // Each copy stays until all are converted, so that no two documents share a name.
-    state.copies.clear();
-
     if (progress.Cancelled()) {
       // nothing is merged; the state deletes the PDFs made so far
     } else if (state.pdfs.empty() || !state.first) {
@@ -198,13 +195,13 @@ void MergeFiles(CCreatePDF_I& command, const doc_list& ordered, ProgressWindow& 
       }
       if (result == 0 && !progress.Cancelled()) {
         progress.Step(ProgressStep::kSaving);
-        // SaveResult deletes the merged file, whatever way it ends.
+        // SaveResult deletes the merged file, whatever way it ends. The copies are gone
+        // already: it gets no source file to delete.
         state.pdfFiles.front().Release();
-        command.SaveResult(state.first.Get(), state.firstPdf, state.firstSource.Str(),
-                           state.documents, true);
+        command.SaveResult(state.first.Get(), state.firstPdf, L"", state.documents, true);
       }
     }
-  }  // the state deletes every copy and PDF that is left
+  }  // the state deletes every PDF that is left
   CCreatePDF_I::merging = 0;
 }
 
@@ -218,10 +215,10 @@ void CCreatePDF_I::ConvertForMerge(MergeState& state, const doc_description_COM&
   state.documents.push_back(ComPtr<IDispatch>(record.document()));
   if (!state.first) {
     state.first = ComPtr<IDispatch>(record.document());
-    state.firstSource = Bstr(c.copy.Path());
     StringCchCopyW(state.firstPdf, MAX_PATH, c.pdf.Path().c_str());
   }
-  state.copies.push_back(std::move(c.copy));
+  // The copy goes now, so that a merge never holds more than one; its PDF keeps a name of its own.
+  c.copy.Delete();
   state.pdfFiles.push_back(std::move(c.pdf));
 }
 
