@@ -279,6 +279,15 @@ TEST_F(CreatePdf, Scenarios) {
        L"1 checked out to %TEMP%\\Contract.txt for 4h\nstored 1 v2 \"Contract\" txt, 1 pages: Contract.txt\n"
        L"1 checked in from %TEMP%\\Contract.pdf\nrefresh\nclient's new version\n",
        [](CreatePdf&, auto& docs) { docs[0]->Fail(L"CheckInEx", E_FAIL); }},
+      {"a check-in that fails for good releases the check-out", {L"Contract.txt"}, {L"version"},
+       single(L"Contract", L"version") + L"print Contract.txt\n"
+       L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 unlocked\nrefresh\nclient option Y\n",
+       [](CreatePdf&, auto& docs) {
+         docs[0]->SetMethod(L"CheckInEx", [](auto&, VARIANT*) {  // the client's dialog turned on meanwhile
+           SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"Y");
+           return E_FAIL;
+         });
+       }},
       {"cancel in the client's new-version dialog releases the check-out", {L"Contract.txt"}, {L"version"},
        single(L"Contract", L"version") + L"print Contract.txt\n"
        L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 unlocked\nrefresh\nclient's new version\n",

@@ -88,9 +88,7 @@ Conversion Convert(CCreatePDF_I& command, const dms::Document& document, HRESULT
     return c;
   }
 
-  std::wstring folder, stem, unused;
-  SplitPath(c.copy.Path(), folder, stem, unused);
-  c.pdf = CreateNewFile(folder, stem, L".pdf");
+  c.pdf = CreateNewFileBeside(c.copy.Path(), L".pdf");
   if (c.pdf.Empty()) {
     kLog.Warning("No PDF name beside %S", c.copy.Path().c_str());
     c.copy.Delete();

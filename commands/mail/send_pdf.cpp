@@ -109,9 +109,7 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
         }
         if (progress.Cancelled()) break;
         // Its own PDF beside the copy: two documents of one name never share one.
-        std::wstring folder, stem, unused;
-        SplitPath(copy.Path(), folder, stem, unused);
-        OwnedFile pdf = CreateNewFile(folder, stem, L".pdf");
+        OwnedFile pdf = CreateNewFileBeside(copy.Path(), L".pdf");
         if (pdf.Empty()) {
           kLog.Error("No PDF name beside %S", copy.Path().c_str());
           continue;
