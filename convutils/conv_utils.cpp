@@ -257,7 +257,8 @@ std::vector<bool> CConvUtils::RunMailAgent(const std::vector<std::wstring>& pdfP
 }
 
 std::vector<bool> CConvUtils::RunMailAgent(const std::wstring& installFolder,
-                                           const std::vector<std::wstring>& pdfPaths) {
+                                           const std::vector<std::wstring>& pdfPaths,
+                                           const BatchStarted& started) {
   std::vector<bool> handed(pdfPaths.size(), false);
   try {
     const std::wstring agent = HelperInFolder(installFolder, L"bin\\mailpdfagent.exe");
@@ -283,7 +284,9 @@ std::vector<bool> CConvUtils::RunMailAgent(const std::wstring& installFolder,
       if (!process) {
         kLog.Error("ShellExecuteEx returned false");
       } else {
-        for (std::size_t j = i + 1 - static_cast<std::size_t>(inList); j <= i; ++j) handed[j] = true;
+        const std::size_t first = i + 1 - static_cast<std::size_t>(inList);
+        for (std::size_t j = first; j <= i; ++j) handed[j] = true;
+        if (started) started(first, static_cast<std::size_t>(inList));
         WaitPumpingMessages(process.Get());
         kLog.Trace("RunMailAgent: mail agent ended");
       }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -74,9 +75,13 @@ class CConvUtils {
   // started once per 30 files (short paths, quoted), each run waited for. Answers, per file,
   // whether it went to an agent that started.
   static std::vector<bool> RunMailAgent(const std::vector<std::wstring>& pdfPaths);
-  // The same with the install folder already read (it ends with a backslash).
+  // The same with the install folder already read (it ends with a backslash); `started` is
+  // told of each batch (its first file's index and its size) as soon as its agent has started,
+  // before the wait.
+  using BatchStarted = std::function<void(std::size_t first, std::size_t count)>;
   static std::vector<bool> RunMailAgent(const std::wstring& installFolder,
-                           const std::vector<std::wstring>& pdfPaths);
+                                        const std::vector<std::wstring>& pdfPaths,
+                                        const BatchStarted& started = nullptr);
   // The InstallPath string under HKLM\Software\Ostrel\PDF\V1 (270 characters), empty when
   // the key or value is missing: the folder of the mail agent and of the PDF editor.
   static std::wstring ReadAgentInstallFolder();
