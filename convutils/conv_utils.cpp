@@ -82,14 +82,6 @@ bool RunProductAgent(const wchar_t* runner, const wchar_t* agentName,
   return true;
 }
 
-bool NonEmptyFile(const wchar_t* path) {
-  Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  const DWORD size = GetFileSize(file.Get(), nullptr);
-  return size != 0 && size != INVALID_FILE_SIZE;
-}
-
 std::string ToUtf8(const wchar_t* text) {
   int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   if (size <= 0) return {};
@@ -242,7 +234,7 @@ bool CConvUtils::PrintPDFWithHelper(const wchar_t* sourcePath, const wchar_t* ou
     if (RunProductAgent(L"PrintPDFWithHelper", L"printpdfagent.exe", parameters, exitCode)) {
       if (exitCode != 0) {
         kLog.Error("Print failed");
-      } else if (FileExists(outputPath)) {
+      } else if (IsPdfOutput(outputPath)) {
         kLog.Trace("Print Succeeded");
         result = true;
       } else {
@@ -265,7 +257,7 @@ bool CConvUtils::ScanToPDFWithHelper(const wchar_t* outputPath) {
     if (RunProductAgent(L"ScanToPDFWithHelper", L"scanpdfagent.exe", parameters, exitCode)) {
       if (exitCode != 0) {
         kLog.Error("Scan failed");
-      } else if (NonEmptyFile(outputPath)) {
+      } else if (IsPdfOutput(outputPath)) {
         kLog.Trace("Print Succeeded");
         result = true;
       } else {
@@ -286,7 +278,8 @@ std::vector<bool> CConvUtils::RunMailAgent(const std::vector<std::wstring>& pdfP
 }
 
 std::vector<bool> CConvUtils::RunMailAgent(const std::wstring& installFolder,
-                                           const std::vector<std::wstring>& pdfPaths) {
+                                           const std::vector<std::wstring>& pdfPaths,
+                                           const BatchStarted& started) {
   std::vector<bool> handed(pdfPaths.size(), false);
   try {
     const std::wstring agent = HelperInFolder(installFolder, L"bin\\mailpdfagent.exe");
@@ -312,7 +305,9 @@ std::vector<bool> CConvUtils::RunMailAgent(const std::wstring& installFolder,
       if (!process) {
         kLog.Error("ShellExecuteEx returned false");
       } else {
-        for (std::size_t j = i + 1 - static_cast<std::size_t>(inList); j <= i; ++j) handed[j] = true;
+        const std::size_t first = i + 1 - static_cast<std::size_t>(inList);
+        for (std::size_t j = first; j <= i; ++j) handed[j] = true;
+        if (started) started(first, static_cast<std::size_t>(inList));
         WaitPumpingMessages(process.Get());
         kLog.Trace("RunMailAgent: mail agent ended");
       }
@@ -429,6 +424,16 @@ void CConvUtils::ShowDebugMessage(const wchar_t* caption, const wchar_t* text, b
 
 // ---------------------------------------------------------------- PDF and XPS files
 
+bool CConvUtils::IsPdfOutput(const wchar_t* path) {
+  if (!path || !*path) return false;
+  char head[5] = {};
+  DWORD read = 0;
+  Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file && ReadFile(file.Get(), head, sizeof head, &read, nullptr) && read == sizeof head &&
+         memcmp(head, "%PDF-", sizeof head) == 0;
+}
+
 bool CConvUtils::IsPDFOrXPSFile(const wchar_t* path) {
   if (!path || !*path) return false;
   char head[7] = {};
@@ -470,7 +475,12 @@ bool CConvUtils::ConvertXPSToPDF(const wchar_t* sourcePath, const wchar_t* targe
   int result = library.P4ToPDFConvert(source.c_str(), target.c_str(), mode, option1, option2);
   kLog.Trace("ConvertXPSToPDF: P4ToPDFConvert(\"%S\", \"%S\", %d, %d, %d) returned %d", sourcePath,
              targetPath, mode, option1, option2, result);
-  return result >= 0;
+  if (result < 0) return false;
+  if (!IsPdfOutput(targetPath)) {
+    kLog.Error("Printed file not found");
+    return false;
+  }
+  return true;
 }
 
 HMODULE CConvUtils::LoadProductLibrary(const wchar_t* fileName, DWORD searchFlags) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,20 +64,24 @@ class CConvUtils {
   static std::wstring FindHelperExecutable(const wchar_t* installFolder, const wchar_t* exeName,
                                            const wchar_t* subFolder);
 
-  // The print agent "printpdfagent.exe": true when it exited with 0 and the PDF exists.
+  // The print agent "printpdfagent.exe": true when it exited with 0 and wrote the PDF.
   static bool PrintPDFWithHelper(const wchar_t* sourcePath, const wchar_t* outputPath,
                                  bool mailSwitch, bool viewResult);
 
-  // The scan agent "scanpdfagent.exe": true when it exited with 0 and left a non-empty file.
+  // The scan agent "scanpdfagent.exe": true when it exited with 0 and wrote the PDF.
   static bool ScanToPDFWithHelper(const wchar_t* outputPath);
 
   // The mail agent "bin\mailpdfagent.exe" under HKLM\Software\Ostrel\PDF\V1 InstallPath,
   // started once per 30 files (short paths, quoted), each run waited for. Answers, per file,
   // whether it went to an agent that started.
   static std::vector<bool> RunMailAgent(const std::vector<std::wstring>& pdfPaths);
-  // The same with the install folder already read (it ends with a backslash).
+  // The same with the install folder already read (it ends with a backslash); `started` is
+  // told of each batch (its first file's index and its size) as soon as its agent has started,
+  // before the wait.
+  using BatchStarted = std::function<void(std::size_t first, std::size_t count)>;
   static std::vector<bool> RunMailAgent(const std::wstring& installFolder,
-                           const std::vector<std::wstring>& pdfPaths);
+                                        const std::vector<std::wstring>& pdfPaths,
+                                        const BatchStarted& started = nullptr);
   // The InstallPath string under HKLM\Software\Ostrel\PDF\V1 (270 characters), empty when
   // the key or value is missing: the folder of the mail agent and of the PDF editor.
   static std::wstring ReadAgentInstallFolder();
@@ -99,10 +104,15 @@ class CConvUtils {
   // ShowDebugMessage is a non-zero DWORD.
   static void ShowDebugMessage(const wchar_t* caption, const wchar_t* text, bool force);
 
+  // A helper's or the merge's output that counts as made: a non-empty file that begins with
+  // "%PDF-". Every PDF name is created empty before a helper runs, so mere existence says nothing.
+  static bool IsPdfOutput(const wchar_t* path);
+
   // "%PDF-1." / "%PDF-2." at the start, or a ZIP ("PK") named .xps or .oxps.
   static bool IsPDFOrXPSFile(const wchar_t* path);
 
-  // Through P4ToPDFConvert of "rasterpdf64.dll"; callers pass mode 15 and options 0, 0.
+  // Through P4ToPDFConvert of "rasterpdf64.dll"; callers pass mode 15 and options 0, 0. True
+  // when it answered success and wrote the PDF.
   static bool ConvertXPSToPDF(const wchar_t* sourcePath, const wchar_t* targetPath, int mode,
                               int option1, int option2);
 

@@ -147,6 +147,12 @@ void SplitPath(const std::wstring& path, std::wstring& folder, std::wstring& ste
   extension = dot == std::wstring::npos ? std::wstring() : name.substr(dot);
 }
 
+OwnedFile CreateNewFileBeside(const std::wstring& path, const std::wstring& extension) {
+  std::wstring folder, stem, unused;
+  SplitPath(path, folder, stem, unused);
+  return CreateNewFile(folder, stem, extension);
+}
+
 bool CTemporaryFile::CreateWithFolder(wchar_t* path, const wchar_t* fileName,
                                       const wchar_t* folderPrefix, bool useGivenFolder) {
   std::wstring base;

@@ -60,6 +60,9 @@ class OwnedFile {
 OwnedFile CreateNewFile(const std::wstring& folder, const std::wstring& stem,
                         const std::wstring& extension);
 
+// A new file named like `path` with `extension` in place of its own, numbered when taken.
+OwnedFile CreateNewFileBeside(const std::wstring& path, const std::wstring& extension);
+
 // Folder (with its backslash), stem and extension (with its point) of a path; the point of the
 // extension is looked for in the file name only.
 void SplitPath(const std::wstring& path, std::wstring& folder, std::wstring& stem,

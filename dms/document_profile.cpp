@@ -353,6 +353,9 @@ HRESULT WriteMhcFile(dms::Document document, std::wstring& mhcPath, std::wstring
   mhcPath = path;
 
   dms::Got<std::wstring> text = document.MhcText();
+  // A client without the member has no text: nothing is written, and an ".mhc" file that is
+  // there is not the add-in's to delete.
+  if (dms::NotAMember(text.hr)) return S_OK;
   if (!text.Ok()) text.value.clear();
   if (text.Ok() && FileExists(path.c_str(), ExistsAs::kFileOnly)) DeleteFileW(path.c_str());
   if (!text.value.empty()) {

@@ -201,11 +201,9 @@ HRESULT Document::RelateDocument(LONG number, const std::wstring& comments, bool
   return answer.hr;
 }
 
-Got<std::wstring> Document::MhcText() const {
-  Got<std::wstring> text = StringProperty(member::kMhcText);
-  if (text.hr == DISP_E_UNKNOWNNAME || text.hr == DISP_E_MEMBERNOTFOUND) return {S_OK, {}};
-  return text;
-}
+Got<std::wstring> Document::MhcText() const { return StringProperty(member::kMhcText); }
+
+bool NotAMember(HRESULT hr) { return hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND; }
 
 HRESULT ResolveShortcut(IUnknown* item, vpdf::ComPtr<IUnknown>& target) {
   target.Reset();

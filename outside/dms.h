@@ -126,6 +126,9 @@ class DocumentType : public Named {
   }
 };
 
+// The answer of an object that has no member of that name.
+bool NotAMember(HRESULT hr);
+
 // What a shortcut (IManContentShortcut, called through its vtable) stands for: E_NOINTERFACE
 // when `item` is no shortcut; the target may be null.
 HRESULT ResolveShortcut(IUnknown* item, vpdf::ComPtr<IUnknown>& target);
@@ -154,7 +157,7 @@ class Document : public Object {
   Got<bool> Indexable() const { return BoolProperty(member::kIndexable); }
   Got<DATE> CreationDate() const { return DateProperty(member::kCreationDate); }
   // The text of the ".mhc" file beside a portable copy: unconfirmed, see kMhcText. A
-  // document that does not answer the member has no text (empty, success).
+  // document that does not answer the member fails with NotAMember.
   Got<std::wstring> MhcText() const;
   // The author (a user), the class and the subclass: objects known by their name.
   Got<Named> Author() const;

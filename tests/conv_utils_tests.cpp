@@ -88,6 +88,7 @@ TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
       {"scan: the output unquoted", kScan, kProduct, nullptr, {}, true, scan(), L"0", L"scan.pdf"},
       {"print fails with output", kPrint, kProduct, testbed::kFailWithOutput, {}, false, print(L"/noviewpdf", L"pdf 1 pages, exit 1"), L"0", L"memo.pdf"},
       {"print writes nothing", kPrint, kProduct, testbed::kNoOutput, {}, false, print(L"/noviewpdf", L"nooutput, exit 0"), L"0"},
+      {"print leaves an empty file", kPrint, kProduct, testbed::kEmpty, {}, false, print(L"/noviewpdf", L"empty, exit 0"), L"0", L"memo.pdf"},
       {"scan fails with output", kScan, kProduct, testbed::kFailWithOutput, {}, false, scan(L"pdf 1 pages, exit 1"), L"0", L"scan.pdf"},
       {"scan leaves an empty file", kScan, kProduct, testbed::kEmpty, {}, false, scan(L"empty, exit 0"), L"0", L"scan.pdf"},
       {"the agent in bin first", kPrint, kBoth, nullptr, {}, true, print(L"/noviewpdf"), L"0", L"memo.pdf"},
@@ -181,6 +182,8 @@ TEST_F(Helpers, ConvertXpsToPdfThroughTheImageLibrary) {
   EXPECT_EQ(3, tbpdf::PageCount(Work(L"Säulen.pdf")));
   testbed::SetAgentBehaviour(testbed::kRaster, L"*", testbed::kFail);
   EXPECT_FALSE(convert(L"other.pdf"));  // a negative result
+  testbed::SetAgentBehaviour(testbed::kRaster, L"*", testbed::kEmpty);
+  EXPECT_FALSE(convert(L"other.pdf"));  // success, but an empty file
   testbed::ClearAgentControls();
   // Once loaded it stays: the install folder is no longer needed.
   wchar_t loaded[MAX_PATH] = {};

@@ -253,18 +253,29 @@ TEST_F(CreatePdf, Scenarios) {
        L"print Alpha.txt: fail, exit 1\nprint Beta.txt\nprint Gamma.txt\nmerge Beta.pdf Gamma.pdf\n"
        L"progress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Alpha.txt", testbed::kFail); }},
+      {"a print agent that writes nothing: no new version, no new document", {L"Alpha.txt", L"Beta.txt"},
+       {L"each", L"version", L"new"},
+       L"Merge items to one PDF -> [Alpha, Beta] each\nprint Alpha.txt\nprint Beta.txt\nprogress window came up 1x\n",
+       [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kNoOutput); }},
+      {"a document printed to nothing is left out of the merge", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
+       {L"one", L"new-norel"},
+       L"Merge items to one PDF -> [Alpha, Beta, Gamma] one\n" + kMerged + L"new-norel\nprint Alpha.txt\n"
+       L"print Beta.txt\nprint Gamma.txt\nmerge Alpha.pdf Gamma.pdf\n" +
+           stored(L"Alpha", L"2 pages: Alpha.txt | Gamma.txt", L"1") +
+           L"refresh\nclient's import\nprogress window came up 1x\n",
+       [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Beta.txt", testbed::kNoOutput); }},
       {"every document fails: no merge, nothing asked", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
        L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n"
        L"progress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kFail); }},
-      {"names of forbidden characters, one of them taken", {L"?*:.txt", L"<|>.txt"}, {L"one", L"cancel"},
-       L"Merge items to one PDF -> [?*:, <|>] one\n" + kMerged + L"cancel\n"
-       L"print ___.txt\nprint ___001.txt\nmerge ___.pdf ___001.pdf\nprogress window came up 1x\n"},
+      {"names of forbidden characters: each copy gone once printed, each PDF its own name", {L"?*:.txt", L"<|>.txt"},
+       {L"one", L"cancel"}, L"Merge items to one PDF -> [?*:, <|>] one\n" + kMerged + L"cancel\n"
+       L"print ___.txt\nprint ___.txt\nmerge ___.pdf ___001.pdf\nprogress window came up 1x\n"},
       {"documents of one name, of one type and of another, all merged", {L"Report.txt", L"Report.txt", L"Report.csv"},
        {L"one", L"new-norel"},
        L"Merge items to one PDF -> [Report, Report, Report] one\n" + kMerged + L"new-norel\nprint Report.txt\n"
-       L"print Report001.txt\nprint Report.csv\nmerge Report.pdf Report001.pdf Report002.pdf\n" +
-           stored(L"Report", L"3 pages: Report.txt | Report001.txt | Report.csv", L"1") +
+       L"print Report.txt\nprint Report.csv\nmerge Report.pdf Report001.pdf Report002.pdf\n" +
+           stored(L"Report", L"3 pages: Report.txt | Report.txt | Report.csv", L"1") +
            L"refresh\nclient's import\nprogress window came up 1x\n"},
       {"an empty document selection: the objects are converted", {L"Alpha.txt", L"Beta.txt"},
        {L"each", L"cancel", L"cancel"},
@@ -331,6 +342,15 @@ TEST_F(CreatePdf, Scenarios) {
        L"1 checked out to %TEMP%\\Contract.txt for 4h\nstored 1 v2 \"Contract\" txt, 1 pages: Contract.txt\n"
        L"1 checked in from %TEMP%\\Contract.pdf\nrefresh\nclient's new version\n",
        [](CreatePdf&, auto& docs) { docs[0]->Fail(L"CheckInEx", E_FAIL); }},
+      {"a check-in that fails for good releases the check-out", {L"Contract.txt"}, {L"version"},
+       single(L"Contract", L"version") + L"print Contract.txt\n"
+       L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 unlocked\nrefresh\nclient option Y\n",
+       [](CreatePdf&, auto& docs) {
+         docs[0]->SetMethod(L"CheckInEx", [](auto&, VARIANT*) {  // the client's dialog turned on meanwhile
+           SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"Y");
+           return E_FAIL;
+         });
+       }},
       {"cancel in the client's new-version dialog releases the check-out", {L"Contract.txt"}, {L"version"},
        single(L"Contract", L"version") + L"print Contract.txt\n"
        L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 unlocked\nrefresh\nclient's new version\n",

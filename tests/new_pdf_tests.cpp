@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "commands/newpdf/new_pdf_from_file.h"
 #include "commands/newpdf/new_pdf_from_scanner.h"
 #include "outside/dms.h"
+#include "testbed/harness/import_hook.h"
 #include "tests/save_result_support.h"
 
 namespace {
@@ -37,7 +39,18 @@ struct Row {
   const wchar_t* agent = nullptr;           // an agent's behaviour for this run
   const wchar_t* behaviour = nullptr;
   HRESULT importResult = S_OK;
+  bool taken = false;  // a file of the user's has the PDF's name
 };
+
+// The PDF's name beside each temporary name taken by a file of the user's.
+testing_support::ScopedImportHook* g_tempNames = nullptr;
+std::wstring g_usersFile;
+UINT WINAPI TakePdfName(LPCWSTR folder, LPCWSTR prefix, UINT unique, LPWSTR name) {
+  const UINT made = g_tempNames->Original<decltype(&GetTempFileNameW)>()(folder, prefix, unique, name);
+  g_usersFile = std::wstring(name).substr(0, wcslen(name) - 4) + L".pdf";
+  WriteText(g_usersFile, "the user's own");
+  return made;
+}
 
 std::wstring Print(const wchar_t* what = L"pdf 1 pages, exit 0") {
   return L"run printpdfagent.exe /p \"%WORK%\\Report.docx\" \"%TEMP%\\SS_#.pdf\" /noviewpdf -> " + std::wstring(what) + L"\n";
@@ -89,6 +102,12 @@ TEST_F(NewPdfTest, Runs) {
        testbed::kPrintAgent, testbed::kFailWithOutput},
       {"a failed XPS conversion imports nothing", Place::kNothing, xps + L"-1, fail\n" + kFileUsage,
        L"", E_FAIL, S_OK, L"Plan.OXPS", testbed::kRaster, testbed::kFail},
+      {"the PDF's name taken by the user's file: it stays", Place::kNothing,
+       L"run printpdfagent.exe /p \"%WORK%\\Report.docx\" \"%TEMP%\\SS_#001.pdf\" /noviewpdf -> pdf 1 pages, exit 0\n" +
+           kFileUsage + L"temp +SS_#.pdf\n" + Tried(L"S1", L"Report"),
+       L"run scanpdfagent.exe %TEMP%\\sca#001.pdf -> pdf 1 pages, exit 0\n" + kScanUsage + L"temp +sca#.pdf\n" +
+           Tried(L"S1", L""),
+       E_ACCESSDENIED, E_ACCESSDENIED, L"Report.docx", nullptr, nullptr, E_ACCESSDENIED, true},
       {"the file dialog cancelled", Place::kNothing, kFileUsage, L"", S_OK, S_OK, L""},
       {"an empty scan imports nothing", Place::kNothing, L"", Scan(L"empty, exit 0") + kScanUsage,
        S_OK, S_OK, L"", testbed::kScanAgent, testbed::kEmpty},
@@ -151,6 +170,8 @@ TEST_F(NewPdfTest, Runs) {
       if (row.place == Place::kSession) Add(L"SelectedContainer", s[1]);
       if (row.place == Place::kOther) Add(L"SelectedContainer", Keep(tb::NewObject()));
       if (row.place == Place::kFailingFolder) Add(L"SelectedContainer", broken);
+      std::optional<ScopedImportHook> tempNames;
+      if (row.taken) g_tempNames = &tempNames.emplace("KERNEL32.dll", "GetTempFileNameW", reinterpret_cast<void*>(&TakePdfName));
       harness::Answerer person;
       person.On(harness::FileDialog(),
                 *row.source ? std::vector<harness::Step>{harness::FileName(Work(row.source)),
@@ -168,6 +189,10 @@ TEST_F(NewPdfTest, Runs) {
       }
       const std::wstring dialog = *row.source ? L"type \"%WORK%\\" + std::wstring(row.source) + L"\", Open" : L"Cancel";
       EXPECT_EQ((scan ? L"" : L"Open -> " + dialog + L"\n") + expected, seen);
+      if (row.taken) {
+        EXPECT_EQ("the user's own", ReadBytes(g_usersFile));
+        DeleteFileW(g_usersFile.c_str());
+      }
     }
   tb::ResetClientCommands();  // the documents it stored
 }

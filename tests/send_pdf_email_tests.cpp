@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,6 +72,8 @@ TEST_F(SendPdfTest, Runs) {
        L"run rasterpdf64.dll P4ToPDFConvert(\"%TEMP%\\Plan.xps\", \"%TEMP%\\Plan.pdf\", 15, 0, 0) -> 0, pdf 2 pages\n"
        L"run rasterpdf64.dll P4ToPDFConvert(\"%TEMP%\\Site.oxps\", \"%TEMP%\\Site.pdf\", 15, 0, 0) -> -1, fail\n" +
            Mail(L"\"%TEMP%\\Plan.pdf\"", 1) + kUsage + Sent(101, L"Plan.xps") + Copied(102, L"Site.oxps")},
+      {"a print agent that writes nothing: not mailed, not marked as sent", {{L"Notes", L"DOC", testbed::kNoOutput}},
+       Setting::kNone, E_FAIL, Print(L"Notes.doc", L"Notes.pdf", L"nooutput, exit 0") + kUsage + Copied(101, L"Notes.doc")},
       {"a document without copy is left out; shortcuts stand for their documents",
        {{L"First"}, {L"Locked", L"DOC", L"GetCopy"}, {.name = L"Third", .shortcut = true}},
        Setting::kObjects, S_OK,
@@ -161,7 +165,19 @@ TEST_F(SendPdfTest, ThirtyFiveDocumentsGoToTwoMailRunsOfShortPaths) {
     DeleteFileW(pdf.c_str());
   }
   Select(kNrt, selection);
+  // While the first mail agent runs, the entries of its thirty documents are written already.
+  testbed::SetAgentDelay(testbed::kMailAgent, 500);
+  static std::function<void()> tick;
+  size_t sentWhileMailing = 99;
+  tick = [&] {
+    if (sentWhileMailing != 99 || ChildProcesses(testbed::kMailAgentExe).empty()) return;
+    sentWhileMailing = std::count_if(selection.begin(), selection.end(),
+                                     [](IDispatch* d) { return !static_cast<tb::Document*>(d)->History().empty(); });
+  };
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) { tick(); });
   EXPECT_EQ(S_OK, m_command->Execute());
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(30u, sentWhileMailing);
   const std::vector<testbed::JournalEntry> mails = journal.Entries(testbed::kMailAgentExe);
   ASSERT_EQ(2u, mails.size());
   EXPECT_EQ(L"files 30, existing 30, exit 0|files 5, existing 5, exit 0", mails[0].what + L"|" + mails[1].what);

@@ -55,15 +55,13 @@ class CCreatePDF_I : public ICommandImpl {
   STDMETHODIMP Execute() override;
 
   // What the conversions of one merge have gathered, in merge order. Whatever is left of
-  // the local copies and PDFs goes with it.
+  // its PDFs goes with it.
   struct MergeState {
     HRESULT hr = S_OK;                         // of the last object-model call
     std::vector<std::wstring> pdfs;            // converted PDFs
     std::vector<OwnedFile> pdfFiles;           // the PDFs that this merge made
-    std::vector<OwnedFile> copies;             // local copies, kept until every one is converted
     std::vector<ComPtr<IDispatch>> documents;  // their documents
     ComPtr<IDispatch> first;                   // the first converted document
-    Bstr firstSource;                          // its local copy
     wchar_t firstPdf[MAX_PATH] = {};           // its PDF, later the merged file
     ProgressWindow* progress = nullptr;        // the run's window, if it shows one
   };

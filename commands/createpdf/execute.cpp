@@ -83,9 +83,7 @@ Conversion Convert(CCreatePDF_I& command, const dms::Document& document, HRESULT
     return c;
   }
 
-  std::wstring folder, stem, unused;
-  SplitPath(c.copy.Path(), folder, stem, unused);
-  c.pdf = CreateNewFile(folder, stem, L".pdf");
+  c.pdf = CreateNewFileBeside(c.copy.Path(), L".pdf");
   if (c.pdf.Empty()) {
     kLog.Warning("No PDF name beside %S", c.copy.Path().c_str());
     c.copy.Delete();
@@ -197,27 +195,29 @@ void MergeFiles(CCreatePDF_I& command, const doc_list& ordered, ProgressWindow& 
       progress.Document(number, ProgressLine(dms::Document{ComPtr<IDispatch>(record->document())}));
       command.ConvertForMerge(state, *record);
     }
-    // Each copy stays until all are converted, so that no two documents share a name.
-    state.copies.clear();
-
     if (progress.Cancelled()) {
       // nothing is merged; the state deletes the PDFs made so far
     } else if (state.pdfs.empty() || !state.first) {
       kLog.Warning("Merge: no document could be converted");
     } else {
       progress.Step(ProgressStep::kMerging);
-      const int result = MergeIntoFirst(state.pdfs);
+      int result = MergeIntoFirst(state.pdfs);
       kLog.Trace("SaveResult() %d", result);
+      // A plug-in that answers success but leaves no PDF has merged nothing.
+      if (result == 0 && !CConvUtils::IsPdfOutput(state.firstPdf)) {
+        kLog.Error("Merged file not found: %S", state.firstPdf);
+        result = -1;
+      }
       if (result == 0 && !progress.Cancelled()) progress.Step(ProgressStep::kSaving);
       if (result == 0 && !progress.WasCancelled()) {
         progress.Close();  // only the person's save dialogs are left
-        // SaveResult deletes the merged file, whatever way it ends.
+        // SaveResult deletes the merged file, whatever way it ends. The copies are gone
+        // already: it gets no source file to delete.
         state.pdfFiles.front().Release();
-        command.SaveResult(state.first.Get(), state.firstPdf, state.firstSource.Str(),
-                           state.documents, true);
+        command.SaveResult(state.first.Get(), state.firstPdf, L"", state.documents, true);
       }
     }
-  }  // the state deletes every copy and PDF that is left
+  }  // the state deletes every PDF that is left
   CCreatePDF_I::merging = 0;
 }
 
@@ -231,10 +231,10 @@ void CCreatePDF_I::ConvertForMerge(MergeState& state, const doc_description_COM&
   state.documents.push_back(ComPtr<IDispatch>(record.document()));
   if (!state.first) {
     state.first = ComPtr<IDispatch>(record.document());
-    state.firstSource = Bstr(c.copy.Path());
     StringCchCopyW(state.firstPdf, MAX_PATH, c.pdf.Path().c_str());
   }
-  state.copies.push_back(std::move(c.copy));
+  // The copy goes now, so that a merge never holds more than one; its PDF keeps a name of its own.
+  c.copy.Delete();
   state.pdfFiles.push_back(std::move(c.pdf));
 }
 

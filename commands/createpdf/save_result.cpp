@@ -438,6 +438,8 @@ int CCreatePDF_I::NewVersionCheckIn(const std::wstring& pdfPath, IDispatch* docu
     }
     kLog.Error("NewVersionCheckIn() raw_CheckIn FAILED");
     if (EnableNewVersionProfileDlg() || retry) {
+      // As on the command path: a version that was not checked in leaves the document to nobody.
+      checkedOut.UnlockDocument();
       kLog.Trace("NewVersionCheckIn() return DML_FAIL");
       kLog.Trace("NewVersionCheckIn() leave");
       return DML_FAIL;

@@ -112,9 +112,7 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
         }
         if (progress.Cancelled()) break;
         // Its own PDF beside the copy: two documents of one name never share one.
-        std::wstring folder, stem, unused;
-        SplitPath(copy.Path(), folder, stem, unused);
-        OwnedFile pdf = CreateNewFile(folder, stem, L".pdf");
+        OwnedFile pdf = CreateNewFileBeside(copy.Path(), L".pdf");
         if (pdf.Empty()) {
           kLog.Error("No PDF name beside %S", copy.Path().c_str());
           continue;
@@ -149,14 +147,16 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
 
     std::vector<std::wstring> paths;
     for (const Converted& one : converted) paths.push_back(one.pdf.Path());
-    const std::vector<bool> handed = CConvUtils::RunMailAgent(installFolder, paths);
     const Bstr comment = Bstr::Adopt(LoadResString(IDS_HISTORY_SENT + m_langOffset));
-    for (std::size_t i = 0; i < converted.size(); ++i) {
-      if (!handed[i]) continue;
-      kLog.Trace("Update History");
-      converted[i].document.AddHistory(kHistorySent, kApplicationName, comment.Str());
-      kLog.Trace("Update History end");
-    }
+    // A batch's entries are written while its agent runs: a client closed meanwhile, or a later
+    // batch that never ends, takes none of them away.
+    CConvUtils::RunMailAgent(installFolder, paths, [&](std::size_t first, std::size_t count) {
+      for (std::size_t i = first; i < first + count; ++i) {
+        kLog.Trace("Update History");
+        converted[i].document.AddHistory(kHistorySent, kApplicationName, comment.Str());
+        kLog.Trace("Update History end");
+      }
+    });
     converted.clear();
     kLog.Trace("CSendPDFEMail_I::Execute() - exit");
   });

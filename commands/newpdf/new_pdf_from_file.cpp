@@ -119,8 +119,15 @@ STDMETHODIMP CCreateNewPDFFromFile_I::Execute() {
       result = E_FAIL;
       return;
     }
-    const std::wstring pdfPath = ReplaceExtension(tempName, L".pdf");
-    OwnedFile pdf(pdfPath);  // the run's PDF goes whichever way the run ends
+    // The PDF's name is created new beside the temporary name: a file that has it already is
+    // left alone. The run's PDF goes whichever way the run ends.
+    OwnedFile pdf = CreateNewFileBeside(tempName, L".pdf");
+    if (pdf.Empty()) {
+      kLog.Error("No PDF name beside %S", tempName.c_str());
+      result = E_FAIL;
+      return;
+    }
+    const std::wstring pdfPath = pdf.Path();
 
     const std::wstring extension = ExtensionOf(source);
     if (SameNoCase(extension, L".xps") || SameNoCase(extension, L".oxps")) {

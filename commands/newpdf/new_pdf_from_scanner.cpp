@@ -37,8 +37,11 @@ STDMETHODIMP CCreateNewPDFFromScanner_I::Execute() {
     ReportCommandUsage(L"Scan", nullptr);
     wchar_t scanPath[MAX_PATH] = {};
     MakeScanTempName(scanPath);
-    OwnedFile scan(scanPath);  // the run's scan goes whichever way the run ends
-    if (!scanPath[0] || !CConvUtils::ScanToPDFWithHelper(scanPath)) return;
+    if (!scanPath[0]) return;
+    // Created new, so that a file of that name is left alone; the run's scan goes whichever way
+    // the run ends.
+    OwnedFile scan = CreateNewFileBeside(scanPath, L".pdf");
+    if (scan.Empty() || !CConvUtils::ScanToPDFWithHelper(scan.Path().c_str())) return;
 
     const ContextReader read = [this](const wchar_t* name, VARTYPE type, void* value) {
       return GetContextValue(name, type, value);
@@ -51,7 +54,7 @@ STDMETHODIMP CCreateNewPDFFromScanner_I::Execute() {
       return;
     }
     dms::Document created;
-    result = ImportNewDocument(scanPath, L"", session, dms::Object(), created, L"");
+    result = ImportNewDocument(scan.Path(), L"", session, dms::Object(), created, L"");
     if (SUCCEEDED(result)) {
       const VARIANT_BOOL refresh = VARIANT_TRUE;
       SetContextValue(L"iManExt.Refresh", VT_BOOL, &refresh);

@@ -125,9 +125,9 @@ std::wstring Shorten(std::wstring text) {
       lower.replace(at, folder.size(), name);
     }
   }
-  // Only the names GetTempFileName makes for the add-in's prefixes ("SS_", "scan"): a document
-  // called "Free" must keep its name.
-  static const std::wregex temporaryName(LR"((%TEMP%\\(?:[Ss][Ss]_|sca))[0-9a-fA-F]{1,4}(\.\w{1,4})(?=["\s|,)]|$))");
+  // Only the names GetTempFileName makes for the add-in's prefixes ("SS_", "scan"), also with the
+  // number of a taken name: a document called "Free" must keep its name.
+  static const std::wregex temporaryName(LR"((%TEMP%\\(?:[Ss][Ss]_|sca))[0-9a-fA-F]{1,4}((?:\d{3})?\.\w{1,4})(?=["\s|,)]|$))");
   return std::regex_replace(text, temporaryName, L"$1#$2");
 }
 
