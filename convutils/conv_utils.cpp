@@ -82,6 +82,17 @@ bool RunProductAgent(const wchar_t* runner, const wchar_t* agentName,
   return true;
 }
 
+// The first `size` bytes of a file, fewer when it is shorter, none when it cannot be read.
+std::string FileHead(const wchar_t* path, DWORD size) {
+  std::string head(size, '\0');
+  DWORD read = 0;
+  Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file || !ReadFile(file.Get(), head.data(), size, &read, nullptr)) read = 0;
+  head.resize(read);
+  return head;
+}
+
 std::string ToUtf8(const wchar_t* text) {
   int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   if (size <= 0) return {};
@@ -425,26 +436,14 @@ void CConvUtils::ShowDebugMessage(const wchar_t* caption, const wchar_t* text, b
 // ---------------------------------------------------------------- PDF and XPS files
 
 bool CConvUtils::IsPdfOutput(const wchar_t* path) {
-  if (!path || !*path) return false;
-  char head[5] = {};
-  DWORD read = 0;
-  Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
-  return file && ReadFile(file.Get(), head, sizeof head, &read, nullptr) && read == sizeof head &&
-         memcmp(head, "%PDF-", sizeof head) == 0;
+  return path && *path && FileHead(path, 5) == "%PDF-";
 }
 
 bool CConvUtils::IsPDFOrXPSFile(const wchar_t* path) {
   if (!path || !*path) return false;
-  char head[7] = {};
-  DWORD read = 0;
-  if (Handle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-      file && !ReadFile(file.Get(), head, sizeof head, &read, nullptr))
-    read = 0;
-  if (read == 7 && (memcmp(head, "%PDF-1.", 7) == 0 || memcmp(head, "%PDF-2.", 7) == 0))
-    return true;
-  if (read >= 2 && head[0] == 'P' && head[1] == 'K') {
+  const std::string head = FileHead(path, 7);
+  if (head == "%PDF-1." || head == "%PDF-2.") return true;
+  if (head.starts_with("PK")) {
     const wchar_t* extension = PathFindExtensionW(path);
     return _wcsicmp(extension, L".xps") == 0 || _wcsicmp(extension, L".oxps") == 0;
   }
