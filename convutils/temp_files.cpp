@@ -77,6 +77,13 @@ std::wstring SafeFileName(std::wstring_view name) {
   return safe;
 }
 
+std::wstring ShownFileName(std::wstring_view name) {
+  std::wstring shown;
+  for (wchar_t c : name)
+    if (c >= 0x20 && !wcschr(kForbidden, c)) shown += c;
+  return shown.empty() ? L"dml" : shown;
+}
+
 std::wstring FitStem(size_t folderLength, const std::wstring& stem, const std::wstring& tail) {
   size_t room = kMaxFileName - std::min(kMaxFileName, tail.size());
   if (folderLength + tail.size() < kMaxFilePath)

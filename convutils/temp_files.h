@@ -20,6 +20,11 @@ namespace vpdf {
 // result is one file name that stays in the folder it is put into; empty stays empty.
 std::wstring SafeFileName(std::wstring_view name);
 
+// A document's name as the user reads it in a file name (the title of a new document, the save
+// question, the name offered for a local save): the characters \/:*?"<>| and control characters
+// removed, "dml" when nothing is left. Never a path: the numbering and '_' stay on disk.
+std::wstring ShownFileName(std::wstring_view name);
+
 // `stem` cut so that folder + stem + tail fits in 254 characters and stem + tail in one file
 // name (255), never in the middle of a character outside the Basic Multilingual Plane; empty
 // when not even one character of the stem fits.

@@ -25,6 +25,7 @@ using namespace testing_support;
 testing::Environment* const g_client = testing::AddGlobalTestEnvironment(new ClientInstallation);
 
 constexpr int kMergeRadio = 217, kSingleRadio = 218, kUp = 214, kList = 216;
+constexpr int kFileNameCombo = 0x47C;
 constexpr int kNewDocument = 206, kRelate = 203, kNewVersion = 207, kLocal = 204, kQuestion = 211;
 constexpr wchar_t kPortableKey[] = L"Software\\Interwoven\\WorkSite\\8.0\\Common\\General\\Portable";
 
@@ -98,6 +99,7 @@ void Answer(harness::Answerer& person, const std::vector<std::wstring>& answers,
         for (const auto& row : Rows(list)) text += (text.empty() ? L"[" : L", ") + row[0];
       if (!text.empty()) text += L"] ";
       if (HWND question = Control(dialog, kQuestion)) text = L"\"" + Text(question) + L"\" ";
+      if (HWND offered = Control(dialog, kFileNameCombo)) text = L"\"" + Text(offered) + L"\" ";
       std::replace(text.begin(), text.end(), L'\n', L' ');
       DWORD process = 0;
       if (VisibleWindowOf(GetWindowThreadProcessId(dialog, &process), vpdf::kProgressWindowClass))
@@ -196,6 +198,7 @@ struct Row {
   std::wstring effects;
   std::function<void(CreatePdf&, std::vector<tb::Document*>& documents)> setup = nullptr;  // failures, scripts
   std::function<void(std::vector<tb::Document*>& documents)> inMergeDialog = nullptr;
+  const wchar_t* usersFile = nullptr;  // in the temporary folder before the run
 };
 
 TEST_F(CreatePdf, Scenarios) {
@@ -212,9 +215,11 @@ TEST_F(CreatePdf, Scenarios) {
     return number + L" history 9 \"Document 9001 version 1 in database \"DB1\" created from this document\"\n" +
            number + L" related to 9001\n";
   };
-  auto stored = [](const std::wstring& name, const std::wstring& pages, const std::wstring& from) {
+  auto stored = [](const std::wstring& name, const std::wstring& pages, const std::wstring& from,
+                   const std::wstring& onDisk = L"") {
     return L"stored 9001 v1 \"" + name + L"\" , " + pages + L"\n9001 history 9 \"Create from document " + from +
-           L" version 1 in database \"ACTIVE\" \"\n9001 checked in from %TEMP%\\" + name + L".pdf\n";
+           L" version 1 in database \"ACTIVE\" \"\n9001 checked in from %TEMP%\\" +
+           (onDisk.empty() ? name : onDisk) + L".pdf\n";
   };
   const Row rows[] = {
       {"one XPS document: no merge question, the image library converts it",
@@ -235,10 +240,11 @@ TEST_F(CreatePdf, Scenarios) {
            source(L"2") + source(L"3") + stored(L"Gamma", L"3 pages: Gamma.txt | Alpha.txt | Beta.txt", L"3") +
            L"9001 related to 3\n9001 related to 1\n9001 related to 2\nrefresh\nclient's import\n"
        L"progress window came up 1x\n"},
-      {"one PDF each, in selection order", {L"Alpha.txt", L"Beta.txt"}, {L"each", L"cancel", L"new"},
+      {"one PDF each, in selection order; a taken name numbered on disk only", {L"Alpha.txt", L"Beta.txt"},
+       {L"each", L"cancel", L"new"},
        L"Merge items to one PDF -> [Alpha, Beta] each\n" + single(L"Alpha", L"cancel") + single(L"Beta", L"new") +
-           L"print Alpha.txt\nprint Beta.txt\n" + source(L"2") + stored(L"Beta", L"1 pages: Beta.txt", L"2") +
-           L"9001 related to 2\nrefresh\nclient's import\nprogress window came up 2x\n"},
+           L"print Alpha.txt\nprint Beta.txt\n" + source(L"2") + stored(L"Beta", L"1 pages: Beta.txt", L"2", L"Beta001") +
+           L"9001 related to 2\nrefresh\nclient's import\nprogress window came up 2x\n", nullptr, nullptr, L"Beta.pdf"},
       {"documents that cannot be copied or printed are left out", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
        {L"each", L"cancel"},
        L"Merge items to one PDF -> [Alpha, Beta, Gamma] each\n" + single(L"Alpha", L"cancel") +
@@ -268,9 +274,12 @@ TEST_F(CreatePdf, Scenarios) {
        L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n"
        L"progress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kFail); }},
-      {"names of forbidden characters: each copy gone once printed, each PDF its own name", {L"?*:.txt", L"<|>.txt"},
-       {L"one", L"cancel"}, L"Merge items to one PDF -> [?*:, <|>] one\n" + kMerged + L"cancel\n"
-       L"print ___.txt\nprint ___.txt\nmerge ___.pdf ___001.pdf\nprogress window came up 1x\n"},
+      {"names of forbidden characters: each copy gone once printed, each PDF its own name, the title as named",
+       {L"Q3: Plan.txt", L"?*:.txt", L"<|>.txt"}, {L"one", L"new-norel"},
+       L"Merge items to one PDF -> [Q3: Plan, ?*:, <|>] one\n" + kMerged + L"new-norel\nprint Q3_ Plan.txt\n"
+       L"print ___.txt\nprint ___.txt\nmerge Q3_ Plan.pdf ___.pdf ___001.pdf\n" +
+           stored(L"Q3 Plan", L"3 pages: Q3_ Plan.txt | ___.txt | ___.txt", L"1", L"Q3_ Plan") +
+           L"refresh\nclient's import\nprogress window came up 1x\n"},
       {"documents of one name, of one type and of another, all merged", {L"Report.txt", L"Report.txt", L"Report.csv"},
        {L"one", L"new-norel"},
        L"Merge items to one PDF -> [Report, Report, Report] one\n" + kMerged + L"new-norel\nprint Report.txt\n"
@@ -371,11 +380,14 @@ TEST_F(CreatePdf, Scenarios) {
       {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
        kMergedVersion + L"client's browser\nprogress window came up 1x\n",
        [](CreatePdf& test, auto&) { test.PickTarget(78, tb::UserAction::kAccept)->Fail(L"Number", E_ACCESSDENIED); }},
-      {"a local file where the user says", {L"Contract.txt"}, {L"local", L"file:Chosen.pdf"},
-       single(L"Contract", L"local") + L"Save As -> file:Chosen.pdf\nprint Contract.txt\ntemp +Chosen.pdf\n"},
+      {"a local file where the user says, offered under the document's name", {L"Contract.txt"},
+       {L"local", L"file:Chosen.pdf"},
+       single(L"Contract", L"local") + L"Save As -> \"Contract.pdf\" file:Chosen.pdf\nprint Contract.txt\n"
+       L"temp +Chosen.pdf\n", nullptr, nullptr, L"Contract.pdf"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
+    if (row.usersFile) WriteText(TempFolder() + row.usersFile, "the user's");
     NewRow();  // a new command; the journal, helper failures and client scripts cleared
     g_progressShown = 0;
     SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"N");
@@ -405,6 +417,10 @@ TEST_F(CreatePdf, Scenarios) {
         EXPECT_EQ(page.at(0), FileName(documents.at(std::stoul(page.at(1).substr(5)) - 1)->Copies().at(0)));
     }
     RemoveNewInTemp(tempBefore);
+    if (row.usersFile) {
+      EXPECT_EQ("the user's", ReadBytes(TempFolder() + row.usersFile));
+      DeleteFileW((TempFolder() + row.usersFile).c_str());
+    }
   }
 }
 

@@ -41,16 +41,6 @@ std::wstring ResString(UINT id) {
   return text.Str();
 }
 
-std::wstring FileNameOf(const std::wstring& path) {
-  size_t slash = path.find_last_of(L'\\');
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-std::wstring WithoutExtension(const std::wstring& name) {
-  size_t dot = name.find_last_of(L'.');
-  return dot == std::wstring::npos ? name : name.substr(0, dot);
-}
-
 // `format` with the placeholders at `positions` (each two characters long) replaced by
 // `values`. The resource texts are filled by hand rather than through printf: a translation
 // may carry any other '%' sequence.
@@ -105,7 +95,8 @@ dms::Object DestinationFolder(const dms::Document& document) {
   return folder;
 }
 
-void SaveLocally(const std::wstring& pdfPath, int langOffset) {
+// `offered`: the file name the dialog starts with.
+void SaveLocally(const std::wstring& pdfPath, const std::wstring& offered, int langOffset) {
   const std::wstring title = ResString(IDS_SAVE_AS + langOffset);
   // The filter resource holds its own NUL between the parts; the list ends with two.
   std::wstring filter = ResString(IDS_PDF_FILTER + langOffset);
@@ -113,7 +104,7 @@ void SaveLocally(const std::wstring& pdfPath, int langOffset) {
   filter.push_back(L'\0');
   wchar_t file[kSaveAsBuffer] = {};
   wchar_t fileTitle[kSaveAsBuffer] = {};
-  lstrcpynW(file, FileNameOf(pdfPath).c_str(), kSaveAsBuffer);
+  lstrcpynW(file, offered.c_str(), kSaveAsBuffer);
 
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof dialog;
@@ -172,8 +163,13 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
     }
     if (FAILED(newDoc.value.PutCheckoutPath(pdfPath))) kLog.Warning("NewDoc::PutCheckoutPath() failed");
 
-    const std::wstring sourceName = FileNameOf(sourcePath);
-    const std::wstring pdfName = FileNameOf(pdfPath);
+    // What the user reads is the document's own name: the files on disk may carry a number
+    // or a '_' in its place.
+    const std::wstring shown = ShownFileName(selected.Name().value);
+    std::wstring extension = selected.Extension().value;
+    CharLowerBuffW(extension.data(), static_cast<DWORD>(extension.size()));
+    const std::wstring sourceName = shown + L"." + extension;
+    const std::wstring pdfName = shown + L".pdf";
 
     std::wstring message;
     if (merging == 0) {
@@ -210,11 +206,11 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
     kLog.Trace("SaveAsResult iDecision %d, bRelate = %S", decision, relate ? L"yes" : L"no");
 
     if (decision == HowToSaveDlg::kLocalSave) {
-      SaveLocally(pdfPath, m_langOffset);
+      SaveLocally(pdfPath, pdfName, m_langOffset);
     } else if (decision == HowToSaveDlg::kNewDocument) {
       dms::Got<dms::Session> session = database.value.GetSession();
       if (!session.Ok()) kLog.Warning("Database::GetSession() failed");
-      const std::wstring title = WithoutExtension(pdfName);
+      const std::wstring& title = shown;
       const std::wstring comment =
           HistoryText(ResString(IDS_HISTORY_NEW + m_langOffset), selected.Number().value,
                       selected.Version().value, database.value.Name().value);
