@@ -126,10 +126,11 @@ OwnedFile CreateNewFile(const std::wstring& folder, const std::wstring& stem,
     const std::wstring tail = (number ? Numbered(L"%.3u", number) : std::wstring()) + extension;
     const std::wstring fitted = FitStem(folder.size(), stem, tail);
     if (fitted.empty() && !stem.empty()) break;
-    const std::wstring path = folder + fitted + tail;
+    std::wstring path = folder + fitted + tail;
+    // From the file's creation to its owner nothing may throw: the path is moved, not copied.
     if (Handle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr)))
-      return OwnedFile(path);
+      return OwnedFile(std::move(path));
     const DWORD error = GetLastError();
     // A folder of that name, or a file being deleted, answers "access denied".
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
@@ -186,6 +187,20 @@ bool CTemporaryFile::CreateWithFolder(wchar_t* path, const wchar_t* fileName,
   unsigned int tries = 0;
   do folder = pattern + Numbered(L"%.3u", ++g_folderCounter);
   while (Exists(folder) && ++tries < kMaxFolderTries);
+
+  // The whole path is built before the folder is made: nothing after it may throw.
+  std::wstring name = SafeFileName(fileName ? fileName : L"");
+  if (name.empty()) name = L"1";
+  std::wstring unused, stem, extension;
+  SplitPath(name, unused, stem, extension);
+  std::wstring fitted = FitStem(folder.size() + 1, stem, extension);
+  if (fitted.empty()) {
+    // An extension too long for any stem goes as well.
+    fitted = FitStem(folder.size() + 1, name, L"");
+    extension.clear();
+  }
+  const std::wstring full = folder + L'\\' + fitted + extension;
+
   if (tries == kMaxFolderTries || !CreateDirectoryW(folder.c_str(), nullptr)) {
     if (useGivenFolder) {
       path[0] = L'\0';
@@ -196,18 +211,6 @@ bool CTemporaryFile::CreateWithFolder(wchar_t* path, const wchar_t* fileName,
     return false;
   }
 
-  std::wstring name = SafeFileName(fileName ? fileName : L"");
-  if (name.empty()) name = L"1";
-  folder += L'\\';
-  std::wstring unused, stem, extension;
-  SplitPath(name, unused, stem, extension);
-  std::wstring fitted = FitStem(folder.size(), stem, extension);
-  if (fitted.empty()) {
-    // An extension too long for any stem goes as well.
-    fitted = FitStem(folder.size(), name, L"");
-    extension.clear();
-  }
-  const std::wstring full = folder + fitted + extension;
   wmemcpy(path, full.c_str(), full.size() + 1);
   return true;
 }
@@ -268,10 +271,15 @@ bool MakeTempFileNameWithExt(const wchar_t* input, wchar_t* out, size_t capacity
       extension = dot;
   }
 
+  // The system makes a placeholder file: from then until it is deleted nothing may throw, so
+  // the name's room is taken before.
+  std::wstring name;
+  name.reserve(MAX_PATH + extension.size());
   for (int attempt = 0; attempt < 10; ++attempt) {
     wchar_t placeholder[MAX_PATH];
     if (!GetTempFileNameW(folder.c_str(), L"SS_", 0, placeholder)) continue;
-    std::wstring name = Lower(placeholder);
+    name.assign(placeholder);
+    for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
     size_t tmp = name.rfind(L".tmp");
     if (tmp != std::wstring::npos) name.replace(tmp, 4, extension);
     bool taken = Exists(name);

@@ -7,13 +7,31 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
+#include <functional>
+#include <set>
+#include <utility>
 #include <filesystem>
+#include <new>
 #include <regex>
 #include <string>
 
 #include "testbed/dms/tbdms.h"
+#include "testbed/harness/import_hook.h"
 #include "testbed/pdf/tbpdf.h"
 #include "tests/settings_support.h"
+
+namespace {
+// Armed by a test: the program's next allocation fails.
+bool g_failAllocation = false;
+}  // namespace
+
+// The library's operator delete frees with free().
+void* operator new(std::size_t size) {
+  if (std::exchange(g_failAllocation, false)) throw std::bad_alloc();
+  if (void* block = std::malloc(size ? size : 1)) return block;
+  throw std::bad_alloc();
+}
 
 namespace {
 
@@ -171,6 +189,54 @@ TEST_F(TemporaryFiles, WorkingFoldersLeftFromAnEarlierRunAreSkipped) {
   ASSERT_TRUE(vpdf::CTemporaryFile::CreateWithFolder(path, L"x.pdf", L"iman", true));
   swprintf(name, 40, L"\\iman%.3u\\x.pdf", last + 3);
   EXPECT_EQ(second.path + name, std::wstring(path));
+}
+
+// The allocation right after a system call made a file or folder fails: what it made is deleted
+// or handed on, never left.
+TEST_F(TemporaryFiles, NothingIsLeftWhenTheNextAllocationFails) {
+  static testing_support::ScopedImportHook* hook = nullptr;
+  struct Row { const char* function; void* stand_in; std::function<std::wstring()> call; };  // handed on
+  ScopedFolder given(L"vpdf_given");
+  const Row rows[] = {
+      {"CreateFileW", reinterpret_cast<void*>(+[](LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g) {
+         HANDLE made = hook->Original<decltype(&CreateFileW)>()(a, b, c, d, e, f, g);
+         g_failAllocation = made != INVALID_HANDLE_VALUE;
+         return made;
+       }), [&] { vpdf::CreateNewFile(given.path + L"\\", L"doc", L".pdf"); return std::wstring(); }},
+      {"GetTempFileNameW", reinterpret_cast<void*>(+[](LPCWSTR a, LPCWSTR b, UINT c, LPWSTR d) -> UINT {
+         const UINT made = hook->Original<decltype(&GetTempFileNameW)>()(a, b, c, d);
+         g_failAllocation = made != 0;
+         return made;
+       }), [] { wchar_t name[MAX_PATH]; vpdf::MakeTempFileNameWithExt(L"a.pdf", name, MAX_PATH); return std::wstring(); }},
+      {"CreateDirectoryW", reinterpret_cast<void*>(+[](LPCWSTR a, LPSECURITY_ATTRIBUTES b) -> BOOL {
+         const BOOL made = hook->Original<decltype(&CreateDirectoryW)>()(a, b);
+         g_failAllocation = made != FALSE;
+         return made;
+       }), [&] {
+         wchar_t path[MAX_PATH];
+         wcscpy(path, given.path.c_str());
+         const bool made = vpdf::CTemporaryFile::CreateWithFolder(path, L"doc.pdf", L"iman", true);
+         g_failAllocation = false;  // the test's own allocations go on
+         return made ? Parent(path) : L"";
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.function);
+    const std::set<std::wstring> before = testing_support::TempFolderEntries();
+    testing_support::ScopedImportHook installed{"KERNEL32.dll", row.function, row.stand_in};
+    hook = &installed;
+    ASSERT_TRUE(installed.Installed());
+    std::wstring handedOn;
+    try {
+      handedOn = row.call();
+    } catch (const std::bad_alloc&) {
+    }
+    g_failAllocation = false;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(std::filesystem::path(given.path)))
+      EXPECT_EQ(handedOn, entry.path().wstring()) << "left behind";
+    if (!handedOn.empty()) RemoveDirectoryW(handedOn.c_str());
+    EXPECT_EQ(before, testing_support::TempFolderEntries());
+  }
 }
 
 }  // namespace
