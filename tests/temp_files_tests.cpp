@@ -9,6 +9,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <functional>
+#include <tuple>
+#include <type_traits>
 #include <set>
 #include <utility>
 #include <filesystem>
@@ -21,16 +23,13 @@
 #include "testbed/pdf/tbpdf.h"
 #include "tests/settings_support.h"
 
-namespace {
-// Armed by a test: the program's next allocation fails.
-bool g_failAllocation = false;
-}  // namespace
-
-// The library's operator delete frees with free().
+// Armed by a test: the program's next allocation fails. The library's operator delete frees
+// with free().
+static bool g_failAllocation = false;
 void* operator new(std::size_t size) {
-  if (std::exchange(g_failAllocation, false)) throw std::bad_alloc();
-  if (void* block = std::malloc(size ? size : 1)) return block;
-  throw std::bad_alloc();
+  void* block = g_failAllocation ? nullptr : malloc(size ? size : 1);
+  g_failAllocation = false;
+  return block ? block : throw std::bad_alloc();
 }
 
 namespace {
@@ -192,49 +191,38 @@ TEST_F(TemporaryFiles, WorkingFoldersLeftFromAnEarlierRunAreSkipped) {
 }
 
 // The allocation right after a system call made a file or folder fails: what it made is deleted
-// or handed on, never left.
+// or handed on (removed here), never left in the temporary folder.
+testing_support::ScopedImportHook* g_hook = nullptr;
+template <auto function, class... A>
+auto MadeThenFail(A... arguments) {  // a stand-in of `function`
+  const auto made = g_hook->Original<decltype(function)>()(arguments...);
+  if constexpr (std::is_pointer_v<decltype(made)>) g_failAllocation = made != INVALID_HANDLE_VALUE;
+  else g_failAllocation = made != 0;
+  return made;
+}
 TEST_F(TemporaryFiles, NothingIsLeftWhenTheNextAllocationFails) {
-  static testing_support::ScopedImportHook* hook = nullptr;
-  struct Row { const char* function; void* stand_in; std::function<std::wstring()> call; };  // handed on
-  ScopedFolder given(L"vpdf_given");
-  const Row rows[] = {
-      {"CreateFileW", reinterpret_cast<void*>(+[](LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g) {
-         HANDLE made = hook->Original<decltype(&CreateFileW)>()(a, b, c, d, e, f, g);
-         g_failAllocation = made != INVALID_HANDLE_VALUE;
-         return made;
-       }), [&] { vpdf::CreateNewFile(given.path + L"\\", L"doc", L".pdf"); return std::wstring(); }},
-      {"GetTempFileNameW", reinterpret_cast<void*>(+[](LPCWSTR a, LPCWSTR b, UINT c, LPWSTR d) -> UINT {
-         const UINT made = hook->Original<decltype(&GetTempFileNameW)>()(a, b, c, d);
-         g_failAllocation = made != 0;
-         return made;
-       }), [] { wchar_t name[MAX_PATH]; vpdf::MakeTempFileNameWithExt(L"a.pdf", name, MAX_PATH); return std::wstring(); }},
-      {"CreateDirectoryW", reinterpret_cast<void*>(+[](LPCWSTR a, LPSECURITY_ATTRIBUTES b) -> BOOL {
-         const BOOL made = hook->Original<decltype(&CreateDirectoryW)>()(a, b);
-         g_failAllocation = made != FALSE;
-         return made;
-       }), [&] {
-         wchar_t path[MAX_PATH];
-         wcscpy(path, given.path.c_str());
-         const bool made = vpdf::CTemporaryFile::CreateWithFolder(path, L"doc.pdf", L"iman", true);
+  const std::tuple<const char*, void*, std::function<std::wstring()>> rows[] = {  // the call, what it hands on
+      {"CreateFileW", reinterpret_cast<void*>(&MadeThenFail<&CreateFileW, LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE>),
+       [] { return vpdf::CreateNewFile(TempFolder(), L"doc", L".pdf"), std::wstring(); }},
+      {"GetTempFileNameW", reinterpret_cast<void*>(&MadeThenFail<&GetTempFileNameW, LPCWSTR, LPCWSTR, UINT, LPWSTR>),
+       [] { wchar_t name[MAX_PATH]; return vpdf::MakeTempFileNameWithExt(L"a.pdf", name, MAX_PATH), std::wstring(); }},
+      {"CreateDirectoryW", reinterpret_cast<void*>(&MadeThenFail<&CreateDirectoryW, LPCWSTR, LPSECURITY_ATTRIBUTES>), [] {
+         wchar_t path[MAX_PATH] = {};
+         const bool made = vpdf::CTemporaryFile::CreateWithFolder(path, L"doc.pdf", L"iman", false);
          g_failAllocation = false;  // the test's own allocations go on
          return made ? Parent(path) : L"";
-       }},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.function);
+       }}};
+  for (const auto& [function, standIn, call] : rows) {
+    SCOPED_TRACE(function);
     const std::set<std::wstring> before = testing_support::TempFolderEntries();
-    testing_support::ScopedImportHook installed{"KERNEL32.dll", row.function, row.stand_in};
-    hook = &installed;
-    ASSERT_TRUE(installed.Installed());
-    std::wstring handedOn;
+    testing_support::ScopedImportHook hook{"KERNEL32.dll", function, standIn};
+    g_hook = &hook;
+    ASSERT_TRUE(hook.Installed());
     try {
-      handedOn = row.call();
+      RemoveDirectoryW(call().c_str());
     } catch (const std::bad_alloc&) {
     }
     g_failAllocation = false;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(std::filesystem::path(given.path)))
-      EXPECT_EQ(handedOn, entry.path().wstring()) << "left behind";
-    if (!handedOn.empty()) RemoveDirectoryW(handedOn.c_str());
     EXPECT_EQ(before, testing_support::TempFolderEntries());
   }
 }
