@@ -18,7 +18,8 @@ constexpr wchar_t kForbidden[] = L"*?:\"/\\|<>";
 constexpr wchar_t kReplacement = L'_';
 constexpr size_t kMaxFilePath = 254;
 constexpr size_t kMaxFileName = 255;
-constexpr unsigned int kMaxNumber = 999;
+// Same-name files are numbered up to this: far beyond any selection, so none runs out of names.
+constexpr unsigned int kMaxNumber = 0x7FFFFFFF;
 constexpr unsigned int kMaxFolderTries = 10000;
 
 // Numbers of the working folders, for the life of the process.
@@ -84,10 +85,11 @@ std::wstring ShownFileName(std::wstring_view name) {
   return shown.empty() ? L"dml" : shown;
 }
 
-std::wstring FitStem(size_t folderLength, const std::wstring& stem, const std::wstring& tail) {
+std::wstring FitStem(size_t folderLength, const std::wstring& stem, const std::wstring& tail,
+                     size_t maxPath) {
   size_t room = kMaxFileName - std::min(kMaxFileName, tail.size());
-  if (folderLength + tail.size() < kMaxFilePath)
-    room = std::min(room, kMaxFilePath - folderLength - tail.size());
+  if (folderLength + tail.size() < maxPath)
+    room = std::min(room, maxPath - folderLength - tail.size());
   else
     room = 0;
   if (stem.size() <= room) return stem;
@@ -122,19 +124,41 @@ std::wstring OwnedFile::Release() {
 
 OwnedFile CreateNewFile(const std::wstring& folder, const std::wstring& stem,
                         const std::wstring& extension) {
-  for (unsigned int number = 0; number <= kMaxNumber; ++number) {
+  auto pathOf = [&](unsigned int number, bool& fits) {
     const std::wstring tail = (number ? Numbered(L"%.3u", number) : std::wstring()) + extension;
     const std::wstring fitted = FitStem(folder.size(), stem, tail);
-    if (fitted.empty() && !stem.empty()) break;
-    std::wstring path = folder + fitted + tail;
+    fits = !fitted.empty() || stem.empty();
+    return folder + fitted + tail;
+  };
+  // The next number to try: after the plain name, the numbers double while they are taken and the
+  // gap is then halved back to a free one just after a taken one, so that the thousandth file of
+  // one name costs a few lookups, not a thousand tries.
+  auto firstFree = [&] {
+    unsigned int taken = 0, free = 1;
+    bool fits = true;
+    while (free < kMaxNumber / 2 && Exists(pathOf(free, fits))) taken = free, free *= 2;
+    while (free - taken > 1) {
+      const unsigned int middle = taken + (free - taken) / 2;
+      (Exists(pathOf(middle, fits)) ? taken : free) = middle;
+    }
+    return free;
+  };
+  for (unsigned int number = 0; number < kMaxNumber; number = number ? number + 1 : firstFree()) {
+    bool fits = true;
+    std::wstring path = pathOf(number, fits);
+    if (!fits) break;
     // From the file's creation to its owner nothing may throw: the path is moved, not copied.
     if (Handle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr)))
       return OwnedFile(std::move(path));
     const DWORD error = GetLastError();
-    // A folder of that name, or a file being deleted, answers "access denied".
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
-        error != ERROR_ACCESS_DENIED) {
+    // A folder of that name, or a file being deleted, answers "access denied" as well; a name
+    // that is not there answers it only when the folder is closed to us.
+    const bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+                       (error == ERROR_ACCESS_DENIED &&
+                        (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ||
+                         GetLastError() != ERROR_FILE_NOT_FOUND));
+    if (!taken) {
       kUtilsLog.Warning("CreateNewFile: cannot create %S: %d", path.c_str(),
                         static_cast<int>(error));
       return {};

@@ -25,10 +25,11 @@ std::wstring SafeFileName(std::wstring_view name);
 // removed, "dml" when nothing is left. Never a path: the numbering and '_' stay on disk.
 std::wstring ShownFileName(std::wstring_view name);
 
-// `stem` cut so that folder + stem + tail fits in 254 characters and stem + tail in one file
-// name (255), never in the middle of a character outside the Basic Multilingual Plane; empty
-// when not even one character of the stem fits.
-std::wstring FitStem(std::size_t folderLength, const std::wstring& stem, const std::wstring& tail);
+// `stem` cut so that folder + stem + tail fits in `maxPath` characters (254 for the files of a
+// run) and stem + tail in one file name (255), never in the middle of a character outside the
+// Basic Multilingual Plane; empty when not even one character of the stem fits.
+std::wstring FitStem(std::size_t folderLength, const std::wstring& stem, const std::wstring& tail,
+                     std::size_t maxPath = 254);
 
 // A file that this run created. Its owner deletes it when it goes, unless it was handed on:
 // clean-up touches nothing that the add-in did not make.
@@ -59,9 +60,10 @@ class OwnedFile {
 };
 
 // Creates a new, empty file folder + stem + extension, or with "001", "002", ... after the stem
-// when that name is taken: never a file that was there before. `folder` ends with a backslash;
-// stem and extension are safe names (the stem is cut to fit, see FitStem). Gives up after 999
-// taken names or at the first other failure: the result is then empty.
+// ("1000", ...) when that name is taken: never a file that was there before, and never out of
+// names. `folder` ends with a backslash; stem and extension are safe names (the stem is cut to
+// fit, see FitStem). Gives up at the first failure other than a taken name: the result is then
+// empty.
 OwnedFile CreateNewFile(const std::wstring& folder, const std::wstring& stem,
                         const std::wstring& extension);
 

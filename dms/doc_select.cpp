@@ -277,8 +277,8 @@ HRESULT DocCreate(dms::Document document, std::wstring& path) {
   wchar_t name[32];
   swprintf(name, 32, L"%d_%d", static_cast<int>(number.value), static_cast<int>(version.value));
   const std::wstring tail = L"." + SafeFileName(extension);
-  // A number cut short would name another document.
-  if (FitStem(folder.size() + 1, name, tail) != name) {
+  // A number cut short would name another document. The client's path holds up to MAX_PATH - 1.
+  if (FitStem(folder.size() + 1, name, tail, MAX_PATH - 1) != name) {
     kLog.Error("DocCreate() path too long: %S\\%S%S", folder.c_str(), name, tail.c_str());
     return E_FAIL;
   }

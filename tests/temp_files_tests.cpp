@@ -85,6 +85,9 @@ TEST_F(TemporaryFiles, EachNameIsMadeWhereItBelongsAndGoesWithItsOwner) {
   CharLowerW(t.data());
   tbpdf::WriteFileBytes(G + L"\\plain.txt", "x");
   tbpdf::WriteFileBytes(T + L"dml.txt_.._.._keep_r", "somebody else's");
+  std::vector<std::wstring> scans = {T + L"Scan.txt"};  // a thousand files of a scanner's default name
+  for (int n = 1; n <= 999; ++n) scans.push_back(T + L"Scan" + (n < 10 ? L"00" : n < 100 ? L"0" : L"") + std::to_wstring(n) + L".txt");
+  for (const std::wstring& scan : scans) tbpdf::WriteFileBytes(scan, "");
   testing_support::ScopedProfileIni ini;
   // The working folder's name is known after one call: iman and three digits.
   const size_t folder = G.size() + 9, fits = 254 - folder;
@@ -113,6 +116,7 @@ TEST_F(TemporaryFiles, EachNameIsMadeWhereItBelongsAndGoesWithItsOwner) {
       {kTempFolder, G, L"doc.pdf", nullptr, T + L"iman#\\doc.pdf"},
       {kDocument, L"", L"a:b?", L"DOC", T + L"a_b_.doc"},
       {kDocument, L"", L"Report", L"DOCX|PDF", T + L"Report.pdf"},
+      {kDocument, L"", L"Scan", L"txt", T + L"Scan1000.txt"},
       {kDocument, T + L"vpdf_not_there", L"", L"txt\\..\\..\\keep\\r", T + L"dml001.txt_.._.._keep_r"},
       {kConfiguredDocument, configured.path, L"Q<3>", L"Xlsx", configured.path + L"\\iman#\\Q_3_.xlsx"},
       {kSsName, L"", L"report.PDF", nullptr, t + L"ss_%.PDF"},
@@ -158,6 +162,7 @@ TEST_F(TemporaryFiles, EachNameIsMadeWhereItBelongsAndGoesWithItsOwner) {
     EXPECT_EQ(row.length ? row.length : path.size(), path.size());
   }
   EXPECT_TRUE(Exists(T + L"dml.txt_.._.._keep_r")) << "only what was made goes";
+  for (const std::wstring& made : scans) DeleteFileW(made.c_str());
   DeleteFileW((T + L"dml.txt_.._.._keep_r").c_str());
   // Failures: a folder that can be made nowhere, a name that does not fit, a nameless document.
   wchar_t buffer[MAX_PATH];

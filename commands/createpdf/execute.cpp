@@ -34,6 +34,12 @@ std::wstring Lower(std::wstring text) {
 
 bool IsXps(const std::wstring& extension) { return extension == L"xps" || extension == L"oxps"; }
 
+// Selected documents that the run cannot reach are left out with a record, never silently.
+void LogLeftOut(LONG from, LONG upper) {
+  kLog.Error("Selected document %d cannot be read: documents %d to %d are left out",
+             static_cast<int>(from), static_cast<int>(from), static_cast<int>(upper));
+}
+
 // One document's conversion, shared by the merge and the single-file path.
 struct Conversion {
   std::wstring extension;  // lower case
@@ -120,6 +126,7 @@ Outcome SingleFiles(CCreatePDF_I& command, VARIANT* selection, LONG lower, LONG 
     LONG index = i;
     ComPtr<IDispatch> selected;
     if (FAILED(command.GetSelectedDoc(selection, &index, selected.Put()))) {
+      LogLeftOut(i, upper);
       if (index == -1) return Outcome::kEnd;
       break;
     }
@@ -191,7 +198,10 @@ void MergeFiles(CCreatePDF_I& command, const doc_list& ordered, ProgressWindow& 
     for (const auto& record : ordered) {
       if (progress.Cancelled()) break;
       ++number;
-      if (!record) continue;
+      if (!record) {
+        kLog.Error("Merge: document %d has no record and is left out", number);
+        continue;
+      }
       progress.Document(number, ProgressLine(dms::Document{ComPtr<IDispatch>(record->document())}));
       command.ConvertForMerge(state, *record);
     }
@@ -258,11 +268,12 @@ STDMETHODIMP CCreatePDF_I::Execute() {
       for (LONG i = lower; i <= upper; ++i) {
         LONG index = i;
         ComPtr<IDispatch> document;
-        if (FAILED(GetSelectedDoc(selection.Get(), &index, document.Put()))) {
+        if (FAILED(GetSelectedDoc(selection.Get(), &index, document.Put())) ||
+            FAILED(AppendDocDescription(document.Get(), list))) {
+          LogLeftOut(i, upper);
           if (index == -1) return;
           break;
         }
-        if (FAILED(AppendDocDescription(document.Get(), list))) break;
       }
     }
 

@@ -87,12 +87,17 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
       for (LONG i = lower; i <= upper && !progress.Cancelled(); ++i) {
         ComPtr<IDispatch> element;
         hr = SelectionElement(selection.Get(), i, element);
-        if (FAILED(hr)) {
-          result = hr;
-          return;
-        }
         dms::Document document;
-        if (FAILED(SelectedDocument(element.Get(), document))) break;
+        if (FAILED(hr) || FAILED(SelectedDocument(element.Get(), document))) {
+          // Never silently: the rest of the selection is not reached.
+          kLog.Error("Selected document %d cannot be read: documents %d to %d are left out",
+                     static_cast<int>(i), static_cast<int>(i), static_cast<int>(upper));
+          if (FAILED(hr)) {
+            result = hr;
+            return;
+          }
+          break;
+        }
         progress.Document(static_cast<int>(i - lower + 1), ProgressLine(document));
 
         const std::wstring extension = Lower(document.Extension().Value());
