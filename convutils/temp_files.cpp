@@ -111,8 +111,11 @@ OwnedFile& OwnedFile::operator=(OwnedFile&& other) noexcept {
 
 void OwnedFile::Delete() {
   if (m_path.empty()) return;
-  SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileW(m_path.c_str());
+  // Only a read-only file needs its attributes cleared: one call less for every other file.
+  if (!DeleteFileW(m_path.c_str()) && GetLastError() == ERROR_ACCESS_DENIED) {
+    SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(m_path.c_str());
+  }
   m_path.clear();
 }
 

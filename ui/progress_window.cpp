@@ -87,7 +87,7 @@ ProgressWindow::~ProgressWindow() { Close(); }
 
 void ProgressWindow::Close() {
   if (m_window) {
-    KillTimer(m_window, kShowTimer);
+    StopShowTimer();
     GiveBackKeyboard();
     DestroyWindow(m_window);
     m_window = nullptr;
@@ -195,12 +195,12 @@ void ProgressWindow::GiveBackKeyboard() {
 
 void ProgressWindow::Document(int number, const std::wstring& description) {
   if (!m_window) return;
-  KillTimer(m_window, kShowTimer);
+  StopShowTimer();
   wchar_t text[512] = {};
   const std::wstring format = Text(IDS_PROGRESS_DOCUMENT);
   StringCchPrintfW(text, 512, format.c_str(), number, m_total, description.c_str());
   SetDlgItemTextW(m_window, kProgressDocumentText, text);
-  SendDlgItemMessageW(m_window, kProgressBar, PBM_SETPOS, BarPosition(number, ProgressStep::kCopying), 0);
+  SetPosition(BarPosition(number, ProgressStep::kCopying));
   m_number = number;
 }
 
@@ -210,17 +210,34 @@ void ProgressWindow::Step(ProgressStep step) {
                                        IDS_PROGRESS_MERGING, IDS_PROGRESS_SAVING};
   SetDlgItemTextW(m_window, kProgressStepText, Text(kStepText[static_cast<int>(step)]).c_str());
   if (step == ProgressStep::kMerging) m_number = m_total;
-  SendDlgItemMessageW(m_window, kProgressBar, PBM_SETPOS, BarPosition(m_number, step), 0);
-  Cancelled();  // the window repaints with its new texts
+  SetPosition(BarPosition(m_number, step));
+  Pump(true);  // the window repaints with its new texts
   // Only the waits for a helper dispatch the timer: a conversion that does not wait (the
   // image-to-PDF library) is over before it could show the window, and Cancelled() drops it.
   if (step == ProgressStep::kConverting && !m_shown && m_window)
-    SetTimer(m_window, kShowTimer, kSlowConversionMs, nullptr);
+    m_showTimer = SetTimer(m_window, kShowTimer, kSlowConversionMs, nullptr) != 0;
 }
 
-bool ProgressWindow::Cancelled() {
+void ProgressWindow::SetPosition(int position) {
+  if (position == m_position) return;
+  SendDlgItemMessageW(m_window, kProgressBar, PBM_SETPOS, position, 0);
+  m_position = position;
+}
+
+void ProgressWindow::StopShowTimer() {
+  if (m_showTimer && m_window) KillTimer(m_window, kShowTimer);
+  m_showTimer = false;
+}
+
+bool ProgressWindow::Pump(bool always) {
   // Between the steps: a slow step is over, it shows no window any more.
-  if (m_window) KillTimer(m_window, kShowTimer);
+  StopShowTimer();
+  // Each look into the queue is a call to the window system: between the steps, which do
+  // it anyway, a click on Cancel waits a few milliseconds at most.
+  constexpr ULONGLONG kPumpEveryMs = 15;
+  const ULONGLONG now = GetTickCount64();
+  if (!always && now - m_pumped < kPumpEveryMs) return m_cancelled;
+  m_pumped = now;
   // The same pump as the waits for the helpers, none translated but the window's keyboard.
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -269,7 +286,7 @@ LRESULT CALLBACK ProgressWindow::WindowProc(HWND window, UINT message, WPARAM wP
         break;
       case WM_TIMER:
         if (wParam == kShowTimer) {
-          KillTimer(window, kShowTimer);
+          self->StopShowTimer();
           self->Show();
           return 0;
         }

@@ -46,7 +46,7 @@ class ProgressWindow {
   void Step(ProgressStep step);
   // Dispatches the messages that wait (a click on Cancel among them) and tells whether the
   // user has cancelled the run.
-  bool Cancelled();
+  bool Cancelled() { return Pump(false); }
   // Whether Cancel was pressed, without dispatching anything.
   bool WasCancelled() const { return m_cancelled; }
   // Takes the window down for good: from here on the run starts what the user works in.
@@ -54,7 +54,7 @@ class ProgressWindow {
 
   HWND Window() const { return m_window; }
   // Whether the run in progress, if any, was cancelled (dispatching its waiting messages first).
-  static bool RunCancelled() { return s_current && s_current->Cancelled(); }
+  static bool RunCancelled() { return s_current && s_current->Pump(true); }
 
   // Keeps the progress window of the run in progress (if any) out of sight while a dialog of
   // the add-in or of the client is up; it comes back when the dialog has closed.
@@ -74,6 +74,9 @@ class ProgressWindow {
   void GiveBackKeyboard();
   void OnCancel();
   std::wstring Text(UINT englishId) const;
+  // Cancelled(), `always` or when the last dispatch is more than a few milliseconds ago.
+  bool Pump(bool always);
+  void StopShowTimer();
 
   HINSTANCE m_resources;
   int m_langOffset;
@@ -81,6 +84,11 @@ class ProgressWindow {
   int m_number = 1;  // the document being worked on
   bool m_cancelled = false;
   bool m_shown = false;  // has been shown: stays up (but for Hidden) until the run ends
+  bool m_showTimer = false;  // the timer that shows the window after a slow conversion is set
+  ULONGLONG m_pumped = 0;    // when Cancelled() last dispatched the waiting messages
+  int m_position = -1;       // of the bar, as last set
+  // Sets the bar unless it stands there already: each change repaints it.
+  void SetPosition(int position);
   HWND m_window = nullptr;
   GdiObject<HFONT> m_font;
   Handle m_cancelEvent;

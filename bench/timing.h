@@ -1,0 +1,132 @@
+// What the benchmarks of a command's Execute time apart from the command's own work: the
+// helper processes (their start and the wait for them), the merge plug-in and the dialogs (the
+// person answering them included). The add-in's code is linked into the benchmark, so its calls
+// of the system functions go through this program's import table, where they are timed.
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+
+#include "bench/sampler.h"
+#include "outside/companions.h"
+#include "testbed/harness/import_hook.h"
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+// Time spent below each boundary in the current round, in microseconds.
+struct Spent {
+  double start = 0, wait = 0, plugin = 0, dialogs = 0;
+  double probe = 0;  // the benchmark's own looks (bench::g_onWait), never the command's
+};
+inline Spent g_spent;
+
+class Timer {
+ public:
+  // `apart`: the time is not the command's own (the profile leaves it out).
+  explicit Timer(double& into, bool apart = true) : m_into(into), m_apart(apart), m_begin(Clock::now()) {
+    if (m_apart) ++bench::Sampler::Apart();
+  }
+  ~Timer() {
+    m_into += std::chrono::duration<double, std::micro>(Clock::now() - m_begin).count();
+    if (m_apart) --bench::Sampler::Apart();
+  }
+  Timer(const Timer&) = delete;
+  Timer& operator=(const Timer&) = delete;
+
+ private:
+  double& m_into;
+  bool m_apart;
+  Clock::time_point m_begin;
+};
+
+// The real functions, from the hooks installed in main.
+inline decltype(&ShellExecuteExW) g_shellExecute = nullptr;
+inline decltype(&CreateProcessW) g_createProcess = nullptr;
+inline decltype(&MsgWaitForMultipleObjects) g_wait = nullptr;
+inline decltype(&DialogBoxIndirectParamW) g_dialog = nullptr;
+
+inline BOOL WINAPI TimedShellExecute(SHELLEXECUTEINFOW* info) {
+  Timer timer(g_spent.start);
+  return g_shellExecute(info);
+}
+inline BOOL WINAPI TimedCreateProcess(LPCWSTR application, LPWSTR commandLine,
+                               LPSECURITY_ATTRIBUTES process, LPSECURITY_ATTRIBUTES thread,
+                               BOOL inherit, DWORD flags, LPVOID environment, LPCWSTR folder,
+                               LPSTARTUPINFOW startup, LPPROCESS_INFORMATION info) {
+  Timer timer(g_spent.start);
+  return g_createProcess(application, commandLine, process, thread, inherit, flags, environment,
+                         folder, startup, info);
+}
+// Called before each wait for a helper, when the files the helper works on are on disk.
+inline void (*g_onWait)() = nullptr;
+inline DWORD WINAPI TimedWait(DWORD count, const HANDLE* handles, BOOL all, DWORD ms, DWORD mask) {
+  if (g_onWait) {
+    Timer probe(g_spent.probe);
+    g_onWait();
+  }
+  Timer timer(g_spent.wait);
+  return g_wait(count, handles, all, ms, mask);
+}
+inline INT_PTR WINAPI TimedDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialog, HWND parent, DLGPROC proc,
+                           LPARAM param) {
+  Timer timer(g_spent.dialogs);
+  return g_dialog(instance, dialog, parent, proc, param);
+}
+
+// The merge plug-in's entry points, each timed around the real one.
+inline outside::PdfJoin g_join;
+inline int TimedInit(int value) {
+  Timer timer(g_spent.plugin);
+  return g_join.InitPDFAttach(value);
+}
+inline int TimedOpen(const wchar_t* path, void** handle, const char* password) {
+  Timer timer(g_spent.plugin);
+  return g_join.DoOpenFile(path, handle, password);
+}
+inline int TimedMerge(void* handle, const wchar_t* path, const wchar_t* a, const wchar_t* b,
+               const wchar_t* c, const wchar_t* d, const char* e, short f) {
+  Timer timer(g_spent.plugin);
+  return g_join.DoMerge2(handle, path, a, b, c, d, e, f);
+}
+inline int TimedSave(const wchar_t* path, void* handle, int value) {
+  Timer timer(g_spent.plugin);
+  return g_join.DoSaveFile(path, handle, value);
+}
+inline int TimedEnd(int value) {
+  Timer timer(g_spent.plugin);
+  return g_join.EndPDFAttach(value);
+}
+
+// Installs the timing of the helpers, the dialogs and the merge plug-in for the life of the
+// program; false (with a message) when one of them cannot be timed.
+inline bool InstallTimers() {
+  auto* join = const_cast<outside::PdfJoin*>(outside::PdfJoinPlugin());
+  if (!join) {
+    std::printf("The merge plug-in is missing beside the add-in: build first.\n");
+    return false;
+  }
+  g_join = *join;
+  *join = {&TimedInit, &TimedOpen, &TimedMerge, &TimedSave, &TimedEnd};
+  using testing_support::ScopedImportHook;
+  static std::optional<ScopedImportHook> shell, create, wait, dialog;
+  shell.emplace("SHELL32.dll", "ShellExecuteExW", reinterpret_cast<void*>(&TimedShellExecute));
+  create.emplace("KERNEL32.dll", "CreateProcessW", reinterpret_cast<void*>(&TimedCreateProcess));
+  wait.emplace("USER32.dll", "MsgWaitForMultipleObjects", reinterpret_cast<void*>(&TimedWait));
+  dialog.emplace("USER32.dll", "DialogBoxIndirectParamW", reinterpret_cast<void*>(&TimedDialog));
+  if (!shell->Installed() || !create->Installed() || !wait->Installed() || !dialog->Installed()) {
+    std::printf("A system function to time is not imported by this program.\n");
+    return false;
+  }
+  g_shellExecute = shell->Original<decltype(g_shellExecute)>();
+  g_createProcess = create->Original<decltype(g_createProcess)>();
+  g_wait = wait->Original<decltype(g_wait)>();
+  g_dialog = dialog->Original<decltype(g_dialog)>();
+  return true;
+}
+
+}  // namespace bench
