@@ -215,11 +215,9 @@ TEST_F(CreatePdf, Scenarios) {
     return number + L" history 9 \"Document 9001 version 1 in database \"DB1\" created from this document\"\n" +
            number + L" related to 9001\n";
   };
-  auto stored = [](const std::wstring& name, const std::wstring& pages, const std::wstring& from,
-                   const std::wstring& onDisk = L"") {
+  auto stored = [](const std::wstring& name, const std::wstring& pages, const std::wstring& from, std::wstring disk = L"") {
     return L"stored 9001 v1 \"" + name + L"\" , " + pages + L"\n9001 history 9 \"Create from document " + from +
-           L" version 1 in database \"ACTIVE\" \"\n9001 checked in from %TEMP%\\" +
-           (onDisk.empty() ? name : onDisk) + L".pdf\n";
+           L" version 1 in database \"ACTIVE\" \"\n9001 checked in from %TEMP%\\" + (disk.empty() ? name : disk) + L".pdf\n";
   };
   const Row rows[] = {
       {"one XPS document: no merge question, the image library converts it",
@@ -380,8 +378,7 @@ TEST_F(CreatePdf, Scenarios) {
       {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
        kMergedVersion + L"client's browser\nprogress window came up 1x\n",
        [](CreatePdf& test, auto&) { test.PickTarget(78, tb::UserAction::kAccept)->Fail(L"Number", E_ACCESSDENIED); }},
-      {"a local file where the user says, offered under the document's name", {L"Contract.txt"},
-       {L"local", L"file:Chosen.pdf"},
+      {"a local file where the user says, offered under the document's name", {L"Contract.txt"}, {L"local", L"file:Chosen.pdf"},
        single(L"Contract", L"local") + L"Save As -> \"Contract.pdf\" file:Chosen.pdf\nprint Contract.txt\n"
        L"temp +Chosen.pdf\n", nullptr, nullptr, L"Contract.pdf"},
   };
@@ -417,10 +414,9 @@ TEST_F(CreatePdf, Scenarios) {
         EXPECT_EQ(page.at(0), FileName(documents.at(std::stoul(page.at(1).substr(5)) - 1)->Copies().at(0)));
     }
     RemoveNewInTemp(tempBefore);
-    if (row.usersFile) {
-      EXPECT_EQ("the user's", ReadBytes(TempFolder() + row.usersFile));
-      DeleteFileW((TempFolder() + row.usersFile).c_str());
-    }
+    if (!row.usersFile) continue;
+    EXPECT_EQ("the user's", ReadBytes(TempFolder() + row.usersFile));
+    DeleteFileW((TempFolder() + row.usersFile).c_str());
   }
 }
 

@@ -10,9 +10,6 @@
 #include <cstdlib>
 #include <functional>
 #include <tuple>
-#include <type_traits>
-#include <set>
-#include <utility>
 #include <filesystem>
 #include <new>
 #include <regex>
@@ -23,8 +20,7 @@
 #include "testbed/pdf/tbpdf.h"
 #include "tests/settings_support.h"
 
-// Armed by a test: the program's next allocation fails. The library's operator delete frees
-// with free().
+// Armed by a test: the program's next allocation fails (the library's delete frees with free()).
 static bool g_failAllocation = false;
 void* operator new(std::size_t size) {
   void* block = g_failAllocation ? nullptr : malloc(size ? size : 1);
@@ -84,10 +80,9 @@ TEST_F(TemporaryFiles, EachNameIsMadeWhereItBelongsAndGoesWithItsOwner) {
   std::wstring t = T;
   CharLowerW(t.data());
   tbpdf::WriteFileBytes(G + L"\\plain.txt", "x");
-  tbpdf::WriteFileBytes(T + L"dml.txt_.._.._keep_r", "somebody else's");
-  std::vector<std::wstring> scans = {T + L"Scan.txt"};  // a thousand files of a scanner's default name
-  for (int n = 1; n <= 999; ++n) scans.push_back(T + L"Scan" + (n < 10 ? L"00" : n < 100 ? L"0" : L"") + std::to_wstring(n) + L".txt");
-  for (const std::wstring& scan : scans) tbpdf::WriteFileBytes(scan, "");
+  std::vector<std::wstring> scans(1000, T);  // a thousand files of a scanner's default name, Scan.txt to Scan999.txt
+  for (int n = 0; n < 1000; ++n) tbpdf::WriteFileBytes(scans[n] += (n ? L"Scan" + std::to_wstring(1000 + n).substr(1) : L"Scan") + L".txt", "");
+  tbpdf::WriteFileBytes(scans.emplace_back(T + L"dml.txt_.._.._keep_r"), "somebody else's");
   testing_support::ScopedProfileIni ini;
   // The working folder's name is known after one call: iman and three digits.
   const size_t folder = G.size() + 9, fits = 254 - folder;
@@ -161,9 +156,7 @@ TEST_F(TemporaryFiles, EachNameIsMadeWhereItBelongsAndGoesWithItsOwner) {
     EXPECT_TRUE(Matches(path, row.expected)) << Utf8(path);
     EXPECT_EQ(row.length ? row.length : path.size(), path.size());
   }
-  EXPECT_TRUE(Exists(T + L"dml.txt_.._.._keep_r")) << "only what was made goes";
-  for (const std::wstring& made : scans) DeleteFileW(made.c_str());
-  DeleteFileW((T + L"dml.txt_.._.._keep_r").c_str());
+  for (const std::wstring& others : scans) EXPECT_TRUE(DeleteFileW(others.c_str())) << "only what was made goes";
   // Failures: a folder that can be made nowhere, a name that does not fit, a nameless document.
   wchar_t buffer[MAX_PATH];
   wcscpy(buffer, G.c_str());
@@ -201,8 +194,7 @@ testing_support::ScopedImportHook* g_hook = nullptr;
 template <auto function, class... A>
 auto MadeThenFail(A... arguments) {  // a stand-in of `function`
   const auto made = g_hook->Original<decltype(function)>()(arguments...);
-  if constexpr (std::is_pointer_v<decltype(made)>) g_failAllocation = made != INVALID_HANDLE_VALUE;
-  else g_failAllocation = made != 0;
+  g_failAllocation = made && (INT_PTR)(made) != -1;  // a handle, a number or a BOOL
   return made;
 }
 TEST_F(TemporaryFiles, NothingIsLeftWhenTheNextAllocationFails) {
@@ -223,10 +215,7 @@ TEST_F(TemporaryFiles, NothingIsLeftWhenTheNextAllocationFails) {
     testing_support::ScopedImportHook hook{"KERNEL32.dll", function, standIn};
     g_hook = &hook;
     ASSERT_TRUE(hook.Installed());
-    try {
-      RemoveDirectoryW(call().c_str());
-    } catch (const std::bad_alloc&) {
-    }
+    try { RemoveDirectoryW(call().c_str()); } catch (const std::bad_alloc&) {}
     g_failAllocation = false;
     EXPECT_EQ(before, testing_support::TempFolderEntries());
   }
