@@ -196,6 +196,7 @@ struct Row {
   std::wstring effects;
   std::function<void(CreatePdf&, std::vector<tb::Document*>& documents)> setup = nullptr;  // failures, scripts
   std::function<void(std::vector<tb::Document*>& documents)> inMergeDialog = nullptr;
+  DWORD language = 1033;  // the product's
 };
 
 TEST_F(CreatePdf, Scenarios) {
@@ -207,14 +208,18 @@ TEST_F(CreatePdf, Scenarios) {
     return L"Save As -> \"The '" + name + L".txt' has been converted to a PDF file. How do you want to save the '" +
            name + L".pdf' ?\" " + answer + L"\n";
   };
-  // A source of new document 9001, and 9001 itself, stored with `pages` and checked in.
-  auto source = [](const std::wstring& number) {
-    return number + L" history 9 \"Document 9001 version 1 in database \"DB1\" created from this document\"\n" +
+  // A source of new document 9001, and 9001 itself, stored with `pages` and checked in; the history as an
+  // English or a German user reads it.
+  auto source = [](const std::wstring& number, bool german = false) {
+    return number + (german ? L" history 9 \"Dokument 9001 Version 1 in Datenbank „DB1“ wurde aus diesem Dokument erstellt\"\n"
+                            : L" history 9 \"Document 9001 version 1 in database \"DB1\" created from this document\"\n") +
            number + L" related to 9001\n";
   };
-  auto stored = [](const std::wstring& name, const std::wstring& pages, const std::wstring& from) {
-    return L"stored 9001 v1 \"" + name + L"\" , " + pages + L"\n9001 history 9 \"Create from document " + from +
-           L" version 1 in database \"ACTIVE\" \"\n9001 checked in from %TEMP%\\" + name + L".pdf\n";
+  auto stored = [](const std::wstring& name, const std::wstring& pages, const std::wstring& from, bool german = false) {
+    return L"stored 9001 v1 \"" + name + L"\" , " + pages + L"\n9001 history 9 \"" +
+           (german ? L"Erstellt aus Dokument " + from + L" Version 1 in Datenbank „ACTIVE“ "
+                   : L"Create from document " + from + L" version 1 in database \"ACTIVE\" ") +
+           L"\"\n9001 checked in from %TEMP%\\" + name + L".pdf\n";
   };
   const Row rows[] = {
       {"one XPS document: no merge question, the image library converts it",
@@ -235,6 +240,13 @@ TEST_F(CreatePdf, Scenarios) {
            source(L"2") + source(L"3") + stored(L"Gamma", L"3 pages: Gamma.txt | Alpha.txt | Beta.txt", L"3") +
            L"9001 related to 3\n9001 related to 1\n9001 related to 2\nrefresh\nclient's import\n"
        L"progress window came up 1x\n"},
+      {"in German: the dialogs' titles and the history, the save question in English", {L"Alpha.txt", L"Beta.txt"},
+       {L"one", L"new"},
+       L"Elemente zu einem PDF zusammenführen -> [Alpha, Beta] one\nSpeichern unter" + kMerged.substr(7) + L"new\n"
+       L"print Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\n" + source(L"1", true) + source(L"2", true) +
+           stored(L"Alpha", L"2 pages: Alpha.txt | Beta.txt", L"1", true) +
+           L"9001 related to 1\n9001 related to 2\nrefresh\nclient's import\nprogress window came up 1x\n",
+       nullptr, nullptr, 1031},
       {"one PDF each, in selection order", {L"Alpha.txt", L"Beta.txt"}, {L"each", L"cancel", L"new"},
        L"Merge items to one PDF -> [Alpha, Beta] each\n" + single(L"Alpha", L"cancel") + single(L"Beta", L"new") +
            L"print Alpha.txt\nprint Beta.txt\n" + source(L"2") + stored(L"Beta", L"1 pages: Beta.txt", L"2") +
@@ -308,10 +320,10 @@ TEST_F(CreatePdf, Scenarios) {
        L"Create PDF -> Document 3 of 4: P3, Converting to PDF... stop\n"
        L"print P1.txt\nprint P2.txt\nprint P3.txt: hang\nprogress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"P3.txt", testbed::kHang); }},
-      {"cancel in the progress window of one slow conversion", {L"Budget.txt"}, {L"stop"},
-       L"Create PDF -> Document 1 of 1: Budget, Converting to PDF... stop\nprint Budget.txt: hang\n"
+      {"cancel in the progress window of one slow conversion, in German", {L"Budget.txt"}, {L"stop"},
+       L"PDF erstellen -> Dokument 1 von 1: Budget, Wird in PDF konvertiert... stop\nprint Budget.txt: hang\n"
        L"progress window came up 1x\n",
-       [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kHang); }},
+       [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kHang); }, nullptr, 1031},
       {"a slow XPS conversion, which does not wait, shows no window after it", {L"Floor plan.xps"}, {L"cancel"},
        L"Save As -> \"The 'Floor plan.xps' has been converted to a PDF file. How do you want to save the 'Floor "
        L"plan.pdf' ?\" cancel\nconvert Floor plan.xps: 0, pdf 2 pages\n",
@@ -376,6 +388,7 @@ TEST_F(CreatePdf, Scenarios) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
+    SetUILanguage(row.language);  // read when the command is made
     NewRow();  // a new command; the journal, helper failures and client scripts cleared
     g_progressShown = 0;
     SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"N");

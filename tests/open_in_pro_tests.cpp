@@ -42,6 +42,7 @@ struct Row {
   Fault fault;
   HRESULT result;
   std::wstring effects;
+  DWORD language = 1033;  // the product's
 };
 
 std::wstring Editor(const std::wstring& path) {
@@ -81,6 +82,9 @@ TEST_F(OpenInProTest, Runs) {
       {"somebody else's, its file here, No: nothing opens", true,
        {{L"Report", L"asmith", L"checkout.pdf"}}, IDNO, Fault::kNone, S_OK,
        Asked(L"asmith", L"No") + kUsage + L"refresh\n"},
+      {"the question as a German user reads it", true, {{L"Report", L"asmith", L"checkout.pdf"}}, IDNO, Fault::kNone,
+       S_OK, std::wstring(L"Ostrel Varnel PDF: Dieses Dokument ist bereits von asmith ausgecheckt. Möchten Sie es "
+       L"schreibgeschützt öffnen? -> No\n") + kUsage + L"refresh\n", 1031},
       {"somebody else's, its file here, Yes: opened from it", true,
        {{L"Report", L"asmith", L"checkout.pdf"}}, IDYES, Fault::kNone, S_OK,
        Asked(L"asmith", L"Yes") + kUsage + Editor(L"%WORK%\\checkout.pdf") +
@@ -145,11 +149,12 @@ TEST_F(OpenInProTest, Runs) {
       documents.push_back(document);
       selection.push_back(pdf.shortcut ? Keep(tb::NewShortcut(document)) : document);
     }
+    SetUILanguage(row.language);  // read when the command is made
     NewRow();
     Select(kNrt, selection);
     const auto before = TempFolderEntries();
     harness::Answerer person;
-    person.On(harness::Saying(L"checked out by"), {harness::Press(row.answer)})
+    person.On(harness::Titled(L"Ostrel Varnel PDF"), {harness::Press(row.answer)})
         .On(harness::Titled(L"Error"), {harness::Press(IDOK)});
     EXPECT_EQ(row.result, m_command->Execute());
     person.Stop();
