@@ -114,7 +114,7 @@ FAULTS = [
      "if (!LaunchPDFPro(copy.Path())) return S_OK;", "LaunchPDFPro(copy.Path());", [OPEN]),
     ("uncopied-asked", "failure", "the read-only question comes for a document that could not be copied",
      "commands/open/open_in_pro.cpp",
-     "if (FAILED(copied)) return copied;", "", [OPEN]),
+     "if (FAILED(copied)) return copied;", "(void)copied;", [OPEN]),
     ("import-checkin-failed", "failure", "a new document whose check-in failed is related and the view refreshed",
      "commands/import_document.cpp",
      "kLog.Error(\"ImportNewDocument() CheckIn failed, hr: 0x%08X\", static_cast<unsigned>(hr));\n      return hr;",
