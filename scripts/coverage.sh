@@ -7,8 +7,9 @@
 #     bash scripts/coverage.sh [build-dir]      # default build-coverage
 #
 # The programs run under Wine and write their counts when they exit, to the object file's
-# path with GCOV_PREFIX in front: Z: makes that the Linux path of the object, so the counts
-# land beside the objects whatever a program's current drive is.
+# Linux path with GCOV_PREFIX in front. Z: names that path on the drive of the Linux root, so
+# the counts land beside the objects whatever drive a program runs on (seen from Z: and C:;
+# this Wine also found the bare Linux path from C:, without the prefix).
 set -euo pipefail
 
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
