@@ -6,14 +6,18 @@ First the unchanged suite is built and run whole: when it fails, nothing else is
 for each fault: apply it to the source tree, build what the tests that should see it need, run
 those tests, restore the file. A fault is caught when the build succeeds and a test fails;
 when none of its own tests fails, the whole suite is built and run before it counts as not
-caught. Prints one line a fault with the tests that caught it, the count per kind and in all.
+caught. What a faulted run leaves in the prefix's temporary folder is removed before the next
+fault. Prints one line a fault with the tests that caught it, the count per kind and in all.
 
     python3 scripts/faults.py [--tree DIR] [--build DIR] [--no-baseline] [fault-id ...]
     python3 scripts/faults.py --check       # only whether every fault still applies
 """
 import argparse
 import collections
+import os
 import pathlib
+import shutil
+import stat
 import subprocess
 import sys
 import time
@@ -139,6 +143,23 @@ FAULTS = [
     ("checkout-replace", "argument", "the editor's check-out does not replace the local file",
      "dms/working_copy.cpp",
      "kReplaceExisting = 1;", "kReplaceExisting = 0;", [OPEN]),
+    ("checkin-disposition", "argument", "a new version checked in directly replaces the original version",
+     "commands/createpdf/save_result.cpp",
+     "direct.CheckInEx(pdfPath, 0, 0,", "direct.CheckInEx(pdfPath, 2, 0,", [CREATE]),
+    ("import-disposition", "argument", "a silently imported PDF is checked in as a new version of itself",
+     "commands/import_document.cpp",
+     "created.CheckInEx(path, 3, 0,", "created.CheckInEx(path, 0, 0,", [IMPORT, CREATE]),
+    ("import-kept-out", "argument", "a new document made through the profile dialog stays checked out",
+     "commands/import_document.cpp",
+     "L\"IManExt.Import.KeepCheckedOut\", Variant::Bool(false)",
+     "L\"IManExt.Import.KeepCheckedOut\", Variant::Bool(true)", [IMPORT]),
+    ("import-folder", "argument", "a new document is not filed in the folder of its source",
+     "commands/createpdf/save_result.cpp",
+     "if (count.value <= 0) return {};", "if (count.value <= 1) return {};", [IMPORT, CREATE]),
+    ("copy-format", "argument", "the DMS is asked for a copy in another than the native format",
+     "outside/dms.cpp",
+     "args.push_back(Variant::Long(0));\n  return Call(member::kGetCopy",
+     "args.push_back(Variant::Long(1));\n  return Call(member::kGetCopy", [OPEN]),
 
     # Languages.
     ("history-new-language", "language", "the new document's history is English for a German user",
@@ -198,6 +219,25 @@ def failed_tests(build):
     return [line.split(":", 1)[1].strip() for line in listing.read_text().splitlines() if ":" in line]
 
 
+def temp_entries(build):
+    """What is in the temporary folders of the build's Wine prefix."""
+    return set((build / "wineprefix" / "drive_c" / "users").glob("*/Temp/*"))
+
+
+def remove_new(build, kept):
+    """Removes what a faulted run left in the temporary folders (read-only files too): the next
+    fault's tests would fail on it whatever that fault does."""
+    def writable(func, path, _):
+        os.chmod(path, stat.S_IWRITE | stat.S_IREAD)
+        func(path)
+    for entry in temp_entries(build) - kept:
+        if entry.is_dir():
+            shutil.rmtree(entry, onerror=writable)
+        else:
+            entry.chmod(stat.S_IWRITE | stat.S_IREAD)
+            entry.unlink()
+
+
 def suite(build, tree, log, tests=None):
     """Builds what `tests` need (everything without them), runs them; None when the build failed,
     else the tests that failed."""
@@ -244,6 +284,7 @@ def main():
             return 1
         print(f"{'unchanged suite':24} passes       {time.time() - started:5.0f} s", flush=True)
 
+    kept = temp_entries(build)
     caught = collections.Counter()
     tried = collections.Counter()
     for fid, kind, what, rel, old, new, tests in chosen:
@@ -256,9 +297,11 @@ def main():
         try:
             failed = suite(build, tree, log, tests)
             if failed == []:  # none of its own tests saw it: the whole suite has the last word
+                remove_new(build, kept)
                 failed = suite(build, tree, log)
         finally:
             path.write_text(original)
+            remove_new(build, kept)
         verdict = "BUILD FAILED" if failed is None else "caught" if failed else "NOT CAUGHT"
         tried[kind] += 1
         caught[kind] += verdict == "caught"
