@@ -6,8 +6,8 @@ First the unchanged suite is built and run whole: when it fails, nothing else is
 for each fault: apply it to the source tree, build what the tests that should see it need, run
 those tests, restore the file. A fault is caught when the build succeeds and a test fails;
 when none of its own tests fails, the whole suite is built and run before it counts as not
-caught. What a faulted run leaves in the prefix's temporary folder is removed before the next
-fault. Prints one line a fault with the tests that caught it, the count per kind and in all.
+caught. What a faulted run leaves in the prefix's temporary folders and on C:\\ is removed
+before the next fault. Prints one line a fault with the tests that caught it, the count per kind and in all.
 
     python3 scripts/faults.py [--tree DIR] [--build DIR] [--no-baseline] [fault-id ...]
     python3 scripts/faults.py --check       # only whether every fault still applies
@@ -220,13 +220,15 @@ def failed_tests(build):
 
 
 def temp_entries(build):
-    """What is in the temporary folders of the build's Wine prefix."""
-    return set((build / "wineprefix" / "drive_c" / "users").glob("*/Temp/*"))
+    """What is in the build's Wine prefix where runs make files: C:\\ (the client's default
+    portable folder) and the temporary folders."""
+    drive = build / "wineprefix" / "drive_c"
+    return set(drive.glob("*")) | set(drive.glob("users/*/Temp/*"))
 
 
 def remove_new(build, kept):
-    """Removes what a faulted run left in the temporary folders (read-only files too): the next
-    fault's tests would fail on it whatever that fault does."""
+    """Removes what a faulted run left there (read-only files too): the next fault's tests would
+    fail on it whatever that fault does."""
     def writable(func, path, _):
         os.chmod(path, stat.S_IWRITE | stat.S_IREAD)
         func(path)
