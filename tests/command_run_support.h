@@ -27,7 +27,7 @@ class WorldTest : public CleanTempFolderTest {
     ASSERT_TRUE(world.CreateWork());
   }
   void TearDown() override {
-    world.Settle();
+    EXPECT_EQ(L"", world.Settle());
     const std::error_code error = world.RemoveWork();
     EXPECT_FALSE(error) << error.message();
     CleanTempFolderTest::TearDown();
@@ -53,7 +53,7 @@ class CommandRunTest : public WorldTest {
 
   void TearDown() override {
     // Helpers that nobody waits for must be gone before their journal and folders go.
-    world.Settle();
+    EXPECT_EQ(L"", world.Settle());
     m_command.Reset();
     m_context.Reset();
     world.Release();

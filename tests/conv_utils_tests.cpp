@@ -140,7 +140,9 @@ TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
     const std::wstring atReturn = Started();
     person.Stop();
     EXPECT_EQ(row.result, result);
-    if (!row.waited && !row.shows.empty()) world.journal.WaitFor(testbed::kConversionToolExe, 1);  // shell asked
+    if (!row.waited && !row.shows.empty()) {  // the shell was asked
+      EXPECT_TRUE(world.journal.WaitFor(testbed::kConversionToolExe, 1)) << "the conversion tool did not start";
+    }
     EXPECT_EQ(row.seen, person.Log() + Started());
     EXPECT_EQ(row.waited ? Started() : L"", atReturn) << "waited for the helper or not";
     EXPECT_EQ(row.shows, g_shows);

@@ -82,8 +82,13 @@ void Answer(harness::Answerer& person, const std::vector<std::wstring>& answers,
       person.On(harness::OfClass(vpdf::kProgressWindowClass),
                 {{[&journal](HWND progress) {
                     bool hangs = false;
-                    for (int i = 0; i < 500 && !hangs; ++i, Sleep(20))
+                    for (const ULONGLONG until = GetTickCount64() + 10000; !hangs; Sleep(20)) {
                       for (const auto& entry : journal.Entries(testbed::kPrintAgentExe)) hangs |= entry.what == L"hang";
+                      if (!hangs && GetTickCount64() > until) {
+                        ADD_FAILURE() << "no print agent hung within 10 s";
+                        break;
+                      }
+                    }
                     return Text(Control(progress, vpdf::kProgressDocumentText)) + L", " +
                            Text(Control(progress, vpdf::kProgressStepText)) + L" stop";
                   },
@@ -155,7 +160,7 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
   // What a row shows: dialogs, helpers and merge (short), what the DMS and the temporary folder show
   // (harness::Changes, the helpers' copies left to the helper lines), client commands, client option.
   std::wstring Outcome(const harness::Answerer& person) const {
-    std::wstring out = person.Log(), merged;
+    std::wstring out = person.Log() + person.Unanswered(), merged, usage;
     for (const testbed::JournalEntry& entry : journal.Entries()) {
       const std::vector<std::wstring> quoted = QuotedParts(entry.commandLine);
       if (entry.program == testbed::kPrintAgentExe)
@@ -170,7 +175,10 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
     if (!merged.empty()) out += L"merge" + merged + L"\n";
     std::wistringstream changes(Effects());
     for (std::wstring line; std::getline(changes, line);)
-      if (!line.starts_with(L"run ") && line.find(L" copied to ") == std::wstring::npos) out += line + L"\n";
+      if (line.starts_with(L"run usagestats.exe "))
+        usage += line + L"\n";
+      else if (!line.starts_with(L"run ") && line.find(L" copied to ") == std::wstring::npos)
+        out += line + L"\n";
     for (const tb::ClientCommandRun& run : tb::ClientCommandRuns())
       out += std::wstring(L"client's ") + (run.kind == tb::ClientCommandKind::kFileOpen ? L"browser" :
                                            run.kind == tb::ClientCommandKind::kNewVersion ? L"new version" : L"import") +
@@ -178,7 +186,7 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
     const std::wstring option = GetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue);
     if (option != m_option) out += L"client option " + option + L"\n";
     if (g_progressShown) out += L"progress window came up " + std::to_wstring(g_progressShown) + L"x\n";
-    return out;
+    return out + usage;
   }
 
   ScopedRegistryTree m_clientUser{HKEY_CURRENT_USER, L"Software\\InterWoven"};
@@ -199,9 +207,13 @@ struct Row {
   std::function<void(CreatePdf&, std::vector<tb::Document*>& documents)> setup = nullptr;  // failures, scripts
   std::function<void(std::vector<tb::Document*>& documents)> inMergeDialog = nullptr;
   const wchar_t* usersFile = nullptr;  // in the temporary folder before the run
+  DWORD language = 1033;  // the product's
 };
 
 TEST_F(CreatePdf, Scenarios) {
+  const std::wstring kUsage = L"run usagestats.exe Software\\Ostrel\\PDF\\V1|5.1.0.2718|UA-271828182-1|ec|iManage|ea|"
+                              L"Create%20PDF|el|From%20DMS -> recorded, exit 0\n";
+  const std::wstring kDue = L", replacing the local file, due in 4h local time\n";
   const std::wstring kMerged =
       L"Save As -> \"The selected files has been converted to a PDF file. How do you want to save the result ?\" ";
   const std::wstring kMergedVersion = L"Merge items to one PDF -> [Alpha, Beta] one\n" + kMerged +
@@ -210,14 +222,20 @@ TEST_F(CreatePdf, Scenarios) {
     return L"Save As -> \"The '" + name + L".txt' has been converted to a PDF file. How do you want to save the '" +
            name + L".pdf' ?\" " + answer + L"\n";
   };
-  // A source of new document 9001, and 9001 itself, stored with `pages` and checked in.
-  auto source = [](const std::wstring& number) {
-    return number + L" history 9 \"Document 9001 version 1 in database \"DB1\" created from this document\"\n" +
+  // A source of new document 9001, and 9001 itself, stored with `pages` and checked in; the history as an
+  // English or a German user reads it.
+  auto source = [](const std::wstring& number, bool german = false) {
+    return number + (german ? L" history 9 \"Dokument 9001 Version 1 in Datenbank „DB1“ wurde aus diesem Dokument erstellt\"\n"
+                            : L" history 9 \"Document 9001 version 1 in database \"DB1\" created from this document\"\n") +
            number + L" related to 9001\n";
   };
-  auto stored = [](const std::wstring& name, const std::wstring& pages, const std::wstring& from, std::wstring disk = L"") {
-    return L"stored 9001 v1 \"" + name + L"\" , " + pages + L"\n9001 history 9 \"Create from document " + from +
-           L" version 1 in database \"ACTIVE\" \"\n9001 checked in from %TEMP%\\" + (disk.empty() ? name : disk) + L".pdf\n";
+  auto stored = [](const std::wstring& name, const std::wstring& pages, const std::wstring& from,
+                   std::wstring disk = L"", bool german = false) {
+    return L"stored 9001 v1 \"" + name + L"\" , " + pages + L"\n9001 history 9 \"" +
+           (german ? L"Erstellt aus Dokument " + from + L" Version 1 in Datenbank „ACTIVE“ "
+                   : L"Create from document " + from + L" version 1 in database \"ACTIVE\" ") +
+           L"\"\n9001 imported \"" + name + L"\" type ACROBAT\n9001 checked in from %TEMP%\\" +
+           (disk.empty() ? name : disk) + L".pdf as a new document\n";
   };
   const Row rows[] = {
       {"one XPS document: no merge question, the image library converts it",
@@ -238,6 +256,13 @@ TEST_F(CreatePdf, Scenarios) {
            source(L"2") + source(L"3") + stored(L"Gamma", L"3 pages: Gamma.txt | Alpha.txt | Beta.txt", L"3") +
            L"9001 related to 3\n9001 related to 1\n9001 related to 2\nrefresh\nclient's import\n"
        L"progress window came up 1x\n"},
+      {"in German: the dialogs' titles and the history, the save question in English", {L"Alpha.txt", L"Beta.txt"},
+       {L"one", L"new"},
+       L"Elemente zu einem PDF zusammenführen -> [Alpha, Beta] one\nSpeichern unter" + kMerged.substr(7) + L"new\n"
+       L"print Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\n" + source(L"1", true) + source(L"2", true) +
+           stored(L"Alpha", L"2 pages: Alpha.txt | Beta.txt", L"1", L"", true) +
+           L"9001 related to 1\n9001 related to 2\nrefresh\nclient's import\nprogress window came up 1x\n",
+       nullptr, nullptr, nullptr, 1031},
       {"one PDF each, in selection order; a taken name numbered on disk only", {L"Alpha.txt", L"Beta.txt"},
        {L"each", L"cancel", L"new"},
        L"Merge items to one PDF -> [Alpha, Beta] each\n" + single(L"Alpha", L"cancel") + single(L"Beta", L"new") +
@@ -297,14 +322,18 @@ TEST_F(CreatePdf, Scenarios) {
        L"Merge items to one PDF -> [Alpha, Beta] cancel\n",
        [](CreatePdf& test, auto&) {
          g_running = &test;
-         SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
+         g_secondDone = false;
+         SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR id, DWORD) {
+           if (!harness::VisibleDialogOf(GetCurrentThreadId())) return;  // the second run comes while the dialog is up
            KillTimer(nullptr, id);
-           g_running->m_command->Execute();  // reached while the merge dialog is up
+           EXPECT_EQ(S_OK, g_running->m_command->Execute());
            g_secondDone = true;
          });
        },
        [](auto&) {
-         for (int i = 0; i < 200 && !g_secondDone; ++i) Sleep(20);
+         const ULONGLONG until = GetTickCount64() + 10000;
+         while (!g_secondDone && GetTickCount64() < until) Sleep(20);
+         EXPECT_TRUE(g_secondDone) << "no second run while the merge dialog was up";
        }},
       {"a call failing after the dialog ends the run", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
        L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt\nprogress window came up 1x\n", nullptr,
@@ -315,10 +344,10 @@ TEST_F(CreatePdf, Scenarios) {
        L"Create PDF -> Document 3 of 4: P3, Converting to PDF... stop\n"
        L"print P1.txt\nprint P2.txt\nprint P3.txt: hang\nprogress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"P3.txt", testbed::kHang); }},
-      {"cancel in the progress window of one slow conversion", {L"Budget.txt"}, {L"stop"},
-       L"Create PDF -> Document 1 of 1: Budget, Converting to PDF... stop\nprint Budget.txt: hang\n"
+      {"cancel in the progress window of one slow conversion, in German", {L"Budget.txt"}, {L"stop"},
+       L"PDF erstellen -> Dokument 1 von 1: Budget, Wird in PDF konvertiert... stop\nprint Budget.txt: hang\n"
        L"progress window came up 1x\n",
-       [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kHang); }},
+       [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kHang); }, nullptr, nullptr, 1031},
       {"a slow XPS conversion, which does not wait, shows no window after it", {L"Floor plan.xps"}, {L"cancel"},
        L"Save As -> \"The 'Floor plan.xps' has been converted to a PDF file. How do you want to save the 'Floor "
        L"plan.pdf' ?\" cancel\nconvert Floor plan.xps: 0, pdf 2 pages\n",
@@ -342,16 +371,17 @@ TEST_F(CreatePdf, Scenarios) {
        }},
       {"a new version, checked in directly", {L"Contract.txt"}, {L"version"},
        single(L"Contract", L"version") + L"print Contract.txt\n"
-       L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 checked in from %TEMP%\\Contract.pdf\nrefresh\n"},
+       L"1 checked out to %TEMP%\\Contract.txt" + kDue +
+       L"1 checked in from %TEMP%\\Contract.pdf as a new version\nrefresh\n"},
       {"a failed check-in is retried through the client's new-version command", {L"Contract.txt"},
        {L"version", L"ok"},
        single(L"Contract", L"version") + L"Ostrel Varnel PDF: General error -> ok\nprint Contract.txt\n"
-       L"1 checked out to %TEMP%\\Contract.txt for 4h\nstored 1 v2 \"Contract\" txt, 1 pages: Contract.txt\n"
-       L"1 checked in from %TEMP%\\Contract.pdf\nrefresh\nclient's new version\n",
+       L"1 checked out to %TEMP%\\Contract.txt" + kDue + L"stored 1 v2 \"Contract\" txt, 1 pages: Contract.txt\n"
+       L"1 checked in from %TEMP%\\Contract.pdf replacing the original\nrefresh\nclient's new version\n",
        [](CreatePdf&, auto& docs) { docs[0]->Fail(L"CheckInEx", E_FAIL); }},
       {"a check-in that fails for good releases the check-out", {L"Contract.txt"}, {L"version"},
        single(L"Contract", L"version") + L"print Contract.txt\n"
-       L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 unlocked\nrefresh\nclient option Y\n",
+       L"1 checked out to %TEMP%\\Contract.txt" + kDue + L"1 unlocked\nrefresh\nclient option Y\n",
        [](CreatePdf&, auto& docs) {
          docs[0]->SetMethod(L"CheckInEx", [](auto&, VARIANT*) {  // the client's dialog turned on meanwhile
            SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"Y");
@@ -360,7 +390,7 @@ TEST_F(CreatePdf, Scenarios) {
        }},
       {"cancel in the client's new-version dialog releases the check-out", {L"Contract.txt"}, {L"version"},
        single(L"Contract", L"version") + L"print Contract.txt\n"
-       L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 unlocked\nrefresh\nclient's new version\n",
+       L"1 checked out to %TEMP%\\Contract.txt" + kDue + L"1 unlocked\nrefresh\nclient's new version\n",
        [](CreatePdf&, auto&) {
          SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"Y");
          tb::ClientScript script;
@@ -372,8 +402,8 @@ TEST_F(CreatePdf, Scenarios) {
        [](CreatePdf& test, auto&) { test.PickTarget(77, tb::UserAction::kCancel); }},
       {"a merged file as a new version of the picked document", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
        kMergedVersion + L"77 history 9 \"77_3_Target\"\n"
-       L"77 checked out to %WORK%\\portable\\ACTIVE\\jdoe\\77_3.docx for 4h\n"
-       L"77 checked in from %TEMP%\\Alpha.pdf\nrefresh\nclient's browser\nprogress window came up 1x\n",
+       L"77 checked out to %WORK%\\portable\\ACTIVE\\jdoe\\77_3.docx" + kDue +
+       L"77 checked in from %TEMP%\\Alpha.pdf as a new version\nrefresh\nclient's browser\nprogress window came up 1x\n",
        [](CreatePdf& test, auto&) { test.PickTarget(77, tb::UserAction::kAccept); }},
       {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
        kMergedVersion + L"client's browser\nprogress window came up 1x\n",
@@ -385,6 +415,7 @@ TEST_F(CreatePdf, Scenarios) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     if (row.usersFile) WriteText(TempFolder() + row.usersFile, "the user's");
+    SetUILanguage(row.language);  // read when the command is made
     NewRow();  // a new command; the journal, helper failures and client scripts cleared
     g_progressShown = 0;
     SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"N");
@@ -403,7 +434,7 @@ TEST_F(CreatePdf, Scenarios) {
       EXPECT_LT(returned - stoppedAt, std::chrono::seconds(3)) << "Cancel took its time";
     }
     EXPECT_TRUE(ChildProcesses(testbed::kPrintAgentExe).empty()) << "a print agent still runs";
-    EXPECT_EQ(row.effects, Outcome(person));
+    EXPECT_EQ(row.effects + kUsage, Outcome(person));
     for (const auto& group : {documents, tb::StoredDocuments()})
       for (tb::Document* document : group)
         for (const tb::HistoryEntry& entry : document->History()) EXPECT_EQ(L"Ostrel Varnel PDF", entry.application);

@@ -328,7 +328,8 @@ TEST_F(DialogTest, ProgressWindowCancelsFromTheKeyboard) {
   std::wstring seen;  // the title of the window with the keyboard
   harness::Answerer person;
   person.On(harness::AnyDialog(), {harness::Do(L"look", [&](HWND) {
-                                     harness::WaitForWindowOf(ui, vpdf::kProgressWindowClass);
+                                     EXPECT_TRUE(harness::WaitForWindowOf(ui, vpdf::kProgressWindowClass))
+                                         << "the progress window did not come up";
                                      seen = Text(GetForegroundWindow());
                                    }),
                                    harness::Press(IDOK)});

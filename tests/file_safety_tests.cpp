@@ -74,8 +74,8 @@ class FileSafety : public CommandRunTest<Command> {
       execute();
       DeleteTimerQueueTimer(nullptr, watchdog, INVALID_HANDLE_VALUE);
       if (helperKeeps) {
-        WaitForChildren(L"vpdfassist.exe");
-        WaitForChildren(L"varnelpdf.exe");
+        for (const wchar_t* helper : {testbed::kConversionToolExe, testbed::kPdfEditorExe})
+          EXPECT_TRUE(WaitForChildren(helper)) << Utf8(helper) << " did not end within 15 s";
       }
       std::set<std::wstring> given, printed;
       for (const testbed::JournalEntry& entry : this->journal.Entries()) {
@@ -189,6 +189,7 @@ TEST_F(EditorFiles, NoFailureLeavesACheckOutOrAFileBehind) {
         << "only somebody else's check-out stays";
     for (const tb::MemberCall& call : document->Recorded())
       EXPECT_NE(L"CheckOutEx", call.member) << "to \"" << Utf8(call.args.at(0)) << "\"";
+    EXPECT_EQ(L"", world.Settle());  // an editor that was started has journalled once it ended
     EXPECT_TRUE(journal.Entries(testbed::kPdfEditorExe).empty());
     EXPECT_EQ(tempBefore, TempFolderEntries());
     std::error_code ignored;

@@ -30,7 +30,7 @@ struct Row {
 };
 
 constexpr wchar_t kSilent[] = L"IManExt.Import.DocType IManExt.Import.DocDescription IManDMS IManExt.NoZeroByteCreation";
-constexpr wchar_t kProfile[] = L"IManExt.Import.DocType IManExt.Import.FileName IManExt.Import.DocDescription IManExt.Import.KeepCheckedOut DestinationObject";
+constexpr wchar_t kProfile[] = L"IManExt.Import.DocType IManExt.Import.FileName IManExt.Import.DocDescription IManExt.Import.KeepCheckedOut DestinationObject SelectedNRTFolder";
 const std::wstring kRelated =
     L"1001 history 9 \"Document 9001 version 1 in database \"DB1\" created from this document\"\n"
     L"1001 related to 9001\n";
@@ -52,10 +52,12 @@ TEST_F(ImportDocumentTest, SavedAsANewDocumentRelatedToItsSource) {
       {"silent: the history, the check-in, the relations both ways, the refresh", false,
        script(0, S_OK, UserAction::kAccept, true), nullptr,
        silent + L"refresh\n" + kRelated + L"stored 9001 v1 \"Contract\" \n" +
-           history + L"9001 checked in from %TEMP%\\Contract.pdf\n9001 related to 1001\n"},
+           history + L"9001 imported \"Contract\" type ACROBAT\n9001 checked in from %TEMP%\\Contract.pdf as a new document\n"
+           L"9001 related to 1001\n"},
       {"silent, the new document not checked out: left alone", false,
        script(0, S_OK, UserAction::kAccept, false), nullptr,
-       silent + L"refresh\n" + kRelated + L"stored 9001 v1 \"Contract\" \n9001 related to 1001\n"},
+       silent + L"refresh\n" + kRelated + L"stored 9001 v1 \"Contract\" \n9001 imported \"Contract\" type ACROBAT\n"
+       L"9001 related to 1001\n"},
       {"silent, the check-in fails: no relation, no refresh", false,
        script(0, S_OK, UserAction::kAccept, true), L"CheckInEx", silent + history},
       {"the import command is not active: nothing stored, nothing related", false,
@@ -65,12 +67,14 @@ TEST_F(ImportDocumentTest, SavedAsANewDocumentRelatedToItsSource) {
       {"with UseProfile the profile dialog: no history, no check-in", true,
        script(0, S_OK, UserAction::kAccept, {}), nullptr,
        profile + L"refresh\n" + kRelated +
-           L"stored 9001 v1 \"Contract\" pdf\n9001 related to 1001\n"},
+           L"stored 9001 v1 \"Contract\" pdf\n9001 imported \"Contract\" type ACROBAT into folder 77, not kept checked out\n"
+           L"9001 related to 1001\n"},
       {"the profile dialog cancelled: nothing stored", true,
        script(0, S_OK, UserAction::kCancel, {}), nullptr, profile + L"refresh\n"},
   };
   tbreg::Value useProfile{HKEY_CURRENT_USER, kProductWorkSiteKey, L"UseProfile"};
   tb::Document* source = Doc(L"Contract", L"docx");
+  tb::FileInFolder(source, 77, L"Contracts");  // the new document is filed beside it
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     const std::wstring pdf = TempFolder() + L"Contract.pdf", copy = TempFolder() + L"Contract.docx";

@@ -67,8 +67,9 @@ std::wstring Imported(const wchar_t* session, const std::wstring& title) {
   const wchar_t* pages = title == L"Report" ? L"1 pages: Report.docx"
                          : title.empty()    ? L"1 pages: Scanned page 1 of 1"
                                             : L"2 pages: Plan.OXPS | Plan.OXPS";
-  return L"stored 9001 v1 \"" + title + L"\" , " + pages + L"\n9001 checked in from %TEMP%\\" +
-         (title.empty() ? L"sca#.pdf\n" : L"SS_#.pdf\n") + L"refresh\n" + Tried(session, title);
+  return L"stored 9001 v1 \"" + title + L"\" , " + pages + L"\n9001 imported \"" + title + L"\" type ACROBAT\n"
+         L"9001 checked in from %TEMP%\\" + (title.empty() ? L"sca#.pdf" : L"SS_#.pdf") + L" as a new document\n"
+         L"refresh\n" + Tried(session, title);
 }
 // Report.docx printed and the scan made, each imported into `session` when given.
 std::wstring FileRun(const wchar_t* session) { return Print() + kFileUsage + (session ? Imported(session, L"Report") : L""); }

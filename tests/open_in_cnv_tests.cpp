@@ -51,19 +51,19 @@ TEST_F(OpenInCnvTest, Runs) {
   const Row rows[] = {
       {"a PDF and an XPS whose name ends with its extension", {{L"Scan"}, {L"Plan.xps", L"XPS"}},
        Objects::kNone, false, S_OK,
-       kUsage + Tool(2, {L"Scan.pdf", L"Plan.xps"}) + L"101 copied to %TEMP%\\Scan.pdf\n"
-           L"102 copied to %TEMP%\\Plan.xps\ntemp +Plan.xps\ntemp +Scan.pdf\ntemp +ss_#.txt\n"},
+       kUsage + Tool(2, {L"Scan.pdf", L"Plan.xps"}) + L"101 copied to %TEMP%\\Scan.pdf, native format\n"
+           L"102 copied to %TEMP%\\Plan.xps, native format\ntemp +Plan.xps\ntemp +Scan.pdf\ntemp +ss_#.txt\n"},
       {"no name: database_number_version; the extension in another case",
        {{L"", L"PDF"}, {L"Draft.PDF", L"pdf"}}, Objects::kNone, false, S_OK,
        kUsage + Tool(2, {L"ACTIVE_101_1.pdf", L"Draft.PDF"}) +
-           L"101 copied to %TEMP%\\ACTIVE_101_1.pdf\n102 copied to %TEMP%\\Draft.PDF\n"
+           L"101 copied to %TEMP%\\ACTIVE_101_1.pdf, native format\n102 copied to %TEMP%\\Draft.PDF, native format\n"
            L"temp +ACTIVE_101_1.pdf\ntemp +Draft.PDF\ntemp +ss_#.txt\n"},
       {"the second of three copies fails: nothing is left, nothing starts",
        {{L"First"}, {L"Second", L"PDF", true}, {L"Third"}}, Objects::kNone, false,
-       E_ACCESSDENIED, kUsage + std::wstring(L"101 copied to %TEMP%\\First.pdf\n")},
+       E_ACCESSDENIED, kUsage + std::wstring(L"101 copied to %TEMP%\\First.pdf, native format\n")},
       {"an element that is no document: the tool gets what was copied before it",
        {{L"First"}, {nullptr}, {L"After"}}, Objects::kNone, false, E_NOINTERFACE,
-       kUsage + Tool(3, {L"First.pdf"}) + L"101 copied to %TEMP%\\First.pdf\n"
+       kUsage + Tool(3, {L"First.pdf"}) + L"101 copied to %TEMP%\\First.pdf, native format\n"
            L"temp +First.pdf\ntemp +ss_#.txt\n"},
       {"no selection", {}, Objects::kNone, false, S_OK, kUsage},
       {"empty documents and objects", {}, Objects::kEmpty, false, S_OK, kUsage},
@@ -71,7 +71,7 @@ TEST_F(OpenInCnvTest, Runs) {
       // The folder is empty: not even the usage helper starts; the shell says so.
       {"the tool cannot be started: logged, and its copies and list go", {{L"Scan"}},
        Objects::kNone, true, S_OK,
-       L"Error: File not found. -> OK\n101 copied to %TEMP%\\Scan.pdf\n"},
+       L"Error: File not found. -> OK\n101 copied to %TEMP%\\Scan.pdf, native format\n"},
   };
   const std::wstring empty = Work(L"empty");
   ASSERT_TRUE(CreateDirectoryW(empty.c_str(), nullptr));

@@ -51,7 +51,7 @@ std::wstring Mail(const std::wstring& files, int count) {
 }
 // Document `number` copied to the temporary folder, and with a history entry when sent.
 std::wstring Copied(int number, const std::wstring& copy) {
-  return std::to_wstring(number) + L" copied to %TEMP%\\" + copy + L"\n";
+  return std::to_wstring(number) + L" copied to %TEMP%\\" + copy + L", native format\n";
 }
 std::wstring Sent(int number, const std::wstring& copy, const wchar_t* text = L"Converted to PDF and sent") {
   return std::to_wstring(number) + L" history 11 \"" + text + L"\"\n" + Copied(number, copy);
@@ -137,7 +137,7 @@ TEST_F(SendPdfTest, Runs) {
     person.On(harness::Titled(L"Error"), {harness::Press(IDOK)});
     if (row.setting == Setting::kCancel)
       person.On(harness::OfClass(vpdf::kProgressWindowClass), {harness::Do(L"cancel", [&](HWND progress) {
-                  journal.WaitFor(testbed::kPrintAgentExe, 2);  // the second one hangs
+                  EXPECT_TRUE(journal.WaitFor(testbed::kPrintAgentExe, 2)) << "no second print agent (it hangs)";
                   Click(progress, IDCANCEL);
                 })});
     EXPECT_EQ(row.result, m_command->Execute());

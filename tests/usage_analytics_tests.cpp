@@ -97,7 +97,9 @@ TEST_F(UsageEvents, PolicyThenSwitchDecideAndTheInstallFolderGivesHelperAndBuild
       started += start.process != nullptr;
       EXPECT_EQ(static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS), start.flags);
     }
-    if (started) world.journal.WaitFor(testbed::kUsageStatsExe, 1);
+    if (started) {
+      EXPECT_TRUE(world.journal.WaitFor(testbed::kUsageStatsExe, 1)) << "the usage helper did not journal";
+    }
     const auto runs = world.journal.Entries(testbed::kUsageStatsExe);
     EXPECT_EQ(row.started, runs.empty() ? L"" : runs[0].commandLine);
     EXPECT_EQ(runs.size(), started);

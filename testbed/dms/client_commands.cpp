@@ -410,6 +410,18 @@ IDispatch* ClientCommand::Imported(const ClientScript& script) {
                        ItemText(m_context, L"IManExt.Import.DocType"), extension, path);
   created->StoreContent(path);
   database->Release();
+  // What the client files the new document with: the folder's number ("" without one) and
+  // the keep-checked-out flag ("" when not given).
+  Variant folder, keep;
+  ReadItem(m_context, L"SelectedNRTFolder", &folder);
+  IDispatch* folderObject = FirstObject(folder);
+  ReadItem(m_context, L"IManExt.Import.KeepCheckedOut", &keep);
+  created->Note({L"Imported",
+                 {ItemText(m_context, L"IManExt.Import.DocDescription"),
+                  ItemText(m_context, L"IManExt.Import.DocType"),
+                  folderObject ? std::to_wstring(LongProperty(folderObject, L"FolderID")) : L"",
+                  keep.vt == VT_BOOL ? (keep.boolVal ? L"1" : L"0") : L""}});
+  if (folderObject) folderObject->Release();
   created->SetBool(L"CheckedOut",
                    script.checkedOut.value_or(m_kind == ClientCommandKind::kSilentImport));
   created->SetString(L"CheckoutPath", path);

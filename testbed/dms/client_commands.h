@@ -156,6 +156,10 @@ TBDMS_API void SetDocumentProfile(AutoObject* document, const std::wstring& auth
                                   const std::wstring& documentClass,
                                   const std::wstring& subClass);
 
+// Files a document in one folder: its Folders collection holds an INRTFolder with that
+// FolderID and Name.
+TBDMS_API void FileInFolder(AutoObject* document, long folderId, const std::wstring& name);
+
 // Called on the creating thread whenever a context-item collection is created (also through
 // COM); an empty function removes it. ResetClientCommands removes it too.
 TBDMS_API void OnContextItemsCreated(std::function<void()> hook);

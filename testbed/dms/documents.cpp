@@ -111,6 +111,7 @@ Document* Document::Create(Database* database, long number, long version,
     std::wstring target = TextOf(*args[0]);
     if (!CopyFileW(document->m_content.c_str(), target.c_str(), FALSE)) return E_FAIL;
     document->m_copies.push_back(target);
+    document->m_copyOptions.push_back(NumberOf(*args[1]));
     return S_OK;
   });
   document->SetMethod(L"GetAttributeByID", [document](std::vector<VARIANT*>& args, VARIANT* result) {
@@ -220,6 +221,21 @@ void SetDocumentProfile(AutoObject* document, const std::wstring& author,
     document->Remove(L"SubClass");
   else
     set(L"SubClass", subClass);
+}
+
+void FileInFolder(AutoObject* document, long folderId, const std::wstring& name) {
+  AutoObject* folder = NewObject(__uuidof(INRTFolder));
+  folder->SetLong(L"FolderID", folderId);
+  folder->SetString(L"Name", name);
+  AutoObject* folders = NewObject(__uuidof(INRTFolders));
+  folders->SetLong(L"Count", 1);
+  folders->SetObject(L"#1", folder);
+  folder->Release();
+  folders->SetMethod(L"Item", [folders](std::vector<VARIANT*>& args, VARIANT* result) {
+    return folders->Get(L"#" + std::to_wstring(NumberOf(*args[0])), result) ? S_OK : DISP_E_BADINDEX;
+  });
+  document->SetObject(L"Folders", folders);
+  folders->Release();
 }
 
 }  // namespace tb

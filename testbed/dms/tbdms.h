@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "IManExt.h"
@@ -125,7 +126,8 @@ struct HistoryEntry {
   std::wstring application, comment, location, custom1, custom2;
 };
 
-// One call of CheckOutEx, CheckInEx, UnlockDocument or RelateDocument on a document.
+// One call of CheckOutEx, CheckInEx, UnlockDocument or RelateDocument on a document, or the
+// client's import that made it ("Imported": name, type, folder number, keep checked out).
 struct MemberCall {
   std::wstring member;
   std::vector<std::wstring> args;  // each as text; a date as its number of days
@@ -141,11 +143,14 @@ class TBDMS_API Document : public AutoObject {
                           const std::wstring& typeName, const std::wstring& extension,
                           const std::wstring& contentPath);
   std::vector<std::wstring> Copies() const { return m_copies; }
+  // The options of each GetCopy, in the order of Copies().
+  std::vector<long> CopyOptions() const { return m_copyOptions; }
   std::vector<HistoryEntry> History() const { return m_history; }
   void SetAttribute(long number, const VARIANT& value);
   // CheckOutEx (copies the content to the path), CheckInEx, UnlockDocument and
   // RelateDocument (answers true) as they were called, in order.
   std::vector<MemberCall> Recorded() const { return m_recorded; }
+  void Note(MemberCall call) { m_recorded.push_back(std::move(call)); }
   // Takes a copy of the file at `path` as the stored content, as the DMS does when a document
   // is imported or checked in: the add-in may delete its own file afterwards.
   bool StoreContent(const std::wstring& path);
@@ -157,6 +162,7 @@ class TBDMS_API Document : public AutoObject {
   std::wstring m_content;
   bool m_ownsContent = false;
   std::vector<std::wstring> m_copies;
+  std::vector<long> m_copyOptions;
   std::vector<HistoryEntry> m_history;
   std::map<long, VARIANT> m_attributes;
   std::vector<MemberCall> m_recorded;

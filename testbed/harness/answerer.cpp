@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <cstdio>
 
 #include "testbed/harness/changes.h"
 
@@ -182,8 +183,15 @@ Answerer& Answerer::LeaveOthers() {
 void Answerer::Stop() {
   if (!m_thread.joinable()) return;
   m_stop = true;
-  // The steps may be sending messages to this thread's windows.
+  // The steps may be sending messages to this thread's windows. A step that never ends would
+  // hang the program: it fails instead, saying so.
+  const ULONGLONG deadline = GetTickCount64() + 60000;
   while (!m_done) {
+    if (GetTickCount64() > deadline) {
+      std::fputs("FAILED: a person's step did not end within 60 s of Stop\n", stderr);
+      std::fflush(stderr);
+      TerminateProcess(GetCurrentProcess(), 3);
+    }
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&message);

@@ -51,7 +51,8 @@ bool IsWaitedFor(const std::wstring& program) {
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
-// A check-out's due date (days, as recorded) as whole hours from now.
+// A check-out's due date (days, as recorded) as whole hours from the local clock: a due date
+// taken from the UTC clock is off by the zone's bias.
 std::wstring HoursFromNow(const std::wstring& due) {
   SYSTEMTIME time;
   GetLocalTime(&time);
@@ -60,20 +61,54 @@ std::wstring HoursFromNow(const std::wstring& due) {
   return std::to_wstring(std::lround((std::wcstod(due.c_str(), nullptr) - now) * 24)) + L"h";
 }
 
+// The client's enumerations as the testbed's DMS reads them; a value without a name is shown
+// as its number.
+std::wstring Named(const std::map<std::wstring, std::wstring>& names, const std::wstring& kind,
+                   const std::wstring& value) {
+  const auto found = names.find(value);
+  return found != names.end() ? found->second : kind + L" " + value;
+}
+const std::map<std::wstring, std::wstring> kCheckOutOptions = {{L"0", L"keeping a local file"},
+                                                               {L"1", L"replacing the local file"}};
+const std::map<std::wstring, std::wstring> kDispositions = {
+    {L"0", L"as a new version"}, {L"2", L"replacing the original"}, {L"3", L"as a new document"},
+    {L"4", L"releasing it unchanged"}};
+const std::map<std::wstring, std::wstring> kCheckInOptions = {{L"0", L""}, {L"1", L", kept checked out"}};
+const std::map<std::wstring, std::wstring> kCopyOptions = {{L"0", L"native format"}};
+
+// What the DMS keeps of a call besides its subject: the history event when it is not the
+// call's own, the application when it is not the product, and a location.
+std::wstring Kept(const tb::MemberCall& call, size_t event, const wchar_t* ownEvent) {
+  auto at = [&call](size_t i) { return i < call.args.size() ? call.args[i] : std::wstring(); };
+  std::wstring out;
+  if (at(event) != ownEvent) out += L", history event " + at(event);
+  if (at(event + 1) != L"Ostrel Varnel PDF") out += L", by " + Quoted(at(event + 1));
+  if (!at(6).empty()) out += L", location " + Quoted(at(6));
+  return out;
+}
+
 void RenderCalls(std::wstring& out, const std::wstring& number, const std::vector<tb::MemberCall>& calls,
                  size_t from) {
   for (size_t i = from; i < calls.size(); ++i) {
     const tb::MemberCall& call = calls[i];
-    const std::wstring first = call.args.empty() ? L"" : Shorten(call.args[0]);
-    if (call.member == L"CheckOutEx")
-      out += number + L" checked out to " + first +
-             (call.args.size() > 2 ? L" for " + HoursFromNow(call.args[2]) : L"") + L"\n";
-    else if (call.member == L"CheckInEx")
-      out += number + L" checked in from " + first + L"\n";
+    auto at = [&call](size_t n) { return n < call.args.size() ? call.args[n] : std::wstring(); };
+    const std::wstring first = Shorten(at(0));
+    if (call.member == L"CheckOutEx")  // path, options, due, comment, event, application, location
+      out += number + L" checked out to " + first + L", " + Named(kCheckOutOptions, L"options", at(1)) +
+             L", due in " + HoursFromNow(at(2)) + L" local time" +
+             (at(3).empty() ? L"" : L", comment " + Quoted(at(3))) + Kept(call, 4, L"2") + L"\n";
+    else if (call.member == L"CheckInEx")  // path, disposition, options, event, application, comment, location
+      out += number + L" checked in from " + first + L" " + Named(kDispositions, L"disposition", at(1)) +
+             Named(kCheckInOptions, L", options", at(2)) + Kept(call, 3, L"3") +
+             (at(5).empty() ? L"" : L", comment " + Quoted(at(5))) + L"\n";
+    else if (call.member == L"Imported")  // name, type, folder, keep checked out
+      out += number + L" imported " + Quoted(at(0)) + L" type " + (at(1).empty() ? L"none" : at(1)) +
+             (at(2).empty() ? L"" : L" into folder " + at(2)) +
+             (at(3).empty() ? L"" : at(3) == L"1" ? L", kept checked out" : L", not kept checked out") + L"\n";
     else if (call.member == L"UnlockDocument")
       out += number + L" unlocked\n";
     else if (call.member == L"RelateDocument")
-      out += number + L" related to " + first + L"\n";
+      out += number + L" related to " + first + (at(1).empty() ? L"" : L", comment " + Quoted(at(1))) + L"\n";
     else
       out += number + L" " + call.member + L"\n";
   }
@@ -87,7 +122,10 @@ void RenderDocument(std::wstring& out, tb::Document* document, size_t history, s
     out += number + L" history " + std::to_wstring(entries[i].activity) + L" " +
            Quoted(Shorten(entries[i].comment)) + L"\n";
   const auto copied = document->Copies();
-  for (size_t i = copies; i < copied.size(); ++i) out += number + L" copied to " + Shorten(copied[i]) + L"\n";
+  const auto options = document->CopyOptions();
+  for (size_t i = copies; i < copied.size(); ++i)
+    out += number + L" copied to " + Shorten(copied[i]) + L", " +
+           Named(kCopyOptions, L"options", std::to_wstring(options.at(i))) + L"\n";
   RenderCalls(out, number, document->Recorded(), calls);
 }
 

@@ -13,8 +13,15 @@
 //
 // Lines, in this order:
 //   run <program> <arguments> -> <what it journalled>   (a library: its call)
-//   <number> history <activity> "<comment>"   | copied to <path>   | checked in from <path>
-//   <number> checked out to <path> for <hours due>h   | unlocked   | related to <number>
+//   <number> history <activity> "<comment>"   | copied to <path>, <options: native format>
+//   <number> checked out to <path>, <options: replacing the local file>, due in <h>h local time
+//   <number> imported "<name>" type <type>[ into folder <number>][, (not) kept checked out]
+//   <number> checked in from <path> <disposition: as a new version | as a new document |
+//            replacing the original | releasing it unchanged>[, kept checked out]
+//   <number> unlocked   | related to <number>
+//   (a check-out or check-in adds the history event when it is not its own (2, 3), the
+//   application when it is not "Ostrel Varnel PDF", a comment and a location when given;
+//   a value the client does not name is shown as its number)
 //   stored <number> v<version> "<name>" <extension>[, <n> pages: <first line of each page | ...>]
 //   temp +<path>[ read-only] | temp -<path>    (below the temporary folder; folders end in \)
 //   file <path>[ = <first line>]               (made or changed, in a folder given to ShowFiles)

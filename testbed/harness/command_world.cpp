@@ -34,13 +34,18 @@ std::vector<DWORD> ChildProcesses(const wchar_t* exeName) {
   return ids;
 }
 
-void WaitForChildren(const wchar_t* exeName) {
+bool WaitForChildren(const wchar_t* exeName) {
+  const ULONGLONG deadline = GetTickCount64() + 15000;
+  bool ended = true;
   for (DWORD id : ChildProcesses(exeName)) {
     if (HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id)) {
-      WaitForSingleObject(process, 15000);
+      const ULONGLONG now = GetTickCount64();
+      ended &= WaitForSingleObject(process, now < deadline ? static_cast<DWORD>(deadline - now) : 0) ==
+               WAIT_OBJECT_0;
       CloseHandle(process);
     }
   }
+  return ended;
 }
 
 std::string ReadBytes(const std::wstring& path) {
@@ -212,14 +217,16 @@ void CommandWorld::Reset() {
   changes.Restart();
 }
 
-void CommandWorld::Settle() const {
+std::wstring CommandWorld::Settle() const {
+  std::wstring running;
   for (const wchar_t* helper : {testbed::kUsageStatsExe, testbed::kConversionToolExe, testbed::kPdfEditorExe})
-    WaitForChildren(helper);
+    if (!WaitForChildren(helper)) running += L"still running " + std::wstring(helper) + L"\n";
+  return running;
 }
 
 std::wstring CommandWorld::Effects() const {
-  Settle();
-  return changes.Render();
+  const std::wstring running = Settle();
+  return running + changes.Render();
 }
 
 }  // namespace harness

@@ -34,8 +34,8 @@ tbreg::KeyList MissingRunKeys();
 
 // The running processes with this executable name that this process started.
 std::vector<DWORD> ChildProcesses(const wchar_t* exeName);
-// Waits (up to 15 s each) until they are gone.
-void WaitForChildren(const wchar_t* exeName);
+// Waits (up to 15 s in all) until they are gone; false when one still runs then.
+bool WaitForChildren(const wchar_t* exeName);
 
 std::string ReadBytes(const std::wstring& path);
 void WriteText(const std::wstring& path, const std::string& bytes);
@@ -91,9 +91,11 @@ class CommandWorld {
   // A new case in the same world: the journal, the helpers' failure controls and the client's
   // command scripts and runs cleared; now is the new "before" of Effects.
   void Reset();
-  // Waits for the helpers that the add-in does not wait for.
-  void Settle() const;
-  // What changed since the world was made (or changes.Restart()), once the helpers are done.
+  // Waits for the helpers that the add-in does not wait for: a line "still running <helper>"
+  // for each one still running after the wait.
+  std::wstring Settle() const;
+  // What changed since the world was made (or changes.Restart()), once the helpers are done
+  // (after the lines of Settle when they are not).
   std::wstring Effects() const;
 
   // Declared first: removed last, after the values inside them are put back.
