@@ -188,8 +188,6 @@ int RunCommandVerb(int argc, wchar_t** argv) {
       else
         person.Always(harness::WithControl(kSaveLocal), {harness::Pick(kSaveLocal), harness::Press(IDOK)});
       person.Always(harness::FileDialog(), {harness::FileName(result), harness::Press(IDOK)});
-      // The add-in's own message (a missing merge plug-in): read, and OK.
-      person.Always(harness::Titled(L"Ostrel Varnel PDF"), {harness::Press(IDOK)});
     } else if (verb == L"newpdf") {
       // newpdf [file|scan]: a sample text file through the print agent, or a scan.
       progId = option == L"scan" ? L"RPDFImanAddon.CreateNewPDFScan"
@@ -219,6 +217,9 @@ int RunCommandVerb(int argc, wchar_t** argv) {
       Print(L"unknown verb %ls\n", verb.c_str());
       return 2;
     }
+    // The add-in's own messages (a missing merge plug-in, a result that is missing): read, and
+    // OK.
+    person.Always(harness::Titled(L"Ostrel Varnel PDF"), {harness::Press(IDOK)});
     // An earlier run's result stays: saving over it is the system's "replace?" question.
     std::error_code noFile;
     const auto resultBefore = std::filesystem::last_write_time(result, noFile);

@@ -4,13 +4,18 @@
 // an administrator or the DMS would notice: a crash, a hang, an Execute that did not return, a
 // window left, a file left in the temporary folder or made outside it, a check-out left, a
 // stored document that is no PDF, a history entry for what did not happen, a testbed object
-// still alive, and (with --told) a missing result nobody was told about. One line per broken
+// still alive, and a missing result that no message of the add-in told the user about (or
+// more than one message). One line per broken
 // run, then the totals; the exit code is 1 when any run broke.
 //
-//   fault_sweep.exe [--sample] [--told] [--limit <seconds>] [--only <function>] [scenario...]
+//   fault_sweep.exe [--sample] [--no-message-check] [--verbose] [--limit <seconds>]
+//                   [--only <function>] [scenario...]
 //
-// Run from build/bin under Wine in the build's prefix (scripts/fault_sweep.sh), the add-in and
-// the testbed registered. Without --sample every k up to 12 is run, then a spread up to the
+// --verbose prints the host's output of each broken run.
+//
+// Run under Wine in the build's prefix (scripts/fault_sweep.sh), the add-in and the testbed
+// registered, with the client's folder on the path; the children run in a folder below the
+// current one. Without --sample every k up to 12 is run, then a spread up to the
 // number of calls the fault-free run made; --sample runs one k per function.
 #include <windows.h>
 
@@ -41,11 +46,21 @@ const Scenario kScenarios[] = {
     {L"newpdf-scan", L"newpdf scan"},
 };
 
-std::wstring Here() {
-  wchar_t path[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring exe(path, length);
-  return exe.substr(0, exe.find_last_of(L'\\'));
+// The client host as the client's folder holds it: found on the path only (as the tests find
+// the client's object model), never beside this program.
+std::wstring HostPath() {
+  wchar_t folders[32768] = {};
+  wchar_t path[MAX_PATH] = {};
+  if (!GetEnvironmentVariableW(L"PATH", folders, 32768) ||
+      !SearchPathW(folders, L"clienthost.exe", nullptr, MAX_PATH, path, nullptr))
+    return {};
+  return path;
+}
+
+std::wstring CurrentFolder() {
+  wchar_t path[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, path);
+  return path;
 }
 
 std::wstring TempFolder() {
@@ -124,8 +139,12 @@ std::vector<std::wstring> Section(const std::vector<std::wstring>& lines, const 
 
 class Sweep {
  public:
-  Sweep(unsigned limitSeconds) : m_limit(limitSeconds * 1000), m_here(Here()) {
-    m_cwd = m_here + L"\\sweep-here";
+  // The children run in a folder of their own below the current one; the client's folder
+  // (the host's) is watched too.
+  Sweep(const std::wstring& host, unsigned limitSeconds)
+      : m_limit(limitSeconds * 1000), m_host(host), m_here(CurrentFolder()) {
+    m_client = host.substr(0, host.find_last_of(L'\\'));
+    m_cwd = m_here + L"\\fault-sweep";
     Remove(m_cwd);
     CreateDirectoryW(m_cwd.c_str(), nullptr);
   }
@@ -133,14 +152,15 @@ class Sweep {
 
   Run Child(const Scenario& scenario, const std::string& function, long k) {
     Run run;
-    const std::wstring outPath = m_here + L"\\sweep-output.txt";
+    const std::wstring outPath = m_here + L"\\fault-sweep-output.txt";
     SECURITY_ATTRIBUTES inherit = {};
     inherit.nLength = sizeof inherit;
     inherit.bInheritHandle = TRUE;
     HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     const std::set<std::wstring> tempBefore = Listing(TempFolder(), false);
-    std::wstring line = L"\"" + m_here + L"\\clienthost.exe\" fault " +
+    const std::set<std::wstring> clientBefore = Listing(m_client, true);
+    std::wstring line = L"\"" + m_host + L"\" fault " +
                         (function.empty() ? std::wstring(L"-") : Utf16(function)) + L" " +
                         std::to_wstring(k) + L" " + scenario.arguments;
     STARTUPINFOW startup = {};
@@ -170,7 +190,16 @@ class Sweep {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     CloseHandle(out);
-    // Helpers the child started and did not wait for end with the job.
+    // Helpers the child started and gave up on may still write: they get a moment to end by
+    // themselves, then end with the job.
+    for (int wait = 0; wait < 40 && !run.timedOut; ++wait) {
+      JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+      if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                     sizeof accounting, nullptr) ||
+          accounting.ActiveProcesses == 0)
+        break;
+      Sleep(50);
+    }
     TerminateJobObject(job, 9);
     CloseHandle(job);
 
@@ -204,12 +233,17 @@ class Sweep {
       }
     run.madeHere = Listing(m_cwd, true);
     for (const std::wstring& name : Listing(m_cwd, false)) Remove(m_cwd + L"\\" + name);
+    for (const std::wstring& name : Listing(m_client, true))
+      if (!clientBefore.count(name)) {
+        run.madeHere.insert(L"%CLIENT%\\" + name);
+        Remove(m_client + L"\\" + name);
+      }
     return run;
   }
 
  private:
   DWORD m_limit;
-  std::wstring m_here, m_cwd;
+  std::wstring m_host, m_here, m_client, m_cwd;
 };
 
 bool Has(const std::wstring& text, const std::wstring& part) {
@@ -249,7 +283,9 @@ std::vector<std::wstring> Broken(const Run& run, const Run& base, bool told) {
     found.push_back(L"live testbed objects " + out.substr(live + 28, out.find(L'\n', live) - live - 28));
   for (const std::wstring& name : run.tempLeft) found.push_back(L"left in %TEMP%: " + name);
   for (const std::wstring& name : run.madeHere)
-    if (!base.madeHere.count(name)) found.push_back(L"made outside %TEMP%: %HERE%\\" + name);
+    if (!base.madeHere.count(name))
+      found.push_back(L"made outside %TEMP%: " +
+                      (name.rfind(L"%CLIENT%", 0) == 0 ? name : L"%HERE%\\" + name));
 
   static const std::wregex checkedOut(L"^(\\d+) checked out to (.*) for .*$");
   static const std::wregex stored(L"^stored (\\d+) v\\d+ \".*\" (\\S*?)(, (\\d+) pages:.*)?$");
@@ -288,9 +324,21 @@ std::vector<std::wstring> Broken(const Run& run, const Run& base, bool told) {
   if (sentEntries > mailed)
     found.push_back(L"history of what did not happen: " + std::to_wstring(sentEntries) +
                     L" \"sent\" entries, " + std::to_wstring(mailed) + L" files mailed");
-  if (told && Result(run) != Result(base) && run.answered == base.answered &&
-      !Has(out, L"Unanswered"))
-    found.push_back(L"result missing, nobody told");
+  if (told) {
+    // The add-in's messages that the fault-free run did not show.
+    std::multiset<std::wstring> before(base.answered.begin(), base.answered.end());
+    long messages = 0;
+    for (const std::wstring& line : run.answered) {
+      const auto same = before.find(line);
+      if (same != before.end())
+        before.erase(same);
+      else if (line.rfind(L"Ostrel Varnel PDF", 0) == 0)
+        ++messages;
+    }
+    if (messages == 0 && Result(run) != Result(base) && !run.timedOut)
+      found.push_back(L"result missing, nobody told");
+    if (messages > 1) found.push_back(L"told " + std::to_wstring(messages) + L" times");
+  }
   return found;
 }
 
@@ -307,14 +355,15 @@ std::vector<long> Spread(long calls) {
 
 int wmain(int argc, wchar_t** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
-  bool sample = false, told = false;
+  bool sample = false, told = true, verbose = false;
   unsigned limit = 30;
   std::string only;
   std::vector<const Scenario*> scenarios;
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
     if (arg == L"--sample") sample = true;
-    else if (arg == L"--told") told = true;
+    else if (arg == L"--no-message-check") told = false;
+    else if (arg == L"--verbose") verbose = true;
     else if (arg == L"--limit" && i + 1 < argc) limit = static_cast<unsigned>(_wtoi(argv[++i]));
     else if (arg == L"--only" && i + 1 < argc) {
       const std::wstring name = argv[++i];
@@ -337,7 +386,12 @@ int wmain(int argc, wchar_t** argv) {
   tbreg::Value portable(HKEY_CURRENT_USER,
                         L"Software\\Interwoven\\WorkSite\\8.0\\Common\\General\\Portable",
                         L"PORTABLE_DIRECTORY");
-  Sweep sweep(limit);
+  const std::wstring host = HostPath();
+  if (host.empty()) {
+    std::printf("clienthost.exe is not on the path (WINEPATH: the client's folder)\n");
+    return 2;
+  }
+  Sweep sweep(host, limit);
   const std::vector<std::string> functions = sweep::FaultFunctions();
   std::map<std::wstring, long> classes;
   long runs = 0, broken = 0, fired = 0;
@@ -355,6 +409,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     std::printf("broken: %ls %s#%ld: %ls\n", scenario.name,
                 function.empty() ? "(no fault)" : function.c_str(), k, text.c_str());
+    if (verbose) std::printf("%ls\n", run.output.c_str());
   };
 
   size_t turn = 0;
