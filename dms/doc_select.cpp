@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "convutils/conv_utils.h"
 #include "convutils/language.h"
 #include "convutils/log.h"
 #include "convutils/temp_files.h"
@@ -247,6 +248,11 @@ HRESULT DocCreate(dms::Document document, std::wstring& path) {
       portable = expanded;
     }
     kLog.Trace("DocCreate() GetDesksitePath() %S", portable.c_str());
+  }
+  // A portable folder that is no full path would put the copy below the current folder.
+  if (FAILED(hr) || !IsFullPath(portable)) {
+    kLog.Error("DocCreate() the portable folder \"%S\" is not a full path", portable.c_str());
+    return FAILED(hr) ? hr : E_FAIL;
   }
 
   std::wstring databaseName, userId;
