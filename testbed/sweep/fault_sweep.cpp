@@ -262,15 +262,16 @@ std::vector<std::wstring> Result(const Run& run) {
 }
 
 // What is broken in `run`, against the fault-free run `base`; empty when nothing is.
-std::vector<std::wstring> Broken(const Run& run, const Run& base, bool told) {
+// `deleteFailed`: the fault was a DeleteFileW, whose file stays by the system's decision.
+std::vector<std::wstring> Broken(const Run& run, const Run& base, bool told, bool deleteFailed) {
   std::vector<std::wstring> found;
   const std::wstring& out = run.output;
   if (run.timedOut) {
     found.push_back(L"hang");
   } else if (Has(out, L"\nCrashed: ") || !Has(out, L"Client objects still alive: ")) {
-    std::wstring what = L"crash (exit " + std::to_wstring(run.exitCode) + L")";
+    std::wstring what = L"crash: exit " + std::to_wstring(run.exitCode);
     const size_t at = out.find(L"Crashed: ");
-    if (at != std::wstring::npos) what += L" " + out.substr(at + 9, out.find(L'\n', at) - at - 9);
+    if (at != std::wstring::npos) what += L", " + out.substr(at + 9, out.find(L'\n', at) - at - 9);
     found.push_back(what);
   }
   if (Has(out, L"): enabled") && !Has(out, L"\nExecute: 0x") && !run.timedOut)
@@ -280,8 +281,9 @@ std::vector<std::wstring> Broken(const Run& run, const Run& base, bool told) {
     found.push_back(L"window left: " + out.substr(windows + 28, out.find(L'\n', windows) - windows - 28));
   const size_t live = out.find(L"Client objects still alive: ");
   if (live != std::wstring::npos && std::wcstol(out.c_str() + live + 28, nullptr, 10) != 0)
-    found.push_back(L"live testbed objects " + out.substr(live + 28, out.find(L'\n', live) - live - 28));
-  for (const std::wstring& name : run.tempLeft) found.push_back(L"left in %TEMP%: " + name);
+    found.push_back(L"live testbed objects: " + out.substr(live + 28, out.find(L'\n', live) - live - 28));
+  if (!(deleteFailed && run.tempLeft.size() == 1))
+    for (const std::wstring& name : run.tempLeft) found.push_back(L"left in %TEMP%: " + name);
   for (const std::wstring& name : run.madeHere)
     if (!base.madeHere.count(name))
       found.push_back(L"made outside %TEMP%: " +
@@ -337,7 +339,7 @@ std::vector<std::wstring> Broken(const Run& run, const Run& base, bool told) {
     }
     if (messages == 0 && Result(run) != Result(base) && !run.timedOut)
       found.push_back(L"result missing, nobody told");
-    if (messages > 1) found.push_back(L"told " + std::to_wstring(messages) + L" times");
+    if (messages > 1) found.push_back(L"told more than once: " + std::to_wstring(messages));
   }
   return found;
 }
@@ -395,18 +397,31 @@ int wmain(int argc, wchar_t** argv) {
   const std::vector<std::string> functions = sweep::FaultFunctions();
   std::map<std::wstring, long> classes;
   long runs = 0, broken = 0, fired = 0;
+  // Per scenario: runs, broken runs, and those broken by more than a missing message.
+  struct Totals {
+    long runs = 0, broken = 0, beyondMessage = 0;
+  };
+  std::map<std::wstring, Totals> perScenario;
   auto report = [&](const Scenario& scenario, const std::string& function, long k, const Run& run,
                     const Run& base) {
     ++runs;
     fired += run.fired;
-    const std::vector<std::wstring> found = Broken(run, base, told);
+    Totals& totals = perScenario[scenario.name];
+    ++totals.runs;
+    const std::vector<std::wstring> found =
+        Broken(run, base, told, run.fired && function == "DeleteFileW");
     if (found.empty()) return;
     ++broken;
+    ++totals.broken;
     std::wstring text;
+    bool beyondMessage = false;
     for (const std::wstring& what : found) {
       text += (text.empty() ? L"" : L"; ") + what;
-      classes[what.substr(0, what.find(L':'))]++;
+      const std::wstring kind = what.substr(0, what.find(L':'));
+      classes[kind]++;
+      beyondMessage |= kind != L"result missing, nobody told" && kind != L"told more than once";
     }
+    totals.beyondMessage += beyondMessage;
     std::printf("broken: %ls %s#%ld: %ls\n", scenario.name,
                 function.empty() ? "(no fault)" : function.c_str(), k, text.c_str());
     if (verbose) std::printf("%ls\n", run.output.c_str());
@@ -433,5 +448,10 @@ int wmain(int argc, wchar_t** argv) {
   }
   std::printf("runs %ld, the fault reached in %ld, broken %ld\n", runs, fired, broken);
   for (const auto& [what, count] : classes) std::printf("  %ls: %ld\n", what.c_str(), count);
+  for (const Scenario* scenario : scenarios) {
+    const Totals& totals = perScenario[scenario->name];
+    std::printf("  %ls: runs %ld, broken %ld (%ld beyond a missing message)\n", scenario->name,
+                totals.runs, totals.broken, totals.beyondMessage);
+  }
   return broken ? 1 : 0;
 }
