@@ -269,6 +269,11 @@ HRESULT DocCreate(dms::Document document, std::wstring& path) {
     return E_FAIL;
   }
   CreateFolders(folder);
+  // Checked out into a folder that is not there, the document could never be checked in.
+  if (!FileExists(folder.c_str())) {
+    kLog.Error("DocCreate() cannot create the folder %S", folder.c_str());
+    return E_FAIL;
+  }
 
   dms::Got<LONG> number = document.Number();
   if (!number.Ok()) {

@@ -143,7 +143,8 @@ int RunCommandVerb(int argc, wchar_t** argv) {
   for (const auto& file : std::filesystem::recursive_directory_iterator(portableFolder, ignored))
     SetFileAttributesW(file.path().c_str(), FILE_ATTRIBUTE_NORMAL);
   std::filesystem::remove_all(portableFolder, ignored);
-  const std::wstring result = CurrentFolder() + L"\\" + verb + L"-result.pdf";
+  const std::wstring here = CurrentFolder();
+  const std::wstring result = here + L"\\" + verb + L"-result.pdf";
 
   int failures = 0;
   {
@@ -262,6 +263,9 @@ int RunCommandVerb(int argc, wchar_t** argv) {
       }
     }
     tb::ResetClientCommands();
+    // The file dialog leaves the current folder where the file was picked: in the samples'
+    // folder, which goes with the world.
+    SetCurrentDirectoryW(here.c_str());
   }
   long live = tb::LiveObjects();
   Print(L"Client objects still alive: %ld\n", live);
