@@ -11,7 +11,7 @@
 //   fault_sweep.exe [--sample] [--no-message-check] [--verbose] [--limit <seconds>]
 //                   [--only <function>] [scenario...]
 //
-// --verbose prints the host's output of each broken run.
+// --verbose prints each run's time and the host's output of each broken run.
 //
 // Run under Wine in the build's prefix (scripts/fault_sweep.sh), the add-in and the testbed
 // registered, with the client's folder on the path; the children run in a folder below the
@@ -115,6 +115,7 @@ std::vector<std::wstring> Lines(const std::wstring& text) {
 struct Run {
   bool timedOut = false;
   DWORD exitCode = 0;
+  ULONGLONG milliseconds = 0;
   std::wstring output;
   std::set<std::wstring> tempLeft, madeHere;
   // The output's sections.
@@ -152,6 +153,7 @@ class Sweep {
 
   Run Child(const Scenario& scenario, const std::string& function, long k) {
     Run run;
+    const ULONGLONG start = GetTickCount64();
     const std::wstring outPath = m_here + L"\\fault-sweep-output.txt";
     SECURITY_ATTRIBUTES inherit = {};
     inherit.nLength = sizeof inherit;
@@ -238,6 +240,7 @@ class Sweep {
         run.madeHere.insert(L"%CLIENT%\\" + name);
         Remove(m_client + L"\\" + name);
       }
+    run.milliseconds = GetTickCount64() - start;
     return run;
   }
 
@@ -405,6 +408,8 @@ int wmain(int argc, wchar_t** argv) {
   auto report = [&](const Scenario& scenario, const std::string& function, long k, const Run& run,
                     const Run& base) {
     ++runs;
+    if (verbose)
+      std::printf("run: %ls %s#%ld: %llu ms\n", scenario.name, function.c_str(), k, run.milliseconds);
     fired += run.fired;
     Totals& totals = perScenario[scenario.name];
     ++totals.runs;
