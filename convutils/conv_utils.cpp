@@ -67,13 +67,20 @@ bool RunProductAgent(const wchar_t* runner, const wchar_t* agentName,
     return false;
   }
   kLog.Trace("%S: started, waiting", runner);
-  if (CConvUtils::WaitPumpingMessages(process.Get(), CConvUtils::kWakeAllInput, false, cancel) ==
-      WAIT_OBJECT_0 + 1) {
-    // The agent is hidden: nobody but the add-in can end it.
+  const DWORD waited =
+      CConvUtils::WaitPumpingMessages(process.Get(), CConvUtils::kWakeAllInput, false, cancel);
+  const DWORD waitError = GetLastError();
+  if (waited != WAIT_OBJECT_0) {
+    // Cancelled, or the wait itself failed: the agent is hidden, nobody but the add-in can end
+    // it, and what it would still write must not arrive after its file was given up.
     TerminateProcess(process.Get(), ERROR_CANCELLED);
     CConvUtils::WaitPumpingMessages(process.Get(), CConvUtils::kWakeAllInput, false, nullptr,
                                     kEndedAgentWaitMs);
-    kLog.Trace("%S: the run was cancelled, %S ended", runner, agentName);
+    if (waited == WAIT_OBJECT_0 + 1)
+      kLog.Trace("%S: the run was cancelled, %S ended", runner, agentName);
+    else
+      kLog.Error("%S: the wait for %S failed (%d), the agent was ended", runner, agentName,
+                 static_cast<int>(waitError));
     return false;
   }
   exitCode = 0;
@@ -149,8 +156,7 @@ std::wstring CConvUtils::FindHelperExecutable(const wchar_t* installFolder, cons
                                               const wchar_t* subFolder) {
   if (!installFolder || !*installFolder || !exeName || !*exeName) return {};
   // Never the client's current folder or drive.
-  if (PathIsRelativeW(installFolder) || (installFolder[0] == L'\\' && installFolder[1] != L'\\'))
-    return {};
+  if (!IsFullPath(installFolder)) return {};
   wchar_t path[MAX_PATH] = {};
   if (subFolder && *subFolder) {
     if (PathCombineW(path, installFolder, subFolder) && PathAppendW(path, exeName) &&
@@ -172,10 +178,7 @@ std::wstring CConvUtils::ReadAgentInstallFolder() {
 std::wstring CConvUtils::HelperInFolder(const std::wstring& installFolder,
                                         const wchar_t* relative) {
   const std::wstring& f = installFolder;
-  const bool drive =
-      f.size() >= 3 && iswalpha(f[0]) && f[1] == L':' && (f[2] == L'\\' || f[2] == L'/');
-  const bool share = f.size() >= 3 && f[0] == L'\\' && f[1] == L'\\';
-  if (!drive && !share) {
+  if (!IsFullPath(f)) {
     kLog.Error("%S not started: the product's install folder \"%S\" is not a full path", relative,
                f.c_str());
     return {};
@@ -503,7 +506,7 @@ HMODULE CConvUtils::LoadProductLibrary(const wchar_t* fileName, DWORD searchFlag
   }
   if (!(searchFlags & (2 | 4 | 8 | 16))) return nullptr;
   std::wstring install = LibraryInstallFolder();
-  if (install.empty() || PathIsRelativeW(install.c_str())) return nullptr;
+  if (!IsFullPath(install)) return nullptr;
   if (searchFlags & 2)
     if (HMODULE module = load(install, nullptr)) return module;
   if (searchFlags & 4)
@@ -513,6 +516,26 @@ HMODULE CConvUtils::LoadProductLibrary(const wchar_t* fileName, DWORD searchFlag
   if (searchFlags & 16)
     if (HMODULE module = load(install, L"bin\\Plug-ins")) return module;
   return nullptr;
+}
+
+bool IsFullPath(std::wstring_view path) {
+  const auto slash = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  const bool drive = path.size() >= 3 && iswalpha(path[0]) && path[1] == L':' && slash(path[2]);
+  const bool share = path.size() >= 3 && slash(path[0]) && slash(path[1]) && !slash(path[2]);
+  return drive || share;
+}
+
+std::wstring UserTempFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  const DWORD length = GetTempPathW(MAX_PATH, folder);
+  if (length == 0 || length >= MAX_PATH || !IsFullPath(folder)) {
+    kLog.Error("The temporary folder \"%S\" is not a full path (%d)", length < MAX_PATH ? folder : L"",
+               static_cast<int>(length));
+    return {};
+  }
+  std::wstring result(folder, length);
+  if (result.back() != L'\\') result += L'\\';
+  return result;
 }
 
 bool FileExists(const wchar_t* path, ExistsAs what) {

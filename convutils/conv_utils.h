@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vpdf {
@@ -16,6 +17,14 @@ enum class ExistsAs { kFileOrFolder, kFileOnly };
 // True when something is at `path` (a null or empty path names nothing); a folder counts
 // only with kFileOrFolder.
 bool FileExists(const wchar_t* path, ExistsAs what = ExistsAs::kFileOrFolder);
+
+// True for a path that names its place by itself: a drive and its root ("C:\...") or a network
+// share ("\\server\..."). Anything else would be taken from the client's current folder or drive.
+bool IsFullPath(std::wstring_view path);
+
+// The user's temporary folder ending with a backslash; empty (and logged) when the system does
+// not know it or it is not a full path.
+std::wstring UserTempFolder();
 
 // A product library whose entry points are resolved by name. Virtual slots, in order:
 // clear the entry points, resolve them (true only when all exist), destroy.

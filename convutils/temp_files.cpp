@@ -5,6 +5,7 @@
 #include <cwctype>
 
 #include "convutils/comutil.h"
+#include "convutils/conv_utils.h"
 #include "convutils/log.h"
 #include "convutils/settings.h"
 
@@ -60,7 +61,7 @@ std::wstring Numbered(const wchar_t* format, unsigned int number) {
 std::wstring TempFolder() {
   wchar_t folder[MAX_PATH];
   DWORD length = GetTempPathW(MAX_PATH, folder);
-  if (length == 0 || length >= MAX_PATH) return {};
+  if (length == 0 || length >= MAX_PATH || !IsFullPath(folder)) return {};
   std::wstring result(folder, length);
   if (result.back() != L'\\') result += L'\\';
   return result;
@@ -265,8 +266,11 @@ HRESULT MakeDocumentTempPath(const dms::Document& document, OwnedFile& file,
   std::wstring configured = dmsprofile_reader::read_string(L"WorkSite", L"TEMP_FOLDER_PATH", L"");
   DWORD attributes = configured.empty() ? INVALID_FILE_ATTRIBUTES
                                         : GetFileAttributesW(configured.c_str());
+  if (!configured.empty() && !IsFullPath(configured))
+    kTempLog.Error("MakeDocumentTempPath: TEMP_FOLDER_PATH \"%S\" is not a full path, using the "
+                   "temporary folder", configured.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      configured.size() < MAX_PATH) {
+      configured.size() < MAX_PATH && IsFullPath(configured)) {
     wchar_t buffer[MAX_PATH];
     wcscpy(buffer, configured.c_str());
     if (!CTemporaryFile::CreateWithFolder(buffer, base.c_str(), L"iman", true))

@@ -167,7 +167,7 @@ HRESULT GetDesksitePath(BSTR* path) {
   key.Close();
   kLog.Trace("GetDesksitePath end");
   *path = SysAllocString(folder.c_str());
-  return S_OK;
+  return *path ? S_OK : E_OUTOFMEMORY;
 }
 
 bool UseProfile() {

@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "convutils/conv_utils.h"
 #include "convutils/language.h"
 #include "convutils/log.h"
 #include "convutils/temp_files.h"
@@ -248,6 +249,11 @@ HRESULT DocCreate(dms::Document document, std::wstring& path) {
     }
     kLog.Trace("DocCreate() GetDesksitePath() %S", portable.c_str());
   }
+  // A portable folder that is no full path would put the copy below the current folder.
+  if (FAILED(hr) || !IsFullPath(portable)) {
+    kLog.Error("DocCreate() the portable folder \"%S\" is not a full path", portable.c_str());
+    return FAILED(hr) ? hr : E_FAIL;
+  }
 
   std::wstring databaseName, userId;
   if (dms::Got<dms::Database> database = document.GetDatabase(); database.Ok()) {
@@ -263,6 +269,11 @@ HRESULT DocCreate(dms::Document document, std::wstring& path) {
     return E_FAIL;
   }
   CreateFolders(folder);
+  // Checked out into a folder that is not there, the document could never be checked in.
+  if (!FileExists(folder.c_str())) {
+    kLog.Error("DocCreate() cannot create the folder %S", folder.c_str());
+    return E_FAIL;
+  }
 
   dms::Got<LONG> number = document.Number();
   if (!number.Ok()) {

@@ -85,8 +85,11 @@ HRESULT WorkingCopy::Locate(const dms::Document& document, CopyPlace place) {
     case CopyPlace::kTempFolder: {
       std::wstring stem, extension;
       CopyName(document, stem, extension);
-      wchar_t temp[MAX_PATH] = {};
-      GetTempPathW(MAX_PATH, temp);
+      const std::wstring temp = UserTempFolder();
+      if (temp.empty()) {
+        hr = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+        break;
+      }
       // Each document its own new copy: a name that is taken gets a number.
       m_file = CreateNewFile(temp, stem, extension);
       m_path = m_file.Path();

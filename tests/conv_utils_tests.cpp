@@ -11,6 +11,7 @@
 #include "convutils/conv_utils.h"
 #include "testbed/harness/answerer.h"
 #include "testbed/harness/import_hook.h"
+#include "testbed/sweep/faults.h"
 #include "tests/command_run_support.h"
 
 namespace {
@@ -80,6 +81,7 @@ TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
     const wchar_t* behaviour = nullptr;  // of the print or scan agent
     std::vector<std::wstring> input = {};  // mail: the files; converter: the command line
     bool result = true; std::wstring seen = L"", shows = L"", output = L""; bool waited = true;
+    const char* fails = nullptr;  // the first call of this function
   } rows[] = {
       {"print", kPrint, kProduct, nullptr, {}, true, print(L"/noviewpdf"), L"0", L"memo.pdf"},
       {"print for mail, shown", kPrintMailView, kProduct, nullptr, {}, true,
@@ -93,6 +95,8 @@ TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
       {"scan leaves an empty file", kScan, kProduct, testbed::kEmpty, {}, false, scan(L"empty, exit 0"), L"0", L"scan.pdf"},
       {"the agent in bin first", kPrint, kBoth, nullptr, {}, true, print(L"/noviewpdf"), L"0", L"memo.pdf"},
       {"no print agent", kPrint, kEmptyFolder, nullptr, {}, false},
+      {"the wait fails: the agent is ended before it writes", kPrint, kProduct, nullptr, {}, false,
+       L"", L"0", L"", true, "MsgWaitForMultipleObjects"},
       {"no install folder", kPrint, kNoFolder, nullptr, {}, false},
       {"an agent that is no program: the shell says so", kPrint, kBrokenAgent, nullptr, {}, false, L"Error: Bad EXE format for -> OK\n", L"0"},
       {"31 files: 30 a mail, short paths", kMail, kProduct, nullptr, pdfs, true, mail(0, 30) + mail(30, 31), L"11"},
@@ -123,6 +127,8 @@ TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
     harness::Answerer person;
     person.On(harness::Titled(L"Error"), {harness::Press(IDOK)});
     bool result = true;
+    sweep::Faults faults(GetModuleHandleW(nullptr), row.fails ? row.fails : "", 1);
+    faults.Arm(true);
     switch (row.call) {
       case kPrint: case kPrintMailView: case kPrintView:
         result = CConvUtils::PrintPDFWithHelper(Work(L"memo.txt").c_str(), Work(L"memo.pdf").c_str(),
@@ -137,7 +143,9 @@ TEST_F(Helpers, RunsStartTheirHelperWithItsCommandLineAndWaitAsTheHelperNeeds) {
       }
       case kConverter: CConvUtils::LaunchConverter(row.input[0].c_str(), false, nullptr);
     }
+    faults.Arm(false);
     const std::wstring atReturn = Started();
+    if (row.fails) harness::WaitForChildren(testbed::kPrintAgentExe);  // one given up on writes late
     person.Stop();
     EXPECT_EQ(row.result, result);
     if (!row.waited && !row.shows.empty()) {  // the shell was asked

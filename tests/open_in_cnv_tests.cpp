@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "commands/open/open_in_cnv.h"
+#include "testbed/sweep/faults.h"
 #include "tests/command_run_support.h"
 
 namespace {
@@ -34,6 +35,7 @@ struct Row {
   bool toolMissing;
   HRESULT result;
   std::wstring effects;
+  long failedWrite = 0;  // the list's write that fails (six pieces, then a line per copy)
 };
 
 // The tool's run on a list of `count` selected elements that names these copies.
@@ -61,6 +63,10 @@ TEST_F(OpenInCnvTest, Runs) {
       {"the second of three copies fails: nothing is left, nothing starts",
        {{L"First"}, {L"Second", L"PDF", true}, {L"Third"}}, Objects::kNone, false,
        E_ACCESSDENIED, kUsage + std::wstring(L"101 copied to %TEMP%\\First.pdf, native format\n")},
+      {"the third copy's line cannot be written: nothing is left, nothing starts",
+       {{L"First"}, {L"Second"}, {L"Third"}}, Objects::kNone, false,
+       HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), kUsage + std::wstring(L"101 copied to %TEMP%\\First.pdf, native format\n"
+       L"102 copied to %TEMP%\\Second.pdf, native format\n103 copied to %TEMP%\\Third.pdf, native format\n"), 9},
       {"an element that is no document: the tool gets what was copied before it",
        {{L"First"}, {nullptr}, {L"After"}}, Objects::kNone, false, E_NOINTERFACE,
        kUsage + Tool(3, {L"First.pdf"}) + L"101 copied to %TEMP%\\First.pdf, native format\n"
@@ -96,7 +102,10 @@ TEST_F(OpenInCnvTest, Runs) {
     const auto before = TempFolderEntries();
     harness::Answerer person;
     person.On(harness::Titled(L"Error"), {harness::Press(IDOK)});
+    sweep::Faults faults(GetModuleHandleW(nullptr), "WriteFile", row.failedWrite);
+    faults.Arm(true);
     EXPECT_EQ(row.result, m_command->Execute());
+    faults.Arm(false);
     person.Stop();
     std::wstring list;
     for (const std::wstring& name : TempFolderEntries())

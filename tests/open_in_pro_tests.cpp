@@ -33,7 +33,7 @@ struct Pdf {
   const char* linkFile = nullptr;         // a link file beside it already
   bool copyFails = false, shortcut = false;
 };
-enum class Fault { kNone, kSession, kEditorMissing };
+enum class Fault { kNone, kSession, kEditorMissing, kRelativePortable };
 
 struct Row {
   const char* what;
@@ -103,6 +103,8 @@ TEST_F(OpenInProTest, Runs) {
       {"a second open keeps the link file there", true,
        {{L"Mine", L"jdoe", L"mine.pdf", "1@@@@@1@@@@@FIRST@@@@@OPEN"}}, IDYES, Fault::kNone, S_OK,
        Asked(L"jdoe", L"Yes") + kUsage + Editor(L"%WORK%\\mine.pdf") + L"refresh\n"},
+      {"a portable folder that is no full path: nothing is checked out", false, {{L"Report"}}, 0,
+       Fault::kRelativePortable, E_FAIL, kUsage},
       {"the session cannot be read: nothing, no refresh", true, {{L"Report"}}, 0, Fault::kSession,
        E_ACCESSDENIED, kUsage},
       {"an element that is no document ends the walk, no refresh", true,
@@ -116,13 +118,14 @@ TEST_F(OpenInProTest, Runs) {
   };
   const std::wstring empty = Work(L"empty");
   ASSERT_TRUE(CreateDirectoryW(empty.c_str(), nullptr));
-  SetString(HKEY_CURRENT_USER, kPortableKey, L"PORTABLE_DIRECTORY", Work(L"portable"));
   world.changes.ShowFiles(TempFolder(), L".crx");
   world.changes.ShowFiles(m_work, L".crx");
   world.changes.ShowFiles(Work(L"portable\\ACTIVE\\jdoe"), L".prf", false);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     m_profileIni.Write(row.temporary ? L"[WorkSite]\r\nUSE_TEMP_FOR_OPEN=1\r\n" : L"");
+    SetString(HKEY_CURRENT_USER, kPortableKey, L"PORTABLE_DIRECTORY",
+              row.fault == Fault::kRelativePortable ? L"portable" : Work(L"portable"));
     world.installPath.SetString((row.fault == Fault::kEditorMissing ? empty : testbed::ProductFolder()) + L"\\");
     auto* database = static_cast<tb::Database*>(Keep(tb::Database::Create(L"ACTIVE", world.Session())));
     if (row.fault == Fault::kSession) database->Fail(L"Session", E_ACCESSDENIED);

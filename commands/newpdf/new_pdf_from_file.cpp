@@ -87,6 +87,10 @@ bool CCreateNewPDFFromFile_I::MakeTempName(wchar_t* buffer, DWORD size) {
   if (length == 0) return false;
   // A longer folder does not fit a name: the buffer stays as it was.
   if (length >= MAX_PATH) return true;
+  if (!IsFullPath(folder)) {
+    kLog.Error("The temporary folder %S is not a full path", folder);
+    return false;
+  }
   wchar_t name[MAX_PATH] = {};
   const bool made = GetTempFileNameW(folder, L"SS_", 0, name) != 0;
   if (made) {

@@ -21,9 +21,14 @@ constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\CreateNewPDF");
 
 void CCreateNewPDFFromScanner_I::MakeScanTempName(wchar_t* buffer) {
   buffer[0] = L'\0';
-  wchar_t folder[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, folder);
-  GetTempFileNameW(folder, L"scan", 0, buffer);
+  const std::wstring folder = UserTempFolder();
+  if (folder.empty()) return;
+  if (!GetTempFileNameW(folder.c_str(), L"scan", 0, buffer)) {
+    kLog.Error("No temporary name for the scan in %S: %d", folder.c_str(),
+               static_cast<int>(GetLastError()));
+    buffer[0] = L'\0';
+    return;
+  }
   DeleteFileW(buffer);
   const std::wstring name = ReplaceExtension(buffer, L".pdf");
   lstrcpynW(buffer, name.c_str(), MAX_PATH);

@@ -24,12 +24,15 @@ constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\OpenPDF");
 constexpr wchar_t kSection[] = L"FILES";
 constexpr int kDMSLinkID = 768;
 
-// Writes a piece of the file list: UTF-16 little-endian, no byte order mark.
-void WriteList(const Handle& list, const std::wstring& text) {
+// Writes a piece of the file list: UTF-16 little-endian, no byte order mark. False when it
+// was not written whole.
+bool WriteList(const Handle& list, const std::wstring& text) {
   DWORD written = 0;
   const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-  if (!WriteFile(list.Get(), text.data(), bytes, &written, nullptr) || written != bytes)
-    kLog.Error("Cannot write the file list: %d", static_cast<int>(GetLastError()));
+  if (WriteFile(list.Get(), text.data(), bytes, &written, nullptr) && written == bytes)
+    return true;
+  kLog.Error("Cannot write the file list: %d", static_cast<int>(GetLastError()));
+  return false;
 }
 
 // The profile functions read UTF-16 only behind a byte order mark, and the tool wants the
@@ -116,12 +119,15 @@ STDMETHODIMP COpenInCnv_I::Execute() {
     }
     listFile = OwnedFile(listPath);
 
-    WriteList(list, L"[FILES]\n");
-    WriteList(list, L"Count=");
-    WriteList(list, std::to_wstring(upper - lower + 1));
-    WriteList(list, L"\nDMSLinkID=");
-    WriteList(list, std::to_wstring(kDMSLinkID));
-    WriteList(list, L"\nDelete=1\n");
+    // A list the tool would misread (a count without its lines) is not handed over: the run
+    // ends as after a failed copy.
+    if (!WriteList(list, L"[FILES]\n") || !WriteList(list, L"Count=") ||
+        !WriteList(list, std::to_wstring(upper - lower + 1)) ||
+        !WriteList(list, L"\nDMSLinkID=") || !WriteList(list, std::to_wstring(kDMSLinkID)) ||
+        !WriteList(list, L"\nDelete=1\n")) {
+      result = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+      return;
+    }
 
     ProgressWindow progress(IDS_OPENINCNV_MENU + m_langOffset, static_cast<int>(upper - lower + 1),
                             m_langOffset, ApplicationMainWindow());
@@ -166,8 +172,12 @@ STDMETHODIMP COpenInCnv_I::Execute() {
         return;
       }
       result = hr;
-      WriteList(list, std::to_wstring(copies.size() + 1) + L"=\"" + copy.Path() + L"\"\n");
       copies.push_back(std::move(copy));
+      if (!WriteList(list, std::to_wstring(copies.size()) + L"=\"" + copies.back().Path() +
+                               L"\"\n")) {
+        result = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+        return;
+      }
       if (progress.Cancelled()) {
         kLog.Trace("COpenInCnv: cancelled by the user, the copies are deleted");
         result = S_OK;

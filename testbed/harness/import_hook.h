@@ -13,9 +13,11 @@ namespace testing_support {
 
 class ScopedImportHook {
  public:
-  // `dll` as the import table names it ("KERNEL32.dll", "SHELL32.dll", "USER32.dll").
-  ScopedImportHook(const char* dll, const char* function, void* replacement) {
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+  // `dll` as the import table names it ("KERNEL32.dll", "SHELL32.dll", "USER32.dll"); the
+  // slot of `module` (the program itself when null).
+  ScopedImportHook(const char* dll, const char* function, void* replacement,
+                   HMODULE module = nullptr) {
+    auto* base = reinterpret_cast<BYTE*>(module ? module : GetModuleHandleW(nullptr));
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY& directory =

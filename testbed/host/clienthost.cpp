@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,53 @@ int ShowRegistration() {
   return 0;
 }
 
+namespace {
+
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* crash) {
+  Print(L"Crashed: exception 0x%08lX\n", crash->ExceptionRecord->ExceptionCode);
+  TerminateProcess(GetCurrentProcess(), 3);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+// `clienthost fault <function> <k> <verb> ...`: the verb's run with the add-in's k-th call of
+// `function` failing (k 0: none), then whether it came and how often the add-in called each
+// function. A crash is reported, not debugged.
+int RunFaulted(int argc, wchar_t** argv) {
+  if (argc < 5) return 2;
+  SetUnhandledExceptionFilter(ReportCrash);
+  std::set_terminate([] {
+    Print(L"Crashed: terminate\n");
+    TerminateProcess(GetCurrentProcess(), 3);
+  });
+  // The add-in as COM finds it, loaded first so that its import table can be changed.
+  CLSID clsid;
+  wchar_t key[96] = L"CLSID\\";
+  if (FAILED(CLSIDFromProgID(L"RPDFImanAddon.CreatePDF", &clsid))) return 2;
+  StringFromGUID2(clsid, key + 6, 64);
+  wcscat(key, L"\\InprocServer32");
+  const std::wstring path = tbreg::GetString(HKEY_CLASSES_ROOT, key, L"", L"");
+  HMODULE addin = LoadLibraryW(path.c_str());
+  if (!addin) {
+    Print(L"The add-in %ls does not load\n", path.c_str());
+    return 2;
+  }
+  char function[128] = {};
+  WideCharToMultiByte(CP_UTF8, 0, argv[2], -1, function, sizeof function, nullptr, nullptr);
+  int result = 2;
+  {
+    sweep::Faults faults(addin, function, wcstol(argv[3], nullptr, 10));
+    host::g_faults = &faults;
+    result = host::RunCommandVerb(argc - 3, argv + 3);
+    host::g_faults = nullptr;
+    Print(L"Fault: %ls\n", faults.Fired() ? L"fired" : L"not reached");
+    const std::string counts = faults.Counts();
+    Print(L"Calls:\n%hs", counts.c_str());
+  }
+  return result;
+}
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
   std::wstring verb = argc > 1 ? argv[1] : L"list";
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
@@ -141,14 +189,17 @@ int wmain(int argc, wchar_t** argv) {
     result = ShowRegistration();
   } else if (verb == L"dialogs") {
     result = host::ShowDialog(argc, argv);
+  } else if (verb == L"fault") {
+    result = RunFaulted(argc, argv);
   } else if (verb == L"createpdf" || verb == L"newpdf" || verb == L"sendpdf" ||
              verb == L"openinpro" || verb == L"openincnv") {
     result = host::RunCommandVerb(argc, argv);
   } else {
     Print(L"usage: clienthost list [language id] | registry\n"
-          L"       clienthost createpdf [merge|single] [local|dms] [n...]\n"
+          L"       clienthost createpdf [merge|single|version] [local|dms] [n...]\n"
           L"       clienthost newpdf [file|scan] | sendpdf [n...] | openinpro [n...] | openincnv [n...]\n"
-          L"       clienthost dialogs merge|save|message|progress [options]\n");
+          L"       clienthost dialogs merge|save|message|progress [options]\n"
+          L"       clienthost fault <function> <k> <command verb> ...\n");
   }
   CoUninitialize();
   return result;

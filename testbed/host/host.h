@@ -9,6 +9,7 @@
 #include "IManExt.h"
 #include "testbed/dms/tbdms.h"
 #include "testbed/harness/command_world.h"
+#include "testbed/sweep/faults.h"
 
 namespace host {
 
@@ -36,6 +37,9 @@ class SampleWorld : public harness::CommandWorld {
 // sample world with its dialogs answered, and prints the answers and what changed.
 // Returns the process exit code.
 int RunCommandVerb(int argc, wchar_t** argv);
+
+// The fault plan of `clienthost fault ...`, armed while a command lives; null otherwise.
+extern sweep::Faults* g_faults;
 
 // `clienthost dialogs merge|save|message|progress ...`: one of the add-in's dialogs on its own
 // (host_dialogs.cpp).

@@ -17,14 +17,45 @@
 #include "testbed/pdf/tbpdf.h"
 
 namespace host {
+
+sweep::Faults* g_faults = nullptr;
+
 namespace {
 
-constexpr int kSaveLocal = 204, kSaveNewDocument = 206, kRelate = 203;
+constexpr int kSaveLocal = 204, kSaveNewDocument = 206, kRelate = 203, kSaveNewVersion = 207;
 constexpr int kFileList = 216, kMerge = 217, kSingle = 218, kUp = 214;
 
+// The windows of this thread that the add-in left behind: its own classes' windows and dialogs.
+std::wstring WindowsLeft(HMODULE addin) {
+  struct Found {
+    HMODULE addin;
+    std::wstring text;
+  } found{addin, L""};
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* found = reinterpret_cast<Found*>(param);
+        wchar_t name[64] = {};
+        GetClassNameW(window, name, 64);
+        const bool own = found->addin && reinterpret_cast<HMODULE>(GetClassLongPtrW(
+                                             window, GCLP_HMODULE)) == found->addin;
+        if (own || std::wstring(name) == L"#32770")
+          found->text += std::wstring(found->text.empty() ? L"" : L", ") + name + L" \"" +
+                         harness::Text(window) + (IsWindowVisible(window) ? L"\"" : L"\" hidden");
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found.text;
+}
+
 // Creates the command `progId`, hands it the context, updates it and, when it is enabled,
-// executes it while the dialogs are answered.
+// executes it while the dialogs are answered. Under a fault plan, the add-in's calls are
+// counted (and one fails) from the command's creation to its release.
 bool RunCommand(const wchar_t* progId, IContextItems* context, harness::Answerer& person) {
+  struct Armed {
+    Armed() { if (g_faults) g_faults->Arm(true); }
+    ~Armed() { if (g_faults) g_faults->Arm(false); }
+  } armed;
   CLSID clsid;
   ICommand* command = nullptr;
   HRESULT hr = CLSIDFromProgID(progId, &clsid);
@@ -46,8 +77,10 @@ bool RunCommand(const wchar_t* progId, IContextItems* context, harness::Answerer
   SysFreeString(menu);
   if (status == 0) {
     hr = command->Execute();
-    person.Stop();
     Print(L"Execute: 0x%08lX\n", static_cast<unsigned long>(hr));
+    const std::wstring left = WindowsLeft(GetModuleHandleW(L"VPDFIManageAddon.dll"));
+    if (!left.empty()) Print(L"Windows left after Execute: %ls\n", left.c_str());
+    person.Stop();
   }
   command->Release();
   return status == 0;
@@ -110,7 +143,8 @@ int RunCommandVerb(int argc, wchar_t** argv) {
   for (const auto& file : std::filesystem::recursive_directory_iterator(portableFolder, ignored))
     SetFileAttributesW(file.path().c_str(), FILE_ATTRIBUTE_NORMAL);
   std::filesystem::remove_all(portableFolder, ignored);
-  const std::wstring result = CurrentFolder() + L"\\" + verb + L"-result.pdf";
+  const std::wstring here = CurrentFolder();
+  const std::wstring result = here + L"\\" + verb + L"-result.pdf";
 
   int failures = 0;
   {
@@ -133,7 +167,11 @@ int RunCommandVerb(int argc, wchar_t** argv) {
         saveInDms = std::wstring(argv[3]) == L"dms";
         ++first;
       }
-      selected.assign(world.documents.begin(), world.documents.begin() + 4);
+      // createpdf version: the first sample alone, saved as its own new version.
+      if (option == L"version")
+        selected.assign(1, world.documents[0]);
+      else
+        selected.assign(world.documents.begin(), world.documents.begin() + 4);
       std::vector<std::wstring> order;
       for (tb::Document* document : Pick(world, argc, argv, first))
         order.push_back(document->GetString(L"Name"));
@@ -141,15 +179,16 @@ int RunCommandVerb(int argc, wchar_t** argv) {
       if (!order.empty()) merge.push_back(harness::Order(kFileList, kUp, order));
       merge.push_back(harness::Press(IDOK));
       person.On(harness::WithControl(kFileList), merge);
-      if (saveInDms)
+      if (option == L"version")
+        person.Always(harness::WithControl(kSaveLocal),
+                      {harness::Pick(kSaveNewVersion), harness::Press(IDOK)});
+      else if (saveInDms)
         person.Always(harness::WithControl(kSaveLocal),
                       {harness::Pick(kSaveNewDocument), harness::Check(kRelate, true),
                        harness::Press(IDOK)});
       else
         person.Always(harness::WithControl(kSaveLocal), {harness::Pick(kSaveLocal), harness::Press(IDOK)});
       person.Always(harness::FileDialog(), {harness::FileName(result), harness::Press(IDOK)});
-      // The add-in's own message (a missing merge plug-in): read, and OK.
-      person.Always(harness::Titled(L"Ostrel Varnel PDF"), {harness::Press(IDOK)});
     } else if (verb == L"newpdf") {
       // newpdf [file|scan]: a sample text file through the print agent, or a scan.
       progId = option == L"scan" ? L"RPDFImanAddon.CreateNewPDFScan"
@@ -179,6 +218,9 @@ int RunCommandVerb(int argc, wchar_t** argv) {
       Print(L"unknown verb %ls\n", verb.c_str());
       return 2;
     }
+    // The add-in's own messages (a missing merge plug-in, a result that is missing): read, and
+    // OK.
+    person.Always(harness::Titled(L"Ostrel Varnel PDF"), {harness::Press(IDOK)});
     // An earlier run's result stays: saving over it is the system's "replace?" question.
     std::error_code noFile;
     const auto resultBefore = std::filesystem::last_write_time(result, noFile);
@@ -198,14 +240,13 @@ int RunCommandVerb(int argc, wchar_t** argv) {
     PrintLines(person.Log());
     if (!person.Unanswered().empty()) ++failures;
 
-    // The editor and the conversion tool run on after Execute.
-    if (verb == L"openinpro") world.journal.WaitFor(testbed::kPdfEditorExe, selected.size());
-    if (verb == L"openincnv") world.journal.WaitFor(testbed::kConversionToolExe, 1);
+    // The editor and the conversion tool run on after Execute: the effects wait for those that
+    // started (a run that started none does not wait for them).
     Print(L"\nChanged:\n");
     PrintLines(world.Effects());
     if (verb == L"openincnv") DeleteHandedOver(world.journal);
 
-    if (verb == L"createpdf") {
+    if (verb == L"createpdf" && option != L"version") {
       // A PDF stored in the DMS is exported next to the local one's place, for checking.
       auto stored = tb::StoredDocuments();
       if (!stored.empty()) CopyFileW(stored.back()->ContentPath().c_str(), result.c_str(), FALSE);
@@ -221,6 +262,9 @@ int RunCommandVerb(int argc, wchar_t** argv) {
       }
     }
     tb::ResetClientCommands();
+    // The file dialog leaves the current folder where the file was picked: in the samples'
+    // folder, which goes with the world.
+    SetCurrentDirectoryW(here.c_str());
   }
   long live = tb::LiveObjects();
   Print(L"Client objects still alive: %ld\n", live);
