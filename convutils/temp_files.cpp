@@ -57,16 +57,6 @@ std::wstring Numbered(const wchar_t* format, unsigned int number) {
   return digits;
 }
 
-// The user's temporary folder, ending with a backslash; empty when unknown.
-std::wstring TempFolder() {
-  wchar_t folder[MAX_PATH];
-  DWORD length = GetTempPathW(MAX_PATH, folder);
-  if (length == 0 || length >= MAX_PATH || !IsFullPath(folder)) return {};
-  std::wstring result(folder, length);
-  if (result.back() != L'\\') result += L'\\';
-  return result;
-}
-
 }  // namespace
 
 std::wstring SafeFileName(std::wstring_view name) {
@@ -206,7 +196,7 @@ bool CTemporaryFile::CreateWithFolder(wchar_t* path, const wchar_t* fileName,
     if (!base.empty() && base.size() <= MAX_PATH - 2 && base.back() != L'\\') base += L'\\';
   }
   if (base.empty()) {
-    base = TempFolder();
+    base = UserTempFolder();
     if (base.empty()) return false;
   }
 
@@ -264,13 +254,13 @@ HRESULT MakeDocumentTempPath(const dms::Document& document, OwnedFile& file,
 
   std::wstring folder;
   std::wstring configured = dmsprofile_reader::read_string(L"WorkSite", L"TEMP_FOLDER_PATH", L"");
-  DWORD attributes = configured.empty() ? INVALID_FILE_ATTRIBUTES
-                                        : GetFileAttributesW(configured.c_str());
-  if (!configured.empty() && !IsFullPath(configured))
+  const bool full = IsFullPath(configured);
+  if (!configured.empty() && !full)
     kTempLog.Error("MakeDocumentTempPath: TEMP_FOLDER_PATH \"%S\" is not a full path, using the "
                    "temporary folder", configured.c_str());
+  DWORD attributes = full ? GetFileAttributesW(configured.c_str()) : INVALID_FILE_ATTRIBUTES;
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      configured.size() < MAX_PATH && IsFullPath(configured)) {
+      configured.size() < MAX_PATH) {
     wchar_t buffer[MAX_PATH];
     wcscpy(buffer, configured.c_str());
     if (!CTemporaryFile::CreateWithFolder(buffer, base.c_str(), L"iman", true))
@@ -279,7 +269,7 @@ HRESULT MakeDocumentTempPath(const dms::Document& document, OwnedFile& file,
     SplitPath(buffer, folder, base, ownPoint);
     base += ownPoint;  // a point in the document's name belongs to the stem here
   } else {
-    folder = TempFolder();
+    folder = UserTempFolder();
     if (folder.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
   }
   file = CreateNewFile(folder, base, suffix);
@@ -289,7 +279,7 @@ HRESULT MakeDocumentTempPath(const dms::Document& document, OwnedFile& file,
 }
 
 bool MakeTempFileNameWithExt(const wchar_t* input, wchar_t* out, size_t capacity) {
-  std::wstring folder = TempFolder();
+  std::wstring folder = UserTempFolder();
   if (folder.empty() || !out) return false;
 
   std::wstring extension = L".pdf";
