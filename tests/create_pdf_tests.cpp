@@ -201,8 +201,11 @@ struct Row {
 TEST_F(CreatePdf, Scenarios) {
   const std::wstring kMerged =
       L"Save As -> \"The selected files has been converted to a PDF file. How do you want to save the result ?\" ";
-  const std::wstring kMergedVersion = L"Merge items to one PDF -> [Alpha, Beta] one\n" + kMerged +
-                                     L"version\nprint Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\n";
+  auto mergedVersion = [&](const std::wstring& message) {
+    return L"Merge items to one PDF -> [Alpha, Beta] one\n" + kMerged + L"version\n" + message +
+           L"print Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\n";
+  };
+  const std::wstring kMergedVersion = mergedVersion(L"");
   auto single = [](const std::wstring& name, const std::wstring& answer) {
     return L"Save As -> \"The '" + name + L".txt' has been converted to a PDF file. How do you want to save the '" +
            name + L".pdf' ?\" " + answer + L"\n";
@@ -216,16 +219,24 @@ TEST_F(CreatePdf, Scenarios) {
     return L"stored 9001 v1 \"" + name + L"\" , " + pages + L"\n9001 history 9 \"Create from document " + from +
            L" version 1 in database \"ACTIVE\" \"\n9001 checked in from %TEMP%\\" + name + L".pdf\n";
   };
+  // The one message of a run without its result, answered.
+  auto told = [](const std::wstring& text) {
+    return L"Ostrel Varnel PDF: " + (text.ends_with(L"out.") ? text : L"Create PDF could not finish: " + text +
+                                     L"; nothing was stored.") + L" -> ok\n";
+  };
+  const std::wstring kNoneConverted = told(L"no document could be converted to PDF");
+  const std::wstring kRefused = told(L"the DMS did not accept the PDF file");
   const Row rows[] = {
       {"one XPS document: no merge question, the image library converts it",
        {L"Floor plan.xps"}, {L"cancel"},
        L"Save As -> \"The 'Floor plan.xps' has been converted to a PDF file. How do you want to save the 'Floor "
        L"plan.pdf' ?\" cancel\nconvert Floor plan.xps: 0, pdf 2 pages\n"},
-      {"a PDF is left out", {L"Scan.pdf", L"Memo.txt"}, {L"each", L"cancel"},
-       L"Merge items to one PDF -> [Scan, Memo] each\n" + single(L"Memo", L"cancel") + L"print Memo.txt\n"
+      {"a PDF is left out", {L"Scan.pdf", L"Memo.txt"}, {L"each", L"cancel", L"ok"},
+       L"Merge items to one PDF -> [Scan, Memo] each\n" + single(L"Memo", L"cancel") +
+       told(L"1 of 2 documents could not be converted and were left out.") + L"print Memo.txt\n"
        L"progress window came up 1x\n"},
-      {"the merge plug-in refuses: nothing saved", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
-       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt\nprint Beta.txt\nmerge refused: 7\n"
+      {"the merge plug-in refuses: nothing saved", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"ok"},
+       L"Merge items to one PDF -> [Alpha, Beta] one\n" + told(L"the PDF files could not be merged") + L"print Alpha.txt\nprint Beta.txt\nmerge refused: 7\n"
        L"progress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetMergeInitResult(7); }},
       {"merged in the dialog's order, a new document related to all", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
@@ -240,8 +251,9 @@ TEST_F(CreatePdf, Scenarios) {
            L"print Alpha.txt\nprint Beta.txt\n" + source(L"2") + stored(L"Beta", L"1 pages: Beta.txt", L"2") +
            L"9001 related to 2\nrefresh\nclient's import\nprogress window came up 2x\n"},
       {"documents that cannot be copied or printed are left out", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
-       {L"each", L"cancel"},
+       {L"each", L"cancel", L"ok"},
        L"Merge items to one PDF -> [Alpha, Beta, Gamma] each\n" + single(L"Alpha", L"cancel") +
+       told(L"2 of 3 documents could not be converted and were left out.") +
        L"print Alpha.txt\nprint Gamma.txt: fail, exit 1\nprogress window came up 2x\n",
        [](CreatePdf&, auto& docs) {
          docs[1]->Fail(L"GetCopy", E_FAIL);
@@ -254,18 +266,19 @@ TEST_F(CreatePdf, Scenarios) {
        L"progress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Alpha.txt", testbed::kFail); }},
       {"a print agent that writes nothing: no new version, no new document", {L"Alpha.txt", L"Beta.txt"},
-       {L"each", L"version", L"new"},
-       L"Merge items to one PDF -> [Alpha, Beta] each\nprint Alpha.txt\nprint Beta.txt\nprogress window came up 1x\n",
+       {L"each", L"ok", L"version"},
+       L"Merge items to one PDF -> [Alpha, Beta] each\n" + kNoneConverted + L"print Alpha.txt\nprint Beta.txt\nprogress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kNoOutput); }},
       {"a document printed to nothing is left out of the merge", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
-       {L"one", L"new-norel"},
-       L"Merge items to one PDF -> [Alpha, Beta, Gamma] one\n" + kMerged + L"new-norel\nprint Alpha.txt\n"
+       {L"one", L"new-norel", L"ok"},
+       L"Merge items to one PDF -> [Alpha, Beta, Gamma] one\n" + kMerged + L"new-norel\n" +
+           told(L"1 of 3 documents could not be converted and were left out.") + L"print Alpha.txt\n"
        L"print Beta.txt\nprint Gamma.txt\nmerge Alpha.pdf Gamma.pdf\n" +
            stored(L"Alpha", L"2 pages: Alpha.txt | Gamma.txt", L"1") +
            L"refresh\nclient's import\nprogress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Beta.txt", testbed::kNoOutput); }},
-      {"every document fails: no merge, nothing asked", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
-       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n"
+      {"every document fails: no merge, nothing asked", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"ok"},
+       L"Merge items to one PDF -> [Alpha, Beta] one\n" + kNoneConverted + L"print Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n"
        L"progress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kFail); }},
       {"names of forbidden characters: each copy gone once printed, each PDF its own name", {L"?*:.txt", L"<|>.txt"},
@@ -299,8 +312,8 @@ TEST_F(CreatePdf, Scenarios) {
        [](auto&) {
          for (int i = 0; i < 200 && !g_secondDone; ++i) Sleep(20);
        }},
-      {"a call failing after the dialog ends the run", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
-       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt\nprogress window came up 1x\n", nullptr,
+      {"a call failing after the dialog ends the run", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"ok"},
+       L"Merge items to one PDF -> [Alpha, Beta] one\n" + told(L"an unexpected error occurred") + L"print Alpha.txt\nprogress window came up 1x\n", nullptr,
        [](auto& docs) { docs[1]->Fail(L"Extension", E_ACCESSDENIED); }},
       {"cancel in the progress window while a merge converts", {L"P1.txt", L"P2.txt", L"P3.txt", L"P4.txt"},
        {L"one", L"stop"},
@@ -342,8 +355,8 @@ TEST_F(CreatePdf, Scenarios) {
        L"1 checked out to %TEMP%\\Contract.txt for 4h\nstored 1 v2 \"Contract\" txt, 1 pages: Contract.txt\n"
        L"1 checked in from %TEMP%\\Contract.pdf\nrefresh\nclient's new version\n",
        [](CreatePdf&, auto& docs) { docs[0]->Fail(L"CheckInEx", E_FAIL); }},
-      {"a check-in that fails for good releases the check-out", {L"Contract.txt"}, {L"version"},
-       single(L"Contract", L"version") + L"print Contract.txt\n"
+      {"a check-in that fails for good releases the check-out", {L"Contract.txt"}, {L"version", L"ok"},
+       single(L"Contract", L"version") + kRefused + L"print Contract.txt\n"
        L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 unlocked\nrefresh\nclient option Y\n",
        [](CreatePdf&, auto& docs) {
          docs[0]->SetMethod(L"CheckInEx", [](auto&, VARIANT*) {  // the client's dialog turned on meanwhile
@@ -368,8 +381,8 @@ TEST_F(CreatePdf, Scenarios) {
        L"77 checked out to %WORK%\\portable\\ACTIVE\\jdoe\\77_3.docx for 4h\n"
        L"77 checked in from %TEMP%\\Alpha.pdf\nrefresh\nclient's browser\nprogress window came up 1x\n",
        [](CreatePdf& test, auto&) { test.PickTarget(77, tb::UserAction::kAccept); }},
-      {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
-       kMergedVersion + L"client's browser\nprogress window came up 1x\n",
+      {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"},
+       {L"one", L"version", L"ok"}, mergedVersion(kRefused) + L"client's browser\nprogress window came up 1x\n",
        [](CreatePdf& test, auto&) { test.PickTarget(78, tb::UserAction::kAccept)->Fail(L"Number", E_ACCESSDENIED); }},
       {"a local file where the user says", {L"Contract.txt"}, {L"local", L"file:Chosen.pdf"},
        single(L"Contract", L"local") + L"Save As -> file:Chosen.pdf\nprint Contract.txt\ntemp +Chosen.pdf\n"},
