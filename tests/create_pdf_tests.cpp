@@ -8,12 +8,15 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "commands/createpdf/create_pdf.h"
+#include "testbed/harness/import_hook.h"
 #include "tests/testing/harness.h"
 #include "tests/save_result_support.h"
 #include "ui/progress_window.h"
@@ -187,6 +190,15 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
 };
 
 CreatePdf* g_running = nullptr;
+// The PDF's name failing to be allocated once, as the check-in hands it over after the check-out.
+std::optional<ScopedImportHook> g_allocations;
+tb::Document* g_checkedOut = nullptr;
+BSTR WINAPI FailOnceCheckedOut(const OLECHAR* text, UINT length) {
+  if (g_checkedOut && g_checkedOut->Calls(L"CheckOutEx") > 0 && std::wstring_view(text, length).ends_with(L".pdf") &&
+      std::exchange(g_checkedOut, nullptr))
+    return nullptr;
+  return g_allocations->Original<decltype(&SysAllocStringLen)>()(text, length);
+}
 std::atomic<bool> g_secondDone{false};
 
 struct Row {
@@ -355,6 +367,15 @@ TEST_F(CreatePdf, Scenarios) {
        L"1 checked out to %TEMP%\\Contract.txt for 4h\nstored 1 v2 \"Contract\" txt, 1 pages: Contract.txt\n"
        L"1 checked in from %TEMP%\\Contract.pdf\nrefresh\nclient's new version\n",
        [](CreatePdf&, auto& docs) { docs[0]->Fail(L"CheckInEx", E_FAIL); }},
+      {"a retry that fails too: the error box of the first failure is the one message", {L"Contract.txt"},
+       {L"version", L"ok"}, single(L"Contract", L"version") + L"Ostrel Varnel PDF: General error -> ok\nprint Contract.txt\n"
+       L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 unlocked\nrefresh\nclient's new version\n",
+       [](CreatePdf&, auto& docs) {
+         docs[0]->Fail(L"CheckInEx", E_FAIL);
+         tb::ClientScript script;
+         script.status = 1;  // the client's command is not active
+         tb::SetClientScript(tb::ClientCommandKind::kNewVersion, script);
+       }},
       {"a check-in that fails for good releases the check-out", {L"Contract.txt"}, {L"version", L"ok"},
        single(L"Contract", L"version") + kRefused + L"print Contract.txt\n"
        L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 unlocked\nrefresh\nclient option Y\n",
@@ -363,6 +384,13 @@ TEST_F(CreatePdf, Scenarios) {
            SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"Y");
            return E_FAIL;
          });
+       }},
+      {"an allocation failing in the check-in releases the check-out", {L"Contract.txt"}, {L"version", L"ok"},
+       single(L"Contract", L"version") + told(L"an unexpected error occurred") + L"print Contract.txt\n"
+       L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 unlocked\n",
+       [](CreatePdf&, auto& docs) {
+         g_checkedOut = docs[0];
+         g_allocations.emplace("OLEAUT32.dll", "SysAllocStringLen", reinterpret_cast<void*>(&FailOnceCheckedOut));
        }},
       {"cancel in the client's new-version dialog releases the check-out", {L"Contract.txt"}, {L"version"},
        single(L"Contract", L"version") + L"print Contract.txt\n"
@@ -401,6 +429,7 @@ TEST_F(CreatePdf, Scenarios) {
     std::chrono::steady_clock::time_point stoppedAt;
     Answer(person, row.answers, journal, [&] { if (row.inMergeDialog) row.inMergeDialog(documents); }, stoppedAt);
     EXPECT_EQ(S_OK, m_command->Execute());
+    g_allocations.reset();
     const auto returned = std::chrono::steady_clock::now();
     person.Stop();
     if (stoppedAt != std::chrono::steady_clock::time_point{}) {
