@@ -9,14 +9,8 @@
 #include <stdexcept>
 
 #include "commands/command_impl.h"
-#include "commands/createpdf/create_pdf.h"
 #include "commands/execute_guard.h"
-#include "commands/mail/send_pdf_email.h"
-#include "commands/newpdf/new_pdf_from_file.h"
-#include "commands/open/open_in_cnv.h"
-#include "commands/open/open_in_pro.h"
 #include "testbed/dms/tbdms.h"
-#include "testbed/harness/import_hook.h"
 #include "tests/testing/trace_log.h"
 
 namespace {
@@ -101,31 +95,6 @@ TEST_F(CommandBase, TheContextIsHeldWithAReference) {
   context.Reset();  // the command's reference keeps it
   ASSERT_EQ(S_OK, command->get_Context(&held));
   EXPECT_LT(0u, held->Release()) << "the command holds a reference of its own";
-}
-
-BSTR WINAPI NoString(const OLECHAR*) { return nullptr; }
-
-// An allocation that fails inside Update is the answer the client gets, never an exception that
-// would end the client's process: the status stays as it was.
-TEST_F(CommandBase, UpdateAnswersAFailedAllocation) {
-  const std::function<ICommand*()> commands[] = {
-      [] { return new vpdf::CCreatePDF; }, [] { return new vpdf::CSendPDFEMail_CM; },
-      [] { return new vpdf::COpenInPro; }, [] { return new vpdf::COpenInCnv; },
-      [] { return new vpdf::CCreateNewPDFFromFile; }};
-  for (const auto& make : commands) {
-    ComPtr<ICommand> made(make());
-    ASSERT_EQ(S_OK, made->Initialize(context.Get()));
-    HRESULT hr = S_OK;
-    {
-      testing_support::ScopedImportHook failing("OLEAUT32.dll", "SysAllocString", reinterpret_cast<void*>(&NoString));
-      ASSERT_TRUE(failing.Installed());
-      hr = made->Update();
-    }
-    LONG status = 0;
-    made->get_Status(&status);
-    EXPECT_EQ(E_OUTOFMEMORY, hr);
-    EXPECT_EQ(1, status);
-  }
 }
 
 // Typed context values: what the client's item holds against the type the command expects.

@@ -12,7 +12,6 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "commands/createpdf/create_pdf.h"
@@ -194,10 +193,9 @@ CreatePdf* g_running = nullptr;
 std::optional<ScopedImportHook> g_allocations;
 tb::Document* g_checkedOut = nullptr;
 BSTR WINAPI FailOnceCheckedOut(const OLECHAR* text, UINT length) {
-  if (g_checkedOut && g_checkedOut->Calls(L"CheckOutEx") > 0 && std::wstring_view(text, length).ends_with(L".pdf") &&
-      std::exchange(g_checkedOut, nullptr))
-    return nullptr;
-  return g_allocations->Original<decltype(&SysAllocStringLen)>()(text, length);
+  const bool fail = g_checkedOut && g_checkedOut->Calls(L"CheckOutEx") && std::wstring(text, length).ends_with(L".pdf");
+  if (fail) g_checkedOut = nullptr;
+  return fail ? nullptr : g_allocations->Original<decltype(&SysAllocStringLen)>()(text, length);
 }
 std::atomic<bool> g_secondDone{false};
 
@@ -210,13 +208,20 @@ struct Row {
   std::function<void(std::vector<tb::Document*>& documents)> inMergeDialog = nullptr;
 };
 
+// An allocation failing inside Update is the client's answer, never an exception that would end its process.
+TEST_F(CreatePdf, UpdateAnswersAFailedAllocation) {
+  Select(L"SelectedNRTDocuments", {Documents({L"Alpha.txt", L"Beta.txt"})[0]});
+  ScopedImportHook failing("OLEAUT32.dll", "SysAllocString", reinterpret_cast<void*>(+[](const OLECHAR*) -> BSTR { return nullptr; }));
+  LONG status = 0;
+  EXPECT_EQ(E_OUTOFMEMORY, m_command->Update() | m_command->get_Status(&status));
+  EXPECT_EQ(1, status);
+}
+
 TEST_F(CreatePdf, Scenarios) {
   const std::wstring kMerged =
       L"Save As -> \"The selected files has been converted to a PDF file. How do you want to save the result ?\" ";
-  auto mergedVersion = [&](const std::wstring& message) {
-    return L"Merge items to one PDF -> [Alpha, Beta] one\n" + kMerged + L"version\n" + message +
-           L"print Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\n";
-  };
+  auto mergedVersion = [&](const std::wstring& message) { return L"Merge items to one PDF -> [Alpha, Beta] one\n" +
+    kMerged + L"version\n" + message + L"print Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\n"; };
   const std::wstring kMergedVersion = mergedVersion(L"");
   auto single = [](const std::wstring& name, const std::wstring& answer) {
     return L"Save As -> \"The '" + name + L".txt' has been converted to a PDF file. How do you want to save the '" +
@@ -231,21 +236,16 @@ TEST_F(CreatePdf, Scenarios) {
     return L"stored 9001 v1 \"" + name + L"\" , " + pages + L"\n9001 history 9 \"Create from document " + from +
            L" version 1 in database \"ACTIVE\" \"\n9001 checked in from %TEMP%\\" + name + L".pdf\n";
   };
-  // The one message of a run without its result, answered.
-  auto told = [](const std::wstring& text) {
+  auto told = [](const std::wstring& text) {  // the one message of a run without its result, answered
     return L"Ostrel Varnel PDF: " + (text.ends_with(L"out.") ? text : L"Create PDF could not finish: " + text +
-                                     L"; nothing was stored.") + L" -> ok\n";
-  };
-  const std::wstring kNoneConverted = told(L"no document could be converted to PDF");
-  const std::wstring kRefused = told(L"the DMS did not accept the PDF file");
+                                     L"; nothing was stored.") + L" -> ok\n"; };
   const Row rows[] = {
       {"one XPS document: no merge question, the image library converts it",
        {L"Floor plan.xps"}, {L"cancel"},
        L"Save As -> \"The 'Floor plan.xps' has been converted to a PDF file. How do you want to save the 'Floor "
        L"plan.pdf' ?\" cancel\nconvert Floor plan.xps: 0, pdf 2 pages\n"},
-      {"a PDF is left out", {L"Scan.pdf", L"Memo.txt"}, {L"each", L"cancel", L"ok"},
-       L"Merge items to one PDF -> [Scan, Memo] each\n" + single(L"Memo", L"cancel") +
-       told(L"1 of 2 documents could not be converted and were left out.") + L"print Memo.txt\n"
+      {"a PDF is left out", {L"Scan.pdf", L"Memo.txt"}, {L"each", L"cancel", L"ok"}, L"Merge items to one PDF -> [Scan, "
+       L"Memo] each\n" + single(L"Memo", L"cancel") + told(L"1 of 2 documents could not be converted and were left out.") + L"print Memo.txt\n"
        L"progress window came up 1x\n"},
       {"the merge plug-in refuses: nothing saved", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"ok"},
        L"Merge items to one PDF -> [Alpha, Beta] one\n" + told(L"the PDF files could not be merged") + L"print Alpha.txt\nprint Beta.txt\nmerge refused: 7\n"
@@ -263,10 +263,8 @@ TEST_F(CreatePdf, Scenarios) {
            L"print Alpha.txt\nprint Beta.txt\n" + source(L"2") + stored(L"Beta", L"1 pages: Beta.txt", L"2") +
            L"9001 related to 2\nrefresh\nclient's import\nprogress window came up 2x\n"},
       {"documents that cannot be copied or printed are left out", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
-       {L"each", L"cancel", L"ok"},
-       L"Merge items to one PDF -> [Alpha, Beta, Gamma] each\n" + single(L"Alpha", L"cancel") +
-       told(L"2 of 3 documents could not be converted and were left out.") +
-       L"print Alpha.txt\nprint Gamma.txt: fail, exit 1\nprogress window came up 2x\n",
+       {L"each", L"cancel", L"ok"}, L"Merge items to one PDF -> [Alpha, Beta, Gamma] each\n" + single(L"Alpha", L"cancel") +
+       told(L"2 of 3 documents could not be converted and were left out.") + L"print Alpha.txt\nprint Gamma.txt: fail, exit 1\nprogress window came up 2x\n",
        [](CreatePdf&, auto& docs) {
          docs[1]->Fail(L"GetCopy", E_FAIL);
          testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Gamma.txt", testbed::kFail);
@@ -279,7 +277,7 @@ TEST_F(CreatePdf, Scenarios) {
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Alpha.txt", testbed::kFail); }},
       {"a print agent that writes nothing: no new version, no new document", {L"Alpha.txt", L"Beta.txt"},
        {L"each", L"ok", L"version"},
-       L"Merge items to one PDF -> [Alpha, Beta] each\n" + kNoneConverted + L"print Alpha.txt\nprint Beta.txt\nprogress window came up 1x\n",
+       L"Merge items to one PDF -> [Alpha, Beta] each\n" + told(L"no document could be converted to PDF") + L"print Alpha.txt\nprint Beta.txt\nprogress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kNoOutput); }},
       {"a document printed to nothing is left out of the merge", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
        {L"one", L"new-norel", L"ok"},
@@ -290,7 +288,7 @@ TEST_F(CreatePdf, Scenarios) {
            L"refresh\nclient's import\nprogress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Beta.txt", testbed::kNoOutput); }},
       {"every document fails: no merge, nothing asked", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"ok"},
-       L"Merge items to one PDF -> [Alpha, Beta] one\n" + kNoneConverted + L"print Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n"
+       L"Merge items to one PDF -> [Alpha, Beta] one\n" + told(L"no document could be converted to PDF") + L"print Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n"
        L"progress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kFail); }},
       {"names of forbidden characters: each copy gone once printed, each PDF its own name", {L"?*:.txt", L"<|>.txt"},
@@ -370,14 +368,14 @@ TEST_F(CreatePdf, Scenarios) {
       {"a retry that fails too: the error box of the first failure is the one message", {L"Contract.txt"},
        {L"version", L"ok"}, single(L"Contract", L"version") + L"Ostrel Varnel PDF: General error -> ok\nprint Contract.txt\n"
        L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 unlocked\nrefresh\nclient's new version\n",
-       [](CreatePdf&, auto& docs) {
+       [](CreatePdf&, auto& docs) {  // the client's command is not active
          docs[0]->Fail(L"CheckInEx", E_FAIL);
-         tb::ClientScript script;
-         script.status = 1;  // the client's command is not active
-         tb::SetClientScript(tb::ClientCommandKind::kNewVersion, script);
+         tb::ClientScript inactive;
+         inactive.status = 1;
+         tb::SetClientScript(tb::ClientCommandKind::kNewVersion, inactive);
        }},
       {"a check-in that fails for good releases the check-out", {L"Contract.txt"}, {L"version", L"ok"},
-       single(L"Contract", L"version") + kRefused + L"print Contract.txt\n"
+       single(L"Contract", L"version") + told(L"the DMS did not accept the PDF file") + L"print Contract.txt\n"
        L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 unlocked\nrefresh\nclient option Y\n",
        [](CreatePdf&, auto& docs) {
          docs[0]->SetMethod(L"CheckInEx", [](auto&, VARIANT*) {  // the client's dialog turned on meanwhile
@@ -387,11 +385,9 @@ TEST_F(CreatePdf, Scenarios) {
        }},
       {"an allocation failing in the check-in releases the check-out", {L"Contract.txt"}, {L"version", L"ok"},
        single(L"Contract", L"version") + told(L"an unexpected error occurred") + L"print Contract.txt\n"
-       L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 unlocked\n",
-       [](CreatePdf&, auto& docs) {
-         g_checkedOut = docs[0];
+       L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 unlocked\n", [](CreatePdf&, auto& docs) {
          g_allocations.emplace("OLEAUT32.dll", "SysAllocStringLen", reinterpret_cast<void*>(&FailOnceCheckedOut));
-       }},
+         g_checkedOut = docs[0]; }},
       {"cancel in the client's new-version dialog releases the check-out", {L"Contract.txt"}, {L"version"},
        single(L"Contract", L"version") + L"print Contract.txt\n"
        L"1 checked out to %TEMP%\\Contract.txt for 4h\n1 unlocked\nrefresh\nclient's new version\n",
@@ -410,7 +406,7 @@ TEST_F(CreatePdf, Scenarios) {
        L"77 checked in from %TEMP%\\Alpha.pdf\nrefresh\nclient's browser\nprogress window came up 1x\n",
        [](CreatePdf& test, auto&) { test.PickTarget(77, tb::UserAction::kAccept); }},
       {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"},
-       {L"one", L"version", L"ok"}, mergedVersion(kRefused) + L"client's browser\nprogress window came up 1x\n",
+       {L"one", L"version", L"ok"}, mergedVersion(told(L"the DMS did not accept the PDF file")) + L"client's browser\nprogress window came up 1x\n",
        [](CreatePdf& test, auto&) { test.PickTarget(78, tb::UserAction::kAccept)->Fail(L"Number", E_ACCESSDENIED); }},
       {"a local file where the user says", {L"Contract.txt"}, {L"local", L"file:Chosen.pdf"},
        single(L"Contract", L"local") + L"Save As -> file:Chosen.pdf\nprint Contract.txt\ntemp +Chosen.pdf\n"},

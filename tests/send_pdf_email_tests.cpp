@@ -55,13 +55,10 @@ std::wstring Mail(const std::wstring& files, int count) {
 std::wstring Copied(int number, const std::wstring& copy) {
   return std::to_wstring(number) + L" copied to %TEMP%\\" + copy + L"\n";
 }
-// The run's one message of what it could not send, answered.
-std::wstring Told(const std::wstring& text) {
-  return L"Ostrel Varnel PDF: " + (text.ends_with(L"out.") ? text : L"Send PDF in e-mail could not finish: " + text +
-                                   L"; nothing was sent.") + L" -> OK\n";
-}
-std::wstring LeftOut(int count, int of) {
-  return Told(std::to_wstring(count) + L" of " + std::to_wstring(of) + L" documents could not be converted and were left out.");
+// The run's one message of what it could not send (or of `n` documents left out), answered.
+std::wstring Told(const std::wstring& text, int n = 0, int of = 0) {
+  return L"Ostrel Varnel PDF: " + (n ? std::to_wstring(n) + L" of " + std::to_wstring(of) + L" documents could not be "
+         L"converted and were left out." : L"Send PDF in e-mail could not finish: " + text + L"; nothing was sent.") + L" -> OK\n";
 }
 std::wstring Sent(int number, const std::wstring& copy, const wchar_t* text = L"Converted to PDF and sent") {
   return std::to_wstring(number) + L" history 11 \"" + text + L"\"\n" + Copied(number, copy);
@@ -72,10 +69,8 @@ ScopedImportHook* g_waitHook = nullptr;
 DWORD WINAPI FailMailAgentWait(DWORD count, const HANDLE* handles, BOOL all, DWORD ms, DWORD mask) {
   wchar_t image[MAX_PATH] = {};
   DWORD size = MAX_PATH;
-  if (count > 0 && QueryFullProcessImageNameW(handles[0], 0, image, &size) &&
-      std::wstring(image).ends_with(testbed::kMailAgentExe))
-    return WAIT_FAILED;
-  return g_waitHook->Original<decltype(&MsgWaitForMultipleObjects)>()(count, handles, all, ms, mask);
+  const bool mail = QueryFullProcessImageNameW(handles[0], 0, image, &size) && std::wstring(image).ends_with(testbed::kMailAgentExe);
+  return mail ? WAIT_FAILED : g_waitHook->Original<decltype(&MsgWaitForMultipleObjects)>()(count, handles, all, ms, mask);
 }
 
 class SendPdfTest : public CommandRunTest<vpdf::CSendPDFEMail> {};
@@ -84,13 +79,13 @@ TEST_F(SendPdfTest, Runs) {
   const Row rows[] = {
       {"documents of one name each their own PDF; a failed print is not mailed",
        {{L"Memo"}, {L"Memo"}, {L"Budget plan", L"DOCX", testbed::kFail}}, Setting::kNone, E_FAIL,
-       LeftOut(1, 3) + Print(L"Memo.doc", L"Memo001.pdf") + Print(L"Memo.doc", L"Memo002.pdf") +
+       Told(L"", 1, 3) + Print(L"Memo.doc", L"Memo001.pdf") + Print(L"Memo.doc", L"Memo002.pdf") +
            Print(L"Budget plan.docx", L"Budget plan.pdf", L"fail, exit 1") +
            Mail(L"\"%TEMP%\\Memo001.pdf\" \"%TEMP%\\Memo002.pdf\"", 2) + kUsage + Sent(101, L"Memo.doc") +
            Sent(102, L"Memo.doc") + Copied(103, L"Budget plan.docx")},
       {"XPS through the image library; a failed one is left out",
        {{L"Plan", L"XPS"}, {L"Site", L"OXPS", testbed::kFail}}, Setting::kNone, S_OK,
-       LeftOut(1, 2) + L"run rasterpdf64.dll P4ToPDFConvert(\"%TEMP%\\Plan.xps\", \"%TEMP%\\Plan.pdf\", 15, 0, 0) -> 0, pdf 2 pages\n"
+       Told(L"", 1, 2) + L"run rasterpdf64.dll P4ToPDFConvert(\"%TEMP%\\Plan.xps\", \"%TEMP%\\Plan.pdf\", 15, 0, 0) -> 0, pdf 2 pages\n"
        L"run rasterpdf64.dll P4ToPDFConvert(\"%TEMP%\\Site.oxps\", \"%TEMP%\\Site.pdf\", 15, 0, 0) -> -1, fail\n" +
            Mail(L"\"%TEMP%\\Plan.pdf\"", 1) + kUsage + Sent(101, L"Plan.xps") + Copied(102, L"Site.oxps")},
       {"a print agent that writes nothing: not mailed, not marked as sent", {{L"Notes", L"DOC", testbed::kNoOutput}},
@@ -98,23 +93,21 @@ TEST_F(SendPdfTest, Runs) {
       {"a document without copy is left out; shortcuts stand for their documents",
        {{L"First"}, {L"Locked", L"DOC", L"GetCopy"}, {.name = L"Third", .shortcut = true}},
        Setting::kObjects, S_OK,
-       LeftOut(1, 3) + Print(L"First.doc", L"First.pdf") + Print(L"Third.doc", L"Third.pdf") +
+       Told(L"", 1, 3) + Print(L"First.doc", L"First.pdf") + Print(L"Third.doc", L"Third.pdf") +
            Mail(L"\"%TEMP%\\First.pdf\" \"%TEMP%\\Third.pdf\"", 2) + kUsage + Sent(101, L"First.doc") +
            Sent(103, L"Third.doc")},
       {"an element that is no document ends the walk", {{L"First"}, {nullptr}, {L"After"}},
        Setting::kNone, S_OK,
-       LeftOut(2, 3) + Print(L"First.doc", L"First.pdf") + Mail(L"\"%TEMP%\\First.pdf\"", 1) + kUsage + Sent(101, L"First.doc")},
+       Told(L"", 2, 3) + Print(L"First.doc", L"First.pdf") + Mail(L"\"%TEMP%\\First.pdf\"", 1) + kUsage + Sent(101, L"First.doc")},
       {"no selection", {}, Setting::kNoSelection, S_OK, kUsage},
       {"unreadable bounds", {}, Setting::kUnreadable, E_INVALIDARG, kUsage},
       {"the history in the product's language", {{L"Angebot"}}, Setting::kGerman, S_OK,
        Print(L"Angebot.doc", L"Angebot.pdf") + Mail(L"\"%TEMP%\\Angebot.pdf\"", 1) + kUsage +
            Sent(101, L"Angebot.doc", L"In PDF konvertiert und gesendet")},
       {"the wait for the mail agent fails: nothing counts as sent, the person is told (in German)", {{L"Angebot"}},
-       Setting::kMailWaitFails, S_OK,
-       L"Ostrel Varnel PDF: PDF per E-Mail senden konnte nicht abgeschlossen werden: ein unerwarteter Fehler ist "
-       L"aufgetreten; es wurde nichts gesendet. -> OK\n" + Print(L"Angebot.doc", L"Angebot.pdf") +
-       L"run mailpdfagent.exe /mail /files \"%TEMP%\\Angebot.pdf\" -> files 1, existing 0, exit 0\n" + kUsage +
-       Copied(101, L"Angebot.doc")},
+       Setting::kMailWaitFails, S_OK, L"Ostrel Varnel PDF: PDF per E-Mail senden konnte nicht abgeschlossen werden: ein "
+       L"unerwarteter Fehler ist aufgetreten; es wurde nichts gesendet. -> OK\n" + Print(L"Angebot.doc", L"Angebot.pdf") +
+       L"run mailpdfagent.exe /mail /files \"%TEMP%\\Angebot.pdf\" -> files 1, existing 0, exit 0\n" + kUsage + Copied(101, L"Angebot.doc")},
       {"no mail agent: nothing sent, the PDF goes", {{L"Letter"}}, Setting::kMailMissing, S_OK,
        L"Error: Path not found. -> OK\n" + Print(L"Letter.doc", L"Letter.pdf") + Copied(101, L"Letter.doc")},
       {"a configured working folder: copies in a folder of their own, nothing left",
@@ -134,8 +127,7 @@ TEST_F(SendPdfTest, Runs) {
   WriteText(TempFolder() + L"Memo.pdf", "the user's own");
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    const bool german = row.setting == Setting::kGerman || row.setting == Setting::kMailWaitFails;
-    SetUILanguage(german ? 1031 : 1033);  // taken when the command is made
+    SetUILanguage(row.setting == Setting::kGerman || row.setting == Setting::kMailWaitFails ? 1031 : 1033);  // taken when the command is made
     NewRow();
     world.installPath.SetString((row.setting == Setting::kMailMissing ? empty : testbed::ProductFolder()) + L"\\");
     m_profileIni.Write(row.setting == Setting::kWorkFolder ? L"[WorkSite]\r\nTEMP_FOLDER_PATH=" + folder + L"\r\n" : L"");
@@ -169,10 +161,9 @@ TEST_F(SendPdfTest, Runs) {
                   Click(progress, IDCANCEL);
                 })});
     std::optional<ScopedImportHook> waits;
-    if (row.setting == Setting::kMailWaitFails) {
-      testbed::SetAgentDelay(testbed::kMailAgent, 300);  // it looks for its files after the run has gone on
-      g_waitHook = &waits.emplace("USER32.dll", "MsgWaitForMultipleObjects", reinterpret_cast<void*>(&FailMailAgentWait));
-    }
+    if (row.setting == Setting::kMailWaitFails)  // the agent looks for its files after the run has gone on
+      testbed::SetAgentDelay(testbed::kMailAgent, 300), g_waitHook = &waits.emplace("USER32.dll", "MsgWaitForMultipleObjects",
+                                                                          reinterpret_cast<void*>(&FailMailAgentWait));
     EXPECT_EQ(row.result, m_command->Execute());
     waits.reset();
     person.Stop();
@@ -200,15 +191,12 @@ TEST_F(SendPdfTest, ThirtyFiveDocumentsGoToTwoMailRunsOfShortPaths) {
     DeleteFileW(pdf.c_str());
   }
   Select(kNrt, selection);
-  // While the second mail agent runs, the entries of the first one's thirty documents are written
-  // already: it has ended with its files there.
+  // While the second mail agent runs, the entries of the first one's thirty documents are written already.
   testbed::SetAgentDelay(testbed::kMailAgent, 500);
   static std::function<void()> tick;
   size_t sentWhileMailing = 99;
   tick = [&] {
-    if (sentWhileMailing != 99 || ChildProcesses(testbed::kMailAgentExe).empty() ||
-        journal.Entries(testbed::kMailAgentExe).size() != 1)
-      return;
+    if (sentWhileMailing != 99 || ChildProcesses(testbed::kMailAgentExe).empty() || journal.Entries(testbed::kMailAgentExe).size() != 1) return;
     sentWhileMailing = std::count_if(selection.begin(), selection.end(),
                                      [](IDispatch* d) { return !static_cast<tb::Document*>(d)->History().empty(); });
   };
