@@ -4,6 +4,7 @@
 #include "addon/object_map.h"
 #include "addon/registration.h"
 #include "commands/command_impl.h"
+#include "convutils/entry_guard.h"
 #include "convutils/log.h"
 #include "convutils/module.h"
 
@@ -27,25 +28,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 STDAPI DllCanUnloadNow() { return vpdf::Module::Instance().LockCount() == 0 ? S_OK : S_FALSE; }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
-  try {
-    return vpdf::GetClassObject(clsid, iid, object);
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  return vpdf::GuardedHr(kLog, "DllGetClassObject", [&] { return vpdf::GetClassObject(clsid, iid, object); });
 }
 
 STDAPI DllRegisterServer() {
-  try {
-    return vpdf::RegisterAll();
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  return vpdf::GuardedHr(kLog, "DllRegisterServer", [&] { return vpdf::RegisterAll(); });
 }
 
 STDAPI DllUnregisterServer() {
-  try {
-    return vpdf::UnregisterAll();
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  return vpdf::GuardedHr(kLog, "DllUnregisterServer", [&] { return vpdf::UnregisterAll(); });
 }

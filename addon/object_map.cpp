@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "convutils/entry_guard.h"
+#include "convutils/log.h"
 #include "convutils/module.h"
 #include "commands/createpdf/create_pdf.h"
 #include "commands/mail/send_pdf_email.h"
@@ -12,6 +14,8 @@
 
 namespace vpdf {
 namespace {
+
+constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\VPDFIManageAddon");
 
 template <class T>
 HRESULT CreateCommand(REFIID iid, void** object) {
@@ -49,10 +53,12 @@ class ClassFactory final : public IClassFactory {
   }
 
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    return m_create(iid, object);
+    return GuardedHr(kLog, "CreateInstance", [&]() -> HRESULT {
+      if (!object) return E_POINTER;
+      *object = nullptr;
+      if (outer) return CLASS_E_NOAGGREGATION;
+      return m_create(iid, object);
+    });
   }
   STDMETHODIMP LockServer(BOOL lock) override {
     if (lock)

@@ -3,6 +3,8 @@
 #include <map>
 #include <string>
 
+#include "convutils/entry_guard.h"
+#include "convutils/log.h"
 #include "convutils/module.h"
 #include "commands/identity.h"
 #include "commands/selected_items.h"
@@ -18,6 +20,8 @@ struct CommandTypeInfo {
 };
 
 CommandTypeInfo g_typeInfo;
+
+constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\CommandBase");
 
 HRESULT LoadCommandTypeInfo() {
   if (g_typeInfo.info) return S_OK;
@@ -44,32 +48,42 @@ HRESULT LoadCommandTypeInfo() {
   return S_OK;
 }
 
+// Every property goes through one of the helpers below, each guarded: nothing it throws reaches
+// the client.
 HRESULT GetString(const Bstr& stored, BSTR* value) {
-  if (!value) return E_POINTER;
-  *value = nullptr;
-  if (!stored.Get()) return S_OK;
-  *value = SysAllocStringLen(stored.Get(), SysStringLen(stored.Get()));
-  return *value ? S_OK : E_OUTOFMEMORY;
+  return GuardedHr(kLog, "get property", [&]() -> HRESULT {
+    if (!value) return E_POINTER;
+    *value = nullptr;
+    if (!stored.Get()) return S_OK;
+    *value = SysAllocStringLen(stored.Get(), SysStringLen(stored.Get()));
+    return *value ? S_OK : E_OUTOFMEMORY;
+  });
 }
 
 HRESULT PutString(Bstr& stored, BSTR value) {
-  BSTR copy = value ? SysAllocStringLen(value, SysStringLen(value)) : nullptr;
-  if (value && !copy) return E_OUTOFMEMORY;
-  stored = Bstr::Adopt(copy);
-  return S_OK;
+  return GuardedHr(kLog, "put property", [&]() -> HRESULT {
+    BSTR copy = value ? SysAllocStringLen(value, SysStringLen(value)) : nullptr;
+    if (value && !copy) return E_OUTOFMEMORY;
+    stored = Bstr::Adopt(copy);
+    return S_OK;
+  });
 }
 
 HRESULT GetVariant(const Variant& stored, VARIANT* value) {
-  if (!value) return E_POINTER;
-  VariantInit(value);
-  return VariantCopy(value, const_cast<VARIANT*>(stored.Get()));
+  return GuardedHr(kLog, "get property", [&]() -> HRESULT {
+    if (!value) return E_POINTER;
+    VariantInit(value);
+    return VariantCopy(value, const_cast<VARIANT*>(stored.Get()));
+  });
 }
 
 HRESULT PutVariant(Variant& stored, const VARIANT& value) {
-  Variant copy;
-  HRESULT hr = VariantCopy(copy.Get(), const_cast<VARIANT*>(&value));
-  if (SUCCEEDED(hr)) stored = std::move(copy);
-  return hr;
+  return GuardedHr(kLog, "put property", [&]() -> HRESULT {
+    Variant copy;
+    HRESULT hr = VariantCopy(copy.Get(), const_cast<VARIANT*>(&value));
+    if (SUCCEEDED(hr)) stored = std::move(copy);
+    return hr;
+  });
 }
 
 template <class T>
@@ -152,38 +166,44 @@ STDMETHODIMP ICommandImpl::GetTypeInfoCount(UINT* count) {
 }
 
 STDMETHODIMP ICommandImpl::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-  if (!info) return E_POINTER;
-  *info = nullptr;
-  if (index != 0) return DISP_E_BADINDEX;
-  HRESULT hr = LoadCommandTypeInfo();
-  if (FAILED(hr)) return hr;
-  *info = g_typeInfo.info.Get();
-  (*info)->AddRef();
-  return S_OK;
+  return GuardedHr(kLog, "GetTypeInfo", [&]() -> HRESULT {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    HRESULT hr = LoadCommandTypeInfo();
+    if (FAILED(hr)) return hr;
+    *info = g_typeInfo.info.Get();
+    (*info)->AddRef();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP ICommandImpl::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid,
                                          DISPID* ids) {
-  if (!names || !ids) return E_POINTER;
-  HRESULT hr = LoadCommandTypeInfo();
-  if (FAILED(hr)) return hr;
-  if (count == 1 && names[0]) {
-    auto found = g_typeInfo.names.find(names[0]);
-    if (found != g_typeInfo.names.end()) {
-      ids[0] = found->second;
-      return S_OK;
+  return GuardedHr(kLog, "GetIDsOfNames", [&]() -> HRESULT {
+    if (!names || !ids) return E_POINTER;
+    HRESULT hr = LoadCommandTypeInfo();
+    if (FAILED(hr)) return hr;
+    if (count == 1 && names[0]) {
+      auto found = g_typeInfo.names.find(names[0]);
+      if (found != g_typeInfo.names.end()) {
+        ids[0] = found->second;
+        return S_OK;
+      }
     }
-  }
-  (void)lcid;
-  return g_typeInfo.info->GetIDsOfNames(names, count, ids);
+    (void)lcid;
+    return g_typeInfo.info->GetIDsOfNames(names, count, ids);
+  });
 }
 
 STDMETHODIMP ICommandImpl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                   VARIANT* result, EXCEPINFO* exception, UINT* argError) {
-  HRESULT hr = LoadCommandTypeInfo();
-  if (FAILED(hr)) return hr;
-  return g_typeInfo.info->Invoke(static_cast<ICommand*>(this), id, flags, params, result,
-                                 exception, argError);
+  return GuardedHr(kLog, "Invoke", [&]() -> HRESULT {
+    HRESULT hr = LoadCommandTypeInfo();
+    if (FAILED(hr)) return hr;
+    return g_typeInfo.info->Invoke(static_cast<ICommand*>(this), id, flags, params, result,
+                                   exception, argError);
+  });
 }
 
 STDMETHODIMP ICommandImpl::get_Name(BSTR* value) { return GetString(m_name, value); }
@@ -230,40 +250,54 @@ STDMETHODIMP ICommandImpl::put_AuxValue(LONG value) {
 }
 
 STDMETHODIMP ICommandImpl::get_Context(IContextItems** value) {
-  if (!value) return E_POINTER;
-  *value = m_context.Get();
-  if (!*value) return E_FAIL;
-  (*value)->AddRef();
-  return S_OK;
+  return GuardedHr(kLog, "get_Context", [&]() -> HRESULT {
+    if (!value) return E_POINTER;
+    *value = m_context.Get();
+    if (!*value) return E_FAIL;
+    (*value)->AddRef();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP ICommandImpl::get_SubCommands(ICommands** value) {
-  if (!value) return E_POINTER;
-  *value = nullptr;
-  if (!m_subCommands) {
-    CLSID clsid;
-    HRESULT hr = CLSIDFromProgID(L"IManExt.Commands", &clsid);
-    if (FAILED(hr)) return hr;
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, __uuidof(ICommands), m_subCommands.PutVoid());
-    if (FAILED(hr)) return hr;
-  }
-  *value = m_subCommands.Get();
-  (*value)->AddRef();
-  return S_OK;
+  return GuardedHr(kLog, "get_SubCommands", [&]() -> HRESULT {
+    if (!value) return E_POINTER;
+    *value = nullptr;
+    if (!m_subCommands) {
+      CLSID clsid;
+      HRESULT hr = CLSIDFromProgID(L"IManExt.Commands", &clsid);
+      if (FAILED(hr)) return hr;
+      hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, __uuidof(ICommands), m_subCommands.PutVoid());
+      if (FAILED(hr)) return hr;
+    }
+    *value = m_subCommands.Get();
+    (*value)->AddRef();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP ICommandImpl::putref_SubCommands(ICommands* value) {
-  m_subCommands = ComPtr<ICommands>(value);
-  return S_OK;
+  return GuardedHr(kLog, "putref_SubCommands", [&]() -> HRESULT {
+    m_subCommands = ComPtr<ICommands>(value);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP ICommandImpl::Initialize(IContextItems* value) {
-  m_context = ComPtr<IContextItems>(value);
-  return S_OK;
+  return GuardedHr(kLog, "Initialize", [&]() -> HRESULT {
+    m_context = ComPtr<IContextItems>(value);
+    return S_OK;
+  });
 }
 
-STDMETHODIMP ICommandImpl::Update() { return S_OK; }
-STDMETHODIMP ICommandImpl::Execute() { return S_OK; }
+STDMETHODIMP ICommandImpl::Update() {
+  return GuardedHr(kLog, "Update", [&] { return OnUpdate(); });
+}
+// Execute's own guard (RunGuarded) logs and ends a run's failures; this one is the last resort for
+// what each command does around it.
+STDMETHODIMP ICommandImpl::Execute() {
+  return GuardedHr(kLog, "Execute", [&] { return OnExecute(); });
+}
 
 STDMETHODIMP ICommandImpl::get_LargeBitmap(VARIANT* value) {
   return GetVariant(m_largeBitmap, value);

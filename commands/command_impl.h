@@ -88,8 +88,9 @@ class ICommandImpl : public ICommand, public ISupportErrorInfo {
   STDMETHODIMP get_SubCommands(ICommands** value) override;
   STDMETHODIMP putref_SubCommands(ICommands* value) override;
   STDMETHODIMP Initialize(IContextItems* value) override;
-  STDMETHODIMP Update() override;
-  STDMETHODIMP Execute() override;
+  // The client's calls: each command's OnUpdate and OnExecute, and nothing they throw.
+  STDMETHODIMP Update() final;
+  STDMETHODIMP Execute() final;
   STDMETHODIMP get_LargeBitmap(VARIANT* value) override;
   STDMETHODIMP put_LargeBitmap(VARIANT value) override;
   STDMETHODIMP get_AuxText2(BSTR* value) override;
@@ -105,6 +106,11 @@ class ICommandImpl : public ICommand, public ISupportErrorInfo {
   STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
 
  protected:
+  // Recomputes the status from the context; the base changes nothing.
+  virtual HRESULT OnUpdate() { return S_OK; }
+  // The command's work; the base does nothing.
+  virtual HRESULT OnExecute() { return S_OK; }
+
   // Reads context item `name` and hands its value to the caller, who then owns
   // any string, interface or array in it. `value` points at storage of the
   // expected type (a VARIANT for VT_VARIANT and the array types).

@@ -318,12 +318,16 @@ std::vector<bool> CConvUtils::RunMailAgent(const std::wstring& installFolder,
       Handle process(StartWithShell(agent, parameters, SW_SHOWNORMAL, kShellExecuteMask));
       if (!process) {
         kLog.Error("ShellExecuteEx returned false");
+      } else if (WaitPumpingMessages(process.Get()) != WAIT_OBJECT_0) {
+        // Whether the agent read its files before they go is not known: none counts as sent.
+        kLog.Error("RunMailAgent: the wait for the mail agent failed, error %d",
+                   static_cast<int>(GetLastError()));
       } else {
+        // The agent has ended with its files there all along: they were handed over.
         const std::size_t first = i + 1 - static_cast<std::size_t>(inList);
         for (std::size_t j = first; j <= i; ++j) handed[j] = true;
-        if (started) started(first, static_cast<std::size_t>(inList));
-        WaitPumpingMessages(process.Get());
         kLog.Trace("RunMailAgent: mail agent ended");
+        if (started) started(first, static_cast<std::size_t>(inList));
       }
       files.clear();
       inList = 0;

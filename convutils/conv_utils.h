@@ -85,8 +85,8 @@ class CConvUtils {
   // whether it went to an agent that started.
   static std::vector<bool> RunMailAgent(const std::vector<std::wstring>& pdfPaths);
   // The same with the install folder already read (it ends with a backslash); `started` is
-  // told of each batch (its first file's index and its size) as soon as its agent has started,
-  // before the wait.
+  // told of each batch (its first file's index and its size) once its agent has ended, the
+  // files there all along (not after a failed wait), before the next batch's agent starts.
   using BatchStarted = std::function<void(std::size_t first, std::size_t count)>;
   static std::vector<bool> RunMailAgent(const std::wstring& installFolder,
                                         const std::vector<std::wstring>& pdfPaths,

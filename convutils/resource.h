@@ -3,7 +3,7 @@
 // Plain #defines: read by the resource compiler and by C++.
 #pragma once
 
-// String table, English block 301-349. 313 and 316 (descriptions of the open commands), 310
+// String table, English block 301-362. 313 and 316 (descriptions of the open commands), 310
 // and 325-328 do not exist in any language.
 #define IDS_CREATEPDF_MENU 301        // "&Create PDF\tAlt+C"
 #define IDS_SENDPDFEMAIL_MENU 302     // "&Send PDF in e-mail\tAlt+S"
@@ -47,6 +47,22 @@
 #define IDS_PROGRESS_CANCEL 347       // its button
 #define IDS_MERGE_PLUGIN_MISSING 348  // %s file, %s folder: the merge plug-in is missing
 #define IDS_RUN_IN_PROGRESS 349       // a command started while another run is in progress
+// What a run that ended without the person's result says: "<command> could not finish: <reason>;
+// nothing was stored / sent / opened / imported." (two %s: the command's name, a reason below),
+// or how many documents were left out (%d, %d of the total).
+#define IDS_NOT_FINISHED_STORED 350
+#define IDS_NOT_FINISHED_SENT 351
+#define IDS_NOT_FINISHED_OPENED 352
+#define IDS_NOT_FINISHED_IMPORTED 353
+#define IDS_LEFT_OUT 354
+#define IDS_NOT_STORED_COUNT 355
+#define IDS_REASON_NOT_CONVERTED 356  // the reasons
+#define IDS_REASON_NOT_MERGED 357
+#define IDS_REASON_DMS_REFUSED 358
+#define IDS_REASON_NOT_SAVED 359
+#define IDS_REASON_NO_MAIL_PROGRAM 360
+#define IDS_REASON_UNEXPECTED 361
+#define IDS_REASON_NO_PROGRAM 362
 
 // Dialog templates.
 #define IDD_HOW_TO_SAVE 307           // HowToSaveDlg, "Save As"

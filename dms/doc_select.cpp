@@ -6,6 +6,7 @@
 
 #include "convutils/conv_utils.h"
 #include "convutils/language.h"
+#include "convutils/entry_guard.h"
 #include "convutils/log.h"
 #include "convutils/temp_files.h"
 #include "dms/client_options.h"
@@ -30,8 +31,10 @@ DWORD WINAPI CreateContextItemsThreadEntry(LPVOID parameter) {
   auto* collection = static_cast<ComPtr<IContextItems>*>(parameter);
   HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   bool initialized = SUCCEEDED(hr);
-  hr = CreateClientObject(dms::CLSID_ContextItems, __uuidof(IContextItems),
-                          collection->PutVoid());
+  hr = GuardedHr(kLog, "CreateContextItems", [&] {
+    return CreateClientObject(dms::CLSID_ContextItems, __uuidof(IContextItems),
+                              collection->PutVoid());
+  });
   if (initialized) CoUninitialize();
   return FAILED(hr) || !*collection ? 1 : 0;
 }

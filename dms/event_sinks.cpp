@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 
+#include "convutils/entry_guard.h"
 #include "convutils/log.h"
 #include "dms/client_options.h"
 #include "outside/dms.h"
@@ -190,38 +191,42 @@ STDMETHODIMP EventSink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
 
 STDMETHODIMP EventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
                                VARIANT* result, EXCEPINFO*, UINT*) {
-  const Entry* entry = nullptr;
-  for (size_t i = 0; i < m_entries; ++i)
-    if (m_table[i].id == id) entry = &m_table[i];
-  if (!entry) return S_OK;
-  if (!params || params->cArgs != 1 || params->cNamedArgs != 0) return DISP_E_BADPARAMCOUNT;
+  return GuardedHr(kLog, "Invoke", [&]() -> HRESULT {
+    const Entry* entry = nullptr;
+    for (size_t i = 0; i < m_entries; ++i)
+      if (m_table[i].id == id) entry = &m_table[i];
+    if (!entry) return S_OK;
+    if (!params || params->cArgs != 1 || params->cNamedArgs != 0) return DISP_E_BADPARAMCOUNT;
 
-  Variant argument;
-  if (FAILED(VariantChangeType(argument.Put(), &params->rgvarg[0], 0, VT_DISPATCH)))
-    return DISP_E_TYPEMISMATCH;
+    Variant argument;
+    if (FAILED(VariantChangeType(argument.Put(), &params->rgvarg[0], 0, VT_DISPATCH)))
+      return DISP_E_TYPEMISMATCH;
 
-  // The call description of the event: standard call, a 32-bit integer result and one
-  // VT_DISPATCH parameter. DispCallFunc calls the first virtual function of `bound`, which
-  // hands the argument to the sink's handler.
-  class Bound final {
-   public:
-    Bound(EventSink* sink, Handler handler) : m_sink(sink), m_handler(handler) {}
-    virtual LONG STDMETHODCALLTYPE Call(IDispatch* argument) {
-      return (m_sink->*m_handler)(argument);
-    }
+    // The call description of the event: standard call, a 32-bit integer result and one
+    // VT_DISPATCH parameter. DispCallFunc calls the first virtual function of `bound`, which
+    // hands the argument to the sink's handler.
+    class Bound final {
+     public:
+      Bound(EventSink* sink, Handler handler) : m_sink(sink), m_handler(handler) {}
+      // Called from the platform's code: nothing may be thrown through it.
+      virtual LONG STDMETHODCALLTYPE Call(IDispatch* argument) {
+        return Guarded(kLog, "event handler", static_cast<LONG>(E_UNEXPECTED),
+                       [&] { return (m_sink->*m_handler)(argument); });
+      }
 
-   private:
-    EventSink* m_sink;
-    Handler m_handler;
-  };
-  Bound bound(this, entry->handler);
-  VARTYPE types[1] = {VT_DISPATCH};
-  VARIANT* arguments[1] = {argument.Get()};
-  Variant answer;
-  HRESULT hr = DispCallFunc(&bound, 0, CC_STDCALL, VT_I4, 1, types, arguments, answer.Put());
-  if (FAILED(hr)) return hr;
-  if (result) *result = answer.Detach();
-  return S_OK;
+     private:
+      EventSink* m_sink;
+      Handler m_handler;
+    };
+    Bound bound(this, entry->handler);
+    VARTYPE types[1] = {VT_DISPATCH};
+    VARIANT* arguments[1] = {argument.Get()};
+    Variant answer;
+    HRESULT hr = DispCallFunc(&bound, 0, CC_STDCALL, VT_I4, 1, types, arguments, answer.Put());
+    if (FAILED(hr)) return hr;
+    if (result) *result = answer.Detach();
+    return S_OK;
+  });
 }
 
 HRESULT EventSink::Connect(IUnknown* source) {

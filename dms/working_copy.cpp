@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "convutils/conv_utils.h"
+#include "convutils/entry_guard.h"
 #include "convutils/log.h"
 #include "dms/doc_select.h"
 #include "dms/document_profile.h"
@@ -55,8 +56,12 @@ WorkingCopy::WorkingCopy(WorkingCopy&& other) noexcept
 
 WorkingCopy::~WorkingCopy() {
   if (m_checkedOut) {
-    dms::Got<bool> still = m_document.CheckedOut();
-    if (still.Ok() && still.value) m_document.UnlockDocument();
+    // Also while an exception unwinds: a failure of the release is logged, never thrown.
+    Guarded(kLog, "release of the check-out", false, [&] {
+      dms::Got<bool> still = m_document.CheckedOut();
+      if (still.Ok() && still.value) m_document.UnlockDocument();
+      return true;
+    });
   }
   m_link.Delete();
   m_file.Delete();
@@ -110,6 +115,13 @@ HRESULT WorkingCopy::Locate(const dms::Document& document, CopyPlace place) {
 void WorkingCopy::UseExisting(const std::wstring& path) {
   m_file.Delete();
   m_path = path;
+}
+
+HRESULT WorkingCopy::CheckOutTo(const dms::Document& document, const std::wstring& path) {
+  m_document = document;
+  m_file.Delete();
+  m_path = path;
+  return CheckOut();
 }
 
 HRESULT WorkingCopy::CheckOut() {

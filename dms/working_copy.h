@@ -53,6 +53,8 @@ class WorkingCopy {
   void UseExisting(const std::wstring& path);
   // Checks the document out to Path(); a check-out made here is released unless handed on.
   HRESULT CheckOut();
+  // Checks `document` out to `path`, a file of the caller's (not deleted here).
+  HRESULT CheckOutTo(const dms::Document& document, const std::wstring& path);
   // Fetches the document's content into Path() (the place's empty file makes room first),
   // read-only when asked. A file that was not there before is owned.
   HRESULT Fetch(bool readOnly);

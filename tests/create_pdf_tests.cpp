@@ -8,12 +8,14 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "commands/createpdf/create_pdf.h"
+#include "testbed/harness/import_hook.h"
 #include "tests/testing/harness.h"
 #include "tests/save_result_support.h"
 #include "ui/progress_window.h"
@@ -197,6 +199,14 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
 };
 
 CreatePdf* g_running = nullptr;
+// The PDF's name failing to be allocated once, as the check-in hands it over after the check-out.
+std::optional<ScopedImportHook> g_allocations;
+tb::Document* g_checkedOut = nullptr;
+BSTR WINAPI FailOnceCheckedOut(const OLECHAR* text, UINT length) {
+  const bool fail = g_checkedOut && g_checkedOut->Calls(L"CheckOutEx") && std::wstring(text, length).ends_with(L".pdf");
+  if (fail) g_checkedOut = nullptr;
+  return fail ? nullptr : g_allocations->Original<decltype(&SysAllocStringLen)>()(text, length);
+}
 std::atomic<bool> g_secondDone{false};
 
 struct Row {
@@ -210,14 +220,24 @@ struct Row {
   DWORD language = 1033;  // the product's
 };
 
+// An allocation failing inside Update is the client's answer, never an exception that would end its process.
+TEST_F(CreatePdf, UpdateAnswersAFailedAllocation) {
+  Select(L"SelectedNRTDocuments", {Documents({L"Alpha.txt", L"Beta.txt"})[0]});
+  ScopedImportHook failing("OLEAUT32.dll", "SysAllocString", reinterpret_cast<void*>(+[](const OLECHAR*) -> BSTR { return nullptr; }));
+  LONG status = 0;
+  EXPECT_EQ(E_OUTOFMEMORY, m_command->Update() | m_command->get_Status(&status));
+  EXPECT_EQ(1, status);
+}
+
 TEST_F(CreatePdf, Scenarios) {
   const std::wstring kUsage = L"run usagestats.exe Software\\Ostrel\\PDF\\V1|5.1.0.2718|UA-271828182-1|ec|iManage|ea|"
                               L"Create%20PDF|el|From%20DMS -> recorded, exit 0\n";
   const std::wstring kDue = L", replacing the local file, due in 4h local time\n";
   const std::wstring kMerged =
       L"Save As -> \"The selected files has been converted to a PDF file. How do you want to save the result ?\" ";
-  const std::wstring kMergedVersion = L"Merge items to one PDF -> [Alpha, Beta] one\n" + kMerged +
-                                     L"version\nprint Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\n";
+  auto mergedVersion = [&](const std::wstring& message) { return L"Merge items to one PDF -> [Alpha, Beta] one\n" +
+    kMerged + L"version\n" + message + L"print Alpha.txt\nprint Beta.txt\nmerge Alpha.pdf Beta.pdf\n"; };
+  const std::wstring kMergedVersion = mergedVersion(L"");
   auto single = [](const std::wstring& name, const std::wstring& answer) {
     return L"Save As -> \"The '" + name + L".txt' has been converted to a PDF file. How do you want to save the '" +
            name + L".pdf' ?\" " + answer + L"\n";
@@ -237,16 +257,19 @@ TEST_F(CreatePdf, Scenarios) {
            L"\"\n9001 imported \"" + name + L"\" type ACROBAT\n9001 checked in from %TEMP%\\" +
            (disk.empty() ? name : disk) + L".pdf as a new document\n";
   };
+  auto told = [](const std::wstring& text) {  // the one message of a run without its result, answered
+    return L"Ostrel Varnel PDF: " + (text.ends_with(L"out.") ? text : L"Create PDF could not finish: " + text +
+                                     L"; nothing was stored.") + L" -> ok\n"; };
   const Row rows[] = {
       {"one XPS document: no merge question, the image library converts it",
        {L"Floor plan.xps"}, {L"cancel"},
        L"Save As -> \"The 'Floor plan.xps' has been converted to a PDF file. How do you want to save the 'Floor "
        L"plan.pdf' ?\" cancel\nconvert Floor plan.xps: 0, pdf 2 pages\n"},
-      {"a PDF is left out", {L"Scan.pdf", L"Memo.txt"}, {L"each", L"cancel"},
-       L"Merge items to one PDF -> [Scan, Memo] each\n" + single(L"Memo", L"cancel") + L"print Memo.txt\n"
+      {"a PDF is left out", {L"Scan.pdf", L"Memo.txt"}, {L"each", L"cancel", L"ok"}, L"Merge items to one PDF -> [Scan, "
+       L"Memo] each\n" + single(L"Memo", L"cancel") + told(L"1 of 2 documents could not be converted and were left out.") + L"print Memo.txt\n"
        L"progress window came up 1x\n"},
-      {"the merge plug-in refuses: nothing saved", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
-       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt\nprint Beta.txt\nmerge refused: 7\n"
+      {"the merge plug-in refuses: nothing saved", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"ok"},
+       L"Merge items to one PDF -> [Alpha, Beta] one\n" + told(L"the PDF files could not be merged") + L"print Alpha.txt\nprint Beta.txt\nmerge refused: 7\n"
        L"progress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetMergeInitResult(7); }},
       {"merged in the dialog's order, a new document related to all", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
@@ -269,9 +292,8 @@ TEST_F(CreatePdf, Scenarios) {
            L"print Alpha.txt\nprint Beta.txt\n" + source(L"2") + stored(L"Beta", L"1 pages: Beta.txt", L"2", L"Beta001") +
            L"9001 related to 2\nrefresh\nclient's import\nprogress window came up 2x\n", nullptr, nullptr, L"Beta.pdf"},
       {"documents that cannot be copied or printed are left out", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
-       {L"each", L"cancel"},
-       L"Merge items to one PDF -> [Alpha, Beta, Gamma] each\n" + single(L"Alpha", L"cancel") +
-       L"print Alpha.txt\nprint Gamma.txt: fail, exit 1\nprogress window came up 2x\n",
+       {L"each", L"cancel", L"ok"}, L"Merge items to one PDF -> [Alpha, Beta, Gamma] each\n" + single(L"Alpha", L"cancel") +
+       told(L"2 of 3 documents could not be converted and were left out.") + L"print Alpha.txt\nprint Gamma.txt: fail, exit 1\nprogress window came up 2x\n",
        [](CreatePdf&, auto& docs) {
          docs[1]->Fail(L"GetCopy", E_FAIL);
          testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Gamma.txt", testbed::kFail);
@@ -283,18 +305,26 @@ TEST_F(CreatePdf, Scenarios) {
        L"progress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Alpha.txt", testbed::kFail); }},
       {"a print agent that writes nothing: no new version, no new document", {L"Alpha.txt", L"Beta.txt"},
-       {L"each", L"version", L"new"},
-       L"Merge items to one PDF -> [Alpha, Beta] each\nprint Alpha.txt\nprint Beta.txt\nprogress window came up 1x\n",
+       {L"each", L"ok", L"version"},
+       L"Merge items to one PDF -> [Alpha, Beta] each\n" + told(L"no document could be converted to PDF") + L"print Alpha.txt\nprint Beta.txt\nprogress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kNoOutput); }},
       {"a document printed to nothing is left out of the merge", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
-       {L"one", L"new-norel"},
-       L"Merge items to one PDF -> [Alpha, Beta, Gamma] one\n" + kMerged + L"new-norel\nprint Alpha.txt\n"
+       {L"one", L"new-norel", L"ok"},
+       L"Merge items to one PDF -> [Alpha, Beta, Gamma] one\n" + kMerged + L"new-norel\n" +
+           told(L"1 of 3 documents could not be converted and were left out.") + L"print Alpha.txt\n"
        L"print Beta.txt\nprint Gamma.txt\nmerge Alpha.pdf Gamma.pdf\n" +
            stored(L"Alpha", L"2 pages: Alpha.txt | Gamma.txt", L"1") +
            L"refresh\nclient's import\nprogress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"Beta.txt", testbed::kNoOutput); }},
-      {"every document fails: no merge, nothing asked", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
-       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n"
+      {"a document unreadable before the dialog is left out of the merge and told", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
+       {L"one", L"new-norel", L"ok"},
+       L"Merge items to one PDF -> [Alpha, Beta] one\n" + kMerged + L"new-norel\n" +
+           told(L"1 of 3 documents could not be converted and were left out.") + L"print Alpha.txt\n"
+       L"print Beta.txt\nmerge Alpha.pdf Beta.pdf\n" + stored(L"Alpha", L"2 pages: Alpha.txt | Beta.txt", L"1") +
+           L"refresh\nclient's import\nprogress window came up 1x\n",
+       [](CreatePdf&, auto& docs) { docs[2]->Fail(L"Number", E_ACCESSDENIED); }},
+      {"every document fails: no merge, nothing asked", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"ok"},
+       L"Merge items to one PDF -> [Alpha, Beta] one\n" + told(L"no document could be converted to PDF") + L"print Alpha.txt: fail, exit 1\nprint Beta.txt: fail, exit 1\n"
        L"progress window came up 1x\n",
        [](CreatePdf&, auto&) { testbed::SetAgentBehaviour(testbed::kPrintAgent, L"*", testbed::kFail); }},
       {"names of forbidden characters: each copy gone once printed, each PDF its own name, the title as named",
@@ -335,8 +365,8 @@ TEST_F(CreatePdf, Scenarios) {
          while (!g_secondDone && GetTickCount64() < until) Sleep(20);
          EXPECT_TRUE(g_secondDone) << "no second run while the merge dialog was up";
        }},
-      {"a call failing after the dialog ends the run", {L"Alpha.txt", L"Beta.txt"}, {L"one"},
-       L"Merge items to one PDF -> [Alpha, Beta] one\nprint Alpha.txt\nprogress window came up 1x\n", nullptr,
+      {"a call failing after the dialog ends the run", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"ok"},
+       L"Merge items to one PDF -> [Alpha, Beta] one\n" + told(L"an unexpected error occurred") + L"print Alpha.txt\nprogress window came up 1x\n", nullptr,
        [](auto& docs) { docs[1]->Fail(L"Extension", E_ACCESSDENIED); }},
       {"cancel in the progress window while a merge converts", {L"P1.txt", L"P2.txt", L"P3.txt", L"P4.txt"},
        {L"one", L"stop"},
@@ -379,8 +409,17 @@ TEST_F(CreatePdf, Scenarios) {
        L"1 checked out to %TEMP%\\Contract.txt" + kDue + L"stored 1 v2 \"Contract\" txt, 1 pages: Contract.txt\n"
        L"1 checked in from %TEMP%\\Contract.pdf replacing the original\nrefresh\nclient's new version\n",
        [](CreatePdf&, auto& docs) { docs[0]->Fail(L"CheckInEx", E_FAIL); }},
-      {"a check-in that fails for good releases the check-out", {L"Contract.txt"}, {L"version"},
-       single(L"Contract", L"version") + L"print Contract.txt\n"
+      {"a retry that fails too: the error box of the first failure is the one message", {L"Contract.txt"},
+       {L"version", L"ok"}, single(L"Contract", L"version") + L"Ostrel Varnel PDF: General error -> ok\nprint Contract.txt\n"
+       L"1 checked out to %TEMP%\\Contract.txt" + kDue + L"1 unlocked\nrefresh\nclient's new version\n",
+       [](CreatePdf&, auto& docs) {  // the client's command is not active
+         docs[0]->Fail(L"CheckInEx", E_FAIL);
+         tb::ClientScript inactive;
+         inactive.status = 1;
+         tb::SetClientScript(tb::ClientCommandKind::kNewVersion, inactive);
+       }},
+      {"a check-in that fails for good releases the check-out", {L"Contract.txt"}, {L"version", L"ok"},
+       single(L"Contract", L"version") + told(L"the DMS did not accept the PDF file") + L"print Contract.txt\n"
        L"1 checked out to %TEMP%\\Contract.txt" + kDue + L"1 unlocked\nrefresh\nclient option Y\n",
        [](CreatePdf&, auto& docs) {
          docs[0]->SetMethod(L"CheckInEx", [](auto&, VARIANT*) {  // the client's dialog turned on meanwhile
@@ -388,6 +427,11 @@ TEST_F(CreatePdf, Scenarios) {
            return E_FAIL;
          });
        }},
+      {"an allocation failing in the check-in releases the check-out", {L"Contract.txt"}, {L"version", L"ok"},
+       single(L"Contract", L"version") + told(L"an unexpected error occurred") + L"print Contract.txt\n"
+       L"1 checked out to %TEMP%\\Contract.txt" + kDue + L"1 unlocked\n", [](CreatePdf&, auto& docs) {
+         g_allocations.emplace("OLEAUT32.dll", "SysAllocStringLen", reinterpret_cast<void*>(&FailOnceCheckedOut));
+         g_checkedOut = docs[0]; }},
       {"cancel in the client's new-version dialog releases the check-out", {L"Contract.txt"}, {L"version"},
        single(L"Contract", L"version") + L"print Contract.txt\n"
        L"1 checked out to %TEMP%\\Contract.txt" + kDue + L"1 unlocked\nrefresh\nclient's new version\n",
@@ -405,8 +449,8 @@ TEST_F(CreatePdf, Scenarios) {
        L"77 checked out to %WORK%\\portable\\ACTIVE\\jdoe\\77_3.docx" + kDue +
        L"77 checked in from %TEMP%\\Alpha.pdf as a new version\nrefresh\nclient's browser\nprogress window came up 1x\n",
        [](CreatePdf& test, auto&) { test.PickTarget(77, tb::UserAction::kAccept); }},
-      {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
-       kMergedVersion + L"client's browser\nprogress window came up 1x\n",
+      {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"},
+       {L"one", L"version", L"ok"}, mergedVersion(told(L"the DMS did not accept the PDF file")) + L"client's browser\nprogress window came up 1x\n",
        [](CreatePdf& test, auto&) { test.PickTarget(78, tb::UserAction::kAccept)->Fail(L"Number", E_ACCESSDENIED); }},
       {"a local file where the user says, offered under the document's name", {L"Contract.txt"}, {L"local", L"file:Chosen.pdf"},
        single(L"Contract", L"local") + L"Save As -> \"Contract.pdf\" file:Chosen.pdf\nprint Contract.txt\n"
@@ -428,6 +472,7 @@ TEST_F(CreatePdf, Scenarios) {
     std::chrono::steady_clock::time_point stoppedAt;
     Answer(person, row.answers, journal, [&] { if (row.inMergeDialog) row.inMergeDialog(documents); }, stoppedAt);
     EXPECT_EQ(S_OK, m_command->Execute());
+    g_allocations.reset();
     const auto returned = std::chrono::steady_clock::now();
     person.Stop();
     if (stoppedAt != std::chrono::steady_clock::time_point{}) {

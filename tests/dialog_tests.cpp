@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -83,6 +84,27 @@ class DialogTest : public testing::Test {
   ScopedRegistryKeys newKeys_{MissingParts({{HKEY_CURRENT_USER, kRunConfigKey}})};  // removed last
   ScopedRegistryKeys keys_{{{HKEY_CURRENT_USER, kSettingsKey}, {HKEY_CURRENT_USER, kRunConfigKey}}};
 };
+
+// A handler that throws ends the dialog as one that could not be shown (-1): no window of it is left,
+// neither hidden (thrown while it opens) nor open (thrown by OK).
+TEST_F(DialogTest, AThrowingHandlerEndsTheMergeDialog) {
+  struct Failing : vpdf::MergeSortDlg {
+    using MergeSortDlg::MergeSortDlg;
+    bool inInit = false;
+    BOOL OnInitDialog() override { return MergeSortDlg::OnInitDialog() && inInit ? throw std::bad_alloc() : TRUE; }
+    void OnOK() override { throw std::bad_alloc(); }
+  };
+  for (bool inInit : {true, false}) {
+    Failing dialog(L"iManage Work", L"merge_dialog_size", false, {}, 0, nullptr, AddinResources());
+    dialog.inInit = inInit;
+    harness::Answerer person;
+    person.On(harness::AnyDialog(), {harness::Press(IDOK)});
+    EXPECT_EQ(-1, dialog.DoModal());
+    person.Stop();
+    EXPECT_EQ(nullptr, FindWindowW(L"#32770", nullptr)) << "a window of the dialog is left";
+    EXPECT_EQ(inInit ? L"" : L"Merge items to one PDF -> OK\n", person.Log());
+  }
+}
 
 TEST_F(DialogTest, MergeDialogShowsTheDocumentsAndSwitchesItsControls) {
   // Each row: stored choices, mode, language, clicks each with the state it leaves (0: as it opens),

@@ -49,29 +49,36 @@ ran=$(cd "$drive" && find . -name '*.ran' | sort)
 [ -z "$ran" ] || fail "planted code ran: $ran"
 
 # library | what takes its place (nothing, or another library) | "told" (the message above, and
-# nothing stored or left in the temporary folder) or a line of what changed | error records |
-# other records written. Without the configuration library the print agent's folder is unknown:
-# only the XPS document is converted.
+# nothing stored or left in the temporary folder) or a line of what changed | the one message
+# the user reads with that change, if any | error records | other records written. Without the
+# configuration library the print agent's folder is unknown: only the XPS document is converted,
+# and the user is told that the other three were left out.
 merge() { (cd "$here" && timeout 120 /usr/lib/wine/wine64 "$host" createpdf merge dms 3 1 2 4 </dev/null 2>/dev/null | tr -d '\r'); }
 told='  Ostrel Varnel PDF: The PDF files cannot be merged: the file PdfJoinPlugin_x64.api was not found in the folder %PRODUCT%\\\. Nothing was saved\. -> OK'
-while IFS='|' read -r library substitute expected errors others; do
+while IFS='|' read -r library substitute expected said errors others; do
   mv "$product/$library" "$here/aside" || exit 1
   [ -n "$substitute" ] && cp "$product/$substitute" "$product/$library"
   out=$(merge)
   rm -f "$product/$library"; mv "$here/aside" "$product/$library"
   row="$library${substitute:+ as $substitute}"
-  case $expected in told) want="$told\$" unwanted='^  (stored|temp \+)';; *) want="  $expected" unwanted='^  Ostrel Varnel PDF:';; esac
+  case $expected in told) want="$told\$" unwanted='^  (stored|temp \+)';; *) want="  $expected" unwanted='^  (temp \+)';; esac
   grep -q -E "^$want" <<<"$out" || fail "$row: no \"$want\":"$'\n'"$out"
   grep -q -E "$unwanted" <<<"$out" && fail "$row: $(grep -E "$unwanted" <<<"$out" | head -1)"
+  if [ -n "$said" ]; then
+    [ "$(grep -c -E '^  Ostrel Varnel PDF:' <<<"$out")" = 1 ] && grep -q -F "  Ostrel Varnel PDF: $said -> OK" <<<"$out" ||
+      fail "$row: not the one message \"$said\":"$'\n'"$out"
+  elif [ "$expected" != told ]; then
+    grep -q -E '^  Ostrel Varnel PDF:' <<<"$out" && fail "$row: $(grep -E '^  Ostrel Varnel PDF:' <<<"$out" | head -1)"
+  fi
   [ "$(cat "$here/trace.log" 2>/dev/null | grep -a -c '^2|')" = "$errors" ] || fail "$row: error records: $(grep -a '^2|' "$here/trace.log" 2>/dev/null)"
   if [ "$others" = none ]; then [ ! -s "$here/trace.log" ] || fail "$row: a log was written"
   else grep -q -a '^0|' "$here/trace.log" || fail "$row: no log record"; fi
   rm -f "$here/trace.log"
 done <<'ROWS'
-traceDiag.dll||stored 9001 v1 "Contract draft" pdf, 5 pages|0|none
-prodcfg_x64.dll||stored 9001 v1 "Floor plan" pdf, 2 pages|3|some
-PdfJoinPlugin_x64.api||told|1|some
-PdfJoinPlugin_x64.api|traceDiag.dll|told|1|some
+traceDiag.dll||stored 9001 v1 "Contract draft" pdf, 5 pages||0|none
+prodcfg_x64.dll||stored 9001 v1 "Floor plan" pdf, 2 pages|3 of 4 documents could not be converted and were left out.|3|some
+PdfJoinPlugin_x64.api||told||1|some
+PdfJoinPlugin_x64.api|traceDiag.dll|told||1|some
 ROWS
 [ $status = 0 ] && echo "7 commands run as installed; nothing planted ran; missing libraries as expected"
 exit $status

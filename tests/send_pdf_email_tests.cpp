@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "commands/mail/send_pdf_email.h"
+#include "testbed/harness/import_hook.h"
 #include "tests/command_run_support.h"
 #include "ui/progress_window.h"
 
@@ -30,7 +32,7 @@ struct Element {
   const wchar_t* extension = L"DOC", *fails = nullptr;  // fails: "GetCopy", or an agent behaviour
   bool shortcut = false;
 };
-enum class Setting { kNone, kNoSelection, kUnreadable, kObjects, kGerman, kMailMissing,
+enum class Setting { kNone, kNoSelection, kUnreadable, kObjects, kGerman, kMailMissing, kMailWaitFails,
                      kWorkFolder, kCancel };
 
 struct Row {
@@ -53,8 +55,22 @@ std::wstring Mail(const std::wstring& files, int count) {
 std::wstring Copied(int number, const std::wstring& copy) {
   return std::to_wstring(number) + L" copied to %TEMP%\\" + copy + L", native format\n";
 }
+// The run's one message of what it could not send (or of `n` documents left out), answered.
+std::wstring Told(const std::wstring& text, int n = 0, int of = 0) {
+  return L"Ostrel Varnel PDF: " + (n ? std::to_wstring(n) + L" of " + std::to_wstring(of) + L" documents could not be "
+         L"converted and were left out." : L"Send PDF in e-mail could not finish: " + text + L"; nothing was sent.") + L" -> OK\n";
+}
 std::wstring Sent(int number, const std::wstring& copy, const wchar_t* text = L"Converted to PDF and sent") {
   return std::to_wstring(number) + L" history 11 \"" + text + L"\"\n" + Copied(number, copy);
+}
+
+// The system's wait failing for the mail agent's process only.
+ScopedImportHook* g_waitHook = nullptr;
+DWORD WINAPI FailMailAgentWait(DWORD count, const HANDLE* handles, BOOL all, DWORD ms, DWORD mask) {
+  wchar_t image[MAX_PATH] = {};
+  DWORD size = MAX_PATH;
+  const bool mail = QueryFullProcessImageNameW(handles[0], 0, image, &size) && std::wstring(image).ends_with(testbed::kMailAgentExe);
+  return mail ? WAIT_FAILED : g_waitHook->Original<decltype(&MsgWaitForMultipleObjects)>()(count, handles, all, ms, mask);
 }
 
 class SendPdfTest : public CommandRunTest<vpdf::CSendPDFEMail> {};
@@ -63,31 +79,35 @@ TEST_F(SendPdfTest, Runs) {
   const Row rows[] = {
       {"documents of one name each their own PDF; a failed print is not mailed",
        {{L"Memo"}, {L"Memo"}, {L"Budget plan", L"DOCX", testbed::kFail}}, Setting::kNone, E_FAIL,
-       Print(L"Memo.doc", L"Memo001.pdf") + Print(L"Memo.doc", L"Memo002.pdf") +
+       Told(L"", 1, 3) + Print(L"Memo.doc", L"Memo001.pdf") + Print(L"Memo.doc", L"Memo002.pdf") +
            Print(L"Budget plan.docx", L"Budget plan.pdf", L"fail, exit 1") +
            Mail(L"\"%TEMP%\\Memo001.pdf\" \"%TEMP%\\Memo002.pdf\"", 2) + kUsage + Sent(101, L"Memo.doc") +
            Sent(102, L"Memo.doc") + Copied(103, L"Budget plan.docx")},
       {"XPS through the image library; a failed one is left out",
        {{L"Plan", L"XPS"}, {L"Site", L"OXPS", testbed::kFail}}, Setting::kNone, S_OK,
-       L"run rasterpdf64.dll P4ToPDFConvert(\"%TEMP%\\Plan.xps\", \"%TEMP%\\Plan.pdf\", 15, 0, 0) -> 0, pdf 2 pages\n"
+       Told(L"", 1, 2) + L"run rasterpdf64.dll P4ToPDFConvert(\"%TEMP%\\Plan.xps\", \"%TEMP%\\Plan.pdf\", 15, 0, 0) -> 0, pdf 2 pages\n"
        L"run rasterpdf64.dll P4ToPDFConvert(\"%TEMP%\\Site.oxps\", \"%TEMP%\\Site.pdf\", 15, 0, 0) -> -1, fail\n" +
            Mail(L"\"%TEMP%\\Plan.pdf\"", 1) + kUsage + Sent(101, L"Plan.xps") + Copied(102, L"Site.oxps")},
       {"a print agent that writes nothing: not mailed, not marked as sent", {{L"Notes", L"DOC", testbed::kNoOutput}},
-       Setting::kNone, E_FAIL, Print(L"Notes.doc", L"Notes.pdf", L"nooutput, exit 0") + kUsage + Copied(101, L"Notes.doc")},
+       Setting::kNone, E_FAIL, Told(L"no document could be converted to PDF") + Print(L"Notes.doc", L"Notes.pdf", L"nooutput, exit 0") + kUsage + Copied(101, L"Notes.doc")},
       {"a document without copy is left out; shortcuts stand for their documents",
        {{L"First"}, {L"Locked", L"DOC", L"GetCopy"}, {.name = L"Third", .shortcut = true}},
        Setting::kObjects, S_OK,
-       Print(L"First.doc", L"First.pdf") + Print(L"Third.doc", L"Third.pdf") +
+       Told(L"", 1, 3) + Print(L"First.doc", L"First.pdf") + Print(L"Third.doc", L"Third.pdf") +
            Mail(L"\"%TEMP%\\First.pdf\" \"%TEMP%\\Third.pdf\"", 2) + kUsage + Sent(101, L"First.doc") +
            Sent(103, L"Third.doc")},
       {"an element that is no document ends the walk", {{L"First"}, {nullptr}, {L"After"}},
        Setting::kNone, S_OK,
-       Print(L"First.doc", L"First.pdf") + Mail(L"\"%TEMP%\\First.pdf\"", 1) + kUsage + Sent(101, L"First.doc")},
+       Told(L"", 2, 3) + Print(L"First.doc", L"First.pdf") + Mail(L"\"%TEMP%\\First.pdf\"", 1) + kUsage + Sent(101, L"First.doc")},
       {"no selection", {}, Setting::kNoSelection, S_OK, kUsage},
       {"unreadable bounds", {}, Setting::kUnreadable, E_INVALIDARG, kUsage},
       {"the history in the product's language", {{L"Angebot"}}, Setting::kGerman, S_OK,
        Print(L"Angebot.doc", L"Angebot.pdf") + Mail(L"\"%TEMP%\\Angebot.pdf\"", 1) + kUsage +
            Sent(101, L"Angebot.doc", L"In PDF konvertiert und gesendet")},
+      {"the wait for the mail agent fails: nothing counts as sent, the person is told (in German)", {{L"Angebot"}},
+       Setting::kMailWaitFails, S_OK, L"Ostrel Varnel PDF: PDF per E-Mail senden konnte nicht abgeschlossen werden: ein "
+       L"unerwarteter Fehler ist aufgetreten; es wurde nichts gesendet. -> OK\n" + Print(L"Angebot.doc", L"Angebot.pdf") +
+       L"run mailpdfagent.exe /mail /files \"%TEMP%\\Angebot.pdf\" -> files 1, existing 0, exit 0\n" + kUsage + Copied(101, L"Angebot.doc")},
       {"no mail agent: nothing sent, the PDF goes", {{L"Letter"}}, Setting::kMailMissing, S_OK,
        L"Error: Path not found. -> OK\n" + Print(L"Letter.doc", L"Letter.pdf") + Copied(101, L"Letter.doc")},
       {"a configured working folder: copies in a folder of their own, nothing left",
@@ -107,7 +127,7 @@ TEST_F(SendPdfTest, Runs) {
   WriteText(TempFolder() + L"Memo.pdf", "the user's own");
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    SetUILanguage(row.setting == Setting::kGerman ? 1031 : 1033);  // taken when the command is made
+    SetUILanguage(row.setting == Setting::kGerman || row.setting == Setting::kMailWaitFails ? 1031 : 1033);  // taken when the command is made
     NewRow();
     world.installPath.SetString((row.setting == Setting::kMailMissing ? empty : testbed::ProductFolder()) + L"\\");
     m_profileIni.Write(row.setting == Setting::kWorkFolder ? L"[WorkSite]\r\nTEMP_FOLDER_PATH=" + folder + L"\r\n" : L"");
@@ -134,14 +154,20 @@ TEST_F(SendPdfTest, Runs) {
     if (row.setting != Setting::kNoSelection && row.setting != Setting::kUnreadable)
       Select(row.setting == Setting::kObjects ? L"SelectedIManObjects" : kNrt, selection);
     harness::Answerer person;
-    person.On(harness::Titled(L"Error"), {harness::Press(IDOK)});
+    person.On(harness::Titled(L"Error"), {harness::Press(IDOK)}).On(harness::Titled(L"Ostrel"), {harness::Press(IDOK)});
     if (row.setting == Setting::kCancel)
       person.On(harness::OfClass(vpdf::kProgressWindowClass), {harness::Do(L"cancel", [&](HWND progress) {
                   EXPECT_TRUE(journal.WaitFor(testbed::kPrintAgentExe, 2)) << "no second print agent (it hangs)";
                   Click(progress, IDCANCEL);
                 })});
+    std::optional<ScopedImportHook> waits;
+    if (row.setting == Setting::kMailWaitFails)  // the agent looks for its files after the run has gone on
+      testbed::SetAgentDelay(testbed::kMailAgent, 300), g_waitHook = &waits.emplace("USER32.dll", "MsgWaitForMultipleObjects",
+                                                                          reinterpret_cast<void*>(&FailMailAgentWait));
     EXPECT_EQ(row.result, m_command->Execute());
+    waits.reset();
     person.Stop();
+    if (row.setting == Setting::kMailWaitFails) journal.WaitFor(testbed::kMailAgentExe, 1);
     EXPECT_EQ(row.effects, person.Log() + Effects());
     EXPECT_TRUE(ChildProcesses(testbed::kPrintAgentExe).empty()) << "an agent left running";
   }
@@ -165,12 +191,12 @@ TEST_F(SendPdfTest, ThirtyFiveDocumentsGoToTwoMailRunsOfShortPaths) {
     DeleteFileW(pdf.c_str());
   }
   Select(kNrt, selection);
-  // While the first mail agent runs, the entries of its thirty documents are written already.
+  // While the second mail agent runs, the entries of the first one's thirty documents are written already.
   testbed::SetAgentDelay(testbed::kMailAgent, 500);
   static std::function<void()> tick;
   size_t sentWhileMailing = 99;
   tick = [&] {
-    if (sentWhileMailing != 99 || ChildProcesses(testbed::kMailAgentExe).empty()) return;
+    if (sentWhileMailing != 99 || ChildProcesses(testbed::kMailAgentExe).empty() || journal.Entries(testbed::kMailAgentExe).size() != 1) return;
     sentWhileMailing = std::count_if(selection.begin(), selection.end(),
                                      [](IDispatch* d) { return !static_cast<tb::Document*>(d)->History().empty(); });
   };

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "convutils/language.h"
+#include "convutils/log.h"
 #include "convutils/module.h"
 #include "convutils/resource_library.h"
 
@@ -14,6 +15,10 @@ constexpr UINT kAppTitleString = 0xE000;
 
 // The product's UI language for the installed component, as DetectUILanguage chooses it.
 int ProductUILanguage() { return GetProductUILanguage(InstalledComponentKind()); }
+
+constexpr LogSource kLog("PDFConverter\\VPDFiManageAddon_UI\\MessageBox");
+
+int g_errorBoxes = 0;  // UI thread only
 
 }  // namespace
 
@@ -34,7 +39,15 @@ const wchar_t* MessageBoxCaption(const wchar_t* caption) {
 }
 
 int VPDFMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style) {
-  return MessageBoxW(owner, text ? text : L"", MessageBoxCaption(caption), MessageBoxStyle(style));
+  if (!text || !*text) {
+    kLog.Error("A message box without text is not shown");
+    return 0;
+  }
+  if ((style & MB_ICONMASK) == MB_ICONERROR) ++g_errorBoxes;
+  return MessageBoxW(owner, text, MessageBoxCaption(caption), MessageBoxStyle(style));
 }
+
+int ErrorBoxesShown() { return g_errorBoxes; }
+void CountErrorBoxShown() { ++g_errorBoxes; }
 
 }  // namespace vpdf

@@ -18,7 +18,15 @@ UINT MessageBoxStyle(UINT style);
 const wchar_t* MessageBoxCaption(const wchar_t* caption);
 
 // Shows the platform's standard message box with MessageBoxCaption(caption) and
-// MessageBoxStyle(style); returns the button pressed (IDOK, IDYES, ...), 0 on failure.
+// MessageBoxStyle(style); returns the button pressed (IDOK, IDYES, ...), 0 on failure. A box
+// without text (its string could not be loaded) is not shown: 0, as if it had failed.
 int VPDFMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style);
+
+// How many boxes with the error icon the add-in has shown in this process: a run that has told
+// the person of a failure already says nothing more of it.
+int ErrorBoxesShown();
+// A box with the error icon that the system showed for the add-in (the shell's own message of a
+// program it could not start).
+void CountErrorBoxShown();
 
 }  // namespace vpdf

@@ -2,9 +2,16 @@
 
 #include <iterator>
 
+#include "convutils/entry_guard.h"
+#include "convutils/log.h"
 #include "convutils/module.h"
 
 namespace vpdf {
+namespace {
+
+constexpr LogSource kLog("PDFConverter\\VPDFiManageAddon_UI\\ModalDialog");
+
+}  // namespace
 
 modal_dialog::modal_dialog(UINT templateId, HWND parent, HINSTANCE resources)
     : m_templateId(templateId),
@@ -123,7 +130,15 @@ INT_PTR CALLBACK modal_dialog::DialogProc(HWND window, UINT message, WPARAM wPar
   if (!self) return FALSE;
 
   INT_PTR result = 0;
-  bool handled = self->OnMessage(message, wParam, lParam, result);
+  // A handler that throws ends the dialog as one that could not be shown (-1): neither left open
+  // nor hidden, and nothing of it reaches the system's dialog manager.
+  bool handled = GuardedElse(
+      kLog, "DialogProc", [&] { return self->OnMessage(message, wParam, lParam, result); },
+      [&] {
+        ::EndDialog(window, -1);
+        result = FALSE;
+        return message == WM_INITDIALOG;
+      });
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrW(window, DWLP_USER, 0);
     self->m_hWnd = nullptr;

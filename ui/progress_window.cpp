@@ -1,5 +1,7 @@
 #include "ui/progress_window.h"
 
+#include "convutils/entry_guard.h"
+
 #include <commctrl.h>
 
 #include <vector>
@@ -260,6 +262,13 @@ void ProgressWindow::OnCancel() {
 
 LRESULT CALLBACK ProgressWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam) {
+  // A message whose handling throws is the system's again.
+  return GuardedElse(
+      kLog, "ProgressWindow", [&] { return HandleMessage(window, message, wParam, lParam); },
+      [&] { return DefWindowProcW(window, message, wParam, lParam); });
+}
+
+LRESULT ProgressWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));

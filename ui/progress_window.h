@@ -68,6 +68,7 @@ class ProgressWindow {
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void Create(HWND owner, const std::wstring& title);
   void Show();
   // Before the window goes out of sight: the client's window gets the keyboard back.

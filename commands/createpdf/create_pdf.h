@@ -9,10 +9,12 @@
 namespace vpdf {
 
 class ProgressWindow;
+class RunOutcome;
 
 // Results of NewVersionCheckIn.
 inline constexpr int DML_SUCCESS = 0;
 inline constexpr int DML_FAIL = -1;
+inline constexpr int DML_CANCELLED = 1;  // the person cancelled the client's new-version dialog
 
 class CCreatePDF_I : public ICommandImpl {
  public:
@@ -20,7 +22,7 @@ class CCreatePDF_I : public ICommandImpl {
       : m_langOffset(TakeIdentity(CommandFamily::kCreatePDF, placement)) {}
 
   // Enabled only for a non-empty selection of documents that are neither PDF nor MSG.
-  STDMETHODIMP Update() override;
+  HRESULT OnUpdate() override;
   // Bounds of the selection array; falls back to "SelectedIManObjects" when it is
   // empty, leaving that array in `selection`.
   HRESULT GetBounds(VARIANT* selection, LONG* lower, LONG* upper);
@@ -38,7 +40,7 @@ class CCreatePDF_I : public ICommandImpl {
                      bool merged);
   // Checks the PDF in as a new version of `document`, which SaveResult checked out: through
   // the client's new-version command when the client shows its profile dialog, else directly.
-  // DML_SUCCESS or DML_FAIL.
+  // DML_SUCCESS, DML_FAIL or DML_CANCELLED.
   int NewVersionCheckIn(const std::wstring& pdfPath, IDispatch* document);
 
   // The save question: `format` when it holds "%s" no later than 5 characters before its end
@@ -52,7 +54,7 @@ class CCreatePDF_I : public ICommandImpl {
 
   // Converts the selected documents to PDF, merged in the user's order or one by one, and
   // hands each result to SaveResult. Returns at once while another run has its dialog up.
-  STDMETHODIMP Execute() override;
+  HRESULT OnExecute() override;
 
   // What the conversions of one merge have gathered, in merge order. Whatever is left of
   // its PDFs goes with it.
@@ -74,6 +76,8 @@ class CCreatePDF_I : public ICommandImpl {
 
  protected:
   int m_langOffset = 0;  // added to the id of every localised resource
+  // What came of the run in progress, told to the person at its end; null outside a run.
+  RunOutcome* m_outcome = nullptr;
 };
 
 using CCreatePDF = PlacedCommand<CCreatePDF_I, Placement::kMenu>;

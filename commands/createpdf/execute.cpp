@@ -120,13 +120,15 @@ enum class Outcome { kGoOn, kEnd };
 
 // One PDF per document, in selection order, each saved on its own.
 Outcome SingleFiles(CCreatePDF_I& command, VARIANT* selection, LONG lower, LONG upper,
-                    ProgressWindow& progress) {
+                    ProgressWindow& progress, RunOutcome& outcome) {
   kLog.Trace("!MergeSortDlg");
+  outcome.Asked(static_cast<int>(upper - lower + 1));
   for (LONG i = lower; i <= upper && !progress.Cancelled(); ++i) {
     LONG index = i;
     ComPtr<IDispatch> selected;
     if (FAILED(command.GetSelectedDoc(selection, &index, selected.Put()))) {
       LogLeftOut(i, upper);
+      outcome.LeftOut(static_cast<int>(upper - i + 1));  // this one and the rest
       if (index == -1) return Outcome::kEnd;
       break;
     }
@@ -134,7 +136,10 @@ Outcome SingleFiles(CCreatePDF_I& command, VARIANT* selection, LONG lower, LONG 
     progress.Document(static_cast<int>(i - lower + 1), ProgressLine(document));
     HRESULT hr = S_OK;
     Conversion c = Convert(command, document, hr, &progress);
-    if (!c.converted) continue;
+    if (!c.converted) {
+      outcome.LeftOut();
+      continue;
+    }
     progress.Step(ProgressStep::kSaving);
     if (progress.WasCancelled()) break;  // no save question after Cancel
     // After the last document only the person's save dialogs are left: the window goes.
@@ -188,8 +193,10 @@ int MergeIntoFirst(const std::vector<std::wstring>& pdfs) {
 }
 
 // The documents of the dialog's list converted, merged in that order and saved once.
-void MergeFiles(CCreatePDF_I& command, const doc_list& ordered, ProgressWindow& progress) {
+void MergeFiles(CCreatePDF_I& command, const doc_list& ordered, ProgressWindow& progress,
+                RunOutcome& outcome) {
   kLog.Trace("Merge ....");
+  outcome.Asked(static_cast<int>(ordered.size()));
   CCreatePDF_I::merging = 1;
   {
     CCreatePDF_I::MergeState state;
@@ -198,12 +205,14 @@ void MergeFiles(CCreatePDF_I& command, const doc_list& ordered, ProgressWindow& 
     for (const auto& record : ordered) {
       if (progress.Cancelled()) break;
       ++number;
-      if (!record) {
+      const std::size_t before = state.pdfs.size();
+      if (record) {
+        progress.Document(number, ProgressLine(dms::Document{ComPtr<IDispatch>(record->document())}));
+        command.ConvertForMerge(state, *record);
+      } else {
         kLog.Error("Merge: document %d has no record and is left out", number);
-        continue;
       }
-      progress.Document(number, ProgressLine(dms::Document{ComPtr<IDispatch>(record->document())}));
-      command.ConvertForMerge(state, *record);
+      if (state.pdfs.size() == before) outcome.LeftOut();
     }
     if (progress.Cancelled()) {
       // nothing is merged; the state deletes the PDFs made so far
@@ -218,6 +227,7 @@ void MergeFiles(CCreatePDF_I& command, const doc_list& ordered, ProgressWindow& 
         kLog.Error("Merged file not found: %S", state.firstPdf);
         result = -1;
       }
+      if (result != 0) outcome.Failed(IDS_REASON_NOT_MERGED);
       if (result == 0 && !progress.Cancelled()) progress.Step(ProgressStep::kSaving);
       if (result == 0 && !progress.WasCancelled()) {
         progress.Close();  // only the person's save dialogs are left
@@ -248,13 +258,15 @@ void CCreatePDF_I::ConvertForMerge(MergeState& state, const doc_description_COM&
   state.pdfFiles.push_back(std::move(c.pdf));
 }
 
-STDMETHODIMP CCreatePDF_I::Execute() {
+HRESULT CCreatePDF_I::OnExecute() {
   if (busy == 1) return S_OK;
   const OneRunAtATime run(m_langOffset);
   if (run.Refused()) return S_OK;
   merging = 0;
+  RunOutcome outcome(IDS_NOT_FINISHED_STORED, IDS_CREATEPDF_MENU, m_langOffset);
+  m_outcome = &outcome;
 
-  RunGuarded(kLog, [&] {
+  const bool finished = RunGuarded(kLog, [&] {
     ReportCommandUsage(L"Create PDF", L"From DMS");
 
     kLog.Trace("****************** CreatePDF Execute() START ******************");
@@ -271,6 +283,8 @@ STDMETHODIMP CCreatePDF_I::Execute() {
         if (FAILED(GetSelectedDoc(selection.Get(), &index, document.Put())) ||
             FAILED(AppendDocDescription(document.Get(), list))) {
           LogLeftOut(i, upper);
+          outcome.Asked(static_cast<int>(upper - i + 1));  // never reach the merge's count
+          outcome.LeftOut(static_cast<int>(upper - i + 1));
           if (index == -1) return;
           break;
         }
@@ -281,6 +295,7 @@ STDMETHODIMP CCreatePDF_I::Execute() {
     doc_list ordered;
     if (!list.empty()) {
       m_langOffset = DetectUILanguage();
+      outcome.SetLanguage(m_langOffset);
       kLog.Trace("CCreatePDF_I::Execute() m_langOffset : %d", m_langOffset);
       kLog.Trace("MergeSortDlg");
       busy = 1;
@@ -288,6 +303,11 @@ STDMETHODIMP CCreatePDF_I::Execute() {
                           m_langOffset, ApplicationMainWindow());
       const INT_PTR result = dialog.DoModal();
       if (result != IDOK) {
+        // A dialog that could not be shown, or whose handling failed, is no Cancel.
+        if (result == -1)
+          outcome.Failed(IDS_REASON_UNEXPECTED);
+        else
+          outcome.Cancelled();
         if (result == IDCANCEL)
           kLog.Trace("IDCANCEL");
         else if (result == IDABORT || result == 5)
@@ -306,19 +326,24 @@ STDMETHODIMP CCreatePDF_I::Execute() {
     const int total = merge ? static_cast<int>(ordered.size()) : static_cast<int>(upper - lower + 1);
     ProgressWindow progress(IDS_CREATEPDF_MENU + m_langOffset, total, m_langOffset,
                             ApplicationMainWindow());
-    Outcome outcome = Outcome::kGoOn;
+    Outcome ended = Outcome::kGoOn;
     if (merge)
-      MergeFiles(*this, ordered, progress);
+      MergeFiles(*this, ordered, progress, outcome);
     else
-      outcome = SingleFiles(*this, selection.Get(), lower, upper, progress);
-    if (progress.WasCancelled())
+      ended = SingleFiles(*this, selection.Get(), lower, upper, progress, outcome);
+    if (progress.WasCancelled()) {
+      outcome.Cancelled();
       kLog.Trace("CreatePDF Execute() cancelled by the user: nothing more converted or saved");
-    if (outcome == Outcome::kEnd) return;
+    }
+    if (ended == Outcome::kEnd) return;
     kLog.Trace("******************* CreatePDF Execute() END *******************");
   });
   // Every way out, thrown or not, ends the run.
   busy = 0;
   merging = 0;
+  m_outcome = nullptr;
+  if (!finished) outcome.Failed(IDS_REASON_UNEXPECTED);
+  outcome.Tell();
   return S_OK;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "convutils/resource.h"
+#include "commands/command_run.h"
 #include "commands/createpdf/create_pdf.h"
 #include "dms/event_sinks.h"
 #include "commands/import_document.h"
@@ -95,8 +96,11 @@ dms::Object DestinationFolder(const dms::Document& document) {
   return folder;
 }
 
+// Where a local save ended: stored, not wanted (the file dialog cancelled), or failed.
+enum class LocalSave { kStored, kDeclined, kFailed };
+
 // `offered`: the file name the dialog starts with.
-void SaveLocally(const std::wstring& pdfPath, const std::wstring& offered, int langOffset) {
+LocalSave SaveLocally(const std::wstring& pdfPath, const std::wstring& offered, int langOffset) {
   const std::wstring title = ResString(IDS_SAVE_AS + langOffset);
   // The filter resource holds its own NUL between the parts; the list ends with two.
   std::wstring filter = ResString(IDS_PDF_FILTER + langOffset);
@@ -117,9 +121,10 @@ void SaveLocally(const std::wstring& pdfPath, const std::wstring& offered, int l
   dialog.lpstrTitle = title.c_str();
   dialog.lpstrDefExt = L"pdf";
   dialog.Flags = kSaveAsFlags;
-  if (!GetSaveFileNameW(&dialog) || !file[0]) return;
-  if (!CopyFileW(pdfPath.c_str(), file, FALSE))
-    kLog.Error("Cannot copy file from %S to %S", pdfPath.c_str(), file);
+  if (!GetSaveFileNameW(&dialog) || !file[0]) return LocalSave::kDeclined;
+  if (CopyFileW(pdfPath.c_str(), file, FALSE)) return LocalSave::kStored;
+  kLog.Error("Cannot copy file from %S to %S", pdfPath.c_str(), file);
+  return LocalSave::kFailed;
 }
 
 }  // namespace
@@ -148,6 +153,10 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
                                  const std::wstring& sourcePath,
                                  const std::vector<ComPtr<IDispatch>>& sources, bool merged) {
   kLog.Trace("****************** CreatePDF SaveResult() START ******************");
+  // What came of the save, for the run's message.
+  auto told = [this](auto&& note) {
+    if (m_outcome) note(*m_outcome);
+  };
   try {
     dms::Document selected{ComPtr<IDispatch>(document)};
 
@@ -183,6 +192,7 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
 
     // A Cancel that came before the question ends the run without it.
     if (ProgressWindow::RunCancelled()) {
+      told([](RunOutcome& outcome) { outcome.Cancelled(); });
       DeleteTemporaryFiles(pdfPath, sourcePath);
       kLog.Trace("******************* CreatePDF SaveResult() END *******************");
       return S_OK;
@@ -195,7 +205,18 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
     {
       HowToSaveDlg dialog(kSettingsSubkey, message, true, m_langOffset, GetActiveWindow());
       // A Cancel of the run that came while the dialog was up counts once it has closed.
-      if (dialog.DoModal() != IDOK || ProgressWindow::RunCancelled()) {
+      const INT_PTR answer = dialog.DoModal();
+      if (answer != IDOK || ProgressWindow::RunCancelled()) {
+        // A question that could not be shown is a failure; the person's Cancel is not: of the one
+        // result of a merge it ends the run, of one document among several it declines that one.
+        told([&](RunOutcome& outcome) {
+          if (answer == -1 && !ProgressWindow::RunCancelled())
+            outcome.Failed(IDS_REASON_UNEXPECTED);
+          else if (merged || ProgressWindow::RunCancelled())
+            outcome.Cancelled();
+          else
+            outcome.Declined();
+        });
         DeleteTemporaryFiles(pdfPath, sourcePath);
         kLog.Trace("******************* CreatePDF SaveResult() END *******************");
         return S_OK;
@@ -206,7 +227,12 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
     kLog.Trace("SaveAsResult iDecision %d, bRelate = %S", decision, relate ? L"yes" : L"no");
 
     if (decision == HowToSaveDlg::kLocalSave) {
-      SaveLocally(pdfPath, pdfName, m_langOffset);
+      const LocalSave saved = SaveLocally(pdfPath, pdfName, m_langOffset);
+      told([&](RunOutcome& outcome) {
+        if (saved == LocalSave::kStored) outcome.Delivered();
+        if (saved == LocalSave::kDeclined) outcome.Declined();
+        if (saved == LocalSave::kFailed) outcome.Failed(IDS_REASON_NOT_SAVED);
+      });
     } else if (decision == HowToSaveDlg::kNewDocument) {
       dms::Got<dms::Session> session = database.value.GetSession();
       if (!session.Ok()) kLog.Warning("Database::GetSession() failed");
@@ -217,6 +243,12 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
       dms::Document created;
       HRESULT hr = E_FAIL;
       hr = ImportNewDocument(pdfPath, title, session.value, folder, created, comment);
+      // S_FALSE: the person cancelled the client's profile dialog.
+      told([&](RunOutcome& outcome) {
+        if (hr == S_OK) outcome.Delivered();
+        if (hr == S_FALSE) outcome.Declined();
+        if (FAILED(hr)) outcome.Failed(IDS_REASON_DMS_REFUSED);
+      });
       if (SUCCEEDED(hr)) {
         VARIANT_BOOL refresh = VARIANT_TRUE;
         SetContextValue(L"iManExt.Refresh", VT_BOOL, &refresh);
@@ -249,9 +281,12 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
       dms::Got<dms::Session> session = database.value.GetSession();
       if (!session.Ok()) kLog.Warning("Database::GetSession() failed");
       HRESULT checkedOut = E_FAIL;
+      int checkedIn = DML_FAIL;
       if (merged) {
         dms::Document target;
-        if (DocSelect(target, session.value) == kDocSelected && target) {
+        if (DocSelect(target, session.value) != kDocSelected || !target) {
+          checkedIn = DML_CANCELLED;  // nothing picked
+        } else {
           const std::wstring name = target.Name().value;
           const LONG number = target.Number().value;
           const LONG version = target.Version().value;
@@ -269,13 +304,24 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
             target.AddHistory(kHistoryActivity, kHistoryApplication,
                               HistoryText(kHistoryFallback, number, version, name));
             // A failed check-in leaves the target to nobody.
-            if (NewVersionCheckIn(pdfPath, target.Get()) == DML_SUCCESS) copy.Keep();
+            checkedIn = NewVersionCheckIn(pdfPath, target.Get());
+            if (checkedIn == DML_SUCCESS) copy.Keep();
           }
         }
       } else {
-        checkedOut = CheckOutForEditing(selected, sourcePath);
-        NewVersionCheckIn(pdfPath, selected.Get());
+        // The check-out is this run's until the new version is in: released on every way
+        // out, a throwing check-in included.
+        WorkingCopy copy;
+        checkedOut = copy.CheckOutTo(selected, sourcePath);
+        checkedIn = NewVersionCheckIn(pdfPath, selected.Get());
+        if (checkedIn == DML_SUCCESS) copy.Keep();
       }
+      told([&](RunOutcome& outcome) {
+        if (checkedIn == DML_SUCCESS) outcome.Delivered();
+        if (checkedIn == DML_FAIL) outcome.Failed(IDS_REASON_DMS_REFUSED);
+        if (checkedIn == DML_CANCELLED && merged) outcome.Cancelled();
+        if (checkedIn == DML_CANCELLED && !merged) outcome.Declined();
+      });
       if (SUCCEEDED(checkedOut)) {
         VARIANT_BOOL refresh = VARIANT_TRUE;
         SetContextValue(L"iManExt.Refresh", VT_BOOL, &refresh);
@@ -298,7 +344,8 @@ HRESULT CCreatePDF_I::SaveResult(IDispatch* document, const std::wstring& pdfPat
   } catch (...) {
     kLog.Error("Exception in SaveResult");
   }
-  // The temporary files belong to this run whatever happened to it.
+  // The temporary files belong to this run whatever happened to it; the result is lost.
+  told([](RunOutcome& outcome) { outcome.Failed(IDS_REASON_UNEXPECTED); });
   DeleteTemporaryFiles(pdfPath, sourcePath);
   return S_OK;
 }
@@ -320,21 +367,21 @@ Variant ArrayVariant(SafeArray& array) {
   return value;
 }
 
-// The client's new-version command with its profile dialog, pre-filled from `document`. True
-// when the new version was checked in.
-bool CheckInThroughCommand(const std::wstring& pdfPath, const dms::Document& document) {
+// The client's new-version command with its profile dialog, pre-filled from `document`.
+// DML_SUCCESS when the new version was checked in, DML_CANCELLED when the person cancelled.
+int CheckInThroughCommand(const std::wstring& pdfPath, const dms::Document& document) {
   dms::Got<dms::Database> database = document.GetDatabase();
   dms::Got<dms::Session> session = database.value.GetSession();
   bool ok = false;
   SafeArray documents = DispatchArrayOf(document.Get(), ok);
   if (!ok) {
     kLog.Error("NewVersionCheckIn() put nrtdocument element failed, quit");
-    return false;
+    return DML_FAIL;
   }
   SafeArray sessions = DispatchArrayOf(session.value.Get(), ok);
   if (!ok) {
     kLog.Error("NewVersionCheckIn() put session element failed, quit");
-    return false;
+    return DML_FAIL;
   }
   kLog.Trace("NewVersionCheckIn() create SimpleSafeArray ");
 
@@ -342,14 +389,14 @@ bool CheckInThroughCommand(const std::wstring& pdfPath, const dms::Document& doc
   if (FAILED(CreateClientObject(dms::CLSID_ContextItems, __uuidof(IContextItems),
                                 items.PutVoid()))) {
     kLog.Error("NewVersionCheckIn() create ContextItems failed, quit");
-    return false;
+    return DML_FAIL;
   }
   kLog.Trace("NewVersionCheckIn() create ContextItems ");
   ComPtr<ICommand> command;
   if (FAILED(CreateClientObject(dms::CLSID_NewVersionCmd, __uuidof(ICommand),
                                 command.PutVoid()))) {
     kLog.Error("NewVersionCheckIn() create NewVersionCmd failed, quit");
-    return false;
+    return DML_FAIL;
   }
   kLog.Trace("NewVersionCheckIn() create NewVersionCmd ");
 
@@ -363,7 +410,7 @@ bool CheckInThroughCommand(const std::wstring& pdfPath, const dms::Document& doc
   kLog.Trace("NewVersionCheckIn() Initialize NewVersionCmd ");
   if (FAILED(hr) || status != 0) {
     kLog.Error("NewVersionCheckIn() NewVersionCmd not active, quit");
-    return false;
+    return DML_FAIL;
   }
 
   CmdEvents events;
@@ -377,11 +424,11 @@ bool CheckInThroughCommand(const std::wstring& pdfPath, const dms::Document& doc
   }
   if (FAILED(hr)) {
     kLog.Error("NewVersionCheckIn() Execute failed, quit");
-    return false;
+    return DML_FAIL;
   }
   if (events.Cancelled()) {
     kLog.Trace("NewVersionCheckIn() Operation Canceled, quit");
-    return false;
+    return DML_CANCELLED;
   }
   kLog.Trace("NewVersionCheckIn() Execute NewVersionCmd ");
 
@@ -391,7 +438,7 @@ bool CheckInThroughCommand(const std::wstring& pdfPath, const dms::Document& doc
       (result.Type() != VT_DISPATCH && result.Type() != VT_UNKNOWN) ||
       FAILED(dms::Document::From(result.Get()->punkVal, created))) {
     kLog.Error("NewVersionCheckIn() no NewVersionCmd.Document, quit");
-    return false;
+    return DML_FAIL;
   }
   kLog.Trace("NewVersionCheckIn() NewVersionCmd.Document ");
   const std::wstring checkoutPath = document.CheckoutPath().value;
@@ -403,7 +450,7 @@ bool CheckInThroughCommand(const std::wstring& pdfPath, const dms::Document& doc
   created.CheckInEx(created.CheckoutPath().value, 2, 0, kCheckInActivity, kHistoryApplication, L"",
                     L"");
   kLog.Trace("NewVersionCheckIn() pNewNRTDocument->raw_CheckIn");
-  return true;
+  return DML_SUCCESS;
 }
 
 }  // namespace
@@ -415,13 +462,13 @@ int CCreatePDF_I::NewVersionCheckIn(const std::wstring& pdfPath, IDispatch* docu
     kLog.Trace("NewVersionCheckIn() begin ");
     if (EnableNewVersionProfileDlg()) {
       kLog.Trace("NewVersionCheckIn() EnableNewVersionProfileDlg ");
-      const bool done = CheckInThroughCommand(pdfPath, checkedOut);
-      if (done) kLog.Trace("NewVersionCheckIn() return DML_SUCCESS");
+      const int done = CheckInThroughCommand(pdfPath, checkedOut);
+      if (done == DML_SUCCESS) kLog.Trace("NewVersionCheckIn() return DML_SUCCESS");
       // The option was turned on only for this retry.
       if (retry) SetShowProfileForCheckin(false);
-      if (!done) checkedOut.UnlockDocument();
+      if (done != DML_SUCCESS) checkedOut.UnlockDocument();
       kLog.Trace("NewVersionCheckIn() leave");
-      return done ? DML_SUCCESS : DML_FAIL;
+      return done;
     }
     kLog.Trace("NewVersionCheckIn() nrtDocument DocCheckedOut");
     dms::Document direct;

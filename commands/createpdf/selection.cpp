@@ -34,7 +34,7 @@ const char* FaultText(SelectionFault fault) { return kFaultTexts[static_cast<int
 LONG CCreatePDF_I::busy = 0;
 LONG CCreatePDF_I::merging = 0;
 
-STDMETHODIMP CCreatePDF_I::Update() {
+HRESULT CCreatePDF_I::OnUpdate() {
   kLog.Trace("CCreatePDF::Update ");
   LONG status = kDisabled;
   if (!SelectionStatusOf(

@@ -1,5 +1,6 @@
 // Send PDF in e-mail: availability from the selection, and the run that converts the
 // selected documents, records their history and hands the PDFs to the mail agent.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "convutils/temp_files.h"
 #include "convutils/usage_analytics.h"
 #include "dms/doc_select.h"
+#include "ui/message_box.h"
 #include "ui/progress_window.h"
 
 namespace vpdf {
@@ -22,6 +24,7 @@ constexpr LogSource kLog("PDFConverter\\VPDFIManageAddon\\SendPDFEMail");
 
 constexpr wchar_t kApplicationName[] = L"Ostrel Varnel PDF";
 constexpr LONG kHistorySent = 11;  // activity code of the history entry
+constexpr wchar_t kMailAgent[] = L"bin\\mailpdfagent.exe";
 
 std::wstring Lower(std::wstring text) {
   if (!text.empty())
@@ -37,7 +40,7 @@ struct Converted {
 
 }  // namespace
 
-STDMETHODIMP CSendPDFEMail_I::Update() {
+HRESULT CSendPDFEMail_I::OnUpdate() {
   kLog.Trace("CSendPDFEMail_I Update() enter ");
   LONG status = kDisabled;
   Variant selection;
@@ -58,11 +61,12 @@ STDMETHODIMP CSendPDFEMail_I::Update() {
   return S_OK;
 }
 
-STDMETHODIMP CSendPDFEMail_I::Execute() {
+HRESULT CSendPDFEMail_I::OnExecute() {
   const OneRunAtATime run(m_langOffset);
   if (run.Refused()) return S_OK;
   HRESULT result = S_OK;
-  RunGuarded(kLog, [&] {
+  RunOutcome outcome(IDS_NOT_FINISHED_SENT, IDS_SENDPDFEMAIL_MENU, m_langOffset);
+  const bool finished = RunGuarded(kLog, [&] {
     ReportCommandUsage(L"Send E-mail", nullptr);
     kLog.Trace("CSendPDFEMail_I::Execute() - enter");
 
@@ -84,6 +88,7 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
       ProgressWindow progress(IDS_SENDPDFEMAIL_MENU + m_langOffset,
                               static_cast<int>(upper - lower + 1), m_langOffset,
                               ApplicationMainWindow());
+      outcome.Asked(static_cast<int>(upper - lower + 1));
       for (LONG i = lower; i <= upper && !progress.Cancelled(); ++i) {
         ComPtr<IDispatch> element;
         hr = SelectionElement(selection.Get(), i, element);
@@ -96,6 +101,7 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
             result = hr;
             return;
           }
+          outcome.LeftOut(static_cast<int>(upper - i + 1));  // this one and the rest
           break;
         }
         progress.Document(static_cast<int>(i - lower + 1), ProgressLine(document));
@@ -107,12 +113,14 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
                    extension.c_str());
         if (FAILED(hr)) {
           kLog.Error("MakeDocumentTempPath failed: 0x%08X", static_cast<unsigned>(hr));
+          outcome.LeftOut();
           continue;
         }
         progress.Step(ProgressStep::kCopying);
         copy.MakeRoom();
         if (FAILED(document.GetCopy(copy.Path()))) {
           kLog.Error("pSelectedDoc->GetCopy failed: %S", copy.Path().c_str());
+          outcome.LeftOut();
           continue;
         }
         if (progress.Cancelled()) break;
@@ -120,6 +128,7 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
         OwnedFile pdf = CreateNewFileBeside(copy.Path(), L".pdf");
         if (pdf.Empty()) {
           kLog.Error("No PDF name beside %S", copy.Path().c_str());
+          outcome.LeftOut();
           continue;
         }
 
@@ -139,12 +148,14 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
         // A document without its PDF is neither mailed nor marked as sent.
         if (!made) {
           kLog.Error("Conversion to PDF failed: %S", pdf.Path().c_str());
+          if (!progress.Cancelled()) outcome.LeftOut();
           continue;
         }
         converted.push_back({std::move(pdf), document});
       }
       if (progress.Cancelled()) {
         kLog.Trace("CSendPDFEMail_I::Execute() cancelled by the user: nothing is mailed");
+        outcome.Cancelled();
         result = S_OK;
         return;  // the PDFs go with their list
       }
@@ -155,7 +166,8 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
     const Bstr comment = Bstr::Adopt(LoadResString(IDS_HISTORY_SENT + m_langOffset));
     // A batch's entries are written while its agent runs: a client closed meanwhile, or a later
     // batch that never ends, takes none of them away.
-    CConvUtils::RunMailAgent(installFolder, paths, [&](std::size_t first, std::size_t count) {
+    const std::vector<bool> handed =
+        CConvUtils::RunMailAgent(installFolder, paths, [&](std::size_t first, std::size_t count) {
       for (std::size_t i = first; i < first + count; ++i) {
         kLog.Trace("Update History");
         converted[i].document.AddHistory(kHistorySent, kApplicationName, comment.Str());
@@ -163,8 +175,22 @@ STDMETHODIMP CSendPDFEMail_I::Execute() {
       }
     });
     converted.clear();
+    const int sent = static_cast<int>(std::count(handed.begin(), handed.end(), true));
+    if (sent > 0) outcome.Delivered();
+    if (sent == 0 && !paths.empty()) {
+      // No agent where the product keeps it: the shell has said so already when it looked for
+      // the file. An agent that is there failed to start, or its wait failed.
+      const std::wstring agent = CConvUtils::HelperInFolder(installFolder, kMailAgent);
+      const bool there = !agent.empty() && FileExists(agent.c_str());
+      outcome.Failed(there ? IDS_REASON_UNEXPECTED : IDS_REASON_NO_MAIL_PROGRAM);
+      if (!agent.empty() && !there) CountErrorBoxShown();
+    } else {
+      outcome.LeftOut(static_cast<int>(paths.size()) - sent);  // a later batch's agent failed
+    }
     kLog.Trace("CSendPDFEMail_I::Execute() - exit");
   });
+  if (!finished) outcome.Failed(IDS_REASON_UNEXPECTED);
+  outcome.Tell();
   return result;
 }
 

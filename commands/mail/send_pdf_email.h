@@ -10,10 +10,10 @@ class CSendPDFEMail_I : public ICommandImpl {
 
   // Enabled only for a non-empty selection in which no document is a PDF or an e-mail
   // message.
-  STDMETHODIMP Update() override;
+  HRESULT OnUpdate() override;
   // Converts every selected document to PDF, writes its history entry, mails the PDFs in
   // batches through the mail agent and deletes them again.
-  STDMETHODIMP Execute() override;
+  HRESULT OnExecute() override;
 
  protected:
   int m_langOffset = 0;  // added to the id of every localised resource

@@ -100,7 +100,7 @@ bool CCreateNewPDFFromFile_I::MakeTempName(wchar_t* buffer, DWORD size) {
   return made;
 }
 
-STDMETHODIMP CCreateNewPDFFromFile_I::Execute() {
+HRESULT CCreateNewPDFFromFile_I::OnExecute() {
   const OneRunAtATime run(m_langOffset);
   if (run.Refused()) return S_OK;
   HRESULT result = S_OK;

@@ -10,7 +10,7 @@ class CCreateNewPDFFromFile_I : public CNewPdfCommand {
 
   // Lets the user pick a local file, prints or converts it to PDF and imports the PDF as a
   // new document into the session of the place the user works in.
-  STDMETHODIMP Execute() override;
+  HRESULT OnExecute() override;
 
   // A unique name "SS_XXXX.tmp" in the temporary folder, written into `buffer` (`size`
   // characters); the file itself is removed again. False when the temporary folder is

@@ -34,7 +34,7 @@ void CCreateNewPDFFromScanner_I::MakeScanTempName(wchar_t* buffer) {
   lstrcpynW(buffer, name.c_str(), MAX_PATH);
 }
 
-STDMETHODIMP CCreateNewPDFFromScanner_I::Execute() {
+HRESULT CCreateNewPDFFromScanner_I::OnExecute() {
   const OneRunAtATime run(m_langOffset);
   if (run.Refused()) return S_OK;
   HRESULT result = S_OK;

@@ -10,7 +10,7 @@ class CCreateNewPDFFromScanner_I : public CNewPdfCommand {
 
   // Scans through the scan agent and imports the PDF as a new document into the session of
   // the selected container.
-  STDMETHODIMP Execute() override;
+  HRESULT OnExecute() override;
 
   // A unique name "scaXXXX.pdf" (the prefix "scan" cut to three letters) in the temporary folder, written into `buffer` (MAX_PATH
   // characters); no file of that name is left.

@@ -144,7 +144,7 @@ std::wstring ReplaceExtension(const std::wstring& path, const wchar_t* extension
   return path.substr(0, dot) + extension;
 }
 
-STDMETHODIMP CNewPdfCommand::Update() {
+HRESULT CNewPdfCommand::OnUpdate() {
   const bool any = HasSession([this](const wchar_t* name, VARTYPE type, void* value) {
     return GetContextValue(name, type, value);
   });

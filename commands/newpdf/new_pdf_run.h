@@ -16,7 +16,7 @@ namespace vpdf {
 // least one DMS session).
 class CNewPdfCommand : public ICommandImpl {
  public:
-  STDMETHODIMP Update() override;
+  HRESULT OnUpdate() override;
 
  protected:
   CNewPdfCommand(CommandFamily family, Placement placement)

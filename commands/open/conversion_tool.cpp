@@ -61,7 +61,7 @@ void MarkAsUnicode(const std::wstring& path) {
 
 }  // namespace
 
-STDMETHODIMP COpenInCnv_I::Update() {
+HRESULT COpenInCnv_I::OnUpdate() {
   LONG status = kDisabled;
   if (!SelectionStatusOf(
           [](const std::wstring& extension) {
@@ -74,7 +74,7 @@ STDMETHODIMP COpenInCnv_I::Update() {
   return S_OK;
 }
 
-STDMETHODIMP COpenInCnv_I::Execute() {
+HRESULT COpenInCnv_I::OnExecute() {
   const OneRunAtATime run(m_langOffset);
   if (run.Refused()) return S_OK;
   HRESULT result = S_OK;

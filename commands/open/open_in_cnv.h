@@ -12,10 +12,10 @@ class COpenInCnv_I : public ICommandImpl {
       : m_langOffset(TakeIdentity(CommandFamily::kOpenInCnv, placement)) {}
 
   // Enabled only for a non-empty selection of PDF, XPS and OXPS documents.
-  STDMETHODIMP Update() override;
+  HRESULT OnUpdate() override;
   // Copies the selected documents to the temporary folder, lists them in a file list and
   // starts the conversion tool on the list, which then owns the list and the copies.
-  STDMETHODIMP Execute() override;
+  HRESULT OnExecute() override;
 
   // Starts the conversion tool on the list file at `listPath`, without waiting for it: true
   // when it started.

@@ -79,7 +79,7 @@ HRESULT LinkText(const dms::Document& document, const std::wstring& session,
 
 }  // namespace
 
-STDMETHODIMP COpenInPro_I::Update() {
+HRESULT COpenInPro_I::OnUpdate() {
   kLog.Trace("COpenInPro_I::Update() enter");
   LONG status = kDisabled;
   if (!SelectionStatusOf(
@@ -91,7 +91,7 @@ STDMETHODIMP COpenInPro_I::Update() {
   return S_OK;
 }
 
-STDMETHODIMP COpenInPro_I::Execute() {
+HRESULT COpenInPro_I::OnExecute() {
   const OneRunAtATime run(m_langOffset);
   if (run.Refused()) return S_OK;
   HRESULT result = S_OK;

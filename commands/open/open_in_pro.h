@@ -12,11 +12,11 @@ class COpenInPro_I : public ICommandImpl {
       : m_langOffset(TakeIdentity(CommandFamily::kOpenInPro, placement)) {}
 
   // Enabled only when every selected document is a PDF.
-  STDMETHODIMP Update() override;
+  HRESULT OnUpdate() override;
   // Checks each selected document out to a local path (or, when somebody else has it, offers
   // a read-only copy), leaves beside it what the editor needs to check it back in, and starts
   // the editor on it.
-  STDMETHODIMP Execute() override;
+  HRESULT OnExecute() override;
 
   // Starts the product's PDF editor on `path` without waiting for it: true when it started.
   bool LaunchPDFPro(const std::wstring& path);
