@@ -120,7 +120,8 @@ void Answer(harness::Answerer& person, const std::vector<std::wstring>& answers,
 
 class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
  public:
-  using CommandRunTest::NewCommand, CommandRunTest::Select, CommandRunTest::m_command, CommandRunTest::world;
+  using CommandRunTest::NewCommand, CommandRunTest::Select, CommandRunTest::m_command, CommandRunTest::world,
+      CommandRunTest::m_profileIni, CommandRunTest::Work;
   void SetUp() override {
     CommandRunTest::SetUp();
     SetString(HKEY_CURRENT_USER, kPortableKey, L"PORTABLE_DIRECTORY", Work(L"portable"));
@@ -228,9 +229,10 @@ TEST_F(CreatePdf, Scenarios) {
     return number + L" history 9 \"Document 9001 version 1 in database \"DB1\" created from this document\"\n" +
            number + L" related to 9001\n";
   };
-  auto stored = [](const std::wstring& name, const std::wstring& pages, const std::wstring& from) {
+  auto stored = [](const std::wstring& name, const std::wstring& pages, const std::wstring& from,
+                   const std::wstring& version = L"1") {
     return L"stored 9001 v1 \"" + name + L"\" , " + pages + L"\n9001 history 9 \"Create from document " + from +
-           L" version 1 in database \"ACTIVE\" \"\n9001 imported \"" + name + L"\" type ACROBAT\n"
+           L" version " + version + L" in database \"ACTIVE\" \"\n9001 imported \"" + name + L"\" type ACROBAT\n"
            L"9001 checked in from %TEMP%\\" + name + L".pdf as a new document\n";
   };
   // A merge of Alpha and Beta whose plug-in fails at `call` with `what`.
@@ -262,6 +264,10 @@ TEST_F(CreatePdf, Scenarios) {
            source(L"2") + source(L"3") + stored(L"Gamma", L"3 pages: Gamma.txt | Alpha.txt | Beta.txt", L"3") +
            L"9001 related to 3\n9001 related to 1\n9001 related to 2\nrefresh\nclient's import\n"
        L"progress window came up 1x\n"},
+      {"a source of version 3: both history texts name its version", {L"Contract.txt"}, {L"new"},
+       single(L"Contract", L"new") + L"print Contract.txt\n" + source(L"1") +
+           stored(L"Contract", L"1 pages: Contract.txt", L"1", L"3") + L"9001 related to 1\nrefresh\nclient's import\n",
+       [](CreatePdf&, auto& docs) { docs[0]->SetLong(L"Version", 3); }},
       {"one PDF each, in selection order", {L"Alpha.txt", L"Beta.txt"}, {L"each", L"cancel", L"new"},
        L"Merge items to one PDF -> [Alpha, Beta] each\n" + single(L"Alpha", L"cancel") + single(L"Beta", L"new") +
            L"print Alpha.txt\nprint Beta.txt\n" + source(L"2") + stored(L"Beta", L"1 pages: Beta.txt", L"2") +
@@ -400,6 +406,23 @@ TEST_F(CreatePdf, Scenarios) {
        L"77 checked out to %WORK%\\portable\\ACTIVE\\jdoe\\77_3.docx" + kDue +
        L"77 checked in from %TEMP%\\Alpha.pdf as a new version\nrefresh\nclient's browser\nprogress window came up 1x\n",
        [](CreatePdf& test, auto&) { test.PickTarget(77, tb::UserAction::kAccept); }},
+      {"a merged file as a new version, copies in the temporary folder", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
+       kMergedVersion + L"77 history 9 \"77_3_Target\"\n" L"77 checked out to %TEMP%\\Target.docx" + kDue +
+       L"77 checked in from %TEMP%\\Alpha.pdf as a new version\ntemp +Target.docx\nrefresh\nclient's browser\n"
+       L"progress window came up 1x\n",
+       [](CreatePdf& test, auto&) {
+         test.m_profileIni.Write(L"[WorkSite]\r\nUSE_TEMP_FOR_OPEN=1\r\n");
+         test.PickTarget(77, tb::UserAction::kAccept);
+       }},
+      {"a merged file as a new version, copies in the administrator's folder", {L"Alpha.txt", L"Beta.txt"},
+       {L"one", L"version"},
+       kMergedVersion + L"77 history 9 \"77_3_Target\"\n" L"77 checked out to %WORK%\\iman003\\Target.docx" + kDue +
+       L"77 checked in from %WORK%\\iman001\\Alpha.pdf as a new version\nrefresh\nclient's browser\n"
+       L"progress window came up 1x\n",
+       [](CreatePdf& test, auto&) {
+         test.m_profileIni.Write(L"[WorkSite]\r\nUSE_TEMP_FOR_OPEN=1\r\nTEMP_FOLDER_PATH=" + test.Work(L"") + L"\r\n");
+         test.PickTarget(77, tb::UserAction::kAccept);
+       }},
       {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
        kMergedVersion + L"client's browser\nprogress window came up 1x\n",
        [](CreatePdf& test, auto&) { test.PickTarget(78, tb::UserAction::kAccept)->Fail(L"Number", E_ACCESSDENIED); }},
@@ -421,6 +444,7 @@ TEST_F(CreatePdf, Scenarios) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     NewRow();  // a new command; the journal, helper failures and client scripts cleared
+    m_profileIni.Write(L"");
     g_progressShown = 0;
     SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"N");
     std::vector<tb::Document*> documents = Documents(row.selection);
