@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "commands/createpdf/create_pdf.h"
@@ -34,7 +35,7 @@ constexpr wchar_t kPortableKey[] = L"Software\\Interwoven\\WorkSite\\8.0\\Common
 std::wstring FileName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 // What a person does for an answer: merge dialog "cancel", "each", "one" or "one:<names in order>"; save
 // dialog "cancel", "new", "new-norel", "version", "local"; the system's Save As "file:<name in %TEMP%>";
-// a message box "ok".
+// a message box "ok" or "yes".
 std::vector<harness::Step> Steps(const std::wstring& answer) {
   using harness::Pick, harness::Press;
   std::vector<std::wstring> order;
@@ -46,7 +47,7 @@ std::vector<harness::Step> Steps(const std::wstring& answer) {
   if (answer.starts_with(L"one")) return {Pick(kMergeRadio), harness::Order(kList, kUp, order), Press(IDOK)};
   if (answer.starts_with(L"new")) return {Pick(kNewDocument), harness::Check(kRelate, answer == L"new"), Press(IDOK)};
   if (answer.starts_with(L"file:")) return {harness::FileName(TempFolder() + answer.substr(5)), Press(IDOK)};
-  return {Press(answer == L"cancel" ? IDCANCEL : IDOK)};
+  return {Press(answer == L"cancel" ? IDCANCEL : answer == L"yes" ? IDYES : IDOK)};
 }
 
 // How often the progress window came up in a row (seen in the messages the window receives).
@@ -106,7 +107,7 @@ void Answer(harness::Answerer& person, const std::vector<std::wstring>& answers,
         for (const auto& row : Rows(list)) text += (text.empty() ? L"[" : L", ") + row[0];
       if (!text.empty()) text += L"] ";
       if (HWND question = Control(dialog, kQuestion)) text = L"\"" + Text(question) + L"\" ";
-      if (HWND offered = Control(dialog, kFileNameCombo)) text = L"\"" + Text(offered) + L"\" ";
+      if (harness::FileDialog().matches(dialog)) text = harness::Offered().say(dialog) + L" ";
       std::replace(text.begin(), text.end(), L'\n', L' ');
       DWORD process = 0;
       if (VisibleWindowOf(GetWindowThreadProcessId(dialog, &process), vpdf::kProgressWindowClass))
@@ -122,7 +123,8 @@ void Answer(harness::Answerer& person, const std::vector<std::wstring>& answers,
 
 class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
  public:
-  using CommandRunTest::NewCommand, CommandRunTest::Select, CommandRunTest::m_command;
+  using CommandRunTest::NewCommand, CommandRunTest::Select, CommandRunTest::m_command, CommandRunTest::world,
+      CommandRunTest::m_profileIni, CommandRunTest::Work;
   void SetUp() override {
     CommandRunTest::SetUp();
     SetString(HKEY_CURRENT_USER, kPortableKey, L"PORTABLE_DIRECTORY", Work(L"portable"));
@@ -162,7 +164,7 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
   // What a row shows: dialogs, helpers and merge (short), what the DMS and the temporary folder show
   // (harness::Changes, the helpers' copies left to the helper lines), client commands, client option.
   std::wstring Outcome(const harness::Answerer& person) const {
-    std::wstring out = person.Log() + person.Unanswered(), merged, usage;
+    std::wstring out = person.Log(), merged, failed, usage;
     for (const testbed::JournalEntry& entry : journal.Entries()) {
       const std::vector<std::wstring> quoted = QuotedParts(entry.commandLine);
       if (entry.program == testbed::kPrintAgentExe)
@@ -171,10 +173,11 @@ class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
         out += L"convert " + FileName(quoted.at(0)) + L": " + entry.what + L"\n";
       else if (entry.program == testbed::kMergePlugin && !quoted.empty() && entry.commandLine.rfind(L"DoSave", 0))
         merged += L" " + FileName(quoted[0]);
-      else if (entry.commandLine.rfind(L"InitPDFAttach", 0) == 0 && entry.what != L"0")
-        out += L"merge refused: " + entry.what + L"\n";
+      if (entry.program == testbed::kMergePlugin && !entry.what.starts_with(L"0") && failed.empty())
+        failed = L"merge failed at " + entry.commandLine.substr(0, entry.commandLine.find(L'(')) + L": " + entry.what + L"\n";
     }
     if (!merged.empty()) out += L"merge" + merged + L"\n";
+    out += failed;
     std::wistringstream changes(Effects());
     for (std::wstring line; std::getline(changes, line);)
       if (line.starts_with(L"run usagestats.exe "))
@@ -208,6 +211,7 @@ BSTR WINAPI FailOnceCheckedOut(const OLECHAR* text, UINT length) {
   return fail ? nullptr : g_allocations->Original<decltype(&SysAllocStringLen)>()(text, length);
 }
 std::atomic<bool> g_secondDone{false};
+HANDLE g_held = nullptr;  // a file another program has open
 
 struct Row {
   const char* name;
@@ -233,6 +237,7 @@ TEST_F(CreatePdf, Scenarios) {
   const std::wstring kUsage = L"run usagestats.exe Software\\Ostrel\\PDF\\V1|5.1.0.2718|UA-271828182-1|ec|iManage|ea|"
                               L"Create%20PDF|el|From%20DMS -> recorded, exit 0\n";
   const std::wstring kDue = L", replacing the local file, due in 4h local time\n";
+  const std::wstring kSaveAs = L"Save As -> [PDF Files (*.PDF) = *.pdf] \"Contract.pdf\" ";
   const std::wstring kMerged =
       L"Save As -> \"The selected files has been converted to a PDF file. How do you want to save the result ?\" ";
   auto mergedVersion = [&](const std::wstring& message) { return L"Merge items to one PDF -> [Alpha, Beta] one\n" +
@@ -250,16 +255,25 @@ TEST_F(CreatePdf, Scenarios) {
            number + L" related to 9001\n";
   };
   auto stored = [](const std::wstring& name, const std::wstring& pages, const std::wstring& from,
-                   std::wstring disk = L"", bool german = false) {
+                   std::wstring disk = L"", bool german = false, const std::wstring& version = L"1") {
     return L"stored 9001 v1 \"" + name + L"\" , " + pages + L"\n9001 history 9 \"" +
-           (german ? L"Erstellt aus Dokument " + from + L" Version 1 in Datenbank „ACTIVE“ "
-                   : L"Create from document " + from + L" version 1 in database \"ACTIVE\" ") +
+           (german ? L"Erstellt aus Dokument " + from + L" Version " + version + L" in Datenbank „ACTIVE“ "
+                   : L"Create from document " + from + L" version " + version + L" in database \"ACTIVE\" ") +
            L"\"\n9001 imported \"" + name + L"\" type ACROBAT\n9001 checked in from %TEMP%\\" +
            (disk.empty() ? name : disk) + L".pdf as a new document\n";
   };
   auto told = [](const std::wstring& text) {  // the one message of a run without its result, answered
     return L"Ostrel Varnel PDF: " + (text.ends_with(L"out.") ? text : L"Create PDF could not finish: " + text +
                                      L"; nothing was stored.") + L" -> ok\n"; };
+  // A merge of Alpha and Beta whose plug-in fails at `call` with `what`.
+  auto merge = [&told](const char* name, const std::wstring& call, const std::wstring& what) {
+    const bool opened = call != L"InitPDFAttach";
+    return Row{name, {L"Alpha.txt", L"Beta.txt"}, {L"one", L"ok"},
+               L"Merge items to one PDF -> [Alpha, Beta] one\n" + told(L"the PDF files could not be merged") +
+                   L"print Alpha.txt\nprint Beta.txt\n" + std::wstring(opened ? L"merge Alpha.pdf Beta.pdf\n" : L"") +
+                   L"merge failed at " + call + L": " + what + L"\nprogress window came up 1x\n",
+               [call](CreatePdf&, auto&) { testbed::SetMergeResult(call, 7); }};
+  };
   const Row rows[] = {
       {"one XPS document: no merge question, the image library converts it",
        {L"Floor plan.xps"}, {L"cancel"},
@@ -268,10 +282,11 @@ TEST_F(CreatePdf, Scenarios) {
       {"a PDF is left out", {L"Scan.pdf", L"Memo.txt"}, {L"each", L"cancel", L"ok"}, L"Merge items to one PDF -> [Scan, "
        L"Memo] each\n" + single(L"Memo", L"cancel") + told(L"1 of 2 documents could not be converted and were left out.") + L"print Memo.txt\n"
        L"progress window came up 1x\n"},
-      {"the merge plug-in refuses: nothing saved", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"ok"},
-       L"Merge items to one PDF -> [Alpha, Beta] one\n" + told(L"the PDF files could not be merged") + L"print Alpha.txt\nprint Beta.txt\nmerge refused: 7\n"
-       L"progress window came up 1x\n",
-       [](CreatePdf&, auto&) { testbed::SetMergeInitResult(7); }},
+      merge("the merge plug-in refuses: nothing saved", L"InitPDFAttach", L"7, control"),
+      merge("the first PDF cannot be opened: nothing saved, nothing left", L"DoOpenFile", L"7, control"),
+      merge("a PDF cannot be appended: nothing saved, nothing left", L"DoMerge2", L"7, control"),
+      merge("the merged file cannot be written: nothing saved, nothing left", L"DoSaveFile", L"7, control"),
+      merge("the plug-in's session ends failing: nothing saved, nothing left", L"EndPDFAttach", L"7, control"),
       {"merged in the dialog's order, a new document related to all", {L"Alpha.txt", L"Beta.txt", L"Gamma.txt"},
        {L"one:Gamma,Alpha,Beta", L"new"},
        L"Merge items to one PDF -> [Alpha, Beta, Gamma] one:Gamma,Alpha,Beta\n" + kMerged + L"new\n"
@@ -286,6 +301,10 @@ TEST_F(CreatePdf, Scenarios) {
            stored(L"Alpha", L"2 pages: Alpha.txt | Beta.txt", L"1", L"", true) +
            L"9001 related to 1\n9001 related to 2\nrefresh\nclient's import\nprogress window came up 1x\n",
        nullptr, nullptr, nullptr, 1031},
+      {"a source of version 3: both history texts name its version", {L"Contract.txt"}, {L"new"},
+       single(L"Contract", L"new") + L"print Contract.txt\n" + source(L"1") +
+           stored(L"Contract", L"1 pages: Contract.txt", L"1", L"", false, L"3") + L"9001 related to 1\nrefresh\nclient's import\n",
+       [](CreatePdf&, auto& docs) { docs[0]->SetLong(L"Version", 3); }},
       {"one PDF each, in selection order; a taken name numbered on disk only", {L"Alpha.txt", L"Beta.txt"},
        {L"each", L"cancel", L"new"},
        L"Merge items to one PDF -> [Alpha, Beta] each\n" + single(L"Alpha", L"cancel") + single(L"Beta", L"new") +
@@ -449,18 +468,48 @@ TEST_F(CreatePdf, Scenarios) {
        L"77 checked out to %WORK%\\portable\\ACTIVE\\jdoe\\77_3.docx" + kDue +
        L"77 checked in from %TEMP%\\Alpha.pdf as a new version\nrefresh\nclient's browser\nprogress window came up 1x\n",
        [](CreatePdf& test, auto&) { test.PickTarget(77, tb::UserAction::kAccept); }},
+      {"a merged file as a new version, copies in the temporary folder", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"version"},
+       kMergedVersion + L"77 history 9 \"77_3_Target\"\n" L"77 checked out to %TEMP%\\Target.docx" + kDue +
+       L"77 checked in from %TEMP%\\Alpha.pdf as a new version\ntemp +Target.docx\nrefresh\nclient's browser\n"
+       L"progress window came up 1x\n",
+       [](CreatePdf& test, auto&) {
+         test.m_profileIni.Write(L"[WorkSite]\r\nUSE_TEMP_FOR_OPEN=1\r\n");
+         test.PickTarget(77, tb::UserAction::kAccept);
+       }},
+      {"a merged file as a new version, copies in the administrator's folder", {L"Alpha.txt", L"Beta.txt"},
+       {L"one", L"version"},
+       kMergedVersion + L"77 history 9 \"77_3_Target\"\n" L"77 checked out to %WORK%\\iman003\\Target.docx" + kDue +
+       L"77 checked in from %WORK%\\iman001\\Alpha.pdf as a new version\nrefresh\nclient's browser\n"
+       L"progress window came up 1x\n",
+       [](CreatePdf& test, auto&) {
+         test.m_profileIni.Write(L"[WorkSite]\r\nUSE_TEMP_FOR_OPEN=1\r\nTEMP_FOLDER_PATH=" + test.Work(L"") + L"\r\n");
+         test.PickTarget(77, tb::UserAction::kAccept);
+       }},
       {"a picked document without a local path is not checked out", {L"Alpha.txt", L"Beta.txt"},
        {L"one", L"version", L"ok"}, mergedVersion(told(L"the DMS did not accept the PDF file")) + L"client's browser\nprogress window came up 1x\n",
        [](CreatePdf& test, auto&) { test.PickTarget(78, tb::UserAction::kAccept)->Fail(L"Number", E_ACCESSDENIED); }},
-      {"a local file where the user says, offered under the document's name", {L"Contract.txt"}, {L"local", L"file:Chosen.pdf"},
-       single(L"Contract", L"local") + L"Save As -> \"Contract.pdf\" file:Chosen.pdf\nprint Contract.txt\n"
+      {"a local file where the user says, offered under the document's name, of the type offered", {L"Contract.txt"},
+       {L"local", L"file:Chosen"}, single(L"Contract", L"local") + kSaveAs + L"file:Chosen\nprint Contract.txt\n"
        L"temp +Chosen.pdf\n", nullptr, nullptr, L"Contract.pdf"},
+      {"Save As cancelled: nothing kept", {L"Contract.txt"}, {L"local", L"cancel"},
+       single(L"Contract", L"local") + kSaveAs + L"cancel\nprint Contract.txt\n"},
+      {"Save As onto a file in use: the copy fails, the file keeps its bytes, nothing kept", {L"Contract.txt"},
+       {L"local", L"file:Taken.pdf", L"yes", L"ok"},
+       single(L"Contract", L"local") + kSaveAs + L"file:Taken.pdf\nSave As: File already exists. Do you want to "
+       L"replace it? -> yes\n" + told(L"the file could not be saved") + L"print Contract.txt\n",
+       [](CreatePdf& test, auto&) {
+         WriteText(TempFolder() + L"Taken.pdf", "the user's own");
+         g_held = CreateFileW((TempFolder() + L"Taken.pdf").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+         test.world.changes.ShowFiles(TempFolder(), L"Taken.pdf");
+         test.world.changes.Restart();
+       }},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     if (row.usersFile) WriteText(TempFolder() + row.usersFile, "the user's");
     SetUILanguage(row.language);  // read when the command is made
     NewRow();  // a new command; the journal, helper failures and client scripts cleared
+    m_profileIni.Write(L"");
     g_progressShown = 0;
     SetString(HKEY_CURRENT_USER, kClientOptionsKey, kShowProfileValue, L"N");
     std::vector<tb::Document*> documents = Documents(row.selection);
@@ -490,6 +539,7 @@ TEST_F(CreatePdf, Scenarios) {
         EXPECT_EQ(page.at(0), FileName(documents.at(std::stoul(page.at(1).substr(5)) - 1)->Copies().at(0)));
     }
     RemoveNewInTemp(tempBefore);
+    if (g_held && CloseHandle(std::exchange(g_held, nullptr))) DeleteFileW((TempFolder() + L"Taken.pdf").c_str());
     if (!row.usersFile) continue;
     EXPECT_EQ("the user's", ReadBytes(TempFolder() + row.usersFile));
     DeleteFileW((TempFolder() + row.usersFile).c_str());

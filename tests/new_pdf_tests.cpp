@@ -175,9 +175,9 @@ TEST_F(NewPdfTest, Runs) {
       if (row.taken) g_tempNames = &tempNames.emplace("KERNEL32.dll", "GetTempFileNameW", reinterpret_cast<void*>(&TakePdfName));
       harness::Answerer person;
       person.On(harness::FileDialog(),
-                *row.source ? std::vector<harness::Step>{harness::FileName(Work(row.source)),
+                *row.source ? std::vector<harness::Step>{harness::Offered(), harness::FileName(Work(row.source)),
                                                          harness::Press(IDOK)}
-                            : std::vector<harness::Step>{harness::Press(IDCANCEL)});
+                            : std::vector<harness::Step>{harness::Offered(), harness::Press(IDCANCEL)});
       EXPECT_EQ(scan ? row.scanResult : row.fileResult,
                 scan ? scanner->Execute() : m_command->Execute());
       person.Stop();
@@ -189,7 +189,7 @@ TEST_F(NewPdfTest, Runs) {
                 FindRecord(run, L"IManExt.Import.DocType")->text + L"\n";
       }
       const std::wstring dialog = *row.source ? L"type \"%WORK%\\" + std::wstring(row.source) + L"\", Open" : L"Cancel";
-      EXPECT_EQ((scan ? L"" : L"Open -> " + dialog + L"\n") + expected, seen);
+      EXPECT_EQ((scan ? L"" : L"Open -> [All Files (*.*) = *.*] \"\", " + dialog + L"\n") + expected, seen);
       if (row.taken) {
         EXPECT_EQ("the user's own", ReadBytes(g_usersFile));
         DeleteFileW(g_usersFile.c_str());

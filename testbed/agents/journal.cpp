@@ -118,8 +118,9 @@ void SetAgentDelay(const std::wstring& agent, DWORD milliseconds) {
   SetDword(agent, L"DelayMs", milliseconds);
 }
 
-void SetMergeInitResult(int result) { SetDword(kMerge, L"InitResult", static_cast<DWORD>(result)); }
-void SetMergeEndResult(int result) { SetDword(kMerge, L"EndResult", static_cast<DWORD>(result)); }
+void SetMergeResult(const std::wstring& call, int result) {
+  SetDword(kMerge, call.c_str(), static_cast<DWORD>(result));
+}
 
 void ClearAgentControls() { RegDeleteTreeW(HKEY_CURRENT_USER, tbagent::kControlKey); }
 

@@ -79,9 +79,9 @@ void SetAgentBehaviour(const std::wstring& agent, const std::wstring& subject,
                        const std::wstring& behaviour);
 // Every agent and library sleeps this long (ms) before doing anything.
 void SetAgentDelay(const std::wstring& agent, DWORD milliseconds);
-// Results that InitPDFAttach (ordinal 1) and EndPDFAttach (ordinal 2) then return.
-void SetMergeInitResult(int result);
-void SetMergeEndResult(int result);
+// The result that a call of the merge plug-in then fails with: "InitPDFAttach", "DoOpenFile",
+// "DoMerge2", "DoSaveFile" or "EndPDFAttach".
+void SetMergeResult(const std::wstring& call, int result);
 // Removes every control (the key HKCU\Software\VarnelTestbed\Agents).
 void ClearAgentControls();
 

@@ -4,9 +4,10 @@
 //
 // Results: 0 success; 1 not initialised (no successful InitPDFAttach before); 2 a PDF
 // cannot be read; 3 unknown or null handle; 4 the merged file cannot be written;
-// 5 EndPDFAttach after a failed call or with a document still open. The controls
-// "InitResult" and "EndResult" (DWORD, HKCU\Software\VarnelTestbed\Agents\PdfJoinPlugin_x64)
-// replace the results of InitPDFAttach and EndPDFAttach.
+// 5 EndPDFAttach after a failed call or with a document still open. A control named after a
+// call (DWORD, HKCU\Software\VarnelTestbed\Agents\PdfJoinPlugin_x64) makes it fail with that
+// result ("control"): DoOpenFile opens nothing, DoMerge2 appends nothing, DoSaveFile writes
+// nothing (and closes the document), InitPDFAttach initialises nothing.
 #include <windows.h>
 
 #include <map>
@@ -51,6 +52,14 @@ std::wstring HandleText(void* handle) {
   return handle ? L"handle unknown" : L"handle null";
 }
 
+// The result a control forces on `call`, if any.
+bool Forced(const wchar_t* call, int& result) {
+  DWORD forced = 0;
+  if (!tbagent::ControlDword(kAgent, call, forced)) return false;
+  result = static_cast<int>(forced);
+  return true;
+}
+
 int Record(const std::wstring& call, int result, const std::wstring& detail = {}) {
   if (result != 0) Plugin().failed = true;
   return tbagent::LibraryResult(call, result, detail);
@@ -68,16 +77,17 @@ int InitPDFAttach(int flags) {
   State& state = Plugin();
   state.failed = false;
   state.open.clear();
-  DWORD forced = 0;
-  int result = tbagent::ControlDword(kAgent, L"InitResult", forced) ? static_cast<int>(forced) : 0;
+  int result = 0;
+  const bool forced = Forced(L"InitPDFAttach", result);
   state.initialised = result == 0;
-  return Record(L"InitPDFAttach(" + std::to_wstring(flags) + L")", result);
+  return Record(L"InitPDFAttach(" + std::to_wstring(flags) + L")", result, forced ? L"control" : L"");
 }
 
 int DoOpenFile(const wchar_t* path, void** handle, const char* password) {
   const std::wstring call = L"DoOpenFile(" + Quoted(path) + L", " + Quoted(password) + L")";
   if (handle) *handle = nullptr;
   if (!Plugin().initialised) return Record(call, 1, L"not initialised");
+  if (int forced = 0; Forced(L"DoOpenFile", forced)) return Record(call, forced, L"control");
   auto document = std::make_unique<Document>();
   if (!path || !handle || !tbpdf::Read(path, document->pages)) return Record(call, 2, L"cannot read");
   document->id = Plugin().nextId++;
@@ -95,6 +105,7 @@ int DoMerge2(void* handle, const wchar_t* path, const wchar_t* a, const wchar_t*
   if (!Plugin().initialised) return Record(call, 1, L"not initialised");
   Document* document = Find(handle);
   if (!document) return Record(call, 3, L"bad handle");
+  if (int forced = 0; Forced(L"DoMerge2", forced)) return Record(call, forced, L"control");
   std::vector<tbpdf::Page> pages;
   if (!path || !tbpdf::Read(path, pages)) return Record(call, 2, L"cannot read");
   document->pages.insert(document->pages.end(), pages.begin(), pages.end());
@@ -107,6 +118,10 @@ int DoSaveFile(const wchar_t* path, void* handle, int flags) {
   if (!Plugin().initialised) return Record(call, 1, L"not initialised");
   Document* document = Find(handle);
   if (!document) return Record(call, 3, L"bad handle");
+  if (int forced = 0; Forced(L"DoSaveFile", forced)) {
+    Plugin().open.erase(handle);
+    return Record(call, forced, L"control");
+  }
   std::wstring pages = Pages(*document);
   bool written = path && tbpdf::Write(path, document->pages);
   Plugin().open.erase(handle);
@@ -128,11 +143,7 @@ int EndPDFAttach(int flags) {
     result = 5;
     detail = L"an earlier call failed";
   }
-  DWORD forced = 0;
-  if (tbagent::ControlDword(kAgent, L"EndResult", forced)) {
-    result = static_cast<int>(forced);
-    detail = L"control";
-  }
+  if (Forced(L"EndPDFAttach", result)) detail = L"control";
   state.initialised = false;
   state.open.clear();
   Record(call, result, detail);

@@ -98,6 +98,24 @@ Step FileName(const std::wstring& path) {
   return {[path](HWND) { return L"type \"" + Shorten(path) + L"\""; },
           [path](HWND dialog) { SetWindowTextW(FileNameBox(dialog), path.c_str()); }};
 }
+Step Offered() {
+  return {[](HWND dialog) {
+            constexpr int kFileTypes = 0x470;  // the dialog's file-type combo box
+            HWND types = GetDlgItem(dialog, kFileTypes);
+            std::wstring said = L"[";
+            const LRESULT count = types ? SendMessageW(types, CB_GETCOUNT, 0, 0) : 0;
+            for (LRESULT i = 0; i < count; ++i) {
+              wchar_t text[256] = {};
+              SendMessageW(types, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+              // The dialog keeps each type's pattern as the item's data.
+              const auto* pattern = reinterpret_cast<const wchar_t*>(SendMessageW(types, CB_GETITEMDATA, i, 0));
+              said += (i ? L" | " : L"") + std::wstring(text) + L" = " +
+                      (pattern && reinterpret_cast<LRESULT>(pattern) != CB_ERR ? pattern : L"?");
+            }
+            return said + L"] \"" + Shorten(Text(FileNameBox(dialog))) + L"\"";
+          },
+          [](HWND) {}};
+}
 Step Order(int listId, int upId, const std::vector<std::wstring>& order) {
   std::wstring said = L"order";
   for (const std::wstring& name : order) said += (said.size() > 5 ? L", " : L" ") + name;

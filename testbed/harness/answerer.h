@@ -62,6 +62,9 @@ Step Check(int id, bool checked);
 Step Type(int id, const std::wstring& text);
 // The file name typed into a common file dialog.
 Step FileName(const std::wstring& path);
+// Nothing done: the log says what a common file dialog offers, its file types (each as the
+// list shows it and its pattern) and the name it proposes: [PDF Files (*.PDF) = *.pdf] "a.pdf".
+Step Offered();
 // The list view's rows moved with the "up" button until their first column reads `order`
 // (rows not named keep their place after them).
 Step Order(int listId, int upId, const std::vector<std::wstring>& order);
