@@ -11,6 +11,9 @@ restart() {
   "$server" -k
   "$server" -w
   env ${1:+TZ=$1} "$server" -p </dev/null >/dev/null 2>&1
+  # The prefix's services start with the first program and keep its output open: started by a
+  # test program, they would hold ctest's pipe after the program ended.
+  env ${1:+TZ=$1} /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
 }
 before=${TZ:-}
 restart "$zone"
