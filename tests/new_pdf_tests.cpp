@@ -40,6 +40,7 @@ struct Row {
   const wchar_t* behaviour = nullptr;
   HRESULT importResult = S_OK;
   bool taken = false;  // a file of the user's has the PDF's name
+  DWORD language = 1033;
 };
 
 // The PDF's name beside each temporary name taken by a file of the user's.
@@ -110,6 +111,8 @@ TEST_F(NewPdfTest, Runs) {
            Tried(L"S1", L""),
        E_ACCESSDENIED, E_ACCESSDENIED, L"Report.docx", nullptr, nullptr, E_ACCESSDENIED, true},
       {"the file dialog cancelled", Place::kNothing, kFileUsage, L"", S_OK, S_OK, L""},
+      {"in German: the file dialog's title and types", Place::kNothing, FileRun(L"S1"), L"", S_OK, S_OK,
+       L"Report.docx", nullptr, nullptr, S_OK, false, 1031},
       {"an empty scan imports nothing", Place::kNothing, L"", Scan(L"empty, exit 0") + kScanUsage,
        S_OK, S_OK, L"", testbed::kScanAgent, testbed::kEmpty},
       {"a failed scan imports nothing", Place::kNothing, L"", Scan(L"pdf 1 pages, exit 1") + kScanUsage,
@@ -145,6 +148,7 @@ TEST_F(NewPdfTest, Runs) {
       const std::wstring& expected = scan ? row.scan : row.file;
       if (expected.empty()) continue;
       SCOPED_TRACE(std::string(row.what) + (scan ? " (scan)" : " (file)"));
+      SetUILanguage(row.language);  // read when the command is made
       NewRow();
       vpdf::ComPtr<vpdf::CCreateNewPDFFromScanner> scanner(new vpdf::CCreateNewPDFFromScanner);
       ASSERT_EQ(S_OK, scanner->Initialize(m_context.Get()));
@@ -189,7 +193,8 @@ TEST_F(NewPdfTest, Runs) {
                 FindRecord(run, L"IManExt.Import.DocType")->text + L"\n";
       }
       const std::wstring dialog = *row.source ? L"type \"%WORK%\\" + std::wstring(row.source) + L"\", Open" : L"Cancel";
-      EXPECT_EQ((scan ? L"" : L"Open -> [All Files (*.*) = *.*] \"\", " + dialog + L"\n") + expected, seen);
+      const std::wstring offered = row.language == 1031 ? L"Öffnen -> [Alle Dateien (*.*) = *.*]" : L"Open -> [All Files (*.*) = *.*]";
+      EXPECT_EQ((scan ? L"" : offered + L" \"\", " + dialog + L"\n") + expected, seen);
       if (row.taken) {
         EXPECT_EQ("the user's own", ReadBytes(g_usersFile));
         DeleteFileW(g_usersFile.c_str());
