@@ -116,8 +116,12 @@ std::wstring OwnedFile::Release() {
   return path;
 }
 
-OwnedFile CreateNewFile(const std::wstring& folder, const std::wstring& stem,
-                        const std::wstring& extension) {
+namespace {
+
+// A new name folder + stem (+ number) + extension, made as an empty file when `make`, else only
+// found free; empty when none can be had.
+std::wstring NewName(const std::wstring& folder, const std::wstring& stem,
+                     const std::wstring& extension, bool make) {
   auto pathOf = [&](unsigned int number, bool& fits) {
     const std::wstring tail = (number ? Numbered(L"%.3u", number) : std::wstring()) + extension;
     const std::wstring fitted = FitStem(folder.size(), stem, tail);
@@ -141,11 +145,17 @@ OwnedFile CreateNewFile(const std::wstring& folder, const std::wstring& stem,
     bool fits = true;
     std::wstring path = pathOf(number, fits);
     if (!fits) break;
-    // From the file's creation to its owner nothing may throw: the path is moved, not copied.
-    if (Handle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr)))
-      return OwnedFile(std::move(path));
-    const DWORD error = GetLastError();
+    DWORD error = ERROR_FILE_EXISTS;
+    if (make) {
+      // From the file's creation to its owner nothing may throw: the path is moved, not copied.
+      if (Handle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr)))
+        return path;
+      error = GetLastError();
+    } else if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      error = GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND) return path;
+    }
     // A folder of that name, or a file being deleted, answers "access denied" as well; a name
     // that is not there answers it only when the folder is closed to us.
     const bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
@@ -161,6 +171,14 @@ OwnedFile CreateNewFile(const std::wstring& folder, const std::wstring& stem,
   kUtilsLog.Warning("CreateNewFile: no free name for %S%S%S", folder.c_str(), stem.c_str(),
                     extension.c_str());
   return {};
+}
+
+}  // namespace
+
+OwnedFile CreateNewFile(const std::wstring& folder, const std::wstring& stem,
+                        const std::wstring& extension) {
+  std::wstring path = NewName(folder, stem, extension, true);
+  return path.empty() ? OwnedFile() : OwnedFile(std::move(path));
 }
 
 void SplitPath(const std::wstring& path, std::wstring& folder, std::wstring& stem,
@@ -233,9 +251,12 @@ bool CTemporaryFile::CreateWithFolder(wchar_t* path, const wchar_t* fileName,
   return true;
 }
 
-HRESULT MakeDocumentTempPath(const dms::Document& document, OwnedFile& file,
-                             const wchar_t* extension) {
-  file.Delete();
+namespace {
+
+// MakeDocumentTempPath's new name, made as a file when `make`, else only found free.
+HRESULT DocumentTempPath(const dms::Document& document, const wchar_t* extension, bool make,
+                         std::wstring& path) {
+  path.clear();
   dms::Got<std::wstring> name = document.Name();
   if (!name.Ok()) return name.hr;
   std::wstring base = SafeFileName(name.value);
@@ -253,7 +274,9 @@ HRESULT MakeDocumentTempPath(const dms::Document& document, OwnedFile& file,
   if (!suffix.empty()) suffix.insert(0, L".");
 
   std::wstring folder;
-  std::wstring configured = dmsprofile_reader::read_string(L"WorkSite", L"TEMP_FOLDER_PATH", L"");
+  const std::wstring configured = CConvUtils::RunScope::Once(L"TEMP_FOLDER_PATH", [] {
+    return dmsprofile_reader::read_string(L"WorkSite", L"TEMP_FOLDER_PATH", L"");
+  });
   const bool full = IsFullPath(configured);
   if (!configured.empty() && !full)
     kTempLog.Error("MakeDocumentTempPath: TEMP_FOLDER_PATH \"%S\" is not a full path, using the "
@@ -272,10 +295,26 @@ HRESULT MakeDocumentTempPath(const dms::Document& document, OwnedFile& file,
     folder = UserTempFolder();
     if (folder.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
   }
-  file = CreateNewFile(folder, base, suffix);
-  if (file.Empty()) return HRESULT_FROM_WIN32(ERROR_CANNOT_MAKE);
-  kTempLog.Trace("MakeDocumentTempPath %S", file.Path().c_str());
+  path = NewName(folder, base, suffix, make);
+  if (path.empty()) return HRESULT_FROM_WIN32(ERROR_CANNOT_MAKE);
+  kTempLog.Trace("MakeDocumentTempPath %S", path.c_str());
   return S_OK;
+}
+
+}  // namespace
+
+HRESULT MakeDocumentTempPath(const dms::Document& document, OwnedFile& file,
+                             const wchar_t* extension) {
+  file.Delete();
+  std::wstring path;
+  const HRESULT hr = DocumentTempPath(document, extension, true, path);
+  if (SUCCEEDED(hr)) file = OwnedFile(std::move(path));
+  return hr;
+}
+
+HRESULT FindDocumentTempPath(const dms::Document& document, std::wstring& path,
+                             const wchar_t* extension) {
+  return DocumentTempPath(document, extension, false, path);
 }
 
 bool MakeTempFileNameWithExt(const wchar_t* input, wchar_t* out, size_t capacity) {

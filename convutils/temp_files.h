@@ -98,6 +98,11 @@ class CTemporaryFile {
 // reading the document, or when no file could be made; `file` is then empty.
 HRESULT MakeDocumentTempPath(const dms::Document& document, OwnedFile& file,
                              const wchar_t* extension = nullptr);
+// The same name, only found free, for a writer that makes the file itself and never replaces
+// one (the client's GetCopy): no empty file to make and delete again. The working folder is
+// made as above; `path` is empty on failure.
+HRESULT FindDocumentTempPath(const dms::Document& document, std::wstring& path,
+                             const wchar_t* extension = nullptr);
 
 // A new path ...\ss_XXXX<ext> in the user's temporary folder, lower-case except the
 // extension, written to `out` (`capacity` characters). The extension is taken from the last
