@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   const bool profile = argc > 1 && std::string(argv[1]) == "--profile";
   std::unique_ptr<bench::Sampler> sampler;
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-  testbed::PointProductAt(testbed::ProductFolder());
+  const bench::ProductAtTestbed product;
   if (!bench::InstallTimers()) return 1;
 
   wchar_t temp[MAX_PATH] = {};

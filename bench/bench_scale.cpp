@@ -138,7 +138,7 @@ Result Run(Kind kind, int count, bool oneName) {
 int main() {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-  testbed::PointProductAt(testbed::ProductFolder());
+  const bench::ProductAtTestbed product;
   if (!bench::InstallTimers()) return 1;
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);

@@ -13,8 +13,11 @@
 
 #include "bench/sampler.h"
 #include "outside/companions.h"
+#include "testbed/agents/journal.h"
 #include "testbed/dms/tbdms.h"
+#include "testbed/harness/command_world.h"
 #include "testbed/harness/import_hook.h"
+#include "testbed/registry/registry_sandbox.h"
 
 namespace bench {
 
@@ -46,6 +49,18 @@ class Timer {
   double& m_into;
   bool m_apart;
   Clock::time_point m_begin;
+};
+
+// The product pointed at the testbed's folder while this lives; the settings that say where it
+// is installed are put back as they were when it goes.
+class ProductAtTestbed {
+ public:
+  ProductAtTestbed() { testbed::PointProductAt(testbed::ProductFolder()); }
+
+ private:
+  tbreg::Value m_path{HKEY_LOCAL_MACHINE, harness::kRunProductKey, L"InstallPath"};
+  tbreg::Value m_path32{HKEY_LOCAL_MACHINE, harness::kRunProductKey32, L"InstallPath", KEY_WOW64_32KEY};
+  tbreg::Value m_config{HKEY_CURRENT_USER, harness::kRunConfigKey, L"InstallPath"};
 };
 
 // The real functions, from the hooks installed in main.
