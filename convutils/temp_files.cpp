@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
+#include <utility>
+#include <vector>
 
 #include "convutils/comutil.h"
 #include "convutils/conv_utils.h"
@@ -25,6 +27,20 @@ constexpr unsigned int kMaxFolderTries = 10000;
 
 // Numbers of the working folders, for the life of the process.
 unsigned int g_folderCounter = 0;
+// The working folders made here and still there: each goes with the last file deleted in it.
+std::vector<std::wstring> g_workFolders;
+
+// The working folder that held `path` goes when nothing else is left in it.
+void RemoveEmptyWorkFolder(const std::wstring& path) {
+  for (auto folder = g_workFolders.begin(); folder != g_workFolders.end(); ++folder) {
+    const std::size_t length = folder->size();
+    if (path.size() <= length + 1 || path[length] != L'\\' ||
+        path.compare(0, length, *folder) != 0 || path.find(L'\\', length + 1) != std::wstring::npos)
+      continue;
+    if (RemoveDirectoryW(folder->c_str())) g_workFolders.erase(folder);
+    return;
+  }
+}
 
 bool IsReservedDeviceName(std::wstring_view name) {
   // The platform ignores an extension and trailing spaces after a device name.
@@ -100,13 +116,18 @@ OwnedFile& OwnedFile::operator=(OwnedFile&& other) noexcept {
   return *this;
 }
 
-void OwnedFile::Delete() {
-  if (m_path.empty()) return;
+void DeleteRunFile(const std::wstring& path) {
+  if (path.empty()) return;
   // Only a read-only file needs its attributes cleared: one call less for every other file.
-  if (!DeleteFileW(m_path.c_str()) && GetLastError() == ERROR_ACCESS_DENIED) {
-    SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(m_path.c_str());
+  if (!DeleteFileW(path.c_str()) && GetLastError() == ERROR_ACCESS_DENIED) {
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path.c_str());
   }
+  RemoveEmptyWorkFolder(path);
+}
+
+void OwnedFile::Delete() {
+  DeleteRunFile(m_path);
   m_path.clear();
 }
 
@@ -236,6 +257,7 @@ bool CTemporaryFile::CreateWithFolder(wchar_t* path, const wchar_t* fileName,
     extension.clear();
   }
   const std::wstring full = folder + L'\\' + fitted + extension;
+  g_workFolders.reserve(g_workFolders.size() + 1);
 
   if (tries == kMaxFolderTries || !CreateDirectoryW(folder.c_str(), nullptr)) {
     if (useGivenFolder) {
@@ -247,6 +269,7 @@ bool CTemporaryFile::CreateWithFolder(wchar_t* path, const wchar_t* fileName,
     return false;
   }
 
+  g_workFolders.push_back(std::move(folder));  // room taken above: nothing thrown
   wmemcpy(path, full.c_str(), full.size() + 1);
   return true;
 }
