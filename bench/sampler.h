@@ -1,8 +1,9 @@
 // A sampling profile of one thread of this program: every millisecond the thread is stopped, its
 // stack unwound to the frames that lie in this program's own code, and the sample counted for
-// each function on the way (inclusive) and for the innermost one (self). Samples taken while the
-// thread is inside what a benchmark times apart (helpers, dialogs, plug-in) are not counted, so
-// the profile is of the command's own time. The function lookup of the unwinding is done here on
+// each function on the way (inclusive) and for the innermost one (self). Only samples taken while
+// the thread is inside what a benchmark measures (its Execute) count, and not those inside what
+// it times apart (helpers, dialogs, plug-in, the client's objects), so the profile is of the
+// command's own time. The function lookup of the unwinding is done here on
 // a snapshot of the loaded modules: the system's lookup takes the loader lock, which the stopped
 // thread may hold.
 #pragma once
@@ -22,6 +23,12 @@ class Sampler {
  public:
   // Set while the sampled thread is inside something timed apart.
   static std::atomic<int>& Apart() {
+    static std::atomic<int> depth{0};
+    return depth;
+  }
+
+  // Set while the sampled thread is inside what is measured.
+  static std::atomic<int>& Measured() {
     static std::atomic<int> depth{0};
     return depth;
   }
@@ -113,7 +120,7 @@ class Sampler {
   }
 
   void Sample() {
-    if (SuspendThread(m_thread) == static_cast<DWORD>(-1)) return;
+    if (Measured().load() == 0 || SuspendThread(m_thread) == static_cast<DWORD>(-1)) return;
     CONTEXT context{};
     context.ContextFlags = CONTEXT_FULL;
     const bool apart = Apart().load() > 0;

@@ -1,6 +1,7 @@
 // What the benchmarks of a command's Execute time apart from the command's own work: the
-// helper processes (their start and the wait for them), the merge plug-in and the dialogs (the
-// person answering them included). The add-in's code is linked into the benchmark, so its calls
+// helper processes (their start and the wait for them), the merge plug-in, the dialogs (the
+// person answering them included) and the calls into the client's objects (tbdms.dll, which
+// reports them itself: ObserveCalls). The add-in's code is linked into the benchmark, so its calls
 // of the system functions go through this program's import table, where they are timed.
 #pragma once
 #include <windows.h>
@@ -12,7 +13,11 @@
 
 #include "bench/sampler.h"
 #include "outside/companions.h"
+#include "testbed/agents/journal.h"
+#include "testbed/dms/tbdms.h"
+#include "testbed/harness/command_world.h"
 #include "testbed/harness/import_hook.h"
+#include "testbed/registry/registry_sandbox.h"
 
 namespace bench {
 
@@ -21,19 +26,21 @@ using Clock = std::chrono::steady_clock;
 // Time spent below each boundary in the current round, in microseconds.
 struct Spent {
   double start = 0, wait = 0, plugin = 0, dialogs = 0;
+  double client = 0;  // inside the client's objects, outside every other boundary
   double probe = 0;  // the benchmark's own looks (bench::g_onWait), never the command's
 };
 inline Spent g_spent;
 
 class Timer {
  public:
-  // `apart`: the time is not the command's own (the profile leaves it out).
+  // `apart`: the time is not the command's own (the profile leaves it out); else it is what is
+  // measured (the profile looks only there).
   explicit Timer(double& into, bool apart = true) : m_into(into), m_apart(apart), m_begin(Clock::now()) {
-    if (m_apart) ++bench::Sampler::Apart();
+    ++(m_apart ? bench::Sampler::Apart() : bench::Sampler::Measured());
   }
   ~Timer() {
     m_into += std::chrono::duration<double, std::micro>(Clock::now() - m_begin).count();
-    if (m_apart) --bench::Sampler::Apart();
+    --(m_apart ? bench::Sampler::Apart() : bench::Sampler::Measured());
   }
   Timer(const Timer&) = delete;
   Timer& operator=(const Timer&) = delete;
@@ -42,6 +49,18 @@ class Timer {
   double& m_into;
   bool m_apart;
   Clock::time_point m_begin;
+};
+
+// The product pointed at the testbed's folder while this lives; the settings that say where it
+// is installed are put back as they were when it goes.
+class ProductAtTestbed {
+ public:
+  ProductAtTestbed() { testbed::PointProductAt(testbed::ProductFolder()); }
+
+ private:
+  tbreg::Value m_path{HKEY_LOCAL_MACHINE, harness::kRunProductKey, L"InstallPath"};
+  tbreg::Value m_path32{HKEY_LOCAL_MACHINE, harness::kRunProductKey32, L"InstallPath", KEY_WOW64_32KEY};
+  tbreg::Value m_config{HKEY_CURRENT_USER, harness::kRunConfigKey, L"InstallPath"};
 };
 
 // The real functions, from the hooks installed in main.
@@ -78,6 +97,24 @@ inline INT_PTR WINAPI TimedDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialog, HW
   return g_dialog(instance, dialog, parent, proc, param);
 }
 
+// The calls of the command's thread into the client's objects; one made inside another
+// boundary (a dialog's) is that boundary's time already.
+inline DWORD g_commandThread = 0;
+inline Clock::time_point g_clientBegin;
+inline bool g_inClient = false;
+inline void EnterClient() {
+  if (GetCurrentThreadId() != g_commandThread || Sampler::Apart().load() > 0) return;
+  ++Sampler::Apart();
+  g_inClient = true;
+  g_clientBegin = Clock::now();
+}
+inline void LeaveClient() {
+  if (GetCurrentThreadId() != g_commandThread || !g_inClient) return;
+  g_spent.client += std::chrono::duration<double, std::micro>(Clock::now() - g_clientBegin).count();
+  g_inClient = false;
+  --Sampler::Apart();
+}
+
 // The merge plug-in's entry points, each timed around the real one.
 inline outside::PdfJoin g_join;
 inline int TimedInit(int value) {
@@ -102,8 +139,8 @@ inline int TimedEnd(int value) {
   return g_join.EndPDFAttach(value);
 }
 
-// Installs the timing of the helpers, the dialogs and the merge plug-in for the life of the
-// program; false (with a message) when one of them cannot be timed.
+// Installs the timing of the helpers, the dialogs, the merge plug-in and the client's objects
+// for the life of the program (the calling thread is the command's); false (with a message) when one of them cannot be timed.
 inline bool InstallTimers() {
   auto* join = const_cast<outside::PdfJoin*>(outside::PdfJoinPlugin());
   if (!join) {
@@ -126,6 +163,8 @@ inline bool InstallTimers() {
   g_createProcess = create->Original<decltype(g_createProcess)>();
   g_wait = wait->Original<decltype(g_wait)>();
   g_dialog = dialog->Original<decltype(g_dialog)>();
+  g_commandThread = GetCurrentThreadId();
+  tb::ObserveCalls(&EnterClient, &LeaveClient);
   return true;
 }
 

@@ -25,6 +25,7 @@ constexpr DWORD kEndedAgentWaitMs = 5000;  // for an ended agent to let go of it
 // The run in progress (UI thread only): its Cancel and its window.
 HANDLE g_cancelEvent = nullptr;
 HWND g_runWindow = nullptr;
+CConvUtils::RunScope* g_runScope = nullptr;  // the run in progress, for its settings
 
 // ShellExecuteEx with verb "open", no owner and no working folder; the process handle or null.
 HANDLE StartWithShell(const std::wstring& file, const std::wstring& parameters, int show,
@@ -49,8 +50,11 @@ HANDLE StartWithShell(const std::wstring& file, const std::wstring& parameters, 
 // and hand back its exit code. False when the agent is missing or did not start.
 bool RunProductAgent(const wchar_t* runner, const wchar_t* agentName,
                      const std::wstring& parameters, DWORD& exitCode) {
-  std::wstring installFolder = outside::ConfigRegistryBasedInstallPath(520);
-  std::wstring agent = CConvUtils::FindHelperExecutable(installFolder.c_str(), agentName, L"bin");
+  std::wstring installFolder;
+  const std::wstring agent = CConvUtils::RunScope::Once(agentName, [&] {
+    installFolder = outside::ConfigRegistryBasedInstallPath(520);
+    return CConvUtils::FindHelperExecutable(installFolder.c_str(), agentName, L"bin");
+  });
   if (agent.empty()) {
     kLog.Error("%S: %S not found under \"%S\"", runner, agentName, installFolder.c_str());
     return false;
@@ -195,14 +199,27 @@ bool CConvUtils::LaunchWithShell(const std::wstring& file, const std::wstring& p
 // ---------------------------------------------------------------- waiting
 
 CConvUtils::RunScope::RunScope(HANDLE cancel, HWND window)
-    : m_outerCancel(g_cancelEvent), m_outerWindow(g_runWindow) {
+    : m_outerCancel(g_cancelEvent), m_outerWindow(g_runWindow), m_outer(g_runScope) {
   g_cancelEvent = cancel;
   g_runWindow = window;
+  g_runScope = this;
 }
 
 CConvUtils::RunScope::~RunScope() {
   g_cancelEvent = m_outerCancel;
   g_runWindow = m_outerWindow;
+  g_runScope = m_outer;
+}
+
+std::wstring CConvUtils::RunScope::Once(const wchar_t* key,
+                                        const std::function<std::wstring()>& read) {
+  if (!g_runScope) return read();
+  auto& settings = g_runScope->m_settings;
+  for (const auto& [name, value] : settings)
+    if (name == key) return value;
+  std::wstring value = read();
+  settings.emplace_back(key, value);
+  return value;
 }
 
 HANDLE CConvUtils::CancelEvent() { return g_cancelEvent; }

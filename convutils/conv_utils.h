@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vpdf {
@@ -153,9 +154,15 @@ class CConvUtils {
     RunScope(const RunScope&) = delete;
     RunScope& operator=(const RunScope&) = delete;
 
+    // A setting that a run reads once, not once per document: the run's first call reads it
+    // with `read`, its later calls get that value. Outside a run every call reads.
+    static std::wstring Once(const wchar_t* key, const std::function<std::wstring()>& read);
+
    private:
     HANDLE m_outerCancel;
     HWND m_outerWindow;
+    RunScope* m_outer;
+    std::vector<std::pair<std::wstring, std::wstring>> m_settings;
   };
   static HANDLE CancelEvent();
 

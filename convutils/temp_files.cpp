@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
+#include <utility>
+#include <vector>
 
 #include "convutils/comutil.h"
 #include "convutils/conv_utils.h"
@@ -25,6 +27,20 @@ constexpr unsigned int kMaxFolderTries = 10000;
 
 // Numbers of the working folders, for the life of the process.
 unsigned int g_folderCounter = 0;
+// The working folders made here and still there: each goes with the last file deleted in it.
+std::vector<std::wstring> g_workFolders;
+
+// The working folder that held `path` goes when nothing else is left in it.
+void RemoveEmptyWorkFolder(const std::wstring& path) {
+  for (auto folder = g_workFolders.begin(); folder != g_workFolders.end(); ++folder) {
+    const std::size_t length = folder->size();
+    if (path.size() <= length + 1 || path[length] != L'\\' ||
+        path.compare(0, length, *folder) != 0 || path.find(L'\\', length + 1) != std::wstring::npos)
+      continue;
+    if (RemoveDirectoryW(folder->c_str())) g_workFolders.erase(folder);
+    return;
+  }
+}
 
 bool IsReservedDeviceName(std::wstring_view name) {
   // The platform ignores an extension and trailing spaces after a device name.
@@ -100,13 +116,18 @@ OwnedFile& OwnedFile::operator=(OwnedFile&& other) noexcept {
   return *this;
 }
 
-void OwnedFile::Delete() {
-  if (m_path.empty()) return;
+void DeleteRunFile(const std::wstring& path) {
+  if (path.empty()) return;
   // Only a read-only file needs its attributes cleared: one call less for every other file.
-  if (!DeleteFileW(m_path.c_str()) && GetLastError() == ERROR_ACCESS_DENIED) {
-    SetFileAttributesW(m_path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(m_path.c_str());
+  if (!DeleteFileW(path.c_str()) && GetLastError() == ERROR_ACCESS_DENIED) {
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path.c_str());
   }
+  RemoveEmptyWorkFolder(path);
+}
+
+void OwnedFile::Delete() {
+  DeleteRunFile(m_path);
   m_path.clear();
 }
 
@@ -116,8 +137,12 @@ std::wstring OwnedFile::Release() {
   return path;
 }
 
-OwnedFile CreateNewFile(const std::wstring& folder, const std::wstring& stem,
-                        const std::wstring& extension) {
+namespace {
+
+// A new name folder + stem (+ number) + extension, made as an empty file when `make`, else only
+// found free; empty when none can be had.
+std::wstring NewName(const std::wstring& folder, const std::wstring& stem,
+                     const std::wstring& extension, bool make) {
   auto pathOf = [&](unsigned int number, bool& fits) {
     const std::wstring tail = (number ? Numbered(L"%.3u", number) : std::wstring()) + extension;
     const std::wstring fitted = FitStem(folder.size(), stem, tail);
@@ -141,11 +166,17 @@ OwnedFile CreateNewFile(const std::wstring& folder, const std::wstring& stem,
     bool fits = true;
     std::wstring path = pathOf(number, fits);
     if (!fits) break;
-    // From the file's creation to its owner nothing may throw: the path is moved, not copied.
-    if (Handle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr)))
-      return OwnedFile(std::move(path));
-    const DWORD error = GetLastError();
+    DWORD error = ERROR_FILE_EXISTS;
+    if (make) {
+      // From the file's creation to its owner nothing may throw: the path is moved, not copied.
+      if (Handle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr)))
+        return path;
+      error = GetLastError();
+    } else if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      error = GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND) return path;
+    }
     // A folder of that name, or a file being deleted, answers "access denied" as well; a name
     // that is not there answers it only when the folder is closed to us.
     const bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
@@ -161,6 +192,14 @@ OwnedFile CreateNewFile(const std::wstring& folder, const std::wstring& stem,
   kUtilsLog.Warning("CreateNewFile: no free name for %S%S%S", folder.c_str(), stem.c_str(),
                     extension.c_str());
   return {};
+}
+
+}  // namespace
+
+OwnedFile CreateNewFile(const std::wstring& folder, const std::wstring& stem,
+                        const std::wstring& extension) {
+  std::wstring path = NewName(folder, stem, extension, true);
+  return path.empty() ? OwnedFile() : OwnedFile(std::move(path));
 }
 
 void SplitPath(const std::wstring& path, std::wstring& folder, std::wstring& stem,
@@ -218,6 +257,7 @@ bool CTemporaryFile::CreateWithFolder(wchar_t* path, const wchar_t* fileName,
     extension.clear();
   }
   const std::wstring full = folder + L'\\' + fitted + extension;
+  g_workFolders.reserve(g_workFolders.size() + 1);
 
   if (tries == kMaxFolderTries || !CreateDirectoryW(folder.c_str(), nullptr)) {
     if (useGivenFolder) {
@@ -229,13 +269,17 @@ bool CTemporaryFile::CreateWithFolder(wchar_t* path, const wchar_t* fileName,
     return false;
   }
 
+  g_workFolders.push_back(std::move(folder));  // room taken above: nothing thrown
   wmemcpy(path, full.c_str(), full.size() + 1);
   return true;
 }
 
-HRESULT MakeDocumentTempPath(const dms::Document& document, OwnedFile& file,
-                             const wchar_t* extension) {
-  file.Delete();
+namespace {
+
+// MakeDocumentTempPath's new name, made as a file when `make`, else only found free.
+HRESULT DocumentTempPath(const dms::Document& document, const wchar_t* extension, bool make,
+                         std::wstring& path) {
+  path.clear();
   dms::Got<std::wstring> name = document.Name();
   if (!name.Ok()) return name.hr;
   std::wstring base = SafeFileName(name.value);
@@ -253,7 +297,9 @@ HRESULT MakeDocumentTempPath(const dms::Document& document, OwnedFile& file,
   if (!suffix.empty()) suffix.insert(0, L".");
 
   std::wstring folder;
-  std::wstring configured = dmsprofile_reader::read_string(L"WorkSite", L"TEMP_FOLDER_PATH", L"");
+  const std::wstring configured = CConvUtils::RunScope::Once(L"TEMP_FOLDER_PATH", [] {
+    return dmsprofile_reader::read_string(L"WorkSite", L"TEMP_FOLDER_PATH", L"");
+  });
   const bool full = IsFullPath(configured);
   if (!configured.empty() && !full)
     kTempLog.Error("MakeDocumentTempPath: TEMP_FOLDER_PATH \"%S\" is not a full path, using the "
@@ -272,10 +318,26 @@ HRESULT MakeDocumentTempPath(const dms::Document& document, OwnedFile& file,
     folder = UserTempFolder();
     if (folder.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
   }
-  file = CreateNewFile(folder, base, suffix);
-  if (file.Empty()) return HRESULT_FROM_WIN32(ERROR_CANNOT_MAKE);
-  kTempLog.Trace("MakeDocumentTempPath %S", file.Path().c_str());
+  path = NewName(folder, base, suffix, make);
+  if (path.empty()) return HRESULT_FROM_WIN32(ERROR_CANNOT_MAKE);
+  kTempLog.Trace("MakeDocumentTempPath %S", path.c_str());
   return S_OK;
+}
+
+}  // namespace
+
+HRESULT MakeDocumentTempPath(const dms::Document& document, OwnedFile& file,
+                             const wchar_t* extension) {
+  file.Delete();
+  std::wstring path;
+  const HRESULT hr = DocumentTempPath(document, extension, true, path);
+  if (SUCCEEDED(hr)) file = OwnedFile(std::move(path));
+  return hr;
+}
+
+HRESULT FindDocumentTempPath(const dms::Document& document, std::wstring& path,
+                             const wchar_t* extension) {
+  return DocumentTempPath(document, extension, false, path);
 }
 
 bool MakeTempFileNameWithExt(const wchar_t* input, wchar_t* out, size_t capacity) {

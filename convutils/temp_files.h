@@ -45,7 +45,8 @@ class OwnedFile {
 
   const std::wstring& Path() const { return m_path; }
   bool Empty() const { return m_path.empty(); }
-  // Deletes the file now (read-only or not).
+  // Deletes the file now (read-only or not), and the working folder of CreateWithFolder that
+  // held it when nothing else is left there.
   void Delete();
   // Deletes the empty file that holds the name but keeps the name, for a writer that does not
   // replace files (the client's GetCopy); the writer's file is owned in its place.
@@ -58,6 +59,9 @@ class OwnedFile {
  private:
   std::wstring m_path;
 };
+
+// Deletes a file of this run as OwnedFile::Delete does; nothing when `path` is empty.
+void DeleteRunFile(const std::wstring& path);
 
 // Creates a new, empty file folder + stem + extension, or with "001", "002", ... after the stem
 // ("1000", ...) when that name is taken: never a file that was there before, and never out of
@@ -83,6 +87,7 @@ class CTemporaryFile {
   // number of a process-wide counter that no existing folder has) is created, and on return
   // `path` holds working folder + "\" + SafeFileName(fileName) ("1" when empty), its stem cut
   // to 254 characters in all keeping the extension. The file is not created.
+  // The working folder goes with the last file an OwnedFile deletes in it.
   // When no working folder could be made, `path` is empty and the result false; when the
   // temporary folder is unknown, `path` is left as it is and the result false.
   static bool CreateWithFolder(wchar_t* path, const wchar_t* fileName, const wchar_t* folderPrefix,
@@ -97,6 +102,11 @@ class CTemporaryFile {
 // "001", "002", ... go before the point when the name is taken. Fails with the error of
 // reading the document, or when no file could be made; `file` is then empty.
 HRESULT MakeDocumentTempPath(const dms::Document& document, OwnedFile& file,
+                             const wchar_t* extension = nullptr);
+// The same name, only found free, for a writer that makes the file itself and never replaces
+// one (the client's GetCopy): no empty file to make and delete again. The working folder is
+// made as above; `path` is empty on failure.
+HRESULT FindDocumentTempPath(const dms::Document& document, std::wstring& path,
                              const wchar_t* extension = nullptr);
 
 // A new path ...\ss_XXXX<ext> in the user's temporary folder, lower-case except the

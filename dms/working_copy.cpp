@@ -144,14 +144,15 @@ HRESULT WorkingCopy::Fetch(bool readOnly) {
 void WorkingCopy::WriteLinkFile(const std::string& text) {
   std::wstring folder, stem, extension;
   SplitPath(m_path, folder, stem, extension);
-  const std::wstring linkPath = folder + stem + L".crx";
+  std::wstring linkPath = folder + stem + L".crx";
   Handle file(CreateFileW(linkPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
-  m_link = OwnedFile(linkPath);
+  // From the file's creation to its owner nothing may throw: the path is moved, not copied.
+  m_link = OwnedFile(std::move(linkPath));
   DWORD written = 0;
   if (!WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
-    kLog.Error("Cannot write %S: %d", linkPath.c_str(), static_cast<int>(GetLastError()));
+    kLog.Error("Cannot write %S: %d", m_link.Path().c_str(), static_cast<int>(GetLastError()));
 }
 
 void WorkingCopy::WriteProfileFiles() {

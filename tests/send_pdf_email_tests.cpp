@@ -114,7 +114,7 @@ TEST_F(SendPdfTest, Runs) {
        {{L"report", L""}}, Setting::kWorkFolder, S_OK,
        Print(L"pdf.wrk\\iman001\\report", L"pdf.wrk\\iman001\\report.pdf") +
            Mail(L"\"%TEMP%\\pdf.wrk\\iman001\\report.pdf\"", 1) + kUsage +
-           Sent(101, L"pdf.wrk\\iman001\\report") + L"temp +pdf.wrk\\iman001\\\n"},
+           Sent(101, L"pdf.wrk\\iman001\\report")},
       {"cancel while the second converts: nothing mailed, no history",
        {{L"Offer"}, {L"Terms", L"DOC", testbed::kHang}}, Setting::kCancel, S_OK,
        L"Send PDF in e-mail -> cancel\n" + Print(L"Offer.doc", L"Offer.pdf") +

@@ -15,6 +15,7 @@
 #include <regex>
 #include <string>
 
+#include "dms/working_copy.h"
 #include "testbed/dms/tbdms.h"
 #include "testbed/harness/import_hook.h"
 #include "testbed/pdf/tbpdf.h"
@@ -208,6 +209,12 @@ TEST_F(TemporaryFiles, NothingIsLeftWhenTheNextAllocationFails) {
          const bool made = vpdf::CTemporaryFile::CreateWithFolder(path, L"doc.pdf", L"iman", false);
          g_failAllocation = false;  // the test's own allocations go on
          return made ? Parent(path) : L"";
+       }},
+      {"CreateFileW", reinterpret_cast<void*>(&MadeThenFail<&CreateFileW, LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE>), [] {
+         vpdf::WorkingCopy copy;  // the editor's link file beside a copy
+         copy.UseExisting(TempFolder() + L"doc.pdf");
+         copy.WriteLinkFile("link");
+         return g_failAllocation = false, std::wstring();
        }}};
   for (const auto& [function, standIn, call] : rows) {
     SCOPED_TRACE(function);

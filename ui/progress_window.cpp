@@ -21,6 +21,10 @@ constexpr LogSource kLog("PDFConverter\\VPDFiManageAddon_UI\\ProgressWindow");
 
 constexpr UINT_PTR kShowTimer = 1;
 constexpr UINT kSlowConversionMs = 1000;  // a conversion this slow shows the window
+// Each move of the bar repaints it, the costliest part of a document's step: a move that comes
+// sooner after the last one than this waits for a timer (the waits for the helpers dispatch it).
+constexpr UINT_PTR kBarTimer = 2;
+constexpr ULONGLONG kBarEveryMs = 250;
 constexpr int kBarSteps = 100;            // per document
 
 // Layout at 96 dots per inch.
@@ -80,6 +84,11 @@ ProgressWindow::ProgressWindow(UINT menuTextId, int total, int langOffset, HWND 
   s_current = this;
   wchar_t menuText[256] = {};
   LoadStringW(m_resources, menuTextId, menuText, 256);
+  // The texts of every document's line and steps, loaded once for the run.
+  m_documentFormat = Text(IDS_PROGRESS_DOCUMENT);
+  static constexpr UINT kStepText[] = {IDS_PROGRESS_COPYING, IDS_PROGRESS_CONVERTING,
+                                       IDS_PROGRESS_MERGING, IDS_PROGRESS_SAVING};
+  for (std::size_t i = 0; i < std::size(kStepText); ++i) m_stepTexts[i] = Text(kStepText[i]);
   Create(owner, TitleFromMenuText(menuText));
   m_run.emplace(m_cancelEvent.Get(), m_window);
   if (total > 1) Show();
@@ -199,8 +208,7 @@ void ProgressWindow::Document(int number, const std::wstring& description) {
   if (!m_window) return;
   StopShowTimer();
   wchar_t text[512] = {};
-  const std::wstring format = Text(IDS_PROGRESS_DOCUMENT);
-  StringCchPrintfW(text, 512, format.c_str(), number, m_total, description.c_str());
+  StringCchPrintfW(text, 512, m_documentFormat.c_str(), number, m_total, description.c_str());
   SetDlgItemTextW(m_window, kProgressDocumentText, text);
   SetPosition(BarPosition(number, ProgressStep::kCopying));
   m_number = number;
@@ -208,22 +216,40 @@ void ProgressWindow::Document(int number, const std::wstring& description) {
 
 void ProgressWindow::Step(ProgressStep step) {
   if (!m_window) return;
-  static constexpr UINT kStepText[] = {IDS_PROGRESS_COPYING, IDS_PROGRESS_CONVERTING,
-                                       IDS_PROGRESS_MERGING, IDS_PROGRESS_SAVING};
-  SetDlgItemTextW(m_window, kProgressStepText, Text(kStepText[static_cast<int>(step)]).c_str());
+  SetDlgItemTextW(m_window, kProgressStepText, m_stepTexts[static_cast<int>(step)].c_str());
   if (step == ProgressStep::kMerging) m_number = m_total;
-  SetPosition(BarPosition(m_number, step));
-  Pump(true);  // the window repaints with its new texts
+  // The last steps stand alone: their bar is shown at once.
+  SetPosition(BarPosition(m_number, step), step == ProgressStep::kMerging || step == ProgressStep::kSaving);
+  // The texts and the bar paint themselves as they change; a Cancel pressed meanwhile is
+  // looked for at once only before the last steps (the others are followed by Cancelled() or a
+  // wait for a helper, which look anyway).
+  Pump(step == ProgressStep::kMerging || step == ProgressStep::kSaving);
   // Only the waits for a helper dispatch the timer: a conversion that does not wait (the
   // image-to-PDF library) is over before it could show the window, and Cancelled() drops it.
   if (step == ProgressStep::kConverting && !m_shown && m_window)
     m_showTimer = SetTimer(m_window, kShowTimer, kSlowConversionMs, nullptr) != 0;
 }
 
-void ProgressWindow::SetPosition(int position) {
+void ProgressWindow::SetPosition(int position, bool now) {
+  m_wanted = position;
   if (position == m_position) return;
-  SendDlgItemMessageW(m_window, kProgressBar, PBM_SETPOS, position, 0);
-  m_position = position;
+  const ULONGLONG tick = GetTickCount64();
+  if (!now && tick - m_moved < kBarEveryMs) {
+    if (!m_barTimer)
+      m_barTimer = SetTimer(m_window, kBarTimer, static_cast<UINT>(kBarEveryMs - (tick - m_moved)),
+                            nullptr) != 0;
+    if (m_barTimer) return;
+  }
+  MoveBar();
+}
+
+void ProgressWindow::MoveBar() {
+  if (m_barTimer) KillTimer(m_window, kBarTimer);
+  m_barTimer = false;
+  if (m_wanted == m_position) return;
+  SendDlgItemMessageW(m_window, kProgressBar, PBM_SETPOS, m_wanted, 0);
+  m_position = m_wanted;
+  m_moved = GetTickCount64();
 }
 
 void ProgressWindow::StopShowTimer() {
@@ -294,6 +320,10 @@ LRESULT ProgressWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, 
         }
         break;
       case WM_TIMER:
+        if (wParam == kBarTimer) {
+          self->MoveBar();
+          return 0;
+        }
         if (wParam == kShowTimer) {
           self->StopShowTimer();
           self->Show();

@@ -88,8 +88,15 @@ class ProgressWindow {
   bool m_showTimer = false;  // the timer that shows the window after a slow conversion is set
   ULONGLONG m_pumped = 0;    // when Cancelled() last dispatched the waiting messages
   int m_position = -1;       // of the bar, as last set
-  // Sets the bar unless it stands there already: each change repaints it.
-  void SetPosition(int position);
+  int m_wanted = -1;         // of the bar, as the run stands
+  ULONGLONG m_moved = 0;     // when the bar last moved
+  bool m_barTimer = false;   // the timer that moves the bar later is set
+  // Sets the bar unless it stands there already: each change repaints it, so a change soon
+  // after the last one waits for a timer unless it is wanted `now`.
+  void SetPosition(int position, bool now = false);
+  void MoveBar();
+  std::wstring m_documentFormat;
+  std::wstring m_stepTexts[4];
   HWND m_window = nullptr;
   GdiObject<HFONT> m_font;
   Handle m_cancelEvent;

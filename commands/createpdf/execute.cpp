@@ -2,6 +2,7 @@
 // merges them in the user's order when asked, and hands every result to SaveResult.
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "convutils/resource.h"
@@ -61,9 +62,10 @@ Conversion Convert(CCreatePDF_I& command, const dms::Document& document, HRESULT
                    ProgressWindow* progress) {
   Conversion c;
   c.extension = Lower(document.Extension().Value());
-  if (c.extension != L"pdf" &&
-      FAILED(MakeDocumentTempPath(document, c.copy, c.extension.c_str())))
-    c.copy.Delete();
+  // A free name only: the client makes the copy's file (it never replaces one).
+  if (std::wstring path; c.extension != L"pdf" &&
+                         SUCCEEDED(FindDocumentTempPath(document, path, c.extension.c_str())))
+    c.copy = OwnedFile(std::move(path));
   kLog.Trace("pSelectedDoc: GetTempFile: %S, GetExtension: %S", c.copy.Path().c_str(),
              c.extension.c_str());
   lastHr = command.GetMethods(document.Get());
@@ -77,7 +79,6 @@ Conversion Convert(CCreatePDF_I& command, const dms::Document& document, HRESULT
     return c;
   }
   StepTo(progress, ProgressStep::kCopying);
-  c.copy.MakeRoom();
   lastHr = document.GetCopy(c.copy.Path());
   if (FAILED(lastHr)) {
     kLog.Warning("pSelectedDoc->GetCopy() failed");

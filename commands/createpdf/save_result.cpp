@@ -57,9 +57,10 @@ std::wstring Fill(const std::wstring& format, const std::vector<size_t>& positio
   return out + format.substr(from);
 }
 
+// As files of the run: a working folder they leave empty goes with them.
 void DeleteTemporaryFiles(const std::wstring& pdfPath, const std::wstring& sourcePath) {
-  if (!pdfPath.empty()) DeleteFileW(pdfPath.c_str());
-  if (!sourcePath.empty()) DeleteFileW(sourcePath.c_str());
+  DeleteRunFile(pdfPath);
+  DeleteRunFile(sourcePath);
 }
 
 std::wstring ErrorDescription() {

@@ -2,6 +2,7 @@
 // selected documents, records their history and hands the PDFs to the mail agent.
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "convutils/resource.h"
@@ -107,8 +108,10 @@ HRESULT CSendPDFEMail_I::OnExecute() {
         progress.Document(static_cast<int>(i - lower + 1), ProgressLine(document));
 
         const std::wstring extension = Lower(document.Extension().Value());
-        OwnedFile copy;
-        hr = MakeDocumentTempPath(document, copy, extension.c_str());
+        // A free name only: the client makes the copy's file (it never replaces one).
+        std::wstring copyPath;
+        hr = FindDocumentTempPath(document, copyPath, extension.c_str());
+        OwnedFile copy(std::move(copyPath));
         kLog.Trace("pSelectedDoc: GetTempFile: %S, GetExtension: %S", copy.Path().c_str(),
                    extension.c_str());
         if (FAILED(hr)) {
@@ -117,7 +120,6 @@ HRESULT CSendPDFEMail_I::OnExecute() {
           continue;
         }
         progress.Step(ProgressStep::kCopying);
-        copy.MakeRoom();
         if (FAILED(document.GetCopy(copy.Path()))) {
           kLog.Error("pSelectedDoc->GetCopy failed: %S", copy.Path().c_str());
           outcome.LeftOut();

@@ -267,6 +267,30 @@ HRESULT WriteOut(const ParamInfo& param, VARIANT& result, void* out) {
 
 long LiveObjects() { return g_live; }
 
+namespace {
+void (*g_enter)() = nullptr;
+void (*g_leave)() = nullptr;
+thread_local int t_depth = 0;
+
+// Marks a call that reached an object of the client, for ObserveCalls.
+class Inside {
+ public:
+  Inside() {
+    if (t_depth++ == 0 && g_enter) g_enter();
+  }
+  ~Inside() {
+    if (--t_depth == 0 && g_leave) g_leave();
+  }
+  Inside(const Inside&) = delete;
+  Inside& operator=(const Inside&) = delete;
+};
+}  // namespace
+
+void ObserveCalls(void (*enter)(), void (*leave)()) {
+  g_enter = enter;
+  g_leave = leave;
+}
+
 AutoObject::AutoObject() { InterlockedIncrement(&g_live); }
 
 AutoObject::~AutoObject() {
@@ -298,6 +322,7 @@ Facet* AutoObject::DualFacet() {
 }
 
 STDMETHODIMP AutoObject::QueryInterface(REFIID iid, void** object) {
+  const Inside inside;
   if (!object) return E_POINTER;
   *object = nullptr;
   if (iid == IID_IUnknown || iid == IID_IDispatch) {
@@ -313,22 +338,26 @@ STDMETHODIMP AutoObject::QueryInterface(REFIID iid, void** object) {
 }
 
 STDMETHODIMP_(ULONG) AutoObject::AddRef() {
+  const Inside inside;
   return static_cast<ULONG>(InterlockedIncrement(&m_refs));
 }
 
 STDMETHODIMP_(ULONG) AutoObject::Release() {
+  const Inside inside;
   ULONG refs = static_cast<ULONG>(InterlockedDecrement(&m_refs));
   if (refs == 0) delete this;
   return refs;
 }
 
 STDMETHODIMP AutoObject::GetTypeInfoCount(UINT* count) {
+  const Inside inside;
   if (!count) return E_POINTER;
   *count = DualFacet() ? 1 : 0;
   return S_OK;
 }
 
 STDMETHODIMP AutoObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+  const Inside inside;
   if (!info) return E_POINTER;
   *info = nullptr;
   Facet* dual = DualFacet();
@@ -354,6 +383,7 @@ DISPID AutoObject::IdOf(const std::wstring& name) {
 }
 
 STDMETHODIMP AutoObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  const Inside inside;
   if (!names || !ids) return E_POINTER;
   if (Facet* dual = DualFacet()) return dual->info->info->GetIDsOfNames(names, count, ids);
   HRESULT hr = S_OK;
@@ -373,6 +403,7 @@ STDMETHODIMP AutoObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID
 
 STDMETHODIMP AutoObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                 VARIANT* result, EXCEPINFO* exception, UINT* argError) {
+  const Inside inside;
   if (Facet* dual = DualFacet()) {
     // Wine's ITypeInfo::Invoke passes surplus arguments over in silence; the client refuses
     // a call with more arguments than declared, as Windows does.
@@ -420,6 +451,7 @@ HRESULT AutoObject::Perform(const std::wstring& name, int kind, std::vector<VARI
 }
 
 HRESULT AutoObject::CallSlot(const Facet& facet, int slot, const ULONG_PTR* raw) {
+  const Inside inside;
   auto found = facet.info->slots.find(slot);
   if (found == facet.info->slots.end()) return E_NOTIMPL;
   const MemberInfo& member = found->second;

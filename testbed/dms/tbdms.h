@@ -26,6 +26,11 @@ namespace tb {
 // released all it took.
 TBDMS_API long LiveObjects();
 
+// For the benchmarks, which time apart what the add-in spends inside the client's objects:
+// `enter` runs when a call from outside reaches one of them, `leave` when it returns; a call
+// made from within such a call is not reported again. Null stops the reports.
+TBDMS_API void ObserveCalls(void (*enter)(), void (*leave)());
+
 struct Facet;
 
 // An object of the client: properties in a bag, methods as handlers, any member made to fail
