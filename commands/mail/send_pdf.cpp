@@ -183,7 +183,7 @@ HRESULT CSendPDFEMail_I::OnExecute() {
       const std::wstring agent = CConvUtils::HelperInFolder(installFolder, kMailAgent);
       const bool there = !agent.empty() && FileExists(agent.c_str());
       outcome.Failed(there ? IDS_REASON_UNEXPECTED : IDS_REASON_NO_MAIL_PROGRAM);
-      if (!agent.empty() && !there) CountErrorBoxShown();
+      NoteShellMessageOfMissing(agent);
     } else {
       outcome.LeftOut(static_cast<int>(paths.size()) - sent);  // a later batch's agent failed
     }
