@@ -97,10 +97,7 @@ HRESULT CSendPDFEMail_I::OnExecute() {
           // Never silently: the rest of the selection is not reached.
           kLog.Error("Selected document %d cannot be read: documents %d to %d are left out",
                      static_cast<int>(i), static_cast<int>(i), static_cast<int>(upper));
-          if (FAILED(hr)) {
-            result = hr;
-            return;
-          }
+          if (FAILED(hr)) result = hr;
           outcome.LeftOut(static_cast<int>(upper - i + 1));  // this one and the rest
           break;
         }
