@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "convutils/conv_utils.h"
 #include "convutils/entry_guard.h"
 #include "convutils/language.h"
 #include "convutils/log.h"
@@ -66,9 +67,10 @@ OneRunAtATime::~OneRunAtATime() {
   if (!m_refused) --s_running;
 }
 
-RunOutcome::RunOutcome(UINT notFinished, UINT name, int langOffset)
+RunOutcome::RunOutcome(UINT notFinished, UINT name, int langOffset, UINT someFailed)
     : m_notFinished(notFinished),
       m_name(name),
+      m_someFailed(someFailed ? someFailed : IDS_NOT_STORED_COUNT),
       m_langOffset(langOffset),
       m_errorBoxesBefore(ErrorBoxesShown()) {}
 
@@ -90,7 +92,7 @@ std::wstring RunOutcome::Message() const {
     return Filled(String(IDS_LEFT_OUT + offset),
                   {std::to_wstring(m_leftOut), std::to_wstring(std::max(m_asked, m_leftOut))});
   if (m_failed > 0)
-    return Filled(String(IDS_NOT_STORED_COUNT + offset),
+    return Filled(String(m_someFailed + offset),
                   {std::to_wstring(m_failed), std::to_wstring(m_failed + m_delivered + m_declined)});
   return {};
 }
@@ -109,6 +111,10 @@ void RunOutcome::Tell() noexcept {
                    MB_OK | (m_delivered ? MB_ICONWARNING : MB_ICONERROR));
     return true;
   });
+}
+
+void NoteShellMessageOfMissing(const std::wstring& program) {
+  if (!program.empty() && !FileExists(program.c_str())) CountErrorBoxShown();
 }
 
 std::wstring ProgressLine(const dms::Document& document) {

@@ -36,8 +36,9 @@ class OneRunAtATime {
 class RunOutcome {
  public:
   // `notFinished`: the command's "could not finish" text (IDS_NOT_FINISHED_*); `name`: its menu
-  // text, the command's name in the message.
-  RunOutcome(UINT notFinished, UINT name, int langOffset);
+  // text, the command's name in the message; `someFailed`: the text of some of several results
+  // not delivered ("%d of %d ..."), 0 for the PDF files not stored.
+  RunOutcome(UINT notFinished, UINT name, int langOffset, UINT someFailed = 0);
   RunOutcome(const RunOutcome&) = delete;
   RunOutcome& operator=(const RunOutcome&) = delete;
 
@@ -61,13 +62,17 @@ class RunOutcome {
   void Tell() noexcept;
 
  private:
-  UINT m_notFinished, m_name;
+  UINT m_notFinished, m_name, m_someFailed;
   int m_langOffset;
   int m_asked = 0, m_leftOut = 0, m_delivered = 0, m_failed = 0, m_declined = 0;
   UINT m_reason = 0;
   bool m_cancelled = false, m_told = false;
   int m_errorBoxesBefore;
 };
+
+// A helper program that the shell could not start because its file is missing: the shell has
+// shown its own error box of it, so the run's message says nothing more of it.
+void NoteShellMessageOfMissing(const std::wstring& program);
 
 // What the progress window says of a document: its description, else its name (a display
 // only: a failing read leaves it empty).

@@ -3,7 +3,7 @@
 // Plain #defines: read by the resource compiler and by C++.
 #pragma once
 
-// String table, English block 301-362. 313 and 316 (descriptions of the open commands), 310
+// String table, English block 301-363. 313 and 316 (descriptions of the open commands), 310
 // and 325-328 do not exist in any language.
 #define IDS_CREATEPDF_MENU 301        // "&Create PDF\tAlt+C"
 #define IDS_SENDPDFEMAIL_MENU 302     // "&Send PDF in e-mail\tAlt+S"
@@ -63,6 +63,7 @@
 #define IDS_REASON_NO_MAIL_PROGRAM 360
 #define IDS_REASON_UNEXPECTED 361
 #define IDS_REASON_NO_PROGRAM 362
+#define IDS_NOT_OPENED_COUNT 363  // some of several documents not opened
 
 // Dialog templates.
 #define IDD_HOW_TO_SAVE 307           // HowToSaveDlg, "Save As"

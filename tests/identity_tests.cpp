@@ -349,7 +349,7 @@ TEST(Resources, EveryStringAndDialogInEveryLanguage) {
   };
   for (int offset = 0; offset <= 2000; offset += 100) {
     const LANGID language = kLanguages[offset / 100];
-    for (UINT id = 301; id <= 362; ++id) {
+    for (UINT id = 301; id <= 363; ++id) {
       const UINT localised = id + static_cast<UINT>(offset);
       SCOPED_TRACE(std::to_string(localised));
       const std::wstring english = String(id), translated = String(localised);

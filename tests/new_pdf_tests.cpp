@@ -94,35 +94,38 @@ class NewPdfTest : public CommandRunTest<vpdf::CCreateNewPDFFromFile> {
 
 TEST_F(NewPdfTest, Runs) {
   const std::wstring xps = L"run rasterpdf64.dll P4ToPDFConvert(\"%WORK%\\Plan.OXPS\", \"%TEMP%\\SS_#.pdf\", 15, 0, 0) -> ";
+  auto told = [](const std::wstring& why) {
+    return L"Ostrel Varnel PDF: Create New PDF could not finish: " + why + L"; nothing was imported. -> OK\n"; };
+  const std::wstring kFailed = told(L"an unexpected error occurred"), kRefused = told(L"the DMS did not accept the PDF file");
   const Row rows[] = {
       {"a Word file printed, a scan: into the first session, refreshed", Place::kNothing,
        FileRun(L"S1"), ScanRun(L"S1")},
       {"an OXPS file is converted without the print agent", Place::kNothing,
        xps + L"0, pdf 2 pages\n" + kFileUsage + Imported(L"S1", L"Plan"), L"", S_OK, S_OK, L"Plan.OXPS"},
       {"a failed print imports nothing; its partial PDF goes", Place::kNothing,
-       Print(L"pdf 1 pages, exit 1") + kFileUsage, L"", E_FAIL, S_OK, L"Report.docx",
+       kFailed + Print(L"pdf 1 pages, exit 1") + kFileUsage, L"", E_FAIL, S_OK, L"Report.docx",
        testbed::kPrintAgent, testbed::kFailWithOutput},
-      {"a failed XPS conversion imports nothing", Place::kNothing, xps + L"-1, fail\n" + kFileUsage,
+      {"a failed XPS conversion imports nothing", Place::kNothing, kFailed + xps + L"-1, fail\n" + kFileUsage,
        L"", E_FAIL, S_OK, L"Plan.OXPS", testbed::kRaster, testbed::kFail},
       {"the PDF's name taken by the user's file: it stays", Place::kNothing,
-       L"run printpdfagent.exe /p \"%WORK%\\Report.docx\" \"%TEMP%\\SS_#001.pdf\" /noviewpdf -> pdf 1 pages, exit 0\n" +
+       kRefused + L"run printpdfagent.exe /p \"%WORK%\\Report.docx\" \"%TEMP%\\SS_#001.pdf\" /noviewpdf -> pdf 1 pages, exit 0\n" +
            kFileUsage + L"temp +SS_#.pdf\n" + Tried(L"S1", L"Report"),
-       L"run scanpdfagent.exe %TEMP%\\sca#001.pdf -> pdf 1 pages, exit 0\n" + kScanUsage + L"temp +sca#.pdf\n" +
+       kRefused + L"run scanpdfagent.exe %TEMP%\\sca#001.pdf -> pdf 1 pages, exit 0\n" + kScanUsage + L"temp +sca#.pdf\n" +
            Tried(L"S1", L""),
        E_ACCESSDENIED, E_ACCESSDENIED, L"Report.docx", nullptr, nullptr, E_ACCESSDENIED, true},
       {"the file dialog cancelled", Place::kNothing, kFileUsage, L"", S_OK, S_OK, L""},
       {"in German: the file dialog's title and types", Place::kNothing, FileRun(L"S1"), L"", S_OK, S_OK,
        L"Report.docx", nullptr, nullptr, S_OK, false, 1031},
-      {"an empty scan imports nothing", Place::kNothing, L"", Scan(L"empty, exit 0") + kScanUsage,
+      {"an empty scan imports nothing", Place::kNothing, L"", kFailed + Scan(L"empty, exit 0") + kScanUsage,
        S_OK, S_OK, L"", testbed::kScanAgent, testbed::kEmpty},
-      {"a failed scan imports nothing", Place::kNothing, L"", Scan(L"pdf 1 pages, exit 1") + kScanUsage,
+      {"a failed scan imports nothing", Place::kNothing, L"", kFailed + Scan(L"pdf 1 pages, exit 1") + kScanUsage,
        S_OK, S_OK, L"", testbed::kScanAgent, testbed::kFailWithOutput},
       {"the import fails: no refresh", Place::kNothing,
-       FileRun(nullptr) + Tried(L"S1", L"Report"), ScanRun(nullptr) + Tried(L"S1", L""),
+       kRefused + FileRun(nullptr) + Tried(L"S1", L"Report"), kRefused + ScanRun(nullptr) + Tried(L"S1", L""),
        E_ACCESSDENIED, E_ACCESSDENIED, L"Report.docx", nullptr, nullptr, E_ACCESSDENIED},
-      {"no session: nothing imported", Place::kNoSession, FileRun(nullptr), ScanRun(nullptr),
+      {"no session: nothing imported", Place::kNoSession, kRefused + FileRun(nullptr), kRefused + ScanRun(nullptr),
        E_INVALIDARG, E_INVALIDARG},
-      {"a container that fails", Place::kFailingFolder, FileRun(nullptr), ScanRun(nullptr),
+      {"a container that fails", Place::kFailingFolder, kFailed + FileRun(nullptr), kFailed + ScanRun(nullptr),
        E_ACCESSDENIED, E_ACCESSDENIED},
       // The session of the selected item (not for a scan), else the container's, else the first.
       {"a selected document before the container", Place::kDocumentAndFolder, FileRun(L"S2"), ScanRun(L"S3")},
@@ -181,7 +184,8 @@ TEST_F(NewPdfTest, Runs) {
       person.On(harness::FileDialog(),
                 *row.source ? std::vector<harness::Step>{harness::Offered(), harness::FileName(Work(row.source)),
                                                          harness::Press(IDOK)}
-                            : std::vector<harness::Step>{harness::Offered(), harness::Press(IDCANCEL)});
+                            : std::vector<harness::Step>{harness::Offered(), harness::Press(IDCANCEL)})
+          .On(harness::Titled(L"Ostrel Varnel PDF"), {harness::Press(IDOK)});
       EXPECT_EQ(scan ? row.scanResult : row.fileResult,
                 scan ? scanner->Execute() : m_command->Execute());
       person.Stop();

@@ -50,6 +50,8 @@ std::wstring Tool(int count, const std::vector<std::wstring>& copies) {
 class OpenInCnvTest : public CommandRunTest<vpdf::COpenInCnv> {};
 
 TEST_F(OpenInCnvTest, Runs) {
+  const std::wstring told = L"Ostrel Varnel PDF: Open with Conversion Desk could not finish: an unexpected error occurred; "
+                            L"nothing was opened. -> OK\n";
   const Row rows[] = {
       {"a PDF and an XPS whose name ends with its extension", {{L"Scan"}, {L"Plan.xps", L"XPS"}},
        Objects::kNone, false, S_OK,
@@ -62,18 +64,18 @@ TEST_F(OpenInCnvTest, Runs) {
            L"temp +ACTIVE_101_1.pdf\ntemp +Draft.PDF\ntemp +ss_#.txt\n"},
       {"the second of three copies fails: nothing is left, nothing starts",
        {{L"First"}, {L"Second", L"PDF", true}, {L"Third"}}, Objects::kNone, false,
-       E_ACCESSDENIED, kUsage + std::wstring(L"101 copied to %TEMP%\\First.pdf, native format\n")},
+       E_ACCESSDENIED, told + kUsage + L"101 copied to %TEMP%\\First.pdf, native format\n"},
       {"the third copy's line cannot be written: nothing is left, nothing starts",
        {{L"First"}, {L"Second"}, {L"Third"}}, Objects::kNone, false,
-       HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), kUsage + std::wstring(L"101 copied to %TEMP%\\First.pdf, native format\n"
-       L"102 copied to %TEMP%\\Second.pdf, native format\n103 copied to %TEMP%\\Third.pdf, native format\n"), 9},
+       HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), told + kUsage + L"101 copied to %TEMP%\\First.pdf, native format\n"
+       L"102 copied to %TEMP%\\Second.pdf, native format\n103 copied to %TEMP%\\Third.pdf, native format\n", 9},
       {"an element that is no document: the tool gets what was copied before it",
        {{L"First"}, {nullptr}, {L"After"}}, Objects::kNone, false, E_NOINTERFACE,
        kUsage + Tool(3, {L"First.pdf"}) + L"101 copied to %TEMP%\\First.pdf, native format\n"
            L"temp +First.pdf\ntemp +ss_#.txt\n"},
       {"no selection", {}, Objects::kNone, false, S_OK, kUsage},
       {"empty documents and objects", {}, Objects::kEmpty, false, S_OK, kUsage},
-      {"empty documents, unreadable objects", {}, Objects::kUnreadable, false, E_INVALIDARG, kUsage},
+      {"empty documents, unreadable objects", {}, Objects::kUnreadable, false, E_INVALIDARG, told + kUsage},
       // The folder is empty: not even the usage helper starts; the shell says so.
       {"the tool cannot be started: logged, and its copies and list go", {{L"Scan"}},
        Objects::kNone, true, S_OK,
@@ -101,7 +103,7 @@ TEST_F(OpenInCnvTest, Runs) {
     if (row.objects == Objects::kUnreadable) SelectUnreadable(kIMan);
     const auto before = TempFolderEntries();
     harness::Answerer person;
-    person.On(harness::Titled(L"Error"), {harness::Press(IDOK)});
+    person.On(harness::Titled(L"Error"), {harness::Press(IDOK)}).On(harness::Titled(L"Ostrel Varnel PDF"), {harness::Press(IDOK)});
     sweep::Faults faults(GetModuleHandleW(nullptr), "WriteFile", row.failedWrite);
     faults.Arm(true);
     EXPECT_EQ(row.result, m_command->Execute());

@@ -72,6 +72,11 @@ TEST_F(OpenInProTest, Runs) {
     portableFiles += number + L" checked out to " + portable + number + L"_1.PDF" + kDue;
     profiles += L"file " + portable + number + L"_1.prf\n";
   }
+  auto told = [](const std::wstring& text) {
+    return L"Ostrel Varnel PDF: " + (text.ends_with(L".") ? text : L"Open with Ostrel Varnel PDF could not finish: " +
+                                     text + L"; nothing was opened.") + L" -> OK\n";
+  };
+  const std::wstring kUnexpected = told(L"an unexpected error occurred");
   const Row rows[] = {
       {"temporary mode: a checked-out copy with its link file", true, {{L"Report"}}, 0,
        Fault::kNone, S_OK,
@@ -97,18 +102,18 @@ TEST_F(OpenInProTest, Runs) {
            L"file %TEMP%\\Report.crx = 101@@@@@1@@@@@DMSSRV@@@@@ACTIVE\nrefresh\n"},
       {"somebody else's that cannot be copied is skipped without a question", true,
        {{.name = L"Taken", .owner = L"asmith", .copyFails = true}, {L"Free"}}, 0, Fault::kNone,
-       S_OK,
+       S_OK, told(L"1 of 2 documents could not be opened.") +
        kUsage + Editor(L"%TEMP%\\Free.pdf") + L"102 checked out to %TEMP%\\Free.pdf" + kDue +
            Temporary(L"Free", 102) + L"refresh\n"},
       {"a second open keeps the link file there", true,
        {{L"Mine", L"jdoe", L"mine.pdf", "1@@@@@1@@@@@FIRST@@@@@OPEN"}}, IDYES, Fault::kNone, S_OK,
        Asked(L"jdoe", L"Yes") + kUsage + Editor(L"%WORK%\\mine.pdf") + L"refresh\n"},
       {"a portable folder that is no full path: nothing is checked out", false, {{L"Report"}}, 0,
-       Fault::kRelativePortable, E_FAIL, kUsage},
+       Fault::kRelativePortable, E_FAIL, kUnexpected + kUsage},
       {"the session cannot be read: nothing, no refresh", true, {{L"Report"}}, 0, Fault::kSession,
-       E_ACCESSDENIED, kUsage},
+       E_ACCESSDENIED, kUnexpected + kUsage},
       {"an element that is no document ends the walk, no refresh", true,
-       {{L"First"}, {nullptr}, {L"After"}}, 0, Fault::kNone, E_NOINTERFACE,
+       {{L"First"}, {nullptr}, {L"After"}}, 0, Fault::kNone, E_NOINTERFACE, told(L"2 of 3 documents could not be opened.") +
        kUsage + Editor(L"%TEMP%\\First.pdf") + L"101 checked out to %TEMP%\\First.pdf" + kDue +
            Temporary(L"First", 101)},
       {"the editor cannot be started: the check-out is released, no file stays", true,
@@ -158,7 +163,7 @@ TEST_F(OpenInProTest, Runs) {
     Select(kNrt, selection);
     const auto before = TempFolderEntries();
     harness::Answerer person;
-    person.On(harness::Titled(L"Ostrel Varnel PDF"), {harness::Press(row.answer)})
+    person.On(harness::Titled(L"Ostrel Varnel PDF"), {harness::Press(row.answer ? row.answer : IDOK)})
         .On(harness::Titled(L"Error"), {harness::Press(IDOK)});
     EXPECT_EQ(row.result, m_command->Execute());
     person.Stop();
@@ -205,7 +210,11 @@ TEST_F(OpenInProTest, HelpersStartOnlyByAFullPathInTheInstallFolder) {
       folder.empty() ? value->Remove() : value->SetString(folder);
     NewCommand();
     Select(kNrt, {Doc(L"Report", L"PDF", kPdfContent)});
-    EXPECT_EQ(S_OK, m_command->Execute());  // the usage helper and the editor
+    harness::Answerer person;
+    person.On(harness::Titled(L"Ostrel Varnel PDF"), {harness::Press(IDOK)});
+    EXPECT_EQ(S_OK, m_command->Execute());  // the usage helper and the editor, the person told
+    person.Stop();
+    EXPECT_NE(std::wstring::npos, person.Log().find(L"the program could not be started; nothing was opened."));
     vpdf::CConvUtils::RunMailAgent({Work(L"mail.pdf")});
     EXPECT_FALSE(vpdf::CConvUtils::LaunchConverter(L"/tempfile", false, nullptr));
     EXPECT_FALSE(vpdf::CConvUtils::PrintPDFWithHelper(Work(L"memo.txt").c_str(),

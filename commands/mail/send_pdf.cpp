@@ -98,10 +98,7 @@ HRESULT CSendPDFEMail_I::OnExecute() {
           // Never silently: the rest of the selection is not reached.
           kLog.Error("Selected document %d cannot be read: documents %d to %d are left out",
                      static_cast<int>(i), static_cast<int>(i), static_cast<int>(upper));
-          if (FAILED(hr)) {
-            result = hr;
-            return;
-          }
+          if (FAILED(hr)) result = hr;
           outcome.LeftOut(static_cast<int>(upper - i + 1));  // this one and the rest
           break;
         }
@@ -185,7 +182,7 @@ HRESULT CSendPDFEMail_I::OnExecute() {
       const std::wstring agent = CConvUtils::HelperInFolder(installFolder, kMailAgent);
       const bool there = !agent.empty() && FileExists(agent.c_str());
       outcome.Failed(there ? IDS_REASON_UNEXPECTED : IDS_REASON_NO_MAIL_PROGRAM);
-      if (!agent.empty() && !there) CountErrorBoxShown();
+      NoteShellMessageOfMissing(agent);
     } else {
       outcome.LeftOut(static_cast<int>(paths.size()) - sent);  // a later batch's agent failed
     }

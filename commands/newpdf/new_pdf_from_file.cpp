@@ -104,12 +104,20 @@ HRESULT CCreateNewPDFFromFile_I::OnExecute() {
   const OneRunAtATime run(m_langOffset);
   if (run.Refused()) return S_OK;
   HRESULT result = S_OK;
-  RunGuarded(kLog, [&] {
+  RunOutcome outcome(IDS_NOT_FINISHED_IMPORTED, IDS_NEWPDF_SUBMENU, m_langOffset);
+  // A run that ends before the import imports nothing.
+  const auto failed = [&](HRESULT hr) {
+    result = hr;
+    outcome.Failed(IDS_REASON_UNEXPECTED);
+  };
+  const bool finished = RunGuarded(kLog, [&] {
     ReportCommandUsage(L"Create PDF", L"From Local");
     kLog.Trace("****************** CreateNewPDFBegin Execute() START ******************");
 
     wchar_t file[kSourceBuffer] = {};
     if (!AskForSourceFile(m_langOffset, file)) {
+      // Cancelled, unless the dialog itself failed.
+      if (CommDlgExtendedError() != 0) outcome.Failed(IDS_REASON_UNEXPECTED);
       kLog.Trace(kExecuteEnd);
       return;
     }
@@ -120,29 +128,25 @@ HRESULT CCreateNewPDFFromFile_I::OnExecute() {
     if (tempName.empty()) {
       // Without a name in the temporary folder the PDF would land beside the source.
       kLog.Error("No temporary name for %S", source.c_str());
-      result = E_FAIL;
-      return;
+      return failed(E_FAIL);
     }
     // The PDF's name is created new beside the temporary name: a file that has it already is
     // left alone. The run's PDF goes whichever way the run ends.
     OwnedFile pdf = CreateNewFileBeside(tempName, L".pdf");
     if (pdf.Empty()) {
       kLog.Error("No PDF name beside %S", tempName.c_str());
-      result = E_FAIL;
-      return;
+      return failed(E_FAIL);
     }
     const std::wstring pdfPath = pdf.Path();
 
     const std::wstring extension = ExtensionOf(source);
     if (SameNoCase(extension, L".xps") || SameNoCase(extension, L".oxps")) {
       if (!CConvUtils::ConvertXPSToPDF(source.c_str(), pdfPath.c_str(), 15, 0, 0)) {
-        result = E_FAIL;
-        return;
+        return failed(E_FAIL);
       }
     } else if (!CConvUtils::PrintPDFWithHelper(source.c_str(), pdfPath.c_str(), false, false)) {
       kLog.Error("Failed: Printing file %S from file %S", source.c_str(), tempName.c_str());
-      result = E_FAIL;
-      return;
+      return failed(E_FAIL);
     }
 
     const ContextReader read = [this](const wchar_t* name, VARTYPE type, void* value) {
@@ -154,14 +158,14 @@ HRESULT CCreateNewPDFFromFile_I::OnExecute() {
         SessionOfContainer(read, session);
       } catch (const ComError& error) {
         kLog.Error("SelectedContainer failed, hr: 0x%08X", static_cast<unsigned>(error.Error()));
-        result = error.Error();
         kLog.Trace(kExecuteEnd);
-        return;
+        return failed(error.Error());
       }
     }
 
     dms::Document created;
     result = ImportNewDocument(pdfPath, TitleOf(source), session, dms::Object(), created, L"");
+    if (FAILED(result)) outcome.Failed(IDS_REASON_DMS_REFUSED);
     if (SUCCEEDED(result)) {
       const VARIANT_BOOL refresh = VARIANT_TRUE;
       SetContextValue(L"iManExt.Refresh", VT_BOOL, &refresh);
@@ -169,6 +173,8 @@ HRESULT CCreateNewPDFFromFile_I::OnExecute() {
     pdf.Delete();
     kLog.Trace(kExecuteEnd);
   });
+  if (!finished) outcome.Failed(IDS_REASON_UNEXPECTED);
+  outcome.Tell();
   return result;
 }
 

@@ -38,15 +38,18 @@ HRESULT CCreateNewPDFFromScanner_I::OnExecute() {
   const OneRunAtATime run(m_langOffset);
   if (run.Refused()) return S_OK;
   HRESULT result = S_OK;
-  RunGuarded(kLog, [&] {
+  RunOutcome outcome(IDS_NOT_FINISHED_IMPORTED, IDS_NEWPDF_SUBMENU, m_langOffset);
+  const bool finished = RunGuarded(kLog, [&] {
     ReportCommandUsage(L"Scan", nullptr);
     wchar_t scanPath[MAX_PATH] = {};
     MakeScanTempName(scanPath);
-    if (!scanPath[0]) return;
+    // Without a scan nothing is imported.
+    if (!scanPath[0]) return outcome.Failed(IDS_REASON_UNEXPECTED);
     // Created new, so that a file of that name is left alone; the run's scan goes whichever way
     // the run ends.
     OwnedFile scan = CreateNewFileBeside(scanPath, L".pdf");
-    if (scan.Empty() || !CConvUtils::ScanToPDFWithHelper(scan.Path().c_str())) return;
+    if (scan.Empty() || !CConvUtils::ScanToPDFWithHelper(scan.Path().c_str()))
+      return outcome.Failed(IDS_REASON_UNEXPECTED);
 
     const ContextReader read = [this](const wchar_t* name, VARTYPE type, void* value) {
       return GetContextValue(name, type, value);
@@ -56,15 +59,18 @@ HRESULT CCreateNewPDFFromScanner_I::OnExecute() {
       SessionOfContainer(read, session);
     } catch (const ComError& error) {
       result = error.Error();
-      return;
+      return outcome.Failed(IDS_REASON_UNEXPECTED);
     }
     dms::Document created;
     result = ImportNewDocument(scan.Path(), L"", session, dms::Object(), created, L"");
+    if (FAILED(result)) outcome.Failed(IDS_REASON_DMS_REFUSED);
     if (SUCCEEDED(result)) {
       const VARIANT_BOOL refresh = VARIANT_TRUE;
       SetContextValue(L"iManExt.Refresh", VT_BOOL, &refresh);
     }
   });
+  if (!finished) outcome.Failed(IDS_REASON_UNEXPECTED);
+  outcome.Tell();
   return result;
 }
 

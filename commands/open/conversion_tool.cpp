@@ -10,6 +10,7 @@
 #include "commands/selected_items.h"
 #include "convutils/conv_utils.h"
 #include "convutils/log.h"
+#include "convutils/settings.h"
 #include "convutils/temp_files.h"
 #include "convutils/usage_analytics.h"
 #include "dms/doc_select.h"
@@ -78,17 +79,20 @@ HRESULT COpenInCnv_I::OnExecute() {
   const OneRunAtATime run(m_langOffset);
   if (run.Refused()) return S_OK;
   HRESULT result = S_OK;
-  RunGuarded(kLog, [&] {
+  RunOutcome outcome(IDS_NOT_FINISHED_OPENED, IDS_OPENINCNV_MENU, m_langOffset);
+  // A run that ends here before the tool has the list opens nothing.
+  const auto failed = [&](HRESULT hr) {
+    result = hr;
+    outcome.Failed(IDS_REASON_UNEXPECTED);
+  };
+  const bool finished = RunGuarded(kLog, [&] {
     ReportCommandUsage(L"Open", L"Conversion Desk");
 
     Variant selection;
     LONG lower = 0, upper = -1;
     HRESULT hr = ReadSelection(selection, lower, upper);
     if (hr == S_FALSE) return;
-    if (FAILED(hr)) {
-      result = hr;
-      return;
-    }
+    if (FAILED(hr)) return failed(hr);
     if (upper - lower + 1 <= 0) return;  // nothing selected: nothing is written
 
     // Until the tool has the list, the list and the copies are ours to delete; the list's
@@ -109,13 +113,11 @@ HRESULT COpenInCnv_I::OnExecute() {
     }
     if (listPath.empty()) {
       kLog.Error("COpenInCnv: no name for the file list");
-      result = E_FAIL;
-      return;
+      return failed(E_FAIL);
     }
     if (!list) {
       kLog.Error("COpenInCnv: cannot create the file list %S", listPath.c_str());
-      result = E_FAIL;
-      return;
+      return failed(E_FAIL);
     }
     listFile = OwnedFile(listPath);
 
@@ -125,8 +127,7 @@ HRESULT COpenInCnv_I::OnExecute() {
         !WriteList(list, std::to_wstring(upper - lower + 1)) ||
         !WriteList(list, L"\nDMSLinkID=") || !WriteList(list, std::to_wstring(kDMSLinkID)) ||
         !WriteList(list, L"\nDelete=1\n")) {
-      result = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
-      return;
+      return failed(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
     }
 
     ProgressWindow progress(IDS_OPENINCNV_MENU + m_langOffset, static_cast<int>(upper - lower + 1),
@@ -136,17 +137,17 @@ HRESULT COpenInCnv_I::OnExecute() {
     const auto handOver = [&] {
       list.Reset();
       progress.Close();
-      if (!LaunchConversionTool(listPath)) return;
+      if (!LaunchConversionTool(listPath)) return outcome.Failed(IDS_REASON_NO_PROGRAM);
       listFile.Release();
       for (WorkingCopy& copy : copies) copy.Keep();
+      outcome.Delivered();
     };
     for (LONG i = lower; i <= upper; ++i) {
       ComPtr<IDispatch> element;
       hr = SelectionElement(selection.Get(), i, element);
       if (FAILED(hr)) {
         kLog.Error("COpenInCnv: SafeArrayGetElement(%d) failed", static_cast<int>(i));
-        result = hr;
-        return;
+        return failed(hr);
       }
       dms::Document document;
       hr = SelectedDocument(element.Get(), document);
@@ -163,36 +164,41 @@ HRESULT COpenInCnv_I::OnExecute() {
       hr = copy.Make(document, {CopyPlace::kTempFolder, CopyAccess::kCopy});
       if (copy.Path().empty()) {
         kLog.Error("COpenInCnv: no file for element %d", static_cast<int>(i));
-        result = E_FAIL;
-        return;
+        return failed(E_FAIL);
       }
       if (hr != S_OK) {
         kLog.Error("COpenInCnv: GetCopy(%S) failed", copy.Path().c_str());
-        result = hr;
-        return;
+        return failed(hr);
       }
       result = hr;
       copies.push_back(std::move(copy));
       if (!WriteList(list, std::to_wstring(copies.size()) + L"=\"" + copies.back().Path() +
                                L"\"\n")) {
-        result = HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
-        return;
+        return failed(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
       }
       if (progress.Cancelled()) {
         kLog.Trace("COpenInCnv: cancelled by the user, the copies are deleted");
+        outcome.Cancelled();
         result = S_OK;
         return;
       }
     }
     handOver();
   });
+  if (!finished) outcome.Failed(IDS_REASON_UNEXPECTED);
+  outcome.Tell();
   return result;
 }
 
 bool COpenInCnv_I::LaunchConversionTool(const std::wstring& listPath) {
   const std::wstring commandLine = L" \"" + listPath + L"\" /tempfile";
   kLog.Trace("COpenInCnv: LaunchConversionTool%S", commandLine.c_str());
-  return CConvUtils::LaunchConverter(commandLine.c_str(), false, nullptr);
+  if (CConvUtils::LaunchConverter(commandLine.c_str(), false, nullptr)) return true;
+  wchar_t folder[520] = {};
+  DWORD size = 520;
+  if (GetProductInstallPath(folder, size, 1))
+    NoteShellMessageOfMissing(CConvUtils::HelperInFolder(folder, L"vpdfassist.exe"));
+  return false;
 }
 
 void COpenInCnv_I::DeleteFileList(const std::wstring& listPath) {

@@ -95,21 +95,31 @@ HRESULT COpenInPro_I::OnExecute() {
   const OneRunAtATime run(m_langOffset);
   if (run.Refused()) return S_OK;
   HRESULT result = S_OK;
-  RunGuarded(kLog, [&] {
+  RunOutcome outcome(IDS_NOT_FINISHED_OPENED, IDS_OPENINPRO_MENU, m_langOffset, IDS_NOT_OPENED_COUNT);
+  // The documents asked for, and how far the run got.
+  LONG lower = 0, upper = -1, reached = 0;
+  bool selectionRead = false;
+  const bool finished = RunGuarded(kLog, [&] {
     kLog.Trace("COpenInPro Execute() enter ");
     ReportCommandUsage(L"Open", L"Varnel PDF");
 
     Variant selection;
-    LONG lower = 0, upper = -1;
-    if (ReadSelection(selection, lower, upper) != S_OK) return;
+    LONG first = 0, last = -1;
+    if (ReadSelection(selection, first, last) != S_OK) return;
+    lower = reached = first;
+    upper = last;
+    selectionRead = true;
 
     const bool temporary = UseTempForOpen();
     std::wstring database, session;
     bool namesRead = false;
-    for (LONG i = lower; i <= upper; ++i) {
+    for (LONG i = lower; i <= upper; reached = ++i) {
       ComPtr<IDispatch> element;
       result = SelectionElement(selection.Get(), i, element);
-      if (FAILED(result)) continue;
+      if (FAILED(result)) {
+        outcome.Failed(IDS_REASON_UNEXPECTED);
+        continue;
+      }
       dms::Document document;
       result = SelectedDocument(element.Get(), document);
       if (FAILED(result)) break;
@@ -118,7 +128,8 @@ HRESULT COpenInPro_I::OnExecute() {
         if (FAILED(result)) return;
         namesRead = true;
       }
-      result = Open(document, temporary, session, database);
+      result = Open(document, temporary, session, database, outcome);
+      if (FAILED(result)) outcome.Failed(IDS_REASON_UNEXPECTED);
     }
 
     if (SUCCEEDED(result)) {
@@ -127,11 +138,16 @@ HRESULT COpenInPro_I::OnExecute() {
     }
     kLog.Trace("COpenInPro Execute() leave \n");
   });
+  // The documents the run did not reach are not opened either.
+  for (LONG i = reached; i <= upper; ++i) outcome.Failed(IDS_REASON_UNEXPECTED);
+  if (!finished && !selectionRead) outcome.Failed(IDS_REASON_UNEXPECTED);
+  outcome.Tell();
   return result;
 }
 
 HRESULT COpenInPro_I::Open(const dms::Document& document, bool temporary,
-                           const std::wstring& session, const std::wstring& database) {
+                           const std::wstring& session, const std::wstring& database,
+                           RunOutcome& outcome) {
   // What this run makes for the document is the editor's once it starts; until then it is ours.
   WorkingCopy copy;
   const HRESULT placed =
@@ -157,7 +173,12 @@ HRESULT COpenInPro_I::Open(const dms::Document& document, bool temporary,
       kLog.Trace("pSelectedDoc->GetCopy success");
     }
     // A read-only copy that the user does not want goes again, unless it was there before.
-    if (!OpenReadOnly(user)) return S_OK;
+    const int answer = OpenReadOnly(user);
+    if (answer != IDYES) {
+      // A question that could not be asked opened nothing the person wanted.
+      if (answer == IDNO) outcome.Declined();
+      return answer == IDNO ? S_OK : E_FAIL;
+    }
     if (!temporary) copy.KeepFile();
     kLog.Trace("pSelectedDoc IDS_ALREADY_CHECKED");
     if (temporary) {
@@ -186,17 +207,20 @@ HRESULT COpenInPro_I::Open(const dms::Document& document, bool temporary,
   else
     copy.WriteProfileFiles();
   // An editor that did not start leaves the document to nobody, and no files of this run.
-  if (!LaunchPDFPro(copy.Path())) return S_OK;
+  if (!LaunchPDFPro(copy.Path())) {
+    outcome.Failed(IDS_REASON_NO_PROGRAM);
+    return S_OK;
+  }
   copy.Keep();
+  outcome.Delivered();
   return S_OK;
 }
 
-bool COpenInPro_I::OpenReadOnly(const std::wstring& user) {
+int COpenInPro_I::OpenReadOnly(const std::wstring& user) {
   std::wstring text = Bstr::Adopt(LoadResString(IDS_ALREADY_CHECKED + m_langOffset)).Str();
   if (const size_t slot = text.find(L"%s"); slot != std::wstring::npos)
     text.replace(slot, 2, user);
-  return VPDFMessageBox(GetActiveWindow(), text.c_str(), kApplication,
-                        MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return VPDFMessageBox(GetActiveWindow(), text.c_str(), kApplication, MB_YESNO | MB_ICONQUESTION);
 }
 
 bool COpenInPro_I::LaunchPDFPro(const std::wstring& path) {
@@ -210,6 +234,7 @@ bool COpenInPro_I::LaunchPDFPro(const std::wstring& path) {
   kLog.Trace("ShellExecuteEx with %S", editor.c_str());
   const bool started = CConvUtils::LaunchWithShell(editor, parameters, SW_SHOWNORMAL);
   if (started) kLog.Trace("ShellExecuteEx success");
+  if (!started) NoteShellMessageOfMissing(editor);
   kLog.Trace("LaunchPDFPro leave");
   return started;
 }

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "commands/command_impl.h"
+#include "commands/command_run.h"
 #include "outside/dms.h"
 
 namespace vpdf {
@@ -24,11 +25,12 @@ class COpenInPro_I : public ICommandImpl {
  protected:
   // Opens one document: checks it out to its local path, or offers a read-only copy when
   // somebody has it, then leaves the check-in information beside it and starts the editor.
-  // A failed copy of somebody else's document is its only failure.
+  // What came of it goes to `outcome`; a failure returned is not noted there.
   HRESULT Open(const dms::Document& document, bool temporary, const std::wstring& session,
-               const std::wstring& database);
-  // Asks whether to open a document that `user` has checked out read-only: true for Yes.
-  bool OpenReadOnly(const std::wstring& user);
+               const std::wstring& database, RunOutcome& outcome);
+  // Asks whether to open a document that `user` has checked out read-only: IDYES, IDNO, or 0
+  // when the question could not be shown.
+  int OpenReadOnly(const std::wstring& user);
 
   int m_langOffset = 0;  // added to the id of every localised resource
 };

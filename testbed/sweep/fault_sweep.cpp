@@ -253,14 +253,23 @@ bool Has(const std::wstring& text, const std::wstring& part) {
   return text.find(part) != std::wstring::npos;
 }
 
-// The lines that make a scenario's result: what was stored, checked in, mailed or opened.
+// The lines that make a scenario's result: what was stored, checked in, mailed or opened. A
+// PDF reaches the mail agent under its long or its short name, and the editor opens a document
+// in whichever portable folder the settings give: what counts is how many were mailed and which
+// documents were opened.
 std::vector<std::wstring> Result(const Run& run) {
   std::vector<std::wstring> result;
-  for (const std::wstring& line : run.changed)
-    if (line.rfind(L"stored ", 0) == 0 || line.rfind(L"run mailpdfagent.exe", 0) == 0 ||
-        line.rfind(L"run varnelpdf.exe", 0) == 0 || line.rfind(L"run vpdfassist.exe", 0) == 0 ||
-        Has(line, L" checked in from "))
+  for (const std::wstring& line : run.changed) {
+    const size_t quote = line.find(L"\"");
+    if (line.rfind(L"run mailpdfagent.exe", 0) == 0)
+      result.push_back(L"mailed" + line.substr(line.find(L" -> ")));
+    else if (line.rfind(L"run varnelpdf.exe", 0) == 0 && quote != std::wstring::npos)
+      result.push_back(L"opened " + line.substr(line.find_last_of(L'\\', line.find(L'"', quote + 1)) + 1));
+    else if (line.rfind(L"stored ", 0) == 0 || line.rfind(L"run vpdfassist.exe", 0) == 0 ||
+             Has(line, L" checked in from "))
       result.push_back(line);
+  }
+  std::sort(result.begin(), result.end());
   return result;
 }
 
@@ -340,7 +349,9 @@ std::vector<std::wstring> Broken(const Run& run, const Run& base, bool told, boo
       else if (line.rfind(L"Ostrel Varnel PDF", 0) == 0)
         ++messages;
     }
-    if (messages == 0 && Result(run) != Result(base) && !run.timedOut)
+    // A command that the client could not create, or that its Update did not offer, ran
+    // nothing the person asked for: there is no run to tell of.
+    if (messages == 0 && Result(run) != Result(base) && !run.timedOut && Has(out, L"\nExecute: 0x"))
       found.push_back(L"result missing, nobody told");
     if (messages > 1) found.push_back(L"told more than once: " + std::to_wstring(messages));
   }
@@ -399,7 +410,7 @@ int wmain(int argc, wchar_t** argv) {
   Sweep sweep(host, limit);
   const std::vector<std::string> functions = sweep::FaultFunctions();
   std::map<std::wstring, long> classes;
-  long runs = 0, broken = 0, fired = 0;
+  long runs = 0, broken = 0, fired = 0, notOffered = 0;
   // Per scenario: runs, broken runs, and those broken by more than a missing message.
   struct Totals {
     long runs = 0, broken = 0, beyondMessage = 0;
@@ -411,6 +422,7 @@ int wmain(int argc, wchar_t** argv) {
     if (verbose)
       std::printf("run: %ls %s#%ld: %llu ms\n", scenario.name, function.c_str(), k, run.milliseconds);
     fired += run.fired;
+    notOffered += run.fired && !Has(run.output, L"\nExecute: 0x");
     Totals& totals = perScenario[scenario.name];
     ++totals.runs;
     const std::vector<std::wstring> found =
@@ -451,7 +463,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     ++turn;
   }
-  std::printf("runs %ld, the fault reached in %ld, broken %ld\n", runs, fired, broken);
+  std::printf("runs %ld, the fault reached in %ld (%ld before Execute: the command not created or not "
+              "offered), broken %ld\n", runs, fired, notOffered, broken);
   for (const auto& [what, count] : classes) std::printf("  %ls: %ld\n", what.c_str(), count);
   for (const Scenario* scenario : scenarios) {
     const Totals& totals = perScenario[scenario->name];
