@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -209,6 +210,12 @@ BSTR WINAPI FailOnceCheckedOut(const OLECHAR* text, UINT length) {
   const bool fail = g_checkedOut && g_checkedOut->Calls(L"CheckOutEx") && std::wstring(text, length).ends_with(L".pdf");
   if (fail) g_checkedOut = nullptr;
   return fail ? nullptr : g_allocations->Original<decltype(&SysAllocStringLen)>()(text, length);
+}
+// The name of the version the client's command made failing to be allocated once.
+bool g_failNewVersion = false;
+BSTR WINAPI FailOnceNewVersion(const OLECHAR* text) {
+  const bool fail = text && std::wstring_view(text) == L"iManExt.NewVersionCmd.Document" && std::exchange(g_failNewVersion, false);
+  return fail ? nullptr : g_allocations->Original<decltype(&SysAllocString)>()(text);
 }
 std::atomic<bool> g_secondDone{false};
 HANDLE g_held = nullptr;  // a file another program has open
@@ -428,6 +435,16 @@ TEST_F(CreatePdf, Scenarios) {
        L"1 checked out to %TEMP%\\Contract.txt" + kDue + L"stored 1 v2 \"Contract\" txt, 1 pages: Contract.txt\n"
        L"1 checked in from %TEMP%\\Contract.pdf replacing the original\nrefresh\nclient's new version\n",
        [](CreatePdf&, auto& docs) { docs[0]->Fail(L"CheckInEx", E_FAIL); }},
+      {"an allocation failing once the client's command made the version: it still gets its PDF", {L"Contract.txt"},
+       {L"version", L"ok"},
+       single(L"Contract", L"version") + L"Ostrel Varnel PDF: General error -> ok\nprint Contract.txt\n"
+       L"1 checked out to %TEMP%\\Contract.txt" + kDue + L"stored 1 v2 \"Contract\" txt, 1 pages: Contract.txt\n"
+       L"1 checked in from %TEMP%\\Contract.pdf replacing the original\nrefresh\nclient's new version\n",
+       [](CreatePdf&, auto& docs) {
+         docs[0]->Fail(L"CheckInEx", E_FAIL);
+         g_failNewVersion = true;
+         g_allocations.emplace("OLEAUT32.dll", "SysAllocString", reinterpret_cast<void*>(&FailOnceNewVersion));
+       }},
       {"a retry that fails too: the error box of the first failure is the one message", {L"Contract.txt"},
        {L"version", L"ok"}, single(L"Contract", L"version") + L"Ostrel Varnel PDF: General error -> ok\nprint Contract.txt\n"
        L"1 checked out to %TEMP%\\Contract.txt" + kDue + L"1 unlocked\nrefresh\nclient's new version\n",

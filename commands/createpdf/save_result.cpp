@@ -10,6 +10,7 @@
 #include "commands/createpdf/create_pdf.h"
 #include "dms/event_sinks.h"
 #include "commands/import_document.h"
+#include "convutils/entry_guard.h"
 #include "convutils/log.h"
 #include "convutils/temp_files.h"
 #include "dms/client_options.h"
@@ -433,25 +434,41 @@ int CheckInThroughCommand(const std::wstring& pdfPath, const dms::Document& docu
   }
   kLog.Trace("NewVersionCheckIn() Execute NewVersionCmd ");
 
-  Variant result;
+  // The client has made the version: it must be found and both check-ins must run, or it stays
+  // in the DMS without its file. A step that throws (an allocation) is tried again once and
+  // does not skip the next.
+  auto finish = [](const char* step, const auto& body) {
+    for (int attempt = 0; attempt < 2; ++attempt)
+      if (Guarded(kLog, step, false, [&] { body(); return true; })) return true;
+    return false;
+  };
   dms::Document created;
-  if (FAILED(ReadContextItem(items.Get(), L"iManExt.NewVersionCmd.Document", result)) ||
-      (result.Type() != VT_DISPATCH && result.Type() != VT_UNKNOWN) ||
-      FAILED(dms::Document::From(result.Get()->punkVal, created))) {
+  bool found = false;
+  finish("reading the new version", [&] {
+    Variant result;
+    found = SUCCEEDED(ReadContextItem(items.Get(), L"iManExt.NewVersionCmd.Document", result)) &&
+            (result.Type() == VT_DISPATCH || result.Type() == VT_UNKNOWN) &&
+            SUCCEEDED(dms::Document::From(result.Get()->punkVal, created));
+  });
+  if (!found) {
     kLog.Error("NewVersionCheckIn() no NewVersionCmd.Document, quit");
     return DML_FAIL;
   }
   kLog.Trace("NewVersionCheckIn() NewVersionCmd.Document ");
-  const std::wstring checkoutPath = document.CheckoutPath().value;
-  kLog.Trace("NewVersionCheckIn() CheckoutPath %S ", checkoutPath.c_str());
-  dms::Document checkedOut;
-  if (SUCCEEDED(dms::Document::From(document.Get(), checkedOut)))
-    checkedOut.CheckInEx(checkoutPath, 4, 0, kCheckInActivity, kHistoryApplication, L"", L"");
-  kLog.Trace("NewVersionCheckIn() raw_CheckIn ");
-  created.CheckInEx(created.CheckoutPath().value, 2, 0, kCheckInActivity, kHistoryApplication, L"",
-                    L"");
-  kLog.Trace("NewVersionCheckIn() pNewNRTDocument->raw_CheckIn");
-  return DML_SUCCESS;
+  finish("check-in of the original", [&] {
+    const std::wstring checkoutPath = document.CheckoutPath().value;
+    kLog.Trace("NewVersionCheckIn() CheckoutPath %S ", checkoutPath.c_str());
+    dms::Document checkedOut;
+    if (SUCCEEDED(dms::Document::From(document.Get(), checkedOut)))
+      checkedOut.CheckInEx(checkoutPath, 4, 0, kCheckInActivity, kHistoryApplication, L"", L"");
+    kLog.Trace("NewVersionCheckIn() raw_CheckIn ");
+  });
+  const bool stored = finish("check-in of the new version", [&] {
+    created.CheckInEx(created.CheckoutPath().value, 2, 0, kCheckInActivity, kHistoryApplication,
+                      L"", L"");
+    kLog.Trace("NewVersionCheckIn() pNewNRTDocument->raw_CheckIn");
+  });
+  return stored ? DML_SUCCESS : DML_FAIL;
 }
 
 }  // namespace
