@@ -217,6 +217,13 @@ BSTR WINAPI FailOnceNewVersion(const OLECHAR* text) {
   const bool fail = text && std::wstring_view(text) == L"iManExt.NewVersionCmd.Document" && std::exchange(g_failNewVersion, false);
   return fail ? nullptr : g_allocations->Original<decltype(&SysAllocString)>()(text);
 }
+// The merge plug-in failing to load once: the process's first merge runs without it.
+bool g_failJoinLoad = false;
+HMODULE WINAPI FailOnceJoinLoad(LPCWSTR path, HANDLE file, DWORD flags) {
+  const bool fail = path && std::wstring_view(path).ends_with(L"PdfJoinPlugin_x64.api") && std::exchange(g_failJoinLoad, false);
+  if (fail) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return fail ? nullptr : g_allocations->Original<decltype(&LoadLibraryExW)>()(path, file, flags);
+}
 std::atomic<bool> g_secondDone{false};
 HANDLE g_held = nullptr;  // a file another program has open
 
@@ -289,6 +296,15 @@ TEST_F(CreatePdf, Scenarios) {
       {"a PDF is left out", {L"Scan.pdf", L"Memo.txt"}, {L"each", L"cancel", L"ok"}, L"Merge items to one PDF -> [Scan, "
        L"Memo] each\n" + single(L"Memo", L"cancel") + told(L"1 of 2 documents could not be converted and were left out.") + L"print Memo.txt\n"
        L"progress window came up 1x\n"},
+      // The first merge of the process, so that the plug-in is loaded here; the rows after it
+      // merge only if a failed load is tried again.
+      {"the merge plug-in failing to load: nothing saved, the next merge loads it", {L"Alpha.txt", L"Beta.txt"},
+       {L"one", L"ok"}, L"Merge items to one PDF -> [Alpha, Beta] one\nOstrel Varnel PDF: The PDF files cannot be merged: "
+       L"the file PdfJoinPlugin_x64.api was not found in the folder %PRODUCT%\\. Nothing was saved. -> ok\n",
+       [](CreatePdf&, auto&) {
+         g_failJoinLoad = true;
+         g_allocations.emplace("KERNEL32.dll", "LoadLibraryExW", reinterpret_cast<void*>(&FailOnceJoinLoad));
+       }},
       merge("the merge plug-in refuses: nothing saved", L"InitPDFAttach", L"7, control"),
       merge("the first PDF cannot be opened: nothing saved, nothing left", L"DoOpenFile", L"7, control"),
       merge("a PDF cannot be appended: nothing saved, nothing left", L"DoMerge2", L"7, control"),
