@@ -93,6 +93,7 @@ void Answer(harness::Answerer& person, const std::vector<std::wstring>& answers,
                         break;
                       }
                     }
+                    Sleep(400);  // the window follows the run within a quarter of a second
                     return Text(Control(progress, vpdf::kProgressDocumentText)) + L", " +
                            Text(Control(progress, vpdf::kProgressStepText)) + L" stop";
                   },

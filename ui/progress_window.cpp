@@ -21,10 +21,9 @@ constexpr LogSource kLog("PDFConverter\\VPDFiManageAddon_UI\\ProgressWindow");
 
 constexpr UINT_PTR kShowTimer = 1;
 constexpr UINT kSlowConversionMs = 1000;  // a conversion this slow shows the window
-// Each move of the bar repaints it, the costliest part of a document's step: a move that comes
-// sooner after the last one than this waits for a timer (the waits for the helpers dispatch it).
-constexpr UINT_PTR kBarTimer = 2;
-constexpr ULONGLONG kBarEveryMs = 250;
+// A change of the window sooner after the last one than this waits for a timer.
+constexpr UINT_PTR kRefreshTimer = 2;
+constexpr ULONGLONG kRefreshEveryMs = 250;
 constexpr int kBarSteps = 100;            // per document
 
 // Layout at 96 dots per inch.
@@ -194,6 +193,7 @@ void ProgressWindow::Create(HWND owner, const std::wstring& title) {
 void ProgressWindow::Show() {
   m_shown = true;
   if (!m_window || s_hiddenDepth > 0 || IsWindowVisible(m_window)) return;
+  Repaint();  // it comes up showing the run as it stands
   ShowWindow(m_window, DialogHasKeyboard() ? SW_SHOWNOACTIVATE : SW_SHOW);
   UpdateWindow(m_window);
 }
@@ -209,47 +209,55 @@ void ProgressWindow::Document(int number, const std::wstring& description) {
   StopShowTimer();
   wchar_t text[512] = {};
   StringCchPrintfW(text, 512, m_documentFormat.c_str(), number, m_total, description.c_str());
-  SetDlgItemTextW(m_window, kProgressDocumentText, text);
-  SetPosition(BarPosition(number, ProgressStep::kCopying));
+  m_wanted.line = text;
+  m_wanted.bar = BarPosition(number, ProgressStep::kCopying);
   m_number = number;
+  Refresh(false);
 }
 
 void ProgressWindow::Step(ProgressStep step) {
   if (!m_window) return;
-  SetDlgItemTextW(m_window, kProgressStepText, m_stepTexts[static_cast<int>(step)].c_str());
   if (step == ProgressStep::kMerging) m_number = m_total;
-  // The last steps stand alone: their bar is shown at once.
-  SetPosition(BarPosition(m_number, step), step == ProgressStep::kMerging || step == ProgressStep::kSaving);
-  // The texts and the bar paint themselves as they change; a Cancel pressed meanwhile is
-  // looked for at once only before the last steps (the others are followed by Cancelled() or a
-  // wait for a helper, which look anyway).
-  Pump(step == ProgressStep::kMerging || step == ProgressStep::kSaving);
+  // The last steps stand alone: they are shown at once, and a Cancel pressed meanwhile is looked
+  // for at once (the other steps are followed by Cancelled() or a wait for a helper, which look
+  // anyway).
+  const bool last = step == ProgressStep::kMerging || step == ProgressStep::kSaving;
+  m_wanted.step = static_cast<int>(step);
+  m_wanted.bar = BarPosition(m_number, step);
+  Refresh(last);
+  Pump(last);
   // Only the waits for a helper dispatch the timer: a conversion that does not wait (the
   // image-to-PDF library) is over before it could show the window, and Cancelled() drops it.
   if (step == ProgressStep::kConverting && !m_shown && m_window)
     m_showTimer = SetTimer(m_window, kShowTimer, kSlowConversionMs, nullptr) != 0;
 }
 
-void ProgressWindow::SetPosition(int position, bool now) {
-  m_wanted = position;
-  if (position == m_position) return;
+void ProgressWindow::Refresh(bool now) {
+  if (m_wanted == m_painted) return;
+  // Out of sight nothing paints: the texts are set when it shows.
+  if (!IsWindowVisible(m_window)) return;
   const ULONGLONG tick = GetTickCount64();
-  if (!now && tick - m_moved < kBarEveryMs) {
-    if (!m_barTimer)
-      m_barTimer = SetTimer(m_window, kBarTimer, static_cast<UINT>(kBarEveryMs - (tick - m_moved)),
-                            nullptr) != 0;
-    if (m_barTimer) return;
+  if (!now && tick - m_refreshed < kRefreshEveryMs) {
+    if (!m_refreshTimer)
+      m_refreshTimer = SetTimer(m_window, kRefreshTimer,
+                                static_cast<UINT>(kRefreshEveryMs - (tick - m_refreshed)), nullptr) != 0;
+    if (m_refreshTimer) return;
   }
-  MoveBar();
+  Repaint();
 }
 
-void ProgressWindow::MoveBar() {
-  if (m_barTimer) KillTimer(m_window, kBarTimer);
-  m_barTimer = false;
-  if (m_wanted == m_position) return;
-  SendDlgItemMessageW(m_window, kProgressBar, PBM_SETPOS, m_wanted, 0);
-  m_position = m_wanted;
-  m_moved = GetTickCount64();
+void ProgressWindow::Repaint() {
+  if (m_refreshTimer) KillTimer(m_window, kRefreshTimer);
+  m_refreshTimer = false;
+  if (m_wanted.line != m_painted.line)
+    SetDlgItemTextW(m_window, kProgressDocumentText, m_wanted.line.c_str());
+  if (m_wanted.step != m_painted.step)
+    SetDlgItemTextW(m_window, kProgressStepText,
+                    m_wanted.step < 0 ? L"" : m_stepTexts[m_wanted.step].c_str());
+  if (m_wanted.bar != m_painted.bar)
+    SendDlgItemMessageW(m_window, kProgressBar, PBM_SETPOS, m_wanted.bar, 0);
+  m_painted = m_wanted;
+  m_refreshed = GetTickCount64();
 }
 
 void ProgressWindow::StopShowTimer() {
@@ -320,8 +328,8 @@ LRESULT ProgressWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, 
         }
         break;
       case WM_TIMER:
-        if (wParam == kBarTimer) {
-          self->MoveBar();
+        if (wParam == kRefreshTimer) {
+          self->Repaint();
           return 0;
         }
         if (wParam == kShowTimer) {

@@ -87,14 +87,21 @@ class ProgressWindow {
   bool m_shown = false;  // has been shown: stays up (but for Hidden) until the run ends
   bool m_showTimer = false;  // the timer that shows the window after a slow conversion is set
   ULONGLONG m_pumped = 0;    // when Cancelled() last dispatched the waiting messages
-  int m_position = -1;       // of the bar, as last set
-  int m_wanted = -1;         // of the bar, as the run stands
-  ULONGLONG m_moved = 0;     // when the bar last moved
-  bool m_barTimer = false;   // the timer that moves the bar later is set
-  // Sets the bar unless it stands there already: each change repaints it, so a change soon
-  // after the last one waits for a timer unless it is wanted `now`.
-  void SetPosition(int position, bool now = false);
-  void MoveBar();
+  // What the window shows, as the run stands and as last painted: each change repaints a
+  // control, the costliest part of a document's step, so the window follows the run at most a
+  // few times a second (a change soon after the last one waits for a timer, which the waits for
+  // the helpers dispatch) unless it is wanted `now`.
+  struct View {
+    std::wstring line;  // "Document 3 of 30: ..."
+    int step = -1;      // a ProgressStep
+    int bar = -1;
+    bool operator==(const View&) const = default;
+  };
+  View m_wanted, m_painted;
+  ULONGLONG m_refreshed = 0;    // when the window last followed the run
+  bool m_refreshTimer = false;  // the timer that makes it follow later is set
+  void Refresh(bool now);
+  void Repaint();
   std::wstring m_documentFormat;
   std::wstring m_stepTexts[4];
   HWND m_window = nullptr;
