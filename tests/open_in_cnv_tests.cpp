@@ -69,9 +69,9 @@ TEST_F(OpenInCnvTest, Runs) {
        {{L"First"}, {L"Second"}, {L"Third"}}, Objects::kNone, false,
        HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), told + kUsage + L"101 copied to %TEMP%\\First.pdf, native format\n"
        L"102 copied to %TEMP%\\Second.pdf, native format\n103 copied to %TEMP%\\Third.pdf, native format\n", 9},
-      {"an element that is no document: the tool gets what was copied before it",
+      {"an element that is no document: the tool gets what was copied before it, the user is told of the rest",
        {{L"First"}, {nullptr}, {L"After"}}, Objects::kNone, false, E_NOINTERFACE,
-       kUsage + Tool(3, {L"First.pdf"}) + L"101 copied to %TEMP%\\First.pdf, native format\n"
+       std::wstring(L"Ostrel Varnel PDF: 2 of 3 documents could not be opened. -> OK\n") + kUsage + Tool(3, {L"First.pdf"}) + L"101 copied to %TEMP%\\First.pdf, native format\n"
            L"temp +First.pdf\ntemp +ss_#.txt\n"},
       {"no selection", {}, Objects::kNone, false, S_OK, kUsage},
       {"empty documents and objects", {}, Objects::kEmpty, false, S_OK, kUsage},

@@ -79,7 +79,8 @@ HRESULT COpenInCnv_I::OnExecute() {
   const OneRunAtATime run(m_langOffset);
   if (run.Refused()) return S_OK;
   HRESULT result = S_OK;
-  RunOutcome outcome(IDS_NOT_FINISHED_OPENED, IDS_OPENINCNV_MENU, m_langOffset);
+  RunOutcome outcome(IDS_NOT_FINISHED_OPENED, IDS_OPENINCNV_MENU, m_langOffset,
+                     IDS_NOT_OPENED_COUNT);
   // A run that ends here before the tool has the list opens nothing.
   const auto failed = [&](HRESULT hr) {
     result = hr;
@@ -139,8 +140,10 @@ HRESULT COpenInCnv_I::OnExecute() {
       progress.Close();
       if (!LaunchConversionTool(listPath)) return outcome.Failed(IDS_REASON_NO_PROGRAM);
       listFile.Release();
-      for (WorkingCopy& copy : copies) copy.Keep();
-      outcome.Delivered();
+      for (WorkingCopy& copy : copies) {
+        copy.Keep();
+        outcome.Delivered();  // each document is one the person asked to open
+      }
     };
     for (LONG i = lower; i <= upper; ++i) {
       ComPtr<IDispatch> element;
@@ -153,6 +156,8 @@ HRESULT COpenInCnv_I::OnExecute() {
       hr = SelectedDocument(element.Get(), document);
       if (FAILED(hr)) {
         kLog.Error("COpenInCnv: element %d is not a DMS document", static_cast<int>(i));
+        // The tool gets the documents before it; this one and the rest are not opened.
+        for (LONG rest = i; rest <= upper; ++rest) outcome.Failed(IDS_REASON_UNEXPECTED);
         handOver();
         result = hr;
         return;
