@@ -28,6 +28,10 @@ struct Spent {
   double start = 0, wait = 0, plugin = 0, dialogs = 0;
   double client = 0;  // inside the client's objects, outside every other boundary
   double probe = 0;  // the benchmark's own looks (bench::g_onWait), never the command's
+  // Part of the command's own time: its calls that open, read, make or delete a file by name
+  // (each one a request to the file system that no faster code makes cheaper).
+  double files = 0;
+  int fileCalls = 0;
 };
 inline Spent g_spent;
 
@@ -95,6 +99,50 @@ inline INT_PTR WINAPI TimedDialog(HINSTANCE instance, LPCDLGTEMPLATEW dialog, HW
                            LPARAM param) {
   Timer timer(g_spent.dialogs);
   return g_dialog(instance, dialog, parent, proc, param);
+}
+
+// A file call of the command's thread, counted into Spent::files (and still own time).
+inline Clock::time_point g_fileBegin;
+inline int g_fileDepth = 0;
+class FileCall {
+ public:
+  FileCall() : m_counted(Counted()) {
+    if (m_counted && g_fileDepth++ == 0) g_fileBegin = Clock::now();
+  }
+  ~FileCall() {
+    if (!m_counted || --g_fileDepth > 0) return;
+    g_spent.files += std::chrono::duration<double, std::micro>(Clock::now() - g_fileBegin).count();
+    ++g_spent.fileCalls;
+  }
+  FileCall(const FileCall&) = delete;
+  FileCall& operator=(const FileCall&) = delete;
+
+ private:
+  static bool Counted();
+  bool m_counted;
+};
+inline decltype(&CreateFileW) g_createFile = nullptr;
+inline decltype(&ReadFile) g_readFile = nullptr;
+inline decltype(&DeleteFileW) g_deleteFile = nullptr;
+inline decltype(&GetFileAttributesW) g_attributes = nullptr;
+inline HANDLE WINAPI TimedCreateFile(LPCWSTR path, DWORD access, DWORD share,
+                                     LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                     DWORD flags, HANDLE from) {
+  FileCall call;
+  return g_createFile(path, access, share, security, disposition, flags, from);
+}
+inline BOOL WINAPI TimedReadFile(HANDLE file, LPVOID into, DWORD size, LPDWORD read,
+                                 LPOVERLAPPED overlapped) {
+  FileCall call;
+  return g_readFile(file, into, size, read, overlapped);
+}
+inline BOOL WINAPI TimedDeleteFile(LPCWSTR path) {
+  FileCall call;
+  return g_deleteFile(path);
+}
+inline DWORD WINAPI TimedAttributes(LPCWSTR path) {
+  FileCall call;
+  return g_attributes(path);
 }
 
 // The calls of the command's thread into the client's objects; one made inside another
@@ -166,6 +214,32 @@ inline bool InstallTimers() {
   g_commandThread = GetCurrentThreadId();
   tb::ObserveCalls(&EnterClient, &LeaveClient);
   return true;
+}
+
+// Times the command's file calls as well (InstallTimers first).
+inline bool InstallFileTimers() {
+  using testing_support::ScopedImportHook;
+  static std::optional<ScopedImportHook> create, read, remove, attributes;
+  create.emplace("KERNEL32.dll", "CreateFileW", reinterpret_cast<void*>(&TimedCreateFile));
+  read.emplace("KERNEL32.dll", "ReadFile", reinterpret_cast<void*>(&TimedReadFile));
+  remove.emplace("KERNEL32.dll", "DeleteFileW", reinterpret_cast<void*>(&TimedDeleteFile));
+  attributes.emplace("KERNEL32.dll", "GetFileAttributesW", reinterpret_cast<void*>(&TimedAttributes));
+  if (!create->Installed() || !read->Installed() || !remove->Installed() || !attributes->Installed()) {
+    std::printf("A file function to time is not imported by this program.\n");
+    return false;
+  }
+  g_createFile = create->Original<decltype(g_createFile)>();
+  g_readFile = read->Original<decltype(g_readFile)>();
+  g_deleteFile = remove->Original<decltype(g_deleteFile)>();
+  g_attributes = attributes->Original<decltype(g_attributes)>();
+  return true;
+}
+
+// Only the command's own calls: not those of the client's objects, of a dialog or of the
+// benchmark's looks, which are timed apart already.
+inline bool FileCall::Counted() {
+  return GetCurrentThreadId() == g_commandThread && Sampler::Apart().load() == 0 &&
+         Sampler::Measured().load() > 0;
 }
 
 }  // namespace bench
