@@ -9,7 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
-#include <optional>
+#include <list>
 
 #include "bench/sampler.h"
 #include "outside/companions.h"
@@ -187,8 +187,20 @@ inline int TimedEnd(int value) {
   return g_join.EndPDFAttach(value);
 }
 
+// Puts `replacement` into this program's import slot of `function` for the life of the
+// program, `original` getting the real one; false when the program does not import it.
+template <typename Fn>
+bool Hook(const char* dll, const char* function, Fn replacement, Fn& original) {
+  static std::list<testing_support::ScopedImportHook> hooks;
+  const auto& hook = hooks.emplace_back(dll, function, reinterpret_cast<void*>(replacement));
+  if (!hook.Installed()) return false;
+  original = hook.template Original<Fn>();
+  return true;
+}
+
 // Installs the timing of the helpers, the dialogs, the merge plug-in and the client's objects
-// for the life of the program (the calling thread is the command's); false (with a message) when one of them cannot be timed.
+// for the life of the program (the calling thread is the command's); false (with a message)
+// when one of them cannot be timed.
 inline bool InstallTimers() {
   auto* join = const_cast<outside::PdfJoin*>(outside::PdfJoinPlugin());
   if (!join) {
@@ -197,20 +209,13 @@ inline bool InstallTimers() {
   }
   g_join = *join;
   *join = {&TimedInit, &TimedOpen, &TimedMerge, &TimedSave, &TimedEnd};
-  using testing_support::ScopedImportHook;
-  static std::optional<ScopedImportHook> shell, create, wait, dialog;
-  shell.emplace("SHELL32.dll", "ShellExecuteExW", reinterpret_cast<void*>(&TimedShellExecute));
-  create.emplace("KERNEL32.dll", "CreateProcessW", reinterpret_cast<void*>(&TimedCreateProcess));
-  wait.emplace("USER32.dll", "MsgWaitForMultipleObjects", reinterpret_cast<void*>(&TimedWait));
-  dialog.emplace("USER32.dll", "DialogBoxIndirectParamW", reinterpret_cast<void*>(&TimedDialog));
-  if (!shell->Installed() || !create->Installed() || !wait->Installed() || !dialog->Installed()) {
+  if (!Hook("SHELL32.dll", "ShellExecuteExW", &TimedShellExecute, g_shellExecute) ||
+      !Hook("KERNEL32.dll", "CreateProcessW", &TimedCreateProcess, g_createProcess) ||
+      !Hook("USER32.dll", "MsgWaitForMultipleObjects", &TimedWait, g_wait) ||
+      !Hook("USER32.dll", "DialogBoxIndirectParamW", &TimedDialog, g_dialog)) {
     std::printf("A system function to time is not imported by this program.\n");
     return false;
   }
-  g_shellExecute = shell->Original<decltype(g_shellExecute)>();
-  g_createProcess = create->Original<decltype(g_createProcess)>();
-  g_wait = wait->Original<decltype(g_wait)>();
-  g_dialog = dialog->Original<decltype(g_dialog)>();
   g_commandThread = GetCurrentThreadId();
   tb::ObserveCalls(&EnterClient, &LeaveClient);
   return true;
@@ -218,20 +223,13 @@ inline bool InstallTimers() {
 
 // Times the command's file calls as well (InstallTimers first).
 inline bool InstallFileTimers() {
-  using testing_support::ScopedImportHook;
-  static std::optional<ScopedImportHook> create, read, remove, attributes;
-  create.emplace("KERNEL32.dll", "CreateFileW", reinterpret_cast<void*>(&TimedCreateFile));
-  read.emplace("KERNEL32.dll", "ReadFile", reinterpret_cast<void*>(&TimedReadFile));
-  remove.emplace("KERNEL32.dll", "DeleteFileW", reinterpret_cast<void*>(&TimedDeleteFile));
-  attributes.emplace("KERNEL32.dll", "GetFileAttributesW", reinterpret_cast<void*>(&TimedAttributes));
-  if (!create->Installed() || !read->Installed() || !remove->Installed() || !attributes->Installed()) {
+  if (!Hook("KERNEL32.dll", "CreateFileW", &TimedCreateFile, g_createFile) ||
+      !Hook("KERNEL32.dll", "ReadFile", &TimedReadFile, g_readFile) ||
+      !Hook("KERNEL32.dll", "DeleteFileW", &TimedDeleteFile, g_deleteFile) ||
+      !Hook("KERNEL32.dll", "GetFileAttributesW", &TimedAttributes, g_attributes)) {
     std::printf("A file function to time is not imported by this program.\n");
     return false;
   }
-  g_createFile = create->Original<decltype(g_createFile)>();
-  g_readFile = read->Original<decltype(g_readFile)>();
-  g_deleteFile = remove->Original<decltype(g_deleteFile)>();
-  g_attributes = attributes->Original<decltype(g_attributes)>();
   return true;
 }
 
