@@ -28,6 +28,8 @@ class LogSource {
   void Warning(LogFormat format, Args... args) const { Write(kWarning, format, args...); }
   template <class... Args>
   void Error(LogFormat format, Args... args) const { Write(kError, format, args...); }
+  // Whether the log records anything now: what is read only for a record need not be read.
+  static bool Enabled() { return outside::TraceLogIfEnabled(outside::kLogCategory) != nullptr; }
   template <class... Args>
   void Write(LogLevel level, LogFormat format, Args... args) const {
     static_assert((std::is_scalar_v<Args> && ...), "log arguments travel as C varargs");

@@ -134,6 +134,8 @@ void LogMethod(const dms::Object& type, const wchar_t* which, const char* const 
 HRESULT CCreatePDF_I::GetMethods(IDispatch* document) {
   try {
     kLog.Trace("****************** CreatePDF GetMethods() START ******************");
+    // The type's details are read for the log alone: with the log off, no call of the client's.
+    if (!LogSource::Enabled()) return S_OK;
     auto type = dms::Document(ComPtr<IDispatch>(document)).Type();
     if (type.Ok() && type.value) {
       const dms::Object& t = type.value;
