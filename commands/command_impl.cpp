@@ -376,11 +376,14 @@ ContextReader ICommandImpl::ContextRead() {
   };
 }
 
-HRESULT ICommandImpl::ReadSelection(Variant& selection, LONG& lower, LONG& upper) {
+HRESULT ICommandImpl::ReadSelection(Variant& selection, LONG& lower, LONG& upper,
+                                   SelectionFault* failedStep) {
   const ContextReader read = ContextRead();
-  if (!ReadSelectionValue(read, selection)) return S_FALSE;
-  SelectionFault fault;
-  HRESULT hr = SelectionBounds(read, true, selection.Get(), lower, upper, fault);
+  SelectionFault fault = SelectionFault::kNone;
+  HRESULT hr = ReadSelectionValue(read, selection)
+                   ? SelectionBounds(read, true, selection.Get(), lower, upper, fault)
+                   : S_FALSE;
+  if (failedStep) *failedStep = fault;
   if (fault == SelectionFault::kLowerBound || fault == SelectionFault::kUpperBound) return S_FALSE;
   return hr;
 }

@@ -132,8 +132,10 @@ class ICommandImpl : public ICommand, public ISupportErrorInfo {
 
   // The selection and its bounds: "SelectedNRTDocuments", else "SelectedIManObjects", and
   // the latter also when the former holds an empty array. S_FALSE when no selection or its
-  // bounds can be read; the failure when the read after an empty array fails.
-  HRESULT ReadSelection(Variant& selection, LONG& lower, LONG& upper);
+  // bounds can be read; the failure when the read after an empty array fails. `fault`, when
+  // given, says which step failed.
+  HRESULT ReadSelection(Variant& selection, LONG& lower, LONG& upper,
+                        SelectionFault* fault = nullptr);
   // The status for that selection: enabled when `accept` takes the type extension of every
   // element (SelectionStatus). False when ReadSelection gives S_FALSE: the status stays.
   bool SelectionStatusOf(bool (*accept)(const std::wstring& extension), LONG& status);

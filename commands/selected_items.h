@@ -40,6 +40,13 @@ enum class SelectionFault {
   kNotDocument,         // that document does not answer INRTDocument
 };
 
+// A selection that is there but whose bounds cannot be read: a run that meets it tells the
+// person, unlike one with nothing selected.
+inline bool BoundsUnreadable(SelectionFault fault) {
+  return fault == SelectionFault::kLowerBound || fault == SelectionFault::kUpperBound ||
+         fault == SelectionFault::kObjectsLowerBound || fault == SelectionFault::kObjectsUpperBound;
+}
+
 // The bounds of `selection`. With `objectsWhenEmpty`, an empty array gives way to the
 // objects item, which then replaces `selection` (the caller reads its elements from the
 // array whose bounds it has). Both bounds come back even when the array is still empty.

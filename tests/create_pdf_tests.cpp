@@ -125,7 +125,7 @@ void Answer(harness::Answerer& person, const std::vector<std::wstring>& answers,
 
 class CreatePdf : public CommandRunTest<vpdf::CCreatePDF> {
  public:
-  using CommandRunTest::NewCommand, CommandRunTest::Select, CommandRunTest::m_command, CommandRunTest::world,
+  using CommandRunTest::NewCommand, CommandRunTest::Select, CommandRunTest::SelectUnreadable, CommandRunTest::m_command, CommandRunTest::world,
       CommandRunTest::m_profileIni, CommandRunTest::Work;
   void SetUp() override {
     CommandRunTest::SetUp();
@@ -408,6 +408,9 @@ TEST_F(CreatePdf, Scenarios) {
          while (!g_secondDone && GetTickCount64() < until) Sleep(20);
          EXPECT_TRUE(g_secondDone) << "no second run while the merge dialog was up";
        }},
+      {"a selection whose bounds cannot be read: nothing converted, the person told", {L"Alpha.txt", L"Beta.txt"},
+       {L"ok"}, told(L"an unexpected error occurred"),
+       [](CreatePdf& test, auto&) { test.SelectUnreadable(L"SelectedNRTDocuments"); }},
       {"a call failing after the dialog ends the run", {L"Alpha.txt", L"Beta.txt"}, {L"one", L"ok"},
        L"Merge items to one PDF -> [Alpha, Beta] one\n" + told(L"an unexpected error occurred") + L"print Alpha.txt\nprogress window came up 1x\n", nullptr,
        [](auto& docs) { docs[1]->Fail(L"Extension", E_ACCESSDENIED); }},

@@ -26,7 +26,7 @@ struct Element {
   const wchar_t* extension = L"PDF";
   bool copyFails = false;
 };
-enum class Objects { kNone, kEmpty, kUnreadable };  // "SelectedIManObjects" beside empty documents
+enum class Objects { kNone, kEmpty, kUnreadable, kDocumentsUnreadable };  // "SelectedIManObjects" beside empty documents
 
 struct Row {
   const char* what;
@@ -76,6 +76,8 @@ TEST_F(OpenInCnvTest, Runs) {
       {"no selection", {}, Objects::kNone, false, S_OK, kUsage},
       {"empty documents and objects", {}, Objects::kEmpty, false, S_OK, kUsage},
       {"empty documents, unreadable objects", {}, Objects::kUnreadable, false, E_INVALIDARG, told + kUsage},
+      {"documents whose bounds cannot be read: nothing written, the person told", {}, Objects::kDocumentsUnreadable,
+       false, S_OK, told + kUsage},
       // The folder is empty: not even the usage helper starts; the shell says so.
       {"the tool cannot be started: logged, and its copies and list go", {{L"Scan"}},
        Objects::kNone, true, S_OK,
@@ -101,6 +103,7 @@ TEST_F(OpenInCnvTest, Runs) {
     if (!row.documents.empty() || row.objects != Objects::kNone) Select(kNrt, selection);
     if (row.objects == Objects::kEmpty) Select(kIMan, {});
     if (row.objects == Objects::kUnreadable) SelectUnreadable(kIMan);
+    if (row.objects == Objects::kDocumentsUnreadable) SelectUnreadable(kNrt);
     const auto before = TempFolderEntries();
     harness::Answerer person;
     person.On(harness::Titled(L"Error"), {harness::Press(IDOK)}).On(harness::Titled(L"Ostrel Varnel PDF"), {harness::Press(IDOK)});

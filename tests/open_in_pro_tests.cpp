@@ -33,7 +33,7 @@ struct Pdf {
   const char* linkFile = nullptr;         // a link file beside it already
   bool copyFails = false, shortcut = false;
 };
-enum class Fault { kNone, kSession, kEditorMissing, kRelativePortable };
+enum class Fault { kNone, kSession, kEditorMissing, kRelativePortable, kSelectionUnreadable };
 
 struct Row {
   const char* what;
@@ -112,6 +112,8 @@ TEST_F(OpenInProTest, Runs) {
        Fault::kRelativePortable, E_FAIL, kUnexpected + kUsage},
       {"the session cannot be read: nothing, no refresh", true, {{L"Report"}}, 0, Fault::kSession,
        E_ACCESSDENIED, kUnexpected + kUsage},
+      {"a selection whose bounds cannot be read: nothing opened, the person told", true, {{L"Report"}}, 0,
+       Fault::kSelectionUnreadable, S_OK, kUnexpected + kUsage},
       {"an element that is no document ends the walk, no refresh", true,
        {{L"First"}, {nullptr}, {L"After"}}, 0, Fault::kNone, E_NOINTERFACE, told(L"2 of 3 documents could not be opened.") +
        kUsage + Editor(L"%TEMP%\\First.pdf") + L"101 checked out to %TEMP%\\First.pdf" + kDue +
@@ -161,6 +163,7 @@ TEST_F(OpenInProTest, Runs) {
     SetUILanguage(row.language);  // read when the command is made
     NewRow();
     Select(kNrt, selection);
+    if (row.fault == Fault::kSelectionUnreadable) SelectUnreadable(kNrt);
     const auto before = TempFolderEntries();
     harness::Answerer person;
     person.On(harness::Titled(L"Ostrel Varnel PDF"), {harness::Press(row.answer ? row.answer : IDOK)})

@@ -100,7 +100,7 @@ TEST_F(SendPdfTest, Runs) {
        Setting::kNone, S_OK,
        Told(L"", 2, 3) + Print(L"First.doc", L"First.pdf") + Mail(L"\"%TEMP%\\First.pdf\"", 1) + kUsage + Sent(101, L"First.doc")},
       {"no selection", {}, Setting::kNoSelection, S_OK, kUsage},
-      {"unreadable bounds", {}, Setting::kUnreadable, E_INVALIDARG, kUsage},
+      {"unreadable bounds: the person told", {}, Setting::kUnreadable, E_INVALIDARG, Told(L"an unexpected error occurred") + kUsage},
       {"the history in the product's language", {{L"Angebot"}}, Setting::kGerman, S_OK,
        Print(L"Angebot.doc", L"Angebot.pdf") + Mail(L"\"%TEMP%\\Angebot.pdf\"", 1) + kUsage +
            Sent(101, L"Angebot.doc", L"In PDF konvertiert und gesendet")},

@@ -24,8 +24,9 @@ class CCreatePDF_I : public ICommandImpl {
   // Enabled only for a non-empty selection of documents that are neither PDF nor MSG.
   HRESULT OnUpdate() override;
   // Bounds of the selection array; falls back to "SelectedIManObjects" when it is
-  // empty, leaving that array in `selection`.
-  HRESULT GetBounds(VARIANT* selection, LONG* lower, LONG* upper);
+  // empty, leaving that array in `selection`. `fault`, when given, says which step failed.
+  HRESULT GetBounds(VARIANT* selection, LONG* lower, LONG* upper,
+                    SelectionFault* fault = nullptr);
   // The INRTDocument of element `*index` (resolving shortcuts); the caller releases
   // it. `*index` becomes -1 when the element cannot be read.
   HRESULT GetSelectedDoc(VARIANT* selection, LONG* index, IDispatch** document);

@@ -274,7 +274,11 @@ HRESULT CCreatePDF_I::OnExecute() {
     Variant selection;
     if (!ReadSelectionValue(ContextRead(), selection)) return;
     LONG lower = 0, upper = 0;
-    if (FAILED(GetBounds(selection.Get(), &lower, &upper))) return;
+    SelectionFault fault = SelectionFault::kNone;
+    if (FAILED(GetBounds(selection.Get(), &lower, &upper, &fault))) {
+      if (BoundsUnreadable(fault)) outcome.Failed(IDS_REASON_UNEXPECTED);
+      return;
+    }
 
     doc_list list;
     if (upper > lower) {

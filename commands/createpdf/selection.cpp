@@ -48,11 +48,13 @@ HRESULT CCreatePDF_I::OnUpdate() {
   return S_OK;
 }
 
-HRESULT CCreatePDF_I::GetBounds(VARIANT* selection, LONG* lower, LONG* upper) {
+HRESULT CCreatePDF_I::GetBounds(VARIANT* selection, LONG* lower, LONG* upper,
+                                SelectionFault* failedStep) {
   try {
     kLog.Trace("****************** CreatePDF GetBounds() START ******************");
-    SelectionFault fault;
+    SelectionFault fault = SelectionFault::kNone;
     HRESULT hr = SelectionBounds(ContextRead(), true, selection, *lower, *upper, fault);
+    if (failedStep) *failedStep = fault;
     if (FAILED(hr)) {
       kLog.Error(FaultText(fault));
       // The bounds of the selection as given, or the objects item missing, fail plainly.

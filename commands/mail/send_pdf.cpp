@@ -83,6 +83,7 @@ HRESULT CSendPDFEMail_I::OnExecute() {
       HRESULT hr = SelectionBounds(read, false, selection.Get(), lower, upper, fault);
       if (FAILED(hr)) {
         result = hr;
+        if (BoundsUnreadable(fault)) outcome.Failed(IDS_REASON_UNEXPECTED);
         return;
       }
 

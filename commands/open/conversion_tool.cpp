@@ -91,8 +91,12 @@ HRESULT COpenInCnv_I::OnExecute() {
 
     Variant selection;
     LONG lower = 0, upper = -1;
-    HRESULT hr = ReadSelection(selection, lower, upper);
-    if (hr == S_FALSE) return;
+    SelectionFault fault = SelectionFault::kNone;
+    HRESULT hr = ReadSelection(selection, lower, upper, &fault);
+    if (hr == S_FALSE) {
+      if (BoundsUnreadable(fault)) outcome.Failed(IDS_REASON_UNEXPECTED);
+      return;
+    }
     if (FAILED(hr)) return failed(hr);
     if (upper - lower + 1 <= 0) return;  // nothing selected: nothing is written
 

@@ -105,7 +105,11 @@ HRESULT COpenInPro_I::OnExecute() {
 
     Variant selection;
     LONG first = 0, last = -1;
-    if (ReadSelection(selection, first, last) != S_OK) return;
+    SelectionFault fault = SelectionFault::kNone;
+    if (ReadSelection(selection, first, last, &fault) != S_OK) {
+      if (BoundsUnreadable(fault)) outcome.Failed(IDS_REASON_UNEXPECTED);
+      return;
+    }
     lower = reached = first;
     upper = last;
     selectionRead = true;
