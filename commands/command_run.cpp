@@ -74,8 +74,9 @@ RunOutcome::RunOutcome(UINT notFinished, UINT name, int langOffset, UINT someFai
       m_langOffset(langOffset),
       m_errorBoxesBefore(ErrorBoxesShown()) {}
 
-void RunOutcome::Failed(UINT reason) {
-  ++m_failed;
+void RunOutcome::Failed(UINT reason, int results) {
+  if (results <= 0) return;
+  m_failed += results;
   if (!m_reason) m_reason = reason;
 }
 

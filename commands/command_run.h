@@ -49,8 +49,8 @@ class RunOutcome {
   void LeftOut(int documents = 1) { m_leftOut += documents; }
   // A result reached its place (stored, mailed, opened, imported).
   void Delivered() { ++m_delivered; }
-  // A result that could not be delivered; `reason` (IDS_REASON_*) says why, the first one counts.
-  void Failed(UINT reason);
+  // Results that could not be delivered; `reason` (IDS_REASON_*) says why, the first one counts.
+  void Failed(UINT reason, int results = 1);
   // The person chose not to store one of several results.
   void Declined() { ++m_declined; }
   // The person cancelled the run.

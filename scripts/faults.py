@@ -108,7 +108,7 @@ FAULTS = [
      "if (wParam == kRefreshTimer) {\n          (void)self;", [CREATE]),
     ("convtool-rest-untold", "failure", "an element that is no document leaves the rest unopened without a word",
      "commands/open/conversion_tool.cpp",
-     "for (LONG rest = i; rest <= upper; ++rest) outcome.Failed(IDS_REASON_UNEXPECTED);",
+     "outcome.Failed(IDS_REASON_UNEXPECTED, static_cast<int>(upper - i + 1));",
      "(void)upper;", [OPEN]),
     ("bounds-untold", "failure", "a selection whose bounds cannot be read ends Create PDF without a word",
      "commands/createpdf/execute.cpp",

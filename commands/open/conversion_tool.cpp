@@ -161,7 +161,7 @@ HRESULT COpenInCnv_I::OnExecute() {
       if (FAILED(hr)) {
         kLog.Error("COpenInCnv: element %d is not a DMS document", static_cast<int>(i));
         // The tool gets the documents before it; this one and the rest are not opened.
-        for (LONG rest = i; rest <= upper; ++rest) outcome.Failed(IDS_REASON_UNEXPECTED);
+        outcome.Failed(IDS_REASON_UNEXPECTED, static_cast<int>(upper - i + 1));
         handOver();
         result = hr;
         return;

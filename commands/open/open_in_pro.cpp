@@ -143,7 +143,7 @@ HRESULT COpenInPro_I::OnExecute() {
     kLog.Trace("COpenInPro Execute() leave \n");
   });
   // The documents the run did not reach are not opened either.
-  for (LONG i = reached; i <= upper; ++i) outcome.Failed(IDS_REASON_UNEXPECTED);
+  outcome.Failed(IDS_REASON_UNEXPECTED, static_cast<int>(upper - reached + 1));
   if (!finished && !selectionRead) outcome.Failed(IDS_REASON_UNEXPECTED);
   outcome.Tell();
   return result;
